@@ -26,6 +26,7 @@ struct PlatformTraits {
 };
 
 class Card;  // the model of one card (bridge, CPLD, motion chip, remote-I/O bus)
+struct MachineDescription;
 
 class Machine {
  public:
@@ -33,10 +34,20 @@ class Machine {
   // embedded default. Throws std::invalid_argument naming the bad line.
   static std::unique_ptr<Machine> from_description(const std::string& text);
   // The description named by $RM7X0_MACHINE (a file path), else the default.
+  // Throws std::invalid_argument (naming the file and line) for a bad text
+  // and std::runtime_error for a file that cannot be read.
   static std::unique_ptr<Machine> from_environment();
+  // Builds the machine from a description already read.
+  static std::unique_ptr<Machine> build(const MachineDescription& description);
 
+  // Tears the cards down in reverse slot order, then the clock.
   ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
 
+  // A manual clock when the description asks for one ([Machine] Clock=manual),
+  // else a scaled clock running at TimeScale (default $RM7X0_TIME_SCALE, else
+  // 1) times real time.
   Clock& clock();
   const PlatformTraits& traits() const;
 
@@ -50,6 +61,4 @@ class Machine {
   std::unique_ptr<State> state_;
 };
 
-// The clock of a machine: $RM7X0_TIME_SCALE (default 1) times real time, or a
-// manual clock when the description asks for one ([Machine] Clock=manual).
 }  // namespace card

@@ -28,7 +28,13 @@ struct AxisMechanics {
   bool alarm = false;
   bool emergency_stop = false;
   bool in_position = true;
-  bool in3 = false;
+  bool in3 = false;        // the IN3 input level
+  bool exp_plus = false;   // the external-drive inputs' levels
+  bool exp_minus = false;
+
+  // Detents the hand wheel has turned (signed). Changing it turns the wheel
+  // by the difference: an axis in a hand-wheel mode drives that many steps.
+  std::int64_t hand_wheel = 0;
 };
 
 }  // namespace card
@@ -39,8 +45,21 @@ struct AxisMechanics {
 namespace card {
 
 // Reads an axis's mechanics from the keys of its section of a machine file
-// (key names as the machine-file documentation lists them); keys it does not
-// know are left to the caller. Throws std::invalid_argument on a bad value.
+// (key names as the machine-file documentation lists them; compared without
+// regard to case): LimitPlus, LimitMinus, Home, HomeWidth, NearHome,
+// NearHomeWidth, IndexPeriod, EncoderRatio, Alarm, EmergencyStop,
+// InPosition, IN3, ExpPlus, ExpMinus. Positions are integers (an empty value
+// or "none": no such sensor), flags 0/1, true/false, yes/no or on/off. Keys
+// it does not know are left to the caller. Throws std::invalid_argument on a
+// bad value.
 AxisMechanics mechanics_from_keys(const std::map<std::string, std::string>& keys);
+
+// Whether mechanics_from_keys() knows the key (the caller refuses the others).
+bool is_mechanics_key(const std::string& key);
+
+// Throws std::invalid_argument when the mechanics cannot be simulated: a
+// negative width or index period, an encoder ratio that is not a positive
+// finite number.
+void validate_mechanics(const AxisMechanics& m);
 
 }  // namespace card

@@ -31,21 +31,26 @@ class PciFunction {
   // Configuration space (256 bytes, little-endian); reads past it return 0xFF.
   virtual void read_config(std::uint32_t offset, void* buffer, std::uint32_t length) const = 0;
 
-  // Resources the bus assigns: BARs 0-5 and the expansion ROM (index 6).
+  // Resources the bus assigns: BARs 0-5 and the expansion ROM (index 6). They
+  // match the configuration space's BARs (type bits masked) unless the machine
+  // description injects a mismatch.
   virtual BarInfo bar(int index) const = 0;
   virtual bool has_interrupt() const = 0;
   virtual std::uint32_t interrupt_vector() const = 0;
 
   // Register access by physical address; size is 1, 2 or 4 bytes. Returns
-  // false when the address does not lie inside one of the function's memory
-  // BARs (the caller reports the stray access).
+  // false when the access does not lie wholly inside one of the function's
+  // memory BARs (the caller reports the stray access). A pulled card reads
+  // all ones and drops writes.
   virtual bool mmio_read(std::uint64_t address, unsigned size, std::uint32_t* value) = 0;
   virtual bool mmio_write(std::uint64_t address, unsigned size, std::uint32_t value) = 0;
 
   // Level of the function's PCI interrupt line (INTA#).
   virtual bool interrupt_asserted() const = 0;
   // Called, with no card lock held and possibly from the clock's thread,
-  // whenever interrupt_asserted() may have changed.
+  // whenever interrupt_asserted() may have changed. One function at a time: a
+  // new one replaces the old, an empty one disconnects. Once this returns, the
+  // old function is not running and will not run (unless it is the caller).
   virtual void on_interrupt_change(std::function<void()> fn) = 0;
 
   // False once the card has been pulled from the slot (surprise removal).

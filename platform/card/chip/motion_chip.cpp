@@ -1,0 +1,415 @@
+// The motion chip: register decoding, the command protocol, the chip's lock,
+// its clock timer and its interrupt output.
+//
+// Time: every register access and every mechanics change first brings the
+// axes up to clock.now(), handling in time order whatever came due (drive
+// ends, sensors reached, home steps). One clock timer is kept at the next such
+// event, so that factors (and the interrupt output) appear when they happen
+// even if nobody touches the chip. Timers are never cancelled while the lock
+// is held: a stale timer finds nothing to do.
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+
+#include "axis.h"
+#include "card/motion_chip.h"
+#include "chip_units.h"
+
+namespace card {
+
+using namespace chip;
+
+namespace {
+
+std::uint32_t clamp_range(std::uint32_t range) { return std::clamp(range, kMinRange, kMaxRange); }
+
+int lowest_axis(unsigned mask) {
+  for (int i = 0; i < kAxisCount; ++i) {
+    if (mask & (1u << i)) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+
+struct MotionChip::State {
+  State(Clock& c, const std::array<AxisMechanics, 4>& mechanics) : clock(c) {
+    for (int i = 0; i < kAxisCount; ++i) {
+      axes[i].index = i;
+      validate_mechanics(mechanics[i]);
+      axes[i].mech = mechanics[i];
+    }
+  }
+
+  Clock& clock;
+  mutable std::mutex mutex;
+  std::array<AxisState, kAxisCount> axes;
+  unsigned selected = 0;            // axes of the last CHIP_SELECT
+  std::uint16_t data_low = 0, data_high = 0;  // data of the next command
+  std::uint32_t read_data = 0;      // result of the last read command
+  std::uint16_t outputs = 0;
+  std::uint16_t interp_mode = 0;
+
+  std::function<void()> on_interrupt;
+  bool interrupt_level = false;
+
+  std::map<std::uint64_t, std::pair<SimTime, TimerId>> timers;  // by sequence
+  std::uint64_t timer_sequence = 0;
+  bool shutting_down = false;
+
+  // ---- time ------------------------------------------------------------------
+  void run_until(SimTime t);
+  void schedule_next_event();
+  void on_timer(std::uint64_t sequence);
+  // Ends an operation under the lock: sets the timer for the next event and
+  // the interrupt output; returns the callback to run once the lock is released.
+  std::function<void()> settle();
+
+  // ---- registers -------------------------------------------------------------
+  void execute(std::uint16_t word, SimTime now);
+  void set_register(AxisState& axis, std::uint8_t code, std::uint32_t data, SimTime now);
+  std::uint32_t read_register(const AxisState& axis, std::uint8_t code) const;
+  void write_mode(std::uint32_t offset, std::uint16_t value, SimTime now);
+  void write_outputs(std::uint16_t value, SimTime now);
+  std::uint16_t main_status() const;
+  std::uint16_t read_status(std::uint32_t offset);
+  std::uint16_t input_pair(int low_axis) const;
+  void reset();
+
+  template <typename Fn>
+  void for_axes(unsigned mask, Fn fn) {
+    for (int i = 0; i < kAxisCount; ++i) {
+      if (mask & (1u << i)) fn(axes[i]);
+    }
+  }
+};
+
+void MotionChip::State::run_until(SimTime t) {
+  for (;;) {
+    SimTime due = kNever;
+    for (auto& axis : axes) due = std::min(due, next_event(axis));
+    if (due > t) break;
+    for (auto& axis : axes) advance(axis, due);
+    for (auto& axis : axes) {
+      if (next_event(axis) <= due) handle_events(axis, due);
+    }
+  }
+  for (auto& axis : axes) advance(axis, t);
+}
+
+void MotionChip::State::schedule_next_event() {
+  SimTime due = kNever;
+  for (auto& axis : axes) due = std::min(due, next_event(axis));
+  if (due == kNever || shutting_down) return;
+  for (const auto& [sequence, timer] : timers) {
+    if (timer.first <= due) return;  // an earlier or equal timer will look again
+  }
+  const std::uint64_t sequence = ++timer_sequence;
+  const TimerId id = clock.schedule(due, [this, sequence] { on_timer(sequence); });
+  timers[sequence] = {due, id};
+}
+
+void MotionChip::State::on_timer(std::uint64_t sequence) {
+  std::function<void()> notify;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    timers.erase(sequence);
+    if (shutting_down) return;
+    run_until(clock.now());
+    notify = settle();
+  }
+  if (notify) notify();
+}
+
+std::function<void()> MotionChip::State::settle() {
+  schedule_next_event();
+  bool level = false;
+  bool raised = false;
+  for (auto& axis : axes) {
+    if (axis.factors & enabled_factors(axis)) level = true;
+    raised = raised || axis.factor_raised;
+    axis.factor_raised = false;
+  }
+  // A new factor while the output is already up counts as a fresh event.
+  const bool notify = level != interrupt_level || (level && raised);
+  interrupt_level = level;
+  return notify ? on_interrupt : nullptr;
+}
+
+// ---- command decoding ---------------------------------------------------------
+
+void MotionChip::State::execute(std::uint16_t word, SimTime now) {
+  if (word == kCommandReset) {
+    reset();
+    return;
+  }
+  const unsigned mask = (word & kCommandAxisMask) >> kCommandAxisShift;
+  const auto code = static_cast<std::uint8_t>(word & kCommandCodeMask);
+  const std::uint32_t data = (static_cast<std::uint32_t>(data_high) << 16) | data_low;
+  switch (code) {
+    case CHIP_SELECT:
+      selected = mask;
+      return;
+    case CHIP_READ_CMD_COUNTER:
+    case CHIP_READ_ENC_COUNTER:
+    case CHIP_READ_SPEED:
+    case CHIP_READ_ACC:
+    case CHIP_READ_LATCH: {
+      const int axis = lowest_axis(mask);
+      read_data = axis < 0 ? 0 : read_register(axes[axis], code);
+      return;
+    }
+    case CHIP_DRIVE_PLUS:
+    case CHIP_DRIVE_MINUS:
+    case CHIP_CONT_PLUS:
+    case CHIP_CONT_MINUS:
+    case CHIP_HOME_START:
+      for_axes(mask, [&](AxisState& a) { drive_command(a, now, code); });
+      return;
+    case CHIP_DRIVE_HOLD:
+      for_axes(mask, [](AxisState& a) { a.held = true; });
+      return;
+    case CHIP_DRIVE_RELEASE:
+      // Every released axis starts at this same instant.
+      for_axes(mask, [&](AxisState& a) { release_hold(a, now); });
+      return;
+    case CHIP_DEC_STOP:
+      for_axes(mask, [&](AxisState& a) { decelerating_stop(a, now); });
+      return;
+    case CHIP_SUDDEN_STOP:
+      for_axes(mask, [&](AxisState& a) { sudden_stop(a, now); });
+      return;
+    default:
+      for_axes(mask, [&](AxisState& a) { set_register(a, code, data, now); });
+      return;
+  }
+}
+
+void MotionChip::State::set_register(AxisState& axis, std::uint8_t code, std::uint32_t data, SimTime now) {
+  AxisRegisters& r = axis.reg;
+  const auto word = static_cast<std::uint16_t>(data);
+  const auto value = static_cast<std::int32_t>(data);
+  switch (code) {
+    case CHIP_RANGE: r.range = clamp_range(data); break;
+    case CHIP_JERK: r.jerk = word; break;
+    case CHIP_ACC: r.acc = word; break;
+    case CHIP_DEC: r.dec = word; break;
+    case CHIP_START_SPEED: r.start_speed = word; break;
+    case CHIP_DRIVE_SPEED: r.drive_speed = word; break;
+    case CHIP_PULSES: r.pulses = data; break;
+    case CHIP_DEC_POINT: r.dec_point = data; break;
+    case CHIP_ACC_OFFSET: r.acc_offset = word; break;
+    case CHIP_DEC_JERK: r.dec_jerk = word; break;
+    case CHIP_HOME_SPEED: r.home_speed = word; break;
+    case CHIP_ARC_CENTER: r.arc_center = value; return;
+    case CHIP_SET_CMD_COUNTER: set_command_counter(axis, value); recheck(axis, now); return;
+    case CHIP_SET_ENC_COUNTER: set_encoder_counter(axis, value); recheck(axis, now); return;
+    case CHIP_COMP_PLUS: r.comp_plus = value; recheck(axis, now); return;
+    case CHIP_COMP_MINUS: r.comp_minus = value; recheck(axis, now); return;
+    case CHIP_EXT_MODE:
+      r.ext1 = static_cast<std::uint16_t>(data);
+      r.ext2 = static_cast<std::uint16_t>(data >> 16);
+      recheck(axis, now);
+      return;
+    case CHIP_SYNC_MODE:
+      r.sync1 = static_cast<std::uint16_t>(data);
+      r.sync2 = static_cast<std::uint16_t>(data >> 16);
+      return;
+    default:
+      return;  // codes of no meaning to this chip are ignored
+  }
+  replan(axis, now);  // a speed, ramp or target written while driving applies at once
+}
+
+std::uint32_t MotionChip::State::read_register(const AxisState& axis, std::uint8_t code) const {
+  const double m = multiplier(axis.reg.range);
+  switch (code) {
+    case CHIP_READ_CMD_COUNTER: return static_cast<std::uint32_t>(command_counter(axis));
+    case CHIP_READ_ENC_COUNTER: return static_cast<std::uint32_t>(encoder_counter(axis));
+    case CHIP_READ_SPEED: return speed_word(axis.drive.now.v, m);
+    case CHIP_READ_ACC: return acceleration_word(axis.drive.now.a, m);
+    case CHIP_READ_LATCH: return static_cast<std::uint32_t>(axis.latch);
+    default: return 0;
+  }
+}
+
+void MotionChip::State::write_mode(std::uint32_t offset, std::uint16_t value, SimTime now) {
+  for_axes(selected, [&](AxisState& a) {
+    if (offset == REG_MODE1) a.reg.mode1 = value;
+    if (offset == REG_MODE2) a.reg.mode2 = value;
+    if (offset == REG_MODE3) a.reg.mode3 = value;
+    a.events_dirty = true;
+    recheck(a, now);
+  });
+}
+
+// The alarm-reset output clears a servo alarm on its rising edge.
+void MotionChip::State::write_outputs(std::uint16_t value, SimTime now) {
+  const std::uint16_t rising = value & ~outputs;
+  outputs = value;
+  for (auto& axis : axes) {
+    if (rising & (OUTPUT_ALARM_RESET << (kOutputBitsPerAxis * axis.index))) {
+      axis.mech.alarm = false;
+      recheck(axis, now);
+    }
+  }
+}
+
+std::uint16_t MotionChip::State::main_status() const {
+  std::uint16_t status = 0;
+  for (const auto& axis : axes) {
+    if (busy(axis)) status |= 1u << (kMainBusyShift + axis.index);
+    if (status2(axis) & kStatus2ErrorBits) status |= 1u << (kMainErrorShift + axis.index);
+  }
+  return status;
+}
+
+std::uint16_t MotionChip::State::read_status(std::uint32_t offset) {
+  const int index = lowest_axis(selected);
+  if (index < 0) return 0;
+  AxisState& axis = axes[index];
+  if (offset == REG_MODE1) return status1(axis);
+  if (offset == REG_MODE2) return status2(axis);
+  const std::uint16_t factors = axis.factors;  // reading acknowledges them
+  axis.factors = 0;
+  return factors;
+}
+
+std::uint16_t MotionChip::State::input_pair(int low_axis) const {
+  return static_cast<std::uint16_t>(input_byte(axes[low_axis]) | (input_byte(axes[low_axis + 1]) << 8));
+}
+
+void MotionChip::State::reset() {
+  for (auto& axis : axes) {
+    halt(axis);
+    axis.reg = AxisRegisters{};
+    set_command_counter(axis, 0);
+    set_encoder_counter(axis, 0);
+    axis.latch = 0;
+    axis.factors = 0;
+    axis.stop_reasons = 0;
+  }
+  selected = 0;
+  data_low = data_high = 0;
+  read_data = 0;
+  outputs = 0;
+  interp_mode = 0;
+}
+
+// ---- the seam -------------------------------------------------------------------
+
+MotionChip::MotionChip(Clock& clock, const std::array<AxisMechanics, 4>& axes)
+    : state_(std::make_unique<State>(clock, axes)) {}
+
+MotionChip::~MotionChip() {
+  std::vector<TimerId> pending;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->shutting_down = true;
+    for (const auto& [sequence, timer] : state_->timers) pending.push_back(timer.second);
+  }
+  for (TimerId id : pending) state_->clock.cancel(id);
+}
+
+std::uint16_t MotionChip::read(std::uint32_t offset) {
+  std::function<void()> notify;
+  std::uint16_t value = 0;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    State& s = *state_;
+    s.run_until(s.clock.now());
+    switch (offset) {
+      case REG_COMMAND: value = s.main_status(); break;
+      case REG_MODE1:
+      case REG_MODE2:
+      case REG_MODE3: value = s.read_status(offset); break;
+      case REG_OUTPUT: value = s.input_pair(0); break;
+      case REG_INTERP_MODE: value = s.input_pair(2); break;
+      case REG_DATA_LOW: value = static_cast<std::uint16_t>(s.read_data); break;
+      case REG_DATA_HIGH: value = static_cast<std::uint16_t>(s.read_data >> 16); break;
+      default: break;
+    }
+    notify = s.settle();
+  }
+  if (notify) notify();
+  return value;
+}
+
+void MotionChip::write(std::uint32_t offset, std::uint16_t value) {
+  std::function<void()> notify;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    State& s = *state_;
+    const SimTime now = s.clock.now();
+    s.run_until(now);
+    switch (offset) {
+      case REG_COMMAND: s.execute(value, now); break;
+      case REG_MODE1:
+      case REG_MODE2:
+      case REG_MODE3: s.write_mode(offset, value, now); break;
+      case REG_OUTPUT: s.write_outputs(value, now); break;
+      case REG_INTERP_MODE: s.interp_mode = value; break;
+      case REG_DATA_LOW: s.data_low = value; break;
+      case REG_DATA_HIGH: s.data_high = value; break;
+      default: break;
+    }
+    notify = s.settle();
+  }
+  if (notify) notify();
+}
+
+bool MotionChip::interrupt_pending() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->interrupt_level;
+}
+
+void MotionChip::on_interrupt_change(std::function<void()> fn) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  state_->on_interrupt = std::move(fn);
+}
+
+void MotionChip::reset() {
+  std::function<void()> notify;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->reset();
+    notify = state_->settle();
+  }
+  if (notify) notify();
+}
+
+AxisMechanics MotionChip::mechanics(int axis) const {
+  if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->axes[axis].mech;
+}
+
+void MotionChip::set_mechanics(int axis, const AxisMechanics& m) {
+  if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
+  validate_mechanics(m);
+  std::function<void()> notify;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    State& s = *state_;
+    const SimTime now = s.clock.now();
+    s.run_until(now);
+    AxisState& a = s.axes[axis];
+    const bool in3_logic = (a.reg.mode1 & MODE1_IN3_LOGIC) != 0;
+    const bool in3_was_active = a.mech.in3 == in3_logic;
+    const std::int64_t detents = m.hand_wheel - a.mech.hand_wheel;
+    a.mech = m;
+    // IN3, when enabled, latches the command counter as it becomes active.
+    if ((a.reg.mode1 & MODE1_IN3_ENABLE) && !in3_was_active && m.in3 == in3_logic) {
+      a.latch = static_cast<std::int32_t>(command_counter(a));
+    }
+    a.events_dirty = true;
+    recheck(a, now);
+    turn_hand_wheel(a, now, detents);
+    notify = s.settle();
+  }
+  if (notify) notify();
+}
+
+}  // namespace card

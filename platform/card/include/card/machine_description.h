@@ -1,0 +1,48 @@
+// What a machine description says, once read: the platform's traits, the
+// clock, and one record per card. The text format is documented in
+// docs/machine-file.md.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "card/machine.h"
+#include "card/mechanics.h"
+
+namespace card {
+
+enum class CardModel { A, B };
+enum class ClockKind { Scaled, Manual };
+
+constexpr int kMaxSlots = 16;
+
+struct CardDescription {
+  int slot = 0;  // N of its [CardN] section
+  CardModel model = CardModel::A;
+  std::uint16_t dip_switch = 0;  // raw value of the card-ID register
+  std::uint16_t cpld_version = 0x0003;
+  bool bar0_present = true;
+  std::uint32_t bar2_length = 0x80;  // 0 = BAR2 missing
+  std::uint32_t bar3_length = 0x80;  // 0 = no BAR3
+  std::uint32_t rom_length = 0;      // 0 = no expansion ROM
+  bool interrupt = true;             // the card has an interrupt pin
+  bool bar_mismatch = false;         // resources start where no BAR is
+  std::array<AxisMechanics, 4> axes{};
+};
+
+struct MachineDescription {
+  ClockKind clock = ClockKind::Scaled;
+  double time_scale = 1.0;  // read: TimeScale, else $RM7X0_TIME_SCALE, else 1
+  PlatformTraits traits;
+  std::vector<CardDescription> cards;  // in slot order
+};
+
+// Reads a description text. Throws std::invalid_argument naming the bad line.
+MachineDescription parse_machine_description(const std::string& text);
+
+// The text of the embedded default machine.
+const std::string& default_machine_description();
+
+}  // namespace card

@@ -1,0 +1,87 @@
+// A motion chip on a manual clock, driven through its registers the way the
+// driver does: data high, data low, command; select, then mode or status.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+
+#include "card/chip_registers.h"
+#include "card/clock.h"
+#include "card/motion_chip.h"
+
+namespace card::chip::test {
+
+constexpr unsigned kX = 1, kY = 2, kZ = 4, kU = 8;
+
+class ChipBench {
+ public:
+  explicit ChipBench(const std::array<AxisMechanics, 4>& mechanics = {}) : chip(clock, mechanics) {
+    chip.on_interrupt_change([this] {
+      if (chip.interrupt_pending() && !interrupt_at) interrupt_at = clock.now();
+    });
+  }
+
+  void command(unsigned mask, std::uint8_t code) { chip.write(REG_COMMAND, command_word(mask, code)); }
+  void set16(unsigned mask, std::uint8_t code, std::uint16_t value) {
+    chip.write(REG_DATA_LOW, value);
+    command(mask, code);
+  }
+  void set32(unsigned mask, std::uint8_t code, std::uint32_t value) {
+    chip.write(REG_DATA_HIGH, static_cast<std::uint16_t>(value >> 16));
+    chip.write(REG_DATA_LOW, static_cast<std::uint16_t>(value));
+    command(mask, code);
+  }
+  std::uint32_t read32(unsigned mask, std::uint8_t code) {
+    command(mask, code);
+    const std::uint32_t low = chip.read(REG_DATA_LOW);
+    return low | (static_cast<std::uint32_t>(chip.read(REG_DATA_HIGH)) << 16);
+  }
+  std::int32_t command_counter(unsigned mask) {
+    return static_cast<std::int32_t>(read32(mask, CHIP_READ_CMD_COUNTER));
+  }
+  std::uint16_t speed_word(unsigned mask) { return static_cast<std::uint16_t>(read32(mask, CHIP_READ_SPEED)); }
+  void write_mode(unsigned mask, std::uint32_t reg, std::uint16_t value) {
+    command(mask, CHIP_SELECT);
+    chip.write(reg, value);
+  }
+  std::uint16_t status(unsigned mask, std::uint32_t reg) {
+    command(mask, CHIP_SELECT);
+    return chip.read(reg);
+  }
+  std::uint16_t main_status() { return chip.read(REG_COMMAND); }
+  bool busy(unsigned mask) { return (main_status() & mask) != 0; }
+  void ext_mode(unsigned mask, std::uint16_t word1, std::uint16_t word2) {
+    set32(mask, CHIP_EXT_MODE, (static_cast<std::uint32_t>(word2) << 16) | word1);
+  }
+
+  // Profile registers of a drive, as the driver loads them.
+  void load_speeds(unsigned mask, std::uint16_t start, std::uint16_t drive, std::uint16_t acc) {
+    set16(mask, CHIP_START_SPEED, start);
+    set16(mask, CHIP_DRIVE_SPEED, drive);
+    set16(mask, CHIP_ACC, acc);
+  }
+  void enable_drive_end(unsigned mask) { write_mode(mask, REG_MODE1, 0x8000); }
+
+  // Starts a drive and returns how long it ran until its drive-end factor.
+  double drive_seconds(unsigned mask, std::uint8_t code, SimTime limit = 100 * kNsPerSecond) {
+    enable_drive_end(mask);
+    interrupt_at.reset();
+    const SimTime start = clock.now();
+    command(mask, code);
+    clock.advance(limit);
+    if (!interrupt_at) return -1;
+    return static_cast<double>(*interrupt_at - start) / kNsPerSecond;
+  }
+
+  ManualClock clock;
+  MotionChip chip;
+  std::optional<SimTime> interrupt_at;  // first time the output rose
+};
+
+// Chip units at range 8,000,000 (M = 1): speed PPS = word, acceleration
+// PPS/s = 125 x word, jerk PPS/s^2 = 62,500,000 / word.
+constexpr std::uint32_t kRangeM1 = 8'000'000;
+
+}  // namespace card::chip::test

@@ -1,0 +1,228 @@
+// Limits, software limits, alarm and emergency stop, and the inputs the
+// machine presents.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "chip_bench.h"
+
+namespace card::chip::test {
+namespace {
+
+std::array<AxisMechanics, 4> machine_with_limits() {
+  std::array<AxisMechanics, 4> axes{};
+  axes[0].limit_plus = 5000;
+  axes[0].limit_minus = -5000;
+  axes[0].home = 1000;
+  axes[0].home_width = 10;
+  axes[0].near_home = 800;
+  axes[0].near_home_width = 400;
+  return axes;
+}
+
+class Mechanics : public ::testing::Test {
+ protected:
+  Mechanics() : bench(machine_with_limits()) {}
+  void SetUp() override {
+    bench.set32(kX, CHIP_RANGE, kRangeM1);
+    bench.load_speeds(kX, 1000, 1000, 100);  // constant 1000 PPS
+    bench.write_mode(kX, REG_MODE3, 0);
+  }
+  void set_mechanics(void (*change)(AxisMechanics&)) {
+    AxisMechanics m = bench.chip.mechanics(0);
+    change(m);
+    bench.chip.set_mechanics(0, m);
+  }
+  ChipBench bench;
+};
+
+struct StopCase {
+  const char* name;
+  std::uint16_t mode2;
+  std::uint8_t drive;
+  std::int32_t expected_position;
+  std::uint16_t status2;
+  std::uint16_t stop_reason;
+};
+
+class LimitStop : public Mechanics, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(LimitStop, StopsWithStatusAndReason) {
+  const StopCase& c = GetParam();
+  bench.write_mode(kX, REG_MODE2, c.mode2);
+  bench.set32(kX, CHIP_COMP_PLUS, 3000);
+  bench.set32(kX, CHIP_COMP_MINUS, -3000);
+  bench.set32(kX, CHIP_PULSES, 20000);
+  const double seconds = bench.drive_seconds(kX, c.drive);
+  EXPECT_GT(seconds, 0);
+  EXPECT_FALSE(bench.busy(kX));
+  EXPECT_EQ(bench.command_counter(kX), c.expected_position);
+  EXPECT_EQ(bench.status(kX, REG_MODE2), c.status2);
+  EXPECT_EQ(bench.status(kX, REG_MODE1), c.stop_reason);
+  EXPECT_EQ(bench.main_status(), 1u << kMainErrorShift);
+  EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_DRIVE_END);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LimitStop,
+    ::testing::Values(StopCase{"HardPlus", 0, CHIP_DRIVE_PLUS, 5000, STATUS2_LIMIT_PLUS, STOP_LIMIT_PLUS},
+                      StopCase{"HardMinus", 0, CHIP_CONT_MINUS, -5000, STATUS2_LIMIT_MINUS, STOP_LIMIT_MINUS},
+                      StopCase{"SoftPlus", MODE2_SOFT_LIMIT_PLUS | MODE2_SOFT_LIMIT_MINUS, CHIP_DRIVE_PLUS, 3000,
+                               STATUS2_SOFT_LIMIT_PLUS, 0},
+                      StopCase{"SoftMinus", MODE2_SOFT_LIMIT_PLUS | MODE2_SOFT_LIMIT_MINUS, CHIP_CONT_MINUS, -3000,
+                               STATUS2_SOFT_LIMIT_MINUS, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Mechanics, DeceleratingLimitStopRunsPastTheSwitch) {
+  bench.load_speeds(kX, 100, 5000, 100);
+  bench.write_mode(kX, REG_MODE2, MODE2_LIMIT_DEC_STOP);
+  bench.command(kX, CHIP_CONT_PLUS);
+  bench.clock.advance(10 * kNsPerSecond);
+  EXPECT_FALSE(bench.busy(kX));
+  // (5000^2 - 100^2) / (2 x 12,500) = 999.6 pulses of deceleration
+  EXPECT_NEAR(bench.command_counter(kX), 5000 + 999, 2);
+  EXPECT_EQ(bench.status(kX, REG_MODE1), STOP_LIMIT_PLUS);
+}
+
+TEST_F(Mechanics, MoveOffAnActiveLimitIsAllowedAndTowardItEndsAtOnce) {
+  bench.set32(kX, CHIP_PULSES, 20000);
+  bench.drive_seconds(kX, CHIP_DRIVE_PLUS);
+  ASSERT_EQ(bench.command_counter(kX), 5000);
+  bench.status(kX, REG_MODE3);
+
+  EXPECT_EQ(bench.drive_seconds(kX, CHIP_DRIVE_PLUS), 0.0);
+  EXPECT_EQ(bench.command_counter(kX), 5000);
+  EXPECT_EQ(bench.status(kX, REG_MODE1), STOP_LIMIT_PLUS);
+  EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_DRIVE_END);
+
+  bench.set32(kX, CHIP_PULSES, 100);
+  EXPECT_NEAR(bench.drive_seconds(kX, CHIP_DRIVE_MINUS), 0.1, 1e-6);
+  EXPECT_EQ(bench.command_counter(kX), 4900);
+  EXPECT_EQ(bench.status(kX, REG_MODE2), 0);
+  EXPECT_EQ(bench.main_status(), 0);
+}
+
+TEST_F(Mechanics, AlarmStopsOnlyWhenEnabledAndTheResetOutputClearsIt) {
+  bench.command(kX, CHIP_CONT_PLUS);
+  bench.clock.advance(kNsPerSecond);
+  set_mechanics([](AxisMechanics& m) { m.alarm = true; });
+  EXPECT_TRUE(bench.busy(kX));
+  EXPECT_EQ(bench.status(kX, REG_MODE2), 0);
+  bench.write_mode(kX, REG_MODE2, MODE2_ALARM_ENABLE);
+  EXPECT_FALSE(bench.busy(kX));
+  EXPECT_EQ(bench.status(kX, REG_MODE2), STATUS2_ALARM);
+  EXPECT_EQ(bench.status(kX, REG_MODE1), STOP_ALARM);
+  bench.chip.write(REG_OUTPUT, OUTPUT_ALARM_RESET);
+  EXPECT_FALSE(bench.chip.mechanics(0).alarm);
+  EXPECT_EQ(bench.status(kX, REG_MODE2), 0);
+}
+
+TEST_F(Mechanics, EmergencyStopHaltsAndForbidsDrivesBothWays) {
+  bench.command(kX, CHIP_CONT_PLUS);
+  bench.clock.advance(kNsPerSecond);
+  set_mechanics([](AxisMechanics& m) { m.emergency_stop = true; });
+  EXPECT_FALSE(bench.busy(kX));
+  EXPECT_EQ(bench.status(kX, REG_MODE1), STOP_EMERGENCY);
+  EXPECT_EQ(bench.status(kX, REG_MODE2), STATUS2_EMERGENCY);
+  bench.command(kX, CHIP_CONT_MINUS);
+  EXPECT_FALSE(bench.busy(kX));
+}
+
+TEST_F(Mechanics, InputByteCarriesTheConfiguredActiveLevels) {
+  bench.set32(kX, CHIP_PULSES, 1000);
+  bench.drive_seconds(kX, CHIP_DRIVE_PLUS);  // at home (1000) and near home
+  // Low-active levels: the active home inputs read 0, the idle index 1.
+  EXPECT_EQ(bench.chip.read(REG_OUTPUT) & 0xFF, INPUT_INDEX);
+  bench.write_mode(kX, REG_MODE1, MODE1_HOME_LEVEL | MODE1_NEAR_HOME_LEVEL);
+  bench.write_mode(kX, REG_MODE2, MODE2_INP_LOGIC);
+  EXPECT_EQ(bench.chip.read(REG_OUTPUT) & 0xFF,
+            INPUT_HOME | INPUT_NEAR_HOME | INPUT_IN_POSITION | INPUT_INDEX);
+  set_mechanics([](AxisMechanics& m) { m.in3 = m.exp_minus = true; });
+  EXPECT_NE(bench.chip.read(REG_OUTPUT) & INPUT_IN3, 0);
+  EXPECT_NE(bench.chip.read(REG_OUTPUT) & INPUT_EXP_MINUS, 0);
+}
+
+TEST_F(Mechanics, EncoderFollowsWithItsRatio) {
+  set_mechanics([](AxisMechanics& m) { m.encoder_ratio = 2.5; });
+  bench.set32(kX, CHIP_SET_ENC_COUNTER, 100);
+  bench.set32(kX, CHIP_PULSES, 1000);
+  bench.drive_seconds(kX, CHIP_DRIVE_PLUS);
+  EXPECT_EQ(static_cast<std::int32_t>(bench.read32(kX, CHIP_READ_ENC_COUNTER)), 2600);
+}
+
+TEST_F(Mechanics, SoftLimitCanWatchTheEncoder) {
+  set_mechanics([](AxisMechanics& m) { m.encoder_ratio = 2.5; });
+  bench.write_mode(kX, REG_MODE2, MODE2_SOFT_LIMIT_PLUS | MODE2_COMPARE_ENCODER);
+  bench.set32(kX, CHIP_COMP_PLUS, 7001);
+  bench.set32(kX, CHIP_PULSES, 4000);
+  bench.drive_seconds(kX, CHIP_DRIVE_PLUS);
+  EXPECT_EQ(bench.command_counter(kX), 2801);  // floor(2801 x 2.5) = 7002 >= 7001
+  EXPECT_EQ(bench.status(kX, REG_MODE2), STATUS2_SOFT_LIMIT_PLUS);
+}
+
+TEST_F(Mechanics, InputBytesOfZAndUAreReadAtTheInterpolationRegister) {
+  std::array<AxisMechanics, 4> axes{};
+  axes[2].in3 = true;
+  axes[3].exp_plus = true;
+  ChipBench four(axes);
+  constexpr unsigned kBenchInputs = INPUT_IN3 | INPUT_EXP_PLUS | INPUT_EXP_MINUS;
+  EXPECT_EQ(four.chip.read(REG_INTERP_MODE) & (kBenchInputs | kBenchInputs << 8),
+            INPUT_IN3 | (INPUT_EXP_PLUS << 8));
+}
+
+TEST_F(Mechanics, CountersAreSetWithoutMovingTheMachine) {
+  bench.set32(kX, CHIP_SET_CMD_COUNTER, static_cast<std::uint32_t>(-70000));
+  EXPECT_EQ(bench.command_counter(kX), -70000);
+  bench.set32(kX, CHIP_PULSES, 20000);
+  bench.drive_seconds(kX, CHIP_DRIVE_PLUS);  // the limit is still 5000 pulses away
+  EXPECT_EQ(bench.command_counter(kX), -65000);
+}
+
+TEST_F(Mechanics, RingCounterWraps) {
+  bench.set32(kX, CHIP_COMP_PLUS, 999);
+  bench.ext_mode(kX, EXT1_RING_COUNTER, 0);
+  bench.set32(kX, CHIP_PULSES, 2500);
+  bench.drive_seconds(kX, CHIP_DRIVE_MINUS);
+  EXPECT_EQ(bench.command_counter(kX), 500);
+  EXPECT_EQ(static_cast<std::int32_t>(bench.read32(kX, CHIP_READ_ENC_COUNTER)), 500);
+}
+
+TEST_F(Mechanics, In3LatchesTheCommandCounterWhenEnabled) {
+  bench.write_mode(kX, REG_MODE1, MODE1_IN3_ENABLE | MODE1_IN3_LOGIC);
+  bench.command(kX, CHIP_CONT_PLUS);
+  bench.clock.advance(kNsPerSecond / 2);
+  set_mechanics([](AxisMechanics& m) { m.in3 = true; });
+  EXPECT_EQ(bench.read32(kX, CHIP_READ_LATCH), 500u);
+}
+
+TEST_F(Mechanics, HandWheelDrivesPulsesPerDetent) {
+  bench.set32(kX, CHIP_PULSES, 10);
+  bench.write_mode(kX, REG_MODE3, MODE3_HAND_WHEEL_SINGLE);
+  set_mechanics([](AxisMechanics& m) { m.hand_wheel = 7; });
+  bench.clock.advance(kNsPerSecond);
+  EXPECT_EQ(bench.command_counter(kX), 70);
+  bench.write_mode(kX, REG_MODE3, 2 * MODE3_HAND_WHEEL_SINGLE);
+  set_mechanics([](AxisMechanics& m) { m.hand_wheel = 4; });
+  bench.clock.advance(kNsPerSecond);
+  EXPECT_EQ(bench.command_counter(kX), 10);
+}
+
+TEST(MechanicsKeys, ReadsEveryKeyAndRefusesBadValues) {
+  const AxisMechanics m = mechanics_from_keys({{"LimitPlus", "120000"}, {"limitminus", "-5"}, {"Home", "none"},
+                                               {"NearHome", "40"}, {"IndexPeriod", "2000"},
+                                               {"EncoderRatio", "0.5"}, {"Alarm", "yes"}, {"Other", "kept"}});
+  EXPECT_EQ(m.limit_plus, 120000);
+  EXPECT_EQ(m.limit_minus, -5);
+  EXPECT_FALSE(m.home.has_value());
+  EXPECT_EQ(m.near_home, 40);
+  EXPECT_EQ(m.index_period, 2000);
+  EXPECT_DOUBLE_EQ(m.encoder_ratio, 0.5);
+  EXPECT_TRUE(m.alarm);
+  EXPECT_THROW(mechanics_from_keys({{"Home", "12x"}}), std::invalid_argument);
+  EXPECT_THROW(mechanics_from_keys({{"EncoderRatio", "0"}}), std::invalid_argument);
+  EXPECT_THROW(mechanics_from_keys({{"Alarm", "maybe"}}), std::invalid_argument);
+  EXPECT_THROW(mechanics_from_keys({{"HomeWidth", "-1"}}), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace card::chip::test
