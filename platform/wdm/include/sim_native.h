@@ -3,9 +3,10 @@
  * advapi32 and setupapi on Windows. Plain C types only, so that the user-mode
  * headers never see the kernel's.
  *
- * The machine boots at the first call of any service here (from the machine
- * file named by $RM7X0_MACHINE, else the embedded default) unless a test has
- * booted one with SimMachineBoot. Statuses are NTSTATUS values. */
+ * The machine boots at the first call of a service that needs it (devices,
+ * files, device values, timed waits; from the machine file named by
+ * $RM7X0_MACHINE, else the embedded default) unless a test has booted one with
+ * SimMachineBoot. Events work without a machine. Statuses are NTSTATUS values. */
 #ifndef SIM_NATIVE_H
 #define SIM_NATIVE_H
 
@@ -39,7 +40,8 @@ SIM_STATUS SimCreateEvent(int manual_reset, int initially_signalled, SIM_HANDLE 
 SIM_STATUS SimSetEvent(SIM_HANDLE event);
 SIM_STATUS SimResetEvent(SIM_HANDLE event);
 /* Waits for one (wait_all 0) or all of the objects; on success *index is the
- * index of the signalled object. STATUS_TIMEOUT when the time ran out. */
+ * index of the signalled object. STATUS_TIMEOUT when the time ran out; the
+ * timeout runs on the machine's clock (a manual clock must be advanced). */
 SIM_STATUS SimWaitForObjects(uint32_t count, const SIM_HANDLE *objects, int wait_all,
                              uint32_t timeout_ms, uint32_t *index);
 /* Closes any handle; for a file this sends the cleanup and close requests. */
@@ -51,7 +53,9 @@ SIM_STATUS SimCloseHandle(SIM_HANDLE handle);
 SIM_STATUS SimEnumDeviceInterface(const void *guid, uint32_t index, char *path,
                                   size_t path_size, size_t *required);
 /* A value of the hardware (device) key of the device behind an interface path.
- * *length: in, the buffer size; out, the value's size. */
+ * *length: in, the buffer size; out, the value's size. With data NULL only
+ * the type and size are answered; STATUS_BUFFER_OVERFLOW when the buffer is
+ * too small, STATUS_OBJECT_NAME_NOT_FOUND when there is no such value. */
 SIM_STATUS SimQueryDeviceValue(const char *interface_path, const char *name,
                                uint32_t *type, void *data, uint32_t *length);
 

@@ -1,0 +1,128 @@
+// Deferred procedure calls: one queue, run in order on the kernel's DPC
+// thread at DISPATCH_LEVEL. A DPC already queued is not queued again.
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "kernel.h"
+
+namespace {
+
+std::mutex queue_lock;
+std::condition_variable queue_changed;
+std::deque<PKDPC> queue;
+bool running_one = false;
+bool stopping = false;
+std::thread dpc_thread;
+char queued_marker;  // DpcData of a queued DPC points here
+
+void run(PKDPC dpc) {
+  PKDEFERRED_ROUTINE routine = dpc->DeferredRoutine;
+  PVOID context = dpc->DeferredContext;
+  PVOID argument1 = dpc->SystemArgument1;
+  PVOID argument2 = dpc->SystemArgument2;
+  kernel::set_irql(DISPATCH_LEVEL);
+  routine(dpc, context, argument1, argument2);
+  if (KeGetCurrentIrql() != DISPATCH_LEVEL || kernel::spin_locks_held() != 0)
+    kernel::verifier_fail("DPC routine returned with a changed IRQL or a spin lock held",
+                          "routine %p returned at IRQL %u holding %d spin locks",
+                          reinterpret_cast<void*>(routine), KeGetCurrentIrql(),
+                          kernel::spin_locks_held());
+  kernel::set_irql(PASSIVE_LEVEL);
+}
+
+void dpc_loop() {
+  std::unique_lock<std::mutex> lock(queue_lock);
+  for (;;) {
+    queue_changed.wait(lock, [] { return stopping || !queue.empty(); });
+    if (queue.empty()) return;  // stopping with nothing left to run
+    PKDPC dpc = queue.front();
+    queue.pop_front();
+    dpc->DpcData = nullptr;  // it may be queued again from here on
+    running_one = true;
+    lock.unlock();
+    run(dpc);
+    lock.lock();
+    running_one = false;
+    queue_changed.notify_all();
+  }
+}
+
+}  // namespace
+
+namespace kernel {
+
+void dpc_start() {
+  std::lock_guard<std::mutex> lock(queue_lock);
+  stopping = false;
+  dpc_thread = std::thread(dpc_loop);
+}
+
+void dpc_stop() {
+  {
+    std::lock_guard<std::mutex> lock(queue_lock);
+    stopping = true;
+  }
+  queue_changed.notify_all();
+  if (dpc_thread.joinable()) dpc_thread.join();
+}
+
+bool dpc_idle() {
+  std::lock_guard<std::mutex> lock(queue_lock);
+  return queue.empty() && !running_one;
+}
+
+void dpc_check_none_queued_in(const void* begin, std::size_t length, const char* what) {
+  std::lock_guard<std::mutex> lock(queue_lock);
+  const auto* low = static_cast<const char*>(begin);
+  for (PKDPC dpc : queue) {
+    const auto* at = reinterpret_cast<const char*>(dpc);
+    if (at >= low && at < low + length)
+      verifier_fail("memory freed with a DPC still queued in it", "%s holds queued DPC %p", what,
+                    static_cast<void*>(dpc));
+  }
+}
+
+}  // namespace kernel
+
+/* ntoskrnl */
+VOID KeInitializeDpc(PRKDPC Dpc, PKDEFERRED_ROUTINE DeferredRoutine, PVOID DeferredContext) {
+  memset(Dpc, 0, sizeof *Dpc);
+  Dpc->Type = 19;  // DpcObject
+  Dpc->Importance = MediumImportance;
+  Dpc->DeferredRoutine = DeferredRoutine;
+  Dpc->DeferredContext = DeferredContext;
+}
+
+/* ntoskrnl */
+BOOLEAN KeInsertQueueDpc(PRKDPC Dpc, PVOID SystemArgument1, PVOID SystemArgument2) {
+  if (Dpc->DeferredRoutine == nullptr)
+    kernel::verifier_fail("DPC not initialised", "KeInsertQueueDpc of %p", static_cast<void*>(Dpc));
+  {
+    std::lock_guard<std::mutex> lock(queue_lock);
+    if (Dpc->DpcData != nullptr) return FALSE;
+    Dpc->DpcData = &queued_marker;
+    Dpc->SystemArgument1 = SystemArgument1;
+    Dpc->SystemArgument2 = SystemArgument2;
+    queue.push_back(Dpc);
+  }
+  queue_changed.notify_all();
+  return TRUE;
+}
+
+/* ntoskrnl */
+BOOLEAN KeRemoveQueueDpc(PRKDPC Dpc) {
+  std::lock_guard<std::mutex> lock(queue_lock);
+  if (Dpc->DpcData == nullptr) return FALSE;
+  std::erase(queue, Dpc);
+  Dpc->DpcData = nullptr;
+  return TRUE;
+}
+
+/* ntoskrnl */
+VOID KeFlushQueuedDpcs(void) {
+  kernel::require_irql_at_most(PASSIVE_LEVEL, "KeFlushQueuedDpcs");
+  std::unique_lock<std::mutex> lock(queue_lock);
+  queue_changed.wait(lock, [] { return queue.empty() && !running_one; });
+}

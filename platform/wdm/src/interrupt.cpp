@@ -1,0 +1,279 @@
+// Interrupt objects and the delivery of PCI interrupt lines. Each connected
+// vector has a thread that waits for its level-triggered line and runs the
+// chain of service routines at device IRQL under each one's spin lock. A line
+// that no routine claims many times in a row is reported once and masked, so
+// an interrupt storm neither hangs the machine nor spins a processor.
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "kernel.h"
+
+struct _KINTERRUPT {
+  PKSERVICE_ROUTINE service_routine;
+  PVOID service_context;
+  KSPIN_LOCK own_lock;
+  PKSPIN_LOCK lock;
+  KIRQL irql;
+  KIRQL synchronize_irql;
+  ULONG vector;
+  bool shared;
+};
+
+namespace {
+
+constexpr unsigned kStormLimit = 1000;  // unclaimed services in a row
+constexpr ULONG kVectorBase = 0x50;
+constexpr KIRQL kLowestDeviceIrql = 3;
+
+struct Line {
+  ULONG vector = 0;
+  std::vector<card::PciFunction*> sources;
+  std::vector<PKINTERRUPT> chain;
+  std::mutex lock;
+  std::condition_variable changed;
+  std::thread thread;
+  bool stop = false;
+  bool kicked = false;
+  bool masked = false;
+  bool servicing = false;
+  unsigned unclaimed_in_row = 0;
+  unsigned passes = 0;
+};
+
+std::mutex lines_lock;
+std::map<ULONG, std::unique_ptr<Line>> lines;
+bool connect_fails = false;
+
+bool asserted(Line& line) {
+  for (card::PciFunction* source : line.sources)
+    if (source->interrupt_asserted()) return true;
+  return false;
+}
+
+bool claim(PKINTERRUPT interrupt) {
+  KIRQL old = KeGetCurrentIrql();
+  kernel::set_irql(interrupt->irql);
+  kernel::spin_acquire(interrupt->lock);
+  const BOOLEAN claimed = interrupt->service_routine(interrupt, interrupt->service_context);
+  if (KeGetCurrentIrql() != interrupt->irql || kernel::spin_locks_held() != 1)
+    kernel::verifier_fail("service routine returned with a changed IRQL or a spin lock held",
+                          "ISR %p", reinterpret_cast<void*>(interrupt->service_routine));
+  kernel::spin_release(interrupt->lock);
+  kernel::set_irql(old);
+  return claimed;
+}
+
+// Under line.lock: after a pass of the chain.
+void account(Line& line, bool claimed) {
+  if (claimed) {
+    line.unclaimed_in_row = 0;
+    return;
+  }
+  if (++line.unclaimed_in_row < kStormLimit) return;
+  line.masked = true;
+  kernel::kernel_message("interrupt storm on vector 0x%x: the line stays asserted and no "
+                         "service routine claims it; the line is masked\n", line.vector);
+}
+
+void service_loop(Line* line) {
+  std::unique_lock<std::mutex> lock(line->lock);
+  while (!line->stop) {
+    if (line->masked || line->chain.empty() || !asserted(*line)) {
+      line->servicing = false;
+      line->changed.notify_all();
+      line->changed.wait(lock, [line] { return line->stop || line->kicked; });
+      line->kicked = false;
+      continue;
+    }
+    line->servicing = true;
+    const std::vector<PKINTERRUPT> chain = line->chain;
+    lock.unlock();
+    bool claimed = false;
+    for (PKINTERRUPT interrupt : chain)
+      if (claim(interrupt)) {
+        claimed = true;
+        break;
+      }
+    lock.lock();
+    ++line->passes;
+    account(*line, claimed);
+    line->changed.notify_all();
+  }
+  line->servicing = false;
+  line->changed.notify_all();
+}
+
+void kick(Line* line) {
+  {
+    std::lock_guard<std::mutex> lock(line->lock);
+    line->kicked = true;
+  }
+  line->changed.notify_all();
+}
+
+Line* line_of(ULONG vector) {
+  std::lock_guard<std::mutex> lock(lines_lock);
+  auto found = lines.find(vector);
+  return found == lines.end() ? nullptr : found->second.get();
+}
+
+void stop_thread(Line& line) {
+  {
+    std::lock_guard<std::mutex> lock(line.lock);
+    line.stop = true;
+  }
+  line.changed.notify_all();
+  if (line.thread.joinable()) line.thread.join();
+  line.stop = false;
+}
+
+NTSTATUS check_connect(Line* line, KIRQL irql, KIRQL synchronize_irql, bool shared) {
+  if (line == nullptr || synchronize_irql < irql || irql < kLowestDeviceIrql)
+    return STATUS_INVALID_PARAMETER;
+  if (!line->chain.empty() && (!shared || !line->chain.front()->shared))
+    return STATUS_INVALID_PARAMETER;  // a vector not shared by both sides
+  return STATUS_SUCCESS;
+}
+
+}  // namespace
+
+namespace kernel {
+
+ULONG translated_vector(card::PciFunction& function) {
+  return kVectorBase + function.interrupt_vector();
+}
+
+KIRQL translated_level(card::PciFunction& function) {
+  return static_cast<KIRQL>(kLowestDeviceIrql + function.interrupt_vector() % 9);
+}
+
+void interrupt_register_source(ULONG vector, card::PciFunction* function) {
+  Line* line;
+  {
+    std::lock_guard<std::mutex> lock(lines_lock);
+    auto& slot = lines[vector];
+    if (!slot) {
+      slot = std::make_unique<Line>();
+      slot->vector = vector;
+    }
+    line = slot.get();
+  }
+  {
+    std::lock_guard<std::mutex> lock(line->lock);
+    line->sources.push_back(function);
+  }
+  // Never service from inside the card's callback: only wake the line's thread.
+  function->on_interrupt_change([line] { kick(line); });
+}
+
+void interrupts_start(bool fails) { connect_fails = fails; }
+
+void interrupts_stop() {
+  std::map<ULONG, std::unique_ptr<Line>> gone;
+  {
+    std::lock_guard<std::mutex> lock(lines_lock);
+    gone.swap(lines);
+  }
+  for (auto& [vector, line] : gone) {
+    for (card::PciFunction* source : line->sources) source->on_interrupt_change({});
+    stop_thread(*line);
+    for (PKINTERRUPT interrupt : line->chain)
+      verifier_fail("interrupt still connected at shutdown", "vector 0x%x, ISR %p", vector,
+                    reinterpret_cast<void*>(interrupt->service_routine));
+  }
+}
+
+bool interrupts_idle() {
+  std::lock_guard<std::mutex> all(lines_lock);
+  for (auto& [vector, line] : lines) {
+    std::lock_guard<std::mutex> lock(line->lock);
+    if (line->chain.empty()) continue;  // nobody serves it: nothing to wait for
+    if (line->servicing || line->kicked) return false;
+    if (!line->masked && asserted(*line)) return false;
+  }
+  return true;
+}
+
+}  // namespace kernel
+
+/* ntoskrnl */
+NTSTATUS IoConnectInterrupt(PKINTERRUPT* InterruptObject, PKSERVICE_ROUTINE ServiceRoutine,
+                            PVOID ServiceContext, PKSPIN_LOCK SpinLock, ULONG Vector, KIRQL Irql,
+                            KIRQL SynchronizeIrql, KINTERRUPT_MODE InterruptMode,
+                            BOOLEAN ShareVector, KAFFINITY ProcessorEnableMask,
+                            BOOLEAN FloatingSave) {
+  (void)InterruptMode;
+  (void)ProcessorEnableMask;
+  (void)FloatingSave;
+  kernel::require_irql_at_most(PASSIVE_LEVEL, "IoConnectInterrupt");
+  *InterruptObject = nullptr;
+  if (connect_fails) return STATUS_INSUFFICIENT_RESOURCES;
+  Line* line = line_of(Vector);
+  auto* interrupt = new _KINTERRUPT{ServiceRoutine, ServiceContext, 0, nullptr, Irql,
+                                    SynchronizeIrql, Vector, ShareVector != FALSE};
+  interrupt->lock = SpinLock ? SpinLock : &interrupt->own_lock;
+  {
+    std::unique_lock<std::mutex> lock(line ? line->lock : lines_lock);
+    const NTSTATUS status = check_connect(line, Irql, SynchronizeIrql, ShareVector);
+    if (!NT_SUCCESS(status)) {
+      delete interrupt;
+      return status;
+    }
+    line->chain.push_back(interrupt);
+    line->masked = false;  // a new routine may claim what nobody claimed
+    line->unclaimed_in_row = 0;
+    line->kicked = true;
+    if (!line->thread.joinable()) line->thread = std::thread(service_loop, line);
+  }
+  line->changed.notify_all();
+  *InterruptObject = interrupt;
+  return STATUS_SUCCESS;
+}
+
+/* ntoskrnl */
+VOID IoDisconnectInterrupt(PKINTERRUPT InterruptObject) {
+  kernel::require_irql_at_most(PASSIVE_LEVEL, "IoDisconnectInterrupt");
+  Line* line = line_of(InterruptObject->vector);
+  bool last;
+  {
+    std::unique_lock<std::mutex> lock(line->lock);
+    if (std::erase(line->chain, InterruptObject) == 0)
+      kernel::verifier_fail("interrupt disconnected twice", "interrupt object %p",
+                            static_cast<void*>(InterruptObject));
+    // The routine may be running in the pass under way: wait for its end.
+    const unsigned pass = line->passes;
+    line->changed.wait(lock, [line, pass] { return !line->servicing || line->passes != pass; });
+    last = line->chain.empty();
+  }
+  if (last) stop_thread(*line);
+  delete InterruptObject;
+}
+
+/* ntoskrnl */
+BOOLEAN KeSynchronizeExecution(PKINTERRUPT Interrupt, PKSYNCHRONIZE_ROUTINE SynchronizeRoutine,
+                               PVOID SynchronizeContext) {
+  if (Interrupt == nullptr)
+    kernel::verifier_fail("KeSynchronizeExecution without an interrupt object",
+                          "synchronise routine %p", reinterpret_cast<void*>(SynchronizeRoutine));
+  const KIRQL old = KeAcquireInterruptSpinLock(Interrupt);
+  const BOOLEAN result = SynchronizeRoutine(SynchronizeContext);
+  KeReleaseInterruptSpinLock(Interrupt, old);
+  return result;
+}
+
+/* ntoskrnl */
+KIRQL KeAcquireInterruptSpinLock(PKINTERRUPT Interrupt) {
+  kernel::require_irql_at_most(Interrupt->synchronize_irql, "KeAcquireInterruptSpinLock");
+  const KIRQL old = KeGetCurrentIrql();
+  kernel::set_irql(Interrupt->synchronize_irql);
+  kernel::spin_acquire(Interrupt->lock);
+  return old;
+}
+
+/* ntoskrnl */
+VOID KeReleaseInterruptSpinLock(PKINTERRUPT Interrupt, KIRQL OldIrql) {
+  kernel::spin_release(Interrupt->lock);
+  kernel::set_irql(OldIrql);
+}

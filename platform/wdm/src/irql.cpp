@@ -1,0 +1,59 @@
+// Interrupt request levels, tracked per thread: what the processor's IRQL is
+// to a thread of the real kernel. Also the current thread and process.
+#include "kernel.h"
+
+struct _KTHREAD {
+  KIRQL irql = PASSIVE_LEVEL;
+  int spin_locks_held = 0;
+};
+
+namespace {
+thread_local _KTHREAD current_thread;
+}
+
+namespace kernel {
+
+void set_irql(KIRQL irql) { current_thread.irql = irql; }
+int& spin_locks_held() { return current_thread.spin_locks_held; }
+
+}  // namespace kernel
+
+/* hal */
+KIRQL KeGetCurrentIrql(void) { return current_thread.irql; }
+
+/* hal */
+VOID KeRaiseIrql(KIRQL NewIrql, PKIRQL OldIrql) {
+  const KIRQL old = current_thread.irql;
+  if (NewIrql < old)
+    kernel::verifier_fail("IRQL raised downwards", "KeRaiseIrql to %u from %u", NewIrql, old);
+  *OldIrql = old;
+  current_thread.irql = NewIrql;
+}
+
+/* hal */
+VOID KeLowerIrql(KIRQL NewIrql) {
+  if (NewIrql > current_thread.irql)
+    kernel::verifier_fail("IRQL lowered upwards", "KeLowerIrql to %u from %u", NewIrql,
+                          current_thread.irql);
+  current_thread.irql = NewIrql;
+}
+
+/* ntoskrnl */
+KIRQL KeRaiseIrqlToDpcLevel(void) {
+  KIRQL old;
+  KeRaiseIrql(DISPATCH_LEVEL, &old);
+  return old;
+}
+
+/* ntoskrnl */
+PKTHREAD KeGetCurrentThread(void) { return &current_thread; }
+/* ntoskrnl */
+PETHREAD PsGetCurrentThread(void) { return &current_thread; }
+
+struct _KPROCESS {};
+static _KPROCESS the_process;
+
+/* ntoskrnl */
+PEPROCESS IoGetCurrentProcess(void) { return &the_process; }
+/* ntoskrnl */
+PEPROCESS PsGetCurrentProcess(void) { return &the_process; }
