@@ -1,0 +1,19 @@
+/* The motion library of the model-B card (librm730.so): exports rm730_*.
+ * Usable from C and C++ and from Winelib programs; no platform header needed.
+ * Both model headers can be included together. */
+#ifndef RM730_H
+#define RM730_H
+
+#include "rm7x0_status.h"
+
+#ifdef RM7X0_BUILDING_LIBRARY
+#define RM7X0_EXPORT __attribute__((visibility("default")))
+#else
+#define RM7X0_EXPORT
+#endif
+#define RM7X0_NAME(name) rm730_##name
+#include "rm7x0_exports.h"
+#undef RM7X0_NAME
+#undef RM7X0_EXPORT
+
+#endif

@@ -1,0 +1,24 @@
+// Conversion between an axis's absolute positions and relative distances
+// (pulses). The absolute position is the axis's source counter (command or
+// encoder, AxisBlock) minus its origin offset.
+#pragma once
+
+#include <cstdint>
+
+#include "rm7x0_status.h"
+
+// What a conversion counts from.
+enum PositionBase : uint8_t {
+  FROM_COUNTER = 0,      // the axis's absolute position now
+  FROM_LAST_TARGET = 1,  // the axis's last absolute target
+};
+
+// distance = target - base. Checks card and axis; ERROR_NO_LAST_ABS_TARGET
+// (-390) when counting from a last target the axis does not have, or the
+// status of a failed counter read.
+ApiStatus abs_to_relative(uint8_t card, uint16_t axis, int32_t target, int32_t *distance,
+                          uint8_t base);
+// target = distance + base. As above; counting from the counter also needs
+// the axis stopped, else ERROR_MOTION_NOT_COMPLETE (-325).
+ApiStatus relative_to_abs(uint8_t card, uint16_t axis, int32_t distance, int32_t *target,
+                          uint8_t base);

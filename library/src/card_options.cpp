@@ -1,0 +1,3 @@
+#include "card_options.h"
+
+CardOptions card_options;
