@@ -1,0 +1,83 @@
+/* Card reset and the axis output handlers. */
+#include "rm7x0_driver.h"
+
+static VOID reset_axis_state(CardExtension *ext, int axis) {
+  DriverAxisState *state = &ext->axis[axis];
+  state->range = DEFAULT_RANGE;
+  RtlZeroMemory(state->shadow, sizeof state->shadow);
+  state->shadow[SHADOW_EXT_WORD1] = DEFAULT_FILTER_WORD;
+  state->shadow[SHADOW_EXT_WORD2] = DEFAULT_EXT_WORD2;
+  /* The chip reset clears the whole output word, so every output state goes. */
+  RtlZeroMemory(state->output, sizeof state->output);
+  state->feature_owner = 0;
+  state->sync_owner = 0;
+  RtlZeroMemory(state->end_flag, sizeof state->end_flag);
+  state->interrupt_factor = 0;
+  RtlZeroMemory(state->home_config, sizeof state->home_config);
+  state->home_mode = 0;
+  state->home_direction = 0;
+  state->home_option = 0;
+  state->home_phase = 0;
+  RtlZeroMemory(state->home_speed, sizeof state->home_speed);
+  state->home_step = 0;
+}
+
+static VOID reset_card_state(CardExtension *ext) {
+  InterlockedExchange(&ext->compare_mode, 0);
+  InterlockedExchange(&ext->home_search_active, 0);
+  InterlockedExchange(&ext->interp_state, INTERP_IDLE);
+  ext->torix_interrupt = 0;
+  ext->held_axes = 0;
+  RtlZeroMemory(ext->int_action, sizeof ext->int_action);
+  ext->int_action_next = 0;
+  ext->line_arc_option = 0;
+  ext->home_end_counter_clear = 0;
+  ext->homing_axis = 0;
+  RtlZeroMemory(ext->conti_axis, sizeof ext->conti_axis);
+  RtlZeroMemory(ext->conti_saved_range, sizeof ext->conti_saved_range);
+  ext->conti_mask = 0;
+}
+
+/* Chip and driver back to their defaults. A request still waiting on an axis
+ * can no longer see its factor (the reset disarms it), so it is cancelled
+ * rather than left pending for ever. */
+VOID card_reset(CardExtension *ext) {
+  chip_command(ext, COMMAND_CHIP_RESET);
+  /* The chip reset cleared these registers; the shadows follow it. */
+  run_synchronized(ext, [&] {
+    ext->output_shadow = 0;
+    ext->interp_shadow = 0;
+  });
+  reset_card_state(ext);
+  complete_all_waiting_requests(ext, STATUS_CANCELLED);
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) reset_axis_state(ext, axis);
+
+  chip_set_range(ext, ALL_AXES, DEFAULT_RANGE);
+  chip_set_jerk(ext, ALL_AXES, 0xFFFF);
+  chip_set_dec_jerk(ext, ALL_AXES, 0xFFFF);
+  chip_set_start_speed(ext, ALL_AXES, DEFAULT_SPEED);
+  chip_set_drive_speed(ext, ALL_AXES, DEFAULT_SPEED);
+  chip_set_cmd_counter(ext, ALL_AXES, 0);
+  chip_set_enc_counter(ext, ALL_AXES, 0);
+  chip_set_ext_mode(ext, ALL_AXES, DEFAULT_FILTER_WORD, DEFAULT_EXT_WORD2);
+  chip_command(ext, 0);
+
+  IntSourceSet card_sources = {{SOURCE_FLAG_CHIP, SOURCE_FLAG_TORIX}};
+  int_sources_disable(ext, &card_sources);
+  ext->int_sources.word[0] = SOURCE_FLAG_PCI;
+  ext->int_sources.word[1] = 0;
+}
+
+/* REQ_SERVO_ON on the first axis of the mask: servo_bit is the axis's servo
+ * output bit (switch on) or 0 (switch off). */
+USHORT set_servo_on(CardExtension *ext, ULONG axis_mask, USHORT servo_bit, UCHAR value) {
+  const int axis = axis_mask_to_index(axis_mask);
+  if (axis < 0) return DRV_SUCCESS;
+  const USHORT axis_servo_bit = (USHORT)(1u << (4 * axis + 1));
+  card_register_modify_sync(ext, REG_OUTPUT, &ext->output_shadow, axis_servo_bit,
+                            (USHORT)(servo_bit & axis_servo_bit));
+  DriverAxisState *state = &ext->axis[axis];
+  state->output[OUTPUT_SERVO_STATE] = servo_bit != 0;
+  state->output[OUTPUT_SERVO_VALUE] = servo_bit != 0 ? value : 0;
+  return DRV_SUCCESS;
+}

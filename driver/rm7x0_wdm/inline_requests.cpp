@@ -1,0 +1,160 @@
+/* Requests the dispatcher serves itself: the shared buffer, card ID, ranges,
+ * reset, interrupt events, options and the diagnostic requests. Each runs
+ * on a started card under the request mutex, except the event attachment
+ * (see the routing table). */
+#include "rm7x0_driver.h"
+
+/* ---- shared buffer --------------------------------------------------------- */
+
+USHORT map_shared_buffer(RequestContext *request) {
+  SharedBuffer *buffer = &request->ext->buffer;
+  if (buffer->user_address != NULL || buffer->mdl == NULL) return DRV_SUCCESS;
+  PVOID user = MmMapLockedPagesSpecifyCache(buffer->mdl, UserMode, MmCached, NULL, FALSE,
+                                            NormalPagePriority);
+  if (user == NULL) return DRV_SUCCESS;
+  buffer->user_address = user;
+  request->block->slot[1] = (ULONG64)(LONG64)(LONG_PTR)user;
+  set_slot(request->block, 2, buffer->length);
+  return DRV_SUCCESS;
+}
+
+VOID unmap_user_view(CardExtension *ext) {
+  SharedBuffer *buffer = &ext->buffer;
+  if (buffer->user_address == NULL || buffer->mdl == NULL) return;
+  MmUnmapLockedPages(buffer->user_address, buffer->mdl);
+  buffer->user_address = NULL;
+}
+
+USHORT unmap_shared_buffer(RequestContext *request) {
+  unmap_user_view(request->ext);
+  return DRV_SUCCESS;
+}
+
+/* ---- card ID, ranges, reset ------------------------------------------------- */
+
+USHORT get_dipsw_id(RequestContext *request) {
+  set_slot(request->block, 1, card_read16_sync(request->ext, REG_CARD_ID) & 0xF);
+  return DRV_SUCCESS;
+}
+
+USHORT get_ranges(RequestContext *request) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis)
+    set_slot(request->block, 1 + axis, request->ext->axis[axis].range);
+  return DRV_SUCCESS;
+}
+
+USHORT set_range(RequestContext *request) {
+  return chip_set_range(request->ext, slot_u16(request->block, 1), slot_u32(request->block, 2));
+}
+
+USHORT reset_card(RequestContext *request) {
+  card_reset(request->ext);
+  return get_ranges(request);
+}
+
+/* ---- interrupt events --------------------------------------------------------- */
+
+/* Puts an event in an axis's slot and gives back the one it held. The DPC
+ * signals the event under the same lock, so a released event is never
+ * signalled. */
+static PKEVENT exchange_axis_event(CardExtension *ext, int axis, PKEVENT event) {
+  DriverAxisState *state = &ext->axis[axis];
+  KIRQL irql;
+  KeAcquireSpinLock(&state->lock, &irql);
+  PKEVENT old = state->event;
+  state->event = event;
+  KeReleaseSpinLock(&state->lock, irql);
+  return old;
+}
+
+VOID release_axis_events(CardExtension *ext) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    PKEVENT old = exchange_axis_event(ext, axis, NULL);
+    if (old != NULL) ObDereferenceObject(old);
+  }
+}
+
+/* The four handles lie as pointer-sized values from byte 8 of the block (slots
+ * 1-4 in a 64-bit build). Either all four are taken, replacing (and
+ * releasing) the events attached before, or the request fails with the
+ * referencing status and the card keeps no event. */
+USHORT attach_int_events(RequestContext *request) {
+  HANDLE handles[AXIS_COUNT];
+  RtlCopyMemory(handles, &request->block->slot[1], sizeof handles);
+  PKEVENT events[AXIS_COUNT] = {};
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    NTSTATUS status = ObReferenceObjectByHandle(handles[axis], SYNCHRONIZE, *ExEventObjectType,
+                                                request->irp->RequestorMode,
+                                                (PVOID *)&events[axis], NULL);
+    if (!NT_SUCCESS(status)) {
+      for (int taken = 0; taken < axis; ++taken) ObDereferenceObject(events[taken]);
+      release_axis_events(request->ext);
+      request->status = status;
+      return DRV_SUCCESS;
+    }
+  }
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    KeResetEvent(events[axis]);
+    PKEVENT old = exchange_axis_event(request->ext, axis, events[axis]);
+    if (old != NULL) ObDereferenceObject(old);
+  }
+  return DRV_SUCCESS;
+}
+
+USHORT detach_int_events(RequestContext *request) {
+  release_axis_events(request->ext);
+  return DRV_SUCCESS;
+}
+
+/* An axis mask without an axis bit names no axis: the request fails rather
+ * than answering some other axis's factor. */
+USHORT get_int_status(RequestContext *request) {
+  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  if (axis < 0) {
+    request->status = STATUS_INVALID_PARAMETER;
+    return DRV_SUCCESS;
+  }
+  set_slot(request->block, 1, request->ext->axis[axis].interrupt_factor);
+  return DRV_SUCCESS;
+}
+
+/* ---- options and diagnostics ---------------------------------------------------- */
+
+#define CUSTOMIZATION_HOME_END_COUNTER_CLEAR 1
+#define CUSTOMIZATION_LINE_ARC_OPTION 4
+
+USHORT set_customization(RequestContext *request) {
+  const USHORT value = slot_u16(request->block, 2);
+  switch (slot_u16(request->block, 1)) {
+    case CUSTOMIZATION_HOME_END_COUNTER_CLEAR:
+      request->ext->home_end_counter_clear = value;
+      break;
+    case CUSTOMIZATION_LINE_ARC_OPTION:
+      request->ext->line_arc_option = value;
+      break;
+    default:  /* the library's own options: nothing for the driver */
+      break;
+  }
+  return DRV_SUCCESS;
+}
+
+USHORT get_cpld_version(RequestContext *request) {
+  set_slot(request->block, 1, card_read16_sync(request->ext, REG_CPLD_VERSION));
+  set_slot(request->block, 2, board_date_code(request->ext));
+  return DRV_SUCCESS;
+}
+
+/* A register outside the mapped windows is refused: the word says why and
+ * the request fails, so the caller never takes a refusal for a value read. */
+USHORT test_register(RequestContext *request) {
+  USHORT value = 0;
+  const ULONG operation = slot_u16(request->block, 1);
+  if (!register_test(request->ext, operation, slot_u16(request->block, 2),
+                     slot_u16(request->block, 3), &value)) {
+    request->status = STATUS_INVALID_PARAMETER;
+    return DRV_REGISTER_OUT_OF_WINDOW;
+  }
+  if (operation == REG_TEST_READ_CARD || operation == REG_TEST_READ_BRIDGE)
+    set_slot(request->block, 1, value);
+  return DRV_SUCCESS;
+}

@@ -1,0 +1,206 @@
+/* The interrupt service routine, its DPC, the home-search timer DPC and the
+ * PCI interrupt enable of the bridge. */
+#include "rm7x0_driver.h"
+
+BOOLEAN interrupt_enable(PVOID context) {
+  CardExtension *ext = (CardExtension *)context;
+  if (ext->bar[BRIDGE_BAR].kernel_address == NULL) return FALSE;
+  intcsr_modify(ext, INTCSR_PCI_ENABLE, 0);
+  return TRUE;
+}
+
+BOOLEAN interrupt_disable(PVOID context) {
+  CardExtension *ext = (CardExtension *)context;
+  if (ext->bar[BRIDGE_BAR].kernel_address == NULL) return FALSE;
+  const ULONG intcsr = bridge_read32(ext, INTCSR);
+  bridge_write32(ext, INTCSR, intcsr & ~INTCSR_PCI_ENABLE);
+  bridge_write32(ext, INTCSR,
+                 intcsr & ~(INTCSR_PCI_ENABLE | INTCSR_LOCAL1_ENABLE | INTCSR_LOCAL2_ENABLE));
+  return TRUE;
+}
+
+static ULONG active_sources(ULONG intcsr) {
+  ULONG sources = 0;
+  if ((intcsr & (INTCSR_LOCAL1_STATUS | INTCSR_LOCAL1_ENABLE)) ==
+      (INTCSR_LOCAL1_STATUS | INTCSR_LOCAL1_ENABLE))
+    sources |= SOURCE_LOCAL1;
+  if ((intcsr & (INTCSR_LOCAL2_STATUS | INTCSR_LOCAL2_ENABLE)) ==
+      (INTCSR_LOCAL2_STATUS | INTCSR_LOCAL2_ENABLE))
+    sources |= SOURCE_LOCAL2;
+  if (intcsr & INTCSR_SOFTWARE) sources |= SOURCE_SOFTWARE;
+  return sources;
+}
+
+static BOOLEAN edge_triggered(ULONG intcsr, ULONG polarity, ULONG edge) {
+  return (intcsr & (polarity | edge)) == (polarity | edge);
+}
+
+/* Compare-table mode: the next table entry goes to the comparator at once,
+ * COMP+ for even and COMP- for odd entries. The index is checked against the
+ * count before the entry is read, so a short table is never read past its end. */
+static VOID reload_compare_entry(CardExtension *ext) {
+  if (edge_triggered(bridge_read32(ext, INTCSR), INTCSR_LOCAL1_POLARITY, INTCSR_LOCAL1_EDGE))
+    intcsr_modify(ext, INTCSR_LOCAL1_EDGE_CLEAR, 0);
+
+  const LONG index = ext->compare_index;
+  if (index < ext->compare_count && ext->compare_table != NULL) {
+    const ULONG entry = ext->compare_table[index];
+    card_write16(ext, REG_DATA_HIGH, (USHORT)(entry >> 16));
+    card_write16(ext, REG_DATA_LOW, (USHORT)entry);
+    card_write16(ext, REG_COMMAND,
+                 command_word(ext->compare_axis, (index & 1) ? CHIP_COMP_MINUS : CHIP_COMP_PLUS));
+  }
+  if (index + 1 >= ext->compare_count) {
+    InterlockedExchange(&ext->compare_mode, 0);
+    InterlockedExchange(&ext->compare_index, 0);
+  } else {
+    InterlockedIncrement(&ext->compare_index);
+  }
+
+  card_write16(ext, REG_COMMAND, command_word(ext->compare_axis, CHIP_SELECT));
+  const USHORT factor = card_read16(ext, REG_MODE3);
+  ext->axis[ext->compare_axis == 1 ? 0 : 1].interrupt_factor = factor;
+}
+
+BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context) {
+  UNREFERENCED_PARAMETER(interrupt);
+  CardExtension *ext = (CardExtension *)context;
+  const ULONG intcsr = bridge_read32(ext, INTCSR);
+  if (!(intcsr & INTCSR_PCI_ENABLE)) return FALSE;
+  ULONG sources = active_sources(intcsr);
+  if (sources == 0) return FALSE;
+
+  /* The card stays masked until the DPC (or the compare reload) is done. */
+  bridge_write32(ext, INTCSR, intcsr & ~INTCSR_PCI_ENABLE);
+
+  if (ext->compare_mode && (sources & SOURCE_LOCAL1)) {
+    reload_compare_entry(ext);
+    sources &= ~SOURCE_LOCAL1;
+    if (sources == 0) {
+      intcsr_modify(ext, INTCSR_PCI_ENABLE, 0);
+      return TRUE;
+    }
+  }
+  /* Any other source goes to the DPC, which unmasks the card when done. */
+  IoRequestDpc(ext->self, NULL, (PVOID)(ULONG_PTR)sources);
+  return TRUE;
+}
+
+/* Step 1 of the DPC: acknowledge each source in the bridge. An edge-triggered
+ * input has its latch cleared; a level-triggered one stays disabled until
+ * int_sources_enable turns it on again. Done under the interrupt lock, as a
+ * request handler may change INTCSR at the same time. */
+static VOID acknowledge_sources(CardExtension *ext, ULONG sources) {
+  run_synchronized(ext, [&] {
+    const ULONG intcsr = bridge_read32(ext, INTCSR);
+    ULONG set = 0, clear = 0;
+    if (sources & SOURCE_LOCAL1) {
+      if (edge_triggered(intcsr, INTCSR_LOCAL1_POLARITY, INTCSR_LOCAL1_EDGE))
+        set |= INTCSR_LOCAL1_EDGE_CLEAR;
+      else
+        clear |= INTCSR_LOCAL1_ENABLE;
+    }
+    if (sources & SOURCE_LOCAL2) {
+      if (edge_triggered(intcsr, INTCSR_LOCAL2_POLARITY, INTCSR_LOCAL2_EDGE))
+        set |= INTCSR_LOCAL2_EDGE_CLEAR;
+      else
+        clear |= INTCSR_LOCAL2_ENABLE;
+    }
+    if (sources & SOURCE_SOFTWARE) clear |= INTCSR_SOFTWARE;
+    bridge_write32(ext, INTCSR, (intcsr | set) & ~clear);
+  });
+}
+
+static VOID signal_axis_event(CardExtension *ext, int axis) {
+  DriverAxisState *state = &ext->axis[axis];
+  KIRQL irql;
+  KeAcquireSpinLock(&state->lock, &irql);
+  if (state->event != NULL) KeSetEvent(state->event, IO_NO_INCREMENT, FALSE);
+  KeReleaseSpinLock(&state->lock, irql);
+}
+
+static ULONG armed_factor(CardExtension *ext, int axis) {
+  DriverAxisState *state = &ext->axis[axis];
+  KIRQL irql;
+  KeAcquireSpinLock(&state->lock, &irql);
+  const ULONG armed = state->armed_factor;
+  KeReleaseSpinLock(&state->lock, irql);
+  return armed;
+}
+
+static BOOLEAN axis_in_error(CardExtension *ext, int axis) {
+  return (card_read16_sync(ext, REG_COMMAND) >> (MAIN_STATUS_ERROR_SHIFT + axis)) & 1;
+}
+
+/* The home-end factor that a wait armed has arrived. */
+static VOID end_home_search(CardExtension *ext, int axis) {
+  DriverAxisState *state = &ext->axis[axis];
+  if (ext->home_search_active) {
+    /* An active search of modes 0-3 takes its next homing step here; the
+     * steps come with the home search handlers. */
+    return;
+  }
+  if (!axis_in_error(ext, axis)) {
+    state->end_flag[END_HOME] = 1;
+    if (ext->home_end_counter_clear) {
+      chip_set_cmd_counter(ext, 1u << axis, 0);
+      chip_set_enc_counter(ext, 1u << axis, 0);
+    }
+  }
+  state->home_phase = 0;
+}
+
+/* The drive-end factor that a wait armed has arrived. */
+static VOID end_drive(CardExtension *ext, int axis) {
+  if (!axis_in_error(ext, axis)) ext->axis[axis].end_flag[END_DRIVE] = 1;
+  InterlockedCompareExchange(&ext->interp_state, INTERP_IDLE, INTERP_SINGLE);
+}
+
+static VOID serve_axis_factor(CardExtension *ext, int axis, USHORT factor) {
+  ext->axis[axis].interrupt_factor = factor;
+  if (factor == 0) return;
+  /* The end of a continuous interpolation is taken here; it comes with the
+   * segment table handlers. */
+  signal_axis_event(ext, axis);
+  /* Interrupt actions run here; they come with the interrupt-action handlers. */
+  const ULONG armed = armed_factor(ext, axis);
+  if (!(factor & armed)) return;
+  complete_waiting_request(ext, axis, STATUS_SUCCESS);
+  if (armed & FACTOR_HOME_END) end_home_search(ext, axis);
+  if (armed & FACTOR_DRIVE_END) end_drive(ext, axis);
+}
+
+/* Local interrupt 1: the motion chip. Reading an axis's status 3
+ * acknowledges its factors. */
+static VOID serve_chip_interrupt(CardExtension *ext) {
+  USHORT factor[AXIS_COUNT];
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) chip_read_status3(ext, 1u << axis, &factor[axis]);
+  /* The continuous-interpolation segment feed runs here; it comes with the
+   * segment table handlers. */
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) serve_axis_factor(ext, axis, factor[axis]);
+}
+
+VOID dpc_for_isr(PKDPC dpc, PDEVICE_OBJECT device, PIRP irp, PVOID context) {
+  UNREFERENCED_PARAMETER(dpc);
+  UNREFERENCED_PARAMETER(irp);
+  CardExtension *ext = card_extension(device);
+  /* A card being stopped stays masked: its registers are about to go. */
+  if (ext->stopping) return;
+  const ULONG sources = (ULONG)(ULONG_PTR)context;
+  acknowledge_sources(ext, sources);
+  if (sources & SOURCE_LOCAL1) serve_chip_interrupt(ext);
+  KeSynchronizeExecution(ext->interrupt, interrupt_enable, ext);
+}
+
+VOID home_timer_dpc(PKDPC dpc, PVOID context, PVOID arg1, PVOID arg2) {
+  UNREFERENCED_PARAMETER(dpc);
+  UNREFERENCED_PARAMETER(arg1);
+  UNREFERENCED_PARAMETER(arg2);
+  CardExtension *ext = card_extension((PDEVICE_OBJECT)context);
+  /* A search that ended or was stopped, or a card being stopped, ends the
+   * timer: it is not set again. */
+  if (!ext->home_search_active || ext->stopping) return;
+  /* The steps of the extended home search (modes 4 and 5) run here; they come
+   * with the home search handlers. */
+  KeSetTimer(&ext->home_timer, ext->home_timer_due, &ext->home_timer_dpc);
+}

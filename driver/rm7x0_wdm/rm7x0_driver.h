@@ -1,0 +1,463 @@
+/* The card driver's private records, register map and routines.
+ *
+ * One device object per card; its extension is a CardExtension. Locks:
+ *  - request mutex: held by the dispatcher for a whole device-control request
+ *    (and by close and stop_device while they change card state);
+ *  - interrupt lock: every register sequence runs under it
+ *    (KeSynchronizeExecution), the interrupt service routine too;
+ *  - axis lock: guards an axis's pending request, armed factor and event,
+ *    which the DPC and cancellation also touch;
+ *  - interlocked: reference count, flags and compare index/count read by the
+ *    interrupt service routine or the DPC.
+ * "PnP" below means the Plug and Play thread (add, start, stop, remove). */
+#ifndef RM7X0_DRIVER_H
+#define RM7X0_DRIVER_H
+
+#include <wdm.h>
+
+#include "rm7x0_ioctl.h"
+
+#ifdef RM7X0_MODEL_B
+#define RM7X0_DEBUG_PREFIX "RM730: "
+#define RM7X0_INTERFACE_GUID RM730_INTERFACE_GUID
+#else
+#define RM7X0_DEBUG_PREFIX "RM720: "
+#define RM7X0_INTERFACE_GUID RM720_INTERFACE_GUID
+#endif
+
+/* ---- Card registers ---------------------------------------------------- */
+
+/* BAR0: the PCI bridge. */
+#define BRIDGE_BAR 0
+#define INTCSR 0x4C
+#define INTCSR_LOCAL1_ENABLE 0x001u   /* motion chip */
+#define INTCSR_LOCAL1_POLARITY 0x002u
+#define INTCSR_LOCAL1_STATUS 0x004u
+#define INTCSR_LOCAL2_ENABLE 0x008u   /* Torix bus */
+#define INTCSR_LOCAL2_POLARITY 0x010u
+#define INTCSR_LOCAL2_STATUS 0x020u
+#define INTCSR_PCI_ENABLE 0x040u
+#define INTCSR_SOFTWARE 0x080u
+#define INTCSR_LOCAL1_EDGE 0x100u
+#define INTCSR_LOCAL2_EDGE 0x200u
+#define INTCSR_LOCAL1_EDGE_CLEAR 0x400u
+#define INTCSR_LOCAL2_EDGE_CLEAR 0x800u
+
+/* Sources the interrupt service routine hands to the DPC. */
+#define SOURCE_LOCAL1 0x001u
+#define SOURCE_LOCAL2 0x002u
+#define SOURCE_SOFTWARE 0x200u
+
+/* BAR2: the card's CPLD and motion chip, 16-bit registers. */
+#define CARD_BAR 2
+#define REG_COMMAND 0x00      /* write: command word; read: main status */
+#define REG_MODE1 0x02
+#define REG_MODE2 0x04
+#define REG_MODE3 0x06        /* read: interrupt factor, acknowledged by the read */
+#define REG_OUTPUT 0x08
+#define REG_INTERP_MODE 0x0A
+#define REG_DATA_LOW 0x0C
+#define REG_DATA_HIGH 0x0E
+#define REG_TORIX_PORT 0x10
+#define REG_TORIX_SCAN 0x20
+#define REG_CPLD_VERSION 0x30
+#define REG_CARD_ID 0x40
+#define REG_TORIX_CONFIG 0x42
+#define REG_TORIX_INT 0x44
+#define REG_TORIX_RESET 0x46
+#define REG_TORIX_AUX 0x48
+#define REG_CMP_MASK 0x4C
+#define CARD_REGISTER_SPAN 0x80   /* BAR2 must map all of the card's registers */
+
+#define MAIN_STATUS_BUSY_MASK 0x000Fu          /* bit i: axis i driving */
+#define MAIN_STATUS_ERROR_SHIFT 4              /* bit 4 + i: axis i error */
+#define MAIN_STATUS_NEXT_SEGMENT 0x0200u
+#define COMMAND_CHIP_RESET 0x8000u
+
+/* Motion-chip command codes: REG_COMMAND = (axis mask << 8) | code. */
+#define CHIP_RANGE 0x00
+#define CHIP_JERK 0x01
+#define CHIP_ACC 0x02
+#define CHIP_DEC 0x03
+#define CHIP_START_SPEED 0x04
+#define CHIP_DRIVE_SPEED 0x05
+#define CHIP_PULSES 0x06
+#define CHIP_DEC_POINT 0x07
+#define CHIP_ARC_CENTER 0x08
+#define CHIP_SET_CMD_COUNTER 0x09
+#define CHIP_SET_ENC_COUNTER 0x0A
+#define CHIP_COMP_PLUS 0x0B
+#define CHIP_COMP_MINUS 0x0C
+#define CHIP_ACC_OFFSET 0x0D
+#define CHIP_DEC_JERK 0x0E
+#define CHIP_SELECT 0x0F
+#define CHIP_READ_CMD_COUNTER 0x10
+#define CHIP_READ_ENC_COUNTER 0x11
+#define CHIP_READ_SPEED 0x12
+#define CHIP_READ_ACC 0x13
+#define CHIP_READ_LATCH 0x14
+#define CHIP_DRIVE_PLUS 0x20
+#define CHIP_DRIVE_MINUS 0x21
+#define CHIP_CONT_PLUS 0x22
+#define CHIP_CONT_MINUS 0x23
+#define CHIP_DRIVE_HOLD 0x24
+#define CHIP_DRIVE_RELEASE 0x25
+#define CHIP_DEC_STOP 0x26
+#define CHIP_SUDDEN_STOP 0x27
+#define CHIP_LINE2 0x30
+#define CHIP_LINE3 0x31
+#define CHIP_INTERP_DEC_ON 0x3B
+#define CHIP_INTERP_DEC_OFF 0x3C
+#define CHIP_EXT_MODE 0x60
+#define CHIP_HOME_SPEED 0x61
+#define CHIP_HOME_START 0x62
+#define CHIP_SYNC_MODE 0x64
+
+/* Chip values the driver sets at reset. */
+#define DEFAULT_RANGE 16000u
+#define FIXED_S_CURVE_RATE 8000u     /* CHIP_ACC / CHIP_DEC while an S-curve runs */
+#define DEFAULT_SPEED 8000u
+#define DEFAULT_FILTER_WORD 0x0100u  /* extension word 1 */
+#define DEFAULT_EXT_WORD2 0x0800u
+
+/* ---- Driver constants --------------------------------------------------- */
+
+#define AXIS_COUNT 4
+#define ALL_AXES 0xFu
+#define BAR_SLOT_COUNT 7          /* BARs 0-5 and the expansion ROM */
+#define ROM_BAR_INDEX 6
+#define NO_BAR_INDEX 255
+#define SEGMENT_TABLE_SIZE 2048
+#define INT_ACTION_SLOTS 4
+#define PCI_CONFIG_BYTES 256
+#define BAR0_FALLBACK_LENGTH 256
+#define SHARED_BUFFER_PAGES_MAX 4
+#define SHARED_BUFFER_HIGHEST_ADDRESS 0x8000000LL
+#define HOME_TIMER_DUE_TIME (-1000LL)  /* 0.1 ms, relative */
+#define ERROR_LOG_ENTRY_SIZE 48
+#define RM7X0_IO_INTERRUPT_FAILED ((NTSTATUS)0xC0070100L)
+
+/* Armed factors (status-3 bits) that a waiting request waits for. */
+#define FACTOR_DRIVE_END 0x080u
+#define FACTOR_HOME_END 0x100u
+
+/* Interrupt source set, as int_sources_enable/disable take it and as the
+ * extension keeps the sources switched on. */
+#define SOURCE_FLAG_PCI 0x01000000u     /* word 0 */
+#define SOURCE_FLAG_CHIP 0x02000000u    /* word 0 */
+#define SOURCE_FLAG_TORIX 0x00002000u   /* word 1 */
+
+/* Register shadows of an axis (DriverAxisState.shadow). */
+enum AxisShadow {
+  SHADOW_MODE1,
+  SHADOW_MODE2,
+  SHADOW_MODE3,
+  SHADOW_EXT_WORD1,
+  SHADOW_EXT_WORD2,
+  SHADOW_SYNC_WORD1,
+  SHADOW_SYNC_WORD2,
+  SHADOW_COUNT
+};
+
+/* Output state bytes of an axis (DriverAxisState.output). */
+enum AxisOutput { OUTPUT_SERVO_STATE, OUTPUT_SERVO_VALUE, OUTPUT_ALARM_RESET, OUTPUT_GDO, OUTPUT_COUNT };
+
+/* End flags of an axis (DriverAxisState.end_flag). */
+enum AxisEndFlag { END_STOPPED_BY_COMMAND, END_DRIVE, END_HOME, END_FLAG_COUNT };
+
+/* Home speeds kept by the home start (DriverAxisState.home_speed). */
+enum HomeSpeed { HOME_START_SPEED, HOME_ACC, HOME_DEC, HOME_SEARCH_SPEED, HOME_LOW_SPEED, HOME_SPEED_COUNT };
+
+/* Interpolation states (CardExtension.interp_state). */
+#define INTERP_IDLE 0
+#define INTERP_SINGLE 1
+#define INTERP_CONTI2 16
+#define INTERP_CONTI3 32
+
+/* ---- Records ----------------------------------------------------------- */
+
+/* One base-address register as start_device found it. Written by PnP only. */
+typedef struct BarSlot {
+  PUCHAR kernel_address;   /* mapping; NULL when unmapped (or an I/O range) */
+  ULONGLONG physical_address;
+  ULONG length;
+  UCHAR is_io_port;        /* 1: an I/O port range, never mapped */
+  PMDL mdl;                /* descriptor of the mapping */
+} BarSlot;
+
+/* The contiguous buffer shared with the process that opened the card.
+ * mdl, length and kernel_address: add_device/remove_device (PnP);
+ * user_address: map/unmap requests (request mutex), cleanup, remove_device. */
+typedef struct SharedBuffer {
+  PMDL mdl;                /* NULL: the card has no shared buffer */
+  ULONG length;
+  PVOID kernel_address;
+  PVOID user_address;      /* NULL when not mapped into a process */
+} SharedBuffer;
+
+/* One interrupt action. Written by the interrupt-action request (request
+ * mutex), counted down by the DPC. */
+typedef struct IntActionSlot {
+  USHORT factor;           /* high byte: factor bits that count */
+  UCHAR axis_mask;         /* axes whose interrupts count */
+  UCHAR target;            /* axes the action works on */
+  UCHAR action;            /* 1 release held starts, 2 start the stored S-curve move */
+  UCHAR countdown;
+} IntActionSlot;
+
+/* One continuous-interpolation segment (32 bytes). Written by the segment
+ * load request (request mutex), read by the DPC. */
+typedef struct ContiSegment {
+  UCHAR type;
+  UCHAR reserved1[3];
+  LONG finish[3];
+  UCHAR arc_command;
+  UCHAR reserved2[3];
+  LONG center[2];
+  LONG length;
+} ContiSegment;
+
+/* Per-axis state, indexed by axis (0 X .. 3 U). Zero at creation; card_reset
+ * restores the defaults. Unless said otherwise a field is written by request
+ * handlers under the request mutex. */
+typedef struct DriverAxisState {
+  ULONG range;                     /* chip range value (16000 after reset) */
+  USHORT shadow[SHADOW_COUNT];     /* last words written; handlers and DPC, under the interrupt lock */
+  UCHAR output[OUTPUT_COUNT];      /* servo state, servo value, alarm reset, GDO */
+  LONG feature_owner;              /* 0 free, 1 soft limit, 2 ring counter, 3 compare, 4 sync action */
+  LONG sync_owner;                 /* 0 free, 1 compare trigger, 2 sync action */
+  LONG end_flag[END_FLAG_COUNT];   /* cleared by move starts; drive and home end set by the DPC */
+  ULONG armed_factor;              /* 128, 256 or 0; axis lock */
+  KSPIN_LOCK lock;                 /* the axis lock */
+  USHORT interrupt_factor;         /* last factor read; DPC and interrupt service routine */
+  PKEVENT event;                   /* caller's event, signalled per interrupt; axis lock */
+  PFILE_OBJECT pending_file_object;/* axis lock */
+  PIRP pending_request;            /* request waiting for the armed factor; axis lock */
+  USHORT home_config[2];           /* words of slots 3 and 2 of REQ_SET_HOME_CFG_EX */
+  USHORT home_mode;                /* extended home mode 0-5 */
+  UCHAR home_direction;            /* 1 plus, 0 minus: next move of the timer search */
+  UCHAR home_option;
+  UCHAR home_phase;                /* home search, DPC */
+  USHORT home_speed[HOME_SPEED_COUNT];
+  USHORT home_step;                /* state of the timer search 0-4; home timer DPC */
+} DriverAxisState;
+
+/* Interrupt sources: word 0 PCI and chip, word 1 Torix (SOURCE_FLAG_*). */
+typedef struct IntSourceSet {
+  ULONG word[2];
+} IntSourceSet;
+
+/* The device extension of a card, zero at creation. "handlers" means the
+ * request handlers, which run under the request mutex. */
+typedef struct CardExtension {
+  PDEVICE_OBJECT self;             /* add_device */
+  PDEVICE_OBJECT lower;            /* add_device: requests are passed down to it */
+  PDEVICE_OBJECT physical;         /* add_device: the bus driver's device object */
+  volatile LONG io_references;     /* every dispatch routine, interlocked; starts at 1 */
+  KEVENT remove_event;             /* set by io_ref_release when io_references reaches 0 */
+  volatile LONG removed;           /* PnP remove, interlocked; 1 once removal began */
+  volatile LONG started;           /* PnP, interlocked, changed under the request mutex */
+  volatile LONG stopping;          /* PnP, interlocked: 1 from stop_device to the next start;
+                                      the DPCs leave the card alone meanwhile */
+  LONG device_power_state;         /* power dispatch (serialised by the power manager): 1 D0 .. 4 D3 */
+  BarSlot bar[BAR_SLOT_COUNT];     /* PnP start and stop */
+  UNICODE_STRING interface_link;   /* add_device */
+  FAST_MUTEX request_mutex;        /* add_device */
+  PKINTERRUPT interrupt;           /* PnP start and stop; NULL when not connected */
+  IntSourceSet int_sources;        /* sources switched on; PnP start, handlers */
+  USHORT card_id;                  /* PnP start: DIP switch 0-15 */
+  USHORT cpld_version;             /* PnP start */
+  USHORT held_axes;                /* axes whose drive start is held; handlers, DPC */
+  DriverAxisState axis[AXIS_COUNT];/* X, Y, Z, U */
+  USHORT output_shadow;            /* REG_OUTPUT; handlers, under the interrupt lock */
+  USHORT interp_shadow;            /* REG_INTERP_MODE; handlers and DPC, under the interrupt lock */
+  USHORT torix_input_cache[8];     /* Torix ports 8-15; handlers */
+  UCHAR torix_interrupt;           /* 1 while the Torix input interrupt is on; handlers */
+  volatile LONG interp_state;      /* INTERP_*; handlers and DPC, interlocked */
+  USHORT conti_axis[3];            /* master, second, third axis bits; handlers, DPC */
+  ULONG conti_saved_range[2];      /* ranges of the second and third axes; handlers */
+  USHORT conti_mask;               /* handlers, DPC */
+  volatile LONG open_count;        /* create and close, interlocked; 0 or 1 */
+  SharedBuffer buffer;             /* see SharedBuffer */
+  USHORT compare_axis;             /* 1 or 2; handlers */
+  PULONG compare_table;            /* the shared buffer's kernel address; handlers */
+  volatile LONG compare_index;     /* handlers and interrupt service routine, interlocked */
+  volatile LONG compare_count;     /* handlers and interrupt service routine, interlocked */
+  volatile LONG compare_mode;      /* 1 while the ISR reloads the comparators; interlocked */
+  volatile LONG home_search_active;/* handlers, DPCs, stop_device; interlocked */
+  KDPC home_timer_dpc;             /* add_device */
+  KTIMER home_timer;               /* add_device; set by handlers and its own DPC */
+  LARGE_INTEGER home_timer_due;    /* add_device: -1000 */
+  USHORT homing_axis;              /* axis bit of the running search; handlers */
+  IntActionSlot int_action[INT_ACTION_SLOTS]; /* handlers; countdown by the DPC */
+  UCHAR int_action_next;           /* handlers */
+  ULONG stored_s_move[8];          /* interrupt action 2; handlers */
+  USHORT line_arc_option;          /* customization type 4; handlers */
+  USHORT home_end_counter_clear;   /* customization type 1; handlers */
+  ContiSegment segment[SEGMENT_TABLE_SIZE]; /* handlers; read by the DPC */
+  USHORT segment_count;            /* handlers and DPC */
+  USHORT next_segment;             /* handlers and DPC */
+  ULONG end_threshold;             /* handlers */
+  ULONG remaining_length;          /* handlers and DPC */
+  ULONG interp_word;               /* handlers */
+} CardExtension;
+
+static inline CardExtension *card_extension(PDEVICE_OBJECT device) {
+  return (CardExtension *)device->DeviceExtension;
+}
+
+/* ---- Routines by concern ------------------------------------------------ */
+
+/* driver_entry.cpp: driver entry, device creation, start, stop and removal. */
+NTSTATUS add_device(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical);
+NTSTATUS start_device(PDEVICE_OBJECT device, PCM_PARTIAL_RESOURCE_LIST raw,
+                      PCM_PARTIAL_RESOURCE_LIST translated);
+VOID stop_device(PDEVICE_OBJECT device);
+VOID remove_device(PDEVICE_OBJECT device);
+NTSTATUS read_pci_config(PDEVICE_OBJECT device, ULONG offset, PVOID buffer, ULONG length);
+UCHAR resource_to_bar_index(ULONGLONG start, const PCI_COMMON_CONFIG *config);
+NTSTATUS map_memory_bar(CardExtension *ext, ULONG index);
+VOID unmap_all_bars(CardExtension *ext);
+VOID write_error_log(NTSTATUS code, PDEVICE_OBJECT device);
+
+/* pnp.cpp */
+DRIVER_DISPATCH dispatch_pnp;
+DRIVER_DISPATCH dispatch_system_control;
+BOOLEAN io_ref_acquire(CardExtension *ext);
+VOID io_ref_release(CardExtension *ext);
+NTSTATUS forward_irp_and_wait(PDEVICE_OBJECT device, PIRP irp);
+NTSTATUS pass_down_irp(PDEVICE_OBJECT device, PIRP irp);
+NTSTATUS complete_request(PIRP irp, NTSTATUS status, ULONG_PTR information);
+
+/* power.cpp */
+DRIVER_DISPATCH dispatch_power;
+
+/* dispatch.cpp: create, close, cleanup, read/write and the dispatcher. */
+DRIVER_DISPATCH dispatch_create;
+DRIVER_DISPATCH dispatch_close;
+DRIVER_DISPATCH dispatch_cleanup;
+DRIVER_DISPATCH dispatch_read_write;
+DRIVER_DISPATCH dispatch_device_control;
+
+/* A device-control request as its handler sees it. A handler answers with a
+ * result word; it sets status only to fail the request itself or to leave it
+ * pending (STATUS_PENDING, after marking it pending). */
+typedef struct RequestContext {
+  CardExtension *ext;
+  PIRP irp;
+  DriverRequest *block;
+  NTSTATUS status;
+} RequestContext;
+typedef USHORT RequestHandler(RequestContext *request);
+
+/* Slot n of a request block: values travel in its low 32 bits. */
+static inline USHORT slot_u16(const DriverRequest *block, int n) { return (USHORT)block->slot[n]; }
+static inline ULONG slot_u32(const DriverRequest *block, int n) { return (ULONG)block->slot[n]; }
+static inline UCHAR slot_u8(const DriverRequest *block, int n) { return (UCHAR)block->slot[n]; }
+static inline VOID set_slot(DriverRequest *block, int n, ULONG value) { block->slot[n] = value; }
+
+/* inline_requests.cpp: requests served by the dispatcher itself. */
+RequestHandler map_shared_buffer;
+RequestHandler unmap_shared_buffer;
+RequestHandler get_dipsw_id;
+RequestHandler get_ranges;
+RequestHandler set_range;
+RequestHandler reset_card;
+RequestHandler attach_int_events;
+RequestHandler detach_int_events;
+RequestHandler get_int_status;
+RequestHandler get_cpld_version;
+RequestHandler set_customization;
+RequestHandler test_register;
+VOID unmap_user_view(CardExtension *ext);
+VOID release_axis_events(CardExtension *ext);
+
+/* waiting_requests.cpp: requests pended until an interrupt factor. */
+VOID cancel_waiting_request(PDEVICE_OBJECT device, PIRP irp);
+VOID complete_waiting_request(CardExtension *ext, int axis, NTSTATUS status);
+VOID complete_all_waiting_requests(CardExtension *ext, NTSTATUS status);
+
+/* interrupt.cpp: interrupt service, DPC and home-search timer. */
+BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context);
+VOID dpc_for_isr(PKDPC dpc, PDEVICE_OBJECT device, PIRP irp, PVOID context);
+VOID home_timer_dpc(PKDPC dpc, PVOID context, PVOID arg1, PVOID arg2);
+BOOLEAN interrupt_enable(PVOID context);   /* context: the CardExtension */
+BOOLEAN interrupt_disable(PVOID context);
+
+/* registers.cpp: register primitives. Raw accessors are for code that already
+ * runs under the interrupt lock (the interrupt service routine, routines run
+ * by run_synchronized); everything else takes a *_sync or chip_ routine. */
+USHORT card_read16(CardExtension *ext, ULONG offset);
+VOID card_write16(CardExtension *ext, ULONG offset, USHORT value);
+ULONG bridge_read32(CardExtension *ext, ULONG offset);
+VOID bridge_write32(CardExtension *ext, ULONG offset, ULONG value);
+VOID intcsr_modify(CardExtension *ext, ULONG set, ULONG clear);
+USHORT command_word(ULONG axis_mask, UCHAR code);
+
+VOID intcsr_modify_sync(CardExtension *ext, ULONG offset, ULONG set, ULONG clear);
+USHORT card_read16_sync(CardExtension *ext, ULONG offset);
+VOID card_write16_sync(CardExtension *ext, ULONG offset, USHORT value);
+VOID card_register_modify_sync(CardExtension *ext, ULONG offset, USHORT *shadow, USHORT clear,
+                               USHORT set);
+USHORT chip_command(CardExtension *ext, USHORT command);
+USHORT chip_write_mode1(CardExtension *ext, ULONG axis_mask, USHORT value);
+USHORT chip_write_mode2(CardExtension *ext, ULONG axis_mask, USHORT value);
+USHORT chip_write_mode3(CardExtension *ext, ULONG axis_mask, USHORT value);
+USHORT chip_read_status1(CardExtension *ext, ULONG axis_mask, PUSHORT value);
+USHORT chip_read_status2(CardExtension *ext, ULONG axis_mask, PUSHORT value);
+USHORT chip_read_status3(CardExtension *ext, ULONG axis_mask, PUSHORT value);
+USHORT chip_cmd16(CardExtension *ext, USHORT command, USHORT value);
+USHORT chip_cmd32(CardExtension *ext, USHORT command, ULONG value);
+USHORT chip_read16(CardExtension *ext, USHORT command, PUSHORT value);
+USHORT chip_read32(CardExtension *ext, USHORT command, PULONG value);
+
+USHORT chip_set_range(CardExtension *ext, ULONG axis_mask, ULONG range);
+USHORT chip_set_jerk(CardExtension *ext, ULONG axis_mask, USHORT value);
+USHORT chip_set_dec_jerk(CardExtension *ext, ULONG axis_mask, USHORT value);
+USHORT chip_set_acc(CardExtension *ext, ULONG axis_mask, USHORT value);
+USHORT chip_set_dec(CardExtension *ext, ULONG axis_mask, USHORT value);
+USHORT chip_set_start_speed(CardExtension *ext, ULONG axis_mask, USHORT value);
+USHORT chip_set_drive_speed(CardExtension *ext, ULONG axis_mask, USHORT value);
+USHORT chip_set_acc_offset(CardExtension *ext, ULONG axis_mask, USHORT value);
+USHORT chip_set_home_speed(CardExtension *ext, ULONG axis_mask, USHORT value);
+USHORT chip_set_pulses(CardExtension *ext, ULONG axis_mask, ULONG value);
+USHORT chip_set_dec_point(CardExtension *ext, ULONG axis_mask, ULONG value);
+USHORT chip_set_arc_center(CardExtension *ext, ULONG axis_mask, ULONG value);
+USHORT chip_set_comp_plus(CardExtension *ext, ULONG axis_mask, ULONG value);
+USHORT chip_set_comp_minus(CardExtension *ext, ULONG axis_mask, ULONG value);
+USHORT chip_set_cmd_counter(CardExtension *ext, ULONG axis_mask, ULONG value);
+USHORT chip_set_enc_counter(CardExtension *ext, ULONG axis_mask, ULONG value);
+USHORT chip_set_ext_mode(CardExtension *ext, ULONG axis_mask, USHORT word1, USHORT word2);
+USHORT chip_set_sync_mode(CardExtension *ext, ULONG axis_mask, USHORT word1, USHORT word2);
+
+VOID int_sources_enable(CardExtension *ext, const IntSourceSet *sources);
+VOID int_sources_disable(CardExtension *ext, const IntSourceSet *sources);
+int axis_mask_to_index(ULONG axis_mask);
+ULONG rotate_axis_mask(int axis_index, ULONG relative_mask);
+
+/* Register test (REQ_REG_RW_TEST) and CPLD version with board date code. */
+#define REG_TEST_READ_CARD 0
+#define REG_TEST_WRITE_CARD 1
+#define REG_TEST_READ_BRIDGE 2
+#define REG_TEST_WRITE_BRIDGE 3
+BOOLEAN register_test(CardExtension *ext, ULONG operation, ULONG offset, USHORT value,
+                      PUSHORT read_value);
+ULONG board_date_code(const CardExtension *ext);
+
+/* axis_config.cpp: card reset and the axis output handlers. */
+VOID card_reset(CardExtension *ext);
+USHORT set_servo_on(CardExtension *ext, ULONG axis_mask, USHORT servo_bit, UCHAR value);
+
+/* Runs fn under the card's interrupt lock. */
+template <typename Fn>
+static inline void run_synchronized(CardExtension *ext, Fn fn) {
+  KeSynchronizeExecution(
+      ext->interrupt,
+      [](PVOID context) -> BOOLEAN {
+        (*static_cast<Fn *>(context))();
+        return TRUE;
+      },
+      (PVOID)&fn);
+}
+
+#endif
