@@ -28,6 +28,10 @@ struct IrpRecord {
   // entered each location, for looks from other threads.
   int location = 0;
   std::vector<PDEVICE_OBJECT> holders;
+  // Devices whose dispatch routine is running with this IRP. A request still
+  // inside its dispatch routine is in flight, not left pending: the device
+  // object stays referenced until the routine returns, as on Windows.
+  std::multiset<PDEVICE_OBJECT> dispatching;
   std::set<PDEVICE_OBJECT> power_started;  // devices that called PoStartNextPowerIrp
   KEVENT done;
 };
@@ -53,6 +57,16 @@ IrpRecord* record_of(PIRP irp, const char* routine) {
     kernel::verifier_fail("IRP is not outstanding (completed twice or freed)", "%s of IRP %p",
                           routine, static_cast<void*>(irp));
   return it->second;
+}
+
+// The IRP may have been completed and freed inside the dispatch routine, so
+// its record is looked up again.
+void end_dispatch(PIRP irp, PDEVICE_OBJECT device) {
+  std::lock_guard<std::mutex> lock(irps_lock);
+  auto it = records.find(irp);
+  if (it == records.end()) return;
+  auto& dispatching = it->second->dispatching;
+  if (auto entry = dispatching.find(device); entry != dispatching.end()) dispatching.erase(entry);
 }
 
 // Under irps_lock: the rules between what the top driver answered and whether
@@ -178,6 +192,7 @@ std::size_t irps_pending_at(PDEVICE_OBJECT device) {
   std::size_t count = 0;
   for (auto& [irp, record] : records) {
     if (record->finished || record->completing) continue;
+    if (record->dispatching.count(device)) continue;
     for (int location = std::max(record->location, 1); location < static_cast<int>(record->holders.size()); ++location)
       if (record->holders[location] == device) {
         ++count;
@@ -258,10 +273,14 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     std::lock_guard<std::mutex> lock(irps_lock);
     record->location = Irp->CurrentLocation;
     record->holders[Irp->CurrentLocation] = DeviceObject;
+    record->dispatching.insert(DeviceObject);
   }
   const PDRIVER_DISPATCH dispatch = DeviceObject->DriverObject->MajorFunction[stack->MajorFunction];
   const KIRQL irql = KeGetCurrentIrql();
+  ObfReferenceObject(DeviceObject);
   const NTSTATUS status = dispatch(DeviceObject, Irp);
+  end_dispatch(Irp, DeviceObject);
+  ObfDereferenceObject(DeviceObject);
   if (KeGetCurrentIrql() != irql)
     kernel::verifier_fail("dispatch routine returned at another IRQL", "major 0x%x: entered at %u, "
                           "returned at %u", stack->MajorFunction, irql, KeGetCurrentIrql());

@@ -1,0 +1,115 @@
+#include "main_dlg.h"
+
+#include <cstring>
+
+#include "about_dlg.h"
+#include "rm720.h"
+#include "rm730.h"
+
+namespace {
+
+constexpr UINT_PTR kChainTimer = 1;
+constexpr UINT kChainPeriodMs = 200;
+constexpr UINT kShadeStyle = 4, kShadeGranularity = 8, kShadeHighlight = 20, kShadeColoring = 5;
+constexpr COLORREF kShadeBlend = 0xFF3737;
+
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CMainDlg, CDialog)
+    ON_WM_SYSCOMMAND()
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_WM_DESTROY()
+    ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+CMainDlg::CMainDlg(int32_t cardCount, const uint8_t cardIdTable[16], CWnd* parent)
+    : CDialog(IDD_MAIN, parent), m_nCardCount(cardCount), m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)) {
+    std::memcpy(m_CardIdTable, cardIdTable, sizeof m_CardIdTable);
+    // The libraries answer with the result of the scan made at start.
+    if (rm720_scan(&m_nRM720Cards, m_RM720IdTable) != SUCCESS_NO_ERROR) m_nRM720Cards = 0;
+    if (rm730_scan(&m_nRM730Cards, m_RM730IdTable) != SUCCESS_NO_ERROR) m_nRM730Cards = 0;
+}
+
+void CMainDlg::DoDataExchange(CDataExchange* dx) {
+    CDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDC_INTERPOLATION, m_btnInterpolation);
+    DDX_Control(dx, IDC_TORIX, m_btnTorix);
+    DDX_Control(dx, IDC_BASIC_OPERATION, m_btnBasicOperation);
+    DDX_Control(dx, IDC_CONFIGURATION, m_btnConfiguration);
+}
+
+BOOL CMainDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    CString aboutText;
+    aboutText.LoadString(IDS_ABOUTBOX);
+    if (CMenu* systemMenu = GetSystemMenu(FALSE); systemMenu && !aboutText.IsEmpty()) {
+        systemMenu->AppendMenu(MF_SEPARATOR);
+        systemMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, aboutText);
+    }
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    const struct {
+        CShadeButton& button;
+        UINT icon;
+    } pageButtons[] = {
+        {m_btnInterpolation, IDI_INTERPOLATION},
+        {m_btnTorix, IDI_TORIX},
+        {m_btnBasicOperation, IDI_BASIC_OPERATION},
+        {m_btnConfiguration, IDI_CONFIGURATION},
+    };
+    for (const auto& page : pageButtons) {
+        page.button.SetFlatFocus(TRUE, TRUE);
+        page.button.PrepareShade(kShadeStyle, kShadeGranularity, kShadeHighlight, kShadeColoring, kShadeBlend);
+        page.button.SetIcon(page.icon, 0);
+    }
+
+    m_nTimer = static_cast<int32_t>(SetTimer(kChainTimer, kChainPeriodMs));
+    return TRUE;
+}
+
+void CMainDlg::OnSysCommand(UINT nID, LPARAM lParam) {
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about;
+        about.DoModal();
+    } else {
+        CDialog::OnSysCommand(nID, lParam);
+    }
+}
+
+void CMainDlg::OnPaint() {
+    if (!IsIconic()) {
+        CDialog::OnPaint();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    CRect client;
+    GetClientRect(&client);
+    const int x = (client.Width() - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.Height() - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    dc.DrawIcon(x, y, m_hIcon);
+}
+
+HCURSOR CMainDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+
+void CMainDlg::OnDestroy() {
+    CDialog::OnDestroy();
+    if (m_nTimer != -1) {
+        KillTimer(static_cast<UINT_PTR>(m_nTimer));
+        m_nTimer = -1;
+    }
+}
+
+void CMainDlg::OnTimer(UINT_PTR nIDEvent) {
+    // Each request opens exactly one page: the page's button clears its flag.
+    if (m_bGoBasic == 1)
+        m_btnBasicOperation.SendMessage(BM_CLICK);
+    else if (m_bGoInterp == 1)
+        m_btnInterpolation.SendMessage(BM_CLICK);
+    else if (m_bGoConfig == 1)
+        m_btnConfiguration.SendMessage(BM_CLICK);
+    CDialog::OnTimer(nIDEvent);
+}

@@ -1,0 +1,4 @@
+// The framework's OLE start-up (AfxOleInit, AfxEnableControlContainer).
+#pragma once
+
+#include "mfc/app.h"
