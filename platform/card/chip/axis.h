@@ -20,6 +20,8 @@ namespace card::chip {
 
 constexpr SimTime kNever = std::numeric_limits<SimTime>::max();
 
+struct Path;  // interpolation.h
+
 // Registers written through commands and mode writes (none can be read back).
 struct AxisRegisters {
   std::uint32_t range = kDefaultRange;
@@ -57,6 +59,7 @@ enum class SpeedSource {
   kRegisters,    // start speed, drive speed, acceleration... as written
   kHomeLowSpeed, // constant CHIP_HOME_SPEED (home steps 2 and 3)
   kHandWheel,    // constant drive speed, target set by the hand wheel
+  kPath,         // as kRegisters, in the steps of an interpolated path
 };
 
 // The piece of motion under way: kinematics at `start`, constant jerk, until `end`.
@@ -84,6 +87,7 @@ struct Drive {
   std::size_t next_piece = 0;
   Segment segment;
   Kinematics now;            // at the time the axis was last brought up to
+  Path* path = nullptr;      // the interpolation this (master) axis drives: progress in path steps
 };
 
 // Steps of the automatic home search, in the order the chip runs them.
@@ -129,6 +133,12 @@ struct AxisState {
 
   Drive drive;
   HomeSearch home;
+  Path* on_path = nullptr;         // a running interpolation moves this axis
+  AxisState* chip_axes = nullptr;  // the chip's four axes, for partners of a synchronous action
+
+  std::int64_t compare_seen = 0;   // unwrapped watched counter when the comparators last looked
+  std::uint32_t triggers = 0;      // compare-output pulses since the action was switched active
+  bool trigger_masked = false;     // the board masks this axis's compare output
 
   SimTime next_event = kNever;     // cached; recomputed when events_dirty
   bool events_dirty = true;
@@ -143,6 +153,11 @@ void set_encoder_counter(AxisState& axis, std::int32_t value);
 // when the counter cannot get there that way.
 bool travel_for_counter(const AxisState& axis, bool encoder, std::int64_t value, int direction,
                         std::int64_t& travel);
+// The counter without the ring wrap, and the travel at which it reaches a
+// value moving in `direction`.
+std::int64_t unwrapped_counter(const AxisState& axis, bool encoder);
+std::int64_t travel_for_unwrapped(const AxisState& axis, bool encoder, std::int64_t value, int direction);
+std::int64_t ring_size(const AxisState& axis);  // 0 with the ring counter off
 
 // ---- sensors.cpp ----------------------------------------------------------
 bool near_home_active(const AxisState& axis);
@@ -158,7 +173,7 @@ std::uint8_t input_byte(const AxisState& axis);
 // it stops at once or decelerating.
 bool stop_condition(const AxisState& axis, int direction, std::uint16_t& reason, bool& sudden);
 // Nearest travel ahead in `direction` where a limit or a searched input
-// changes; false when there is none.
+// changes or a watched comparator is reached; false when there is none.
 bool next_sensor_travel(const AxisState& axis, int direction, std::int64_t& travel);
 
 // ---- drive.cpp ------------------------------------------------------------
@@ -168,7 +183,7 @@ std::int64_t pulses_done(double progress);
 bool moving(const Drive& drive);
 // Starts a drive at `now`; it may end at once (a stop condition, zero pulses).
 void start_drive(AxisState& axis, SimTime now, bool fixed, int direction, SpeedSource source,
-                 std::uint32_t target);
+                 std::uint32_t target, Path* path = nullptr);
 // A drive, home or hold command of the register interface.
 void drive_command(AxisState& axis, SimTime now, std::uint8_t code);
 void release_hold(AxisState& axis, SimTime now);
@@ -203,6 +218,23 @@ void check_home_input(AxisState& axis, SimTime now);
 void home_drive_ended(AxisState& axis, SimTime now);
 // The input a running home step looks for, nearest ahead; false if none.
 bool home_search_target(const AxisState& axis, std::int64_t& travel);
+
+// ---- comparators.cpp ------------------------------------------------------
+// The counter the comparators watch, as it reads (wrapped by a ring counter).
+std::int64_t compare_counter(const AxisState& axis);
+// Looks whether the watched counter reached COMP+ or COMP- since it last
+// looked: raises the comparator factors and fires the synchronous action.
+void check_comparators(AxisState& axis, SimTime now);
+// Forgets where the counter was (after a counter, comparator or mode write),
+// so that a write alone never fires a comparator.
+void resync_comparators(AxisState& axis);
+// Nearest travel ahead in `direction` where a watched comparator is reached.
+bool comparator_travel(const AxisState& axis, int direction, std::int64_t& travel);
+
+// ---- sync_action.cpp ------------------------------------------------------
+// A condition of sync word 1 happened on the axis: when it is watched, the
+// axis and its partners act.
+void sync_condition(AxisState& axis, std::uint16_t condition, SimTime now);
 
 // ---- interrupt_factors.cpp ------------------------------------------------
 void raise_factor(AxisState& axis, std::uint16_t factor);

@@ -11,8 +11,8 @@ namespace {
 bool ring_on(const AxisState& axis) { return (axis.reg.ext1 & EXT1_RING_COUNTER) != 0; }
 
 std::int64_t wrap(const AxisState& axis, std::int64_t value) {
-  if (!ring_on(axis)) return value;
-  const std::int64_t size = static_cast<std::int64_t>(static_cast<std::uint32_t>(axis.reg.comp_plus)) + 1;
+  const std::int64_t size = ring_size(axis);
+  if (size == 0) return value;
   value %= size;
   return value < 0 ? value + size : value;
 }
@@ -24,13 +24,18 @@ std::int64_t encoder_counts(const AxisState& axis, std::int64_t travel) {
 
 }  // namespace
 
-std::int64_t command_counter(const AxisState& axis) {
-  return wrap(axis, axis.cmd_base + (axis.travel - axis.cmd_travel_base));
+std::int64_t ring_size(const AxisState& axis) {
+  return ring_on(axis) ? static_cast<std::int64_t>(static_cast<std::uint32_t>(axis.reg.comp_plus)) + 1 : 0;
 }
 
-std::int64_t encoder_counter(const AxisState& axis) {
-  return wrap(axis, axis.enc_base + encoder_counts(axis, axis.travel));
+std::int64_t unwrapped_counter(const AxisState& axis, bool encoder) {
+  return encoder ? axis.enc_base + encoder_counts(axis, axis.travel)
+                 : axis.cmd_base + (axis.travel - axis.cmd_travel_base);
 }
+
+std::int64_t command_counter(const AxisState& axis) { return wrap(axis, unwrapped_counter(axis, false)); }
+
+std::int64_t encoder_counter(const AxisState& axis) { return wrap(axis, unwrapped_counter(axis, true)); }
 
 void set_command_counter(AxisState& axis, std::int32_t value) {
   axis.cmd_base = value;
@@ -47,10 +52,12 @@ void set_encoder_counter(AxisState& axis, std::int32_t value) {
 bool travel_for_counter(const AxisState& axis, bool encoder, std::int64_t value, int direction,
                         std::int64_t& travel) {
   if (ring_on(axis)) return false;  // a wrapping counter has no single position
-  if (!encoder) {
-    travel = value - axis.cmd_base + axis.cmd_travel_base;
-    return true;
-  }
+  travel = travel_for_unwrapped(axis, encoder, value, direction);
+  return true;
+}
+
+std::int64_t travel_for_unwrapped(const AxisState& axis, bool encoder, std::int64_t value, int direction) {
+  if (!encoder) return value - axis.cmd_base + axis.cmd_travel_base;
   // Plus: the first travel whose count reaches the value; minus: the last
   // travel whose count is still at or below it. Estimated, then settled on
   // the counts as encoder_counts() gives them.
@@ -65,8 +72,7 @@ bool travel_for_counter(const AxisState& axis, bool encoder, std::int64_t value,
     while (encoder_counts(axis, t) > counts) --t;
     while (encoder_counts(axis, t + 1) <= counts) ++t;
   }
-  travel = t;
-  return true;
+  return t;
 }
 
 }  // namespace card::chip

@@ -7,11 +7,16 @@
 // output at the end speed. When the distance is too short for the drive
 // speed, the cruise speed is lowered so that the ramps fit (with avoid
 // triangle, so that they fill only half of the distance).
+//
+// The drive of an interpolation's master carries its path (interpolation.h):
+// its progress is then path steps, which move every axis of the path, and
+// the path's axes are watched for limits, sensors and comparators.
 #include <algorithm>
 #include <cmath>
 
 #include "axis.h"
 #include "chip_units.h"
+#include "interpolation.h"
 
 namespace card::chip {
 namespace {
@@ -20,6 +25,7 @@ constexpr double kPulseTolerance = 1e-7;
 constexpr double kSpeedTolerance = 1e-6;
 constexpr int kBisectionSteps = 60;
 constexpr int kMaxEventsPerInstant = 32;
+constexpr std::uint16_t kStatus1PhaseBits = 0x00FF;
 
 bool reached(double p, double threshold) { return p + kPulseTolerance >= threshold; }
 
@@ -34,6 +40,16 @@ struct DriveParams {
   bool avoid_triangle = false;
 };
 
+// A path's steps run at the registers' speeds times the segment's scale.
+void scale_speeds(DriveParams& p, double scale) {
+  p.start_speed *= scale;
+  p.drive_speed *= scale;
+  for (RampLimits* limits : {&p.up, &p.down}) {
+    limits->acceleration *= scale;
+    limits->inverse_jerk /= scale;
+  }
+}
+
 DriveParams drive_params(const AxisState& axis) {
   const AxisRegisters& r = axis.reg;
   const double m = multiplier(r.range);
@@ -45,6 +61,7 @@ DriveParams drive_params(const AxisState& axis) {
                : p.up;
   switch (axis.drive.source) {
     case SpeedSource::kRegisters:
+    case SpeedSource::kPath:
       p.start_speed = speed_pps(r.start_speed, m);
       p.drive_speed = speed_pps(r.drive_speed, m);
       p.offset = static_cast<std::int16_t>(r.acc_offset);
@@ -59,13 +76,26 @@ DriveParams drive_params(const AxisState& axis) {
       p.start_speed = p.drive_speed = speed_pps(r.drive_speed, m);
       break;
   }
+  if (axis.drive.path) scale_speeds(p, axis.drive.path->current.speed_scale);
   // A drive speed below the start speed is driven at constant speed.
   p.start_speed = std::min(p.start_speed, p.drive_speed);
   return p;
 }
 
 void update_travel(AxisState& axis) {
+  if (axis.drive.path) {
+    place_on_path(*axis.drive.path, axis.drive.now.p);
+    return;
+  }
   axis.travel = axis.drive.origin + axis.drive.direction * pulses_done(axis.drive.now.p);
+}
+
+// A path with interpolation deceleration off runs at speed to its end.
+bool decelerates_to_target(const Drive& d) { return d.fixed && !(d.path && !d.path->decelerate); }
+
+bool drive_stop_condition(AxisState& axis, std::uint16_t& reason, bool& sudden) {
+  if (axis.drive.path) return path_stop_condition(*axis.drive.path, axis.drive.now.p, reason, sudden);
+  return stop_condition(axis, axis.drive.direction, reason, sudden);
 }
 
 void begin_segment(AxisState& axis, SimTime now, const Kinematics& k, double jerk, double seconds) {
@@ -86,11 +116,16 @@ void end_drive(AxisState& axis, SimTime now) {
   axis.drive.phase = DrivePhase::kIdle;
   axis.drive.now.v = axis.drive.now.a = 0;
   axis.events_dirty = true;
+  if (axis.drive.path) {
+    end_path(*axis.drive.path);
+    axis.drive.path = nullptr;
+  }
   if (axis.home.active) {
     home_drive_ended(axis, now);
   } else {
     raise_factor(axis, FACTOR_DRIVE_END);
   }
+  sync_condition(axis, SYNC1_DRIVE_END, now);
 }
 
 // Pulse output is over; with the in-position check on, the axis stays busy
@@ -184,7 +219,8 @@ void plan_from_now(AxisState& axis, SimTime now) {
   const DriveParams p = drive_params(axis);
   d.end_speed = p.start_speed;
   double cruise = p.drive_speed;
-  if (d.fixed) {
+  d.dec_point = INFINITY;
+  if (decelerates_to_target(d)) {
     const double room = d.target - p.offset - d.now.p;
     if (p.manual_dec_point) {
       d.dec_point = p.dec_point;
@@ -237,7 +273,7 @@ SimTime time_to_reach(const Drive& d, double threshold) {
 void check_stop_condition(AxisState& axis, SimTime now) {
   std::uint16_t reason = 0;
   bool sudden = false;
-  if (!stop_condition(axis, axis.drive.direction, reason, sudden)) return;
+  if (!drive_stop_condition(axis, reason, sudden)) return;
   if (!sudden && axis.drive.stopping && axis.drive.stopped_by_condition) return;
   axis.stop_reasons |= reason;
   axis.drive.stopped_by_condition = true;
@@ -250,6 +286,12 @@ bool handle_one_event(AxisState& axis, SimTime now) {
   if (!moving(d)) return false;
   if (d.fixed && pulses_done(d.now.p) >= d.target) {
     end_output(axis, now);
+    return true;
+  }
+  if (d.path && next_path_segment(*d.path, d.now.p)) {
+    // The new segment may run at another scale: the rest is planned anew.
+    if ((d.phase == DrivePhase::kRamp || d.phase == DrivePhase::kCruise) && !d.stopping) plan_from_now(axis, now);
+    axis.events_dirty = true;
     return true;
   }
   const DrivePhase before = d.phase;
@@ -280,9 +322,10 @@ bool moving(const Drive& d) {
 }
 
 void start_drive(AxisState& axis, SimTime now, bool fixed, int direction, SpeedSource source,
-                 std::uint32_t target) {
+                 std::uint32_t target, Path* path) {
   Drive& d = axis.drive;
   d = Drive{};
+  d.path = path;
   d.source = source;
   d.fixed = fixed;
   d.direction = direction;
@@ -297,7 +340,7 @@ void start_drive(AxisState& axis, SimTime now, bool fixed, int direction, SpeedS
 
   std::uint16_t reason = 0;
   bool sudden = false;
-  if (stop_condition(axis, direction, reason, sudden)) {  // refused: ends at once
+  if (drive_stop_condition(axis, reason, sudden)) {  // refused: ends at once
     axis.stop_reasons |= reason;
     d.stopped_by_condition = true;
     end_drive(axis, now);
@@ -308,7 +351,8 @@ void start_drive(AxisState& axis, SimTime now, bool fixed, int direction, SpeedS
     return;
   }
   begin_segment(axis, now, d.now, 0, 0);
-  plan_from_now(axis, now);
+  sync_condition(axis, SYNC1_DRIVE_START, now);
+  if (d.phase == DrivePhase::kRamp) plan_from_now(axis, now);
 }
 
 void drive_command(AxisState& axis, SimTime now, std::uint8_t code) {
@@ -384,6 +428,9 @@ void advance(AxisState& axis, SimTime now) {
 }
 
 void handle_events(AxisState& axis, SimTime now) {
+  for (AxisState* moved : drive_axes(axis)) {
+    if (moved) check_comparators(*moved, now);
+  }
   for (int i = 0; i < kMaxEventsPerInstant && handle_one_event(axis, now); ++i) {
   }
   axis.events_dirty = true;
@@ -395,6 +442,8 @@ void recheck(AxisState& axis, SimTime now) {
     end_drive(axis, now);
   }
   handle_events(axis, now);
+  AxisState& master = driving_axis(axis);
+  if (&master != &axis) handle_events(master, now);  // the path watches this axis too
 }
 
 SimTime next_event(AxisState& axis) {
@@ -405,12 +454,17 @@ SimTime next_event(AxisState& axis) {
   if (moving(d)) {
     next = d.segment.end;
     auto consider = [&](double threshold) {
-      if (!reached(d.now.p, threshold)) next = std::min(next, time_to_reach(d, threshold));
+      if (std::isfinite(threshold) && !reached(d.now.p, threshold)) {
+        next = std::min(next, time_to_reach(d, threshold));
+      }
     };
     if (d.fixed) consider(d.target);
     if (d.fixed && (d.phase == DrivePhase::kRamp || d.phase == DrivePhase::kCruise)) consider(d.dec_point);
     std::int64_t travel = 0;
-    if (next_sensor_travel(axis, d.direction, travel)) {
+    double progress = 0;
+    if (d.path) {
+      if (path_event_progress(*d.path, d.now.p, progress)) consider(progress);
+    } else if (next_sensor_travel(axis, d.direction, travel)) {
       consider(static_cast<double>(d.direction * (travel - d.origin)));
     }
   }
@@ -419,6 +473,8 @@ SimTime next_event(AxisState& axis) {
 }
 
 std::uint16_t status1(const AxisState& axis) {
+  const AxisState& driver = driving_axis(axis);
+  if (&driver != &axis) return (status1(driver) & kStatus1PhaseBits) | axis.stop_reasons;  // a path axis
   const Drive& d = axis.drive;
   std::uint16_t bits = axis.stop_reasons;
   if (d.phase == DrivePhase::kIdle) return bits;
@@ -453,10 +509,11 @@ std::uint16_t status1(const AxisState& axis) {
   return bits;
 }
 
-bool busy(const AxisState& axis) { return axis.drive.phase != DrivePhase::kIdle; }
+bool busy(const AxisState& axis) { return axis.drive.phase != DrivePhase::kIdle || axis.on_path; }
 
 void halt(AxisState& axis) {
   axis.drive = Drive{};
+  axis.on_path = nullptr;
   axis.home = HomeSearch{};
   axis.held = false;
   axis.held_command = 0;

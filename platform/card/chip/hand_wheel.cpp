@@ -17,7 +17,7 @@ void turn_hand_wheel(AxisState& axis, SimTime now, std::int64_t detents) {
   const std::int64_t amount = std::min<std::int64_t>(std::llabs(detents) * per_detent, UINT32_MAX);
   const int direction = detents > 0 ? 1 : -1;
   Drive& d = axis.drive;
-  if (d.phase == DrivePhase::kIdle) {
+  if (!busy(axis)) {  // idle, and not moved by a path
     start_drive(axis, now, true, direction, SpeedSource::kHandWheel, static_cast<std::uint32_t>(amount));
     return;
   }

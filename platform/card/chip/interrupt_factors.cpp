@@ -1,7 +1,8 @@
 // Interrupt factors of an axis (status register 3) and their enables: mode
 // register 1 bits 8-15 enable factor bits 0-7 (bit 15: drive end), extension
-// word 1 bit 5 enables home end. The chip's output is any axis with an
-// enabled factor latched (motion_chip.cpp).
+// word 1 bit 5 enables home end, sync word 2 bit 15 the synchronous action.
+// The chip's output is any axis with an enabled factor latched, or a free
+// continuous-interpolation slot (motion_chip.cpp).
 #include "axis.h"
 
 namespace card::chip {
@@ -9,6 +10,7 @@ namespace card::chip {
 std::uint16_t enabled_factors(const AxisState& axis) {
   std::uint16_t enabled = static_cast<std::uint16_t>(axis.reg.mode1 >> kMode1FactorEnableShift);
   if (axis.reg.ext1 & EXT1_HOME_END_ENABLE) enabled |= FACTOR_HOME_END;
+  if (axis.reg.sync2 & SYNC2_INTERRUPT) enabled |= FACTOR_SYNC_ACTION;
   return enabled;
 }
 

@@ -15,6 +15,7 @@
 #include "axis.h"
 #include "card/motion_chip.h"
 #include "chip_units.h"
+#include "interpolation.h"
 
 namespace card {
 
@@ -40,6 +41,7 @@ struct MotionChip::State {
       axes[i].index = i;
       validate_mechanics(mechanics[i]);
       axes[i].mech = mechanics[i];
+      axes[i].chip_axes = axes.data();
     }
   }
 
@@ -51,9 +53,12 @@ struct MotionChip::State {
   std::uint32_t read_data = 0;      // result of the last read command
   std::uint16_t outputs = 0;
   std::uint16_t interp_mode = 0;
+  Path path;
 
   std::function<void()> on_interrupt;
   bool interrupt_level = false;
+  bool segment_slot_free = false;       // as last settled
+  std::uint64_t interrupt_events = 0;   // newly latched factors and freed segment slots
 
   std::map<std::uint64_t, std::pair<SimTime, TimerId>> timers;  // by sequence
   std::uint64_t timer_sequence = 0;
@@ -125,14 +130,17 @@ void MotionChip::State::on_timer(std::uint64_t sequence) {
 
 std::function<void()> MotionChip::State::settle() {
   schedule_next_event();
-  bool level = false;
-  bool raised = false;
+  const bool slot_free = accepts_next_segment(path, interp_mode);
+  bool level = slot_free;
+  bool raised = slot_free && !segment_slot_free;
+  segment_slot_free = slot_free;
   for (auto& axis : axes) {
     if (axis.factors & enabled_factors(axis)) level = true;
     raised = raised || axis.factor_raised;
     axis.factor_raised = false;
   }
-  // A new factor while the output is already up counts as a fresh event.
+  if (raised) ++interrupt_events;
+  // A new event while the output is already up counts as a fresh one.
   const bool notify = level != interrupt_level || (level && raised);
   interrupt_level = level;
   return notify ? on_interrupt : nullptr;
@@ -175,14 +183,26 @@ void MotionChip::State::execute(std::uint16_t word, SimTime now) {
       // Every released axis starts at this same instant.
       for_axes(mask, [&](AxisState& a) { release_hold(a, now); });
       return;
-    case CHIP_DEC_STOP:
-      for_axes(mask, [&](AxisState& a) { decelerating_stop(a, now); });
+    case CHIP_DEC_STOP:  // a stop to any axis of a path stops the path
+      for_axes(mask, [&](AxisState& a) { decelerating_stop(driving_axis(a), now); });
       return;
     case CHIP_SUDDEN_STOP:
-      for_axes(mask, [&](AxisState& a) { sudden_stop(a, now); });
+      for_axes(mask, [&](AxisState& a) { sudden_stop(driving_axis(a), now); });
+      return;
+    case CHIP_LINE2:
+    case CHIP_LINE3:
+    case CHIP_ARC_CW:
+    case CHIP_ARC_CCW:
+    case CHIP_INTERP_DEC_ON:
+    case CHIP_INTERP_DEC_OFF:
+      interpolation_command(path, axes, interp_mode, code, now);
       return;
     default:
-      for_axes(mask, [&](AxisState& a) { set_register(a, code, data, now); });
+      for_axes(mask, [&](AxisState& a) {
+        set_register(a, code, data, now);
+        resync_comparators(a);
+        driving_axis(a).events_dirty = true;
+      });
       return;
   }
 }
@@ -213,10 +233,14 @@ void MotionChip::State::set_register(AxisState& axis, std::uint8_t code, std::ui
       r.ext2 = static_cast<std::uint16_t>(data >> 16);
       recheck(axis, now);
       return;
-    case CHIP_SYNC_MODE:
+    case CHIP_SYNC_MODE: {
+      const bool was_active = (r.sync2 & SYNC2_ACTIVE) != 0;
       r.sync1 = static_cast<std::uint16_t>(data);
       r.sync2 = static_cast<std::uint16_t>(data >> 16);
+      if (!was_active && (r.sync2 & SYNC2_ACTIVE)) axis.triggers = 0;  // counted from arming
+      axis.events_dirty = true;
       return;
+    }
     default:
       return;  // codes of no meaning to this chip are ignored
   }
@@ -242,6 +266,7 @@ void MotionChip::State::write_mode(std::uint32_t offset, std::uint16_t value, Si
     if (offset == REG_MODE3) a.reg.mode3 = value;
     a.events_dirty = true;
     recheck(a, now);
+    resync_comparators(a);
   });
 }
 
@@ -263,6 +288,7 @@ std::uint16_t MotionChip::State::main_status() const {
     if (busy(axis)) status |= 1u << (kMainBusyShift + axis.index);
     if (status2(axis) & kStatus2ErrorBits) status |= 1u << (kMainErrorShift + axis.index);
   }
+  if (accepts_next_segment(path, interp_mode)) status |= kMainContiReady;
   return status;
 }
 
@@ -290,7 +316,10 @@ void MotionChip::State::reset() {
     axis.latch = 0;
     axis.factors = 0;
     axis.stop_reasons = 0;
+    axis.triggers = 0;
+    resync_comparators(axis);
   }
+  path = Path{};
   selected = 0;
   data_low = data_high = 0;
   read_data = 0;
@@ -365,6 +394,42 @@ bool MotionChip::interrupt_pending() const {
   return state_->interrupt_level;
 }
 
+std::uint64_t MotionChip::interrupt_events() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->interrupt_events;
+}
+
+MotionChip::CompareOutput MotionChip::compare_output(int axis) {
+  if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
+  std::function<void()> notify;
+  CompareOutput out;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    State& s = *state_;
+    s.run_until(s.clock.now());
+    const AxisState& a = s.axes[axis];
+    out.counter = static_cast<std::int32_t>(compare_counter(a));
+    out.triggers = a.triggers;
+    out.pitch = static_cast<std::uint32_t>(ring_size(a));
+    out.erc = (a.reg.ext2 & EXT2_OUTPUT_LEVEL) != 0;
+    notify = s.settle();
+  }
+  if (notify) notify();
+  return out;
+}
+
+void MotionChip::set_trigger_mask(unsigned axes) {
+  std::function<void()> notify;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    State& s = *state_;
+    s.run_until(s.clock.now());  // pulses up to now count with the old mask
+    for (auto& a : s.axes) a.trigger_masked = (axes & (1u << a.index)) != 0;
+    notify = s.settle();
+  }
+  if (notify) notify();
+}
+
 void MotionChip::on_interrupt_change(std::function<void()> fn) {
   std::lock_guard<std::mutex> lock(state_->mutex);
   state_->on_interrupt = std::move(fn);
@@ -398,12 +463,14 @@ void MotionChip::set_mechanics(int axis, const AxisMechanics& m) {
     AxisState& a = s.axes[axis];
     const bool in3_logic = (a.reg.mode1 & MODE1_IN3_LOGIC) != 0;
     const bool in3_was_active = a.mech.in3 == in3_logic;
+    const bool in3_active = m.in3 == in3_logic;
     const std::int64_t detents = m.hand_wheel - a.mech.hand_wheel;
     a.mech = m;
     // IN3, when enabled, latches the command counter as it becomes active.
-    if ((a.reg.mode1 & MODE1_IN3_ENABLE) && !in3_was_active && m.in3 == in3_logic) {
+    if ((a.reg.mode1 & MODE1_IN3_ENABLE) && !in3_was_active && in3_active) {
       a.latch = static_cast<std::int32_t>(command_counter(a));
     }
+    if (in3_active != in3_was_active) sync_condition(a, in3_active ? SYNC1_IN3_ACTIVE : SYNC1_IN3_INACTIVE, now);
     a.events_dirty = true;
     recheck(a, now);
     turn_hand_wheel(a, now, detents);

@@ -119,6 +119,7 @@ bool next_sensor_travel(const AxisState& axis, int direction, std::int64_t& near
     keep_nearest(travel, axis, direction, found, nearest);
   }
   if (home_search_target(axis, travel)) keep_nearest(travel, axis, direction, found, nearest);
+  if (comparator_travel(axis, direction, travel)) keep_nearest(travel, axis, direction, found, nearest);
   return found;
 }
 

@@ -40,6 +40,16 @@ void Bridge::set_input(LocalInterrupt input, bool level) {
   evaluate(i);
 }
 
+void Bridge::pulse_input(LocalInterrupt input) {
+  set_input(input, true);
+  set_input(input, false);
+}
+
+void Bridge::retrigger_input(LocalInterrupt input) {
+  set_input(input, false);
+  set_input(input, true);
+}
+
 std::uint32_t Bridge::read_intcsr() const {
   std::uint32_t value = control_;
   for (int i = 0; i < 2; ++i) {

@@ -24,6 +24,12 @@ class Bridge {
   // Level of a local interrupt input, active high (1 = its source asks for
   // service); the polarity bit decides which level counts as active.
   void set_input(LocalInterrupt input, bool level);
+  // A short high pulse from an idle-low source: an edge-triggered input
+  // latches it; a level-triggered one has nothing left to see.
+  void pulse_input(LocalInterrupt input);
+  // A short low pulse from a source whose output stays high: an
+  // edge-triggered input latches it again.
+  void retrigger_input(LocalInterrupt input);
 
   std::uint32_t read_intcsr() const;
   void write_intcsr(std::uint32_t value);

@@ -1,5 +1,7 @@
 #include "card/card.h"
 
+#include <utility>
+
 #include "card_state.h"
 
 namespace card {
@@ -31,6 +33,7 @@ Card::State::State(const CardDescription& card, Clock& clock)
     : description(card),
       slot(assign_slot_resources(card)),
       config(build_config_space(card, slot)),
+      torix(card.torix),
       chip(clock, card.axes) {
   chip.on_interrupt_change([this] { refresh_interrupt(); });
 }
@@ -41,8 +44,17 @@ void Card::State::sample_inputs() {
   const auto level = [this](LocalInterrupt input, bool source) {
     return forced_inputs[index_of(input)].value_or(source);
   };
-  bridge.set_input(LocalInterrupt::Chip, level(LocalInterrupt::Chip, chip.interrupt_pending()));
-  bridge.set_input(LocalInterrupt::Torix, level(LocalInterrupt::Torix, torix.interrupt_pending()));
+  const bool chip_level = chip.interrupt_pending();
+  const std::uint64_t events = std::exchange(chip_events, chip.interrupt_events());
+  bridge.set_input(LocalInterrupt::Chip, level(LocalInterrupt::Chip, chip_level));
+  // The chip pulses its output for every event: one that came while the
+  // output stayed high is an edge of its own.
+  if (events != chip_events && chip_level && !forced_inputs[index_of(LocalInterrupt::Chip)])
+    bridge.retrigger_input(LocalInterrupt::Chip);
+  // The Torix bus's output idles low and pulses for an input change.
+  bridge.set_input(LocalInterrupt::Torix, level(LocalInterrupt::Torix, false));
+  if (torix.take_interrupt_pulse() && !forced_inputs[index_of(LocalInterrupt::Torix)])
+    bridge.pulse_input(LocalInterrupt::Torix);
 }
 
 bool Card::State::update_line() {
@@ -129,8 +141,8 @@ void Card::reset() {
     state_->bridge.reset();
     state_->torix.reset();
     state_->cmp_mask = 0;
-    state_->counters = CompareCounters{};
   });
+  state_->chip.set_trigger_mask(0);
 }
 
 void Card::pull() {

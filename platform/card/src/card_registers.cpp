@@ -32,19 +32,44 @@ int torix_port(std::uint32_t offset) {
 std::uint16_t low_word(std::uint32_t value) { return static_cast<std::uint16_t>(value); }
 std::uint16_t high_word(std::uint32_t value) { return static_cast<std::uint16_t>(value >> 16); }
 
-// The model-B counter registers; none on a model-A card.
-std::optional<std::uint32_t> read_model_b_counter(const CompareCounters& c, std::uint32_t offset) {
+// The model-B counter registers, read from the chip's comparator side of X
+// (axis 0) or Y (axis 1): the compare counter is the counter the comparators
+// watch, the trigger counter the compare-output pulses, the pitch the ring
+// size. None on a model-A card.
+int model_b_counter_axis(std::uint32_t offset) {
   switch (offset) {
-    case card_reg::kCmpCounterX: return c.compare[0];
-    case card_reg::kCmpCounterY: return c.compare[1];
-    case card_reg::kTrigCounterXLow: return low_word(c.trigger[0]);
-    case card_reg::kTrigCounterXHigh: return high_word(c.trigger[0]);
-    case card_reg::kTrigCounterYLow: return low_word(c.trigger[1]);
-    case card_reg::kTrigCounterYHigh: return high_word(c.trigger[1]);
-    case card_reg::kCmpPitchX: return c.pitch[0];
-    case card_reg::kCmpPitchY: return c.pitch[1];
-    default: return std::nullopt;
+    case card_reg::kCmpCounterX:
+    case card_reg::kTrigCounterXLow:
+    case card_reg::kTrigCounterXHigh:
+    case card_reg::kCmpPitchX: return 0;
+    case card_reg::kCmpCounterY:
+    case card_reg::kTrigCounterYLow:
+    case card_reg::kTrigCounterYHigh:
+    case card_reg::kCmpPitchY: return 1;
+    default: return -1;
   }
+}
+
+std::uint32_t read_model_b_counter(MotionChip& chip, std::uint32_t offset) {
+  const MotionChip::CompareOutput c = chip.compare_output(model_b_counter_axis(offset));
+  switch (offset) {
+    case card_reg::kCmpCounterX:
+    case card_reg::kCmpCounterY: return static_cast<std::uint32_t>(c.counter);
+    case card_reg::kTrigCounterXLow:
+    case card_reg::kTrigCounterYLow: return low_word(c.triggers);
+    case card_reg::kTrigCounterXHigh:
+    case card_reg::kTrigCounterYHigh: return high_word(c.triggers);
+    default: return low_word(c.pitch);
+  }
+}
+
+// REG_CMP_MASK bits 3 and 4 mask the compare outputs of X and Y; bits 5-7
+// are kept.
+constexpr std::uint16_t kCmpMaskX = 0x0008;
+constexpr std::uint16_t kCmpMaskY = 0x0010;
+
+unsigned masked_trigger_axes(std::uint16_t cmp_mask) {
+  return ((cmp_mask & kCmpMaskX) ? 1u : 0u) | ((cmp_mask & kCmpMaskY) ? 2u : 0u);
 }
 
 }  // namespace
@@ -82,19 +107,19 @@ std::uint32_t Card::State::register_read(std::uint32_t offset, unsigned size) {
     return 0;
   }
   if (is_chip_register(offset)) return chip.read(offset);  // the chip has its own lock
+  if (description.model == CardModel::B && model_b_counter_axis(offset) >= 0) {
+    return read_model_b_counter(chip, offset);  // likewise
+  }
 
   std::lock_guard guard(lock);
   if (const int port = torix_port(offset); port >= 0)
-    return torix.read_input(card_reg::kTorixPortCount + port);
+    return torix.read_input(kTorixFirstInput + port);
   switch (offset) {
     case card_reg::kTorixScan: return torix.scan();
     case card_reg::kCpldVersion: return description.cpld_version;
     case card_reg::kCardId: return description.dip_switch;
     case card_reg::kCmpMask: return cmp_mask;
     default: break;
-  }
-  if (description.model == CardModel::B) {
-    if (const auto counter = read_model_b_counter(counters, offset)) return *counter;
   }
   ++stray.reads;
   return 0;
@@ -120,6 +145,7 @@ void Card::State::register_write(std::uint32_t offset, unsigned size, std::uint3
       default: ++stray.writes; return;  // unknown or read-only
     }
   });
+  if (offset == card_reg::kCmpMask) chip.set_trigger_mask(masked_trigger_axes(word));
 }
 
 std::uint32_t Card::State::blank_read() {

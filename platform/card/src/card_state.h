@@ -17,14 +17,6 @@
 
 namespace card {
 
-// The model-B compare and trigger counters and the compare pitch, X and Y.
-// Nothing counts yet: they read 0 until the comparators drive them.
-struct CompareCounters {
-  std::array<std::uint32_t, 2> compare{};
-  std::array<std::uint32_t, 2> trigger{};
-  std::array<std::uint16_t, 2> pitch{};
-};
-
 struct Card::State {
   State(const CardDescription& card, Clock& clock);
   ~State();
@@ -69,7 +61,7 @@ struct Card::State {
   Bridge bridge;
   TorixBus torix;
   std::uint16_t cmp_mask = 0;  // REG_CMP_MASK
-  CompareCounters counters;
+  std::uint64_t chip_events = 0;  // the chip's interrupt events as last sampled
   std::array<std::optional<bool>, 2> forced_inputs{};  // bench overrides
   StrayAccesses stray;
   bool line = false;  // INTA# as last notified

@@ -18,6 +18,13 @@ std::string default_axes() {
   return text;
 }
 
+// Every default card's Torix bus: output modules at 0 and 1 wired back to the
+// input modules at 8 and 9, so what a technician writes comes back on inputs.
+constexpr const char* kDefaultTorix =
+    "Torix.OutputModules=0,1\n"
+    "Torix.InputModules=8,9\n"
+    "Torix.Loopback=0->8,1->9\n";
+
 std::string build_default() {
   return "; The embedded default machine.\n"
          "[Machine]\n"
@@ -27,12 +34,12 @@ std::string build_default() {
          "[Card0]\n"
          "Model=A\n"
          "DipSwitch=0\n" +
-         default_axes() +
+         default_axes() + kDefaultTorix +
          "\n"
          "[Card1]\n"
          "Model=B\n"
          "DipSwitch=1\n" +
-         default_axes();
+         default_axes() + kDefaultTorix;
 }
 
 }  // namespace

@@ -129,6 +129,64 @@ std::uint32_t parse_length(const std::string& value, std::uint32_t min, std::uin
   return length;
 }
 
+// A comma-separated list; an empty value is an empty list.
+std::vector<std::string> split_list(const std::string& value) {
+  std::vector<std::string> items;
+  if (value.empty()) return items;
+  for (std::size_t start = 0;;) {
+    const auto comma = value.find(',', start);
+    if (comma == std::string::npos) {
+      items.push_back(trim(value.substr(start)));
+      return items;
+    }
+    items.push_back(trim(value.substr(start, comma - start)));
+    start = comma + 1;
+  }
+}
+
+// A Torix group address of one kind: outputs 0-7, inputs 8-15.
+int parse_torix_address(const std::string& item, int first, const char* kind) {
+  const std::uint64_t address = parse_unsigned(item, std::numeric_limits<std::uint64_t>::max());
+  const int last = first + kTorixGroups - 1;
+  if (address < static_cast<std::uint64_t>(first) || address > static_cast<std::uint64_t>(last)) {
+    throw std::invalid_argument("'" + item + "' is not an " + kind + " address (" + std::to_string(first) +
+                                " to " + std::to_string(last) + ")");
+  }
+  return static_cast<int>(address);
+}
+
+// The addresses of one kind of module, as a bit mask from address `first`.
+std::uint8_t parse_torix_modules(const std::string& value, int first, const char* kind) {
+  std::uint8_t modules = 0;
+  for (const std::string& item : split_list(value)) {
+    const auto bit = static_cast<std::uint8_t>(1u << (parse_torix_address(item, first, kind) - first));
+    if (modules & bit) throw std::invalid_argument("address " + item + " is given twice");
+    modules |= bit;
+  }
+  return modules;
+}
+
+TorixWire parse_torix_wire(const std::string& item) {
+  const auto arrow = item.find("->");
+  if (arrow == std::string::npos)
+    throw std::invalid_argument("'" + item + "' is not OUTPUT->INPUT, e.g. 0->8");
+  return TorixWire{parse_torix_address(trim(item.substr(0, arrow)), 0, "output"),
+                   parse_torix_address(trim(item.substr(arrow + 2)), kTorixFirstInput, "input")};
+}
+
+std::vector<TorixWire> parse_torix_wires(const std::string& value) {
+  std::vector<TorixWire> wires;
+  for (const std::string& item : split_list(value)) {
+    const TorixWire wire = parse_torix_wire(item);
+    if (std::find(wires.begin(), wires.end(), wire) != wires.end())
+      throw std::invalid_argument("the wire " + item + " is given twice");
+    wires.push_back(wire);
+  }
+  return wires;
+}
+
+constexpr const char* kTorixLoopbackKey = "Torix.Loopback";
+
 constexpr std::uint64_t kMaxContiguousKb = 128 * 1024;  // everything below 128 MB
 
 template <typename Record>
@@ -173,6 +231,14 @@ const KeyHandler<CardDescription> kCardKeys[] = {
                      const std::string& v) { c.rom_length = parse_length(v, kMinRomLength, kMaxRomLength); }},
     {"Interrupt", [](CardDescription& c, const std::string& v) { c.interrupt = parse_bool(v); }},
     {"BarMismatch", [](CardDescription& c, const std::string& v) { c.bar_mismatch = parse_bool(v); }},
+    {"Torix.OutputModules",
+     [](CardDescription& c, const std::string& v) { c.torix.outputs = parse_torix_modules(v, 0, "output"); }},
+    {"Torix.InputModules",
+     [](CardDescription& c, const std::string& v) {
+       c.torix.inputs = parse_torix_modules(v, kTorixFirstInput, "input");
+     }},
+    {kTorixLoopbackKey,
+     [](CardDescription& c, const std::string& v) { c.torix.wires = parse_torix_wires(v); }},
 };
 
 // Applies one entry through the table; false when the key is not in it.
@@ -224,6 +290,20 @@ void read_axis_keys(const std::array<std::vector<Entry>, 4>& axis_entries, CardD
   }
 }
 
+// Each wire joins two placed modules. Checked once the whole section is read,
+// since the module keys may come after the wiring.
+void check_torix_wires(const Section& section, const TorixModules& torix) {
+  for (const Entry& entry : section.entries) {
+    if (!same_name(entry.key, kTorixLoopbackKey)) continue;
+    for (const TorixWire& wire : torix.wires) {
+      if (!torix.has_output(wire.output))
+        fail(entry.line, entry.key + ": no output module at " + std::to_string(wire.output));
+      if (!torix.has_input(wire.input))
+        fail(entry.line, entry.key + ": no input module at " + std::to_string(wire.input));
+    }
+  }
+}
+
 CardDescription read_card_section(const Section& section, int slot) {
   CardDescription card;
   card.slot = slot;
@@ -236,6 +316,7 @@ CardDescription read_card_section(const Section& section, int slot) {
     }
   }
   read_axis_keys(axis_entries, card);
+  check_torix_wires(section, card.torix);
   return card;
 }
 

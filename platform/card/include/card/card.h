@@ -3,7 +3,8 @@
 // the Torix bus interface and the motion chip behind them.
 //
 // The machine creates its cards; tests and the bench reach them through
-// Machine::cards() to look at the chip, pull a card or force a level.
+// Machine::cards() to look at the chip, set remote inputs, pull a card or
+// force a level.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,30 @@ struct StrayAccesses {
   std::uint64_t bad_size = 0;
 };
 
+class Card;
+
+// The field side of a card's Torix bus, for tests and the bench: the points
+// that reach its input modules and what its output modules drive. A handle
+// from Card::torix(), valid as long as its card.
+class TorixField {
+ public:
+  // Points reaching the input module at `address` (8-15); its port reads them
+  // ORed with the output groups wired to it, and a change interrupts as the
+  // bus would. Throws std::invalid_argument when no input module sits there.
+  void set_input(int address, std::uint16_t points);
+  // What the output module at `address` (0-7) drives: 0 without a module or
+  // while the bus is held in reset.
+  std::uint16_t output(int address) const;
+  // The write-only configuration and auxiliary registers, as last written.
+  std::uint16_t config() const;
+  std::uint16_t aux() const;
+
+ private:
+  friend class Card;
+  explicit TorixField(Card& card) : card_(card) {}
+  Card& card_;
+};
+
 class Card final : public PciFunction {
  public:
   // Powers the card up in its slot; `clock` must outlive the card.
@@ -56,6 +81,7 @@ class Card final : public PciFunction {
   int slot() const;
   std::uint16_t dip_switch() const;
   MotionChip& chip();
+  TorixField torix();
 
   // Power-on state of every board register, and a chip reset.
   void reset();
@@ -72,6 +98,7 @@ class Card final : public PciFunction {
   StrayAccesses stray_accesses() const;
 
  private:
+  friend class TorixField;
   struct State;
   std::unique_ptr<State> state_;
 };

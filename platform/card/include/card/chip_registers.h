@@ -62,6 +62,13 @@ constexpr std::uint8_t CHIP_DRIVE_HOLD = 0x24;
 constexpr std::uint8_t CHIP_DRIVE_RELEASE = 0x25;
 constexpr std::uint8_t CHIP_DEC_STOP = 0x26;
 constexpr std::uint8_t CHIP_SUDDEN_STOP = 0x27;
+// Interpolation commands: the axes come from REG_INTERP_MODE, not the mask.
+constexpr std::uint8_t CHIP_LINE2 = 0x30;
+constexpr std::uint8_t CHIP_LINE3 = 0x31;
+constexpr std::uint8_t CHIP_ARC_CW = 0x32;
+constexpr std::uint8_t CHIP_ARC_CCW = 0x33;
+constexpr std::uint8_t CHIP_INTERP_DEC_ON = 0x3B;
+constexpr std::uint8_t CHIP_INTERP_DEC_OFF = 0x3C;
 // Extension words, home search, synchronous-action words.
 constexpr std::uint8_t CHIP_EXT_MODE = 0x60;    // word 1 low, word 2 high
 constexpr std::uint8_t CHIP_HOME_SPEED = 0x61;
@@ -72,6 +79,11 @@ constexpr std::uint8_t CHIP_SYNC_MODE = 0x64;   // word 1 low, word 2 high
 constexpr unsigned kMainBusyShift = 0;           // bit i: axis i driving
 constexpr unsigned kMainErrorShift = 4;          // bit 4+i: axis i has a status-2 error
 constexpr std::uint16_t kMainContiReady = 0x0200;  // accepts the next continuous segment
+
+// ---- Interpolation mode (REG_INTERP_MODE write) ------------------------------
+constexpr unsigned kInterpAxisBits = 2;  // master index at bits 0-1, second 2-3, third 4-5
+constexpr std::uint16_t INTERP_VECTOR_SPEED = 0x0300;  // 0x100 two axes, 0x300 three: constant vector speed
+constexpr std::uint16_t INTERP_CONTINUOUS = 0x4000;    // segments are queued while the path runs
 
 // ---- Status register 1 (REG_MODE1 read) --------------------------------------
 constexpr std::uint16_t STATUS1_DRIVING = 0x0001;
@@ -97,8 +109,15 @@ constexpr std::uint16_t STATUS2_EMERGENCY = 0x0020;
 constexpr std::uint16_t kStatus2ErrorBits = 0x003F;  // any of them sets the main error bit
 
 // ---- Status register 3: interrupt factors ------------------------------------
+// The watched counter (command or encoder, mode register 2 bit 5) reached a
+// comparator value counting up or down.
+constexpr std::uint16_t FACTOR_COMP_MINUS_UP = 0x0002;
+constexpr std::uint16_t FACTOR_COMP_MINUS_DOWN = 0x0004;
+constexpr std::uint16_t FACTOR_COMP_PLUS_DOWN = 0x0008;
+constexpr std::uint16_t FACTOR_COMP_PLUS_UP = 0x0010;
 constexpr std::uint16_t FACTOR_DRIVE_END = 0x0080;  // enabled by mode register 1 bit 15
 constexpr std::uint16_t FACTOR_HOME_END = 0x0100;   // enabled by extension word 1 bit 5
+constexpr std::uint16_t FACTOR_SYNC_ACTION = 0x0200;  // enabled by sync word 2 bit 15
 
 // ---- Mode register 1 ---------------------------------------------------------
 constexpr std::uint16_t MODE1_NEAR_HOME_LEVEL = 0x0001;  // active level high
@@ -137,6 +156,34 @@ constexpr std::uint16_t EXT1_FILTER = 0xFF00;
 constexpr unsigned kHomeStepFieldBits = 2;
 constexpr std::uint16_t HOME_STEP_ENABLE = 0x1;  // within a field
 constexpr std::uint16_t HOME_STEP_MINUS = 0x2;   // within a field
+
+// Word 2 bits 11-15: the axis's compare output (trigger) and ERC pin.
+constexpr std::uint16_t EXT2_COMPARE_OUTPUT = 0x0800;  // a synchronous action pulses the pin
+constexpr std::uint16_t EXT2_OUTPUT_LEVEL = 0x1000;    // the pin's idle level: ERC on
+constexpr std::uint16_t EXT2_PULSE_WIDTH = 0xE000;     // trigger pulse width code (kept)
+
+// ---- Synchronous-action words (CHIP_SYNC_MODE) ---------------------------------
+// Word 1: the conditions that fire the axis's action, and its partners.
+constexpr std::uint16_t SYNC1_COMP_PLUS_UP = 0x0001;    // as the comparator factors
+constexpr std::uint16_t SYNC1_COMP_PLUS_DOWN = 0x0002;
+constexpr std::uint16_t SYNC1_COMP_MINUS_DOWN = 0x0004;
+constexpr std::uint16_t SYNC1_COMP_MINUS_UP = 0x0008;
+constexpr std::uint16_t SYNC1_DRIVE_START = 0x0010;
+constexpr std::uint16_t SYNC1_DRIVE_END = 0x0020;
+constexpr std::uint16_t SYNC1_IN3_ACTIVE = 0x0040;
+constexpr std::uint16_t SYNC1_IN3_INACTIVE = 0x0080;
+constexpr unsigned kSync1PartnerShift = 13;  // bit 13+k: the (k+1)-th axis after this one, X after U
+// Word 2: what the axis does when it fires (bits 0-7) or a partner fires it.
+constexpr std::uint16_t SYNC2_DRIVE_PLUS = 0x0001;  // start the loaded fixed drive
+constexpr std::uint16_t SYNC2_DRIVE_MINUS = 0x0002;
+constexpr std::uint16_t SYNC2_CONT_PLUS = 0x0004;
+constexpr std::uint16_t SYNC2_CONT_MINUS = 0x0008;
+constexpr std::uint16_t SYNC2_DEC_STOP = 0x0010;
+constexpr std::uint16_t SYNC2_SUDDEN_STOP = 0x0020;
+constexpr std::uint16_t SYNC2_LATCH_COMMAND = 0x0040;  // command counter -> latch
+constexpr std::uint16_t SYNC2_LATCH_ENCODER = 0x0080;  // encoder counter -> latch
+constexpr std::uint16_t SYNC2_ACTIVE = 0x4000;         // the axis's own conditions are watched
+constexpr std::uint16_t SYNC2_INTERRUPT = 0x8000;      // firing raises FACTOR_SYNC_ACTION
 
 // ---- Input byte of an axis ---------------------------------------------------
 constexpr std::uint8_t INPUT_NEAR_HOME = 0x01;

@@ -18,6 +18,34 @@ enum class ClockKind { Scaled, Manual };
 
 constexpr int kMaxSlots = 16;
 
+// The Torix remote-I/O bus: output groups at addresses 0-7 and input groups at
+// 8-15, 16 points each.
+constexpr int kTorixGroups = 8;
+constexpr int kTorixFirstInput = 8;
+
+// Output points of group `output` wired back to the points of input group
+// `input` (addresses), so that what is written comes back on an input.
+struct TorixWire {
+  int output = 0;
+  int input = kTorixFirstInput;
+  bool operator==(const TorixWire&) const = default;
+};
+
+// The modules on a card's Torix bus and the loopback wiring between them.
+struct TorixModules {
+  std::uint8_t outputs = 0;  // bit n: an output module at address n
+  std::uint8_t inputs = 0;   // bit n: an input module at address 8 + n
+  std::vector<TorixWire> wires;
+
+  bool has_output(int address) const {
+    return address >= 0 && address < kTorixGroups && (outputs >> address) & 1;
+  }
+  bool has_input(int address) const {
+    const int n = address - kTorixFirstInput;
+    return n >= 0 && n < kTorixGroups && (inputs >> n) & 1;
+  }
+};
+
 struct CardDescription {
   int slot = 0;  // N of its [CardN] section
   CardModel model = CardModel::A;
@@ -30,6 +58,7 @@ struct CardDescription {
   bool interrupt = true;             // the card has an interrupt pin
   bool bar_mismatch = false;         // resources start where no BAR is
   std::array<AxisMechanics, 4> axes{};
+  TorixModules torix;
 };
 
 struct MachineDescription {

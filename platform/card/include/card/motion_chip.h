@@ -34,12 +34,34 @@ class MotionChip {
   // Level of the interrupt output (local interrupt 1).
   bool interrupt_pending() const;
 
+  // Count of interrupt events: every newly latched enabled factor and every
+  // freeing of the continuous-interpolation slot. The output pulses once per
+  // event, so an edge-triggered input that samples the count sees a fresh
+  // edge whenever it has moved, even while the level stayed high.
+  std::uint64_t interrupt_events() const;
+
   // Called, with no chip lock held and possibly from the clock's thread,
   // whenever interrupt_pending() may have changed.
   void on_interrupt_change(std::function<void()> fn);
 
   // Power-on state, as the chip's reset command leaves it.
   void reset();
+
+  // An axis's comparator side as the board sees it: the counter the
+  // comparators watch (as it reads), the compare-output pulses since its
+  // synchronous action was switched active, the ring size (the compare
+  // pitch; 0 with the ring counter off) and the level of its ERC output.
+  struct CompareOutput {
+    std::int32_t counter = 0;
+    std::uint32_t triggers = 0;
+    std::uint32_t pitch = 0;
+    bool erc = false;
+  };
+  CompareOutput compare_output(int axis);
+
+  // Axes (bit i = axis i) whose compare output the board masks: their
+  // pulses are not counted.
+  void set_trigger_mask(unsigned axes);
 
   // What a technician sees and sets on the bench: sensors, alarm, emergency
   // stop, in-position, the encoder. Index 0..3 = X, Y, Z, U.

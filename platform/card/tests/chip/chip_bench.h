@@ -63,6 +63,14 @@ class ChipBench {
     set16(mask, CHIP_ACC, acc);
   }
   void enable_drive_end(unsigned mask) { write_mode(mask, REG_MODE1, 0x8000); }
+  void interp_mode(std::uint16_t mode) { chip.write(REG_INTERP_MODE, mode); }
+  void sync_mode(unsigned mask, std::uint16_t word1, std::uint16_t word2) {
+    set32(mask, CHIP_SYNC_MODE, (static_cast<std::uint32_t>(word2) << 16) | word1);
+  }
+  // Where each axis is now (command counters X, Y, Z, U).
+  std::array<std::int32_t, 4> counters() {
+    return {command_counter(kX), command_counter(kY), command_counter(kZ), command_counter(kU)};
+  }
 
   // Starts a drive and returns how long it ran until its drive-end factor.
   double drive_seconds(unsigned mask, std::uint8_t code, SimTime limit = 100 * kNsPerSecond) {

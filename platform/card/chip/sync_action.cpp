@@ -1,0 +1,53 @@
+// Synchronous action: a condition of sync word 1 (a comparator reached, a
+// drive start or end, IN3 becoming active or inactive) fires the axis while
+// its sync word 2 has the action-active bit. Firing pulses the compare
+// output (extension word 2 bit 11), raises the sync-action factor (sync word 2
+// bit 15), and runs the actions of word 2 bits 0-7 on the axis itself and on
+// each partner named in word 1 bits 13-15 with the partner's own word 2.
+// A partner acts whatever its own action-active bit says: that bit only
+// arms the partner's own conditions.
+#include "axis.h"
+#include "interpolation.h"
+
+namespace card::chip {
+namespace {
+
+constexpr std::uint16_t kActionBits = 0x00FF;
+constexpr unsigned kPartnerBits = 3;
+
+void start_loaded_drive(AxisState& axis, SimTime now, std::uint16_t actions) {
+  if (actions & SYNC2_DRIVE_PLUS) drive_command(axis, now, CHIP_DRIVE_PLUS);
+  if (actions & SYNC2_DRIVE_MINUS) drive_command(axis, now, CHIP_DRIVE_MINUS);
+  if (actions & SYNC2_CONT_PLUS) drive_command(axis, now, CHIP_CONT_PLUS);
+  if (actions & SYNC2_CONT_MINUS) drive_command(axis, now, CHIP_CONT_MINUS);
+}
+
+void act(AxisState& axis, SimTime now, std::uint16_t actions) {
+  if (actions & SYNC2_LATCH_COMMAND) axis.latch = static_cast<std::int32_t>(command_counter(axis));
+  if (actions & SYNC2_LATCH_ENCODER) axis.latch = static_cast<std::int32_t>(encoder_counter(axis));
+  if (actions & SYNC2_SUDDEN_STOP) sudden_stop(driving_axis(axis), now);
+  if (actions & SYNC2_DEC_STOP) decelerating_stop(driving_axis(axis), now);
+  start_loaded_drive(axis, now, actions);
+}
+
+void pulse_compare_output(AxisState& axis) {
+  if ((axis.reg.ext2 & EXT2_COMPARE_OUTPUT) && !axis.trigger_masked) ++axis.triggers;
+}
+
+}  // namespace
+
+void sync_condition(AxisState& axis, std::uint16_t condition, SimTime now) {
+  const AxisRegisters& r = axis.reg;
+  if (!(r.sync2 & SYNC2_ACTIVE) || !(r.sync1 & condition)) return;
+  pulse_compare_output(axis);
+  raise_factor(axis, FACTOR_SYNC_ACTION);
+  act(axis, now, r.sync2 & kActionBits);
+  const unsigned partners = r.sync1 >> kSync1PartnerShift;
+  for (unsigned k = 0; k < kPartnerBits; ++k) {
+    if (!(partners & (1u << k))) continue;
+    AxisState& partner = axis.chip_axes[(axis.index + 1 + static_cast<int>(k)) % kAxisCount];
+    act(partner, now, partner.reg.sync2 & kActionBits);
+  }
+}
+
+}  // namespace card::chip

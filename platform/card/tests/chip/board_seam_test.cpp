@@ -1,0 +1,140 @@
+// The chip as the board sees it: its interrupt output through the bridge's
+// edge latch, and its comparators behind the model-B counters and the
+// compare mask. Register access goes through the card's BARs, as the
+// driver's does.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "card/card.h"
+#include "card/chip_registers.h"
+#include "card/machine.h"
+#include "card/registers.h"
+
+namespace card::chip::test {
+namespace {
+
+class BoardSeam : public testing::Test {
+ protected:
+  void make(const std::string& model) {
+    machine = Machine::from_description("[Machine]\nClock=manual\n[Card0]\nModel=" + model + "\n");
+    card = machine->cards()[0];
+    clock = dynamic_cast<ManualClock*>(&machine->clock());
+    ASSERT_NE(clock, nullptr);
+    command(0xF, CHIP_RANGE, 8'000'000);
+    command(0xF, CHIP_START_SPEED, 1000);
+    command(0xF, CHIP_DRIVE_SPEED, 1000);
+  }
+
+  std::uint32_t read(int bar, std::uint32_t offset, unsigned size) {
+    std::uint32_t value = 0;
+    EXPECT_TRUE(card->mmio_read(card->bar(bar).base + offset, size, &value));
+    return value;
+  }
+  void write(int bar, std::uint32_t offset, unsigned size, std::uint32_t value) {
+    EXPECT_TRUE(card->mmio_write(card->bar(bar).base + offset, size, value));
+  }
+  void command(unsigned mask, std::uint8_t code, std::uint32_t data = 0) {
+    write(2, REG_DATA_HIGH, 2, data >> 16);
+    write(2, REG_DATA_LOW, 2, data & 0xFFFF);
+    write(2, REG_COMMAND, 2, command_word(mask, code));
+  }
+  void mode(unsigned mask, std::uint32_t reg, std::uint16_t value) {
+    command(mask, CHIP_SELECT);
+    write(2, reg, 2, value);
+  }
+  std::uint16_t status3(unsigned mask) {
+    command(mask, CHIP_SELECT);
+    return static_cast<std::uint16_t>(read(2, REG_MODE3, 2));
+  }
+  std::uint32_t intcsr() { return read(0, bridge_reg::kIntcsr, 4); }
+  void set_intcsr(std::uint32_t value) { write(0, bridge_reg::kIntcsr, 4, value); }
+
+  std::unique_ptr<Machine> machine;
+  Card* card = nullptr;
+  ManualClock* clock = nullptr;
+};
+
+constexpr std::uint32_t kServing = intcsr::kPowerOn | intcsr::kLocal1Enable;  // PCI enable cleared
+constexpr std::uint32_t kArmed = kServing | intcsr::kPciEnable;
+
+// The driver's deferred call reads status 3 of X, then of Y. A drive end of
+// X raised between the two reads keeps the chip's output high throughout;
+// the chip's pulse for it still latches a fresh edge, so it is not lost.
+TEST_F(BoardSeam, AFactorRaisedBetweenTwoStatusReadsGetsAnEdgeOfItsOwn) {
+  make("A");
+  mode(0xF, REG_MODE1, 0x8000);  // drive end on every axis
+  set_intcsr(kArmed);
+  command(1, CHIP_PULSES, 100);
+  command(2, CHIP_PULSES, 50);
+  command(1 | 2, CHIP_DRIVE_PLUS);
+  clock->advance(kNsPerSecond);
+  ASSERT_TRUE(card->interrupt_asserted());
+
+  set_intcsr(kServing);                              // the service routine masks the card
+  set_intcsr(kServing | intcsr::kLocal1EdgeClear);   // the deferred call clears the edge
+  EXPECT_EQ(status3(1), FACTOR_DRIVE_END);
+  command(1, CHIP_PULSES, 0);
+  command(1, CHIP_DRIVE_PLUS);                       // ends at once: a new drive end on X
+  EXPECT_EQ(status3(2), FACTOR_DRIVE_END);
+  set_intcsr(kArmed);                                // and unmasks it
+
+  EXPECT_NE(intcsr() & intcsr::kLocal1Status, 0u);
+  EXPECT_TRUE(card->interrupt_asserted());
+  EXPECT_EQ(status3(1), FACTOR_DRIVE_END);
+}
+
+TEST_F(BoardSeam, AnAcknowledgedOutputLatchesNoFurtherEdge) {
+  make("A");
+  mode(1, REG_MODE1, 0x8000);
+  set_intcsr(kArmed);
+  command(1, CHIP_PULSES, 10);
+  command(1, CHIP_DRIVE_PLUS);
+  clock->advance(kNsPerSecond);
+  set_intcsr(kServing | intcsr::kLocal1EdgeClear);
+  EXPECT_EQ(status3(1), FACTOR_DRIVE_END);
+  set_intcsr(kArmed);
+  EXPECT_EQ(intcsr() & intcsr::kLocal1Status, 0u);
+  EXPECT_FALSE(card->interrupt_asserted());
+}
+
+// The driver's interval trigger on X with a pitch of 100, read back through
+// the model-B registers; the compare mask's bit 3 keeps X's pulses from
+// the trigger counter.
+TEST_F(BoardSeam, ModelBCountersFollowTheIntervalTrigger) {
+  make("B");
+  constexpr std::uint32_t kPitch = 100;
+  command(1, CHIP_COMP_PLUS, kPitch - 1);
+  command(1, CHIP_COMP_MINUS, kPitch - 1);
+  command(1, CHIP_SET_CMD_COUNTER, kPitch - 1);
+  command(1, CHIP_EXT_MODE, (std::uint32_t{EXT2_COMPARE_OUTPUT} << 16) | EXT1_RING_COUNTER);
+  command(1, CHIP_SYNC_MODE, (std::uint32_t{SYNC2_ACTIVE} << 16) | SYNC1_COMP_PLUS_UP);
+  EXPECT_EQ(read(2, card_reg::kCmpPitchX, 2), kPitch);
+  EXPECT_EQ(read(2, card_reg::kTrigCounterXLow, 2), 0u);
+
+  command(1, CHIP_PULSES, 1050);
+  command(1, CHIP_DRIVE_PLUS);
+  clock->advance(2 * kNsPerSecond);
+  EXPECT_EQ(read(2, card_reg::kCmpCounterX, 4), (kPitch - 1 + 1050) % kPitch);
+  EXPECT_EQ(read(2, card_reg::kTrigCounterXLow, 2) | (read(2, card_reg::kTrigCounterXHigh, 2) << 16), 10u);
+  EXPECT_EQ(read(2, card_reg::kCmpCounterY, 4), 0u);
+  EXPECT_EQ(read(2, card_reg::kCmpPitchY, 2), 0u);
+
+  write(2, card_reg::kCmpMask, 2, 0x0008);
+  EXPECT_EQ(read(2, card_reg::kCmpMask, 2), 0x0008u);
+  command(1, CHIP_DRIVE_PLUS);
+  clock->advance(2 * kNsPerSecond);
+  EXPECT_EQ(read(2, card_reg::kTrigCounterXLow, 2), 10u);
+
+  write(2, card_reg::kCmpMask, 2, 0);
+  command(1, CHIP_DRIVE_MINUS);  // counting down: the interval trigger counts up only
+  clock->advance(2 * kNsPerSecond);
+  EXPECT_EQ(read(2, card_reg::kTrigCounterXLow, 2), 10u);
+  command(1, CHIP_DRIVE_PLUS);  // from 1050 to 2100: eleven multiples of the pitch
+  clock->advance(2 * kNsPerSecond);
+  EXPECT_EQ(read(2, card_reg::kTrigCounterXLow, 2), 21u);
+}
+
+}  // namespace
+}  // namespace card::chip::test

@@ -1,0 +1,155 @@
+// Continuous interpolation: with REG_INTERP_MODE bit 0x4000 the chip holds one
+// queued segment; a feeder that refills it on the interrupt, as the driver's
+// deferred call does, keeps the path running without a break.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "chip_bench.h"
+
+namespace card::chip::test {
+namespace {
+
+constexpr std::uint16_t kXYContinuous = 0x0004 | INTERP_CONTINUOUS;  // master X, second Y
+
+struct Segment {
+  std::uint8_t code;
+  std::array<std::int32_t, 2> end;
+  std::array<std::int32_t, 2> center;
+};
+
+// A closed stadium: two straights of 400 joined by half circles of radius 200.
+const std::vector<Segment> kStadium = {
+    {CHIP_LINE2, {400, 0}, {}},
+    {CHIP_ARC_CCW, {0, 400}, {0, 200}},
+    {CHIP_LINE2, {-400, 0}, {}},
+    {CHIP_ARC_CCW, {0, -400}, {0, -200}},
+};
+constexpr double kHalfCircleSteps = 566;  // 4 octants of 200 / sqrt(2)
+
+class ContinuousRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    bench.set32(kX | kY, CHIP_RANGE, kRangeM1);
+    bench.write_mode(kX | kY, REG_MODE3, 0);
+    bench.enable_drive_end(kX);
+    bench.chip.on_interrupt_change([this] { serve_interrupt(); });
+  }
+
+  void load(const Segment& s) {
+    bench.set32(kX, CHIP_PULSES, static_cast<std::uint32_t>(s.end[0]));
+    bench.set32(kY, CHIP_PULSES, static_cast<std::uint32_t>(s.end[1]));
+    if (s.code != CHIP_LINE2) {
+      bench.set32(kX, CHIP_ARC_CENTER, static_cast<std::uint32_t>(s.center[0]));
+      bench.set32(kY, CHIP_ARC_CENTER, static_cast<std::uint32_t>(s.center[1]));
+    }
+    bench.chip.write(REG_COMMAND, s.code);
+  }
+
+  // The driver's deferred call: acknowledge the factors, hand over the next
+  // segment while the chip accepts one, switch deceleration on before the last.
+  void serve_interrupt() {
+    if (serving) return;  // the chip's own notifications while we write to it
+    serving = true;
+    if (bench.status(kX, REG_MODE3) & FACTOR_DRIVE_END) drive_end_at = bench.clock.now();
+    if ((bench.main_status() & kMainContiReady) && next < segments.size()) {
+      if (next + 1 == segments.size() && decelerate_before_last) bench.chip.write(REG_COMMAND, CHIP_INTERP_DEC_ON);
+      load(segments[next++]);
+      ++refills;
+    }
+    serving = false;
+  }
+
+  // Starts the run with the first segment, then samples the master's speed
+  // every millisecond until it ends.
+  std::vector<std::uint16_t> run() {
+    bench.interp_mode(kXYContinuous);
+    bench.chip.write(REG_COMMAND, CHIP_INTERP_DEC_OFF);
+    next = 1;
+    start = bench.clock.now();
+    load(segments[0]);
+    std::vector<std::uint16_t> speeds;
+    while (bench.busy(kX) && speeds.size() < 100'000) {
+      speeds.push_back(bench.speed_word(kX));
+      bench.clock.advance(kNsPerMs);
+    }
+    return speeds;
+  }
+
+  ChipBench bench;
+  std::vector<Segment> segments;
+  std::size_t next = 0;
+  int refills = 0;
+  bool serving = false;
+  bool decelerate_before_last = false;
+  SimTime start = 0;
+  std::optional<SimTime> drive_end_at;
+};
+
+TEST_F(ContinuousRun, HundredSegmentsRefilledOnTheInterruptRunWithoutABreak) {
+  bench.load_speeds(kX, 2000, 2000, 100);  // constant 2000 steps/s
+  for (int lap = 0; lap < 25; ++lap) segments.insert(segments.end(), kStadium.begin(), kStadium.end());
+
+  const std::vector<std::uint16_t> speeds = run();
+
+  EXPECT_EQ(refills, 99);
+  for (std::size_t i = 0; i < speeds.size(); ++i) ASSERT_EQ(speeds[i], 2000) << "at " << i << " ms";
+  ASSERT_TRUE(drive_end_at);
+  const double steps = 25 * (2 * 400 + 2 * kHalfCircleSteps);
+  EXPECT_NEAR(static_cast<double>(*drive_end_at - start) / kNsPerSecond, steps / 2000, 1e-3);
+  EXPECT_EQ(bench.counters(), (std::array<std::int32_t, 4>{0, 0, 0, 0}));
+  EXPECT_EQ(bench.main_status(), 0);  // idle, and no slot offered: the queue ran empty
+  EXPECT_FALSE(bench.chip.interrupt_pending());
+}
+
+TEST_F(ContinuousRun, AnEmptySlotAtASegmentsEndEndsTheRun) {
+  bench.load_speeds(kX, 2000, 2000, 100);
+  segments = {kStadium[0]};
+  run();
+  EXPECT_EQ(refills, 0);
+  EXPECT_EQ(bench.counters()[0], 400);
+  EXPECT_TRUE(drive_end_at);
+}
+
+TEST_F(ContinuousRun, ClearingContinuousModeWithdrawsTheSlot) {
+  bench.load_speeds(kX, 2000, 2000, 100);
+  segments = {kStadium[0]};
+  next = 1;  // nothing left to feed: the slot stays free
+  bench.interp_mode(kXYContinuous);
+  load(segments[0]);
+  EXPECT_EQ(bench.main_status() & (kMainContiReady | kX | kY), kMainContiReady | kX | kY);
+  EXPECT_TRUE(bench.chip.interrupt_pending());
+  bench.interp_mode(kXYContinuous & ~INTERP_CONTINUOUS);
+  EXPECT_EQ(bench.main_status() & kMainContiReady, 0);
+  EXPECT_FALSE(bench.chip.interrupt_pending());
+}
+
+// Deceleration switched on before the last segment ramps the path down to
+// the start speed on its last step; left off, the path ends at full speed.
+struct DecelerationCase {
+  bool decelerate;
+  std::uint16_t last_speed_low, last_speed_high;
+};
+
+class DecelerationAtTheEnd : public ContinuousRun, public testing::WithParamInterface<DecelerationCase> {};
+
+TEST_P(DecelerationAtTheEnd, FollowsTheDecelerationSwitch) {
+  const DecelerationCase& c = GetParam();
+  bench.load_speeds(kX, 500, 3000, 100);  // 12,500 steps/s^2: 350 steps to slow down
+  segments.assign(20, Segment{CHIP_LINE2, {300, 100}, {}});
+  decelerate_before_last = c.decelerate;
+
+  const std::vector<std::uint16_t> speeds = run();
+
+  ASSERT_FALSE(speeds.empty());
+  EXPECT_GE(speeds.back(), c.last_speed_low);
+  EXPECT_LE(speeds.back(), c.last_speed_high);
+  EXPECT_EQ(bench.counters(), (std::array<std::int32_t, 4>{6000, 2000, 0, 0}));
+  EXPECT_TRUE(drive_end_at);
+}
+
+INSTANTIATE_TEST_SUITE_P(ContinuousRun, DecelerationAtTheEnd,
+                         testing::Values(DecelerationCase{true, 500, 520}, DecelerationCase{false, 3000, 3000}));
+
+}  // namespace
+}  // namespace card::chip::test
