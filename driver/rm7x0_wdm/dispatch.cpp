@@ -51,6 +51,76 @@ constexpr Route kRoutes[] = {
     {REQ_CPLD_VER_GET, get_cpld_version, WORD_IGNORED},
     {REQ_SET_CUSTOMIZATION, set_customization, WORD_IGNORED},
     {REQ_REG_RW_TEST, test_register, WORD_REPLACES},
+    /* Axis configuration (config_handlers.cpp). */
+    {REQ_SET_PLS_CFG, set_pulse_config, WORD_IGNORED},
+    {REQ_SET_ENC_CFG, set_encoder_config, WORD_IGNORED},
+    {REQ_SET_LIMIT, set_limit_config, WORD_IGNORED},
+    {REQ_SET_INP, set_in_position, WORD_IGNORED},
+    {REQ_SET_ALARM, set_alarm_config, WORD_IGNORED},
+    {REQ_SET_ALARM_RESET, set_alarm_reset_output, WORD_IGNORED},
+    {REQ_SET_ERC, set_erc_output, WORD_IGNORED},
+    {REQ_SET_GDO, set_general_output, WORD_IGNORED},
+    {REQ_GET_OUT1_STATUS, get_out1_status, WORD_IGNORED},
+    {REQ_SERVO_ON, switch_servo, WORD_IGNORED},
+    {REQ_SET_IN3, set_in3_config, WORD_IGNORED},
+    {REQ_SET_FILTER, set_input_filter, WORD_IGNORED},
+    {REQ_SET_SOFTLIMIT, set_software_limit, WORD_REPLACES},
+    {REQ_SET_HOME_CFG, set_home_config, WORD_IGNORED},
+    {REQ_SET_CMP, set_comparators, WORD_IGNORED},
+    /* Single-axis moves and their changes (move_handlers.cpp). The moves
+     * and the target change answer only the words of their checks. */
+    {REQ_VELOCITY_MOVE, velocity_move, WORD_REPLACES},
+    {REQ_CONST_MOVE, const_move, WORD_REPLACES},
+    {REQ_T_MOVE, t_move, WORD_REPLACES},
+    {REQ_S_MOVE, s_move, WORD_REPLACES},
+    {REQ_CHECK_AXES_MOVE, check_axes_move_request, WORD_REPLACES},
+    {REQ_T_CHANGE_V, t_change_speed, WORD_REPLACES},
+    {REQ_S_CHANGE_V, s_change_speed, WORD_REPLACES},
+    {REQ_T_SET_AVTRI, t_set_avoid_triangle, WORD_IGNORED},
+    {REQ_SET_SV_ACC, set_start_speed_and_rates, WORD_REPLACES},
+    {REQ_CHANGE_P, change_target, WORD_REPLACES},
+    /* Line and arc moves, continuous interpolation and its segment table
+     * (interpolation_handlers.cpp). */
+    {REQ_T_LINE2_MOVE, t_line2_move, WORD_REPLACES},
+    {REQ_T_LINE3_MOVE, t_line3_move, WORD_REPLACES},
+    {REQ_S_LINE2_MOVE, s_line2_move, WORD_REPLACES},
+    {REQ_S_LINE3_MOVE, s_line3_move, WORD_REPLACES},
+    {REQ_T_ARC2_MOVE, t_arc2_move, WORD_REPLACES},
+    {REQ_CONTI_INTERP_BEGIN, conti_begin, WORD_REPLACES},
+    {REQ_CONTI_INTERP_CONFIG, conti_config, WORD_REPLACES},
+    {REQ_CONTI_INTERP_END, conti_end, WORD_REPLACES},
+    {REQ_CONTI_INTERP_NEXT_READY, conti_next_ready, WORD_REPLACES},
+    {REQ_CONTI_LINE2_MOVE, conti_line2_move, WORD_REPLACES},
+    {REQ_CONTI_LINE3_MOVE, conti_line3_move, WORD_REPLACES},
+    {REQ_CONTI_ARC2_MOVE, conti_arc2_move, WORD_REPLACES},
+    {REQ_CONTI_LOAD_SEGMENT, conti_load_segment, WORD_REPLACES},
+    {REQ_CONTI_INTERP_RUNNING_SEGMENT, conti_running_segment, WORD_IGNORED},
+    /* Status, counters, stop, hold, waits and interrupt factors
+     * (status_handlers.cpp, interrupt_actions.cpp). */
+    {REQ_GET_DI_STATUS, get_di_status_request, WORD_IGNORED},
+    {REQ_GET_ERROR_STATUS, get_error_status_request, WORD_IGNORED},
+    {REQ_GET_IN3, get_in3, WORD_IGNORED},
+    {REQ_SET_CMDCOUNTER, set_cmd_counter, WORD_IGNORED},
+    {REQ_GET_CMDCOUNTER, get_cmd_counter, WORD_IGNORED},
+    {REQ_SET_ENCCOUNTER, set_enc_counter, WORD_IGNORED},
+    {REQ_GET_ENCCOUNTER, get_enc_counter, WORD_IGNORED},
+    {REQ_MOTION_DONE, motion_done_request, WORD_IGNORED},
+    {REQ_GET_SPEED, get_speed, WORD_IGNORED},
+    {REQ_GET_ACC, get_acc, WORD_IGNORED},
+    {REQ_GET_LATCH, get_latch, WORD_IGNORED},
+    {REQ_STOP_MOVE, stop_move, WORD_IGNORED},
+    {REQ_STOP_MOVE_ALL, stop_move_all, WORD_IGNORED},
+    {REQ_DRV_START, drive_start, WORD_REPLACES},
+    {REQ_DRV_HOLD, drive_hold, WORD_REPLACES},
+    {REQ_SET_VRING, set_vring, WORD_REPLACES},
+    {REQ_SET_MPG, set_mpg, WORD_IGNORED},
+    {REQ_END_WAIT, end_wait, WORD_IGNORED},
+    {REQ_SET_INT_FACTOR, set_int_factor_request, WORD_REPLACES},
+    {REQ_GET_INT_FACTOR, get_int_factor, WORD_IGNORED},
+    {REQ_SET_INT_ACTION, set_int_action, WORD_REPLACES},
+    /* Home search (home_search.cpp). */
+    {REQ_SET_HOME_CFG_EX, set_home_config_ex, WORD_IGNORED},
+    {REQ_HOME_START, home_start, WORD_REPLACES},
     /* ---- Handler families still to come --------------------------------
      * Axis configuration and home search, moves and the segment table,
      * status/stop/waits and interrupt actions, the Torix bus, compare trigger
@@ -89,16 +159,20 @@ const Route *find_route(ULONG code) {
 constexpr ULONG kBlockBytes = sizeof(DriverRequest);
 
 /* Runs a routed request on a started card; a stopped card has no registers
- * to reach and answers no block. */
+ * to reach and answers no block. The handler works on a copy of the block:
+ * a request it made pending may be completed (and its buffer gone) before
+ * the handler returns, and the answer of a pending request has no data. */
 NTSTATUS run_request(CardExtension *ext, PIRP irp, const Route *route, DriverRequest *block,
                      ULONG_PTR *information) {
   const bool locked = route->serialisation == UNDER_MUTEX;
   if (locked) ExAcquireFastMutex(&ext->request_mutex);
-  RequestContext request = {ext, irp, block, STATUS_SUCCESS};
+  DriverRequest answer = *block;
+  RequestContext request = {ext, irp, &answer, STATUS_SUCCESS};
   if (ext->started) {
-    block->slot[0] = DRV_SUCCESS;
+    answer.slot[0] = DRV_SUCCESS;
     const USHORT word = route->handler(&request);
-    if (route->word == WORD_REPLACES && word != DRV_SUCCESS) block->slot[0] = word;
+    if (route->word == WORD_REPLACES && word != DRV_SUCCESS) answer.slot[0] = word;
+    if (request.status != STATUS_PENDING) *block = answer;
     *information = request.status == STATUS_PENDING ? 0 : kBlockBytes;
   } else {
     request.status = STATUS_DEVICE_NOT_READY;

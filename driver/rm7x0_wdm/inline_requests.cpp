@@ -114,7 +114,8 @@ USHORT get_int_status(RequestContext *request) {
     request->status = STATUS_INVALID_PARAMETER;
     return DRV_SUCCESS;
   }
-  set_slot(request->block, 1, request->ext->axis[axis].interrupt_factor);
+  set_slot(request->block, 1,
+           (USHORT)InterlockedCompareExchange(&request->ext->axis[axis].interrupt_factor, 0, 0));
   return DRV_SUCCESS;
 }
 

@@ -59,7 +59,7 @@ static VOID reload_compare_entry(CardExtension *ext) {
 
   card_write16(ext, REG_COMMAND, command_word(ext->compare_axis, CHIP_SELECT));
   const USHORT factor = card_read16(ext, REG_MODE3);
-  ext->axis[ext->compare_axis == 1 ? 0 : 1].interrupt_factor = factor;
+  InterlockedExchange(&ext->axis[ext->compare_axis == 1 ? 0 : 1].interrupt_factor, factor);
 }
 
 BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context) {
@@ -132,42 +132,44 @@ static BOOLEAN axis_in_error(CardExtension *ext, int axis) {
   return (card_read16_sync(ext, REG_COMMAND) >> (MAIN_STATUS_ERROR_SHIFT + axis)) & 1;
 }
 
-/* The home-end factor that a wait armed has arrived. */
-static VOID end_home_search(CardExtension *ext, int axis) {
+/* The home-end factor that a wait armed has arrived. An active search of
+ * modes 0-3 takes its next step; answers TRUE while that search goes on (its
+ * waiting request then keeps waiting for the last home end). */
+static BOOLEAN home_end_arrived(CardExtension *ext, int axis) {
   DriverAxisState *state = &ext->axis[axis];
-  if (ext->home_search_active) {
-    /* An active search of modes 0-3 takes its next homing step here; the
-     * steps come with the home search handlers. */
-    return;
+  if (read_interlocked(&ext->home_search_active)) {
+    if (state->home_mode > 3) return FALSE;  /* the timer runs modes 4 and 5 */
+    return take_homing_step(ext, axis);
   }
   if (!axis_in_error(ext, axis)) {
-    state->end_flag[END_HOME] = 1;
+    InterlockedExchange(&state->end_flag[END_HOME], 1);
     if (ext->home_end_counter_clear) {
       chip_set_cmd_counter(ext, 1u << axis, 0);
       chip_set_enc_counter(ext, 1u << axis, 0);
     }
   }
   state->home_phase = 0;
+  return FALSE;
 }
 
 /* The drive-end factor that a wait armed has arrived. */
-static VOID end_drive(CardExtension *ext, int axis) {
-  if (!axis_in_error(ext, axis)) ext->axis[axis].end_flag[END_DRIVE] = 1;
-  InterlockedCompareExchange(&ext->interp_state, INTERP_IDLE, INTERP_SINGLE);
+static VOID drive_end_arrived(CardExtension *ext, int axis) {
+  if (!axis_in_error(ext, axis)) InterlockedExchange(&ext->axis[axis].end_flag[END_DRIVE], 1);
+  end_single_interpolation(ext);
 }
 
 static VOID serve_axis_factor(CardExtension *ext, int axis, USHORT factor) {
-  ext->axis[axis].interrupt_factor = factor;
+  InterlockedExchange(&ext->axis[axis].interrupt_factor, factor);
   if (factor == 0) return;
-  /* The end of a continuous interpolation is taken here; it comes with the
-   * segment table handlers. */
+  conti_run_ended(ext, axis, factor);
   signal_axis_event(ext, axis);
-  /* Interrupt actions run here; they come with the interrupt-action handlers. */
+  run_interrupt_actions(ext, axis, factor);
   const ULONG armed = armed_factor(ext, axis);
   if (!(factor & armed)) return;
-  complete_waiting_request(ext, axis, STATUS_SUCCESS);
-  if (armed & FACTOR_HOME_END) end_home_search(ext, axis);
-  if (armed & FACTOR_DRIVE_END) end_drive(ext, axis);
+  BOOLEAN search_goes_on = FALSE;
+  if (armed & FACTOR_HOME_END) search_goes_on = home_end_arrived(ext, axis);
+  if (armed & FACTOR_DRIVE_END) drive_end_arrived(ext, axis);
+  if (!search_goes_on) complete_waiting_request(ext, axis, STATUS_SUCCESS);
 }
 
 /* Local interrupt 1: the motion chip. Reading an axis's status 3
@@ -175,8 +177,7 @@ static VOID serve_axis_factor(CardExtension *ext, int axis, USHORT factor) {
 static VOID serve_chip_interrupt(CardExtension *ext) {
   USHORT factor[AXIS_COUNT];
   for (int axis = 0; axis < AXIS_COUNT; ++axis) chip_read_status3(ext, 1u << axis, &factor[axis]);
-  /* The continuous-interpolation segment feed runs here; it comes with the
-   * segment table handlers. */
+  conti_feed_segment(ext);
   for (int axis = 0; axis < AXIS_COUNT; ++axis) serve_axis_factor(ext, axis, factor[axis]);
 }
 
@@ -185,7 +186,7 @@ VOID dpc_for_isr(PKDPC dpc, PDEVICE_OBJECT device, PIRP irp, PVOID context) {
   UNREFERENCED_PARAMETER(irp);
   CardExtension *ext = card_extension(device);
   /* A card being stopped stays masked: its registers are about to go. */
-  if (ext->stopping) return;
+  if (read_interlocked(&ext->stopping)) return;
   const ULONG sources = (ULONG)(ULONG_PTR)context;
   acknowledge_sources(ext, sources);
   if (sources & SOURCE_LOCAL1) serve_chip_interrupt(ext);
@@ -199,8 +200,8 @@ VOID home_timer_dpc(PKDPC dpc, PVOID context, PVOID arg1, PVOID arg2) {
   CardExtension *ext = card_extension((PDEVICE_OBJECT)context);
   /* A search that ended or was stopped, or a card being stopped, ends the
    * timer: it is not set again. */
-  if (!ext->home_search_active || ext->stopping) return;
-  /* The steps of the extended home search (modes 4 and 5) run here; they come
-   * with the home search handlers. */
-  KeSetTimer(&ext->home_timer, ext->home_timer_due, &ext->home_timer_dpc);
+  if (!read_interlocked(&ext->home_search_active) || read_interlocked(&ext->stopping)) return;
+  take_timer_search_step(ext);
+  if (read_interlocked(&ext->home_search_active))
+    KeSetTimer(&ext->home_timer, ext->home_timer_due, &ext->home_timer_dpc);
 }

@@ -106,6 +106,8 @@
 #define CHIP_SUDDEN_STOP 0x27
 #define CHIP_LINE2 0x30
 #define CHIP_LINE3 0x31
+#define CHIP_ARC_CW 0x32
+#define CHIP_ARC_CCW 0x33
 #define CHIP_INTERP_DEC_ON 0x3B
 #define CHIP_INTERP_DEC_OFF 0x3C
 #define CHIP_EXT_MODE 0x60
@@ -162,6 +164,15 @@ enum AxisShadow {
 /* Output state bytes of an axis (DriverAxisState.output). */
 enum AxisOutput { OUTPUT_SERVO_STATE, OUTPUT_SERVO_VALUE, OUTPUT_ALARM_RESET, OUTPUT_GDO, OUTPUT_COUNT };
 
+/* Functions that may hold an axis's comparators (DriverAxisState.feature_owner). */
+enum FeatureOwner {
+  OWNER_NONE,
+  OWNER_SOFT_LIMIT,
+  OWNER_RING_COUNTER,
+  OWNER_COMPARE,
+  OWNER_SYNC_ACTION
+};
+
 /* End flags of an axis (DriverAxisState.end_flag). */
 enum AxisEndFlag { END_STOPPED_BY_COMMAND, END_DRIVE, END_HOME, END_FLAG_COUNT };
 
@@ -173,6 +184,8 @@ enum HomeSpeed { HOME_START_SPEED, HOME_ACC, HOME_DEC, HOME_SEARCH_SPEED, HOME_L
 #define INTERP_SINGLE 1
 #define INTERP_CONTI2 16
 #define INTERP_CONTI3 32
+/* REG_INTERP_MODE bit: the chip holds a queued continuous segment. */
+#define INTERP_MODE_CONTINUOUS 0x4000u
 
 /* ---- Records ----------------------------------------------------------- */
 
@@ -195,14 +208,17 @@ typedef struct SharedBuffer {
   PVOID user_address;      /* NULL when not mapped into a process */
 } SharedBuffer;
 
-/* One interrupt action. Written by the interrupt-action request (request
- * mutex), counted down by the DPC. */
+/* One interrupt action. Written by the interrupt-action request and counted
+ * down by the DPC, both under the interrupt lock; a slot that fired is
+ * emptied (action 0). */
 typedef struct IntActionSlot {
   USHORT factor;           /* high byte: factor bits that count */
   UCHAR axis_mask;         /* axes whose interrupts count */
   UCHAR target;            /* axes the action works on */
-  UCHAR action;            /* 1 release held starts, 2 start the stored S-curve move */
+  UCHAR action;            /* 1 release held starts, 2 start the slot's S-curve move */
   UCHAR countdown;
+  ULONG s_move[8];         /* action 2: start speed, drive speed, jerk, deceleration jerk,
+                              mode word, pulses, direction byte, deceleration point */
 } IntActionSlot;
 
 /* One continuous-interpolation segment (32 bytes). Written by the segment
@@ -229,7 +245,8 @@ typedef struct DriverAxisState {
   LONG end_flag[END_FLAG_COUNT];   /* cleared by move starts; drive and home end set by the DPC */
   ULONG armed_factor;              /* 128, 256 or 0; axis lock */
   KSPIN_LOCK lock;                 /* the axis lock */
-  USHORT interrupt_factor;         /* last factor read; DPC and interrupt service routine */
+  volatile LONG interrupt_factor;  /* last factor word read; DPC and interrupt service routine,
+                                      interlocked */
   PKEVENT event;                   /* caller's event, signalled per interrupt; axis lock */
   PFILE_OBJECT pending_file_object;/* axis lock */
   PIRP pending_request;            /* request waiting for the armed factor; axis lock */
@@ -267,7 +284,8 @@ typedef struct CardExtension {
   IntSourceSet int_sources;        /* sources switched on; PnP start, handlers */
   USHORT card_id;                  /* PnP start: DIP switch 0-15 */
   USHORT cpld_version;             /* PnP start */
-  USHORT held_axes;                /* axes whose drive start is held; handlers, DPC */
+  USHORT held_axes;                /* axes whose drive start is held; handlers and DPC,
+                                      under the interrupt lock */
   DriverAxisState axis[AXIS_COUNT];/* X, Y, Z, U */
   USHORT output_shadow;            /* REG_OUTPUT; handlers, under the interrupt lock */
   USHORT interp_shadow;            /* REG_INTERP_MODE; handlers and DPC, under the interrupt lock */
@@ -288,10 +306,10 @@ typedef struct CardExtension {
   KDPC home_timer_dpc;             /* add_device */
   KTIMER home_timer;               /* add_device; set by handlers and its own DPC */
   LARGE_INTEGER home_timer_due;    /* add_device: -1000 */
-  USHORT homing_axis;              /* axis bit of the running search; handlers */
+  USHORT homing_axis;              /* axis bit of the timer search (modes 4, 5) last started,
+                                      0 after an extended configuration; handlers */
   IntActionSlot int_action[INT_ACTION_SLOTS]; /* handlers; countdown by the DPC */
   UCHAR int_action_next;           /* handlers */
-  ULONG stored_s_move[8];          /* interrupt action 2; handlers */
   USHORT line_arc_option;          /* customization type 4; handlers */
   USHORT home_end_counter_clear;   /* customization type 1; handlers */
   ContiSegment segment[SEGMENT_TABLE_SIZE]; /* handlers; read by the DPC */
@@ -300,6 +318,9 @@ typedef struct CardExtension {
   ULONG end_threshold;             /* handlers */
   ULONG remaining_length;          /* handlers and DPC */
   ULONG interp_word;               /* handlers */
+  USHORT stretched_axes;           /* partner axes whose range a line or arc stretched for a
+                                      constant vector speed; handlers and DPC */
+  ULONG stretched_range[AXIS_COUNT]; /* their ranges before; handlers */
 } CardExtension;
 
 static inline CardExtension *card_extension(PDEVICE_OBJECT device) {
@@ -447,6 +468,211 @@ ULONG board_date_code(const CardExtension *ext);
 /* axis_config.cpp: card reset and the axis output handlers. */
 VOID card_reset(CardExtension *ext);
 USHORT set_servo_on(CardExtension *ext, ULONG axis_mask, USHORT servo_bit, UCHAR value);
+
+/* config_handlers.cpp: axis configuration (mode registers, extension words,
+ * outputs, software limits, comparators, home inputs). */
+RequestHandler set_pulse_config;
+RequestHandler set_encoder_config;
+RequestHandler set_limit_config;
+RequestHandler set_in_position;
+RequestHandler set_alarm_config;
+RequestHandler set_in3_config;
+RequestHandler set_input_filter;
+RequestHandler set_erc_output;
+RequestHandler switch_servo;
+RequestHandler set_alarm_reset_output;
+RequestHandler set_general_output;
+RequestHandler get_out1_status;
+RequestHandler set_software_limit;
+RequestHandler set_home_config;
+RequestHandler set_comparators;
+/* Comparator source (0 command counter, 32 encoder; other values leave it)
+ * and the values flagged for writing, on the axis of index 0-3. */
+USHORT set_comp_registers(CardExtension *ext, int axis, USHORT source, BOOLEAN write_plus,
+                          ULONG plus, BOOLEAN write_minus, ULONG minus);
+/* Home input levels (mode 1 bits 0, 2, 4), step flags (extension word 2
+ * bits 0-8) and, when the flags hold the offset step (bit 6), the offset in
+ * pulses, on every axis of the mask. */
+USHORT apply_home_config(CardExtension *ext, ULONG axis_mask, USHORT levels, USHORT step_flags,
+                         ULONG offset);
+
+/* move_handlers.cpp: move checks, single-axis moves, speed and target changes. */
+/* Direction bytes of the move requests and checks. */
+#define MOVE_DIR_MINUS 0x00
+#define MOVE_DIR_PLUS 0x01
+#define MOVE_DIR_LOADED 0xFC     /* load the move, start nothing (synchronous action) */
+#define MOVE_DIR_CHECKED 0xFD    /* checked by REQ_CHECK_AXES_MOVE; direction in a later slot */
+#define MOVE_DIR_NONE 0xFF       /* the axis does not move */
+/* Mode word of a move: bits 0-2 go to REG_MODE3, bits 12-15 0x1000 = constant speed. */
+#define MODE_DECEL_POINT 0x0001u
+#define MODE_OWN_DECELERATION 0x0002u
+#define MODE_S_CURVE 0x0004u
+#define MODE_SPEED_FIELD 0xF000u
+#define MODE_CONSTANT_SPEED 0x1000u
+/* A fixed drive in chip words. T-curve: rate/decel_rate = acceleration and
+ * deceleration, tail = offset pulses (low 16 bits). S-curve: jerk and
+ * deceleration jerk, tail = deceleration point (mode bit 1) or offset. */
+typedef struct MoveProfile {
+  USHORT mode;
+  USHORT start_speed;
+  USHORT drive_speed;
+  USHORT rate;
+  USHORT decel_rate;
+  ULONG pulses;
+  ULONG tail;
+} MoveProfile;
+/* Failing axes in *failing (0x800C) when the axis's errors block the direction. */
+USHORT check_move_params(CardExtension *ext, ULONG axis_mask, UCHAR direction, PUSHORT failing);
+/* The failing axes of a mask, one direction byte per axis X..U. */
+USHORT check_velocity_params(CardExtension *ext, ULONG axis_mask, const UCHAR direction[AXIS_COUNT]);
+USHORT check_axis_idle(CardExtension *ext, ULONG axis_mask);                   /* 0x8002 */
+USHORT check_axis_ready(CardExtension *ext, ULONG axis_mask, UCHAR direction); /* 0x801F */
+VOID clear_end_flags(CardExtension *ext, ULONG axis_mask);
+/* Load a fixed drive on one axis and start it in direction 1 or 0 (other
+ * directions leave it loaded). */
+USHORT drv_t_move(CardExtension *ext, ULONG axis_mask, const MoveProfile *move, UCHAR direction);
+USHORT drv_s_move(CardExtension *ext, ULONG axis_mask, const MoveProfile *move, UCHAR direction);
+/* Continuous drive of every axis of the mask (direction 1 plus, else minus). */
+USHORT drv_velocity_move(CardExtension *ext, ULONG axis_mask, USHORT start_speed,
+                         USHORT drive_speed, USHORT acceleration, UCHAR direction);
+RequestHandler velocity_move;
+RequestHandler const_move;
+RequestHandler t_move;
+RequestHandler s_move;
+RequestHandler check_axes_move_request;
+RequestHandler t_change_speed;
+RequestHandler s_change_speed;
+RequestHandler t_set_avoid_triangle;
+RequestHandler set_start_speed_and_rates;
+RequestHandler change_target;
+
+/* Shadow fields of one axis (config_handlers.cpp): the field of the word is
+ * replaced by the value's bits and the whole register written, as one step
+ * under the interrupt lock. */
+VOID set_mode_field(CardExtension *ext, int axis, AxisShadow shadow, USHORT field, USHORT value);
+VOID set_ext_field(CardExtension *ext, int axis, AxisShadow word_index, USHORT field, USHORT value);
+
+/* status_handlers.cpp: status queries, counters, stop, hold and release, ring
+ * counter, hand wheel, end of wait and interrupt factors. */
+RequestHandler get_di_status_request;
+RequestHandler get_error_status_request;
+RequestHandler get_in3;
+RequestHandler set_cmd_counter;
+RequestHandler get_cmd_counter;
+RequestHandler set_enc_counter;
+RequestHandler get_enc_counter;
+RequestHandler motion_done_request;
+RequestHandler get_speed;
+RequestHandler get_acc;
+RequestHandler get_latch;
+RequestHandler stop_move;
+RequestHandler stop_move_all;
+RequestHandler drive_start;
+RequestHandler drive_hold;
+RequestHandler set_vring;
+RequestHandler set_mpg;
+RequestHandler end_wait;
+RequestHandler set_int_factor_request;
+RequestHandler get_int_factor;
+/* Motion state of the first axis of the mask: done 1 when stopped, with the
+ * stop-reason word (DRIVE_FINISH_* bits of the libraries). */
+VOID motion_done(CardExtension *ext, ULONG axis_mask, PUCHAR done, PUSHORT state);
+/* Error word of the first axis of the mask in error (status 2 bits 0-5, and
+ * bit 7 when asked); 0 when none is. */
+USHORT get_error_status(CardExtension *ext, ULONG axis_mask, BOOLEAN include_bit7);
+/* Input status word of the first axis of the mask (DI_* bits); raw_input, when
+ * not NULL, receives the raw input word. */
+USHORT get_di_status(CardExtension *ext, ULONG axis_mask, PUSHORT raw_input);
+#define DI_DRIVING 0x0001u
+#define DI_LIMIT_PLUS 0x0002u
+#define DI_LIMIT_MINUS 0x0004u
+#define DI_EMERGENCY_STOP 0x0008u
+#define DI_ALARM 0x0010u
+#define DI_HOME 0x0020u
+#define DI_NEAR_HOME 0x0040u
+#define DI_IN_POSITION 0x0100u
+#define DI_INDEX 0x0200u
+/* Stops the axes of the mask (CHIP_DEC_STOP, anything else a sudden stop) and
+ * marks them stopped by command. */
+VOID stop_axes(CardExtension *ext, ULONG axis_mask, USHORT stop_code);
+/* Owner check of a feature: 0x8000 when the axis is free or already the
+ * owner's, else the conflict word of the axis's present owner. */
+USHORT check_axis_motion(CardExtension *ext, int axis, LONG owner);
+
+/* interrupt_factors.cpp: the interrupt factors (mode register 1 bits 8-15)
+ * of the axes of the mask. */
+USHORT set_int_factor(CardExtension *ext, ULONG axis_mask, USHORT factor);
+/* Factor enables of the waits: drive end (mode 1 bit 15), home end
+ * (extension word 1 bit 5); switching one on also switches the PCI and chip
+ * interrupts on. */
+VOID arm_drive_end(CardExtension *ext, ULONG axis_mask, BOOLEAN on);
+VOID arm_home_end(CardExtension *ext, ULONG axis_mask, BOOLEAN on);
+/* The chip interrupt (and the PCI interrupt) on, for a factor armed or enabled. */
+VOID switch_chip_interrupt_on(CardExtension *ext);
+
+/* waiting_requests.cpp (continued): arming the waits. */
+/* Arms the factor on the axes of the mask without a request. */
+USHORT arm_wait(CardExtension *ext, ULONG axis_mask, ULONG factor);
+/* Pends the request on the lowest axis of the mask until the factor arrives
+ * (or it is cancelled); on 0x8000 the request is pending and its status
+ * STATUS_PENDING. */
+USHORT arm_wait_irp(RequestContext *request, ULONG axis_mask, ULONG factor);
+/* A move or home search that may wait: with pend, the request waits on the
+ * axis (arm_wait_irp) and the start runs only once it is pending; without,
+ * the factor is armed alone. A start refused after the request was made
+ * pending completes it at once with the refusal word. */
+USHORT run_waited_start(RequestContext *request, ULONG wait_mask, ULONG factor, BOOLEAN pend,
+                        RequestHandler *start);
+
+/* interrupt_actions.cpp: the actions the DPC runs at an axis's factor, and
+ * the request that sets one. */
+RequestHandler set_int_action;
+VOID run_interrupt_actions(CardExtension *ext, int axis, USHORT factor);
+
+/* home_search.cpp: the extended home configuration, the home start, and
+ * the search steps after a home end (modes 0-3) and on the home timer
+ * (modes 4 and 5). */
+RequestHandler set_home_config_ex;
+RequestHandler home_start;
+/* One step of the chip's home search on the axis of index 0-3. */
+USHORT home_move_step(CardExtension *ext, int axis, USHORT start_speed, USHORT acceleration,
+                      USHORT deceleration, USHORT drive_speed, USHORT low_speed);
+/* The next step of an active mode 0-3 search after its home end; TRUE while
+ * a further step runs (a waiting request waits for its home end). */
+BOOLEAN take_homing_step(CardExtension *ext, int axis);
+VOID take_timer_search_step(CardExtension *ext);
+
+/* interpolation_handlers.cpp: line and arc moves, continuous interpolation
+ * and its segment table. */
+RequestHandler t_line2_move;
+RequestHandler t_line3_move;
+RequestHandler s_line2_move;
+RequestHandler s_line3_move;
+RequestHandler t_arc2_move;
+RequestHandler conti_begin;
+RequestHandler conti_config;
+RequestHandler conti_end;
+RequestHandler conti_next_ready;
+RequestHandler conti_line2_move;
+RequestHandler conti_line3_move;
+RequestHandler conti_arc2_move;
+RequestHandler conti_load_segment;
+RequestHandler conti_running_segment;
+/* TRUE when the axes (third may be 0) may start an interpolation: no
+ * continuous interpolation runs and a finished line or arc is ended. */
+BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third);
+/* A line or arc is over: state idle, partner ranges given back. */
+VOID end_single_interpolation(CardExtension *ext);
+/* DPC: hands the next stored segment to the chip when it takes one. */
+VOID conti_feed_segment(CardExtension *ext);
+/* DPC: the master's drive end ends a table run; TRUE when it did. */
+BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor);
+
+/* A flag that another context changes with interlocked operations, read
+ * as one interlocked access. */
+static inline LONG read_interlocked(volatile LONG *flag) {
+  return InterlockedCompareExchange(flag, 0, 0);
+}
 
 /* Runs fn under the card's interrupt lock. */
 template <typename Fn>

@@ -61,3 +61,95 @@ VOID complete_all_waiting_requests(CardExtension *ext, NTSTATUS status) {
     KeReleaseSpinLock(&state->lock, irql);
   }
 }
+
+/* ---- arming ---------------------------------------------------------------- */
+
+static VOID arm_factor(CardExtension *ext, ULONG axis_mask, ULONG factor) {
+  if (factor & FACTOR_DRIVE_END) arm_drive_end(ext, axis_mask, TRUE);
+  if (factor & FACTOR_HOME_END) arm_home_end(ext, axis_mask, TRUE);
+}
+
+static VOID set_armed_factor(DriverAxisState *state, ULONG factor) {
+  KIRQL irql;
+  KeAcquireSpinLock(&state->lock, &irql);
+  state->armed_factor = factor;
+  KeReleaseSpinLock(&state->lock, irql);
+}
+
+USHORT arm_wait(CardExtension *ext, ULONG axis_mask, ULONG factor) {
+  if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    if (axis_mask & (1u << axis)) set_armed_factor(&ext->axis[axis], factor);
+  }
+  arm_factor(ext, axis_mask, factor);
+  return DRV_SUCCESS;
+}
+
+/* Marks the request pending before its cancel routine is set; a request
+ * cancelled before that routine was in place is taken back out of the slot
+ * and completed here. */
+USHORT arm_wait_irp(RequestContext *request, ULONG axis_mask, ULONG factor) {
+  CardExtension *ext = request->ext;
+  if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
+  USHORT held = 0;  /* the DPC's interrupt actions change it under the interrupt lock */
+  run_synchronized(ext, [&] { held = ext->held_axes; });
+  if (held & axis_mask) return DRV_WAIT_ON_HELD_AXIS;
+  const int axis = axis_mask_to_index(axis_mask);
+  if (axis < 0) return DRV_AXIS_NOT_READY;  /* no axis to wait on */
+
+  DriverAxisState *state = &ext->axis[axis];
+  PIRP irp = request->irp;
+  BOOLEAN cancelled = FALSE;
+  KIRQL irql;
+  KeAcquireSpinLock(&state->lock, &irql);
+  if (state->pending_request != NULL) {
+    KeReleaseSpinLock(&state->lock, irql);
+    return DRV_WAIT_ALREADY_ARMED;
+  }
+  state->pending_request = irp;
+  state->pending_file_object = IoGetCurrentIrpStackLocation(irp)->FileObject;
+  state->armed_factor = factor;
+  IoMarkIrpPending(irp);
+  IoSetCancelRoutine(irp, cancel_waiting_request);
+  if (irp->Cancel && IoSetCancelRoutine(irp, NULL) != NULL) {
+    state->pending_request = NULL;
+    state->pending_file_object = NULL;
+    state->armed_factor = 0;
+    cancelled = TRUE;
+  }
+  KeReleaseSpinLock(&state->lock, irql);
+  request->status = STATUS_PENDING;
+  if (cancelled) {
+    complete_request(irp, STATUS_CANCELLED, 0);
+    return DRV_WAIT_ALREADY_ARMED;  /* nothing starts; the caller saw the cancellation */
+  }
+  arm_factor(ext, 1u << axis, factor);
+  return DRV_SUCCESS;
+}
+
+/* A start refused after its request was made pending: the wait is disarmed
+ * and the request completed with the refusal word, unless the DPC or the
+ * cancel routine completed it already. */
+static VOID complete_refused_wait(CardExtension *ext, int axis, USHORT word) {
+  PIRP irp = take_waiting_request(ext, axis);
+  set_armed_factor(&ext->axis[axis], 0);
+  if (irp == NULL) return;
+  DriverRequest *block = (DriverRequest *)irp->AssociatedIrp.SystemBuffer;
+  block->slot[0] = word;
+  block->slot[1] = 0;
+  complete_request(irp, STATUS_SUCCESS, sizeof(DriverRequest));
+}
+
+USHORT run_waited_start(RequestContext *request, ULONG wait_mask, ULONG factor, BOOLEAN pend,
+                        RequestHandler *start) {
+  if (pend) {
+    const USHORT refusal = arm_wait_irp(request, wait_mask, factor);
+    if (refusal != DRV_SUCCESS) return refusal;
+  } else {
+    arm_wait(request->ext, wait_mask, factor);
+  }
+  const USHORT word = start(request);
+  if (pend && word != DRV_SUCCESS)
+    complete_refused_wait(request->ext, axis_mask_to_index(wait_mask), word);
+  return word;
+}

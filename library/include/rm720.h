@@ -13,6 +13,25 @@
 #endif
 #define RM7X0_NAME(name) rm720_##name
 #include "rm7x0_exports.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+/* ---- Model A only ------------------------------------------------------- */
+/* Speed range from the highest speed wanted, PPS (8,000 .. 4,000,000):
+ * range = 64,000,000,000 / max_speed. */
+RM7X0_EXPORT ApiStatus rm720_set_max_v(uint8_t card, uint16_t axis, uint32_t max_speed);
+/* Diagnostic register access: operation 0 reads a card register, 1 writes
+ * one, 2 reads a bridge register, 3 writes one; offset in bytes. */
+RM7X0_EXPORT ApiStatus rm720_reg_rw_test(uint8_t card, uint8_t operation, uint8_t offset,
+                                         int16_t *value, uint16_t data);
+/* Watchdog: mode 0, 2, 4 or 6. This card's driver has no watchdog, so both
+ * fail (-402, -403). */
+RM7X0_EXPORT ApiStatus rm720_set_WDT(uint8_t card, uint8_t mode);
+RM7X0_EXPORT ApiStatus rm720_get_WDT(uint8_t card, uint8_t *mode);
+#ifdef __cplusplus
+}
+#endif
 #undef RM7X0_NAME
 #undef RM7X0_EXPORT
 

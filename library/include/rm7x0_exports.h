@@ -24,6 +24,58 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(open_all)(void);
 RM7X0_EXPORT ApiStatus RM7X0_NAME(close)(uint8_t card);
 RM7X0_EXPORT ApiStatus RM7X0_NAME(close_all)(void);
 
+/* ---- Setup: axis configuration -------------------------------------------
+ * axis: one axis bit (AXIS_X .. AXIS_U). Values are the register words named
+ * with each argument; other values are refused with the argument's status. */
+
+/* Speed range, PPS (16,000 .. 8,000,000). With M = 8,000,000 / range the
+ * axis's speeds run from M to 8,000 x M PPS in steps of M (range 16,000: up
+ * to 4,000,000 PPS). Refused while the axis drives. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_range)(uint8_t card, uint16_t axis, uint32_t range);
+/* The axis's six limits, in the order jerk max, jerk min (PPS/s^2),
+ * acceleration min, acceleration max (PPS/s), speed min, speed max (PPS). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_range_settings)(uint8_t card, uint16_t axis,
+                                                      int32_t limits[6]);
+/* Pulse output: mode 0 (two pulse outputs) or 0x40 (pulse and direction),
+ * level 0 or 0x80 (active low), direction 0 or 0x100 (used in mode 0x40). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_pls_cfg)(uint8_t card, uint16_t axis, uint16_t mode,
+                                               uint16_t level, uint16_t direction);
+/* Encoder input: 0 (1/1 AB phase), 512 (up/down pulses), 1024 (1/2 AB), 2048 (1/4 AB). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_enc_cfg)(uint8_t card, uint16_t axis, uint16_t mode);
+/* Limit switches: logic 0 (active low) or 24 (active high); stop mode 0
+ * (at once) or 4 (decelerating). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_limit)(uint8_t card, uint16_t axis, uint16_t logic,
+                                             uint16_t stop_mode);
+/* In-position input: enable 0 or 0x8000, logic 0 or 0x4000 (looked at when enabled). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_inp)(uint8_t card, uint16_t axis, uint16_t enable,
+                                           uint16_t logic);
+/* Servo alarm input: enable 0 or 0x2000, logic 0 or 0x1000 (looked at when enabled). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_alarm)(uint8_t card, uint16_t axis, uint16_t enable,
+                                             uint16_t logic);
+/* Servo-on output: on 0 or 1; value is kept by the driver with the state. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(servo_on)(uint8_t card, uint16_t axis, uint8_t on,
+                                            uint8_t value);
+/* Input filters: enable 0 or 1; configuration: the filtered input groups in
+ * bits 8..12; delay n x 0x2000 (n = 0..7). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_filter)(uint8_t card, uint16_t axis, uint16_t enable,
+                                              uint16_t configuration, uint16_t delay);
+/* Software limits: enable 0 or 3; source 0 (command counter) or 32 (encoder
+ * counter); limits in pulses. Refused while the axis's comparators serve the
+ * ring counter, compare trigger or synchronous action. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_softlimit)(uint8_t card, uint16_t axis, uint16_t enable,
+                                                 uint16_t source, int32_t plus_limit,
+                                                 int32_t minus_limit);
+/* Home inputs and search steps: home level 0 or 4, near-home level 0 or 1,
+ * index level 0 or 16 (set: active high); step < 256, one 2-bit field per
+ * search step (1 plus, 3 minus); pulses: the home offset. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg)(uint8_t card, uint16_t axis, uint16_t home_level,
+                                                uint16_t near_home_level, uint16_t index_level,
+                                                uint16_t step, uint32_t pulses);
+/* Applies a saved configuration file (path, or NULL for RM720_Config.ini /
+ * RM730_Config.ini in the Windows system folder) to every card found; each
+ * card must be open. The file is checked whole before any card is changed. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(load_config)(const char *path);
+
 /* ---- Control ------------------------------------------------------------ */
 
 /* Resets a card's motion chip, or every open card's: each axis is back at
@@ -31,10 +83,127 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(close_all)(void);
 RM7X0_EXPORT ApiStatus RM7X0_NAME(reset)(uint8_t card);
 RM7X0_EXPORT ApiStatus RM7X0_NAME(reset_all)(void);
 
+/* ---- Control: single-axis moves -------------------------------------------
+ * Speeds SV (start) and DV (drive) in PPS; ACC and DEC in PPS/s, JERK and
+ * DEC_RATE (deceleration jerk) in PPS/s^2 (in milliseconds on a card whose
+ * option makes them times); pulses: signed distance, its sign the
+ * direction; AO: pulses output at the start speed at the end of the move.
+ * The "all" forms take a mask of axes and arrays of four entries indexed by
+ * axis (0 X .. 3 U; only the entries of the masked axes are read; AO may be
+ * NULL for all 0) and start the axes on the same chip tick. */
+
+/* Runs until stopped; dir 1 plus, 0 minus. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(velocity_move)(uint8_t card, uint16_t axis, uint32_t sv,
+                                                 uint32_t dv, uint32_t acc, uint8_t dir);
+/* A distance at one constant speed. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(const_move)(uint8_t card, uint16_t axis, uint32_t dv,
+                                              int32_t pulses);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(const_moveall)(uint8_t card, uint16_t axes, const uint32_t *dv,
+                                                 const int32_t *pulses);
+/* A distance with a trapezoidal speed profile (T-curve). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_move)(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv,
+                                          uint32_t acc, uint32_t dec, int32_t pulses, int16_t ao);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_moveall)(uint8_t card, uint16_t axes, const uint32_t *sv,
+                                             const uint32_t *dv, const uint32_t *acc,
+                                             const uint32_t *dec, const int32_t *pulses,
+                                             const int16_t *ao);
+/* T-curve triangle avoidance: 0 off, 8 on (a short move runs half of its
+ * distance at constant speed instead of a peaked triangle). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_set_avtri)(uint8_t card, uint16_t axis, uint16_t setting);
+/* New drive speed of a running T-curve move, at constant speed only; ACC or
+ * DEC 0 keeps the rate in force. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_change_v)(uint8_t card, uint16_t axis, uint32_t dv,
+                                              uint32_t acc, uint32_t dec);
+/* A distance with a jerk-limited speed profile (S-curve). DEC_RATE 0: the
+ * deceleration jerk equals JERK. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(s_move)(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv,
+                                          uint32_t jerk, uint32_t dec_rate, int32_t pulses,
+                                          int16_t ao);
+/* As s_move for several axes; each DV entry receives the drive speed its
+ * move was planned with (lowered where the distance is too short). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(s_moveall)(uint8_t card, uint16_t axes, const uint32_t *sv,
+                                             uint32_t *dv, const uint32_t *jerk,
+                                             const uint32_t *dec_rate, const int32_t *pulses,
+                                             const int16_t *ao);
+/* S-curve triangle avoidance for the library's planning: 0 off, 8 on. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(s_set_avtri)(uint8_t card, uint16_t axis, uint16_t setting);
+/* Lowers the drive speed of the axis's running planned S-curve move (one
+ * whose deceleration jerk differs from its jerk); JERK or DEC_RATE 0 keeps it. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(s_change_v)(uint8_t card, uint16_t axis, uint32_t dv,
+                                              uint32_t jerk, uint32_t dec_rate);
+
+/* ---- Setup: options, interrupt factors, events and actions ---------------- */
+
+/* Per-card options (value 0 or 1), kept for the life of the library and
+ * settable before the card is opened (types 1 and 4 need it open): 2 clamp
+ * speeds and rates to the axis's limits; 3 accelerations and jerks given as
+ * times in ms; 5 S-curve moves with the planned deceleration point; 1 and 4
+ * (one flag) line moves at the drive speed as given; 6 line speeds from the
+ * axes' distances; 7 the sudden stop does not wait; 8 counters may be written
+ * while the axis moves; 9 passed to the home search. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_customization)(uint8_t card, uint16_t type, uint16_t value);
+/* Chip events that interrupt on an axis: factor bits 8-15 (0x8000: drive
+ * end); 0 switches them off. The low byte must be 0. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_factor)(uint8_t card, uint16_t axis, uint16_t factor);
+/* mode 1: the card's four per-axis events (X, Y, Z, U), auto-reset, are
+ * registered and written to events; the driver signals an axis's event at
+ * each of its interrupts. Wait on them (WaitForSingleObject); never close
+ * them: mode 0 and closing the card release them. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(int_event_config)(uint8_t card, uint16_t mode, void *events[4]);
+/* An action the driver runs itself once each axis of source_axes (a mask)
+ * raised the factor: kind 1 releases the held drives of target; kind 2
+ * starts an S-curve move of target from record = {SV (PPS), DV (PPS), JERK,
+ * DEC_RATE (PPS/s^2), distance (pulses, signed)}. Four actions at most; a
+ * fifth replaces the first. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_action)(uint8_t card, uint16_t source_axes,
+                                                  uint16_t factor, uint16_t target, uint16_t kind,
+                                                  const int32_t *record);
+
 /* ---- Queries ------------------------------------------------------------ */
 
 /* The card ID of the index-th card found, counting from ID 0 upward. */
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_cardinfo)(int32_t index, uint8_t *card_id);
+
+/* ---- Queries: counters, motion state, inputs, board ----------------------
+ * axis: one axis bit. Counters and positions in pulses. */
+
+/* Command (logical) and encoder (real) counters; position = encoder counter. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_cmdcounter)(uint8_t card, uint16_t axis, int32_t *counter);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_enccounter)(uint8_t card, uint16_t axis, int32_t *counter);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_position)(uint8_t card, uint16_t axis, int32_t *position);
+/* Counter writers; the axis's absolute position stays where it was. Writing
+ * the counter the absolute position follows needs the axis stopped (-325;
+ * set_cmdcounter and set_enccounter not with option 8). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_cmdcounter)(uint8_t card, uint16_t axis, int32_t value);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_enccounter)(uint8_t card, uint16_t axis, int32_t value);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_position)(uint8_t card, uint16_t axis, int32_t value);
+/* Command counter latched by IN3. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_latch)(uint8_t card, uint16_t axis, int32_t *latch);
+/* done: 1 when stopped; state: why the last drive ended (DRIVE_FINISH_*). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(motion_done)(uint8_t card, uint16_t axis, uint8_t *done,
+                                               int16_t *state);
+/* Present speed (PPS) and acceleration (PPS/s). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_speed)(uint8_t card, uint16_t axis, int32_t *speed);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_acc)(uint8_t card, uint16_t axis, int32_t *acceleration);
+/* Error bits (0/1 software limit +/-, 2/3 limit +/-, 4 alarm, 5 emergency stop). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_error_status)(uint8_t card, uint16_t axis, int16_t *status);
+/* The last interrupt factors of the axis. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_int_status)(uint8_t card, uint16_t axis, int16_t *status);
+/* Input status (bit 0 driving, 1/2 limit +/-, 3 emergency stop, 4 alarm,
+ * 5 home, 6 near home, 8 in position, 9 index) and raw inputs. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_mdi_status)(uint8_t card, uint16_t axis, int16_t *status);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_di_status)(uint8_t card, uint16_t axis, int16_t *status);
+/* IN3 input, and the two external-drive inputs. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_in3)(uint8_t card, uint16_t axis, uint8_t *in3);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_exp)(uint8_t card, uint16_t axis, uint8_t *exp_plus,
+                                           uint8_t *exp_minus);
+/* Servo-on state of the axis. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_out1_status)(uint8_t card, uint16_t axis, uint8_t *status);
+/* CPLD version and the board's date code (0x20060428 ...). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(cpld_ver_get)(uint8_t card, int16_t *version, int32_t *date_code);
+/* The card's DIP-switch ID. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_dipsw_id)(uint8_t card, uint8_t *id);
+
 
 #ifdef __cplusplus
 }

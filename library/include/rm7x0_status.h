@@ -233,4 +233,17 @@ enum {
 /* Axis bits: exports that act on one axis take one bit, others an OR of bits. */
 enum { AXIS_X = 1, AXIS_Y = 2, AXIS_Z = 4, AXIS_U = 8 };
 
+/* Why an axis's last drive ended: the state word of motion_done. The test
+ * program names the first bit set in this order. */
+enum {
+  DRIVE_FINISH_WITH_SW_LIMIT_POSITIVE = 0x0001,
+  DRIVE_FINISH_WITH_SW_LIMIT_NEGATIVE = 0x0002,
+  DRIVE_FINISH_WITH_STOP_COMMAND = 0x0004,
+  DRIVE_FINISH_OUTPUT_FIXED_PULSE = 0x0080,
+  DRIVE_FINISH_WITH_LIMIT_POSITIVE = 0x1000,
+  DRIVE_FINISH_WITH_LIMIT_NEGATIVE = 0x2000,
+  DRIVE_FINISH_WITH_ALARM = 0x4000,
+  DRIVE_FINISH_WITH_EMG = 0x8000,
+};
+
 #endif

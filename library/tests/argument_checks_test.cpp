@@ -1,5 +1,5 @@
 // The option checks of every ApiId, at the edges of what each rule accepts,
-// for both card models; and the axis helpers.
+// for both card models; and the helpers over axis masks and distances.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "argument_checks.h"
-#include "checks.h"
 
 namespace {
 
@@ -195,19 +194,6 @@ TEST(ValidateApiArgs, WideValuesAreComparedBy16Bits) {
   EXPECT_EQ(validate_api_args_of_model(CardModel::B, API_SET_SYNCH, 1, 1, 0, 0, 0x10020, 0), 0);
 }
 
-TEST(ValidateApiArgs, TheLibraryUsesTheRulesOfItsOwnModel) {
-#ifdef RM7X0_MODEL_B
-  constexpr CardModel model = CardModel::B;
-#else
-  constexpr CardModel model = CardModel::A;
-#endif
-  for (const CheckRow &row : kRows) {
-    if (!applies(row.models, model)) continue;
-    EXPECT_EQ(validate_api_args(row.api_id, row.v1, row.v2, row.v3, row.v4, row.v5, row.v6),
-              row.expected);
-  }
-}
-
 TEST(ApiIdNumbers, AreTheCommandNumbersOfTheRequests) {
   const std::pair<ApiId, int> ids[] = {
       {API_SET_PLS_CFG, 1031},     {API_SET_ENC_CFG, 1032},    {API_SET_LIMIT, 1033},
@@ -221,19 +207,6 @@ TEST(ApiIdNumbers, AreTheCommandNumbersOfTheRequests) {
       {API_SET_CMP_MASK_IN3, 1110}, {API_SET_CMP, 1111},
   };
   for (const auto &[id, number] : ids) EXPECT_EQ(id, number);
-}
-
-TEST(AxisIndex, OneAxisBitGivesItsIndex) {
-  EXPECT_EQ(axis_index(AXIS_X), 0);
-  EXPECT_EQ(axis_index(AXIS_Y), 1);
-  EXPECT_EQ(axis_index(AXIS_Z), 2);
-  EXPECT_EQ(axis_index(AXIS_U), 3);
-  EXPECT_EQ(axis_index(0x11), ERROR_MULTI_AXES_ASSIGNED);
-  EXPECT_EQ(axis_index(AXIS_Y | AXIS_U), ERROR_MULTI_AXES_ASSIGNED);
-  EXPECT_EQ(axis_index(0x8004), ERROR_MULTI_AXES_ASSIGNED);
-  EXPECT_EQ(axis_index(0x10), ERROR_NO_VALID_AXIS_ASSIGNED);
-  EXPECT_EQ(axis_index(0), ERROR_NO_VALID_AXIS_ASSIGNED);
-  EXPECT_EQ(axis_index(128), ERROR_NO_VALID_AXIS_ASSIGNED);
 }
 
 TEST(OtherAxesMask, GivesTheOtherAxesInCyclicOrder) {

@@ -10,7 +10,6 @@
 
 #include "card_options.h"
 #include "card_table.h"
-#include "checks.h"
 #include "unit_conversion.h"
 
 namespace {
@@ -22,7 +21,11 @@ constexpr uint16_t UNTOUCHED = 0xABCD;
 enum class Quantity { Speed, Acceleration, Jerk };
 
 // Puts the four axes of the test card on the given ranges (PPS), as open and
-// reset do.
+// reset do: multipliers 500, 50, 1 and 266.6666564941406, and the limits
+// derived from them (speed min/max 500/4,000,000, 50/400,000, 1/8,000,
+// 267/2,133,333; acceleration 62,500/500,000,000, 6,250/50,000,000,
+// 125/1,000,000, 33,334/266,666,656; jerk 476,844/0xFFFFFFFF,
+// 47,684/3,125,000,000, 953/62,500,000, 254,317/0xFFFFFFFF).
 class UnitConversionTest : public ::testing::Test {
  protected:
   void SetUp() override { set_ranges(16000, 160000, 8000000, 30000); }
@@ -52,38 +55,6 @@ class UnitConversionTest : public ::testing::Test {
     return word;
   }
 };
-
-// ---- Multiplier and limits of each range --------------------------------
-
-struct LimitsRow {
-  uint16_t axis;
-  uint32_t range;
-  double multiplier;
-  uint32_t speed_min, speed_max, acc_min, acc_max, jerk_min, jerk_max;
-};
-
-TEST_F(UnitConversionTest, EachRangeGivesItsMultiplierAndSixLimits) {
-  const LimitsRow rows[] = {
-      {AXIS_X, 16000, 500.0, 500, 4000000, 62500, 500000000, 476844, 0xFFFFFFFF},
-      {AXIS_Y, 160000, 50.0, 50, 400000, 6250, 50000000, 47684, 3125000000},
-      {AXIS_Z, 8000000, 1.0, 1, 8000, 125, 1000000, 953, 62500000},
-      // 8e6f / 30000f = 266.6666564941406; 8000 M = 2,133,333.25; 125 M =
-      // 33,333.332; 62,500,000 M = 16,666,666,030.9 (beyond 32 bits).
-      {AXIS_U, 30000, 266.6666564941406, 267, 2133333, 33334, 266666656, 254317, 0xFFFFFFFF},
-  };
-  for (const LimitsRow &row : rows) {
-    SCOPED_TRACE(row.range);
-    const AxisBlock &axis = card_table.cards[CARD].axes[axis_index(row.axis)];
-    EXPECT_EQ(axis.range, row.range);
-    EXPECT_EQ(axis.multiplier, row.multiplier);
-    EXPECT_EQ(axis.speed_min, row.speed_min);
-    EXPECT_EQ(axis.speed_max, row.speed_max);
-    EXPECT_EQ(axis.acc_min, row.acc_min);
-    EXPECT_EQ(axis.acc_max, row.acc_max);
-    EXPECT_EQ(axis.jerk_min, row.jerk_min);
-    EXPECT_EQ(axis.jerk_max, row.jerk_max);
-  }
-}
 
 // ---- Single conversions, with and without the clamp option ------------------
 

@@ -12,13 +12,13 @@ VOID ExInitializeFastMutex(PFAST_MUTEX FastMutex) {
 static bool try_take(PFAST_MUTEX mutex, PKTHREAD me) {
   if (mutex->Count != 1) return false;
   mutex->Count = 0;
-  mutex->Owner = me;
+  __atomic_store_n(&mutex->Owner, me, __ATOMIC_RELAXED);  /* read by check_acquire unlocked */
   return true;
 }
 
 static void check_acquire(PFAST_MUTEX mutex, const char* routine) {
   kernel::require_irql_at_most(APC_LEVEL, routine);
-  if (mutex->Owner == KeGetCurrentThread())
+  if (__atomic_load_n(&mutex->Owner, __ATOMIC_RELAXED) == KeGetCurrentThread())
     kernel::verifier_fail("fast mutex acquired recursively", "%s on %p", routine,
                           static_cast<void*>(mutex));
 }
@@ -59,7 +59,7 @@ VOID ExReleaseFastMutex(PFAST_MUTEX FastMutex) {
                           KeGetCurrentIrql());
   const auto old = static_cast<KIRQL>(FastMutex->OldIrql);
   kernel::dispatcher_update([&] {
-    FastMutex->Owner = nullptr;
+    __atomic_store_n(&FastMutex->Owner, nullptr, __ATOMIC_RELAXED);
     FastMutex->Count = 1;
   });
   KeLowerIrql(old);

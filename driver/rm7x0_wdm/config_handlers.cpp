@@ -1,0 +1,256 @@
+/* The axis configuration handlers: pulse output, encoder input, limit,
+ * in-position, alarm and IN3 inputs, input filter, ERC, alarm-reset and
+ * general outputs, software limits, comparators and the home inputs.
+ *
+ * The chip's mode registers and extension words cannot be read back, so each
+ * handler changes its field on the axis's shadow and writes the whole word;
+ * the change of the shadow and the write are one step under the interrupt
+ * lock, which the DPC also takes to change the same words. A value is kept
+ * to its own field: stray bits in a request never reach the neighbouring
+ * configuration. */
+#include "rm7x0_driver.h"
+
+namespace {
+
+/* Fields of the mode registers and extension words (bits a request sets). */
+constexpr USHORT PULSE_FIELD = 0x01C0;          /* mode 2 bits 6-8 */
+constexpr USHORT ENCODER_FIELD = 0x0E00;        /* mode 2 bits 9-11 */
+constexpr USHORT LIMIT_FIELD = 0x001C;          /* mode 2 bits 2-4 */
+constexpr USHORT IN_POSITION_FIELD = 0xC000;    /* mode 2 bits 14-15 */
+constexpr USHORT ALARM_FIELD = 0x3000;          /* mode 2 bits 12-13 */
+constexpr USHORT SOFT_LIMIT_ENABLE = 0x0003;    /* mode 2 bits 0-1 */
+constexpr USHORT COMPARE_ENCODER = 0x0020;      /* mode 2 bit 5: comparators watch the encoder */
+constexpr USHORT IN3_FIELD = 0x00C0;            /* mode 1 bits 6-7 */
+constexpr USHORT HOME_LEVEL_FIELD = 0x0015;     /* mode 1 bits 0, 2, 4 */
+constexpr USHORT FILTER_FIELD = 0xFF00;         /* extension word 1 bits 8-15 */
+constexpr USHORT HOME_STEP_FIELD = 0x01FF;      /* extension word 2 bits 0-8 */
+constexpr USHORT ERC_FIELD = 0xF000;            /* extension word 2 bits 12-15 */
+constexpr USHORT HOME_OFFSET_STEP = 0x0040;     /* step flags: the search ends with an offset */
+
+/* REQ_SET_INP write modes (slot 3). */
+constexpr ULONG INP_REWRITE_SHADOW = 0x1000;    /* write the configured word again */
+constexpr ULONG INP_TEMPORARY = 0x2000;         /* write the value, keep the configured word */
+
+/* Output bits of an axis within its nibble of REG_OUTPUT. */
+constexpr int OUTPUT_BIT_ALARM_RESET = 2;
+constexpr int OUTPUT_BIT_GDO = 3;
+
+ULONG mode_register_of(AxisShadow shadow) {
+  switch (shadow) {
+    case SHADOW_MODE1: return REG_MODE1;
+    case SHADOW_MODE2: return REG_MODE2;
+    default: return REG_MODE3;
+  }
+}
+
+/* Raw writes, for code already under the interrupt lock. */
+VOID write_mode_register_raw(CardExtension *ext, int axis, AxisShadow shadow, USHORT value) {
+  card_write16(ext, REG_COMMAND, command_word(1u << axis, CHIP_SELECT));
+  card_write16(ext, mode_register_of(shadow), value);
+}
+
+VOID write_ext_mode_raw(CardExtension *ext, int axis) {
+  const USHORT *shadow = ext->axis[axis].shadow;
+  card_write16(ext, REG_DATA_HIGH, shadow[SHADOW_EXT_WORD2]);
+  card_write16(ext, REG_DATA_LOW, shadow[SHADOW_EXT_WORD1]);
+  card_write16(ext, REG_COMMAND, command_word(1u << axis, CHIP_EXT_MODE));
+}
+
+}  // namespace
+
+/* Replaces a field of a mode-register shadow of one axis and writes it. */
+VOID set_mode_field(CardExtension *ext, int axis, AxisShadow shadow, USHORT field, USHORT value) {
+  run_synchronized(ext, [&] {
+    USHORT *word = &ext->axis[axis].shadow[shadow];
+    *word = (USHORT)((*word & ~field) | (value & field));
+    write_mode_register_raw(ext, axis, shadow, *word);
+  });
+}
+
+/* Replaces a field of an extension-word shadow of one axis and writes both words. */
+VOID set_ext_field(CardExtension *ext, int axis, AxisShadow word_index, USHORT field, USHORT value) {
+  run_synchronized(ext, [&] {
+    USHORT *word = &ext->axis[axis].shadow[word_index];
+    *word = (USHORT)((*word & ~field) | (value & field));
+    write_ext_mode_raw(ext, axis);
+  });
+}
+
+namespace {
+
+template <typename Fn>
+VOID for_each_axis(ULONG axis_mask, Fn fn) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    if (axis_mask & (1u << axis)) fn(axis);
+  }
+}
+
+/* A mode-register field from slot 2 on every axis of the mask. */
+USHORT set_mode_field_request(RequestContext *request, AxisShadow shadow, USHORT field) {
+  const USHORT value = slot_u16(request->block, 2);
+  for_each_axis(slot_u16(request->block, 1),
+                [&](int axis) { set_mode_field(request->ext, axis, shadow, field, value); });
+  return DRV_SUCCESS;
+}
+
+/* Output bit (4i + bit) of the first axis i of the mask := set when the word
+ * holds it. Returns the axis, or -1 for a mask without one. */
+int switch_axis_output(CardExtension *ext, ULONG axis_mask, int bit, USHORT word) {
+  const int axis = axis_mask_to_index(axis_mask);
+  if (axis < 0) return axis;
+  const USHORT axis_bit = (USHORT)(1u << (4 * axis + bit));
+  card_register_modify_sync(ext, REG_OUTPUT, &ext->output_shadow, axis_bit,
+                            (USHORT)(word & axis_bit));
+  return axis;
+}
+
+USHORT set_output_state(RequestContext *request, int bit, AxisOutput state) {
+  const USHORT word = slot_u16(request->block, 2);
+  const int axis = switch_axis_output(request->ext, slot_u16(request->block, 1), bit, word);
+  if (axis >= 0) request->ext->axis[axis].output[state] = word != 0;
+  return DRV_SUCCESS;
+}
+
+/* The refusal of a software limit on an axis that another function holds. */
+USHORT soft_limit_conflict(LONG owner) {
+  switch (owner) {
+    case OWNER_COMPARE: return DRV_CONFLICT_CMPTRIG;
+    case OWNER_RING_COUNTER: return DRV_CONFLICT_VRING;
+    case OWNER_SYNC_ACTION: return DRV_CONFLICT_SYNCH;
+    default: return DRV_SUCCESS;
+  }
+}
+
+}  // namespace
+
+USHORT set_pulse_config(RequestContext *request) {
+  return set_mode_field_request(request, SHADOW_MODE2, PULSE_FIELD);
+}
+
+USHORT set_encoder_config(RequestContext *request) {
+  return set_mode_field_request(request, SHADOW_MODE2, ENCODER_FIELD);
+}
+
+USHORT set_limit_config(RequestContext *request) {
+  return set_mode_field_request(request, SHADOW_MODE2, LIMIT_FIELD);
+}
+
+USHORT set_alarm_config(RequestContext *request) {
+  return set_mode_field_request(request, SHADOW_MODE2, ALARM_FIELD);
+}
+
+USHORT set_in3_config(RequestContext *request) {
+  return set_mode_field_request(request, SHADOW_MODE1, IN3_FIELD);
+}
+
+/* The in-position check can be switched for a while (write mode 0x2000, the
+ * configured word kept) and restored (0x1000); any other mode configures. */
+USHORT set_in_position(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const USHORT value = slot_u16(request->block, 2) & IN_POSITION_FIELD;
+  const ULONG mode = slot_u32(request->block, 3);
+  for_each_axis(slot_u16(request->block, 1), [&](int axis) {
+    run_synchronized(ext, [&] {
+      USHORT *shadow = &ext->axis[axis].shadow[SHADOW_MODE2];
+      const USHORT configured = (USHORT)((*shadow & ~IN_POSITION_FIELD) | value);
+      if (mode == INP_TEMPORARY) {
+        write_mode_register_raw(ext, axis, SHADOW_MODE2, configured);
+        return;
+      }
+      if (mode != INP_REWRITE_SHADOW) *shadow = configured;
+      write_mode_register_raw(ext, axis, SHADOW_MODE2, *shadow);
+    });
+  });
+  return DRV_SUCCESS;
+}
+
+USHORT set_input_filter(RequestContext *request) {
+  const USHORT value = slot_u16(request->block, 2);
+  for_each_axis(slot_u16(request->block, 1), [&](int axis) {
+    set_ext_field(request->ext, axis, SHADOW_EXT_WORD1, FILTER_FIELD, value);
+  });
+  return DRV_SUCCESS;
+}
+
+/* The ERC output of the first axis of the mask (slot 2 its word, slot 3
+ * further bits of the same field). */
+USHORT set_erc_output(RequestContext *request) {
+  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  if (axis < 0) return DRV_SUCCESS;
+  const USHORT value = slot_u16(request->block, 2) | slot_u16(request->block, 3);
+  set_ext_field(request->ext, axis, SHADOW_EXT_WORD2, ERC_FIELD, value);
+  return DRV_SUCCESS;
+}
+
+USHORT switch_servo(RequestContext *request) {
+  return set_servo_on(request->ext, slot_u16(request->block, 1), slot_u16(request->block, 2),
+                      slot_u8(request->block, 3));
+}
+
+USHORT set_alarm_reset_output(RequestContext *request) {
+  return set_output_state(request, OUTPUT_BIT_ALARM_RESET, OUTPUT_ALARM_RESET);
+}
+
+USHORT set_general_output(RequestContext *request) {
+  return set_output_state(request, OUTPUT_BIT_GDO, OUTPUT_GDO);
+}
+
+USHORT get_out1_status(RequestContext *request) {
+  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  set_slot(request->block, 1, axis < 0 ? 0 : request->ext->axis[axis].output[OUTPUT_SERVO_STATE]);
+  return DRV_SUCCESS;
+}
+
+/* Source 0 or 32 chooses the counter that the comparators watch (32: the
+ * encoder); any other source leaves it. */
+USHORT set_comp_registers(CardExtension *ext, int axis, USHORT source, BOOLEAN write_plus,
+                          ULONG plus, BOOLEAN write_minus, ULONG minus) {
+  if (source == 0 || source == COMPARE_ENCODER)
+    set_mode_field(ext, axis, SHADOW_MODE2, COMPARE_ENCODER, source);
+  if (write_plus) chip_set_comp_plus(ext, 1u << axis, plus);
+  if (write_minus) chip_set_comp_minus(ext, 1u << axis, minus);
+  return DRV_SUCCESS;
+}
+
+USHORT set_comparators(RequestContext *request) {
+  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  if (axis < 0) return DRV_SUCCESS;
+  return set_comp_registers(request->ext, axis, slot_u16(request->block, 2), TRUE,
+                            slot_u32(request->block, 3), TRUE, slot_u32(request->block, 4));
+}
+
+/* Software limits of the first axis: the comparators hold the limits, so the
+ * axis must not be held by another function that uses them. */
+USHORT set_software_limit(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  if (axis < 0) return DRV_SUCCESS;
+  DriverAxisState *state = &ext->axis[axis];
+  const USHORT refusal = soft_limit_conflict(state->feature_owner);
+  if (refusal != DRV_SUCCESS) return refusal;
+  const USHORT enable = slot_u16(request->block, 2) & SOFT_LIMIT_ENABLE;
+  set_mode_field(ext, axis, SHADOW_MODE2, SOFT_LIMIT_ENABLE | COMPARE_ENCODER, enable);
+  if (enable == 0) {
+    state->feature_owner = OWNER_NONE;
+    return DRV_SUCCESS;
+  }
+  set_comp_registers(ext, axis, slot_u16(request->block, 3), TRUE, slot_u32(request->block, 4),
+                     TRUE, slot_u32(request->block, 5));
+  state->feature_owner = OWNER_SOFT_LIMIT;
+  return DRV_SUCCESS;
+}
+
+USHORT apply_home_config(CardExtension *ext, ULONG axis_mask, USHORT levels, USHORT step_flags,
+                         ULONG offset) {
+  for_each_axis(axis_mask, [&](int axis) {
+    set_ext_field(ext, axis, SHADOW_EXT_WORD2, HOME_STEP_FIELD, step_flags);
+    set_mode_field(ext, axis, SHADOW_MODE1, HOME_LEVEL_FIELD, levels);
+    if (step_flags & HOME_OFFSET_STEP) chip_set_pulses(ext, 1u << axis, offset);
+  });
+  return DRV_SUCCESS;
+}
+
+USHORT set_home_config(RequestContext *request) {
+  return apply_home_config(request->ext, slot_u16(request->block, 1), slot_u16(request->block, 2),
+                           slot_u16(request->block, 3), slot_u32(request->block, 4));
+}

@@ -1,0 +1,511 @@
+/* Line and arc interpolation, continuous interpolation and its segment
+ * table.
+ *
+ * A line or arc drives two or three axes along one path from the master's
+ * registers. A continuous interpolation keeps the chip's one queued segment
+ * filled: the library either writes each next segment itself
+ * (REQ_CONTI_*_MOVE) or stores a table that the DPC hands over one segment
+ * per next-segment interrupt (conti_feed_segment).
+ *
+ * Interpolation state (interp_state, interlocked): INTERP_IDLE,
+ * INTERP_SINGLE from a line or arc start until its axes are found idle,
+ * INTERP_CONTI2/3 from a begin or configuration until the end. */
+#include "rm7x0_driver.h"
+
+namespace {
+
+constexpr USHORT INTERP_ASSIGNMENT_FIELD = 0x003F;
+constexpr USHORT INTERP_THIRD_AXIS_FIELD = 0x0030;
+constexpr USHORT INTERP_CONSTANT_VECTOR_FIELD = 0x0300;
+constexpr USHORT INTERP_CONSTANT_VECTOR_2 = 0x0100;
+constexpr USHORT INTERP_CONSTANT_VECTOR_3 = 0x0300;
+constexpr USHORT MODE3_PROFILE_FIELD = 0x0007;
+constexpr ULONG CHIP_RANGE_MAX = 8000000;
+/* Partner ranges of a constant vector speed, in thousandths of the master's. */
+constexpr ULONGLONG SECOND_AXIS_STRETCH = 1414;
+constexpr ULONGLONG THIRD_AXIS_STRETCH = 1732;
+
+enum InterpKind { T_LINE, S_LINE, T_ARC };
+
+/* Where the values of a line or arc request lie. */
+struct InterpShape {
+  InterpKind kind;
+  int axis_count;
+  int first_point_slot;  /* finish points (arcs: the centre, then the finish points) */
+  int tail_slot;         /* offset pulses or deceleration point */
+  int wait_slot;
+};
+
+constexpr InterpShape T_LINE2 = {T_LINE, 2, 7, 9, 10};
+constexpr InterpShape T_LINE3 = {T_LINE, 3, 7, 10, 11};
+constexpr InterpShape S_LINE2 = {S_LINE, 2, 7, 9, 10};
+constexpr InterpShape S_LINE3 = {S_LINE, 3, 7, 10, 11};
+constexpr InterpShape T_ARC2 = {T_ARC, 2, 7, 11, 12};
+
+/* Axis bits of an assignment word: master bits 0-1, second 2-3, third 4-5. */
+ULONG assigned_axis(USHORT assignment, int position) {
+  return 1u << ((assignment >> (2 * position)) & 3);
+}
+
+bool is_conti_state(LONG state) { return state == INTERP_CONTI2 || state == INTERP_CONTI3; }
+
+bool constant_speed_mode(USHORT mode) { return (mode & MODE_SPEED_FIELD) == MODE_CONSTANT_SPEED; }
+
+USHORT main_status(CardExtension *ext) { return card_read16_sync(ext, REG_COMMAND); }
+
+/* Interpolation mode := (shadow AND keep) OR set, written and kept. */
+VOID write_interp_mode(CardExtension *ext, USHORT keep, USHORT set) {
+  run_synchronized(ext, [&] {
+    ext->interp_shadow = (USHORT)((ext->interp_shadow & keep) | set);
+    card_write16(ext, REG_INTERP_MODE, ext->interp_shadow);
+  });
+}
+
+VOID write_profile_mode(CardExtension *ext, ULONG axis_bit, USHORT mode) {
+  const int axis = axis_mask_to_index(axis_bit);
+  if (axis >= 0) set_mode_field(ext, axis, SHADOW_MODE3, MODE3_PROFILE_FIELD, mode);
+}
+
+/* A partner range for a constant vector speed: the master's stretched, in
+ * 64 bits and within the chip's range. */
+ULONG stretched_range(ULONG master_range, ULONGLONG thousandths) {
+  const ULONGLONG range = (ULONGLONG)master_range * thousandths / 1000;
+  return range > CHIP_RANGE_MAX ? CHIP_RANGE_MAX : (ULONG)range;
+}
+
+/* Stretches a partner's range and remembers the range it had, to be given
+ * back when the interpolation ends. */
+VOID stretch_partner_range(CardExtension *ext, ULONG axis_bit, ULONG master_range,
+                           ULONGLONG thousandths) {
+  const int axis = axis_mask_to_index(axis_bit);
+  if (!(ext->stretched_axes & axis_bit)) ext->stretched_range[axis] = ext->axis[axis].range;
+  if (chip_set_range(ext, axis_bit, stretched_range(master_range, thousandths)) == DRV_SUCCESS)
+    ext->stretched_axes |= (USHORT)axis_bit;
+}
+
+VOID restore_stretched_ranges(CardExtension *ext) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    const ULONG axis_bit = 1u << axis;
+    if (!(ext->stretched_axes & axis_bit)) continue;
+    if (chip_set_range(ext, axis_bit, ext->stretched_range[axis]) == DRV_SUCCESS)
+      ext->stretched_axes &= (USHORT)~axis_bit;
+  }
+}
+
+/* Step 2 of a line or arc: the constant vector speed and the axes. */
+VOID set_interp_mode_for_move(CardExtension *ext, USHORT assignment, const ULONG axes[3],
+                              int axis_count) {
+  USHORT vector = 0;
+  if (ext->line_arc_option) {
+    vector = axis_count == 3 ? INTERP_CONSTANT_VECTOR_3 : INTERP_CONSTANT_VECTOR_2;
+    const ULONG master_range = ext->axis[axis_mask_to_index(axes[0])].range;
+    stretch_partner_range(ext, axes[1], master_range, SECOND_AXIS_STRETCH);
+    if (axis_count == 3) stretch_partner_range(ext, axes[2], master_range, THIRD_AXIS_STRETCH);
+  }
+  write_interp_mode(ext, (USHORT) ~(INTERP_CONSTANT_VECTOR_FIELD | INTERP_ASSIGNMENT_FIELD),
+                    (USHORT)(vector | (assignment & INTERP_ASSIGNMENT_FIELD)));
+}
+
+/* Step 4: the speed registers of the master. */
+VOID load_interp_speeds(CardExtension *ext, ULONG master, InterpKind kind,
+                        const DriverRequest *block, ULONG tail) {
+  const USHORT start_speed = slot_u16(block, 2), drive_speed = slot_u16(block, 3);
+  const USHORT rate = slot_u16(block, 4), decel_rate = slot_u16(block, 5);
+  const USHORT mode = slot_u16(block, 6);
+  if (kind == S_LINE) {
+    chip_set_start_speed(ext, master, start_speed);
+    chip_set_drive_speed(ext, master, drive_speed);
+    chip_set_acc(ext, master, FIXED_S_CURVE_RATE);
+    chip_set_jerk(ext, master, rate);
+    if (mode & MODE_OWN_DECELERATION) {
+      chip_set_dec_jerk(ext, master, decel_rate);
+      chip_set_dec(ext, master, FIXED_S_CURVE_RATE);
+      chip_set_dec_point(ext, master, tail);
+    } else {
+      chip_set_acc_offset(ext, master, (USHORT)tail);
+    }
+    return;
+  }
+  chip_set_drive_speed(ext, master, drive_speed);
+  chip_set_acc(ext, master, rate);
+  if (constant_speed_mode(mode)) {
+    chip_set_start_speed(ext, master, drive_speed);
+  } else {
+    chip_set_start_speed(ext, master, start_speed);
+    if (kind == T_LINE && (mode & MODE_OWN_DECELERATION)) chip_set_dec(ext, master, decel_rate);
+    if (kind == T_ARC) {
+      chip_set_dec_point(ext, master, tail);
+      chip_command(ext, command_word(master, CHIP_INTERP_DEC_ON));
+    }
+  }
+  if (kind == T_LINE) chip_set_acc_offset(ext, master, (USHORT)tail);
+}
+
+/* Only the two arc codes reach the chip; anything else runs clockwise. */
+UCHAR arc_command(ULONG value) { return value == CHIP_ARC_CCW ? CHIP_ARC_CCW : CHIP_ARC_CW; }
+
+USHORT start_interpolation(RequestContext *request, const InterpShape &shape) {
+  CardExtension *ext = request->ext;
+  const DriverRequest *block = request->block;
+  const USHORT assignment = slot_u16(block, 1);
+  const ULONG axes[3] = {assigned_axis(assignment, 0), assigned_axis(assignment, 1),
+                         shape.axis_count == 3 ? assigned_axis(assignment, 2) : 0};
+  if (!interp_axes_free(ext, axes[0], axes[1], axes[2])) {
+    set_slot(request->block, 1, 0);
+    return DRV_INTERP_BUSY;
+  }
+  set_interp_mode_for_move(ext, assignment, axes, shape.axis_count);
+  write_profile_mode(ext, axes[0], slot_u16(block, 6));
+  load_interp_speeds(ext, axes[0], shape.kind, block, slot_u32(block, shape.tail_slot));
+
+  const int finish_slot = shape.first_point_slot + (shape.kind == T_ARC ? 2 : 0);
+  for (int position = 0; position < shape.axis_count; ++position)
+    chip_set_pulses(ext, axes[position], slot_u32(block, finish_slot + position));
+  if (shape.kind == T_ARC) {
+    chip_set_arc_center(ext, axes[0], slot_u32(block, shape.first_point_slot));
+    chip_set_arc_center(ext, axes[1], slot_u32(block, shape.first_point_slot + 1));
+  }
+
+  clear_end_flags(ext, axes[0] | axes[1] | axes[2]);
+  InterlockedExchange(&ext->interp_state, INTERP_SINGLE);
+  chip_command(ext, command_word(axes[0], CHIP_INTERP_DEC_ON));
+  const UCHAR code = shape.kind == T_ARC ? arc_command(slot_u32(block, 5))
+                     : shape.axis_count == 3 ? CHIP_LINE3
+                                             : CHIP_LINE2;
+  chip_command(ext, command_word(axes[0], code));
+  return DRV_SUCCESS;
+}
+
+USHORT start_t_line2(RequestContext *request) { return start_interpolation(request, T_LINE2); }
+USHORT start_t_line3(RequestContext *request) { return start_interpolation(request, T_LINE3); }
+USHORT start_s_line2(RequestContext *request) { return start_interpolation(request, S_LINE2); }
+USHORT start_s_line3(RequestContext *request) { return start_interpolation(request, S_LINE3); }
+USHORT start_t_arc2(RequestContext *request) { return start_interpolation(request, T_ARC2); }
+
+/* A line or arc waits on its master's drive end: with wait flag 1 the
+ * request itself waits (refused while another interpolation runs), with any
+ * other flag only the factor is armed. */
+USHORT waited_interpolation(RequestContext *request, const InterpShape &shape,
+                            RequestHandler *start) {
+  const ULONG master = assigned_axis(slot_u16(request->block, 1), 0);
+  const BOOLEAN wait = slot_u16(request->block, shape.wait_slot) == 1;
+  if (wait && request->ext->interp_state != INTERP_IDLE) return DRV_INTERP_BUSY;
+  return run_waited_start(request, master, FACTOR_DRIVE_END, wait, start);
+}
+
+/* ---- Continuous interpolation ------------------------------------------- */
+
+/* A continuous interpolation is running on recorded axes. */
+bool conti_active(const CardExtension *ext) {
+  return is_conti_state(ext->interp_state) && ext->conti_axis[0] != 0;
+}
+
+/* Failing conti axes: the error bits of the main status. */
+USHORT conti_errors(const CardExtension *ext, USHORT status) {
+  return (USHORT)((status >> MAIN_STATUS_ERROR_SHIFT) & ext->conti_mask);
+}
+
+/* What begin and configuration share: the checks, the state and the axes. */
+USHORT start_conti_run(CardExtension *ext, USHORT assignment) {
+  const bool three_axes = (assignment & INTERP_THIRD_AXIS_FIELD) != 0;
+  const ULONG master = assigned_axis(assignment, 0), second = assigned_axis(assignment, 1);
+  const ULONG third = three_axes ? assigned_axis(assignment, 2) : 0;
+  if (ext->conti_axis[0] != 0 || !interp_axes_free(ext, master, second, 0)) return DRV_INTERP_BUSY;
+  InterlockedExchange(&ext->interp_state, three_axes ? INTERP_CONTI3 : INTERP_CONTI2);
+  ext->conti_axis[0] = (USHORT)master;
+  ext->conti_axis[1] = (USHORT)second;
+  ext->conti_axis[2] = (USHORT)third;
+  ext->conti_saved_range[0] = ext->axis[axis_mask_to_index(second)].range;
+  ext->conti_saved_range[1] = third ? ext->axis[axis_mask_to_index(third)].range : 0;
+  ext->conti_mask = (USHORT)(master | second | third);
+  write_interp_mode(ext, (USHORT)~(INTERP_CONSTANT_VECTOR_FIELD | INTERP_ASSIGNMENT_FIELD),
+                    (USHORT)((assignment & INTERP_ASSIGNMENT_FIELD) |
+                             (three_axes ? INTERP_CONSTANT_VECTOR_3 : INTERP_CONSTANT_VECTOR_2) |
+                             INTERP_MODE_CONTINUOUS));
+  chip_command(ext, command_word(master, CHIP_INTERP_DEC_OFF));
+  clear_end_flags(ext, ext->conti_mask);
+  return DRV_SUCCESS;
+}
+
+VOID restore_conti_ranges(CardExtension *ext) {
+  for (int partner = 0; partner < 2; ++partner) {
+    const ULONG axis = ext->conti_axis[partner + 1];
+    if (axis) chip_set_range(ext, axis, ext->conti_saved_range[partner]);
+  }
+}
+
+VOID forget_conti_axes(CardExtension *ext) {
+  RtlZeroMemory(ext->conti_axis, sizeof ext->conti_axis);
+  ext->conti_mask = 0;
+}
+
+/* A new run starts on an empty table; a running table is never emptied. */
+VOID empty_segment_table(CardExtension *ext) {
+  ext->segment_count = 0;
+  ext->next_segment = 0;
+  RtlZeroMemory(ext->segment, sizeof ext->segment);
+}
+
+enum SegmentShape { SEGMENT_LINE2, SEGMENT_LINE3, SEGMENT_ARC2 };
+
+/* One segment to the chip. *failing receives the failing axes of 0x800C. */
+USHORT load_conti_segment(CardExtension *ext, SegmentShape shape, const LONG finish[3],
+                          const LONG center[2], UCHAR arc_code, BOOLEAN following,
+                          PUSHORT failing) {
+  *failing = 0;
+  if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
+  if (shape == SEGMENT_LINE3 && ext->interp_state == INTERP_CONTI2)
+    return DRV_CONTI_INCORRECT_CONFIG;
+  const ULONG master = ext->conti_axis[0];
+  const USHORT status = main_status(ext);
+  const bool master_driving = (status & master) != 0;
+  *failing = conti_errors(ext, status);
+  if (following) {
+    if (!master_driving) return DRV_CONTI_INTERRUPTED;
+    if (*failing) return DRV_MOVE_CHECK_FAILED;
+    if (!(status & MAIN_STATUS_NEXT_SEGMENT)) return DRV_CONTI_NEXT_NOT_READY;
+  } else {
+    if (master_driving) return DRV_AXIS_BUSY;
+    if (*failing) return DRV_MOVE_CHECK_FAILED;
+  }
+  const int axis_count = shape == SEGMENT_LINE3 ? 3 : 2;
+  for (int position = 0; position < axis_count; ++position)
+    chip_set_pulses(ext, ext->conti_axis[position], (ULONG)finish[position]);
+  if (shape == SEGMENT_ARC2) {
+    chip_set_arc_center(ext, ext->conti_axis[0], (ULONG)center[0]);
+    chip_set_arc_center(ext, ext->conti_axis[1], (ULONG)center[1]);
+  }
+  clear_end_flags(ext, ext->conti_mask);
+  const UCHAR code = shape == SEGMENT_ARC2 ? arc_command(arc_code)
+                     : shape == SEGMENT_LINE3 ? CHIP_LINE3
+                                              : CHIP_LINE2;
+  chip_command(ext, command_word(master, code));
+  if (following && !(main_status(ext) & master)) return DRV_CONTI_INTERRUPTED_2;
+  return DRV_SUCCESS;
+}
+
+/* A segment request of the library: values from slot 1, the flag after them. */
+USHORT conti_segment_request(RequestContext *request, SegmentShape shape) {
+  const DriverRequest *block = request->block;
+  LONG finish[3] = {}, center[2] = {};
+  UCHAR arc_code = 0;
+  int flag_slot = 0;
+  if (shape == SEGMENT_ARC2) {
+    arc_code = slot_u8(block, 1);
+    center[0] = (LONG)slot_u32(block, 2);
+    center[1] = (LONG)slot_u32(block, 3);
+    finish[0] = (LONG)slot_u32(block, 4);
+    finish[1] = (LONG)slot_u32(block, 5);
+    flag_slot = 6;
+  } else {
+    const int axis_count = shape == SEGMENT_LINE3 ? 3 : 2;
+    for (int position = 0; position < axis_count; ++position)
+      finish[position] = (LONG)slot_u32(block, 1 + position);
+    flag_slot = 1 + axis_count;
+  }
+  USHORT failing = 0;
+  const USHORT word = load_conti_segment(request->ext, shape, finish, center, arc_code,
+                                         slot_u16(block, flag_slot) == 1, &failing);
+  if (word == DRV_MOVE_CHECK_FAILED) set_slot(request->block, 1, failing);
+  return word;
+}
+
+SegmentShape shape_of_type(UCHAR type) {
+  switch (type) {
+    case 0:
+    case 16: return SEGMENT_LINE2;
+    case 1:
+    case 17: return SEGMENT_ARC2;
+    default: return SEGMENT_LINE3;
+  }
+}
+
+/* Deceleration tracking: switched on once, at the first segment with which
+ * the rest of the path is no longer than the threshold. */
+VOID track_deceleration(CardExtension *ext, const ContiSegment *segment) {
+  if (ext->remaining_length == 0) return;
+  if (ext->remaining_length <= ext->end_threshold) {
+    chip_command(ext, command_word(ext->conti_axis[0], CHIP_INTERP_DEC_ON));
+    ext->remaining_length = 0;
+  } else {
+    const ULONG length = (ULONG)segment->length;
+    ext->remaining_length -= length < ext->remaining_length ? length : ext->remaining_length;
+  }
+}
+
+}  // namespace
+
+/* ---- Shared with the DPC -------------------------------------------------- */
+
+BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third) {
+  const LONG state = ext->interp_state;
+  if (state == INTERP_IDLE) return TRUE;
+  if (state != INTERP_SINGLE) return FALSE;
+  if (main_status(ext) & (master | second | third) & MAIN_STATUS_BUSY_MASK) return FALSE;
+  end_single_interpolation(ext);
+  return TRUE;
+}
+
+VOID end_single_interpolation(CardExtension *ext) {
+  if (InterlockedCompareExchange(&ext->interp_state, INTERP_IDLE, INTERP_SINGLE) == INTERP_SINGLE)
+    restore_stretched_ranges(ext);
+}
+
+VOID conti_feed_segment(CardExtension *ext) {
+  if (!(ext->interp_shadow & INTERP_MODE_CONTINUOUS)) return;
+  if (!(main_status(ext) & MAIN_STATUS_NEXT_SEGMENT)) return;
+  if (ext->next_segment < ext->segment_count) {
+    const ContiSegment *segment = &ext->segment[ext->next_segment];
+    USHORT failing = 0;
+    const USHORT word = load_conti_segment(ext, shape_of_type(segment->type), segment->finish,
+                                           segment->center, segment->arc_command, TRUE, &failing);
+    if (word == DRV_CONTI_NEXT_NOT_READY) return;  /* handed over at the next interrupt */
+    if (word == DRV_SUCCESS) {
+      track_deceleration(ext, segment);
+      ext->next_segment++;
+      return;
+    }
+  }
+  /* The table is exhausted, or the run broke off: nothing more to feed. */
+  write_interp_mode(ext, (USHORT)~INTERP_MODE_CONTINUOUS, 0);
+}
+
+BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor) {
+  if (ext->segment_count == 0 || !(factor & FACTOR_DRIVE_END)) return FALSE;
+  const ULONG master = ext->conti_axis[0];
+  if (master == 0 || master != (1u << axis)) return FALSE;
+  ext->next_segment = 0;
+  ext->segment_count = 0;
+  restore_conti_ranges(ext);
+  InterlockedExchange(&ext->interp_state, INTERP_IDLE);
+  forget_conti_axes(ext);
+  set_int_factor(ext, master, 0);
+  write_interp_mode(ext, (USHORT)~(INTERP_CONSTANT_VECTOR_FIELD | INTERP_ASSIGNMENT_FIELD), 0);
+  chip_command(ext, command_word(master, CHIP_INTERP_DEC_ON));
+  return TRUE;
+}
+
+/* ---- Request handlers ------------------------------------------------------ */
+
+USHORT t_line2_move(RequestContext *request) {
+  return waited_interpolation(request, T_LINE2, start_t_line2);
+}
+USHORT t_line3_move(RequestContext *request) {
+  return waited_interpolation(request, T_LINE3, start_t_line3);
+}
+USHORT s_line2_move(RequestContext *request) {
+  return waited_interpolation(request, S_LINE2, start_s_line2);
+}
+USHORT s_line3_move(RequestContext *request) {
+  return waited_interpolation(request, S_LINE3, start_s_line3);
+}
+USHORT t_arc2_move(RequestContext *request) {
+  return waited_interpolation(request, T_ARC2, start_t_arc2);
+}
+
+USHORT conti_begin(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  if (conti_active(ext)) return DRV_INTERP_BUSY;
+  empty_segment_table(ext);
+  const USHORT assignment = slot_u16(request->block, 1);
+  const USHORT word = start_conti_run(ext, assignment);
+  if (word != DRV_SUCCESS) return word;
+  const ULONG master = ext->conti_axis[0];
+  chip_set_drive_speed(ext, master, slot_u16(request->block, 2));
+  chip_set_start_speed(ext, master, slot_u16(request->block, 2));
+  return DRV_SUCCESS;
+}
+
+USHORT conti_config(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const DriverRequest *block = request->block;
+  if (conti_active(ext)) return DRV_INTERP_BUSY;
+  empty_segment_table(ext);
+  ext->remaining_length = 0;
+  ext->end_threshold = slot_u32(block, 7);
+  const USHORT word = start_conti_run(ext, slot_u16(block, 1));
+  if (word != DRV_SUCCESS) return word;
+  const ULONG master = ext->conti_axis[0];
+  const USHORT mode = slot_u16(block, 6);
+  write_profile_mode(ext, master, mode);
+  chip_set_drive_speed(ext, master, slot_u16(block, 3));
+  chip_set_acc(ext, master, slot_u16(block, 4));
+  if (constant_speed_mode(mode)) {
+    chip_set_start_speed(ext, master, slot_u16(block, 3));
+    return DRV_SUCCESS;
+  }
+  chip_set_start_speed(ext, master, slot_u16(block, 2));
+  if (mode & MODE_OWN_DECELERATION) chip_set_dec(ext, master, slot_u16(block, 5));
+  chip_set_dec_point(ext, master, 0);
+  return DRV_SUCCESS;
+}
+
+USHORT conti_end(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
+  DriverRequest *block = request->block;
+  set_slot(block, 2, ext->conti_axis[1]);
+  set_slot(block, 3, ext->conti_axis[2]);
+  set_slot(block, 4, ext->conti_saved_range[0]);
+  set_slot(block, 5, ext->conti_saved_range[1]);
+  const ULONG master = ext->conti_axis[0];
+  if (ext->line_arc_option) restore_conti_ranges(ext);
+  InterlockedExchange(&ext->interp_state, INTERP_IDLE);
+  forget_conti_axes(ext);
+  write_interp_mode(ext, (USHORT)~(INTERP_CONSTANT_VECTOR_FIELD | INTERP_ASSIGNMENT_FIELD), 0);
+  chip_command(ext, command_word(master, CHIP_INTERP_DEC_ON));
+  return DRV_SUCCESS;
+}
+
+USHORT conti_next_ready(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
+  const USHORT status = main_status(ext);
+  if (!(status & ext->conti_axis[0])) return DRV_CONTI_INTERRUPTED;
+  if (const USHORT failing = conti_errors(ext, status)) {
+    set_slot(request->block, 1, failing);
+    return DRV_MOVE_CHECK_FAILED;
+  }
+  set_slot(request->block, 2, (status & MAIN_STATUS_NEXT_SEGMENT) ? 1 : 0);
+  return DRV_SUCCESS;
+}
+
+USHORT conti_line2_move(RequestContext *request) {
+  return conti_segment_request(request, SEGMENT_LINE2);
+}
+USHORT conti_line3_move(RequestContext *request) {
+  return conti_segment_request(request, SEGMENT_LINE3);
+}
+USHORT conti_arc2_move(RequestContext *request) {
+  return conti_segment_request(request, SEGMENT_ARC2);
+}
+
+/* A full table stores nothing more and says so. */
+USHORT conti_load_segment(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const DriverRequest *block = request->block;
+  if (ext->segment_count >= SEGMENT_TABLE_SIZE) return DRV_CONTI_INCORRECT_CONFIG;
+  if (ext->segment_count == 0) {
+    /* The table is fed by the chip's interrupt, which takes the place of
+     * the Torix input interrupt. */
+    switch_chip_interrupt_on(ext);
+    InterlockedAnd((volatile LONG *)&ext->int_sources.word[1], ~(LONG)SOURCE_FLAG_TORIX);
+    ext->torix_interrupt = 0;
+  }
+  ContiSegment *segment = &ext->segment[ext->segment_count];
+  segment->type = slot_u8(block, 1);
+  for (int position = 0; position < 3; ++position)
+    segment->finish[position] = (LONG)slot_u32(block, 2 + position);
+  segment->arc_command = slot_u8(block, 5);
+  segment->center[0] = (LONG)slot_u32(block, 6);
+  segment->center[1] = (LONG)slot_u32(block, 7);
+  segment->length = (LONG)slot_u32(block, 8);
+  ext->remaining_length += (ULONG)segment->length;
+  ext->segment_count++;
+  return DRV_SUCCESS;
+}
+
+USHORT conti_running_segment(RequestContext *request) {
+  set_slot(request->block, 1, request->ext->next_segment);
+  return DRV_SUCCESS;
+}

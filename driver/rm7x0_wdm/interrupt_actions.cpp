@@ -1,0 +1,110 @@
+/* Interrupt actions: a slot counts the interrupts of chosen factors on its
+ * axes and, at the last one, releases held drive starts (action 1) or starts
+ * its S-curve move (action 2) on its target, from the DPC. A slot fires once;
+ * the DPC empties it then. Slots change under the interrupt lock, so the
+ * request that fills one and the DPC that counts it never interleave. */
+#include "rm7x0_driver.h"
+
+namespace {
+
+constexpr UCHAR ACTION_RELEASE = 1;
+constexpr UCHAR ACTION_S_MOVE = 2;
+constexpr int S_MOVE_FIRST_SLOT = 5;   /* request slots 5-12 */
+constexpr int S_MOVE_DIRECTION = 6;    /* index of the direction byte in IntActionSlot.s_move */
+
+/* The factors of every other slot that counts the axis join its own: the
+ * axis must raise all of them. */
+USHORT combined_factor(const CardExtension *ext, int replaced, int axis, USHORT factor) {
+  for (int index = 0; index < INT_ACTION_SLOTS; ++index) {
+    if (index != replaced && (ext->int_action[index].axis_mask & (1u << axis)))
+      factor |= ext->int_action[index].factor;
+  }
+  return factor;
+}
+
+MoveProfile profile_of_slot(const IntActionSlot *slot) {
+  MoveProfile move = {};
+  move.start_speed = (USHORT)slot->s_move[0];
+  move.drive_speed = (USHORT)slot->s_move[1];
+  move.rate = (USHORT)slot->s_move[2];
+  move.decel_rate = (USHORT)slot->s_move[3];
+  move.mode = (USHORT)slot->s_move[4];
+  move.pulses = slot->s_move[5];
+  move.tail = slot->s_move[7];
+  return move;
+}
+
+/* Counts one interrupt of the axis on every matching slot; the first slot
+ * that reaches 0 with an action is taken out and, for a release, the held
+ * starts are released in the same step. */
+BOOLEAN count_interrupt(CardExtension *ext, int axis, USHORT factor, IntActionSlot *fired) {
+  BOOLEAN any = FALSE;
+  run_synchronized(ext, [&] {
+    for (IntActionSlot &slot : ext->int_action) {
+      if (!(slot.axis_mask & (1u << axis)) || !(factor & (slot.factor >> 8)) || slot.countdown == 0)
+        continue;
+      if (--slot.countdown != 0) continue;
+      if (slot.action != ACTION_RELEASE && slot.action != ACTION_S_MOVE) continue;
+      *fired = slot;
+      slot = IntActionSlot{};
+      any = TRUE;
+      if (fired->action == ACTION_RELEASE) {
+        card_write16(ext, REG_COMMAND, command_word(fired->target, CHIP_DRIVE_RELEASE));
+        ext->held_axes &= (USHORT)~fired->target;
+      } else {
+        ext->held_axes |= fired->target;
+      }
+      return;
+    }
+  });
+  return any;
+}
+
+}  // namespace
+
+VOID run_interrupt_actions(CardExtension *ext, int axis, USHORT factor) {
+  IntActionSlot fired = {};
+  if (!count_interrupt(ext, axis, factor, &fired) || fired.action != ACTION_S_MOVE) return;
+  const MoveProfile move = profile_of_slot(&fired);
+  drv_s_move(ext, fired.target & ALL_AXES, &move, (UCHAR)fired.s_move[S_MOVE_DIRECTION]);
+}
+
+/* REQ_SET_INT_ACTION. The slot is filled even when a factor was refused (the
+ * answer says so); an S-curve move that fails its check is refused with its
+ * failing axes and the slot keeps no action, so nothing unchecked can start. */
+USHORT set_int_action(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  DriverRequest *block = request->block;
+  if (ext->int_action_next >= INT_ACTION_SLOTS) ext->int_action_next = 0;
+  const int index = ext->int_action_next;
+
+  IntActionSlot slot = {};
+  slot.factor = slot_u16(block, 2);
+  slot.axis_mask = slot_u8(block, 1);
+  slot.target = slot_u8(block, 3);
+  slot.action = slot_u8(block, 4);
+  const ULONG axes = slot_u16(block, 1) & ALL_AXES;
+  USHORT word = DRV_SUCCESS;
+  USHORT factor = slot.factor;
+  for (int axis = 0; axis < AXIS_COUNT && word == DRV_SUCCESS; ++axis) {
+    if (!(axes & (1u << axis))) continue;
+    factor = combined_factor(ext, index, axis, factor);
+    word = set_int_factor(ext, 1u << axis, factor);
+    ++slot.countdown;
+  }
+
+  if (slot.action == ACTION_S_MOVE) {
+    USHORT failing = 0;
+    check_move_params(ext, slot_u16(block, 3) & ALL_AXES, slot_u8(block, 11), &failing);
+    if (failing != 0) {
+      slot.action = 0;
+      set_slot(block, 1, failing);
+      word = DRV_MOVE_CHECK_FAILED;
+    } else {
+      for (int n = 0; n < 8; ++n) slot.s_move[n] = slot_u32(block, S_MOVE_FIRST_SLOT + n);
+    }
+  }
+  run_synchronized(ext, [&] { ext->int_action[index] = slot; });
+  ext->int_action_next = (UCHAR)(index + 1);
+  return word;
+}

@@ -1,0 +1,96 @@
+/* The interrupt factors of the axes: which chip events interrupt (mode
+ * register 1 bits 8-15, the home-end enable of extension word 1) and the
+ * chip interrupt input of the bridge that carries them. */
+#include "rm7x0_driver.h"
+
+namespace {
+
+constexpr USHORT MODE1_FACTOR_ENABLES = 0xFF00;
+constexpr USHORT MODE1_DRIVE_END_ENABLE = 0x8000;
+constexpr USHORT EXT1_HOME_END_ENABLE = 0x0020;
+constexpr USHORT FACTOR_SYNC_INTERRUPT = 0x0080;   /* factor word bit 7 */
+constexpr USHORT SYNC2_INTERRUPT = 0x8000;         /* sync word 2 bit 15 */
+constexpr LONG SYNC_OWNER_COMPARE = 1;
+constexpr USHORT INTERP_CONTI_FEED = 0x4000;       /* interpolation mode: segments fed by interrupt */
+
+BOOLEAN axis_has_factor(const DriverAxisState *state) {
+  return (state->shadow[SHADOW_MODE1] & MODE1_FACTOR_ENABLES) != 0 ||
+         (state->shadow[SHADOW_EXT_WORD1] & EXT1_HOME_END_ENABLE) != 0;
+}
+
+/* The synchronous-action interrupt (factor bit 7) lives in sync word 2. While
+ * the compare trigger owns the sync words it may not change. */
+USHORT set_sync_interrupt(CardExtension *ext, int axis, USHORT factor) {
+  DriverAxisState *state = &ext->axis[axis];
+  const USHORT wanted = (factor & FACTOR_SYNC_INTERRUPT) ? SYNC2_INTERRUPT : 0;
+  if (state->sync_owner == SYNC_OWNER_COMPARE)
+    return (state->shadow[SHADOW_SYNC_WORD2] & SYNC2_INTERRUPT) == wanted ? DRV_SUCCESS
+                                                                         : DRV_SYNCH_REFUSED_CMPTRIG;
+  state->shadow[SHADOW_SYNC_WORD2] =
+      (USHORT)((state->shadow[SHADOW_SYNC_WORD2] & ~SYNC2_INTERRUPT) | wanted);
+  chip_set_sync_mode(ext, 1u << axis, state->shadow[SHADOW_SYNC_WORD1],
+                     state->shadow[SHADOW_SYNC_WORD2]);
+  return DRV_SUCCESS;
+}
+
+}  // namespace
+
+VOID switch_chip_interrupt_on(CardExtension *ext) {
+  const IntSourceSet sources = {{SOURCE_FLAG_PCI | SOURCE_FLAG_CHIP, 0}};
+  InterlockedOr((volatile LONG *)&ext->int_sources.word[0], SOURCE_FLAG_PCI | SOURCE_FLAG_CHIP);
+  int_sources_enable(ext, &sources);
+}
+
+/* The chip input is shared by every axis: it goes off only when no axis has
+ * a factor enabled and no segment table is fed by it. */
+static VOID switch_chip_interrupt_off_when_unused(CardExtension *ext) {
+  for (const DriverAxisState &state : ext->axis) {
+    if (axis_has_factor(&state)) return;
+  }
+  if (ext->interp_shadow & INTERP_CONTI_FEED) return;
+  const IntSourceSet sources = {{SOURCE_FLAG_CHIP, 0}};
+  InterlockedAnd((volatile LONG *)&ext->int_sources.word[0], ~(LONG)SOURCE_FLAG_CHIP);
+  int_sources_disable(ext, &sources);
+}
+
+/* Factor 0 on an axis whose compare trigger owns the sync words is refused
+ * before anything changes: the comparator needs the chip interrupt. */
+USHORT set_int_factor(CardExtension *ext, ULONG axis_mask, USHORT factor) {
+  if (read_interlocked(&ext->compare_mode)) return DRV_CONFLICT_CMP_MODE;
+  const int first = axis_mask_to_index(axis_mask);
+  if (first < 0) return DRV_SUCCESS;
+  if (factor == 0 && ext->axis[first].sync_owner == SYNC_OWNER_COMPARE)
+    return DRV_SYNCH_REFUSED_CMPTRIG;
+  const USHORT refusal = set_sync_interrupt(ext, first, factor);
+  if (refusal != DRV_SUCCESS) return refusal;
+
+  /* A running interpolation keeps its drive-end enable. */
+  const USHORT field = read_interlocked(&ext->interp_state) != INTERP_IDLE
+                           ? (USHORT)(MODE1_FACTOR_ENABLES & ~MODE1_DRIVE_END_ENABLE)
+                           : MODE1_FACTOR_ENABLES;
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    if (axis_mask & (1u << axis)) set_mode_field(ext, axis, SHADOW_MODE1, field, factor);
+  }
+  if (factor != 0)
+    switch_chip_interrupt_on(ext);
+  else
+    switch_chip_interrupt_off_when_unused(ext);
+  return DRV_SUCCESS;
+}
+
+VOID arm_drive_end(CardExtension *ext, ULONG axis_mask, BOOLEAN on) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    if (axis_mask & (1u << axis))
+      set_mode_field(ext, axis, SHADOW_MODE1, MODE1_DRIVE_END_ENABLE,
+                     on ? MODE1_DRIVE_END_ENABLE : 0);
+  }
+  if (on) switch_chip_interrupt_on(ext);
+}
+
+VOID arm_home_end(CardExtension *ext, ULONG axis_mask, BOOLEAN on) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    if (axis_mask & (1u << axis))
+      set_ext_field(ext, axis, SHADOW_EXT_WORD1, EXT1_HOME_END_ENABLE, on ? EXT1_HOME_END_ENABLE : 0);
+  }
+  if (on) switch_chip_interrupt_on(ext);
+}

@@ -1,0 +1,311 @@
+/* The single-axis moves: the checks a move passes before it starts, the
+ * velocity, constant-speed, T-curve and S-curve starts, the check of several
+ * axes before a move of them all, and the changes of a running move (drive
+ * speed, target, profile settings).
+ *
+ * A move start writes the axis's mode and speed registers through the
+ * register primitives and then its drive command; every start clears the
+ * axis's three end flags so that the status queries report this move. */
+#include "rm7x0_driver.h"
+
+namespace {
+
+/* Error-status bits of an axis (status register 2 bits 0-5). */
+constexpr USHORT ERROR_SOFT_LIMIT_PLUS = 0x01;
+constexpr USHORT ERROR_SOFT_LIMIT_MINUS = 0x02;
+constexpr USHORT ERROR_LIMIT_PLUS = 0x04;
+constexpr USHORT ERROR_LIMIT_MINUS = 0x08;
+constexpr USHORT ERROR_PLUS_LIMITS = ERROR_SOFT_LIMIT_PLUS | ERROR_LIMIT_PLUS;
+constexpr USHORT ERROR_MINUS_LIMITS = ERROR_SOFT_LIMIT_MINUS | ERROR_LIMIT_MINUS;
+
+/* Status register 1 of a driving axis. */
+constexpr USHORT STATUS1_AT_DRIVE_SPEED = 0x0004;
+constexpr USHORT STATUS1_BELOW_DRIVE_SPEED = 0x0008;
+constexpr USHORT STATUS1_DECELERATING = 0x0010;
+constexpr USHORT STATUS1_S_CURVE_PHASES = 0x00E0;
+
+constexpr USHORT MODE3_PROFILE_FIELD = 0x0007;
+constexpr USHORT MODE3_HAND_WHEEL_FIELD = 0x0018;
+constexpr USHORT EXT1_AVOID_TRIANGLE = 0x0008;
+
+template <typename Fn>
+VOID for_each_axis(ULONG axis_mask, Fn fn) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    if (axis_mask & (1u << axis)) fn(axis);
+  }
+}
+
+/* The error bits of an axis that block a move in this direction. */
+USHORT blocking_errors(USHORT errors, UCHAR direction) {
+  switch (direction) {
+    case MOVE_DIR_MINUS: return errors & ~ERROR_PLUS_LIMITS;
+    case MOVE_DIR_PLUS: return errors & ~ERROR_MINUS_LIMITS;
+    case MOVE_DIR_LOADED:
+    case MOVE_DIR_NONE: return errors & ~(ERROR_PLUS_LIMITS | ERROR_MINUS_LIMITS);
+    default: return errors;
+  }
+}
+
+/* REG_MODE3 low bits := the profile bits of the mode word. */
+VOID write_profile_mode(CardExtension *ext, int axis, USHORT mode) {
+  set_mode_field(ext, axis, SHADOW_MODE3, MODE3_PROFILE_FIELD, mode);
+}
+
+/* Starts a loaded fixed drive in direction 1 (plus) or 0 (minus); any other
+ * direction leaves it loaded (a move prepared for a synchronous action). */
+VOID start_fixed_drive(CardExtension *ext, ULONG axis_mask, UCHAR direction) {
+  if (direction != MOVE_DIR_PLUS && direction != MOVE_DIR_MINUS) return;
+  clear_end_flags(ext, axis_mask);
+  chip_command(ext, command_word(axis_mask,
+                                 direction == MOVE_DIR_PLUS ? CHIP_DRIVE_PLUS : CHIP_DRIVE_MINUS));
+}
+
+USHORT main_status(CardExtension *ext) { return card_read16_sync(ext, REG_COMMAND); }
+
+/* The checks of a move that are common to every start, in their order; the
+ * first refusal is the answer (0x800C with the failing axes in slot 1). */
+USHORT run_move_checks(RequestContext *request, ULONG axis_mask, USHORT failing,
+                       UCHAR ready_direction) {
+  if (failing) {
+    set_slot(request->block, 1, failing);
+    return DRV_MOVE_CHECK_FAILED;
+  }
+  if (check_axis_idle(request->ext, axis_mask) != DRV_SUCCESS) return DRV_AXIS_BUSY;
+  if (check_axis_ready(request->ext, axis_mask, ready_direction) != DRV_SUCCESS)
+    return DRV_AXIS_NOT_READY;
+  return DRV_SUCCESS;
+}
+
+/* The checks of a constant, T-curve or S-curve move of one axis whose
+ * direction byte is in `direction_slot` (the real direction in `checked_slot`
+ * when that byte is 0xFD); *direction receives the direction to drive. */
+USHORT check_fixed_move(RequestContext *request, int direction_slot, int checked_slot,
+                        UCHAR *direction) {
+  const ULONG axis = slot_u16(request->block, 1) & ALL_AXES;
+  const UCHAR byte = slot_u8(request->block, direction_slot);
+  USHORT failing = 0;
+  check_move_params(request->ext, axis, byte, &failing);
+  const USHORT word = run_move_checks(request, axis, failing, byte);
+  *direction = byte == MOVE_DIR_CHECKED ? slot_u8(request->block, checked_slot) : byte;
+  return word;
+}
+
+/* Slots 2-9 of a T-curve or S-curve request. */
+MoveProfile profile_of_request(const DriverRequest *block) {
+  MoveProfile move = {};
+  move.start_speed = slot_u16(block, 2);
+  move.drive_speed = slot_u16(block, 3);
+  move.rate = slot_u16(block, 4);
+  move.decel_rate = slot_u16(block, 5);
+  move.mode = slot_u16(block, 6);
+  move.pulses = slot_u32(block, 7);
+  move.tail = slot_u32(block, 9);
+  return move;
+}
+
+}  // namespace
+
+/* ---- Checks ------------------------------------------------------------- */
+
+USHORT check_move_params(CardExtension *ext, ULONG axis_mask, UCHAR direction, PUSHORT failing) {
+  *failing = 0;
+  if (direction == MOVE_DIR_CHECKED) return DRV_SUCCESS;
+  const int axis = axis_mask_to_index(axis_mask);
+  if (axis < 0) return DRV_SUCCESS;
+  if (blocking_errors(get_error_status(ext, 1u << axis, FALSE), direction))
+    *failing = (USHORT)(1u << axis);
+  return *failing ? DRV_MOVE_CHECK_FAILED : DRV_SUCCESS;
+}
+
+USHORT check_velocity_params(CardExtension *ext, ULONG axis_mask,
+                             const UCHAR direction[AXIS_COUNT]) {
+  USHORT failing = 0;
+  for_each_axis(axis_mask, [&](int axis) {
+    USHORT axis_failing = 0;
+    check_move_params(ext, 1u << axis, direction[axis], &axis_failing);
+    failing |= axis_failing;
+  });
+  return failing;
+}
+
+USHORT check_axis_idle(CardExtension *ext, ULONG axis_mask) {
+  return (main_status(ext) & axis_mask & MAIN_STATUS_BUSY_MASK) ? DRV_AXIS_BUSY : DRV_SUCCESS;
+}
+
+USHORT check_axis_ready(CardExtension *ext, ULONG axis_mask, UCHAR direction) {
+  if (direction == MOVE_DIR_CHECKED || direction == MOVE_DIR_LOADED) return DRV_SUCCESS;
+  USHORT word = DRV_SUCCESS;
+  for_each_axis(axis_mask, [&](int axis) {
+    if (ext->axis[axis].shadow[SHADOW_MODE3] & MODE3_HAND_WHEEL_FIELD) word = DRV_AXIS_NOT_READY;
+  });
+  return word;
+}
+
+VOID clear_end_flags(CardExtension *ext, ULONG axis_mask) {
+  for_each_axis(axis_mask, [&](int axis) {
+    for (LONG &flag : ext->axis[axis].end_flag) InterlockedExchange(&flag, 0);
+  });
+}
+
+/* ---- Starts -------------------------------------------------------------- */
+
+USHORT drv_t_move(CardExtension *ext, ULONG axis_mask, const MoveProfile *move, UCHAR direction) {
+  const int axis = axis_mask_to_index(axis_mask);
+  if (axis < 0) return DRV_SUCCESS;
+  write_profile_mode(ext, axis, move->mode);
+  const bool constant_speed = (move->mode & MODE_SPEED_FIELD) == MODE_CONSTANT_SPEED;
+  chip_set_start_speed(ext, axis_mask, constant_speed ? move->drive_speed : move->start_speed);
+  if (move->mode & MODE_OWN_DECELERATION) chip_set_dec(ext, axis_mask, move->decel_rate);
+  chip_set_drive_speed(ext, axis_mask, move->drive_speed);
+  chip_set_acc(ext, axis_mask, move->rate);
+  chip_set_pulses(ext, axis_mask, move->pulses);
+  chip_set_acc_offset(ext, axis_mask, (USHORT)move->tail);
+  start_fixed_drive(ext, axis_mask, direction);
+  return DRV_SUCCESS;
+}
+
+USHORT drv_s_move(CardExtension *ext, ULONG axis_mask, const MoveProfile *move, UCHAR direction) {
+  const int axis = axis_mask_to_index(axis_mask);
+  if (axis < 0) return DRV_SUCCESS;
+  write_profile_mode(ext, axis, move->mode);
+  chip_set_start_speed(ext, axis_mask, move->start_speed);
+  chip_set_drive_speed(ext, axis_mask, move->drive_speed);
+  chip_set_acc(ext, axis_mask, FIXED_S_CURVE_RATE);
+  chip_set_jerk(ext, axis_mask, move->rate);
+  if (move->mode & MODE_OWN_DECELERATION) {
+    chip_set_dec_jerk(ext, axis_mask, move->decel_rate);
+    chip_set_dec(ext, axis_mask, FIXED_S_CURVE_RATE);
+    chip_set_dec_point(ext, axis_mask, move->tail);
+  } else {
+    chip_set_acc_offset(ext, axis_mask, (USHORT)move->tail);
+  }
+  chip_set_pulses(ext, axis_mask, move->pulses);
+  start_fixed_drive(ext, axis_mask, direction);
+  return DRV_SUCCESS;
+}
+
+USHORT drv_velocity_move(CardExtension *ext, ULONG axis_mask, USHORT start_speed,
+                         USHORT drive_speed, USHORT acceleration, UCHAR direction) {
+  axis_mask &= ALL_AXES;
+  for_each_axis(axis_mask, [&](int axis) { write_profile_mode(ext, axis, MODE_OWN_DECELERATION); });
+  clear_end_flags(ext, axis_mask);
+  chip_set_start_speed(ext, axis_mask, start_speed);
+  chip_set_drive_speed(ext, axis_mask, drive_speed);
+  chip_set_acc(ext, axis_mask, acceleration);
+  chip_set_dec(ext, axis_mask, acceleration);
+  chip_command(ext, command_word(axis_mask,
+                                 direction == MOVE_DIR_PLUS ? CHIP_CONT_PLUS : CHIP_CONT_MINUS));
+  return DRV_SUCCESS;
+}
+
+/* ---- Request handlers ---------------------------------------------------- */
+
+USHORT velocity_move(RequestContext *request) {
+  const DriverRequest *block = request->block;
+  const ULONG axes = slot_u16(block, 1) & ALL_AXES;
+  const UCHAR direction = slot_u8(block, 5);
+  const UCHAR directions[AXIS_COUNT] = {direction, direction, direction, direction};
+  const USHORT failing = check_velocity_params(request->ext, axes, directions);
+  const USHORT word = run_move_checks(request, axes, failing, direction);
+  if (word != DRV_SUCCESS) return word;
+  return drv_velocity_move(request->ext, axes, slot_u16(block, 2), slot_u16(block, 3),
+                           slot_u16(block, 4), direction);
+}
+
+USHORT const_move(RequestContext *request) {
+  UCHAR direction = 0;
+  const USHORT word = check_fixed_move(request, 5, 6, &direction);
+  if (word != DRV_SUCCESS) return word;
+  const DriverRequest *block = request->block;
+  MoveProfile move = {};
+  move.drive_speed = slot_u16(block, 2);
+  move.mode = slot_u16(block, 3);
+  move.pulses = slot_u32(block, 4);
+  return drv_t_move(request->ext, slot_u16(block, 1) & ALL_AXES, &move, direction);
+}
+
+USHORT t_move(RequestContext *request) {
+  UCHAR direction = 0;
+  const USHORT word = check_fixed_move(request, 8, 10, &direction);
+  if (word != DRV_SUCCESS) return word;
+  const MoveProfile move = profile_of_request(request->block);
+  return drv_t_move(request->ext, slot_u16(request->block, 1) & ALL_AXES, &move, direction);
+}
+
+USHORT s_move(RequestContext *request) {
+  UCHAR direction = 0;
+  const USHORT word = check_fixed_move(request, 8, 10, &direction);
+  if (word != DRV_SUCCESS) return word;
+  const MoveProfile move = profile_of_request(request->block);
+  return drv_s_move(request->ext, slot_u16(request->block, 1) & ALL_AXES, &move, direction);
+}
+
+/* The checks of a move of several axes, which then start with 0xFD. */
+USHORT check_axes_move_request(RequestContext *request) {
+  const DriverRequest *block = request->block;
+  const ULONG axes = slot_u16(block, 1) & ALL_AXES;
+  UCHAR directions[AXIS_COUNT];
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) directions[axis] = slot_u8(block, 2 + axis);
+  return run_move_checks(request, axes, check_velocity_params(request->ext, axes, directions),
+                         MOVE_DIR_PLUS);
+}
+
+/* A new drive speed for a running T-curve move: only at constant speed. */
+USHORT t_change_speed(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const DriverRequest *block = request->block;
+  const ULONG axis = slot_u16(block, 1) & ALL_AXES;
+  if (!(main_status(ext) & axis)) return DRV_MOTION_COMPLETED;
+  USHORT status1 = 0;
+  chip_read_status1(ext, axis, &status1);
+  if (status1 & STATUS1_S_CURVE_PHASES) return DRV_S_CURVE_IN_PROGRESS;
+  if (!(status1 & (STATUS1_AT_DRIVE_SPEED | STATUS1_BELOW_DRIVE_SPEED)))
+    return (status1 & STATUS1_DECELERATING) ? DRV_IN_ACC_DEC : DRV_NOT_CONSTANT_SPEED;
+  /* A zero word keeps the rate in force. */
+  if (slot_u16(block, 3)) chip_set_acc(ext, axis, slot_u16(block, 3));
+  if (slot_u16(block, 4)) chip_set_dec(ext, axis, slot_u16(block, 4));
+  return chip_set_drive_speed(ext, axis, slot_u16(block, 2));
+}
+
+/* A new drive speed and deceleration point for a running S-curve move. */
+USHORT s_change_speed(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const DriverRequest *block = request->block;
+  const ULONG axis = slot_u16(block, 1) & ALL_AXES;
+  if (!(main_status(ext) & axis)) return DRV_MOTION_COMPLETED;
+  USHORT status1 = 0;
+  chip_read_status1(ext, axis, &status1);
+  if (!(status1 & (STATUS1_AT_DRIVE_SPEED | STATUS1_BELOW_DRIVE_SPEED))) return DRV_IN_ACC_DEC;
+  /* Plain jerk codes: the fixed acceleration limit of the move stays. */
+  if (slot_u16(block, 3)) chip_cmd16(ext, command_word(axis, CHIP_JERK), slot_u16(block, 3));
+  if (slot_u16(block, 4)) chip_cmd16(ext, command_word(axis, CHIP_DEC_JERK), slot_u16(block, 4));
+  chip_set_dec_point(ext, axis, slot_u32(block, 5));
+  return chip_set_drive_speed(ext, axis, slot_u16(block, 2));
+}
+
+/* Avoid triangle (extension word 1 bit 3) of the first axis of the mask;
+ * only that bit of the value is taken. */
+USHORT t_set_avoid_triangle(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const int axis = axis_mask_to_index(slot_u16(request->block, 1) & ALL_AXES);
+  if (axis < 0) return DRV_SUCCESS;
+  set_ext_field(ext, axis, SHADOW_EXT_WORD1, EXT1_AVOID_TRIANGLE, slot_u16(request->block, 2));
+  return DRV_SUCCESS;
+}
+
+/* Start speed and rates for the interpolations; a zero rate keeps its register. */
+USHORT set_start_speed_and_rates(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const DriverRequest *block = request->block;
+  const ULONG axis = slot_u16(block, 1) & ALL_AXES;
+  if (slot_u16(block, 3)) chip_set_acc(ext, axis, slot_u16(block, 3));
+  if (slot_u16(block, 4)) chip_set_dec(ext, axis, slot_u16(block, 4));
+  return chip_set_start_speed(ext, axis, slot_u16(block, 2));
+}
+
+/* A new target (pulse count) of a running move; not during interpolation. */
+USHORT change_target(RequestContext *request) {
+  if (request->ext->interp_state != INTERP_IDLE) return DRV_TARGET_CHANGE_INTERP;
+  return chip_set_pulses(request->ext, slot_u16(request->block, 1) & ALL_AXES,
+                         slot_u32(request->block, 2));
+}

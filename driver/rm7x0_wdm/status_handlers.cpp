@@ -1,0 +1,345 @@
+/* Status queries, counters, stop, hold and release, ring counter, hand wheel,
+ * end of wait and interrupt factors.
+ *
+ * A query names its axis by the first axis bit of slot 1; a mask without an
+ * axis bit names none, and the request then fails rather than answering for
+ * an axis that does not exist (the caller reports its own failure code). */
+#include "rm7x0_driver.h"
+
+namespace {
+
+/* Stop-reason bits of the motion state (the libraries' DRIVE_FINISH_*). */
+constexpr USHORT STATE_STOP_COMMAND = 0x0004;
+constexpr USHORT STATE_DRIVE_END = 0x0080;
+constexpr USHORT STATE_HOME_END = 0x0100;
+constexpr USHORT STATUS1_STOP_REASONS = 0xFF00;  /* limit +/-, alarm, emergency stop */
+constexpr USHORT STATUS2_SOFT_LIMITS = 0x0003;
+constexpr USHORT STATUS2_BIT7 = 0x0080;
+constexpr USHORT STATE_STATUS2_BIT7 = 0x0040;
+constexpr USHORT ERROR_STATUS_BITS = 0x003F;
+
+/* Status register 2 bits. */
+constexpr USHORT S2_LIMIT_PLUS = 0x0004, S2_LIMIT_MINUS = 0x0008;
+constexpr USHORT S2_ALARM = 0x0010, S2_EMERGENCY = 0x0020;
+/* Input byte bits of an axis. */
+constexpr USHORT IN_NEAR_HOME = 0x01, IN_HOME = 0x02, IN_INDEX = 0x04;
+constexpr USHORT IN_IN_POSITION = 0x40, IN_SPARE = 0x80;
+/* Mode register levels. */
+constexpr USHORT MODE1_NEAR_HOME_LEVEL = 0x0001, MODE1_HOME_LEVEL = 0x0004;
+constexpr USHORT MODE1_INDEX_LEVEL = 0x0010;
+constexpr USHORT MODE2_IN_POSITION_ON = 0x8000, MODE2_IN_POSITION_LEVEL = 0x4000;
+constexpr USHORT MODE3_HAND_WHEEL = 0x0018;
+constexpr USHORT EXT1_RING_COUNTER = 0x0010;
+
+constexpr USHORT VRING_ON = 16;
+constexpr USHORT END_WAIT_DRIVE = 0x8000;
+constexpr USHORT END_WAIT_HOME = 32;
+
+/* The axis of a query, or -1 after failing the request. */
+int query_axis(RequestContext *request) {
+  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  if (axis < 0) request->status = STATUS_INVALID_PARAMETER;
+  return axis;
+}
+
+BOOLEAN bit_equals(USHORT word, USHORT bit, USHORT other, USHORT other_bit) {
+  return ((word & bit) != 0) == ((other & other_bit) != 0);
+}
+
+/* The axis's input byte: X and Y share one register, Z and U the next. */
+USHORT axis_input_byte(CardExtension *ext, int axis) {
+  const USHORT word = card_read16_sync(ext, axis < 2 ? REG_OUTPUT : REG_INTERP_MODE);
+  return (USHORT)((axis & 1) ? word >> 8 : word) & 0xFF;
+}
+
+USHORT read_counter_request(RequestContext *request, UCHAR code) {
+  if (query_axis(request) < 0) return DRV_SUCCESS;
+  ULONG value = 0;
+  chip_read32(request->ext, command_word(slot_u16(request->block, 1), code), &value);
+  set_slot(request->block, 1, value);
+  return DRV_SUCCESS;
+}
+
+USHORT read_word_request(RequestContext *request, UCHAR code) {
+  if (query_axis(request) < 0) return DRV_SUCCESS;
+  USHORT value = 0;
+  chip_read16(request->ext, command_word(slot_u16(request->block, 1), code), &value);
+  set_slot(request->block, 1, value);
+  return DRV_SUCCESS;
+}
+
+template <typename Fn>
+VOID for_each_axis_of(ULONG axis_mask, Fn fn) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    if (axis_mask & (1u << axis)) fn(axis);
+  }
+}
+
+/* The held-axis mask changes with the hold or release command, as one step. */
+VOID hold_or_release(CardExtension *ext, ULONG axis_mask, UCHAR code, USHORT held_after) {
+  run_synchronized(ext, [&] {
+    card_write16(ext, REG_COMMAND, command_word(axis_mask, code));
+    ext->held_axes = held_after;
+  });
+}
+
+}  // namespace
+
+/* ---- motion state, errors, inputs ---------------------------------------- */
+
+VOID motion_done(CardExtension *ext, ULONG axis_mask, PUCHAR done, PUSHORT state) {
+  *done = 0;
+  *state = 0;
+  const int axis = axis_mask_to_index(axis_mask);
+  if (axis < 0) return;
+  const USHORT main_status = card_read16_sync(ext, REG_COMMAND);
+  if (main_status & (1u << axis)) return;
+  *done = 1;
+  USHORT reason = 0;
+  if (main_status & (1u << (MAIN_STATUS_ERROR_SHIFT + axis))) {
+    USHORT status1 = 0, status2 = 0;
+    chip_read_status1(ext, 1u << axis, &status1);
+    chip_read_status2(ext, 1u << axis, &status2);
+    reason = (USHORT)((status1 & STATUS1_STOP_REASONS) | (status2 & STATUS2_SOFT_LIMITS) |
+                      ((status2 & STATUS2_BIT7) ? STATE_STATUS2_BIT7 : 0));
+  }
+  const LONG *flag = ext->axis[axis].end_flag;
+  if (flag[END_STOPPED_BY_COMMAND])
+    reason |= STATE_STOP_COMMAND;
+  else if (flag[END_HOME])
+    reason |= STATE_HOME_END;
+  else if (flag[END_DRIVE])
+    reason |= STATE_DRIVE_END;
+  *state = reason != 0 ? reason : STATE_DRIVE_END;
+}
+
+USHORT motion_done_request(RequestContext *request) {
+  if (query_axis(request) < 0) return DRV_SUCCESS;
+  UCHAR done = 0;
+  USHORT state = 0;
+  motion_done(request->ext, slot_u16(request->block, 1), &done, &state);
+  set_slot(request->block, 1, done);
+  set_slot(request->block, 2, state);
+  return DRV_SUCCESS;
+}
+
+USHORT get_error_status(CardExtension *ext, ULONG axis_mask, BOOLEAN include_bit7) {
+  const USHORT main_status = card_read16_sync(ext, REG_COMMAND);
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    if (!(axis_mask & (1u << axis))) continue;
+    if (!(main_status & (1u << (MAIN_STATUS_ERROR_SHIFT + axis)))) continue;
+    USHORT status2 = 0;
+    chip_read_status2(ext, 1u << axis, &status2);
+    USHORT word = status2 & ERROR_STATUS_BITS;
+    if (include_bit7) word |= status2 & STATUS2_BIT7;
+    return word;
+  }
+  return 0;
+}
+
+USHORT get_error_status_request(RequestContext *request) {
+  set_slot(request->block, 1, get_error_status(request->ext, slot_u16(request->block, 1), TRUE));
+  return DRV_SUCCESS;
+}
+
+USHORT get_di_status(CardExtension *ext, ULONG axis_mask, PUSHORT raw_input) {
+  const int axis = axis_mask_to_index(axis_mask);
+  if (raw_input != NULL) *raw_input = 0;
+  if (axis < 0) return 0;
+  const USHORT main_status = card_read16_sync(ext, REG_COMMAND);
+  USHORT status2 = 0;
+  chip_read_status2(ext, 1u << axis, &status2);
+  const USHORT input = axis_input_byte(ext, axis);
+  const USHORT mode1 = ext->axis[axis].shadow[SHADOW_MODE1];
+  const USHORT mode2 = ext->axis[axis].shadow[SHADOW_MODE2];
+
+  USHORT status = 0;
+  if (main_status & (1u << axis)) status |= DI_DRIVING;
+  if (status2 & S2_LIMIT_PLUS) status |= DI_LIMIT_PLUS;
+  if (status2 & S2_LIMIT_MINUS) status |= DI_LIMIT_MINUS;
+  if (status2 & S2_EMERGENCY) status |= DI_EMERGENCY_STOP;
+  if (status2 & S2_ALARM) status |= DI_ALARM;
+  if (bit_equals(input, IN_HOME, mode1, MODE1_HOME_LEVEL)) status |= DI_HOME;
+  if (bit_equals(input, IN_NEAR_HOME, mode1, MODE1_NEAR_HOME_LEVEL)) status |= DI_NEAR_HOME;
+  if ((mode2 & MODE2_IN_POSITION_ON) &&
+      bit_equals(input, IN_IN_POSITION, mode2, MODE2_IN_POSITION_LEVEL))
+    status |= DI_IN_POSITION;
+  if (bit_equals(input, IN_INDEX, mode1, MODE1_INDEX_LEVEL)) status |= DI_INDEX;
+
+  if (raw_input != NULL) {
+    USHORT raw = 0;
+    if (input & IN_SPARE) raw |= 0x0010;
+    if (input & IN_HOME) raw |= 0x0020;
+    if (input & IN_NEAR_HOME) raw |= 0x0040;
+    if (input & IN_IN_POSITION) raw |= 0x0100;
+    if (input & IN_INDEX) raw |= 0x0200;
+    *raw_input = raw;
+  }
+  return status;
+}
+
+USHORT get_di_status_request(RequestContext *request) {
+  if (query_axis(request) < 0) return DRV_SUCCESS;
+  USHORT raw = 0;
+  set_slot(request->block, 1, get_di_status(request->ext, slot_u16(request->block, 1), &raw));
+  set_slot(request->block, 2, raw);
+  return DRV_SUCCESS;
+}
+
+/* The three IN3-group inputs of exactly one axis bit; any other value reads 0. */
+USHORT get_in3(RequestContext *request) {
+  const USHORT axis_bit = slot_u16(request->block, 1);
+  const int axis = axis_mask_to_index(axis_bit);
+  USHORT bits = 0;
+  if (axis >= 0 && axis_bit == (1u << axis)) {
+    const USHORT word = card_read16_sync(request->ext, axis < 2 ? REG_OUTPUT : REG_INTERP_MODE);
+    bits = (USHORT)(word >> ((axis & 1) ? 11 : 3)) & 7;
+  }
+  for (int n = 0; n < 3; ++n) set_slot(request->block, 1 + n, (bits >> n) & 1);
+  return DRV_SUCCESS;
+}
+
+/* ---- counters, speed, acceleration, latch ---------------------------------- */
+
+USHORT set_cmd_counter(RequestContext *request) {
+  return chip_set_cmd_counter(request->ext, slot_u16(request->block, 1), slot_u32(request->block, 2));
+}
+
+USHORT set_enc_counter(RequestContext *request) {
+  return chip_set_enc_counter(request->ext, slot_u16(request->block, 1), slot_u32(request->block, 2));
+}
+
+USHORT get_cmd_counter(RequestContext *request) {
+  return read_counter_request(request, CHIP_READ_CMD_COUNTER);
+}
+
+USHORT get_enc_counter(RequestContext *request) {
+  return read_counter_request(request, CHIP_READ_ENC_COUNTER);
+}
+
+USHORT get_latch(RequestContext *request) { return read_counter_request(request, CHIP_READ_LATCH); }
+
+USHORT get_speed(RequestContext *request) { return read_word_request(request, CHIP_READ_SPEED); }
+
+USHORT get_acc(RequestContext *request) { return read_word_request(request, CHIP_READ_ACC); }
+
+/* ---- stop, hold, release ------------------------------------------------------ */
+
+/* Only the two stop codes reach the chip: any other word (0x8000 would reset
+ * the whole chip) stops at once. */
+VOID stop_axes(CardExtension *ext, ULONG axis_mask, USHORT stop_code) {
+  const UCHAR code = stop_code == CHIP_DEC_STOP ? CHIP_DEC_STOP : CHIP_SUDDEN_STOP;
+  chip_command(ext, command_word(axis_mask, code));
+  for_each_axis_of(axis_mask, [&](int axis) {
+    InterlockedExchange(&ext->axis[axis].end_flag[END_STOPPED_BY_COMMAND], 1);
+  });
+}
+
+/* A stop also ends the home search: its next timer tick or home end finds it
+ * over. A timer search goes on when the stop is for other axes only. */
+USHORT stop_move(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
+  stop_axes(ext, axis_mask, slot_u16(request->block, 2));
+  const ULONG timer_search_axis = ext->homing_axis;
+  if (timer_search_axis == 0 || (axis_mask & timer_search_axis))
+    InterlockedExchange(&ext->home_search_active, 0);
+  return DRV_SUCCESS;
+}
+
+USHORT stop_move_all(RequestContext *request) {
+  const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
+  for_each_axis_of(axis_mask, [&](int axis) { arm_wait(request->ext, 1u << axis, FACTOR_DRIVE_END); });
+  return stop_move(request);
+}
+
+USHORT drive_hold(RequestContext *request) {
+  const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
+  hold_or_release(request->ext, axis_mask, CHIP_DRIVE_HOLD, (USHORT)axis_mask);
+  return DRV_SUCCESS;
+}
+
+USHORT drive_start(RequestContext *request) {
+  hold_or_release(request->ext, slot_u16(request->block, 1), CHIP_DRIVE_RELEASE, 0);
+  return DRV_SUCCESS;
+}
+
+/* ---- ring counter and hand wheel --------------------------------------------- */
+
+USHORT check_axis_motion(CardExtension *ext, int axis, LONG owner) {
+  const LONG present = ext->axis[axis].feature_owner;
+  if (present == OWNER_NONE || present == owner) return DRV_SUCCESS;
+  switch (present) {
+    case OWNER_SOFT_LIMIT: return DRV_CONFLICT_SOFTLIMIT;
+    case OWNER_RING_COUNTER: return DRV_CONFLICT_VRING;
+    case OWNER_COMPARE: return DRV_CONFLICT_CMPTRIG;
+    default: return DRV_CONFLICT_SYNCH;
+  }
+}
+
+USHORT set_vring(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  if (axis < 0) return DRV_SUCCESS;
+  const USHORT refusal = check_axis_motion(ext, axis, OWNER_RING_COUNTER);
+  if (refusal != DRV_SUCCESS) return refusal;
+  const USHORT value = slot_u16(request->block, 2);
+  set_ext_field(ext, axis, SHADOW_EXT_WORD1, EXT1_RING_COUNTER, value);
+  if (value != VRING_ON) {
+    InterlockedExchange(&ext->axis[axis].feature_owner, OWNER_NONE);
+    return DRV_SUCCESS;
+  }
+  const ULONG last = slot_u32(request->block, 3) - 1;
+  chip_set_comp_plus(ext, 1u << axis, last);
+  chip_set_comp_minus(ext, 1u << axis, last);
+  InterlockedExchange(&ext->axis[axis].feature_owner, OWNER_RING_COUNTER);
+  chip_set_cmd_counter(ext, 1u << axis, 0);
+  chip_set_enc_counter(ext, 1u << axis, 0);
+  return DRV_SUCCESS;
+}
+
+USHORT set_mpg(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  if (axis < 0) return DRV_SUCCESS;
+  const USHORT mode = slot_u16(request->block, 2) & MODE3_HAND_WHEEL;
+  if (mode != 0) {
+    const USHORT speed = slot_u16(request->block, 4);
+    chip_set_start_speed(ext, 1u << axis, speed);
+    chip_set_drive_speed(ext, 1u << axis, speed);
+    chip_set_pulses(ext, 1u << axis, slot_u16(request->block, 3));
+  }
+  set_mode_field(ext, axis, SHADOW_MODE3, MODE3_HAND_WHEEL, mode);
+  clear_end_flags(ext, 1u << axis);
+  return DRV_SUCCESS;
+}
+
+/* ---- waits and interrupt factors ------------------------------------------------ */
+
+USHORT end_wait(RequestContext *request) {
+  const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
+  switch (slot_u16(request->block, 2)) {
+    case END_WAIT_DRIVE:
+      arm_drive_end(request->ext, axis_mask, FALSE);
+      break;
+    case END_WAIT_HOME:
+      arm_home_end(request->ext, axis_mask, FALSE);
+      break;
+    default:
+      break;
+  }
+  return DRV_SUCCESS;
+}
+
+USHORT set_int_factor_request(RequestContext *request) {
+  return set_int_factor(request->ext, slot_u16(request->block, 1), slot_u16(request->block, 2));
+}
+
+/* Selecting the axis and reading status 3 acknowledges its factors. */
+USHORT get_int_factor(RequestContext *request) {
+  if (query_axis(request) < 0) return DRV_SUCCESS;
+  USHORT factor = 0;
+  chip_read_status3(request->ext, slot_u16(request->block, 1), &factor);
+  set_slot(request->block, 1, factor);
+  return DRV_SUCCESS;
+}

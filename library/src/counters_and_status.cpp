@@ -1,0 +1,240 @@
+// Counters, status queries and board information: one request each, whose
+// reply values are stored into the caller's variables (a store that faults
+// gives ERROR_ACCESS_VIOLATION_DATA_COPY). The counter writers keep the
+// axis's absolute position where it was.
+#include "card_options.h"
+#include "card_table.h"
+#include "checks.h"
+#include "model.h"
+#include "request.h"
+
+namespace {
+
+constexpr uint8_t ABS_SOURCE_COMMAND = 0;
+constexpr uint8_t ABS_SOURCE_ENCODER = 1;
+
+// Sends one query of an axis (AXIS_NOT_USED: of the card) and leaves its
+// reply in the block.
+ApiStatus query(uint8_t card, uint16_t axis, DWORD code, ApiStatus failure, DriverRequest &block) {
+  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
+    return status;
+  preset_status(block);
+  if (axis != AXIS_NOT_USED) put_u32(block, 1, axis);
+  return request_only(card_device(card), code, block, failure);
+}
+
+template <typename T>
+ApiStatus store(T *out, T value) {
+  return seh::try_store(out, value) ? SUCCESS_NO_ERROR : ERROR_ACCESS_VIOLATION_DATA_COPY;
+}
+
+// A query whose reply slot 1 goes to *out as T.
+template <typename T>
+ApiStatus query_slot1(uint8_t card, uint16_t axis, DWORD code, ApiStatus failure, T *out) {
+  DriverRequest block{};
+  if (const ApiStatus status = query(card, axis, code, failure, block)) return status;
+  return store(out, static_cast<T>(slot_u32(block, 1)));
+}
+
+double multiplier_of(uint8_t card, uint16_t axis) {
+  return card_table.cards[card].axes[axis_index(axis)].multiplier;
+}
+
+// A 16-bit rate register read back in its unit: factor x M x word, truncated.
+ApiStatus query_rate(uint8_t card, uint16_t axis, DWORD code, ApiStatus failure, double factor,
+                     int32_t *out) {
+  DriverRequest block{};
+  if (const ApiStatus status = query(card, axis, code, failure, block)) return status;
+  const double value = factor * multiplier_of(card, axis) * slot_u16(block, 1);
+  return store(out, static_cast<int32_t>(value));
+}
+
+AxisMotionState &motion_of(uint8_t card, uint16_t axis) {
+  return card_table.cards[card].axes[axis_index(axis)].motion;
+}
+
+// Counters wrap at 32 bits, and so do the differences between them.
+int32_t wrapping_add(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+int32_t wrapping_sub(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
+// The counter that the axis's absolute position follows, read now. A failed
+// read is reported, never taken as 0.
+ApiStatus read_source_counter(uint8_t card, uint16_t axis, int32_t *counter) {
+  return motion_of(card, axis).abs_position_source == ABS_SOURCE_ENCODER
+             ? RM7X0_NAME(get_position)(card, axis, counter)
+             : RM7X0_NAME(get_cmdcounter)(card, axis, counter);
+}
+
+// After a home search that did not wait: absolute position 0 where the axis
+// stopped. A failed counter read leaves the request standing for the next
+// call rather than taking the counter as 0.
+void zero_position_after_home(uint8_t card, uint16_t axis) {
+  AxisMotionState &motion = motion_of(card, axis);
+  motion.internal_position_set = 1;
+  int32_t counter = 0;
+  if (read_source_counter(card, axis, &counter) == SUCCESS_NO_ERROR) {
+    if (counter != motion.origin_offset) {
+      motion.last_abs_target = 0;
+      motion.last_target_valid = 0;
+    }
+    motion.origin_offset = counter;
+    motion.zero_when_stopped = 0;
+  }
+  motion.internal_position_set = 0;
+}
+
+struct CounterKind {
+  uint8_t abs_source;
+  DWORD read_code, write_code;
+  ApiStatus write_failure;
+};
+constexpr CounterKind COMMAND_COUNTER = {ABS_SOURCE_COMMAND, REQ_GET_CMDCOUNTER,
+                                         REQ_SET_CMDCOUNTER, ERROR_CMD_COUNTER_SET};
+constexpr CounterKind ENCODER_COUNTER = {ABS_SOURCE_ENCODER, REQ_GET_ENCCOUNTER,
+                                         REQ_SET_ENCCOUNTER, ERROR_POS_COUNTER_SET};
+
+// Writes a counter. When it is the absolute-position source the axis must
+// be stopped (unless may_move) and the origin offset moves with the counter,
+// so that counter - origin offset stays the same.
+ApiStatus write_counter(uint8_t card, uint16_t axis, int32_t value, const CounterKind &kind,
+                        bool may_move) {
+  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
+    return status;
+  const bool is_source = motion_of(card, axis).abs_position_source == kind.abs_source;
+  int32_t old_value = 0;
+  if (is_source) {
+    uint8_t done = 0;
+    int16_t state = 0;
+    if (const ApiStatus status = RM7X0_NAME(motion_done)(card, axis, &done, &state)) return status;
+    if (done != 1 && !may_move) return ERROR_MOTION_NOT_COMPLETE;
+    DriverRequest read{};
+    put_u32(read, 1, axis);
+    if (!send_request(card_device(card), kind.read_code, read)) return ERROR_POS_COUNTER_GET;
+    old_value = slot_i32(read, 1);
+  }
+  DriverRequest block{};
+  put_u32(block, 1, axis);
+  put_i32(block, 2, value);
+  if (!send_request(card_device(card), kind.write_code, block)) return kind.write_failure;
+  if (is_source) {
+    AxisMotionState &motion = motion_of(card, axis);
+    motion.origin_offset = wrapping_add(motion.origin_offset, wrapping_sub(value, old_value));
+  }
+  return SUCCESS_NO_ERROR;
+}
+
+}  // namespace
+
+// ---- counters -----------------------------------------------------------------
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_cmdcounter)(uint8_t card, uint16_t axis, int32_t *counter) {
+  return query_slot1(card, axis, REQ_GET_CMDCOUNTER, ERROR_CMD_COUNTER_GET, counter);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_enccounter)(uint8_t card, uint16_t axis, int32_t *counter) {
+  return query_slot1(card, axis, REQ_GET_ENCCOUNTER, ERROR_POS_COUNTER_GET, counter);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_position)(uint8_t card, uint16_t axis, int32_t *position) {
+  return query_slot1(card, axis, REQ_GET_ENCCOUNTER, ERROR_POS_COUNTER_GET, position);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_cmdcounter)(uint8_t card, uint16_t axis, int32_t value) {
+  const bool may_move = card < CARD_SLOTS && card_options.counters_while_moving[card];
+  return write_counter(card, axis, value, COMMAND_COUNTER, may_move);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_enccounter)(uint8_t card, uint16_t axis, int32_t value) {
+  const bool may_move = card < CARD_SLOTS && card_options.counters_while_moving[card];
+  return write_counter(card, axis, value, ENCODER_COUNTER, may_move);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_position)(uint8_t card, uint16_t axis, int32_t value) {
+  return write_counter(card, axis, value, ENCODER_COUNTER, false);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_latch)(uint8_t card, uint16_t axis, int32_t *latch) {
+  return query_slot1(card, axis, REQ_GET_LATCH, ERROR_LATCH_GET, latch);
+}
+
+// ---- motion state ----------------------------------------------------------------
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(motion_done)(uint8_t card, uint16_t axis, uint8_t *done,
+                                               int16_t *state) {
+  DriverRequest block{};
+  if (const ApiStatus status = query(card, axis, REQ_MOTION_DONE, ERROR_MOTION_DONE_GET, block))
+    return status;
+  const uint8_t stopped = static_cast<uint8_t>(slot_u32(block, 1));
+  if (const ApiStatus status = store(done, stopped)) return status;
+  if (const ApiStatus status = store(state, static_cast<int16_t>(slot_u16(block, 2))))
+    return status;
+  if (stopped == 1 && motion_of(card, axis).zero_when_stopped) zero_position_after_home(card, axis);
+  return SUCCESS_NO_ERROR;
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_speed)(uint8_t card, uint16_t axis, int32_t *speed) {
+  return query_rate(card, axis, REQ_GET_SPEED, ERROR_SPEED_GET, 1.0, speed);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_acc)(uint8_t card, uint16_t axis, int32_t *acceleration) {
+  return query_rate(card, axis, REQ_GET_ACC, ERROR_ACCELERATION_GET, 125.0, acceleration);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_error_status)(uint8_t card, uint16_t axis, int16_t *status) {
+  return query_slot1(card, axis, REQ_GET_ERROR_STATUS, ERROR_ERROR_STATUS_GET, status);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_int_status)(uint8_t card, uint16_t axis, int16_t *status) {
+  return query_slot1(card, axis, REQ_GET_INT_STATUS, ERROR_INT_STATUS_GET, status);
+}
+
+// ---- inputs and outputs ------------------------------------------------------------
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_mdi_status)(uint8_t card, uint16_t axis, int16_t *status) {
+  return query_slot1(card, axis, REQ_GET_DI_STATUS, ERROR_DI_STATUS_GET, status);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_di_status)(uint8_t card, uint16_t axis, int16_t *status) {
+  DriverRequest block{};
+  if (const ApiStatus result = query(card, axis, REQ_GET_DI_STATUS, ERROR_DI_STATUS_GET, block))
+    return result;
+  return store(status, static_cast<int16_t>(slot_u16(block, 2)));
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_in3)(uint8_t card, uint16_t axis, uint8_t *in3) {
+  return query_slot1(card, axis, REQ_GET_IN3, ERROR_IN3_GET, in3);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_exp)(uint8_t card, uint16_t axis, uint8_t *exp_plus,
+                                           uint8_t *exp_minus) {
+  DriverRequest block{};
+  if (const ApiStatus status = query(card, axis, REQ_GET_IN3, ERROR_IN3_GET, block)) return status;
+  if (const ApiStatus status = store(exp_plus, static_cast<uint8_t>(slot_u32(block, 2))))
+    return status;
+  return store(exp_minus, static_cast<uint8_t>(slot_u32(block, 3)));
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_out1_status)(uint8_t card, uint16_t axis, uint8_t *status) {
+  return query_slot1(card, axis, REQ_GET_OUT1_STATUS, ERROR_OUT1_GET, status);
+}
+
+// ---- board information -----------------------------------------------------------------
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(cpld_ver_get)(uint8_t card, int16_t *version,
+                                                int32_t *date_code) {
+  DriverRequest block{};
+  if (const ApiStatus status =
+          query(card, AXIS_NOT_USED, REQ_CPLD_VER_GET, ERROR_CPLD_VERSION_GET, block))
+    return status;
+  if (const ApiStatus status = store(version, static_cast<int16_t>(slot_u16(block, 1))))
+    return status;
+  return store(date_code, slot_i32(block, 2));
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_dipsw_id)(uint8_t card, uint8_t *id) {
+  return query_slot1(card, AXIS_NOT_USED, REQ_GET_DIPSW_ID, ERROR_BOARD_REGISTER_ACCESS, id);
+}

@@ -1,0 +1,206 @@
+// The velocity, constant-speed and T-curve moves of one axis and of several
+// axes at once, the T-curve avoid-triangle setting and the change of a
+// running T-curve move's drive speed. Speeds in PPS, rates in PPS/s (or
+// milliseconds with the card's rates-as-times option), distances in pulses.
+#include "card_options.h"
+#include "card_table.h"
+#include "checks.h"
+#include "model.h"
+#include "move_all.h"
+#include "request.h"
+#include "unit_conversion.h"
+
+namespace {
+
+constexpr uint32_t MODE_CONSTANT_SPEED = 0x1000;
+constexpr uint32_t T_MODE_SYMMETRIC = 0;
+constexpr uint32_t T_MODE_OWN_DECELERATION = 2;
+
+// A rate argument as PPS/s: a time in milliseconds with the option set.
+uint32_t rate_argument(uint8_t card, uint32_t sv, uint32_t dv, uint32_t value) {
+  return card_options.rates_as_times[card] ? acceleration_from_time(sv, dv, value) : value;
+}
+
+// The T-curve words of a move with its own deceleration.
+ApiStatus t_curve_words(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv, uint32_t acc,
+                        uint32_t dec, SpeedProfile *profile) {
+  *profile = SpeedProfile{};
+  profile->kind = PROFILE_T_CURVE_OWN_DECEL;
+  profile->start_speed = static_cast<int32_t>(sv);
+  profile->drive_speed = dv;
+  profile->acceleration = static_cast<int32_t>(acc);
+  profile->deceleration = dec;
+  return profile_to_registers(card, axis, profile);
+}
+
+// A T-curve request; `checked` puts 0xFD in slot 8 and the direction in 10.
+void fill_t_move(DriverRequest &block, uint16_t axis, const SpeedProfile &profile, bool symmetric,
+                 int32_t pulses, int16_t offset, bool checked) {
+  put_u32(block, 1, axis);
+  put_u32(block, 2, profile.start_speed_word);
+  put_u32(block, 3, profile.drive_speed_word);
+  put_u32(block, 4, profile.acceleration_word);
+  put_u32(block, 5, profile.deceleration_word);
+  put_u32(block, 6, symmetric ? T_MODE_SYMMETRIC : T_MODE_OWN_DECELERATION);
+  put_u32(block, 7, distance_of(pulses));
+  put_u32(block, 8, checked ? DIRECTION_CHECKED : direction_of_distance(pulses));
+  put_i16(block, 9, offset);
+  if (checked) put_u32(block, 10, direction_of_distance(pulses));
+}
+
+void fill_const_move(DriverRequest &block, uint16_t axis, uint16_t drive_speed_word,
+                     int32_t pulses, bool checked) {
+  put_u32(block, 1, axis);
+  put_u32(block, 2, drive_speed_word);
+  put_u32(block, 3, MODE_CONSTANT_SPEED);
+  put_u32(block, 4, distance_of(pulses));
+  put_u32(block, 5, checked ? DIRECTION_CHECKED : direction_of_distance(pulses));
+  if (checked) put_u32(block, 6, direction_of_distance(pulses));
+}
+
+class ConstMoveAll final : public AxisMoveLoader {
+ public:
+  ConstMoveAll(uint8_t card, const uint32_t *dv, const int32_t *pulses)
+      : card_(card), dv_(dv), pulses_(pulses) {}
+
+  ApiStatus prepare(int axis, DriverRequest &block, uint8_t *direction) override {
+    uint32_t dv = 0;
+    int32_t pulses = 0;
+    if (!load_entry(dv_, axis, &dv) || !load_entry(pulses_, axis, &pulses))
+      return ERROR_ACCESS_VIOLATION_DATA_COPY;
+    const uint16_t axis_bit = static_cast<uint16_t>(1u << axis);
+    uint16_t word = 0;
+    if (!speed_to_register(card_, axis_bit, dv, &word)) return ERROR_INVALID_DRIVING_SPEED;
+    fill_const_move(block, axis_bit, word, pulses, true);
+    *direction = direction_of_distance(pulses);
+    return SUCCESS_NO_ERROR;
+  }
+
+ private:
+  uint8_t card_;
+  const uint32_t *dv_;
+  const int32_t *pulses_;
+};
+
+// The rates are converted into local values: the caller's arrays keep what
+// the caller wrote, so they can be sent again as they are.
+class TMoveAll final : public AxisMoveLoader {
+ public:
+  TMoveAll(uint8_t card, const uint32_t *sv, const uint32_t *dv, const uint32_t *acc,
+           const uint32_t *dec, const int32_t *pulses, const int16_t *offset)
+      : card_(card), sv_(sv), dv_(dv), acc_(acc), dec_(dec), pulses_(pulses), offset_(offset) {}
+
+  ApiStatus prepare(int axis, DriverRequest &block, uint8_t *direction) override {
+    uint32_t sv = 0, dv = 0, acc = 0, dec = 0;
+    int32_t pulses = 0;
+    int16_t offset = 0;
+    if (!load_entry(sv_, axis, &sv) || !load_entry(dv_, axis, &dv) ||
+        !load_entry(acc_, axis, &acc) || !load_entry(dec_, axis, &dec) ||
+        !load_entry(pulses_, axis, &pulses) ||
+        (offset_ != nullptr && !load_entry(offset_, axis, &offset)))
+      return ERROR_ACCESS_VIOLATION_DATA_COPY;
+    acc = rate_argument(card_, sv, dv, acc);
+    dec = rate_argument(card_, sv, dv, dec);
+    const uint16_t axis_bit = static_cast<uint16_t>(1u << axis);
+    SpeedProfile profile;
+    if (ApiStatus status = t_curve_words(card_, axis_bit, sv, dv, acc, dec, &profile))
+      return status;
+    fill_t_move(block, axis_bit, profile, acc == dec, pulses, offset, true);
+    *direction = direction_of_distance(pulses);
+    return SUCCESS_NO_ERROR;
+  }
+
+ private:
+  uint8_t card_;
+  const uint32_t *sv_, *dv_, *acc_, *dec_;
+  const int32_t *pulses_;
+  const int16_t *offset_;
+};
+
+}  // namespace
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(velocity_move)(uint8_t card, uint16_t axis, uint32_t sv,
+                                                 uint32_t dv, uint32_t acc, uint8_t dir) {
+  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (dir > 1) return ERROR_INVALID_MOVE_DIRECTION;
+  SpeedProfile profile{};
+  profile.kind = PROFILE_T_CURVE;
+  profile.start_speed = static_cast<int32_t>(sv);
+  profile.drive_speed = dv;
+  profile.acceleration = static_cast<int32_t>(rate_argument(card, sv, dv, acc));
+  if (ApiStatus status = profile_to_registers(card, axis, &profile)) return status;
+  DriverRequest block{};
+  preset_status(block);
+  put_u32(block, 1, axis);
+  put_u32(block, 2, profile.start_speed_word);
+  put_u32(block, 3, profile.drive_speed_word);
+  put_u32(block, 4, profile.acceleration_word);
+  put_u32(block, 5, dir);
+  return judged_request(card_device(card), REQ_VELOCITY_MOVE, block, ERROR_CONTI_MOVE_START);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(const_move)(uint8_t card, uint16_t axis, uint32_t dv,
+                                              int32_t pulses) {
+  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  uint16_t word = 0;
+  if (!speed_to_register(card, axis, dv, &word)) return ERROR_INVALID_DRIVING_SPEED;
+  DriverRequest block{};
+  preset_status(block);
+  fill_const_move(block, axis, word, pulses, false);
+  return judged_request(card_device(card), REQ_CONST_MOVE, block, ERROR_CONST_MOVE_START);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(const_moveall)(uint8_t card, uint16_t axes, const uint32_t *dv,
+                                                 const int32_t *pulses) {
+  ConstMoveAll loader(card, dv, pulses);
+  return move_all_axes(card, axes, REQ_CONST_MOVE, ERROR_CONST_MOVE_START, loader);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_move)(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv,
+                                          uint32_t acc, uint32_t dec, int32_t pulses,
+                                          int16_t offset) {
+  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  acc = rate_argument(card, sv, dv, acc);
+  dec = rate_argument(card, sv, dv, dec);
+  SpeedProfile profile;
+  if (ApiStatus status = t_curve_words(card, axis, sv, dv, acc, dec, &profile)) return status;
+  DriverRequest block{};
+  preset_status(block);
+  fill_t_move(block, axis, profile, acc == dec, pulses, offset, false);
+  return judged_request(card_device(card), REQ_T_MOVE, block, ERROR_T_MOVE_START);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_moveall)(uint8_t card, uint16_t axes, const uint32_t *sv,
+                                             const uint32_t *dv, const uint32_t *acc,
+                                             const uint32_t *dec, const int32_t *pulses,
+                                             const int16_t *offset) {
+  TMoveAll loader(card, sv, dv, acc, dec, pulses, offset);
+  return move_all_axes(card, axes, REQ_T_MOVE, ERROR_T_MOVE_START, loader);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_set_avtri)(uint8_t card, uint16_t axis, uint16_t setting) {
+  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (setting != 0 && setting != 8) return ERROR_INVALID_AVOID_TRIANGLE_CONFIG;
+  DriverRequest block{};
+  preset_status(block);
+  put_u32(block, 1, axis);
+  put_u32(block, 2, setting);
+  return request_only(card_device(card), REQ_T_SET_AVTRI, block, ERROR_T_AVOID_TRIANGLE_SET);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_change_v)(uint8_t card, uint16_t axis, uint32_t dv,
+                                              uint32_t acc, uint32_t dec) {
+  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  // A zero rate travels as word 0: the driver keeps the rate in force.
+  uint16_t speed_word = 0, acc_word = 0, dec_word = 0;
+  if (!speed_to_register(card, axis, dv, &speed_word)) return ERROR_INVALID_DRIVING_SPEED;
+  if (acc != 0 && !acc_to_register(card, axis, acc, &acc_word)) return ERROR_INVALID_ACCELERATION;
+  if (dec != 0 && !acc_to_register(card, axis, dec, &dec_word)) return ERROR_INVALID_DECELERATION;
+  DriverRequest block{};
+  preset_status(block);
+  put_u32(block, 1, axis);
+  put_u32(block, 2, speed_word);
+  put_u32(block, 3, acc_word);
+  put_u32(block, 4, dec_word);
+  return judged_request(card_device(card), REQ_T_CHANGE_V, block, ERROR_T_DRIVING_SPEED_CHANGE);
+}

@@ -1,0 +1,23 @@
+#include "bench.h"
+
+#include <sim_kernel.h>
+
+#include "card/card.h"
+#include "card/clock.h"
+
+void bench_set_fault(std::size_t card_slot, int axis, BenchFault fault, bool on) {
+  card::MotionChip &chip = sim::machine()->cards().at(card_slot)->chip();
+  card::AxisMechanics mechanics = chip.mechanics(axis);
+  (fault == BenchFault::Alarm ? mechanics.alarm : mechanics.emergency_stop) = on;
+  chip.set_mechanics(axis, mechanics);
+  sim::wait_idle();
+}
+
+void bench_advance_us(std::uint64_t microseconds) {
+  auto &clock = dynamic_cast<card::ManualClock &>(sim::machine()->clock());
+  constexpr std::uint64_t kStep = 100;
+  for (std::uint64_t done = 0; done < microseconds; done += kStep) {
+    clock.advance(kStep * card::kNsPerUs);
+    sim::wait_idle();
+  }
+}

@@ -1,0 +1,146 @@
+// Interrupt factors, the per-axis events and the interrupt actions end to
+// end, on the scaled clock: an application thread waits on the handles that
+// rm720_int_event_config returned and wakes at the axis's drive end or home
+// end; an action armed on one axis runs at another axis's factor.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "card_table.h"
+#include "open_cards.h"
+#include "request.h"
+
+namespace {
+
+constexpr uint8_t CARD = 0;
+constexpr uint16_t DRIVE_END_FACTOR = 0x8000;
+constexpr DWORD LONG_WAIT_MS = 600000;  // simulated: 0.6 s at the tests' scale of 1000
+
+std::string scaled_card() {
+  return "[Machine]\nTimeScale=1000\n" + card_section(0, "A", CARD) + "Z.Home=3000\n";
+}
+
+bool send(DWORD code, std::initializer_list<uint32_t> slots) {
+  DriverRequest block{};
+  int n = 1;
+  for (uint32_t value : slots) put_u32(block, n++, value);
+  return send_request(card_device(CARD), code, block);
+}
+
+class Events : public ::testing::Test {
+ protected:
+  Events() : library_(scaled_card()) {}
+  void SetUp() override {
+    ASSERT_EQ(rm720_open(CARD), 0);
+    ASSERT_EQ(rm720_int_event_config(CARD, 1, events_), 0);
+  }
+  void move(uint16_t axis, int32_t pulses) {
+    ASSERT_EQ(rm720_t_move(CARD, axis, 1000, 100000, 1000000, 1000000, pulses, 0), 0);
+  }
+  // Polls (in real time) until the axis has stopped.
+  void wait_stopped(uint16_t axis) {
+    uint8_t done = 0;
+    int16_t state = 0;
+    for (int i = 0; i < 5000 && !done; ++i) {
+      ASSERT_EQ(rm720_motion_done(CARD, axis, &done, &state), 0);
+      if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(done, 1);
+  }
+  int32_t counter(uint16_t axis) {
+    int32_t value = 0;
+    EXPECT_EQ(rm720_get_cmdcounter(CARD, axis, &value), 0);
+    return value;
+  }
+
+  AttachedLibrary library_;
+  HANDLE events_[4] = {};
+};
+
+TEST_F(Events, DriveEndWakesTheThreadWaitingOnTheAxisEvent) {
+  ASSERT_EQ(rm720_set_int_factor(CARD, AXIS_Y, DRIVE_END_FACTOR), 0);
+  DWORD woke = WAIT_FAILED;
+  std::thread waiter([&] { woke = WaitForSingleObject(events_[1], LONG_WAIT_MS); });
+  move(AXIS_Y, 20000);
+  waiter.join();
+  EXPECT_EQ(woke, WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(events_[0], 0), WAIT_TIMEOUT) << "another axis's event";
+  int16_t factor = 0;
+  ASSERT_EQ(rm720_get_int_status(CARD, AXIS_Y, &factor), 0);
+  EXPECT_EQ(factor & 0x80, 0x80);
+}
+
+TEST_F(Events, HomeEndWakesAWaitOnAllFourEvents) {
+  ASSERT_EQ(rm720_set_home_cfg(CARD, AXIS_Z, 4, 0, 0, 0x04, 0), 0);
+  DWORD woke = WAIT_FAILED;
+  std::thread waiter([&] { woke = WaitForMultipleObjects(4, events_, FALSE, LONG_WAIT_MS); });
+  // A home search without waiting arms the home-end factor alone.
+  ASSERT_TRUE(send(REQ_HOME_START, {AXIS_Z, 10, 100, 100, 100, 100, 0}));
+  waiter.join();
+  EXPECT_EQ(woke, WAIT_OBJECT_0 + 2);
+  int16_t factor = 0;
+  ASSERT_EQ(rm720_get_int_status(CARD, AXIS_Z, &factor), 0);
+  EXPECT_EQ(factor & 0x100, 0x100);
+}
+
+TEST_F(Events, EnablingAgainGivesTheSameHandlesAndDisablingReleasesThem) {
+  HANDLE again[4] = {};
+  ASSERT_EQ(rm720_int_event_config(CARD, 1, again), 0);
+  for (int axis = 0; axis < 4; ++axis) EXPECT_EQ(again[axis], events_[axis]);
+  EXPECT_EQ(rm720_int_event_config(CARD, 2, again), ERROR_INVALID_INT_EVENT_MODE);
+  ASSERT_EQ(rm720_int_event_config(CARD, 0, again), 0);
+  EXPECT_EQ(card_table.cards[CARD].int_events[0], INVALID_HANDLE_VALUE);
+  EXPECT_EQ(rm720_int_event_config(CARD, 0, again), 0) << "nothing left to release";
+}
+
+TEST_F(Events, FactorsAndActionsAreCheckedFirst) {
+  EXPECT_EQ(rm720_set_int_factor(CARD, AXIS_X, 0x0101), ERROR_INVALID_INT_FACTOR);
+  EXPECT_EQ(rm720_set_int_action(15, 16, 0x8000, AXIS_X, 1, nullptr), ERROR_MULTI_AXES_ASSIGNED);
+  EXPECT_EQ(rm720_set_int_action(15, 1, 0x8000, AXIS_X, 1, nullptr), ERROR_INVALID_CARD_ID);
+  EXPECT_EQ(rm720_set_int_action(CARD, 1, 0x0101, AXIS_X, 1, nullptr), ERROR_INVALID_INT_FACTOR);
+}
+
+// A drive of Y held by the card starts when X's drive ends.
+TEST_F(Events, ReleaseActionRunsAtTheOtherAxisFactor) {
+  ASSERT_TRUE(send(REQ_DRV_HOLD, {AXIS_Y}));
+  move(AXIS_Y, 3000);
+  ASSERT_EQ(rm720_set_int_action(CARD, AXIS_X, DRIVE_END_FACTOR, AXIS_Y, 1, nullptr), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // 20 s on the card
+  EXPECT_EQ(counter(AXIS_Y), 0) << "held until X's drive end";
+  move(AXIS_X, 1000);
+  wait_stopped(AXIS_X);
+  for (int i = 0; i < 5000 && counter(AXIS_Y) != 3000; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(counter(AXIS_Y), 3000);
+}
+
+// An S-curve move of Z by -5,000 pulses starts at X's drive end, once.
+TEST_F(Events, SCurveActionRunsOnceAtTheOtherAxisFactor) {
+  const int32_t record[5] = {1000, 50000, 100000000, 100000000, -5000};
+  ASSERT_EQ(rm720_set_int_action(CARD, AXIS_X, DRIVE_END_FACTOR, AXIS_Z, 2, record), 0);
+  move(AXIS_X, 1000);
+  wait_stopped(AXIS_X);
+  for (int i = 0; i < 5000 && counter(AXIS_Z) != -5000; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(counter(AXIS_Z), -5000);
+  move(AXIS_X, 1000);
+  wait_stopped(AXIS_X);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(counter(AXIS_Z), -5000) << "a fired action is spent";
+}
+
+// A move that its target could not start is refused when the action is
+// set, with the failing axis, and never starts later.
+TEST_F(Events, AnSCurveActionThatFailsItsCheckIsRefusedAndNeverRuns) {
+  ASSERT_EQ(rm720_set_softlimit(CARD, AXIS_Z, 3, 0, -10, -20), 0);  // Z beyond its + limit
+  const int32_t record[5] = {1000, 50000, 100000000, 100000000, 5000};
+  EXPECT_EQ(rm720_set_int_action(CARD, AXIS_X, DRIVE_END_FACTOR, AXIS_Z, 2, record),
+            -300 - AXIS_Z);
+  move(AXIS_X, 1000);
+  wait_stopped(AXIS_X);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(counter(AXIS_Z), 0);
+}
+
+}  // namespace
