@@ -122,12 +122,10 @@ constexpr Route kRoutes[] = {
     {REQ_SET_HOME_CFG_EX, set_home_config_ex, WORD_IGNORED},
     {REQ_HOME_START, home_start, WORD_REPLACES},
     /* ---- Handler families still to come --------------------------------
-     * Axis configuration and home search, moves and the segment table,
-     * status/stop/waits and interrupt actions, the Torix bus, compare trigger
-     * and synchronous action: each family adds its routes here. Until then
-     * their codes are absent and take the unknown-code path, as do
-     * 0x221058, 0x221064 and the watchdog codes, which this driver never
-     * serves. ------------------------------------------------------------ */
+     * The Torix bus, compare trigger and synchronous action add their routes
+     * here. Until then their codes are absent and take the unknown-code
+     * path, as do 0x221058, 0x221064 and the watchdog codes, which this
+     * driver never serves. ------------------------------------------------ */
 };
 
 constexpr ULONG kFirstCommand = 0x401;
