@@ -32,6 +32,7 @@ constexpr ULONG INP_REWRITE_SHADOW = 0x1000;    /* write the configured word aga
 constexpr ULONG INP_TEMPORARY = 0x2000;         /* write the value, keep the configured word */
 
 /* Output bits of an axis within its nibble of REG_OUTPUT. */
+constexpr int OUTPUT_BIT_SERVO = 1;
 constexpr int OUTPUT_BIT_ALARM_RESET = 2;
 constexpr int OUTPUT_BIT_GDO = 3;
 
@@ -77,13 +78,6 @@ VOID set_ext_field(CardExtension *ext, int axis, AxisShadow word_index, USHORT f
 }
 
 namespace {
-
-template <typename Fn>
-VOID for_each_axis(ULONG axis_mask, Fn fn) {
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    if (axis_mask & (1u << axis)) fn(axis);
-  }
-}
 
 /* A mode-register field from slot 2 on every axis of the mask. */
 USHORT set_mode_field_request(RequestContext *request, AxisShadow shadow, USHORT field) {
@@ -179,6 +173,15 @@ USHORT set_erc_output(RequestContext *request) {
   if (axis < 0) return DRV_SUCCESS;
   const USHORT value = slot_u16(request->block, 2) | slot_u16(request->block, 3);
   set_ext_field(request->ext, axis, SHADOW_EXT_WORD2, ERC_FIELD, value);
+  return DRV_SUCCESS;
+}
+
+USHORT set_servo_on(CardExtension *ext, ULONG axis_mask, USHORT servo_bit, UCHAR value) {
+  const int axis = switch_axis_output(ext, axis_mask, OUTPUT_BIT_SERVO, servo_bit);
+  if (axis < 0) return DRV_SUCCESS;
+  DriverAxisState *state = &ext->axis[axis];
+  state->output[OUTPUT_SERVO_STATE] = servo_bit != 0;
+  state->output[OUTPUT_SERVO_VALUE] = servo_bit != 0 ? value : 0;
   return DRV_SUCCESS;
 }
 

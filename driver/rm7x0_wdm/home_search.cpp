@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr USHORT MODE3_PROFILE_FIELD = 0x0007;
-constexpr USHORT MODE3_OWN_DECELERATION = 0x0002;
 constexpr USHORT HOME_STEP_DIRECTION_BITS = 0x0015;  /* bits 0, 2, 4: a step runs */
 /* Step flags that mode 1 adds when it starts on an active home input. */
 constexpr USHORT ACTIVE_HOME_INDEX_PLUS = 0x10, ACTIVE_HOME_INDEX_MINUS = 0x30;
@@ -135,8 +133,7 @@ USHORT home_move_step(CardExtension *ext, int axis, USHORT start_speed, USHORT a
   chip_set_start_speed(ext, axis_bit, start_speed);
   chip_set_drive_speed(ext, axis_bit, drive_speed);
   chip_set_home_speed(ext, axis_bit, low_speed);
-  set_mode_field(ext, axis, SHADOW_MODE3, MODE3_PROFILE_FIELD,
-                 acceleration != deceleration ? MODE3_OWN_DECELERATION : 0);
+  set_profile_mode(ext, axis, acceleration != deceleration ? MODE_OWN_DECELERATION : 0);
   chip_set_dec(ext, axis_bit, deceleration);
   chip_command(ext, command_word(axis_bit, CHIP_HOME_START));
   return DRV_SUCCESS;

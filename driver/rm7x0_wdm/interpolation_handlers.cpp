@@ -19,7 +19,6 @@ constexpr USHORT INTERP_THIRD_AXIS_FIELD = 0x0030;
 constexpr USHORT INTERP_CONSTANT_VECTOR_FIELD = 0x0300;
 constexpr USHORT INTERP_CONSTANT_VECTOR_2 = 0x0100;
 constexpr USHORT INTERP_CONSTANT_VECTOR_3 = 0x0300;
-constexpr USHORT MODE3_PROFILE_FIELD = 0x0007;
 constexpr ULONG CHIP_RANGE_MAX = 8000000;
 /* Partner ranges of a constant vector speed, in thousandths of the master's. */
 constexpr ULONGLONG SECOND_AXIS_STRETCH = 1414;
@@ -49,10 +48,6 @@ ULONG assigned_axis(USHORT assignment, int position) {
 
 bool is_conti_state(LONG state) { return state == INTERP_CONTI2 || state == INTERP_CONTI3; }
 
-bool constant_speed_mode(USHORT mode) { return (mode & MODE_SPEED_FIELD) == MODE_CONSTANT_SPEED; }
-
-USHORT main_status(CardExtension *ext) { return card_read16_sync(ext, REG_COMMAND); }
-
 /* Interpolation mode := (shadow AND keep) OR set, written and kept. */
 VOID write_interp_mode(CardExtension *ext, USHORT keep, USHORT set) {
   run_synchronized(ext, [&] {
@@ -63,7 +58,7 @@ VOID write_interp_mode(CardExtension *ext, USHORT keep, USHORT set) {
 
 VOID write_profile_mode(CardExtension *ext, ULONG axis_bit, USHORT mode) {
   const int axis = axis_mask_to_index(axis_bit);
-  if (axis >= 0) set_mode_field(ext, axis, SHADOW_MODE3, MODE3_PROFILE_FIELD, mode);
+  if (axis >= 0) set_profile_mode(ext, axis, mode);
 }
 
 /* A partner range for a constant vector speed: the master's stretched, in
@@ -106,39 +101,37 @@ VOID set_interp_mode_for_move(CardExtension *ext, USHORT assignment, const ULONG
                     (USHORT)(vector | (assignment & INTERP_ASSIGNMENT_FIELD)));
 }
 
-/* Step 4: the speed registers of the master. */
+/* The speeds of a line or arc lie in the slots of a single-axis move; its
+ * tail has a slot of its own (the pulses are the finish points, not used). */
+MoveProfile interp_speeds(const DriverRequest *block, const InterpShape &shape) {
+  MoveProfile speeds = profile_of_slots(block, 2);
+  speeds.tail = slot_u32(block, shape.tail_slot);
+  return speeds;
+}
+
+/* Step 4: the speed registers of the master. An S-curve line loads them as
+ * a single-axis S-curve move does; a T-curve differs in its order, and a
+ * constant speed never loads a deceleration. */
 VOID load_interp_speeds(CardExtension *ext, ULONG master, InterpKind kind,
-                        const DriverRequest *block, ULONG tail) {
-  const USHORT start_speed = slot_u16(block, 2), drive_speed = slot_u16(block, 3);
-  const USHORT rate = slot_u16(block, 4), decel_rate = slot_u16(block, 5);
-  const USHORT mode = slot_u16(block, 6);
+                        const MoveProfile &speeds) {
   if (kind == S_LINE) {
-    chip_set_start_speed(ext, master, start_speed);
-    chip_set_drive_speed(ext, master, drive_speed);
-    chip_set_acc(ext, master, FIXED_S_CURVE_RATE);
-    chip_set_jerk(ext, master, rate);
-    if (mode & MODE_OWN_DECELERATION) {
-      chip_set_dec_jerk(ext, master, decel_rate);
-      chip_set_dec(ext, master, FIXED_S_CURVE_RATE);
-      chip_set_dec_point(ext, master, tail);
-    } else {
-      chip_set_acc_offset(ext, master, (USHORT)tail);
-    }
+    load_s_curve_speeds(ext, master, &speeds);
     return;
   }
-  chip_set_drive_speed(ext, master, drive_speed);
-  chip_set_acc(ext, master, rate);
-  if (constant_speed_mode(mode)) {
-    chip_set_start_speed(ext, master, drive_speed);
+  chip_set_drive_speed(ext, master, speeds.drive_speed);
+  chip_set_acc(ext, master, speeds.rate);
+  if (constant_speed_mode(speeds.mode)) {
+    chip_set_start_speed(ext, master, speeds.drive_speed);
   } else {
-    chip_set_start_speed(ext, master, start_speed);
-    if (kind == T_LINE && (mode & MODE_OWN_DECELERATION)) chip_set_dec(ext, master, decel_rate);
+    chip_set_start_speed(ext, master, speeds.start_speed);
+    if (kind == T_LINE && (speeds.mode & MODE_OWN_DECELERATION))
+      chip_set_dec(ext, master, speeds.decel_rate);
     if (kind == T_ARC) {
-      chip_set_dec_point(ext, master, tail);
+      chip_set_dec_point(ext, master, speeds.tail);
       chip_command(ext, command_word(master, CHIP_INTERP_DEC_ON));
     }
   }
-  if (kind == T_LINE) chip_set_acc_offset(ext, master, (USHORT)tail);
+  if (kind == T_LINE) chip_set_acc_offset(ext, master, (USHORT)speeds.tail);
 }
 
 /* Only the two arc codes reach the chip; anything else runs clockwise. */
@@ -156,7 +149,7 @@ USHORT start_interpolation(RequestContext *request, const InterpShape &shape) {
   }
   set_interp_mode_for_move(ext, assignment, axes, shape.axis_count);
   write_profile_mode(ext, axes[0], slot_u16(block, 6));
-  load_interp_speeds(ext, axes[0], shape.kind, block, slot_u32(block, shape.tail_slot));
+  load_interp_speeds(ext, axes[0], shape.kind, interp_speeds(block, shape));
 
   const int finish_slot = shape.first_point_slot + (shape.kind == T_ARC ? 2 : 0);
   for (int position = 0; position < shape.axis_count; ++position)
@@ -234,9 +227,15 @@ VOID restore_conti_ranges(CardExtension *ext) {
   }
 }
 
-VOID forget_conti_axes(CardExtension *ext) {
+/* The end of a run: idle, no axes, the interpolation mode cleared and the
+ * master's deceleration back on. */
+VOID leave_conti_run(CardExtension *ext) {
+  const ULONG master = ext->conti_axis[0];
+  InterlockedExchange(&ext->interp_state, INTERP_IDLE);
   RtlZeroMemory(ext->conti_axis, sizeof ext->conti_axis);
   ext->conti_mask = 0;
+  write_interp_mode(ext, (USHORT)~(INTERP_CONSTANT_VECTOR_FIELD | INTERP_ASSIGNMENT_FIELD), 0);
+  chip_command(ext, command_word(master, CHIP_INTERP_DEC_ON));
 }
 
 /* A new run starts on an empty table; a running table is never emptied. */
@@ -257,7 +256,7 @@ USHORT load_conti_segment(CardExtension *ext, SegmentShape shape, const LONG fin
   if (shape == SEGMENT_LINE3 && ext->interp_state == INTERP_CONTI2)
     return DRV_CONTI_INCORRECT_CONFIG;
   const ULONG master = ext->conti_axis[0];
-  const USHORT status = main_status(ext);
+  const USHORT status = chip_main_status(ext);
   const bool master_driving = (status & master) != 0;
   *failing = conti_errors(ext, status);
   if (following) {
@@ -280,7 +279,7 @@ USHORT load_conti_segment(CardExtension *ext, SegmentShape shape, const LONG fin
                      : shape == SEGMENT_LINE3 ? CHIP_LINE3
                                               : CHIP_LINE2;
   chip_command(ext, command_word(master, code));
-  if (following && !(main_status(ext) & master)) return DRV_CONTI_INTERRUPTED_2;
+  if (following && !(chip_main_status(ext) & master)) return DRV_CONTI_INTERRUPTED_2;
   return DRV_SUCCESS;
 }
 
@@ -341,7 +340,7 @@ BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG t
   const LONG state = ext->interp_state;
   if (state == INTERP_IDLE) return TRUE;
   if (state != INTERP_SINGLE) return FALSE;
-  if (main_status(ext) & (master | second | third) & MAIN_STATUS_BUSY_MASK) return FALSE;
+  if (chip_main_status(ext) & (master | second | third) & MAIN_STATUS_BUSY_MASK) return FALSE;
   end_single_interpolation(ext);
   return TRUE;
 }
@@ -353,7 +352,7 @@ VOID end_single_interpolation(CardExtension *ext) {
 
 VOID conti_feed_segment(CardExtension *ext) {
   if (!(ext->interp_shadow & INTERP_MODE_CONTINUOUS)) return;
-  if (!(main_status(ext) & MAIN_STATUS_NEXT_SEGMENT)) return;
+  if (!(chip_main_status(ext) & MAIN_STATUS_NEXT_SEGMENT)) return;
   if (ext->next_segment < ext->segment_count) {
     const ContiSegment *segment = &ext->segment[ext->next_segment];
     USHORT failing = 0;
@@ -377,11 +376,9 @@ BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor) {
   ext->next_segment = 0;
   ext->segment_count = 0;
   restore_conti_ranges(ext);
-  InterlockedExchange(&ext->interp_state, INTERP_IDLE);
-  forget_conti_axes(ext);
+  leave_conti_run(ext);
+  /* With the state idle again, the drive-end enable goes too. */
   set_int_factor(ext, master, 0);
-  write_interp_mode(ext, (USHORT)~(INTERP_CONSTANT_VECTOR_FIELD | INTERP_ASSIGNMENT_FIELD), 0);
-  chip_command(ext, command_word(master, CHIP_INTERP_DEC_ON));
   return TRUE;
 }
 
@@ -448,19 +445,15 @@ USHORT conti_end(RequestContext *request) {
   set_slot(block, 3, ext->conti_axis[2]);
   set_slot(block, 4, ext->conti_saved_range[0]);
   set_slot(block, 5, ext->conti_saved_range[1]);
-  const ULONG master = ext->conti_axis[0];
   if (ext->line_arc_option) restore_conti_ranges(ext);
-  InterlockedExchange(&ext->interp_state, INTERP_IDLE);
-  forget_conti_axes(ext);
-  write_interp_mode(ext, (USHORT)~(INTERP_CONSTANT_VECTOR_FIELD | INTERP_ASSIGNMENT_FIELD), 0);
-  chip_command(ext, command_word(master, CHIP_INTERP_DEC_ON));
+  leave_conti_run(ext);
   return DRV_SUCCESS;
 }
 
 USHORT conti_next_ready(RequestContext *request) {
   CardExtension *ext = request->ext;
   if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
-  const USHORT status = main_status(ext);
+  const USHORT status = chip_main_status(ext);
   if (!(status & ext->conti_axis[0])) return DRV_CONTI_INTERRUPTED;
   if (const USHORT failing = conti_errors(ext, status)) {
     set_slot(request->block, 1, failing);

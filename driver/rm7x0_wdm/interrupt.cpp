@@ -129,7 +129,7 @@ static ULONG armed_factor(CardExtension *ext, int axis) {
 }
 
 static BOOLEAN axis_in_error(CardExtension *ext, int axis) {
-  return (card_read16_sync(ext, REG_COMMAND) >> (MAIN_STATUS_ERROR_SHIFT + axis)) & 1;
+  return (chip_main_status(ext) >> (MAIN_STATUS_ERROR_SHIFT + axis)) & 1;
 }
 
 /* The home-end factor that a wait armed has arrived. An active search of

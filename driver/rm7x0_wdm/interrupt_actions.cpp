@@ -9,8 +9,8 @@ namespace {
 
 constexpr UCHAR ACTION_RELEASE = 1;
 constexpr UCHAR ACTION_S_MOVE = 2;
-constexpr int S_MOVE_FIRST_SLOT = 5;   /* request slots 5-12 */
-constexpr int S_MOVE_DIRECTION = 6;    /* index of the direction byte in IntActionSlot.s_move */
+constexpr int S_MOVE_FIRST_SLOT = 5;   /* request slots 5-12: the move as a single S-curve move's */
+constexpr int S_MOVE_DIRECTION_SLOT = 11;
 
 /* The factors of every other slot that counts the axis join its own: the
  * axis must raise all of them. */
@@ -20,18 +20,6 @@ USHORT combined_factor(const CardExtension *ext, int replaced, int axis, USHORT 
       factor |= ext->int_action[index].factor;
   }
   return factor;
-}
-
-MoveProfile profile_of_slot(const IntActionSlot *slot) {
-  MoveProfile move = {};
-  move.start_speed = (USHORT)slot->s_move[0];
-  move.drive_speed = (USHORT)slot->s_move[1];
-  move.rate = (USHORT)slot->s_move[2];
-  move.decel_rate = (USHORT)slot->s_move[3];
-  move.mode = (USHORT)slot->s_move[4];
-  move.pulses = slot->s_move[5];
-  move.tail = slot->s_move[7];
-  return move;
 }
 
 /* Counts one interrupt of the axis on every matching slot; the first slot
@@ -65,8 +53,7 @@ BOOLEAN count_interrupt(CardExtension *ext, int axis, USHORT factor, IntActionSl
 VOID run_interrupt_actions(CardExtension *ext, int axis, USHORT factor) {
   IntActionSlot fired = {};
   if (!count_interrupt(ext, axis, factor, &fired) || fired.action != ACTION_S_MOVE) return;
-  const MoveProfile move = profile_of_slot(&fired);
-  drv_s_move(ext, fired.target & ALL_AXES, &move, (UCHAR)fired.s_move[S_MOVE_DIRECTION]);
+  drv_s_move(ext, fired.target & ALL_AXES, &fired.s_move, fired.s_move_direction);
 }
 
 /* REQ_SET_INT_ACTION. The slot is filled even when a factor was refused (the
@@ -95,13 +82,15 @@ USHORT set_int_action(RequestContext *request) {
 
   if (slot.action == ACTION_S_MOVE) {
     USHORT failing = 0;
-    check_move_params(ext, slot_u16(block, 3) & ALL_AXES, slot_u8(block, 11), &failing);
+    const UCHAR direction = slot_u8(block, S_MOVE_DIRECTION_SLOT);
+    check_move_params(ext, slot_u16(block, 3) & ALL_AXES, direction, &failing);
     if (failing != 0) {
       slot.action = 0;
       set_slot(block, 1, failing);
       word = DRV_MOVE_CHECK_FAILED;
     } else {
-      for (int n = 0; n < 8; ++n) slot.s_move[n] = slot_u32(block, S_MOVE_FIRST_SLOT + n);
+      slot.s_move = profile_of_slots(block, S_MOVE_FIRST_SLOT);
+      slot.s_move_direction = direction;
     }
   }
   run_synchronized(ext, [&] { ext->int_action[index] = slot; });

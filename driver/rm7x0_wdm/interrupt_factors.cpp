@@ -68,9 +68,8 @@ USHORT set_int_factor(CardExtension *ext, ULONG axis_mask, USHORT factor) {
   const USHORT field = read_interlocked(&ext->interp_state) != INTERP_IDLE
                            ? (USHORT)(MODE1_FACTOR_ENABLES & ~MODE1_DRIVE_END_ENABLE)
                            : MODE1_FACTOR_ENABLES;
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    if (axis_mask & (1u << axis)) set_mode_field(ext, axis, SHADOW_MODE1, field, factor);
-  }
+  for_each_axis(axis_mask,
+                [&](int axis) { set_mode_field(ext, axis, SHADOW_MODE1, field, factor); });
   if (factor != 0)
     switch_chip_interrupt_on(ext);
   else
@@ -79,18 +78,15 @@ USHORT set_int_factor(CardExtension *ext, ULONG axis_mask, USHORT factor) {
 }
 
 VOID arm_drive_end(CardExtension *ext, ULONG axis_mask, BOOLEAN on) {
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    if (axis_mask & (1u << axis))
-      set_mode_field(ext, axis, SHADOW_MODE1, MODE1_DRIVE_END_ENABLE,
-                     on ? MODE1_DRIVE_END_ENABLE : 0);
-  }
+  for_each_axis(axis_mask, [&](int axis) {
+    set_mode_field(ext, axis, SHADOW_MODE1, MODE1_DRIVE_END_ENABLE, on ? MODE1_DRIVE_END_ENABLE : 0);
+  });
   if (on) switch_chip_interrupt_on(ext);
 }
 
 VOID arm_home_end(CardExtension *ext, ULONG axis_mask, BOOLEAN on) {
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    if (axis_mask & (1u << axis))
-      set_ext_field(ext, axis, SHADOW_EXT_WORD1, EXT1_HOME_END_ENABLE, on ? EXT1_HOME_END_ENABLE : 0);
-  }
+  for_each_axis(axis_mask, [&](int axis) {
+    set_ext_field(ext, axis, SHADOW_EXT_WORD1, EXT1_HOME_END_ENABLE, on ? EXT1_HOME_END_ENABLE : 0);
+  });
   if (on) switch_chip_interrupt_on(ext);
 }

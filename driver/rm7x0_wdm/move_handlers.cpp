@@ -28,13 +28,6 @@ constexpr USHORT MODE3_PROFILE_FIELD = 0x0007;
 constexpr USHORT MODE3_HAND_WHEEL_FIELD = 0x0018;
 constexpr USHORT EXT1_AVOID_TRIANGLE = 0x0008;
 
-template <typename Fn>
-VOID for_each_axis(ULONG axis_mask, Fn fn) {
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    if (axis_mask & (1u << axis)) fn(axis);
-  }
-}
-
 /* The error bits of an axis that block a move in this direction. */
 USHORT blocking_errors(USHORT errors, UCHAR direction) {
   switch (direction) {
@@ -46,11 +39,6 @@ USHORT blocking_errors(USHORT errors, UCHAR direction) {
   }
 }
 
-/* REG_MODE3 low bits := the profile bits of the mode word. */
-VOID write_profile_mode(CardExtension *ext, int axis, USHORT mode) {
-  set_mode_field(ext, axis, SHADOW_MODE3, MODE3_PROFILE_FIELD, mode);
-}
-
 /* Starts a loaded fixed drive in direction 1 (plus) or 0 (minus); any other
  * direction leaves it loaded (a move prepared for a synchronous action). */
 VOID start_fixed_drive(CardExtension *ext, ULONG axis_mask, UCHAR direction) {
@@ -59,8 +47,6 @@ VOID start_fixed_drive(CardExtension *ext, ULONG axis_mask, UCHAR direction) {
   chip_command(ext, command_word(axis_mask,
                                  direction == MOVE_DIR_PLUS ? CHIP_DRIVE_PLUS : CHIP_DRIVE_MINUS));
 }
-
-USHORT main_status(CardExtension *ext) { return card_read16_sync(ext, REG_COMMAND); }
 
 /* The checks of a move that are common to every start, in their order; the
  * first refusal is the answer (0x800C with the failing axes in slot 1). */
@@ -90,20 +76,50 @@ USHORT check_fixed_move(RequestContext *request, int direction_slot, int checked
   return word;
 }
 
-/* Slots 2-9 of a T-curve or S-curve request. */
-MoveProfile profile_of_request(const DriverRequest *block) {
-  MoveProfile move = {};
-  move.start_speed = slot_u16(block, 2);
-  move.drive_speed = slot_u16(block, 3);
-  move.rate = slot_u16(block, 4);
-  move.decel_rate = slot_u16(block, 5);
-  move.mode = slot_u16(block, 6);
-  move.pulses = slot_u32(block, 7);
-  move.tail = slot_u32(block, 9);
-  return move;
+typedef USHORT FixedDriveStart(CardExtension *ext, ULONG axis_mask, const MoveProfile *move,
+                               UCHAR direction);
+
+/* A T-curve or S-curve request: the checks, then its profile (slots 2-9)
+ * started by `start`. */
+USHORT profile_move(RequestContext *request, FixedDriveStart *start) {
+  UCHAR direction = 0;
+  const USHORT word = check_fixed_move(request, 8, 10, &direction);
+  if (word != DRV_SUCCESS) return word;
+  const MoveProfile move = profile_of_slots(request->block, 2);
+  return start(request->ext, slot_u16(request->block, 1) & ALL_AXES, &move, direction);
+}
+
+/* Status register 1 of the axis's running move; FALSE when it no longer drives. */
+BOOLEAN read_running_status1(CardExtension *ext, ULONG axis_mask, PUSHORT status1) {
+  if (!(chip_main_status(ext) & axis_mask)) return FALSE;
+  chip_read_status1(ext, axis_mask, status1);
+  return TRUE;
+}
+
+/* Acceleration and deceleration words of slots 3 and 4; a zero word keeps
+ * the rate in force. */
+VOID load_given_rates(CardExtension *ext, ULONG axis_mask, const DriverRequest *block) {
+  if (slot_u16(block, 3)) chip_set_acc(ext, axis_mask, slot_u16(block, 3));
+  if (slot_u16(block, 4)) chip_set_dec(ext, axis_mask, slot_u16(block, 4));
 }
 
 }  // namespace
+
+MoveProfile profile_of_slots(const DriverRequest *block, int first_slot) {
+  MoveProfile move = {};
+  move.start_speed = slot_u16(block, first_slot);
+  move.drive_speed = slot_u16(block, first_slot + 1);
+  move.rate = slot_u16(block, first_slot + 2);
+  move.decel_rate = slot_u16(block, first_slot + 3);
+  move.mode = slot_u16(block, first_slot + 4);
+  move.pulses = slot_u32(block, first_slot + 5);
+  move.tail = slot_u32(block, first_slot + 7);
+  return move;
+}
+
+VOID set_profile_mode(CardExtension *ext, int axis, USHORT mode) {
+  set_mode_field(ext, axis, SHADOW_MODE3, MODE3_PROFILE_FIELD, mode);
+}
 
 /* ---- Checks ------------------------------------------------------------- */
 
@@ -129,7 +145,7 @@ USHORT check_velocity_params(CardExtension *ext, ULONG axis_mask,
 }
 
 USHORT check_axis_idle(CardExtension *ext, ULONG axis_mask) {
-  return (main_status(ext) & axis_mask & MAIN_STATUS_BUSY_MASK) ? DRV_AXIS_BUSY : DRV_SUCCESS;
+  return (chip_main_status(ext) & axis_mask & MAIN_STATUS_BUSY_MASK) ? DRV_AXIS_BUSY : DRV_SUCCESS;
 }
 
 USHORT check_axis_ready(CardExtension *ext, ULONG axis_mask, UCHAR direction) {
@@ -152,9 +168,9 @@ VOID clear_end_flags(CardExtension *ext, ULONG axis_mask) {
 USHORT drv_t_move(CardExtension *ext, ULONG axis_mask, const MoveProfile *move, UCHAR direction) {
   const int axis = axis_mask_to_index(axis_mask);
   if (axis < 0) return DRV_SUCCESS;
-  write_profile_mode(ext, axis, move->mode);
-  const bool constant_speed = (move->mode & MODE_SPEED_FIELD) == MODE_CONSTANT_SPEED;
-  chip_set_start_speed(ext, axis_mask, constant_speed ? move->drive_speed : move->start_speed);
+  set_profile_mode(ext, axis, move->mode);
+  chip_set_start_speed(ext, axis_mask,
+                       constant_speed_mode(move->mode) ? move->drive_speed : move->start_speed);
   if (move->mode & MODE_OWN_DECELERATION) chip_set_dec(ext, axis_mask, move->decel_rate);
   chip_set_drive_speed(ext, axis_mask, move->drive_speed);
   chip_set_acc(ext, axis_mask, move->rate);
@@ -164,10 +180,9 @@ USHORT drv_t_move(CardExtension *ext, ULONG axis_mask, const MoveProfile *move, 
   return DRV_SUCCESS;
 }
 
-USHORT drv_s_move(CardExtension *ext, ULONG axis_mask, const MoveProfile *move, UCHAR direction) {
-  const int axis = axis_mask_to_index(axis_mask);
-  if (axis < 0) return DRV_SUCCESS;
-  write_profile_mode(ext, axis, move->mode);
+/* The acceleration limit stays at the fixed S-curve rate: the jerks shape
+ * the ramps. */
+VOID load_s_curve_speeds(CardExtension *ext, ULONG axis_mask, const MoveProfile *move) {
   chip_set_start_speed(ext, axis_mask, move->start_speed);
   chip_set_drive_speed(ext, axis_mask, move->drive_speed);
   chip_set_acc(ext, axis_mask, FIXED_S_CURVE_RATE);
@@ -179,6 +194,13 @@ USHORT drv_s_move(CardExtension *ext, ULONG axis_mask, const MoveProfile *move, 
   } else {
     chip_set_acc_offset(ext, axis_mask, (USHORT)move->tail);
   }
+}
+
+USHORT drv_s_move(CardExtension *ext, ULONG axis_mask, const MoveProfile *move, UCHAR direction) {
+  const int axis = axis_mask_to_index(axis_mask);
+  if (axis < 0) return DRV_SUCCESS;
+  set_profile_mode(ext, axis, move->mode);
+  load_s_curve_speeds(ext, axis_mask, move);
   chip_set_pulses(ext, axis_mask, move->pulses);
   start_fixed_drive(ext, axis_mask, direction);
   return DRV_SUCCESS;
@@ -187,7 +209,7 @@ USHORT drv_s_move(CardExtension *ext, ULONG axis_mask, const MoveProfile *move, 
 USHORT drv_velocity_move(CardExtension *ext, ULONG axis_mask, USHORT start_speed,
                          USHORT drive_speed, USHORT acceleration, UCHAR direction) {
   axis_mask &= ALL_AXES;
-  for_each_axis(axis_mask, [&](int axis) { write_profile_mode(ext, axis, MODE_OWN_DECELERATION); });
+  for_each_axis(axis_mask, [&](int axis) { set_profile_mode(ext, axis, MODE_OWN_DECELERATION); });
   clear_end_flags(ext, axis_mask);
   chip_set_start_speed(ext, axis_mask, start_speed);
   chip_set_drive_speed(ext, axis_mask, drive_speed);
@@ -224,21 +246,9 @@ USHORT const_move(RequestContext *request) {
   return drv_t_move(request->ext, slot_u16(block, 1) & ALL_AXES, &move, direction);
 }
 
-USHORT t_move(RequestContext *request) {
-  UCHAR direction = 0;
-  const USHORT word = check_fixed_move(request, 8, 10, &direction);
-  if (word != DRV_SUCCESS) return word;
-  const MoveProfile move = profile_of_request(request->block);
-  return drv_t_move(request->ext, slot_u16(request->block, 1) & ALL_AXES, &move, direction);
-}
+USHORT t_move(RequestContext *request) { return profile_move(request, drv_t_move); }
 
-USHORT s_move(RequestContext *request) {
-  UCHAR direction = 0;
-  const USHORT word = check_fixed_move(request, 8, 10, &direction);
-  if (word != DRV_SUCCESS) return word;
-  const MoveProfile move = profile_of_request(request->block);
-  return drv_s_move(request->ext, slot_u16(request->block, 1) & ALL_AXES, &move, direction);
-}
+USHORT s_move(RequestContext *request) { return profile_move(request, drv_s_move); }
 
 /* The checks of a move of several axes, which then start with 0xFD. */
 USHORT check_axes_move_request(RequestContext *request) {
@@ -255,15 +265,12 @@ USHORT t_change_speed(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
   const ULONG axis = slot_u16(block, 1) & ALL_AXES;
-  if (!(main_status(ext) & axis)) return DRV_MOTION_COMPLETED;
   USHORT status1 = 0;
-  chip_read_status1(ext, axis, &status1);
+  if (!read_running_status1(ext, axis, &status1)) return DRV_MOTION_COMPLETED;
   if (status1 & STATUS1_S_CURVE_PHASES) return DRV_S_CURVE_IN_PROGRESS;
   if (!(status1 & (STATUS1_AT_DRIVE_SPEED | STATUS1_BELOW_DRIVE_SPEED)))
     return (status1 & STATUS1_DECELERATING) ? DRV_IN_ACC_DEC : DRV_NOT_CONSTANT_SPEED;
-  /* A zero word keeps the rate in force. */
-  if (slot_u16(block, 3)) chip_set_acc(ext, axis, slot_u16(block, 3));
-  if (slot_u16(block, 4)) chip_set_dec(ext, axis, slot_u16(block, 4));
+  load_given_rates(ext, axis, block);
   return chip_set_drive_speed(ext, axis, slot_u16(block, 2));
 }
 
@@ -272,9 +279,8 @@ USHORT s_change_speed(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
   const ULONG axis = slot_u16(block, 1) & ALL_AXES;
-  if (!(main_status(ext) & axis)) return DRV_MOTION_COMPLETED;
   USHORT status1 = 0;
-  chip_read_status1(ext, axis, &status1);
+  if (!read_running_status1(ext, axis, &status1)) return DRV_MOTION_COMPLETED;
   if (!(status1 & (STATUS1_AT_DRIVE_SPEED | STATUS1_BELOW_DRIVE_SPEED))) return DRV_IN_ACC_DEC;
   /* Plain jerk codes: the fixed acceleration limit of the move stays. */
   if (slot_u16(block, 3)) chip_cmd16(ext, command_word(axis, CHIP_JERK), slot_u16(block, 3));
@@ -293,13 +299,12 @@ USHORT t_set_avoid_triangle(RequestContext *request) {
   return DRV_SUCCESS;
 }
 
-/* Start speed and rates for the interpolations; a zero rate keeps its register. */
+/* Start speed and rates for the interpolations. */
 USHORT set_start_speed_and_rates(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
   const ULONG axis = slot_u16(block, 1) & ALL_AXES;
-  if (slot_u16(block, 3)) chip_set_acc(ext, axis, slot_u16(block, 3));
-  if (slot_u16(block, 4)) chip_set_dec(ext, axis, slot_u16(block, 4));
+  load_given_rates(ext, axis, block);
   return chip_set_start_speed(ext, axis, slot_u16(block, 2));
 }
 

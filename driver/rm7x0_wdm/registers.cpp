@@ -63,6 +63,8 @@ USHORT chip_command(CardExtension *ext, USHORT command) {
   return DRV_SUCCESS;
 }
 
+USHORT chip_main_status(CardExtension *ext) { return card_read16_sync(ext, REG_COMMAND); }
+
 static USHORT chip_write_mode(CardExtension *ext, ULONG axis_mask, ULONG mode_register,
                               USHORT value) {
   run_synchronized(ext, [&] {
@@ -153,9 +155,7 @@ USHORT chip_set_range(CardExtension *ext, ULONG axis_mask, ULONG range) {
     card_write16(ext, REG_COMMAND, command_word(axis_mask, CHIP_RANGE));
   });
   if (result != DRV_SUCCESS) return result;
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    if (axis_mask & (1u << axis)) ext->axis[axis].range = range;
-  }
+  for_each_axis(axis_mask, [&](int axis) { ext->axis[axis].range = range; });
   return DRV_SUCCESS;
 }
 

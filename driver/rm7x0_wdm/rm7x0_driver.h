@@ -208,6 +208,19 @@ typedef struct SharedBuffer {
   PVOID user_address;      /* NULL when not mapped into a process */
 } SharedBuffer;
 
+/* A fixed drive in chip words. T-curve: rate/decel_rate = acceleration and
+ * deceleration, tail = offset pulses (low 16 bits). S-curve: jerk and
+ * deceleration jerk, tail = deceleration point (mode bit 1) or offset. */
+typedef struct MoveProfile {
+  USHORT mode;
+  USHORT start_speed;
+  USHORT drive_speed;
+  USHORT rate;
+  USHORT decel_rate;
+  ULONG pulses;
+  ULONG tail;
+} MoveProfile;
+
 /* One interrupt action. Written by the interrupt-action request and counted
  * down by the DPC, both under the interrupt lock; a slot that fired is
  * emptied (action 0). */
@@ -217,8 +230,8 @@ typedef struct IntActionSlot {
   UCHAR target;            /* axes the action works on */
   UCHAR action;            /* 1 release held starts, 2 start the slot's S-curve move */
   UCHAR countdown;
-  ULONG s_move[8];         /* action 2: start speed, drive speed, jerk, deceleration jerk,
-                              mode word, pulses, direction byte, deceleration point */
+  MoveProfile s_move;      /* action 2: the S-curve move to start */
+  UCHAR s_move_direction;
 } IntActionSlot;
 
 /* One continuous-interpolation segment (32 bytes). Written by the segment
@@ -421,6 +434,8 @@ VOID card_write16_sync(CardExtension *ext, ULONG offset, USHORT value);
 VOID card_register_modify_sync(CardExtension *ext, ULONG offset, USHORT *shadow, USHORT clear,
                                USHORT set);
 USHORT chip_command(CardExtension *ext, USHORT command);
+/* The chip's main status (REG_COMMAND read): busy and error bits per axis. */
+USHORT chip_main_status(CardExtension *ext);
 USHORT chip_write_mode1(CardExtension *ext, ULONG axis_mask, USHORT value);
 USHORT chip_write_mode2(CardExtension *ext, ULONG axis_mask, USHORT value);
 USHORT chip_write_mode3(CardExtension *ext, ULONG axis_mask, USHORT value);
@@ -465,9 +480,8 @@ BOOLEAN register_test(CardExtension *ext, ULONG operation, ULONG offset, USHORT 
                       PUSHORT read_value);
 ULONG board_date_code(const CardExtension *ext);
 
-/* axis_config.cpp: card reset and the axis output handlers. */
+/* card_reset.cpp: chip and driver state back to their defaults. */
 VOID card_reset(CardExtension *ext);
-USHORT set_servo_on(CardExtension *ext, ULONG axis_mask, USHORT servo_bit, UCHAR value);
 
 /* config_handlers.cpp: axis configuration (mode registers, extension words,
  * outputs, software limits, comparators, home inputs). */
@@ -495,6 +509,9 @@ USHORT set_comp_registers(CardExtension *ext, int axis, USHORT source, BOOLEAN w
  * pulses, on every axis of the mask. */
 USHORT apply_home_config(CardExtension *ext, ULONG axis_mask, USHORT levels, USHORT step_flags,
                          ULONG offset);
+/* The servo output of the first axis of the mask: servo_bit is the axis's
+ * servo output bit (switch on) or 0 (switch off). */
+USHORT set_servo_on(CardExtension *ext, ULONG axis_mask, USHORT servo_bit, UCHAR value);
 
 /* move_handlers.cpp: move checks, single-axis moves, speed and target changes. */
 /* Direction bytes of the move requests and checks. */
@@ -509,18 +526,9 @@ USHORT apply_home_config(CardExtension *ext, ULONG axis_mask, USHORT levels, USH
 #define MODE_S_CURVE 0x0004u
 #define MODE_SPEED_FIELD 0xF000u
 #define MODE_CONSTANT_SPEED 0x1000u
-/* A fixed drive in chip words. T-curve: rate/decel_rate = acceleration and
- * deceleration, tail = offset pulses (low 16 bits). S-curve: jerk and
- * deceleration jerk, tail = deceleration point (mode bit 1) or offset. */
-typedef struct MoveProfile {
-  USHORT mode;
-  USHORT start_speed;
-  USHORT drive_speed;
-  USHORT rate;
-  USHORT decel_rate;
-  ULONG pulses;
-  ULONG tail;
-} MoveProfile;
+static inline bool constant_speed_mode(USHORT mode) {
+  return (mode & MODE_SPEED_FIELD) == MODE_CONSTANT_SPEED;
+}
 /* Failing axes in *failing (0x800C) when the axis's errors block the direction. */
 USHORT check_move_params(CardExtension *ext, ULONG axis_mask, UCHAR direction, PUSHORT failing);
 /* The failing axes of a mask, one direction byte per axis X..U. */
@@ -528,6 +536,13 @@ USHORT check_velocity_params(CardExtension *ext, ULONG axis_mask, const UCHAR di
 USHORT check_axis_idle(CardExtension *ext, ULONG axis_mask);                   /* 0x8002 */
 USHORT check_axis_ready(CardExtension *ext, ULONG axis_mask, UCHAR direction); /* 0x801F */
 VOID clear_end_flags(CardExtension *ext, ULONG axis_mask);
+/* A move profile from eight request slots from first_slot on: start speed,
+ * drive speed, rate, deceleration rate, mode word, pulses, (direction), tail. */
+MoveProfile profile_of_slots(const DriverRequest *block, int first_slot);
+/* REG_MODE3 profile bits of the axis (index 0-3) := those of the mode word. */
+VOID set_profile_mode(CardExtension *ext, int axis, USHORT mode);
+/* The S-curve speed, jerk and tail registers of a profile (no pulses, no start). */
+VOID load_s_curve_speeds(CardExtension *ext, ULONG axis_mask, const MoveProfile *move);
 /* Load a fixed drive on one axis and start it in direction 1 or 0 (other
  * directions leave it loaded). */
 USHORT drv_t_move(CardExtension *ext, ULONG axis_mask, const MoveProfile *move, UCHAR direction);
@@ -684,6 +699,14 @@ static inline void run_synchronized(CardExtension *ext, Fn fn) {
         return TRUE;
       },
       (PVOID)&fn);
+}
+
+/* Calls fn(axis) for each axis index 0-3 whose bit the mask holds. */
+template <typename Fn>
+static inline void for_each_axis(ULONG axis_mask, Fn fn) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    if (axis_mask & (1u << axis)) fn(axis);
+  }
 }
 
 #endif

@@ -24,6 +24,7 @@ constexpr USHORT S2_ALARM = 0x0010, S2_EMERGENCY = 0x0020;
 /* Input byte bits of an axis. */
 constexpr USHORT IN_NEAR_HOME = 0x01, IN_HOME = 0x02, IN_INDEX = 0x04;
 constexpr USHORT IN_IN_POSITION = 0x40, IN_SPARE = 0x80;
+constexpr int IN3_GROUP_SHIFT = 3;  /* bits 3-5: the three IN3-group inputs */
 /* Mode register levels. */
 constexpr USHORT MODE1_NEAR_HOME_LEVEL = 0x0001, MODE1_HOME_LEVEL = 0x0004;
 constexpr USHORT MODE1_INDEX_LEVEL = 0x0010;
@@ -68,13 +69,6 @@ USHORT read_word_request(RequestContext *request, UCHAR code) {
   return DRV_SUCCESS;
 }
 
-template <typename Fn>
-VOID for_each_axis_of(ULONG axis_mask, Fn fn) {
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    if (axis_mask & (1u << axis)) fn(axis);
-  }
-}
-
 /* The held-axis mask changes with the hold or release command, as one step. */
 VOID hold_or_release(CardExtension *ext, ULONG axis_mask, UCHAR code, USHORT held_after) {
   run_synchronized(ext, [&] {
@@ -92,7 +86,7 @@ VOID motion_done(CardExtension *ext, ULONG axis_mask, PUCHAR done, PUSHORT state
   *state = 0;
   const int axis = axis_mask_to_index(axis_mask);
   if (axis < 0) return;
-  const USHORT main_status = card_read16_sync(ext, REG_COMMAND);
+  const USHORT main_status = chip_main_status(ext);
   if (main_status & (1u << axis)) return;
   *done = 1;
   USHORT reason = 0;
@@ -124,7 +118,7 @@ USHORT motion_done_request(RequestContext *request) {
 }
 
 USHORT get_error_status(CardExtension *ext, ULONG axis_mask, BOOLEAN include_bit7) {
-  const USHORT main_status = card_read16_sync(ext, REG_COMMAND);
+  const USHORT main_status = chip_main_status(ext);
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
     if (!(axis_mask & (1u << axis))) continue;
     if (!(main_status & (1u << (MAIN_STATUS_ERROR_SHIFT + axis)))) continue;
@@ -146,7 +140,7 @@ USHORT get_di_status(CardExtension *ext, ULONG axis_mask, PUSHORT raw_input) {
   const int axis = axis_mask_to_index(axis_mask);
   if (raw_input != NULL) *raw_input = 0;
   if (axis < 0) return 0;
-  const USHORT main_status = card_read16_sync(ext, REG_COMMAND);
+  const USHORT main_status = chip_main_status(ext);
   USHORT status2 = 0;
   chip_read_status2(ext, 1u << axis, &status2);
   const USHORT input = axis_input_byte(ext, axis);
@@ -192,8 +186,7 @@ USHORT get_in3(RequestContext *request) {
   const int axis = axis_mask_to_index(axis_bit);
   USHORT bits = 0;
   if (axis >= 0 && axis_bit == (1u << axis)) {
-    const USHORT word = card_read16_sync(request->ext, axis < 2 ? REG_OUTPUT : REG_INTERP_MODE);
-    bits = (USHORT)(word >> ((axis & 1) ? 11 : 3)) & 7;
+    bits = (USHORT)(axis_input_byte(request->ext, axis) >> IN3_GROUP_SHIFT) & 7;
   }
   for (int n = 0; n < 3; ++n) set_slot(request->block, 1 + n, (bits >> n) & 1);
   return DRV_SUCCESS;
@@ -230,7 +223,7 @@ USHORT get_acc(RequestContext *request) { return read_word_request(request, CHIP
 VOID stop_axes(CardExtension *ext, ULONG axis_mask, USHORT stop_code) {
   const UCHAR code = stop_code == CHIP_DEC_STOP ? CHIP_DEC_STOP : CHIP_SUDDEN_STOP;
   chip_command(ext, command_word(axis_mask, code));
-  for_each_axis_of(axis_mask, [&](int axis) {
+  for_each_axis(axis_mask, [&](int axis) {
     InterlockedExchange(&ext->axis[axis].end_flag[END_STOPPED_BY_COMMAND], 1);
   });
 }
@@ -249,7 +242,7 @@ USHORT stop_move(RequestContext *request) {
 
 USHORT stop_move_all(RequestContext *request) {
   const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
-  for_each_axis_of(axis_mask, [&](int axis) { arm_wait(request->ext, 1u << axis, FACTOR_DRIVE_END); });
+  for_each_axis(axis_mask, [&](int axis) { arm_wait(request->ext, 1u << axis, FACTOR_DRIVE_END); });
   return stop_move(request);
 }
 

@@ -78,9 +78,7 @@ static VOID set_armed_factor(DriverAxisState *state, ULONG factor) {
 
 USHORT arm_wait(CardExtension *ext, ULONG axis_mask, ULONG factor) {
   if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    if (axis_mask & (1u << axis)) set_armed_factor(&ext->axis[axis], factor);
-  }
+  for_each_axis(axis_mask, [&](int axis) { set_armed_factor(&ext->axis[axis], factor); });
   arm_factor(ext, axis_mask, factor);
   return DRV_SUCCESS;
 }

@@ -1,35 +1,10 @@
 #include "absolute_position.h"
 
-#include "card_table.h"
+#include "axis_position.h"
 #include "checks.h"
 #include "model.h"
 
 namespace {
-
-// Pulse counts wrap at 32 bits like the chip's counters.
-int32_t wrapping_sub(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
-int32_t wrapping_add(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-
-AxisMotionState &motion_of(uint8_t card, uint16_t axis) {
-  return card_table.cards[card].axes[axis_index(axis)].motion;
-}
-
-// The axis's absolute position now: its source counter minus the origin
-// offset. A failed read is reported, never taken as a counter of 0.
-ApiStatus absolute_position_now(uint8_t card, uint16_t axis, int32_t &position) {
-  const AxisMotionState &motion = motion_of(card, axis);
-  int32_t counter = 0;
-  const ApiStatus status = motion.abs_position_source == 0
-                               ? RM7X0_NAME(get_cmdcounter)(card, axis, &counter)
-                               : RM7X0_NAME(get_position)(card, axis, &counter);
-  if (status != SUCCESS_NO_ERROR) return status;
-  position = wrapping_sub(counter, motion.origin_offset);
-  return SUCCESS_NO_ERROR;
-}
 
 ApiStatus last_target(uint8_t card, uint16_t axis, int32_t &target) {
   const AxisMotionState &motion = motion_of(card, axis);
@@ -54,7 +29,7 @@ ApiStatus abs_to_relative(uint8_t card, uint16_t axis, int32_t target, int32_t *
     return status;
   int32_t from = 0;
   const ApiStatus status = base == FROM_LAST_TARGET ? last_target(card, axis, from)
-                                                    : absolute_position_now(card, axis, from);
+                                                    : absolute_position_now(card, axis, &from);
   if (status != SUCCESS_NO_ERROR) return status;
   *distance = wrapping_sub(target, from);
   return SUCCESS_NO_ERROR;
@@ -71,7 +46,7 @@ ApiStatus relative_to_abs(uint8_t card, uint16_t axis, int32_t distance, int32_t
     if (const ApiStatus status = last_target(card, axis, from)) return status;
   } else {
     if (const ApiStatus status = axis_stopped(card, axis)) return status;
-    if (const ApiStatus status = absolute_position_now(card, axis, from)) return status;
+    if (const ApiStatus status = absolute_position_now(card, axis, &from)) return status;
   }
   *target = wrapping_add(distance, from);
   return SUCCESS_NO_ERROR;

@@ -2,6 +2,7 @@
 // reply values are stored into the caller's variables (a store that faults
 // gives ERROR_ACCESS_VIOLATION_DATA_COPY). The counter writers keep the
 // axis's absolute position where it was.
+#include "axis_position.h"
 #include "card_options.h"
 #include "card_table.h"
 #include "checks.h"
@@ -9,9 +10,6 @@
 #include "request.h"
 
 namespace {
-
-constexpr uint8_t ABS_SOURCE_COMMAND = 0;
-constexpr uint8_t ABS_SOURCE_ENCODER = 1;
 
 // Sends one query of an axis (AXIS_NOT_USED: of the card) and leaves its
 // reply in the block.
@@ -47,26 +45,6 @@ ApiStatus query_rate(uint8_t card, uint16_t axis, DWORD code, ApiStatus failure,
   if (const ApiStatus status = query(card, axis, code, failure, block)) return status;
   const double value = factor * multiplier_of(card, axis) * slot_u16(block, 1);
   return store(out, static_cast<int32_t>(value));
-}
-
-AxisMotionState &motion_of(uint8_t card, uint16_t axis) {
-  return card_table.cards[card].axes[axis_index(axis)].motion;
-}
-
-// Counters wrap at 32 bits, and so do the differences between them.
-int32_t wrapping_add(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-int32_t wrapping_sub(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
-
-// The counter that the axis's absolute position follows, read now. A failed
-// read is reported, never taken as 0.
-ApiStatus read_source_counter(uint8_t card, uint16_t axis, int32_t *counter) {
-  return motion_of(card, axis).abs_position_source == ABS_SOURCE_ENCODER
-             ? RM7X0_NAME(get_position)(card, axis, counter)
-             : RM7X0_NAME(get_cmdcounter)(card, axis, counter);
 }
 
 // After a home search that did not wait: absolute position 0 where the axis

@@ -3,19 +3,16 @@
 #include "int_events.h"
 
 #include "argument_checks.h"
-#include "card_options.h"
 #include "card_table.h"
 #include "checks.h"
+#include "move_all.h"
 #include "request.h"
-#include "s_curve_profile.h"
-#include "unit_conversion.h"
+#include "s_curve_plan.h"
 
 namespace {
 
 constexpr uint16_t EVENTS_DISABLE = 0, EVENTS_ENABLE = 1;
 constexpr uint16_t ACTION_S_MOVE = 2;
-constexpr uint32_t S_MODE_CHIP_PROFILE = 4;
-constexpr uint32_t S_MODE_DECEL_POINT = 7;
 
 void close_card_events(CardRecord &record) {
   for (HANDLE &event : record.int_events) {
@@ -36,65 +33,19 @@ bool load_action_move(const int32_t *record, ActionMove *move) {
          seh::try_load(move->distance, record + 4);
 }
 
-ApiStatus s_curve_words(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv, uint32_t jerk,
-                        uint32_t decel_jerk, SpeedProfile *profile) {
-  *profile = SpeedProfile{};
-  profile->kind = PROFILE_S_CURVE;
-  profile->start_speed = static_cast<int32_t>(sv);
-  profile->drive_speed = dv;
-  profile->jerk = static_cast<int32_t>(jerk);
-  profile->deceleration_jerk = static_cast<int32_t>(decel_jerk);
-  return profile_to_registers(card, axis, profile);
-}
-
 // Slots 5-12 of a kind-2 action: the target's S-curve move by the distance,
-// with the deceleration point the library plans when the two jerks differ
-// (or the card's option asks for it).
-ApiStatus fill_action_move(uint8_t card, uint16_t target, const ActionMove &move,
+// planned as a single S-curve move without offset pulses.
+ApiStatus fill_action_move(uint8_t card, uint16_t target, const ActionMove &action,
                            DriverRequest &block) {
-  const uint32_t distance = move.distance < 0 ? 0u - static_cast<uint32_t>(move.distance)
-                                              : static_cast<uint32_t>(move.distance);
-  const uint32_t sv = static_cast<uint32_t>(move.sv);
-  uint32_t dv = static_cast<uint32_t>(move.dv);
-  uint32_t jerk = static_cast<uint32_t>(move.jerk);
-  uint32_t decel_jerk = static_cast<uint32_t>(move.decel_jerk);
-  if (card_options.rates_as_times[card]) {
-    jerk = jerk_from_time(sv, dv, jerk);
-    decel_jerk = jerk_from_time(sv, dv, decel_jerk);
-  }
-  SpeedProfile words{};
-  if (const ApiStatus status = s_curve_words(card, target, sv, dv, jerk, decel_jerk, &words))
-    return status;
-
-  uint32_t mode = S_MODE_CHIP_PROFILE, decel_point = 0;
-  if (card_options.s_curve_decel_point[card] || decel_jerk != jerk) {
-    mode = S_MODE_DECEL_POINT;
-    AxisBlock &axis = card_table.cards[card].axes[axis_index(target)];
-    uint32_t peak = static_cast<uint32_t>(s_curve_peak_speed(
-        sv, dv, jerk, decel_jerk, distance, axis.motion.avoid_triangle ? 1 : 0));
-    if (peak != dv) {
-      dv = peak < sv ? sv : peak;
-      if (const ApiStatus status = s_curve_words(card, target, sv, dv, jerk, decel_jerk, &words))
-        return status;
-    }
-    const int64_t point =
-        static_cast<int64_t>(distance) -
-        s_curve_accel_distance(words.start_speed_word, words.drive_speed_word,
-                               words.deceleration_jerk_word, static_cast<float>(axis.multiplier));
-    decel_point = point > 0 ? static_cast<uint32_t>(point) : 0;
-    axis.motion.last_start_speed_word = words.start_speed_word;
-    axis.motion.last_drive_speed_word = words.drive_speed_word;
-    axis.motion.last_decel_jerk_word = words.deceleration_jerk_word;
-    axis.motion.pulse_count = static_cast<int32_t>(distance);
-  }
-  put_u32(block, 5, words.start_speed_word);
-  put_u32(block, 6, words.drive_speed_word);
-  put_u32(block, 7, words.jerk_word);
-  put_u32(block, 8, words.deceleration_jerk_word);
-  put_u32(block, 9, mode);
-  put_u32(block, 10, distance);
-  put_u32(block, 11, move.distance >= 0 ? 1 : 0);
-  put_u32(block, 12, decel_point);
+  SMove move;
+  move.sv = static_cast<uint32_t>(action.sv);
+  move.dv = static_cast<uint32_t>(action.dv);
+  move.jerk = static_cast<uint32_t>(action.jerk);
+  move.decel_jerk = static_cast<uint32_t>(action.decel_jerk);
+  move.pulses = action.distance;
+  if (const ApiStatus status = plan_s_move(card, target, &move)) return status;
+  remember_s_move(card, target, move);
+  put_s_move_slots(block, 5, move, direction_of_distance(move.pulses));
   return SUCCESS_NO_ERROR;
 }
 

@@ -130,6 +130,33 @@ TEST_F(Events, SCurveActionRunsOnceAtTheOtherAxisFactor) {
   EXPECT_EQ(counter(AXIS_Z), -5000) << "a fired action is spent";
 }
 
+// A deceleration jerk of 0 means "as the jerk", as for rm720_s_move: the
+// action's move is planned as the chip's symmetric S-curve (which leaves no
+// last S-curve values on the axis) and runs its whole distance.
+TEST_F(Events, AnSCurveActionWithoutDecelerationJerkIsPlannedSymmetric) {
+  const int32_t record[5] = {1000, 50000, 100000000, 0, 5000};
+  ASSERT_EQ(rm720_set_int_action(CARD, AXIS_X, DRIVE_END_FACTOR, AXIS_Z, 2, record), 0);
+  EXPECT_EQ(card_table.cards[CARD].axes[2].motion.last_start_speed_word, 0);
+  move(AXIS_X, 1000);
+  wait_stopped(AXIS_X);
+  for (int i = 0; i < 5000 && counter(AXIS_Z) != 5000; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(counter(AXIS_Z), 5000);
+}
+
+// An action's move has no offset pulses: a later speed change plans from
+// the action's move alone, not with the offset of an earlier move.
+TEST_F(Events, AnAsymmetricSCurveActionKeepsNoOffsetOfAnEarlierMove) {
+  const AxisMotionState &z = card_table.cards[CARD].axes[2].motion;
+  ASSERT_EQ(rm720_s_move(CARD, AXIS_Z, 1000, 50000, 100000000, 50000000, 3000, 100), 0);
+  wait_stopped(AXIS_Z);
+  ASSERT_EQ(z.offset_pulse_count, 100);
+  const int32_t record[5] = {1000, 50000, 100000000, 50000000, 5000};
+  ASSERT_EQ(rm720_set_int_action(CARD, AXIS_X, DRIVE_END_FACTOR, AXIS_Z, 2, record), 0);
+  EXPECT_EQ(z.pulse_count, 5000);
+  EXPECT_EQ(z.offset_pulse_count, 0);
+}
+
 // A move that its target could not start is refused when the action is
 // set, with the failing axis, and never starts later.
 TEST_F(Events, AnSCurveActionThatFailsItsCheckIsRefusedAndNeverRuns) {

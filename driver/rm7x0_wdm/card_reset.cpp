@@ -1,4 +1,4 @@
-/* Card reset and the axis output handlers. */
+/* Card reset: the chip and the driver's state back to their defaults. */
 #include "rm7x0_driver.h"
 
 static VOID reset_axis_state(CardExtension *ext, int axis) {
@@ -66,18 +66,4 @@ VOID card_reset(CardExtension *ext) {
   int_sources_disable(ext, &card_sources);
   ext->int_sources.word[0] = SOURCE_FLAG_PCI;
   ext->int_sources.word[1] = 0;
-}
-
-/* REQ_SERVO_ON on the first axis of the mask: servo_bit is the axis's servo
- * output bit (switch on) or 0 (switch off). */
-USHORT set_servo_on(CardExtension *ext, ULONG axis_mask, USHORT servo_bit, UCHAR value) {
-  const int axis = axis_mask_to_index(axis_mask);
-  if (axis < 0) return DRV_SUCCESS;
-  const USHORT axis_servo_bit = (USHORT)(1u << (4 * axis + 1));
-  card_register_modify_sync(ext, REG_OUTPUT, &ext->output_shadow, axis_servo_bit,
-                            (USHORT)(servo_bit & axis_servo_bit));
-  DriverAxisState *state = &ext->axis[axis];
-  state->output[OUTPUT_SERVO_STATE] = servo_bit != 0;
-  state->output[OUTPUT_SERVO_VALUE] = servo_bit != 0 ? value : 0;
-  return DRV_SUCCESS;
 }

@@ -1,0 +1,91 @@
+#include "s_curve_plan.h"
+
+#include "axis_position.h"
+#include "card_options.h"
+#include "card_table.h"
+#include "checks.h"
+#include "move_all.h"
+#include "s_curve_profile.h"
+
+namespace {
+
+// Rates from times where the card takes times; a deceleration jerk of 0
+// means "as the jerk", so a symmetric move is not planned to crawl at its
+// start speed.
+void take_rates(uint8_t card, SMove *move) {
+  if (move->decel_jerk == 0) move->decel_jerk = move->jerk;
+  if (!card_options.rates_as_times[card]) return;
+  move->jerk = jerk_from_time(move->sv, move->dv, move->jerk);
+  move->decel_jerk = jerk_from_time(move->sv, move->dv, move->decel_jerk);
+}
+
+ApiStatus s_curve_words(uint8_t card, uint16_t axis, SMove *move) {
+  move->profile = SpeedProfile{};
+  move->profile.kind = PROFILE_S_CURVE;
+  move->profile.start_speed = static_cast<int32_t>(move->sv);
+  move->profile.drive_speed = move->dv;
+  move->profile.jerk = static_cast<int32_t>(move->jerk);
+  move->profile.deceleration_jerk = static_cast<int32_t>(move->decel_jerk);
+  return profile_to_registers(card, axis, &move->profile);
+}
+
+// Mode 7: the drive speed lowered to the peak the distance allows (not below
+// the start speed), and the deceleration point.
+ApiStatus plan_decel_point(uint8_t card, uint16_t axis, SMove *move) {
+  const uint32_t distance = distance_of(move->pulses);
+  const int avoid_triangle = motion_of(card, axis).avoid_triangle ? 1 : 0;
+  uint32_t peak = static_cast<uint32_t>(
+      s_curve_peak_speed(move->sv, move->dv, move->jerk, move->decel_jerk, distance, avoid_triangle));
+  if (peak != move->dv) {
+    if (peak < move->sv) peak = move->sv;
+    move->dv = peak;
+    if (ApiStatus status = s_curve_words(card, axis, move)) return status;
+  }
+  const SpeedProfile &words = move->profile;
+  const double multiplier = card_table.cards[card].axes[axis_index(axis)].multiplier;
+  move->tail = decel_point(distance, move->offset, words.start_speed_word, words.drive_speed_word,
+                           words.deceleration_jerk_word, multiplier);
+  return SUCCESS_NO_ERROR;
+}
+
+}  // namespace
+
+ApiStatus plan_s_move(uint8_t card, uint16_t axis, SMove *move) {
+  take_rates(card, move);
+  if (ApiStatus status = s_curve_words(card, axis, move)) return status;
+  move->mode = (card_options.s_curve_decel_point[card] || move->jerk != move->decel_jerk)
+                   ? S_MODE_DECEL_POINT
+                   : S_MODE_CHIP_PROFILE;
+  if (move->mode == S_MODE_DECEL_POINT) return plan_decel_point(card, axis, move);
+  move->tail = static_cast<uint32_t>(static_cast<int32_t>(move->offset));
+  return SUCCESS_NO_ERROR;
+}
+
+void put_s_move_slots(DriverRequest &block, int first_slot, const SMove &move, uint8_t direction) {
+  put_u32(block, first_slot, move.profile.start_speed_word);
+  put_u32(block, first_slot + 1, move.profile.drive_speed_word);
+  put_u32(block, first_slot + 2, move.profile.jerk_word);
+  put_u32(block, first_slot + 3, move.profile.deceleration_jerk_word);
+  put_u32(block, first_slot + 4, move.mode);
+  put_u32(block, first_slot + 5, distance_of(move.pulses));
+  put_u32(block, first_slot + 6, direction);
+  put_u32(block, first_slot + 7, move.tail);
+}
+
+void remember_s_move(uint8_t card, uint16_t axis, const SMove &move) {
+  if (move.mode != S_MODE_DECEL_POINT) return;
+  AxisMotionState &motion = motion_of(card, axis);
+  motion.last_start_speed_word = move.profile.start_speed_word;
+  motion.last_drive_speed_word = move.profile.drive_speed_word;
+  motion.last_decel_jerk_word = move.profile.deceleration_jerk_word;
+  motion.pulse_count = static_cast<int32_t>(distance_of(move.pulses));
+  motion.offset_pulse_count = static_cast<uint16_t>(move.offset);
+}
+
+uint32_t decel_point(uint32_t distance, int16_t offset, uint16_t start_word, uint16_t drive_word,
+                     uint16_t decel_jerk_word, double multiplier) {
+  const int64_t point = static_cast<int64_t>(distance) - offset -
+                        s_curve_accel_distance(start_word, drive_word, decel_jerk_word,
+                                               static_cast<float>(multiplier));
+  return point > 0 ? static_cast<uint32_t>(point) : 0;
+}
