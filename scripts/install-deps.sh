@@ -3,8 +3,10 @@
 # Skips apt when everything is already there.
 set -euo pipefail
 
+# Wine is installed with its recommended packages (fonts among them): the GUI
+# tests draw captions and check their pixels.
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          wine64 wine64-tools libwine-dev xvfb xauth imagemagick)
+          wine64 wine64-tools libwine-dev fonts-wine xvfb xauth)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -16,4 +18,4 @@ sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
