@@ -27,8 +27,6 @@ static VOID reset_card_state(CardExtension *ext) {
   InterlockedExchange(&ext->home_search_active, 0);
   InterlockedExchange(&ext->interp_state, INTERP_IDLE);
   ext->torix_interrupt = 0;
-  ext->held_axes = 0;
-  RtlZeroMemory(ext->int_action, sizeof ext->int_action);
   ext->int_action_next = 0;
   ext->line_arc_option = 0;
   ext->home_end_counter_clear = 0;
@@ -43,10 +41,14 @@ static VOID reset_card_state(CardExtension *ext) {
  * rather than left pending for ever. */
 VOID card_reset(CardExtension *ext) {
   chip_command(ext, COMMAND_CHIP_RESET);
-  /* The chip reset cleared these registers; the shadows follow it. */
+  /* The chip reset cleared these registers; the shadows follow it. The DPC
+   * counts the action slots and changes the held-axis mask under the same
+   * lock. */
   run_synchronized(ext, [&] {
     ext->output_shadow = 0;
     ext->interp_shadow = 0;
+    ext->held_axes = 0;
+    RtlZeroMemory(ext->int_action, sizeof ext->int_action);
   });
   reset_card_state(ext);
   complete_all_waiting_requests(ext, STATUS_CANCELLED);

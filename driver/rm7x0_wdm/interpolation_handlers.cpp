@@ -351,7 +351,9 @@ VOID end_single_interpolation(CardExtension *ext) {
 }
 
 VOID conti_feed_segment(CardExtension *ext) {
-  if (!(ext->interp_shadow & INTERP_MODE_CONTINUOUS)) return;
+  USHORT interp_mode = 0;  /* handlers change the shadow under the interrupt lock */
+  run_synchronized(ext, [&] { interp_mode = ext->interp_shadow; });
+  if (!(interp_mode & INTERP_MODE_CONTINUOUS)) return;
   if (!(chip_main_status(ext) & MAIN_STATUS_NEXT_SEGMENT)) return;
   if (ext->next_segment < ext->segment_count) {
     const ContiSegment *segment = &ext->segment[ext->next_segment];

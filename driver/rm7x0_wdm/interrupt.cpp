@@ -73,7 +73,7 @@ BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context) {
   /* The card stays masked until the DPC (or the compare reload) is done. */
   bridge_write32(ext, INTCSR, intcsr & ~INTCSR_PCI_ENABLE);
 
-  if (ext->compare_mode && (sources & SOURCE_LOCAL1)) {
+  if (read_interlocked(&ext->compare_mode) && (sources & SOURCE_LOCAL1)) {
     reload_compare_entry(ext);
     sources &= ~SOURCE_LOCAL1;
     if (sources == 0) {

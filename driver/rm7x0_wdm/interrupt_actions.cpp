@@ -14,10 +14,9 @@ constexpr int S_MOVE_DIRECTION_SLOT = 11;
 
 /* The factors of every other slot that counts the axis join its own: the
  * axis must raise all of them. */
-USHORT combined_factor(const CardExtension *ext, int replaced, int axis, USHORT factor) {
+USHORT combined_factor(const IntActionSlot *slots, int replaced, int axis, USHORT factor) {
   for (int index = 0; index < INT_ACTION_SLOTS; ++index) {
-    if (index != replaced && (ext->int_action[index].axis_mask & (1u << axis)))
-      factor |= ext->int_action[index].factor;
+    if (index != replaced && (slots[index].axis_mask & (1u << axis))) factor |= slots[index].factor;
   }
   return factor;
 }
@@ -71,11 +70,13 @@ USHORT set_int_action(RequestContext *request) {
   slot.target = slot_u8(block, 3);
   slot.action = slot_u8(block, 4);
   const ULONG axes = slot_u16(block, 1) & ALL_AXES;
+  IntActionSlot slots[INT_ACTION_SLOTS];  /* the DPC empties fired slots meanwhile */
+  run_synchronized(ext, [&] { RtlCopyMemory(slots, ext->int_action, sizeof slots); });
   USHORT word = DRV_SUCCESS;
   USHORT factor = slot.factor;
   for (int axis = 0; axis < AXIS_COUNT && word == DRV_SUCCESS; ++axis) {
     if (!(axes & (1u << axis))) continue;
-    factor = combined_factor(ext, index, axis, factor);
+    factor = combined_factor(slots, index, axis, factor);
     word = set_int_factor(ext, 1u << axis, factor);
     ++slot.countdown;
   }

@@ -42,15 +42,20 @@ VOID switch_chip_interrupt_on(CardExtension *ext) {
 }
 
 /* The chip input is shared by every axis: it goes off only when no axis has
- * a factor enabled and no segment table is fed by it. */
+ * a factor enabled and no segment table is fed by it. The look at the
+ * shadows and the switch-off are one step under the interrupt lock: the DPC
+ * comes here at the end of a segment run while a handler may be arming a
+ * wait (factor, then input on), and a switch-off between the two would leave
+ * that wait without its interrupt. */
 static VOID switch_chip_interrupt_off_when_unused(CardExtension *ext) {
-  for (const DriverAxisState &state : ext->axis) {
-    if (axis_has_factor(&state)) return;
-  }
-  if (ext->interp_shadow & INTERP_CONTI_FEED) return;
-  const IntSourceSet sources = {{SOURCE_FLAG_CHIP, 0}};
-  InterlockedAnd((volatile LONG *)&ext->int_sources.word[0], ~(LONG)SOURCE_FLAG_CHIP);
-  int_sources_disable(ext, &sources);
+  run_synchronized(ext, [&] {
+    for (const DriverAxisState &state : ext->axis) {
+      if (axis_has_factor(&state)) return;
+    }
+    if (ext->interp_shadow & INTERP_CONTI_FEED) return;
+    InterlockedAnd((volatile LONG *)&ext->int_sources.word[0], ~(LONG)SOURCE_FLAG_CHIP);
+    intcsr_modify(ext, 0, INTCSR_LOCAL1_ENABLE);
+  });
 }
 
 /* Factor 0 on an axis whose compare trigger owns the sync words is refused

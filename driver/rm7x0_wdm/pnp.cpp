@@ -12,7 +12,7 @@ NTSTATUS complete_request(PIRP irp, NTSTATUS status, ULONG_PTR information) {
 
 BOOLEAN io_ref_acquire(CardExtension *ext) {
   InterlockedIncrement(&ext->io_references);
-  if (ext->removed) {
+  if (read_interlocked(&ext->removed)) {
     io_ref_release(ext);
     return FALSE;
   }

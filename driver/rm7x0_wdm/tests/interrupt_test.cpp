@@ -8,6 +8,8 @@
 #include "card/clock.h"
 #include "driver_harness.h"
 #include "scripted_card.h"
+// After the card model's headers: the driver's register names are macros.
+#include "../rm7x0_driver.h"
 
 namespace driver_test {
 namespace {
@@ -140,6 +142,66 @@ TEST_F(InterruptTest, StopWhileInterruptsArriveLeavesTheCardMasked) {
   EXPECT_TRUE(signalled(1, 5000));
   sim::wait_idle();
   EXPECT_FALSE(signalled(0, 0));
+}
+
+// A reset and the interrupt-action request change the action slots and the
+// held-axis mask while the DPC counts interrupts on them: both sides keep to
+// the interrupt lock (the thread sanitizer reports any access that does not),
+// and the last reset leaves no slot and no held axis behind.
+TEST_F(InterruptTest, ResetAndActionRequestsKeepToTheInterruptLockWhileTheDpcCounts) {
+  constexpr std::uint64_t kX = 1, kY = 2, kRelease = 1, kDriveEndFactor = 0x8000;
+  std::atomic<bool> stop{false};
+  std::thread storm([&] {
+    while (!stop) {
+      card_.raise_factor(0, kDriveEnd);
+      std::this_thread::yield();
+    }
+  });
+  for (int round = 0; round < 500; ++round) {
+    ASSERT_EQ(file_.request(REQ_SET_INT_ACTION, {kX, kDriveEndFactor, kY, kRelease}).status,
+              STATUS_SUCCESS);
+    ASSERT_EQ(file_.request(REQ_RESET).status, STATUS_SUCCESS);
+  }
+  stop = true;
+  storm.join();
+  sim::wait_idle();
+  ASSERT_EQ(file_.request(REQ_RESET).status, STATUS_SUCCESS);
+  const CardExtension* ext = card_extension(sim::devices().at(0).fdo);
+  EXPECT_EQ(ext->held_axes, 0);
+  for (const IntActionSlot& slot : ext->int_action) EXPECT_EQ(slot.action, 0);
+}
+
+// The end of a segment run switches the chip input off from the DPC when no
+// axis needs it any more, while a handler may be arming a factor on another
+// axis. The look at the factors and the switch-off are one step under the
+// interrupt lock (the thread sanitizer reports a look outside it), so the
+// input stays on for the factor armed last.
+TEST_F(InterruptTest, SegmentRunEndLeavesTheChipInputToAFactorArmedMeanwhile) {
+  constexpr std::uint64_t kAssignXY = 0x04, kSpeed = 100, kZ = 4, kHomeEndFactor = 0x0100;
+  std::atomic<bool> stop{false};
+  std::thread arming([&] {
+    for (std::uint64_t factor = kHomeEndFactor; !stop; factor ^= kHomeEndFactor)
+      file_.request(REQ_SET_INT_FACTOR, {kZ, factor});
+    file_.request(REQ_SET_INT_FACTOR, {kZ, kHomeEndFactor});
+  });
+  for (int round = 0; round < 200; ++round) {
+    file_.request(REQ_CONTI_INTERP_END);  // a run whose end was not served
+    ASSERT_EQ(file_.request(REQ_CONTI_INTERP_BEGIN, {kAssignXY, kSpeed}).status, STATUS_SUCCESS);
+    ASSERT_EQ(file_.request(REQ_CONTI_LOAD_SEGMENT, {0, 100, 100, 0, 0, 0, 0, 141}).status,
+              STATUS_SUCCESS);
+    card_.raise_factor(0, kDriveEnd);
+    sim::wait_idle();
+  }
+  stop = true;
+  arming.join();
+  ASSERT_EQ(file_.request(REQ_CONTI_INTERP_BEGIN, {kAssignXY, kSpeed}).status, STATUS_SUCCESS);
+  ASSERT_EQ(file_.request(REQ_CONTI_LOAD_SEGMENT, {0, 100, 100, 0, 0, 0, 0, 141}).status,
+            STATUS_SUCCESS);
+  card_.raise_factor(0, kDriveEnd);
+  sim::wait_idle();
+  EXPECT_EQ(file_.request(REQ_CONTI_INTERP_END).block.slot[0] & 0xFFFF, DRV_CONTI_CONFIG_NEEDED)
+      << "the drive end did not end the run";
+  EXPECT_TRUE(card_.intcsr() & kLocal1Enable) << "the chip input went off under Z's factor";
 }
 
 }  // namespace

@@ -17,13 +17,20 @@ bool stopping = false;
 std::thread dpc_thread;
 char queued_marker;  // DpcData of a queued DPC points here
 
-void run(PKDPC dpc) {
-  PKDEFERRED_ROUTINE routine = dpc->DeferredRoutine;
-  PVOID context = dpc->DeferredContext;
-  PVOID argument1 = dpc->SystemArgument1;
-  PVOID argument2 = dpc->SystemArgument2;
+// What one run of a DPC calls, taken while it is dequeued: once dequeued it
+// may be queued again, with new arguments, before it runs.
+struct DpcCall {
+  PKDPC dpc;
+  PKDEFERRED_ROUTINE routine;
+  PVOID context;
+  PVOID argument1;
+  PVOID argument2;
+};
+
+void run(const DpcCall& call) {
+  PKDEFERRED_ROUTINE routine = call.routine;
   kernel::set_irql(DISPATCH_LEVEL);
-  routine(dpc, context, argument1, argument2);
+  routine(call.dpc, call.context, call.argument1, call.argument2);
   if (KeGetCurrentIrql() != DISPATCH_LEVEL || kernel::spin_locks_held() != 0)
     kernel::verifier_fail("DPC routine returned with a changed IRQL or a spin lock held",
                           "routine %p returned at IRQL %u holding %d spin locks",
@@ -39,10 +46,12 @@ void dpc_loop() {
     if (queue.empty()) return;  // stopping with nothing left to run
     PKDPC dpc = queue.front();
     queue.pop_front();
+    const DpcCall call{dpc, dpc->DeferredRoutine, dpc->DeferredContext, dpc->SystemArgument1,
+                       dpc->SystemArgument2};
     dpc->DpcData = nullptr;  // it may be queued again from here on
     running_one = true;
     lock.unlock();
-    run(dpc);
+    run(call);
     lock.lock();
     running_one = false;
     queue_changed.notify_all();
