@@ -280,7 +280,9 @@ TEST_F(SegmentTableTest, AFullTableRefusesTheNextSegment) {
 TEST_F(SegmentTableTest, SegmentRequestsNeedARunOfTheirShape) {
   EXPECT_EQ(first_segment(10, 10), DRV_CONTI_CONFIG_NEEDED);
   EXPECT_EQ(word(REQ_CONTI_INTERP_END, {}), DRV_CONTI_CONFIG_NEEDED);
-  begin_xy();
+  // With no factor armed no interrupt feeds (or closes) the run: the chip's
+  // offer of its segment slot stays for the request to read.
+  EXPECT_EQ(word(REQ_CONTI_INTERP_CONFIG, {ASSIGN_XY, SV, DV, ACC, ACC, 0, 0}), DRV_SUCCESS);
   EXPECT_EQ(word(REQ_CONTI_LINE3_MOVE, {10, 10, 10, 0}), DRV_CONTI_INCORRECT_CONFIG);
   EXPECT_EQ(word(REQ_CONTI_INTERP_NEXT_READY, {}), DRV_CONTI_INTERRUPTED) << "master idle";
   EXPECT_EQ(first_segment(100000, 0), DRV_SUCCESS);

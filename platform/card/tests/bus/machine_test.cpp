@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+#include <unistd.h>
+
 #include "bus_test_support.h"
 #include "card/chip_registers.h"
 
@@ -38,7 +40,8 @@ class MachineFile {
   const std::string& path() const { return path_; }
 
  private:
-  std::string path_ = testing::TempDir() + "bus_test_machine.ini";
+  // One file per process: ctest runs the tests of this suite side by side.
+  std::string path_ = testing::TempDir() + "bus_test_machine." + std::to_string(getpid()) + ".ini";
   std::optional<std::string> old_;
 };
 
