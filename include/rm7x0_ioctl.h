@@ -139,7 +139,8 @@ _Static_assert(sizeof(DriverRequest) == 104, "request block is 104 bytes");
 #define DRV_SYNCH_REFUSED            0x8008u
 #define DRV_TABLE_CHECKSUM           0x8009u /* uploaded compare table's byte sum differs */
 #define DRV_CMPTRIG_DISARM           0x800Au
-#define DRV_REGISTER_OUT_OF_WINDOW   0x800Bu /* register test outside the mapped window (request fails) */
+#define DRV_REGISTER_OUT_OF_WINDOW   0x800Bu /* register test outside the mapped window, Torix port
+                                               outside its groups (request fails) */
 #define DRV_MOVE_CHECK_FAILED        0x800Cu /* reply slot 1 = mask of the failing axes */
 #define DRV_WAIT_ALREADY_ARMED       0x800Du
 #define DRV_INTERP_BUSY              0x800Eu

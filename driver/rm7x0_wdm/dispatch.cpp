@@ -121,11 +121,21 @@ constexpr Route kRoutes[] = {
     /* Home search (home_search.cpp). */
     {REQ_SET_HOME_CFG_EX, set_home_config_ex, WORD_IGNORED},
     {REQ_HOME_START, home_start, WORD_REPLACES},
+    /* Torix remote-I/O bus (torix_handlers.cpp). The words are the
+     * refusals of its reads and of its configuration. */
+    {REQ_SET_TORIX_DO, set_torix_do, WORD_REPLACES},
+    {REQ_GET_TORIX_DI, get_torix_di, WORD_REPLACES},
+    {REQ_SCAN_TORIX_DI, scan_torix, WORD_IGNORED},
+    {REQ_CONFIG_TORIX, config_torix, WORD_REPLACES},
+    {REQ_SET_TORIX_INT, set_torix_int, WORD_IGNORED},
+    {REQ_RESET_TORIX, reset_torix, WORD_IGNORED},
+    {REQ_SET_TORIX_REG48, set_torix_aux, WORD_IGNORED},
+    {REQ_GET_TORIX_DI_CACHED, get_torix_di_cached, WORD_REPLACES},
     /* ---- Handler families still to come --------------------------------
-     * The Torix bus, compare trigger and synchronous action add their routes
-     * here. Until then their codes are absent and take the unknown-code
-     * path, as do 0x221058, 0x221064 and the watchdog codes, which this
-     * driver never serves. ------------------------------------------------ */
+     * The compare trigger and synchronous action add their routes here.
+     * Until then their codes are absent and take the unknown-code path, as
+     * do 0x221058, 0x221064 and the watchdog codes, which this driver never
+     * serves. ------------------------------------------------------------ */
 };
 
 constexpr ULONG kFirstCommand = 0x401;

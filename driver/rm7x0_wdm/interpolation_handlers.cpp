@@ -480,13 +480,8 @@ USHORT conti_load_segment(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
   if (ext->segment_count >= SEGMENT_TABLE_SIZE) return DRV_CONTI_INCORRECT_CONFIG;
-  if (ext->segment_count == 0) {
-    /* The table is fed by the chip's interrupt, which takes the place of
-     * the Torix input interrupt. */
-    switch_chip_interrupt_on(ext);
-    InterlockedAnd((volatile LONG *)&ext->int_sources.word[1], ~(LONG)SOURCE_FLAG_TORIX);
-    ext->torix_interrupt = 0;
-  }
+  /* The table is fed by the chip's interrupt. */
+  if (ext->segment_count == 0) switch_chip_interrupt_on(ext);
   ContiSegment *segment = &ext->segment[ext->segment_count];
   segment->type = slot_u8(block, 1);
   for (int position = 0; position < 3; ++position)

@@ -190,6 +190,8 @@ VOID dpc_for_isr(PKDPC dpc, PDEVICE_OBJECT device, PIRP irp, PVOID context) {
   const ULONG sources = (ULONG)(ULONG_PTR)context;
   acknowledge_sources(ext, sources);
   if (sources & SOURCE_LOCAL1) serve_chip_interrupt(ext);
+  /* Local interrupt 2: an input of the Torix bus changed. */
+  if (sources & SOURCE_LOCAL2) refresh_torix_inputs(ext);
   KeSynchronizeExecution(ext->interrupt, interrupt_enable, ext);
 }
 

@@ -35,9 +35,13 @@ USHORT set_sync_interrupt(CardExtension *ext, int axis, USHORT factor) {
 
 }  // namespace
 
+/* The chip's interrupt takes the place of the Torix input interrupt in the
+ * card's source flags (the bridge's Torix input stays as it is), so the
+ * cached Torix reads are refused until the Torix interrupt is set again. */
 VOID switch_chip_interrupt_on(CardExtension *ext) {
   const IntSourceSet sources = {{SOURCE_FLAG_PCI | SOURCE_FLAG_CHIP, 0}};
   InterlockedOr((volatile LONG *)&ext->int_sources.word[0], SOURCE_FLAG_PCI | SOURCE_FLAG_CHIP);
+  InterlockedAnd((volatile LONG *)&ext->int_sources.word[1], ~(LONG)SOURCE_FLAG_TORIX);
   int_sources_enable(ext, &sources);
 }
 

@@ -302,8 +302,10 @@ typedef struct CardExtension {
   DriverAxisState axis[AXIS_COUNT];/* X, Y, Z, U */
   USHORT output_shadow;            /* REG_OUTPUT; handlers, under the interrupt lock */
   USHORT interp_shadow;            /* REG_INTERP_MODE; handlers and DPC, under the interrupt lock */
-  USHORT torix_input_cache[8];     /* Torix ports 8-15; handlers */
-  UCHAR torix_interrupt;           /* 1 while the Torix input interrupt is on; handlers */
+  USHORT torix_input_cache[8];     /* Torix ports 8-15; handlers and DPC, under the interrupt lock */
+  UCHAR torix_interrupt;           /* 1 from the Torix configuration that switched its interrupt
+                                      on to the next that switched it off, reset or card reset;
+                                      handlers */
   volatile LONG interp_state;      /* INTERP_*; handlers and DPC, interlocked */
   USHORT conti_axis[3];            /* master, second, third axis bits; handlers, DPC */
   ULONG conti_saved_range[2];      /* ranges of the second and third axes; handlers */
@@ -682,6 +684,18 @@ VOID end_single_interpolation(CardExtension *ext);
 VOID conti_feed_segment(CardExtension *ext);
 /* DPC: the master's drive end ends a table run; TRUE when it did. */
 BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor);
+
+/* torix_handlers.cpp: the Torix remote-I/O bus. */
+RequestHandler set_torix_do;
+RequestHandler get_torix_di;
+RequestHandler get_torix_di_cached;
+RequestHandler scan_torix;
+RequestHandler config_torix;
+RequestHandler set_torix_int;
+RequestHandler reset_torix;
+RequestHandler set_torix_aux;
+/* DPC and handlers: the input cache := the Torix input ports 8-15. */
+VOID refresh_torix_inputs(CardExtension *ext);
 
 /* A flag that another context changes with interlocked operations, read
  * as one interlocked access. */

@@ -13,6 +13,21 @@
 #endif
 #define RM7X0_NAME(name) rm730_##name
 #include "rm7x0_exports.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+/* ---- Model B only: outputs per axis --------------------------------------
+ * axis: one axis bit; on: 1 switches the output on, 0 off. */
+/* The ERC (deviation counter clear) output. */
+RM7X0_EXPORT ApiStatus rm730_set_erc(uint8_t card, uint16_t axis, uint8_t on);
+/* The servo alarm-reset output. */
+RM7X0_EXPORT ApiStatus rm730_set_alarm_reset(uint8_t card, uint16_t axis, uint8_t on);
+/* The general-purpose output. */
+RM7X0_EXPORT ApiStatus rm730_set_gdo(uint8_t card, uint16_t axis, uint8_t on);
+#ifdef __cplusplus
+}
+#endif
 #undef RM7X0_NAME
 #undef RM7X0_EXPORT
 

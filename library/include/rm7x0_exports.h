@@ -204,6 +204,25 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(cpld_ver_get)(uint8_t card, int16_t *version, 
 /* The card's DIP-switch ID. */
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_dipsw_id)(uint8_t card, uint8_t *id);
 
+/* ---- Torix remote I/O --------------------------------------------------------
+ * The card's serial remote-I/O bus: output groups at bus addresses 0..7,
+ * input groups at 8..15, 16 points (one 16-bit word) each. */
+
+/* The input modules on the bus: bit n set when a module answers at 8 + n. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(scan_Torix_DI)(uint8_t card, int16_t *modules);
+/* Resets the bus: outputs off, periodic scanning off until configured again. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(reset_Torix)(uint8_t card);
+/* Periodic scanning: enable 0 or 1, period factor 0..255. Refused (-327)
+ * while the compare trigger runs from its table. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(config_Torix)(uint8_t card, uint16_t enable, uint16_t factor);
+/* The word of input group 8..15. Mode 1 reads the bus; mode 0 the last
+ * inputs seen by periodic scanning, refused (-324) while it is not
+ * configured. A refusal leaves *word as it was. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_Torix_DI)(uint8_t card, uint16_t group, int16_t *word,
+                                                uint16_t mode);
+/* Sets the word of output group 0..7. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_Torix_DO)(uint8_t card, uint16_t group, uint16_t word);
+
 
 #ifdef __cplusplus
 }

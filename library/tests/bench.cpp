@@ -21,3 +21,18 @@ void bench_advance_us(std::uint64_t microseconds) {
     sim::wait_idle();
   }
 }
+
+void bench_set_torix_input(std::size_t card_slot, int address, std::uint16_t points) {
+  sim::machine()->cards().at(card_slot)->torix().set_input(address, points);
+  sim::wait_idle();
+}
+
+std::uint16_t bench_torix_output(std::size_t card_slot, int address) {
+  return sim::machine()->cards().at(card_slot)->torix().output(address);
+}
+
+std::uint16_t bench_torix_config(std::size_t card_slot) {
+  return sim::machine()->cards().at(card_slot)->torix().config();
+}
+
+void bench_settle() { sim::wait_idle(); }
