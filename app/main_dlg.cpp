@@ -3,8 +3,7 @@
 #include <cstring>
 
 #include "about_dlg.h"
-#include "rm720.h"
-#include "rm730.h"
+#include "motion_library.h"
 
 namespace {
 
@@ -12,6 +11,14 @@ constexpr UINT_PTR kChainTimer = 1;
 constexpr UINT kChainPeriodMs = 200;
 constexpr UINT kShadeStyle = 4, kShadeGranularity = 8, kShadeHighlight = 20, kShadeColoring = 5;
 constexpr COLORREF kShadeBlend = 0xFF3737;
+
+bool ExistingFile(const char* path) {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    ::FindClose(search);
+    return true;
+}
 
 }  // namespace
 
@@ -26,9 +33,6 @@ END_MESSAGE_MAP()
 CMainDlg::CMainDlg(int32_t cardCount, const uint8_t cardIdTable[16], CWnd* parent)
     : CDialog(IDD_MAIN, parent), m_nCardCount(cardCount), m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)) {
     std::memcpy(m_CardIdTable, cardIdTable, sizeof m_CardIdTable);
-    // The libraries answer with the result of the scan made at start.
-    if (rm720_scan(&m_nRM720Cards, m_RM720IdTable) != SUCCESS_NO_ERROR) m_nRM720Cards = 0;
-    if (rm730_scan(&m_nRM730Cards, m_RM730IdTable) != SUCCESS_NO_ERROR) m_nRM730Cards = 0;
 }
 
 void CMainDlg::DoDataExchange(CDataExchange* dx) {
@@ -65,6 +69,11 @@ BOOL CMainDlg::OnInitDialog() {
         page.button.PrepareShade(kShadeStyle, kShadeGranularity, kShadeHighlight, kShadeColoring, kShadeBlend);
         page.button.SetIcon(page.icon, 0);
     }
+
+    // Each model's saved configuration, when it has cards and the file is there.
+    char path[MAX_PATH];
+    if (m_nRM720Cards != 0 && DefaultConfigPath(kModelA, path) && ExistingFile(path)) LoadRM720Config(path);
+    if (m_nRM730Cards != 0 && DefaultConfigPath(kModelB, path) && ExistingFile(path)) LoadRM730Config(path);
 
     m_nTimer = static_cast<int32_t>(SetTimer(kChainTimer, kChainPeriodMs));
     return TRUE;

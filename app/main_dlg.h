@@ -1,5 +1,7 @@
 // The main window: a launcher with one button per page, which keeps the current
-// selection (model, card, axis, Torix addresses) that the pages hand back.
+// selection (model, card, axis, Torix addresses) that the pages hand back. It is
+// the settings store that the pages use, and loads each model's saved
+// configuration when it opens.
 #pragma once
 
 #include <afxwin.h>
@@ -7,9 +9,10 @@
 #include <cstdint>
 
 #include "resource.h"
+#include "settings_store.h"
 #include "shade_button.h"
 
-class CMainDlg : public CDialog {
+class CMainDlg : public CDialog, public CSettingsStore {
 public:
     CMainDlg(int32_t cardCount, const uint8_t cardIdTable[16], CWnd* parent);
 
@@ -22,10 +25,6 @@ protected:
     void OnDestroy();
     void OnTimer(UINT_PTR nIDEvent);
 
-    int16_t m_nRM720Cards = 0;
-    int16_t m_nRM730Cards = 0;
-    uint8_t m_RM720IdTable[16] = {};
-    uint8_t m_RM730IdTable[16] = {};
     CShadeButton m_btnInterpolation;   // 1002
     CShadeButton m_btnTorix;           // 1003
     CShadeButton m_btnBasicOperation;  // 1001
@@ -45,8 +44,6 @@ protected:
     int32_t m_ActiveModel = -1;
     int32_t m_ActiveSA = -1;
     int32_t m_ActiveRA = -1;
-    uint16_t m_AxisBits[4] = {1, 2, 4, 8};  // X, Y, Z, U
-    uint16_t m_TorixDoShadow[16] = {};       // the Torix output words last written
 
     DECLARE_MESSAGE_MAP()
 };

@@ -2,9 +2,25 @@
 
 #include <afxwin.h>
 
+#include <utility>
+
 namespace {
 
 std::vector<SeenMessageBox> g_seen;
+std::vector<MessageBoxAnswer> g_answers;
+
+constexpr int kFileNameBox = 0x47C;  // cmb13 of the file dialogs
+
+// The answer given for the caption, used up; OK when none is left.
+MessageBoxAnswer TakeAnswer(const std::string& caption) {
+    for (auto answer = g_answers.begin(); answer != g_answers.end(); ++answer) {
+        if (answer->caption != caption) continue;
+        MessageBoxAnswer taken = *answer;
+        g_answers.erase(answer);
+        return taken;
+    }
+    return {caption, IDOK, ""};
+}
 
 std::string TextOf(HWND hWnd) {
     char text[1024] = "";
@@ -30,7 +46,9 @@ BOOL CALLBACK AnswerBox(HWND hWnd, LPARAM) {
     std::string text;
     ::EnumChildWindows(hWnd, CollectText, reinterpret_cast<LPARAM>(&text));
     g_seen.push_back({TextOf(hWnd), text});
-    ::PostMessageA(hWnd, WM_COMMAND, IDOK, 0);
+    const MessageBoxAnswer answer = TakeAnswer(TextOf(hWnd));
+    if (!answer.fileName.empty()) ::SetDlgItemTextA(hWnd, kFileNameBox, answer.fileName.c_str());
+    ::PostMessageA(hWnd, WM_COMMAND, answer.command, 0);
     return TRUE;
 }
 
@@ -42,8 +60,9 @@ UINT_PTR g_timer = 0;
 
 }  // namespace
 
-MessageBoxWatcher::MessageBoxWatcher() {
+MessageBoxWatcher::MessageBoxWatcher(std::vector<MessageBoxAnswer> answers) {
     g_seen.clear();
+    g_answers = std::move(answers);
     g_timer = ::SetTimer(nullptr, 0, 50, Poll);
 }
 

@@ -13,6 +13,7 @@
 #include "resource.h"
 #include "rm720.h"
 #include "rm730.h"
+#include "settings_store.h"
 #include "startup_check.h"
 
 namespace {
@@ -79,6 +80,8 @@ struct MainWindowVisit {
     std::string aboutCaption;
     bool timedOut = false;
     bool saveScreens = false;
+    int step = 0, ticks = 0;    // the script's progress, per run
+    int32_t speedMaxX[2] = {};  // of the model-A card 0 and the model-B card 1, while the window shows
 };
 MainWindowVisit g_visit;
 
@@ -121,15 +124,18 @@ void ReadMainWindow(HWND main) {
     char text[64] = "";
     if (::GetMenuItemID(system, last) == IDM_ABOUTBOX) ::GetMenuStringA(system, last, text, sizeof text, MF_BYPOSITION);
     g_visit.aboutMenuText = text;
+    int32_t limits[6] = {};
+    if (rm720_get_range_settings(0, 1, limits) == SUCCESS_NO_ERROR) g_visit.speedMaxX[0] = limits[5];
+    if (rm730_get_range_settings(1, 1, limits) == SUCCESS_NO_ERROR) g_visit.speedMaxX[1] = limits[5];
 }
 
 // The user's script: look at the main window, open the About box from the system
 // menu, close it, then close the main window.
 void CALLBACK PlayUser(HWND, UINT, UINT_PTR, DWORD) {
-    static int step = 0, ticks = 0;
+    int& step = g_visit.step;
     CWnd* mainWnd = AfxGetMainWnd();
     HWND main = mainWnd ? mainWnd->m_hWnd : nullptr;
-    if (++ticks > 200) {  // ten seconds: something is stuck
+    if (++g_visit.ticks > 200) {  // ten seconds: something is stuck
         g_visit.timedOut = true;
         if (HWND about = VisibleWindowWithCaption("About Kavrel_New")) ::PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
         if (main) ::PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
@@ -186,6 +192,23 @@ TEST(StartupOnDefaultMachine, ShowsTheMainWindowAndClosesTheCardsAtTheEnd) {
     EXPECT_EQ(rm730_open_all(), SUCCESS_NO_ERROR);
     rm720_close_all();
     rm730_close_all();
+}
+
+// The files saved for each model are applied while the main window opens.
+TEST(StartupOnDefaultMachine, AppliesTheSavedConfigurationOfEachModel) {
+    char paths[2][MAX_PATH];
+    {
+        CSettingsStore store;
+        store.m_Settings[0].cards[0].axis[0].rangeValue = 32000;
+        store.m_Settings[1].cards[1].axis[0].rangeValue = 64000;
+        for (int model = 0; model < 2; ++model) ASSERT_TRUE(CSettingsStore::DefaultConfigPath(model, paths[model]));
+        ASSERT_TRUE(store.SaveRM720Config(paths[0]));
+        ASSERT_TRUE(store.SaveRM730Config(paths[1]));
+    }
+    RunProgramWithUser(false);
+    for (const char* path : paths) ::DeleteFileA(path);
+    EXPECT_EQ(g_visit.speedMaxX[0], 2000000);
+    EXPECT_EQ(g_visit.speedMaxX[1], 1000000);
 }
 
 TEST(StartupWithModelBOnly, StartsOnTheModelBCard) {

@@ -1,0 +1,34 @@
+// The exports of each model's motion library, for code that serves cards of
+// both models: model 0 calls the rm720_ export, model 1 the rm730_ export of
+// the same name.
+#pragma once
+
+#include "rm720.h"
+#include "rm730.h"
+
+struct MotionLibrary {
+    decltype(&rm720_scan) scan;
+    decltype(&rm720_get_cardinfo) get_cardinfo;
+    decltype(&rm720_set_range) set_range;
+    decltype(&rm720_get_range_settings) get_range_settings;
+    decltype(&rm720_set_pls_cfg) set_pls_cfg;
+    decltype(&rm720_set_enc_cfg) set_enc_cfg;
+    decltype(&rm720_set_limit) set_limit;
+    decltype(&rm720_set_home_cfg) set_home_cfg;
+    decltype(&rm720_set_softlimit) set_softlimit;
+    decltype(&rm720_set_inp) set_inp;
+    decltype(&rm720_set_alarm) set_alarm;
+    decltype(&rm720_set_filter) set_filter;
+    decltype(&rm720_set_int_factor) set_int_factor;
+    decltype(&rm720_get_out1_status) get_out1_status;
+    // The model-B card's own outputs; null for model A.
+    decltype(&rm730_set_alarm_reset) set_alarm_reset;
+    decltype(&rm730_set_gdo) set_gdo;
+    decltype(&rm730_set_erc) set_erc;
+};
+
+constexpr int kModelA = 0;
+constexpr int kModelB = 1;
+
+// The library of model 0 or 1; any other value gives the model-B library.
+const MotionLibrary& MotionLibraryOf(int model);
