@@ -31,9 +31,13 @@ static VOID reset_card_state(CardExtension *ext) {
   ext->line_arc_option = 0;
   ext->home_end_counter_clear = 0;
   ext->homing_axis = 0;
+  /* The DPC ends a table run on these under the conti lock. */
+  KIRQL irql;
+  KeAcquireSpinLock(&ext->conti_lock, &irql);
   RtlZeroMemory(ext->conti_axis, sizeof ext->conti_axis);
   RtlZeroMemory(ext->conti_saved_range, sizeof ext->conti_saved_range);
   ext->conti_mask = 0;
+  KeReleaseSpinLock(&ext->conti_lock, irql);
 }
 
 /* Chip and driver back to their defaults. A request still waiting on an axis

@@ -9,7 +9,9 @@
  *
  * Interpolation state (interp_state, interlocked): INTERP_IDLE,
  * INTERP_SINGLE from a line or arc start until its axes are found idle,
- * INTERP_CONTI2/3 from a begin or configuration until the end. */
+ * INTERP_CONTI2/3 from a begin or configuration until the end. The run's
+ * axes and its segment table belong to the conti lock: each continuous
+ * request runs whole under it, and so does each feed and run end of the DPC. */
 #include "rm7x0_driver.h"
 
 namespace {
@@ -332,46 +334,49 @@ VOID track_deceleration(CardExtension *ext, const ContiSegment *segment) {
   }
 }
 
-}  // namespace
-
-/* ---- Shared with the DPC -------------------------------------------------- */
-
-BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third) {
-  const LONG state = ext->interp_state;
-  if (state == INTERP_IDLE) return TRUE;
-  if (state != INTERP_SINGLE) return FALSE;
-  if (chip_main_status(ext) & (master | second | third) & MAIN_STATUS_BUSY_MASK) return FALSE;
-  end_single_interpolation(ext);
-  return TRUE;
+/* Runs one step of the continuous interpolation under the conti lock, from a
+ * handler or the DPC alike. */
+template <typename Step>
+auto under_conti_lock(CardExtension *ext, Step step) {
+  KIRQL irql;
+  KeAcquireSpinLock(&ext->conti_lock, &irql);
+  const auto result = step();
+  KeReleaseSpinLock(&ext->conti_lock, irql);
+  return result;
 }
 
-VOID end_single_interpolation(CardExtension *ext) {
-  if (InterlockedCompareExchange(&ext->interp_state, INTERP_IDLE, INTERP_SINGLE) == INTERP_SINGLE)
-    restore_stretched_ranges(ext);
+USHORT run_locked(RequestContext *request, RequestHandler *handler) {
+  return under_conti_lock(request->ext, [&] { return handler(request); });
 }
 
-VOID conti_feed_segment(CardExtension *ext) {
+/* The DPC's feed: the next stored segment into the chip's free slot. Only a
+ * table run is fed: an application that feeds its own segments keeps the
+ * chip's slot, which the DPC also sees free whenever the chip's interrupt
+ * is on for another axis. */
+BOOLEAN feed_next_segment(CardExtension *ext) {
+  if (ext->segment_count == 0) return FALSE;
   USHORT interp_mode = 0;  /* handlers change the shadow under the interrupt lock */
   run_synchronized(ext, [&] { interp_mode = ext->interp_shadow; });
-  if (!(interp_mode & INTERP_MODE_CONTINUOUS)) return;
-  if (!(chip_main_status(ext) & MAIN_STATUS_NEXT_SEGMENT)) return;
+  if (!(interp_mode & INTERP_MODE_CONTINUOUS)) return FALSE;
+  if (!(chip_main_status(ext) & MAIN_STATUS_NEXT_SEGMENT)) return FALSE;
   if (ext->next_segment < ext->segment_count) {
     const ContiSegment *segment = &ext->segment[ext->next_segment];
     USHORT failing = 0;
     const USHORT word = load_conti_segment(ext, shape_of_type(segment->type), segment->finish,
                                            segment->center, segment->arc_command, TRUE, &failing);
-    if (word == DRV_CONTI_NEXT_NOT_READY) return;  /* handed over at the next interrupt */
+    if (word == DRV_CONTI_NEXT_NOT_READY) return FALSE;  /* handed over at the next interrupt */
     if (word == DRV_SUCCESS) {
       track_deceleration(ext, segment);
       ext->next_segment++;
-      return;
+      return TRUE;
     }
   }
   /* The table is exhausted, or the run broke off: nothing more to feed. */
   write_interp_mode(ext, (USHORT)~INTERP_MODE_CONTINUOUS, 0);
+  return FALSE;
 }
 
-BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor) {
+BOOLEAN end_table_run(CardExtension *ext, int axis, USHORT factor) {
   if (ext->segment_count == 0 || !(factor & FACTOR_DRIVE_END)) return FALSE;
   const ULONG master = ext->conti_axis[0];
   if (master == 0 || master != (1u << axis)) return FALSE;
@@ -384,25 +389,7 @@ BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor) {
   return TRUE;
 }
 
-/* ---- Request handlers ------------------------------------------------------ */
-
-USHORT t_line2_move(RequestContext *request) {
-  return waited_interpolation(request, T_LINE2, start_t_line2);
-}
-USHORT t_line3_move(RequestContext *request) {
-  return waited_interpolation(request, T_LINE3, start_t_line3);
-}
-USHORT s_line2_move(RequestContext *request) {
-  return waited_interpolation(request, S_LINE2, start_s_line2);
-}
-USHORT s_line3_move(RequestContext *request) {
-  return waited_interpolation(request, S_LINE3, start_s_line3);
-}
-USHORT t_arc2_move(RequestContext *request) {
-  return waited_interpolation(request, T_ARC2, start_t_arc2);
-}
-
-USHORT conti_begin(RequestContext *request) {
+USHORT begin_run(RequestContext *request) {
   CardExtension *ext = request->ext;
   if (conti_active(ext)) return DRV_INTERP_BUSY;
   empty_segment_table(ext);
@@ -415,7 +402,7 @@ USHORT conti_begin(RequestContext *request) {
   return DRV_SUCCESS;
 }
 
-USHORT conti_config(RequestContext *request) {
+USHORT configure_run(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
   if (conti_active(ext)) return DRV_INTERP_BUSY;
@@ -439,7 +426,7 @@ USHORT conti_config(RequestContext *request) {
   return DRV_SUCCESS;
 }
 
-USHORT conti_end(RequestContext *request) {
+USHORT end_run(RequestContext *request) {
   CardExtension *ext = request->ext;
   if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
   DriverRequest *block = request->block;
@@ -452,7 +439,7 @@ USHORT conti_end(RequestContext *request) {
   return DRV_SUCCESS;
 }
 
-USHORT conti_next_ready(RequestContext *request) {
+USHORT answer_next_ready(RequestContext *request) {
   CardExtension *ext = request->ext;
   if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
   const USHORT status = chip_main_status(ext);
@@ -465,18 +452,18 @@ USHORT conti_next_ready(RequestContext *request) {
   return DRV_SUCCESS;
 }
 
-USHORT conti_line2_move(RequestContext *request) {
+USHORT line2_segment(RequestContext *request) {
   return conti_segment_request(request, SEGMENT_LINE2);
 }
-USHORT conti_line3_move(RequestContext *request) {
+USHORT line3_segment(RequestContext *request) {
   return conti_segment_request(request, SEGMENT_LINE3);
 }
-USHORT conti_arc2_move(RequestContext *request) {
+USHORT arc2_segment(RequestContext *request) {
   return conti_segment_request(request, SEGMENT_ARC2);
 }
 
 /* A full table stores nothing more and says so. */
-USHORT conti_load_segment(RequestContext *request) {
+USHORT store_segment(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
   if (ext->segment_count >= SEGMENT_TABLE_SIZE) return DRV_CONTI_INCORRECT_CONFIG;
@@ -495,7 +482,66 @@ USHORT conti_load_segment(RequestContext *request) {
   return DRV_SUCCESS;
 }
 
-USHORT conti_running_segment(RequestContext *request) {
+USHORT answer_running_segment(RequestContext *request) {
   set_slot(request->block, 1, request->ext->next_segment);
   return DRV_SUCCESS;
+}
+
+}  // namespace
+
+/* ---- Shared with the DPC -------------------------------------------------- */
+
+BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third) {
+  const LONG state = ext->interp_state;
+  if (state == INTERP_IDLE) return TRUE;
+  if (state != INTERP_SINGLE) return FALSE;
+  if (chip_main_status(ext) & (master | second | third) & MAIN_STATUS_BUSY_MASK) return FALSE;
+  end_single_interpolation(ext);
+  return TRUE;
+}
+
+VOID end_single_interpolation(CardExtension *ext) {
+  if (InterlockedCompareExchange(&ext->interp_state, INTERP_IDLE, INTERP_SINGLE) == INTERP_SINGLE)
+    restore_stretched_ranges(ext);
+}
+
+VOID conti_feed_segment(CardExtension *ext) {
+  under_conti_lock(ext, [&] { return feed_next_segment(ext); });
+}
+
+BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor) {
+  return under_conti_lock(ext, [&] { return end_table_run(ext, axis, factor); });
+}
+
+/* ---- Request handlers ------------------------------------------------------ */
+
+USHORT t_line2_move(RequestContext *request) {
+  return waited_interpolation(request, T_LINE2, start_t_line2);
+}
+USHORT t_line3_move(RequestContext *request) {
+  return waited_interpolation(request, T_LINE3, start_t_line3);
+}
+USHORT s_line2_move(RequestContext *request) {
+  return waited_interpolation(request, S_LINE2, start_s_line2);
+}
+USHORT s_line3_move(RequestContext *request) {
+  return waited_interpolation(request, S_LINE3, start_s_line3);
+}
+USHORT t_arc2_move(RequestContext *request) {
+  return waited_interpolation(request, T_ARC2, start_t_arc2);
+}
+
+/* The continuous-interpolation requests run whole under the conti lock. */
+USHORT conti_begin(RequestContext *request) { return run_locked(request, begin_run); }
+USHORT conti_config(RequestContext *request) { return run_locked(request, configure_run); }
+USHORT conti_end(RequestContext *request) { return run_locked(request, end_run); }
+USHORT conti_next_ready(RequestContext *request) {
+  return run_locked(request, answer_next_ready);
+}
+USHORT conti_line2_move(RequestContext *request) { return run_locked(request, line2_segment); }
+USHORT conti_line3_move(RequestContext *request) { return run_locked(request, line3_segment); }
+USHORT conti_arc2_move(RequestContext *request) { return run_locked(request, arc2_segment); }
+USHORT conti_load_segment(RequestContext *request) { return run_locked(request, store_segment); }
+USHORT conti_running_segment(RequestContext *request) {
+  return run_locked(request, answer_running_segment);
 }

@@ -7,6 +7,12 @@
  *    (KeSynchronizeExecution), the interrupt service routine too;
  *  - axis lock: guards an axis's pending request, armed factor and event,
  *    which the DPC and cancellation also touch;
+ *  - conti lock: guards the continuous-interpolation run (its recorded axes,
+ *    saved ranges and axis mask) and the segment table with its count, next
+ *    index, threshold and remaining length. The request handlers hold it for
+ *    their whole step, the DPC while it feeds a segment or ends a run, so
+ *    neither sees the other half done. It is taken before the interrupt lock
+ *    and never while an axis lock or the interrupt lock is held;
  *  - interlocked: reference count, flags and compare index/count read by the
  *    interrupt service routine or the DPC.
  * "PnP" below means the Plug and Play thread (add, start, stop, remove). */
@@ -307,9 +313,11 @@ typedef struct CardExtension {
                                       on to the next that switched it off, reset or card reset;
                                       handlers */
   volatile LONG interp_state;      /* INTERP_*; handlers and DPC, interlocked */
-  USHORT conti_axis[3];            /* master, second, third axis bits; handlers, DPC */
-  ULONG conti_saved_range[2];      /* ranges of the second and third axes; handlers */
-  USHORT conti_mask;               /* handlers, DPC */
+  KSPIN_LOCK conti_lock;           /* the conti lock: guards the fields marked "conti lock" */
+  USHORT conti_axis[3];            /* master, second, third axis bits; handlers, DPC; conti lock */
+  ULONG conti_saved_range[2];      /* ranges of the second and third axes; handlers, DPC;
+                                      conti lock */
+  USHORT conti_mask;               /* handlers, DPC; conti lock */
   volatile LONG open_count;        /* create and close, interlocked; 0 or 1 */
   SharedBuffer buffer;             /* see SharedBuffer */
   USHORT compare_axis;             /* 1 or 2; handlers */
@@ -327,11 +335,11 @@ typedef struct CardExtension {
   UCHAR int_action_next;           /* handlers */
   USHORT line_arc_option;          /* customization type 4; handlers */
   USHORT home_end_counter_clear;   /* customization type 1; handlers */
-  ContiSegment segment[SEGMENT_TABLE_SIZE]; /* handlers; read by the DPC */
-  USHORT segment_count;            /* handlers and DPC */
-  USHORT next_segment;             /* handlers and DPC */
-  ULONG end_threshold;             /* handlers */
-  ULONG remaining_length;          /* handlers and DPC */
+  ContiSegment segment[SEGMENT_TABLE_SIZE]; /* handlers; read by the DPC; conti lock */
+  USHORT segment_count;            /* handlers and DPC; conti lock */
+  USHORT next_segment;             /* handlers and DPC; conti lock */
+  ULONG end_threshold;             /* handlers; read by the DPC; conti lock */
+  ULONG remaining_length;          /* handlers and DPC; conti lock */
   ULONG interp_word;               /* handlers */
   USHORT stretched_axes;           /* partner axes whose range a line or arc stretched for a
                                       constant vector speed; handlers and DPC */
@@ -680,7 +688,8 @@ RequestHandler conti_running_segment;
 BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third);
 /* A line or arc is over: state idle, partner ranges given back. */
 VOID end_single_interpolation(CardExtension *ext);
-/* DPC: hands the next stored segment to the chip when it takes one. */
+/* DPC: hands the next stored segment of a table run to the chip when it
+ * takes one; a run without a table is the application's to feed. */
 VOID conti_feed_segment(CardExtension *ext);
 /* DPC: the master's drive end ends a table run; TRUE when it did. */
 BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor);

@@ -132,6 +132,35 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_set_avtri)(uint8_t card, uint16_t axis, uint
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_change_v)(uint8_t card, uint16_t axis, uint32_t dv,
                                               uint32_t jerk, uint32_t dec_rate);
 
+/* ---- Control: continuous interpolation ------------------------------------
+ * A chain of line and arc segments on two or three axes at one vector speed
+ * (PPS) without a stop between them. begin opens it (axis3 0 or 255: two
+ * axes); each segment follows when next_ready reports 1; end closes it.
+ * Segment mode: 0 the first segment (axes at rest), 1 a segment following the
+ * running one; lines also take 2 to 4. Modes 1, 2 and 4 count absolute
+ * coordinates from the axes' last targets, 0 and 3 from their positions.
+ * Distances and points in pulses, relative to where the segment begins (the
+ * abs_ forms: absolute); arc direction 0x32 clockwise, 0x33 counter-clockwise,
+ * centre (cx, cy) and end (ex, ey). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_begin)(uint8_t card, uint16_t axis1, uint16_t axis2,
+                                                      uint16_t axis3, uint32_t speed);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_end)(uint8_t card);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_next_ready)(uint8_t card, uint8_t *ready);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_line2_move)(uint8_t card, int32_t dx, int32_t dy,
+                                                    uint16_t mode);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_line3_move)(uint8_t card, int32_t dx, int32_t dy,
+                                                    int32_t dz, uint16_t mode);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_arc2_move)(uint8_t card, uint16_t direction, int32_t cx,
+                                                   int32_t cy, int32_t ex, int32_t ey,
+                                                   uint16_t mode);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_line2_move)(uint8_t card, int32_t x, int32_t y,
+                                                        uint16_t mode);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_line3_move)(uint8_t card, int32_t x, int32_t y,
+                                                        int32_t z, uint16_t mode);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_arc2_move)(uint8_t card, uint16_t direction,
+                                                       int32_t cx, int32_t cy, int32_t ex,
+                                                       int32_t ey, uint16_t mode);
+
 /* ---- Setup: options, interrupt factors, events and actions ---------------- */
 
 /* Per-card options (value 0 or 1), kept for the life of the library and

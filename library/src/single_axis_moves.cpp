@@ -8,6 +8,7 @@
 #include "model.h"
 #include "move_all.h"
 #include "request.h"
+#include "speed_and_rates.h"
 #include "unit_conversion.h"
 
 namespace {
@@ -188,12 +189,12 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_set_avtri)(uint8_t card, uint16_t axis, uint
   return request_only(card_device(card), REQ_T_SET_AVTRI, block, ERROR_T_AVOID_TRIANGLE_SET);
 }
 
-RM7X0_EXPORT ApiStatus RM7X0_NAME(t_change_v)(uint8_t card, uint16_t axis, uint32_t dv,
-                                              uint32_t acc, uint32_t dec) {
+ApiStatus send_speed_and_rates(uint8_t card, uint16_t axis, uint32_t speed, uint32_t acc,
+                               uint32_t dec, DWORD code, ApiStatus failure) {
   if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
   // A zero rate travels as word 0: the driver keeps the rate in force.
   uint16_t speed_word = 0, acc_word = 0, dec_word = 0;
-  if (!speed_to_register(card, axis, dv, &speed_word)) return ERROR_INVALID_DRIVING_SPEED;
+  if (!speed_to_register(card, axis, speed, &speed_word)) return ERROR_INVALID_DRIVING_SPEED;
   if (acc != 0 && !acc_to_register(card, axis, acc, &acc_word)) return ERROR_INVALID_ACCELERATION;
   if (dec != 0 && !acc_to_register(card, axis, dec, &dec_word)) return ERROR_INVALID_DECELERATION;
   DriverRequest block{};
@@ -202,5 +203,11 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_change_v)(uint8_t card, uint16_t axis, uint3
   put_u32(block, 2, speed_word);
   put_u32(block, 3, acc_word);
   put_u32(block, 4, dec_word);
-  return judged_request(card_device(card), REQ_T_CHANGE_V, block, ERROR_T_DRIVING_SPEED_CHANGE);
+  return judged_request(card_device(card), code, block, failure);
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_change_v)(uint8_t card, uint16_t axis, uint32_t dv,
+                                              uint32_t acc, uint32_t dec) {
+  return send_speed_and_rates(card, axis, dv, acc, dec, REQ_T_CHANGE_V,
+                              ERROR_T_DRIVING_SPEED_CHANGE);
 }

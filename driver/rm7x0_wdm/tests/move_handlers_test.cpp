@@ -1,6 +1,9 @@
 // The move and interpolation handlers end to end: request blocks through the
 // card's file to the driver and the simulated chip, whose manual clock the
 // tests step; the driver's state is read from its device extension.
+#include <atomic>
+#include <thread>
+
 #include "driver_harness.h"
 
 // After the card model's headers: the driver's register names are macros.
@@ -275,6 +278,45 @@ TEST_F(SegmentTableTest, AFullTableRefusesTheNextSegment) {
     ASSERT_EQ(load(1, 1), DRV_SUCCESS) << "segment " << segment;
   EXPECT_EQ(load(1, 1), DRV_CONTI_INCORRECT_CONFIG);
   EXPECT_EQ(extension()->segment_count, SEGMENT_TABLE_SIZE);
+}
+
+// The DPC hands segments over while the handlers store more: the table's
+// count, next index and remaining length change on both sides, each side
+// under the conti lock (the thread sanitizer reports an access outside it),
+// and no segment is lost: the run ends on the sum of all of them. The clock
+// runs on another thread, and only while the stored segments are ahead of
+// the path and with the DPC served after each step, so the table never runs
+// dry before the last load (a segment lasts two steps at full speed).
+TEST_F(SegmentTableTest, LoadsWhileTheInterruptFeedsTheTableKeepToOneLock) {
+  constexpr int kLoads = 600, kLead = 20;
+  EXPECT_EQ(word(REQ_SET_INT_FACTOR, {X, FACTOR_ENABLE_DRIVE_END}), DRV_SUCCESS);
+  // A threshold of 1: the deceleration tracking counts down the whole run.
+  EXPECT_EQ(word(REQ_CONTI_INTERP_CONFIG, {ASSIGN_XY, SV, DV, ACC, ACC, 0, 1}), DRV_SUCCESS);
+  EXPECT_EQ(load(20, 0, 20), DRV_SUCCESS);
+  EXPECT_EQ(first_segment(200, 0), DRV_SUCCESS);
+  std::atomic<int> loaded{1};
+  std::atomic<bool> stop{false};
+  std::thread clock([&] {
+    card::ManualClock& manual = dynamic_cast<card::ManualClock&>(sim::machine()->clock());
+    for (int ms = 0; !stop;) {
+      if (ms + kLead < loaded) {
+        manual.advance(card::kNsPerMs);
+        sim::wait_idle();
+        ++ms;
+      }
+      std::this_thread::yield();
+    }
+  });
+  for (int segment = 1; segment < kLoads; ++segment) {
+    ASSERT_EQ(load(20, 0, 20), DRV_SUCCESS);
+    send(REQ_CONTI_INTERP_RUNNING_SEGMENT, {});
+    ++loaded;
+  }
+  stop = true;
+  clock.join();
+  run_until_idle();
+  EXPECT_EQ(counter(0), 200 + 20 * kLoads);
+  EXPECT_EQ(extension()->segment_count, 0) << "the drive end closed the run";
 }
 
 TEST_F(SegmentTableTest, SegmentRequestsNeedARunOfTheirShape) {
