@@ -24,6 +24,7 @@ static VOID reset_axis_state(CardExtension *ext, int axis) {
 
 static VOID reset_card_state(CardExtension *ext) {
   InterlockedExchange(&ext->compare_mode, 0);
+  ext->compare_axis = 0;  /* the reset disarmed the trigger with the sync words */
   InterlockedExchange(&ext->home_search_active, 0);
   InterlockedExchange(&ext->interp_state, INTERP_IDLE);
   ext->torix_interrupt = 0;

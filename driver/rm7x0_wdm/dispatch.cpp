@@ -131,11 +131,17 @@ constexpr Route kRoutes[] = {
     {REQ_RESET_TORIX, reset_torix, WORD_IGNORED},
     {REQ_SET_TORIX_REG48, set_torix_aux, WORD_IGNORED},
     {REQ_GET_TORIX_DI_CACHED, get_torix_di_cached, WORD_REPLACES},
-    /* ---- Handler families still to come --------------------------------
-     * The compare trigger and synchronous action add their routes here.
-     * Until then their codes are absent and take the unknown-code path, as
-     * do 0x221058, 0x221064 and the watchdog codes, which this driver never
-     * serves. ------------------------------------------------------------ */
+    /* Compare trigger, synchronous action, compare mask and the model-B
+     * compare counters (compare_sync_handlers.cpp). */
+    {REQ_UPLOAD_COMPARE_TABLE, upload_compare_table, WORD_REPLACES},
+    {REQ_CMPTRIG_CONFIG, cmptrig_config, WORD_REPLACES},
+    {REQ_SET_SYNCH, set_synch, WORD_REPLACES},
+    {REQ_SET_CMP_MASK_IN3, set_cmp_mask_in3, WORD_IGNORED},
+    {REQ_GET_CMPCOUNTER, get_cmp_counter, WORD_IGNORED},
+    {REQ_GET_CMPTRIGCOUNTER, get_cmp_trig_counter, WORD_IGNORED},
+    {REQ_GET_CMP_PITCH, get_cmp_pitch, WORD_IGNORED},
+    /* Codes without a route take the unknown-code path: 0x221058, 0x221064
+     * and the watchdog codes, which this driver never serves. */
 };
 
 constexpr ULONG kFirstCommand = 0x401;

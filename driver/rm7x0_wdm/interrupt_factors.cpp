@@ -10,7 +10,6 @@ constexpr USHORT MODE1_DRIVE_END_ENABLE = 0x8000;
 constexpr USHORT EXT1_HOME_END_ENABLE = 0x0020;
 constexpr USHORT FACTOR_SYNC_INTERRUPT = 0x0080;   /* factor word bit 7 */
 constexpr USHORT SYNC2_INTERRUPT = 0x8000;         /* sync word 2 bit 15 */
-constexpr LONG SYNC_OWNER_COMPARE = 1;
 constexpr USHORT INTERP_CONTI_FEED = 0x4000;       /* interpolation mode: segments fed by interrupt */
 
 BOOLEAN axis_has_factor(const DriverAxisState *state) {
@@ -51,7 +50,7 @@ VOID switch_chip_interrupt_on(CardExtension *ext) {
  * comes here at the end of a segment run while a handler may be arming a
  * wait (factor, then input on), and a switch-off between the two would leave
  * that wait without its interrupt. */
-static VOID switch_chip_interrupt_off_when_unused(CardExtension *ext) {
+VOID switch_chip_interrupt_off_when_unused(CardExtension *ext) {
   run_synchronized(ext, [&] {
     for (const DriverAxisState &state : ext->axis) {
       if (axis_has_factor(&state)) return;

@@ -73,6 +73,16 @@
 #define REG_TORIX_RESET 0x46
 #define REG_TORIX_AUX 0x48
 #define REG_CMP_MASK 0x4C
+/* Model-B compare registers of X and Y (read-only; the trigger counters are
+ * preset by the model-B driver). The compare counters are 32-bit reads. */
+#define REG_CMP_COUNTER_X 0x62
+#define REG_CMP_COUNTER_Y 0x6A
+#define REG_TRIG_COUNTER_X_LOW 0x72
+#define REG_TRIG_COUNTER_X_HIGH 0x74
+#define REG_CMP_PITCH_X 0x76
+#define REG_TRIG_COUNTER_Y_LOW 0x7A
+#define REG_TRIG_COUNTER_Y_HIGH 0x7C
+#define REG_CMP_PITCH_Y 0x7E
 #define CARD_REGISTER_SPAN 0x80   /* BAR2 must map all of the card's registers */
 
 #define MAIN_STATUS_BUSY_MASK 0x000Fu          /* bit i: axis i driving */
@@ -178,6 +188,9 @@ enum FeatureOwner {
   OWNER_COMPARE,
   OWNER_SYNC_ACTION
 };
+
+/* Functions that may hold an axis's sync words (DriverAxisState.sync_owner). */
+enum SyncOwner { SYNC_OWNER_NONE, SYNC_OWNER_COMPARE, SYNC_OWNER_SYNC_ACTION };
 
 /* End flags of an axis (DriverAxisState.end_flag). */
 enum AxisEndFlag { END_STOPPED_BY_COMMAND, END_DRIVE, END_HOME, END_FLAG_COUNT };
@@ -634,6 +647,9 @@ VOID arm_drive_end(CardExtension *ext, ULONG axis_mask, BOOLEAN on);
 VOID arm_home_end(CardExtension *ext, ULONG axis_mask, BOOLEAN on);
 /* The chip interrupt (and the PCI interrupt) on, for a factor armed or enabled. */
 VOID switch_chip_interrupt_on(CardExtension *ext);
+/* The chip interrupt off, unless an axis still has a factor enabled or a
+ * segment table is fed by it. */
+VOID switch_chip_interrupt_off_when_unused(CardExtension *ext);
 
 /* waiting_requests.cpp (continued): arming the waits. */
 /* Arms the factor on the axes of the mask without a request. */
@@ -666,6 +682,19 @@ USHORT home_move_step(CardExtension *ext, int axis, USHORT start_speed, USHORT a
  * a further step runs (a waiting request waits for its home end). */
 BOOLEAN take_homing_step(CardExtension *ext, int axis);
 VOID take_timer_search_step(CardExtension *ext);
+
+/* compare_sync_handlers.cpp: compare trigger and its table, synchronous
+ * action, compare-output mask and the model-B compare counters. */
+RequestHandler upload_compare_table;
+RequestHandler cmptrig_config;
+RequestHandler set_synch;
+RequestHandler set_cmp_mask_in3;
+RequestHandler get_cmp_counter;
+RequestHandler get_cmp_trig_counter;
+RequestHandler get_cmp_pitch;
+/* Owner check of the sync words: 0x8000 when the axis's are free or already
+ * the owner's, else 0x8007 (compare trigger) or 0x8008 (synchronous action). */
+USHORT check_axis_sync(CardExtension *ext, int axis, LONG owner);
 
 /* interpolation_handlers.cpp: line and arc moves, continuous interpolation
  * and its segment table. */

@@ -52,6 +52,29 @@ RM7X0_EXPORT ApiStatus rm720_reg_rw_test(uint8_t card, uint8_t operation, uint8_
  * fail (-402, -403). */
 RM7X0_EXPORT ApiStatus rm720_set_WDT(uint8_t card, uint8_t mode);
 RM7X0_EXPORT ApiStatus rm720_get_WDT(uint8_t card, uint8_t *mode);
+/* Compare trigger of X or Y: enable 0x4000 on, 0 off; source 0 or 32; mode
+ * 16 (a pulse every `pitch` pulses) or 0 (a pulse at each position of
+ * `table`, 1..2048 entries, strictly increasing with table_direction 1, else
+ * decreasing); direction 0 or 4096; output 0x0800 + n x 0x2000. */
+RM7X0_EXPORT ApiStatus rm720_cmptrig_config(uint8_t card, uint16_t axis, uint16_t enable,
+                                            uint16_t source, uint16_t mode, uint16_t direction,
+                                            uint16_t output, uint16_t table_direction,
+                                            int32_t pitch, const int32_t *table, uint32_t count);
+/* The comparators of an axis: source 0 or 32, COMP+ and COMP- in pulses. */
+RM7X0_EXPORT ApiStatus rm720_set_cmp(uint8_t card, uint16_t axis, uint16_t source,
+                                     uint32_t compare_plus, uint32_t compare_minus);
+/* Compare-mask input: each flag 1 sets, 0 clears its mask bit. */
+RM7X0_EXPORT ApiStatus rm720_set_cmp_mask_in3(uint8_t card, uint16_t word, uint8_t flag1,
+                                              uint8_t flag2, uint8_t flag3, uint8_t flag4,
+                                              uint8_t flag5);
+/* Three speed steps of one axis: DV over d1, V2 over d2 (the card changes the
+ * speed), then V3 over d3 at ACC3, started by a worker thread once the axis
+ * stopped at the end of step 2. The eighth argument is ignored. 0 when the
+ * worker started, -1 when it could not be. */
+RM7X0_EXPORT ApiStatus rm720_t_move_batch_3steps(uint8_t card, uint16_t axis, uint32_t sv,
+                                                 uint32_t dv, uint32_t v2, uint32_t v3,
+                                                 uint32_t acc, uint32_t ignored, uint32_t acc3,
+                                                 int32_t d1, int32_t d2, int32_t d3);
 #ifdef __cplusplus
 }
 #endif

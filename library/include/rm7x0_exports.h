@@ -160,6 +160,28 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_line3_move)(uint8_t card, int32_t x,
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_arc2_move)(uint8_t card, uint16_t direction,
                                                        int32_t cx, int32_t cy, int32_t ex,
                                                        int32_t ey, uint16_t mode);
+/* ---- Control: synchronous action ------------------------------------------
+ * A condition on the axis acts on the axis and on partner axes inside the
+ * card. enable 1 on, 0 off; partners: axis bits of other axes (0 none);
+ * condition: sync word 1 (bits 0-3 the comparators, 16 / 32 drive start /
+ * end, 64 / 128 IN3); action and partner_action: the action words (0x4000
+ * watches the conditions, bits 0-7 the actions); source 0 (command counter)
+ * or 32 (encoder) and the two compare values, pulses, with a comparator
+ * condition. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_synch)(uint8_t card, uint16_t axis, uint16_t enable,
+                                             uint16_t partners, uint16_t condition,
+                                             uint16_t action, uint16_t partner_action,
+                                             uint16_t source, uint32_t compare_plus,
+                                             uint32_t compare_minus);
+/* Loads a T-curve or S-curve move of |pulses| without starting it: the
+ * synchronous action starts it in the direction its action names. Speeds
+ * PPS, rates PPS/s, jerks PPS/s^2. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(synch_t_move_cfg)(uint8_t card, uint16_t axis, uint32_t sv,
+                                                    uint32_t dv, uint32_t acc, uint32_t dec,
+                                                    int32_t pulses);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(synch_s_move_cfg)(uint8_t card, uint16_t axis, uint32_t sv,
+                                                    uint32_t dv, uint32_t jerk,
+                                                    uint32_t decel_jerk, int32_t pulses);
 
 /* ---- Setup: options, interrupt factors, events and actions ---------------- */
 

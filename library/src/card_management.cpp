@@ -15,10 +15,11 @@ HANDLE open_device(const CardRecord &card) {
                      FILE_FLAG_OVERLAPPED, nullptr);
 }
 
-bool map_shared_buffer(HANDLE device, uint64_t &address) {
+bool map_shared_buffer(HANDLE device, CardRecord &card) {
   DriverRequest block{};
   if (!send_request(device, REQ_MAP_SHARED_BUFFER, block)) return false;
-  address = block.slot[1];  // a user-space address, pointer-sized
+  card.shared_buffer_address = block.slot[1];  // a user-space address, pointer-sized
+  card.shared_buffer_length = slot_u32(block, 2);
   return true;
 }
 
@@ -81,7 +82,7 @@ ApiStatus set_up_opened_cards(const bool opened_now[CARD_SLOTS]) {
     if (!opened_now[id]) continue;
     CardRecord &card = card_table.cards[id];
     ApiStatus status = SUCCESS_NO_ERROR;
-    if (!map_shared_buffer(card.device, card.shared_buffer_address)) {
+    if (!map_shared_buffer(card.device, card)) {
       release_buffers(0, id - 1);
       status = ERROR_MEMORY_MAP;
     } else if (!read_ranges(static_cast<uint8_t>(id), card.device, REQ_GET_RANGES)) {
@@ -107,7 +108,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(open)(uint8_t card) {
   CardRecord &record = card_table.cards[card];
   const HANDLE device = open_device(record);
   if (device == INVALID_HANDLE_VALUE) return ERROR_DEVICE_OPEN;
-  if (!map_shared_buffer(device, record.shared_buffer_address)) {
+  if (!map_shared_buffer(device, record)) {
     CloseHandle(device);
     return ERROR_MEMORY_MAP;
   }

@@ -63,6 +63,7 @@ struct CardRecord {
   AxisBlock axes[AXES_PER_CARD];
   ContiState conti;
   uint64_t shared_buffer_address = 0;  // user-space address of the mapped buffer; 0 unmapped
+  uint32_t shared_buffer_length = 0;   // its length in bytes, as the driver reported it
   RobotParams robot;
 };
 

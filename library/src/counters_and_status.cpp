@@ -216,3 +216,21 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(cpld_ver_get)(uint8_t card, int16_t *version,
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_dipsw_id)(uint8_t card, uint8_t *id) {
   return query_slot1(card, AXIS_NOT_USED, REQ_GET_DIPSW_ID, ERROR_BOARD_REGISTER_ACCESS, id);
 }
+
+#ifdef RM7X0_MODEL_B
+
+// ---- compare registers of X and Y (the model-B card's) ---------------------------------
+
+RM7X0_EXPORT ApiStatus rm730_get_cmpcounter(uint8_t card, uint16_t axis, int32_t *counter) {
+  return query_slot1(card, axis, REQ_GET_CMPCOUNTER, ERROR_POS_COUNTER_GET, counter);
+}
+
+RM7X0_EXPORT ApiStatus rm730_get_cmptrigcounter(uint8_t card, uint16_t axis, int32_t *counter) {
+  return query_slot1(card, axis, REQ_GET_CMPTRIGCOUNTER, ERROR_POS_COUNTER_GET, counter);
+}
+
+RM7X0_EXPORT ApiStatus rm730_get_cmp_pitch(uint8_t card, uint16_t axis, int32_t *pitch) {
+  return query_slot1(card, axis, REQ_GET_CMP_PITCH, ERROR_POS_COUNTER_GET, pitch);
+}
+
+#endif

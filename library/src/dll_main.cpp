@@ -3,6 +3,7 @@
 // the last detach closes every card.
 #include "dll_main.h"
 
+#include "batch_move.h"
 #include "card_table.h"
 #include "model.h"
 
@@ -34,7 +35,11 @@ BOOL process_attach() {
 }
 
 void process_detach() {
-  if (card_table.attach_count-- == 1) RM7X0_NAME(close_all)();
+  if (card_table.attach_count-- != 1) return;
+  RM7X0_NAME(close_all)();
+#ifndef RM7X0_MODEL_B
+  close_batch_worker();
+#endif
 }
 
 }  // namespace

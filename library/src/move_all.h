@@ -31,6 +31,9 @@ ApiStatus move_all_axes(uint8_t card, uint16_t axes, DWORD code, ApiStatus own_f
 // Direction byte of a move that REQ_CHECK_AXES_MOVE checked with the other
 // axes; the direction follows in a later slot.
 constexpr uint8_t DIRECTION_CHECKED = 0xFD;
+// Direction byte of a move loaded without a start: a synchronous action
+// starts it, in the direction its action names.
+constexpr uint8_t DIRECTION_LOADED = 0xFC;
 
 // One entry of a caller's per-axis array; false when reading it faults.
 template <typename T>

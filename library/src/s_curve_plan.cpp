@@ -61,6 +61,20 @@ ApiStatus plan_s_move(uint8_t card, uint16_t axis, SMove *move) {
   return SUCCESS_NO_ERROR;
 }
 
+ApiStatus plan_loaded_s_move(uint8_t card, uint16_t axis, SMove *move) {
+  take_rates(card, move);
+  if (ApiStatus status = s_curve_words(card, axis, move)) return status;
+  move->mode = move->jerk == move->decel_jerk ? S_MODE_CHIP_PROFILE : S_MODE_DECEL_POINT;
+  move->tail = 0;
+  if (move->mode == S_MODE_DECEL_POINT) {
+    const SpeedProfile &words = move->profile;
+    const double multiplier = card_table.cards[card].axes[axis_index(axis)].multiplier;
+    move->tail = decel_point(distance_of(move->pulses), 0, words.start_speed_word,
+                             words.drive_speed_word, words.deceleration_jerk_word, multiplier);
+  }
+  return SUCCESS_NO_ERROR;
+}
+
 void put_s_move_slots(DriverRequest &block, int first_slot, const SMove &move, uint8_t direction) {
   put_u32(block, first_slot, move.profile.start_speed_word);
   put_u32(block, first_slot + 1, move.profile.drive_speed_word);

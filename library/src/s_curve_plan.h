@@ -33,6 +33,11 @@ struct SMove {
 // and the last slot; in mode 7 the drive speed may be lowered to the peak
 // speed. Returns the status of a value the conversion refuses.
 ApiStatus plan_s_move(uint8_t card, uint16_t axis, SMove *move);
+// A move that a synchronous action starts later: the chip words, mode 4
+// when the jerks agree, else mode 7 with the deceleration point from the
+// distance (the drive speed is kept: no peak speed, no card option, nothing
+// remembered for a speed change).
+ApiStatus plan_loaded_s_move(uint8_t card, uint16_t axis, SMove *move);
 // The eight slots of a planned move from first_slot on, in the order that
 // every request carrying an S-curve move uses: start-speed, drive-speed, jerk
 // and deceleration-jerk words, mode, distance, the direction byte, the tail.

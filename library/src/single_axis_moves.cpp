@@ -9,6 +9,7 @@
 #include "move_all.h"
 #include "request.h"
 #include "speed_and_rates.h"
+#include "t_curve_request.h"
 #include "unit_conversion.h"
 
 namespace {
@@ -157,17 +158,25 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(const_moveall)(uint8_t card, uint16_t axes, co
   return move_all_axes(card, axes, REQ_CONST_MOVE, ERROR_CONST_MOVE_START, loader);
 }
 
-RM7X0_EXPORT ApiStatus RM7X0_NAME(t_move)(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv,
-                                          uint32_t acc, uint32_t dec, int32_t pulses,
-                                          int16_t offset) {
+ApiStatus prepare_t_move(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv, uint32_t acc,
+                         uint32_t dec, int32_t pulses, int16_t offset, DriverRequest &block) {
   if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
   acc = rate_argument(card, sv, dv, acc);
   dec = rate_argument(card, sv, dv, dec);
   SpeedProfile profile;
   if (ApiStatus status = t_curve_words(card, axis, sv, dv, acc, dec, &profile)) return status;
-  DriverRequest block{};
+  block = DriverRequest{};
   preset_status(block);
   fill_t_move(block, axis, profile, acc == dec, pulses, offset, false);
+  return SUCCESS_NO_ERROR;
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_move)(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv,
+                                          uint32_t acc, uint32_t dec, int32_t pulses,
+                                          int16_t offset) {
+  DriverRequest block;
+  if (ApiStatus status = prepare_t_move(card, axis, sv, dv, acc, dec, pulses, offset, block))
+    return status;
   return judged_request(card_device(card), REQ_T_MOVE, block, ERROR_T_MOVE_START);
 }
 

@@ -81,4 +81,14 @@ Reply CardFile::request(std::uint32_t code, const DriverRequest& block) {
   return reply;
 }
 
+void OpenCardTest::boot_and_open(const std::string& description, const GUID& guid) {
+  boot(description);
+  ASSERT_EQ(file_.open(interface_paths(guid).at(0)), STATUS_SUCCESS);
+}
+
+void OpenCardTest::TearDown() {
+  file_.close();
+  MachineTest::TearDown();
+}
+
 }  // namespace driver_test

@@ -60,4 +60,13 @@ class CardFile {
   SIM_HANDLE file_ = nullptr;
 };
 
+// A booted machine with the first card of an interface class open.
+class OpenCardTest : public MachineTest {
+ protected:
+  void boot_and_open(const std::string& description, const GUID& guid);
+  void TearDown() override;
+
+  CardFile file_;
+};
+
 }  // namespace driver_test

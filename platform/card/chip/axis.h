@@ -135,9 +135,11 @@ struct AxisState {
   HomeSearch home;
   Path* on_path = nullptr;         // a running interpolation moves this axis
   AxisState* chip_axes = nullptr;  // the chip's four axes, for partners of a synchronous action
+  const std::uint16_t* chip_data_low = nullptr;  // the chip's data register, for a speed-change action
 
   std::int64_t compare_seen = 0;   // unwrapped watched counter when the comparators last looked
   std::uint32_t triggers = 0;      // compare-output pulses since the action was switched active
+  std::int32_t trigger_position = 0; // where the next pulse is due; moves one pitch per pulse
   bool trigger_masked = false;     // the board masks this axis's compare output
 
   SimTime next_event = kNever;     // cached; recomputed when events_dirty
@@ -235,6 +237,9 @@ bool comparator_travel(const AxisState& axis, int direction, std::int64_t& trave
 // A condition of sync word 1 happened on the axis: when it is watched, the
 // axis and its partners act.
 void sync_condition(AxisState& axis, std::uint16_t condition, SimTime now);
+// Whether the axis watches its own conditions: action active, or a speed
+// change from the data register waiting for its condition.
+bool sync_armed(const AxisState& axis);
 
 // ---- interrupt_factors.cpp ------------------------------------------------
 void raise_factor(AxisState& axis, std::uint16_t factor);

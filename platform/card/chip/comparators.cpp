@@ -36,7 +36,7 @@ std::int64_t value_of(const AxisState& axis, const Crossing& c) {
 
 bool watched(const AxisState& axis, const Crossing& c) {
   if (enabled_factors(axis) & c.factor) return true;
-  return (axis.reg.sync2 & SYNC2_ACTIVE) && (axis.reg.sync1 & c.sync);
+  return sync_armed(axis) && (axis.reg.sync1 & c.sync);
 }
 
 std::int64_t floor_div(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }

@@ -42,6 +42,7 @@ struct MotionChip::State {
       validate_mechanics(mechanics[i]);
       axes[i].mech = mechanics[i];
       axes[i].chip_axes = axes.data();
+      axes[i].chip_data_low = &data_low;
     }
   }
 
@@ -237,7 +238,10 @@ void MotionChip::State::set_register(AxisState& axis, std::uint8_t code, std::ui
       const bool was_active = (r.sync2 & SYNC2_ACTIVE) != 0;
       r.sync1 = static_cast<std::uint16_t>(data);
       r.sync2 = static_cast<std::uint16_t>(data >> 16);
-      if (!was_active && (r.sync2 & SYNC2_ACTIVE)) axis.triggers = 0;  // counted from arming
+      if (!was_active && (r.sync2 & SYNC2_ACTIVE)) {  // counted from arming
+        axis.triggers = 0;
+        axis.trigger_position = 0;
+      }
       axis.events_dirty = true;
       return;
     }
@@ -317,6 +321,7 @@ void MotionChip::State::reset() {
     axis.factors = 0;
     axis.stop_reasons = 0;
     axis.triggers = 0;
+    axis.trigger_position = 0;
     resync_comparators(axis);
   }
   path = Path{};
@@ -410,12 +415,29 @@ MotionChip::CompareOutput MotionChip::compare_output(int axis) {
     const AxisState& a = s.axes[axis];
     out.counter = static_cast<std::int32_t>(compare_counter(a));
     out.triggers = a.triggers;
+    out.trigger_position = a.trigger_position;
     out.pitch = static_cast<std::uint32_t>(ring_size(a));
     out.erc = (a.reg.ext2 & EXT2_OUTPUT_LEVEL) != 0;
     notify = s.settle();
   }
   if (notify) notify();
   return out;
+}
+
+void MotionChip::preset_trigger_position(int axis, bool high_half, std::uint16_t word) {
+  if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
+  std::function<void()> notify;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    State& s = *state_;
+    s.run_until(s.clock.now());  // pulses up to now move the old position
+    auto position = static_cast<std::uint32_t>(s.axes[axis].trigger_position);
+    position = high_half ? (position & 0xFFFFu) | (std::uint32_t{word} << 16)
+                         : (position & 0xFFFF0000u) | word;
+    s.axes[axis].trigger_position = static_cast<std::int32_t>(position);
+    notify = s.settle();
+  }
+  if (notify) notify();
 }
 
 void MotionChip::set_trigger_mask(unsigned axes) {

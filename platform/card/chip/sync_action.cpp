@@ -1,6 +1,8 @@
 // Synchronous action: a condition of sync word 1 (a comparator reached, a
 // drive start or end, IN3 becoming active or inactive) fires the axis while
-// its sync word 2 has the action-active bit. Firing pulses the compare
+// its sync word 2 has the action-active bit, or the speed-change action (bit
+// 11: the drive speed takes the data register, which the driver preloads),
+// which arms itself. Firing pulses the compare
 // output (extension word 2 bit 11), raises the sync-action factor (sync word 2
 // bit 15), and runs the actions of word 2 bits 0-7 on the axis itself and on
 // each partner named in word 1 bits 13-15 with the partner's own word 2.
@@ -12,7 +14,7 @@
 namespace card::chip {
 namespace {
 
-constexpr std::uint16_t kActionBits = 0x00FF;
+constexpr std::uint16_t kActionBits = 0x00FF | SYNC2_DRIVE_SPEED_FROM_DATA;
 constexpr unsigned kPartnerBits = 3;
 
 void start_loaded_drive(AxisState& axis, SimTime now, std::uint16_t actions) {
@@ -23,6 +25,10 @@ void start_loaded_drive(AxisState& axis, SimTime now, std::uint16_t actions) {
 }
 
 void act(AxisState& axis, SimTime now, std::uint16_t actions) {
+  if (actions & SYNC2_DRIVE_SPEED_FROM_DATA) {
+    axis.reg.drive_speed = *axis.chip_data_low;
+    replan(driving_axis(axis), now);
+  }
   if (actions & SYNC2_LATCH_COMMAND) axis.latch = static_cast<std::int32_t>(command_counter(axis));
   if (actions & SYNC2_LATCH_ENCODER) axis.latch = static_cast<std::int32_t>(encoder_counter(axis));
   if (actions & SYNC2_SUDDEN_STOP) sudden_stop(driving_axis(axis), now);
@@ -30,15 +36,23 @@ void act(AxisState& axis, SimTime now, std::uint16_t actions) {
   start_loaded_drive(axis, now, actions);
 }
 
+// Each pulse moves the trigger position one pitch on, in the direction the
+// axis is driven.
 void pulse_compare_output(AxisState& axis) {
-  if ((axis.reg.ext2 & EXT2_COMPARE_OUTPUT) && !axis.trigger_masked) ++axis.triggers;
+  if (!(axis.reg.ext2 & EXT2_COMPARE_OUTPUT) || axis.trigger_masked) return;
+  ++axis.triggers;
+  axis.trigger_position += static_cast<std::int32_t>(axis.drive.direction * ring_size(axis));
 }
 
 }  // namespace
 
+bool sync_armed(const AxisState& axis) {
+  return (axis.reg.sync2 & (SYNC2_ACTIVE | SYNC2_DRIVE_SPEED_FROM_DATA)) != 0;
+}
+
 void sync_condition(AxisState& axis, std::uint16_t condition, SimTime now) {
   const AxisRegisters& r = axis.reg;
-  if (!(r.sync2 & SYNC2_ACTIVE) || !(r.sync1 & condition)) return;
+  if (!sync_armed(axis) || !(r.sync1 & condition)) return;
   pulse_compare_output(axis);
   raise_factor(axis, FACTOR_SYNC_ACTION);
   act(axis, now, r.sync2 & kActionBits);

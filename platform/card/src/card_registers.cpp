@@ -34,7 +34,8 @@ std::uint16_t high_word(std::uint32_t value) { return static_cast<std::uint16_t>
 
 // The model-B counter registers, read from the chip's comparator side of X
 // (axis 0) or Y (axis 1): the compare counter is the counter the comparators
-// watch, the trigger counter the compare-output pulses, the pitch the ring
+// watch, the trigger counter the position of the next compare-output pulse
+// (written by the driver as the first trigger position), the pitch the ring
 // size. None on a model-A card.
 int model_b_counter_axis(std::uint32_t offset) {
   switch (offset) {
@@ -56,9 +57,9 @@ std::uint32_t read_model_b_counter(MotionChip& chip, std::uint32_t offset) {
     case card_reg::kCmpCounterX:
     case card_reg::kCmpCounterY: return static_cast<std::uint32_t>(c.counter);
     case card_reg::kTrigCounterXLow:
-    case card_reg::kTrigCounterYLow: return low_word(c.triggers);
+    case card_reg::kTrigCounterYLow: return low_word(static_cast<std::uint32_t>(c.trigger_position));
     case card_reg::kTrigCounterXHigh:
-    case card_reg::kTrigCounterYHigh: return high_word(c.triggers);
+    case card_reg::kTrigCounterYHigh: return high_word(static_cast<std::uint32_t>(c.trigger_position));
     default: return low_word(c.pitch);
   }
 }
@@ -67,6 +68,11 @@ std::uint32_t read_model_b_counter(MotionChip& chip, std::uint32_t offset) {
 // are kept.
 constexpr std::uint16_t kCmpMaskX = 0x0008;
 constexpr std::uint16_t kCmpMaskY = 0x0010;
+
+bool is_trigger_counter(std::uint32_t offset) {
+  return offset == card_reg::kTrigCounterXLow || offset == card_reg::kTrigCounterXHigh ||
+         offset == card_reg::kTrigCounterYLow || offset == card_reg::kTrigCounterYHigh;
+}
 
 unsigned masked_trigger_axes(std::uint16_t cmp_mask) {
   return ((cmp_mask & kCmpMaskX) ? 1u : 0u) | ((cmp_mask & kCmpMaskY) ? 2u : 0u);
@@ -133,6 +139,10 @@ void Card::State::register_write(std::uint32_t offset, unsigned size, std::uint3
   }
   const auto word = static_cast<std::uint16_t>(value);
   if (is_chip_register(offset)) return chip.write(offset, word);
+  if (description.model == CardModel::B && is_trigger_counter(offset)) {
+    const bool high = offset == card_reg::kTrigCounterXHigh || offset == card_reg::kTrigCounterYHigh;
+    return chip.preset_trigger_position(model_b_counter_axis(offset), high, word);
+  }
 
   change_board([&] {  // the Torix bus's interrupt may follow its registers
     if (const int port = torix_port(offset); port >= 0) return torix.write_output(port, word);

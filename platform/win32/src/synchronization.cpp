@@ -4,6 +4,7 @@
 
 #include "debug_channel.h"
 #include "nt_status.h"
+#include "threads.h"
 
 namespace {
 
@@ -81,6 +82,7 @@ DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE *lpHandles, BOOL 
  */
 BOOL WINAPI CloseHandle(HANDLE hObject) {
   if (hObject == INVALID_HANDLE_VALUE || !hObject) return fail_with_error(ERROR_INVALID_HANDLE);
+  if (close_thread_handle(hObject)) return TRUE;
   const SIM_STATUS status = SimCloseHandle(hObject);
   return nt_success(status) ? TRUE : fail_with_status(status);
 }

@@ -361,6 +361,50 @@ TEST_F(Events, AWaitingThreadWakesWhenTheEventIsSet) {
   CloseHandle(event);
 }
 
+// A thread's handle is signalled when it ends and keeps its exit code; a
+// handle closed while the thread runs lets it run to its end.
+TEST_F(Events, AThreadHandleIsSignalledAtItsEndWithItsExitCode) {
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  auto wait_then_answer = [](LPVOID event) -> DWORD {
+    WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+    return 42;
+  };
+  HANDLE thread = CreateThread(nullptr, 0, wait_then_answer, go, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  DWORD code = SENTINEL;
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  SetEvent(go);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, 42u);
+  EXPECT_TRUE(CloseHandle(thread));
+
+  // Closed early: the thread tells its end through an event of its own.
+  ResetEvent(go);
+  static HANDLE finished;
+  finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  auto wait_then_finish = [](LPVOID event) -> DWORD {
+    WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+    SetEvent(finished);
+    return 0;
+  };
+  HANDLE closed_early = CreateThread(nullptr, 0, wait_then_finish, go, 0, nullptr);
+  EXPECT_TRUE(CloseHandle(closed_early));
+  SetLastError(SENTINEL);
+  EXPECT_FALSE(GetExitCodeThread(closed_early, &code));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  SetEvent(go);
+  EXPECT_EQ(WaitForSingleObject(finished, INFINITE), WAIT_OBJECT_0);
+  CloseHandle(finished);
+
+  SetLastError(SENTINEL);
+  EXPECT_EQ(CreateThread(nullptr, 0, wait_then_answer, go, 4 /* suspended */, nullptr), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+  CloseHandle(go);
+}
+
 TEST_F(Events, BadArgumentsFailTheWait) {
   HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   HANDLE many[MAXIMUM_WAIT_OBJECTS + 1];

@@ -182,6 +182,7 @@ constexpr std::uint16_t SYNC2_DEC_STOP = 0x0010;
 constexpr std::uint16_t SYNC2_SUDDEN_STOP = 0x0020;
 constexpr std::uint16_t SYNC2_LATCH_COMMAND = 0x0040;  // command counter -> latch
 constexpr std::uint16_t SYNC2_LATCH_ENCODER = 0x0080;  // encoder counter -> latch
+constexpr std::uint16_t SYNC2_DRIVE_SPEED_FROM_DATA = 0x0800;  // drive speed := REG_DATA_LOW; arms itself
 constexpr std::uint16_t SYNC2_ACTIVE = 0x4000;         // the axis's own conditions are watched
 constexpr std::uint16_t SYNC2_INTERRUPT = 0x8000;      // firing raises FACTOR_SYNC_ACTION
 

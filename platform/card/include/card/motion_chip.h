@@ -49,15 +49,20 @@ class MotionChip {
 
   // An axis's comparator side as the board sees it: the counter the
   // comparators watch (as it reads), the compare-output pulses since its
-  // synchronous action was switched active, the ring size (the compare
-  // pitch; 0 with the ring counter off) and the level of its ERC output.
+  // synchronous action was switched active, the trigger position (where the
+  // next pulse is due: preset by the board, one pitch further in the
+  // counting direction at each pulse), the ring size (the compare pitch; 0
+  // with the ring counter off) and the level of its ERC output.
   struct CompareOutput {
     std::int32_t counter = 0;
     std::uint32_t triggers = 0;
+    std::int32_t trigger_position = 0;
     std::uint32_t pitch = 0;
     bool erc = false;
   };
   CompareOutput compare_output(int axis);
+  // Presets the low or high half of an axis's trigger position.
+  void preset_trigger_position(int axis, bool high_half, std::uint16_t word);
 
   // Axes (bit i = axis i) whose compare output the board masks: their
   // pulses are not counted.

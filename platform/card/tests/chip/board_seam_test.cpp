@@ -100,24 +100,33 @@ TEST_F(BoardSeam, AnAcknowledgedOutputLatchesNoFurtherEdge) {
 }
 
 // The driver's interval trigger on X with a pitch of 100, read back through
-// the model-B registers; the compare mask's bit 3 keeps X's pulses from
-// the trigger counter.
+// the model-B registers: the trigger counter starts where the driver presets
+// it and moves one pitch per pulse; the compare mask's bit 3 keeps X's
+// pulses from it.
 TEST_F(BoardSeam, ModelBCountersFollowTheIntervalTrigger) {
   make("B");
   constexpr std::uint32_t kPitch = 100;
+  constexpr std::uint32_t kStart = 70000;  // beyond 16 bits: both halves count
+  const auto trigger_counter = [&] {
+    return read(2, card_reg::kTrigCounterXLow, 2) | (read(2, card_reg::kTrigCounterXHigh, 2) << 16);
+  };
   command(1, CHIP_COMP_PLUS, kPitch - 1);
   command(1, CHIP_COMP_MINUS, kPitch - 1);
   command(1, CHIP_SET_CMD_COUNTER, kPitch - 1);
   command(1, CHIP_EXT_MODE, (std::uint32_t{EXT2_COMPARE_OUTPUT} << 16) | EXT1_RING_COUNTER);
   command(1, CHIP_SYNC_MODE, (std::uint32_t{SYNC2_ACTIVE} << 16) | SYNC1_COMP_PLUS_UP);
   EXPECT_EQ(read(2, card_reg::kCmpPitchX, 2), kPitch);
-  EXPECT_EQ(read(2, card_reg::kTrigCounterXLow, 2), 0u);
+  EXPECT_EQ(trigger_counter(), 0u);  // switching the action active clears it
+  write(2, card_reg::kTrigCounterXLow, 2, kStart & 0xFFFF);
+  write(2, card_reg::kTrigCounterXHigh, 2, kStart >> 16);
+  EXPECT_EQ(trigger_counter(), kStart);
+  EXPECT_EQ(card->stray_accesses().writes, 0u);
 
   command(1, CHIP_PULSES, 1050);
   command(1, CHIP_DRIVE_PLUS);
   clock->advance(2 * kNsPerSecond);
   EXPECT_EQ(read(2, card_reg::kCmpCounterX, 4), (kPitch - 1 + 1050) % kPitch);
-  EXPECT_EQ(read(2, card_reg::kTrigCounterXLow, 2) | (read(2, card_reg::kTrigCounterXHigh, 2) << 16), 10u);
+  EXPECT_EQ(trigger_counter(), kStart + 10 * kPitch);
   EXPECT_EQ(read(2, card_reg::kCmpCounterY, 4), 0u);
   EXPECT_EQ(read(2, card_reg::kCmpPitchY, 2), 0u);
 
@@ -125,15 +134,30 @@ TEST_F(BoardSeam, ModelBCountersFollowTheIntervalTrigger) {
   EXPECT_EQ(read(2, card_reg::kCmpMask, 2), 0x0008u);
   command(1, CHIP_DRIVE_PLUS);
   clock->advance(2 * kNsPerSecond);
-  EXPECT_EQ(read(2, card_reg::kTrigCounterXLow, 2), 10u);
+  EXPECT_EQ(trigger_counter(), kStart + 10 * kPitch);
 
   write(2, card_reg::kCmpMask, 2, 0);
   command(1, CHIP_DRIVE_MINUS);  // counting down: the interval trigger counts up only
   clock->advance(2 * kNsPerSecond);
-  EXPECT_EQ(read(2, card_reg::kTrigCounterXLow, 2), 10u);
+  EXPECT_EQ(trigger_counter(), kStart + 10 * kPitch);
   command(1, CHIP_DRIVE_PLUS);  // from 1050 to 2100: eleven multiples of the pitch
   clock->advance(2 * kNsPerSecond);
-  EXPECT_EQ(read(2, card_reg::kTrigCounterXLow, 2), 21u);
+  EXPECT_EQ(trigger_counter(), kStart + 21 * kPitch);
+}
+
+// Counting down (COMP+ reached from above), the trigger position moves down.
+TEST_F(BoardSeam, ModelBTriggerCounterFollowsTheCountingDirection) {
+  make("B");
+  constexpr std::uint32_t kPitch = 50;
+  command(1, CHIP_COMP_PLUS, kPitch - 1);
+  command(1, CHIP_SET_CMD_COUNTER, kPitch - 1);
+  command(1, CHIP_EXT_MODE, (std::uint32_t{EXT2_COMPARE_OUTPUT} << 16) | EXT1_RING_COUNTER);
+  command(1, CHIP_SYNC_MODE, (std::uint32_t{SYNC2_ACTIVE} << 16) | SYNC1_COMP_PLUS_DOWN);
+  write(2, card_reg::kTrigCounterXLow, 2, 1000);
+  command(1, CHIP_PULSES, 120);
+  command(1, CHIP_DRIVE_MINUS);
+  clock->advance(2 * kNsPerSecond);
+  EXPECT_EQ(read(2, card_reg::kTrigCounterXLow, 2), 1000u - 2 * kPitch);
 }
 
 }  // namespace

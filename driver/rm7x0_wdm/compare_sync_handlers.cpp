@@ -1,0 +1,389 @@
+/* The compare trigger (interval and table modes) with its table upload, the
+ * synchronous action, the compare-output mask and the model-B compare
+ * counters.
+ *
+ * The compare trigger and the synchronous action share an axis's comparators
+ * and its two synchronous-action words, so each takes the axis's feature
+ * owner and sync owner and refuses an axis that the other holds. In table
+ * mode the interrupt service routine moves the comparator that matched to the
+ * next table entry (interrupt.cpp); the table fields it reads change under the
+ * interrupt lock. */
+#include "rm7x0_driver.h"
+
+namespace {
+
+/* REQ_CMPTRIG_CONFIG values. */
+constexpr USHORT CMPTRIG_ARM = 0x4000;
+constexpr USHORT CMPTRIG_INTERVAL_MODE = 16;
+constexpr USHORT COMPARE_SOURCE_ENCODER = 32;
+constexpr UCHAR TABLE_INCREASING = 1;
+constexpr UCHAR TRAVEL_PLUS = 1; /* model B: slot 7 is the direction of travel */
+
+/* Sync word 1: the conditions an armed trigger watches. */
+constexpr USHORT SYNC1_INTERVAL_COMMAND = 0x0001;      /* COMP+ reached counting up */
+constexpr USHORT SYNC1_INTERVAL_ENCODER = 0x0008;      /* COMP- reached counting up */
+constexpr USHORT SYNC1_INTERVAL_COMMAND_DOWN = 0x0002; /* COMP+ reached counting down */
+constexpr USHORT SYNC1_INTERVAL_ENCODER_DOWN = 0x0004; /* COMP- reached counting down */
+constexpr USHORT SYNC1_TABLE_INCREASING = 0x0009;      /* COMP+ and COMP- counting up */
+constexpr USHORT SYNC1_TABLE_DECREASING = 0x0006;      /* COMP+ and COMP- counting down */
+constexpr USHORT SYNC1_COMPARATOR_CONDITIONS = 0x000F;
+constexpr int SYNC1_PARTNER_SHIFT = 13;
+/* Sync word 2. */
+constexpr USHORT SYNC2_ACTIVE = 0x4000;
+constexpr USHORT SYNC2_INTERRUPT = 0x8000;
+constexpr USHORT SYNC2_KEPT_BY_ACTION = 0xF000;
+constexpr USHORT SYNC2_START_ACTIONS = 0x000F; /* the partner action starts a drive */
+
+constexpr USHORT EXT1_RING_COUNTER = 0x0010;
+constexpr USHORT EXT2_BELOW_OUTPUT = 0x07FF; /* home steps: kept by the output words */
+constexpr USHORT EXT2_COMPARE_OUTPUT = 0x0800;
+
+constexpr USHORT MODE3_COMPARE_MASK_INPUT = 0x0080;
+constexpr int CMP_MASK_FIRST_BIT = 3; /* REG_CMP_MASK bits 3-7 from slots 2-6 */
+constexpr int CMP_MASK_FLAGS = 5;
+
+/* An armed table needs its first two entries for the comparators. */
+constexpr LONG TABLE_MIN_ENTRIES = 2;
+/* A table the driver cannot take (none, too long, too short to arm). */
+constexpr USHORT DRV_TABLE_REFUSED = DRV_TABLE_CHECKSUM;
+constexpr USHORT DRV_TABLE_NOT_LOADED = DRV_CMPTRIG_DISARM;
+
+/* Model-B compare registers of X (index 0) and Y (index 1). */
+constexpr ULONG CMP_COUNTER_REGISTER[2] = {REG_CMP_COUNTER_X, REG_CMP_COUNTER_Y};
+constexpr ULONG TRIG_COUNTER_LOW_REGISTER[2] = {REG_TRIG_COUNTER_X_LOW, REG_TRIG_COUNTER_Y_LOW};
+constexpr ULONG TRIG_COUNTER_HIGH_REGISTER[2] = {REG_TRIG_COUNTER_X_HIGH, REG_TRIG_COUNTER_Y_HIGH};
+constexpr ULONG CMP_PITCH_REGISTER[2] = {REG_CMP_PITCH_X, REG_CMP_PITCH_Y};
+
+/* Index 0 (X) or 1 (Y) of an axis mask that names exactly one of them, else -1. */
+int compare_register_index(ULONG axis_mask) {
+  if (axis_mask == 1) return 0;
+  if (axis_mask == 2) return 1;
+  return -1;
+}
+
+/* Writes an axis's two sync words and keeps them as its shadows. */
+VOID store_sync_words(CardExtension *ext, int axis, USHORT word1, USHORT word2) {
+  DriverAxisState *state = &ext->axis[axis];
+  state->shadow[SHADOW_SYNC_WORD1] = word1;
+  state->shadow[SHADOW_SYNC_WORD2] = word2;
+  chip_set_sync_mode(ext, 1u << axis, word1, word2);
+}
+
+/* Ring counter on or off, and the compare-output bits of extension word 2
+ * (above the home steps); each change is made with its word's write. */
+VOID set_trigger_ext_words(CardExtension *ext, int axis, BOOLEAN ring_counter, USHORT output) {
+  set_ext_field(ext, axis, SHADOW_EXT_WORD1, EXT1_RING_COUNTER,
+                ring_counter ? EXT1_RING_COUNTER : 0);
+  set_ext_field(ext, axis, SHADOW_EXT_WORD2, (USHORT)~EXT2_BELOW_OUTPUT, output);
+}
+
+/* The compare-output bits of a configuration request: its direction word
+ * (slot 5) and output word (slot 6). The model-B library sends an output
+ * line 1..15 in slot 6 instead of output bits; its card has one compare
+ * output per axis, switched on by the same bit. */
+USHORT trigger_output_word(const DriverRequest *block) {
+#ifdef RM7X0_MODEL_B
+  return (USHORT)(slot_u16(block, 5) | EXT2_COMPARE_OUTPUT);
+#else
+  return (USHORT)(slot_u16(block, 5) | slot_u16(block, 6));
+#endif
+}
+
+/* The conditions of the interval trigger. The model-B library names the
+ * direction of travel (slot 7: 1 plus); the model-A trigger counts up. */
+USHORT interval_conditions(const DriverRequest *block, USHORT source) {
+  const BOOLEAN encoder = source == COMPARE_SOURCE_ENCODER;
+#ifdef RM7X0_MODEL_B
+  if (slot_u8(block, 7) != TRAVEL_PLUS)
+    return encoder ? SYNC1_INTERVAL_ENCODER_DOWN : SYNC1_INTERVAL_COMMAND_DOWN;
+#else
+  UNREFERENCED_PARAMETER(block);
+#endif
+  return encoder ? SYNC1_INTERVAL_ENCODER : SYNC1_INTERVAL_COMMAND;
+}
+
+/* The model-B card's trigger counter starts at the position of the first
+ * trigger, which that library sends in slot 9. */
+VOID preset_trigger_counter(CardExtension *ext, int axis, const DriverRequest *block) {
+#ifdef RM7X0_MODEL_B
+  const int index = compare_register_index(1u << axis);
+  const ULONG start = slot_u32(block, 9);
+  run_synchronized(ext, [&] {
+    card_write16(ext, TRIG_COUNTER_LOW_REGISTER[index], (USHORT)start);
+    card_write16(ext, TRIG_COUNTER_HIGH_REGISTER[index], (USHORT)(start >> 16));
+  });
+#else
+  UNREFERENCED_PARAMETER(ext);
+  UNREFERENCED_PARAMETER(axis);
+  UNREFERENCED_PARAMETER(block);
+#endif
+}
+
+/* Interval mode: a ring counter of the pitch with both comparators and both
+ * counters at its last value fires once per pitch. */
+VOID arm_interval_mode(CardExtension *ext, int axis, const DriverRequest *block) {
+  const USHORT source = slot_u16(block, 3);
+  const ULONG last = slot_u32(block, 8) - 1;
+  InterlockedExchange(&ext->compare_mode, 0); /* a table armed before is not served any more */
+  set_comp_registers(ext, axis, source, TRUE, last, TRUE, last);
+  store_sync_words(ext, axis, interval_conditions(block, source), 0);
+  chip_set_cmd_counter(ext, 1u << axis, last);
+  chip_set_enc_counter(ext, 1u << axis, last);
+  set_trigger_ext_words(ext, axis, TRUE, trigger_output_word(block));
+  store_sync_words(ext, axis, ext->axis[axis].shadow[SHADOW_SYNC_WORD1], SYNC2_ACTIVE);
+  preset_trigger_counter(ext, axis, block);
+}
+
+/* Table mode: the comparators take entries 0 and 1; each match raises the
+ * sync-action factor, on which the interrupt service routine loads the next
+ * entry. The table index starts over at every arming. */
+USHORT arm_table_mode(CardExtension *ext, int axis, const DriverRequest *block) {
+  if (ext->compare_table == NULL || read_interlocked(&ext->compare_count) < TABLE_MIN_ENTRIES)
+    return DRV_TABLE_NOT_LOADED;
+  const USHORT conditions =
+      slot_u8(block, 7) == TABLE_INCREASING ? SYNC1_TABLE_INCREASING : SYNC1_TABLE_DECREASING;
+  store_sync_words(ext, axis, conditions, SYNC2_INTERRUPT);
+  set_comp_registers(ext, axis, slot_u16(block, 3), TRUE, ext->compare_table[0], TRUE,
+                     ext->compare_table[1]);
+  set_trigger_ext_words(ext, axis, FALSE, trigger_output_word(block));
+  /* The reload is ready before the first match can come. */
+  InterlockedExchange(&ext->compare_index, TABLE_MIN_ENTRIES);
+  InterlockedExchange(&ext->compare_mode, 1);
+  switch_chip_interrupt_on(ext);
+  const IntSourceSet torix = {{0, SOURCE_FLAG_TORIX}};
+  int_sources_disable(ext, &torix);
+  store_sync_words(ext, axis, conditions, SYNC2_INTERRUPT | SYNC2_ACTIVE);
+  return DRV_SUCCESS;
+}
+
+/* Only X and Y have a compare output; the axis is the first of the mask. */
+USHORT cmptrig_arm(CardExtension *ext, const DriverRequest *block) {
+  const int axis = axis_mask_to_index(slot_u16(block, 1));
+  if (axis < 0 || compare_register_index(1u << axis) < 0) return DRV_CMPTRIG_DISARM;
+  USHORT refusal = check_axis_motion(ext, axis, OWNER_COMPARE);
+  if (refusal == DRV_SUCCESS) refusal = check_axis_sync(ext, axis, SYNC_OWNER_COMPARE);
+  if (refusal != DRV_SUCCESS) return refusal;
+
+  if (slot_u16(block, 4) == CMPTRIG_INTERVAL_MODE) {
+    arm_interval_mode(ext, axis, block);
+  } else {
+    refusal = arm_table_mode(ext, axis, block);
+    if (refusal != DRV_SUCCESS) return refusal;
+  }
+  ext->compare_axis = (USHORT)(1u << axis);
+  ext->axis[axis].feature_owner = OWNER_COMPARE;
+  ext->axis[axis].sync_owner = SYNC_OWNER_COMPARE;
+  return DRV_SUCCESS;
+}
+
+/* Table mode ends: the reload stops, the chip interrupt goes off unless
+ * another axis still needs it, the Torix interrupt comes back, and the table
+ * is gone (a new arming needs a new upload). */
+VOID end_table_mode(CardExtension *ext) {
+  run_synchronized(ext, [&] {
+    InterlockedExchange(&ext->compare_mode, 0);
+    InterlockedExchange(&ext->compare_index, 0);
+    InterlockedExchange(&ext->compare_count, 0);
+    ext->compare_table = NULL;
+  });
+  switch_chip_interrupt_off_when_unused(ext);
+  if (ext->torix_interrupt) {
+    const IntSourceSet torix = {{0, SOURCE_FLAG_TORIX}};
+    int_sources_enable(ext, &torix);
+  }
+  if (ext->buffer.kernel_address != NULL)
+    RtlZeroMemory(ext->buffer.kernel_address, ext->buffer.length);
+}
+
+USHORT cmptrig_disarm(CardExtension *ext, int axis) {
+  DriverAxisState *state = &ext->axis[axis];
+  if (state->feature_owner != OWNER_COMPARE) return DRV_CMPTRIG_DISARM;
+  if (!(state->shadow[SHADOW_SYNC_WORD2] & SYNC2_ACTIVE)) return DRV_SUCCESS;
+  const BOOLEAN interval = (state->shadow[SHADOW_EXT_WORD1] & EXT1_RING_COUNTER) != 0;
+  store_sync_words(ext, axis, 0, 0);
+  set_trigger_ext_words(
+      ext, axis, FALSE,
+      (USHORT)((state->shadow[SHADOW_EXT_WORD2] & ~EXT2_BELOW_OUTPUT) | EXT2_COMPARE_OUTPUT));
+  if (!interval) end_table_mode(ext);
+  state->feature_owner = OWNER_NONE;
+  state->sync_owner = SYNC_OWNER_NONE;
+  ext->compare_axis = 0;
+  return DRV_SUCCESS;
+}
+
+/* Byte sum of the first `length` bytes of the shared buffer. */
+ULONG shared_buffer_checksum(const CardExtension *ext, ULONG length) {
+  const UCHAR *bytes = (const UCHAR *)ext->buffer.kernel_address;
+  ULONG sum = 0;
+  for (ULONG i = 0; i < length; ++i) sum += bytes[i];
+  return sum;
+}
+
+/* Chip sync words: the axis's own, then all partners in one command. */
+VOID clear_sync_action(CardExtension *ext, int axis) {
+  DriverAxisState *state = &ext->axis[axis];
+  const ULONG partners =
+      rotate_axis_mask(axis, state->shadow[SHADOW_SYNC_WORD1] >> SYNC1_PARTNER_SHIFT);
+  chip_set_sync_mode(ext, 1u << axis, 0, 0);
+  if (partners != 0) chip_set_sync_mode(ext, partners, 0, 0);
+  state->shadow[SHADOW_SYNC_WORD1] = 0;
+  state->shadow[SHADOW_SYNC_WORD2] = 0;
+  state->sync_owner = SYNC_OWNER_NONE;
+}
+
+VOID enable_sync_action(CardExtension *ext, int axis, const DriverRequest *block) {
+  DriverAxisState *state = &ext->axis[axis];
+  const USHORT relative_partners = slot_u16(block, 3);
+  const USHORT condition = slot_u16(block, 4);
+  const USHORT partner_action = slot_u16(block, 6);
+  const USHORT word1 = (USHORT)(condition | (relative_partners << SYNC1_PARTNER_SHIFT));
+  const USHORT word2 =
+      (USHORT)(slot_u16(block, 5) | (state->shadow[SHADOW_SYNC_WORD2] & SYNC2_KEPT_BY_ACTION));
+  chip_set_sync_mode(ext, 1u << axis, word1, word2);
+  const ULONG partners = rotate_axis_mask(axis, relative_partners);
+  for_each_axis(partners, [&](int partner) {
+    chip_set_sync_mode(ext, 1u << partner, ext->axis[partner].shadow[SHADOW_SYNC_WORD1],
+                       partner_action);
+  });
+  if (condition & SYNC1_COMPARATOR_CONDITIONS) {
+    state->feature_owner = OWNER_SYNC_ACTION;
+    set_comp_registers(ext, axis, slot_u16(block, 7), TRUE, slot_u32(block, 8), TRUE,
+                       slot_u32(block, 9));
+  }
+  /* A partner that the action starts has not ended its new drive yet. */
+  if (partner_action & SYNC2_START_ACTIONS) clear_end_flags(ext, partners);
+  state->shadow[SHADOW_SYNC_WORD1] = word1;
+  state->shadow[SHADOW_SYNC_WORD2] = word2;
+  state->sync_owner = SYNC_OWNER_SYNC_ACTION;
+}
+
+/* 32-bit read of a model-B compare counter (not 4-byte aligned). */
+ULONG read_card_register32(CardExtension *ext, ULONG offset) {
+  ULONG value = 0;
+  run_synchronized(ext, [&] {
+    value = READ_REGISTER_ULONG((PULONG)(ext->bar[CARD_BAR].kernel_address + offset));
+  });
+  return value;
+}
+
+}  // namespace
+
+USHORT check_axis_sync(CardExtension *ext, int axis, LONG owner) {
+  const LONG present = ext->axis[axis].sync_owner;
+  if (present == SYNC_OWNER_NONE || present == owner) return DRV_SUCCESS;
+  return present == SYNC_OWNER_COMPARE ? DRV_SYNCH_REFUSED_CMPTRIG : DRV_SYNCH_REFUSED;
+}
+
+/* The library has copied the table into the shared buffer; its byte sum must
+ * match before the table is taken. A length beyond the buffer is refused
+ * before any byte is read. */
+USHORT upload_compare_table(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const ULONG length = slot_u32(request->block, 3);
+  if (ext->buffer.kernel_address == NULL || length > ext->buffer.length) return DRV_TABLE_REFUSED;
+  if (shared_buffer_checksum(ext, length) != slot_u32(request->block, 2)) return DRV_TABLE_CHECKSUM;
+  run_synchronized(ext, [&] {
+    ext->compare_table = (PULONG)ext->buffer.kernel_address;
+    InterlockedExchange(&ext->compare_count, (LONG)(length / sizeof(ULONG)));
+    InterlockedExchange(&ext->compare_index, TABLE_MIN_ENTRIES);
+  });
+  return DRV_SUCCESS;
+}
+
+USHORT cmptrig_config(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const DriverRequest *block = request->block;
+  const USHORT axis_mask = slot_u16(block, 1);
+  switch (slot_u16(block, 2)) {
+    case CMPTRIG_ARM:
+      return cmptrig_arm(ext, block);
+    case 0: {
+      if (axis_mask == ext->compare_axis && axis_mask != 0) {
+        const int index = compare_register_index(axis_mask);
+        return index < 0 ? DRV_CMPTRIG_DISARM : cmptrig_disarm(ext, index);
+      }
+      /* Not armed: only the output bits change. */
+      const int axis = axis_mask_to_index(axis_mask);
+      if (axis >= 0)
+        set_trigger_ext_words(ext, axis,
+                              (ext->axis[axis].shadow[SHADOW_EXT_WORD1] & EXT1_RING_COUNTER) != 0,
+                              trigger_output_word(block));
+      return DRV_SUCCESS;
+    }
+    default:
+      return DRV_SUCCESS;
+  }
+}
+
+USHORT set_synch(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  if (axis < 0) return DRV_SUCCESS;
+  USHORT refusal = check_axis_motion(ext, axis, OWNER_SYNC_ACTION);
+  if (refusal == DRV_SUCCESS) refusal = check_axis_sync(ext, axis, SYNC_OWNER_SYNC_ACTION);
+  if (refusal != DRV_SUCCESS) return refusal;
+  DriverAxisState *state = &ext->axis[axis];
+  switch (slot_u8(request->block, 2)) {
+    case 1:
+      enable_sync_action(ext, axis, request->block);
+      break;
+    case 0:
+      if (state->sync_owner == SYNC_OWNER_SYNC_ACTION) clear_sync_action(ext, axis);
+      if (state->feature_owner == OWNER_SYNC_ACTION) state->feature_owner = OWNER_NONE;
+      break;
+    default:
+      break;
+  }
+  return DRV_SUCCESS;
+}
+
+/* Bit 7 of mode register 3 of X and Y routes the compare-mask input; then
+ * each flag 1 sets, 0 clears and any other value leaves its bit. */
+USHORT set_cmp_mask_in3(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  for (int axis = 0; axis < 2; ++axis)
+    set_mode_field(ext, axis, SHADOW_MODE3, MODE3_COMPARE_MASK_INPUT, MODE3_COMPARE_MASK_INPUT);
+  USHORT set = 0, clear = 0;
+  for (int flag = 0; flag < CMP_MASK_FLAGS; ++flag) {
+    const USHORT bit = (USHORT)(1u << (CMP_MASK_FIRST_BIT + flag));
+    const UCHAR value = slot_u8(request->block, 2 + flag);
+    if (value == 1) set |= bit;
+    if (value == 0) clear |= bit;
+  }
+  run_synchronized(ext, [&] {
+    const USHORT mask = card_read16(ext, REG_CMP_MASK);
+    card_write16(ext, REG_CMP_MASK, (USHORT)((mask & ~clear) | set));
+  });
+  return DRV_SUCCESS;
+}
+
+/* The model-B counters of X and Y; any other axis answers 0. */
+template <typename Read>
+static USHORT answer_compare_register(RequestContext *request, Read read) {
+  const int index = compare_register_index(slot_u16(request->block, 1));
+  set_slot(request->block, 1, index < 0 ? 0 : read(request->ext, index));
+  return DRV_SUCCESS;
+}
+
+USHORT get_cmp_counter(RequestContext *request) {
+  return answer_compare_register(request, [](CardExtension *ext, int index) {
+    return read_card_register32(ext, CMP_COUNTER_REGISTER[index]);
+  });
+}
+
+USHORT get_cmp_trig_counter(RequestContext *request) {
+  return answer_compare_register(request, [](CardExtension *ext, int index) {
+    ULONG value = 0;
+    run_synchronized(ext, [&] {
+      value = card_read16(ext, TRIG_COUNTER_LOW_REGISTER[index]) |
+              ((ULONG)card_read16(ext, TRIG_COUNTER_HIGH_REGISTER[index]) << 16);
+    });
+    return value;
+  });
+}
+
+USHORT get_cmp_pitch(RequestContext *request) {
+  return answer_compare_register(request, [](CardExtension *ext, int index) {
+    return (ULONG)card_read16_sync(ext, CMP_PITCH_REGISTER[index]);
+  });
+}
