@@ -1,5 +1,7 @@
 #include "icon_copy.h"
 
+#include "dib_format.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -28,13 +30,7 @@ HICON MakeTonedIcon(HICON source, IconTone tone) {
     HICON toned = nullptr;
     const int width = static_cast<int>(info.xHotspot * 2);
     const int height = static_cast<int>(info.yHotspot * 2);
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    format.bmiHeader.biWidth = width;
-    format.bmiHeader.biHeight = -height;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO format = TopDownFormat32(width, height);
     std::vector<RGBQUAD> pixels(static_cast<size_t>(width) * height);
     HDC screen = ::GetDC(nullptr);
     if (info.hbmColor && width > 0 && height > 0 &&

@@ -3,10 +3,13 @@
 //
 //   image_tool icon   <grid.txt> <out.ico>   a 16x16 image and its 32x32 double
 //   image_tool bitmap <grid.txt> <out.bmp>   a 24-bit bitmap, each cell 2x2 pixels
+//   image_tool strip  <grid.txt> <out.bmp>   a 16-colour bitmap, each cell one pixel
+//                                            (toolbar button images)
 //
 // A grid file holds palette lines "<char> RRGGBB" (or "<char> none" for a
 // transparent cell), then a line "grid", then one text line per row of cells.
 // Lines starting with '#' are comments.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -169,24 +172,62 @@ std::vector<uint8_t> IconFile(const Image& image) {
 }
 
 // Transparent cells take the dialog face colour of the default scheme.
+constexpr uint8_t kFaceGrey = 0xC0;
+
+void WriteFileHeader(Writer& out, uint32_t headerSize, uint32_t imageSize) {
+    out.u8('B');
+    out.u8('M');
+    out.u32(14 + headerSize + imageSize);
+    out.u32(0);
+    out.u32(14 + headerSize);
+}
+
+// The colours of a strip as one palette of at most 16 entries; empty when more.
+std::vector<uint32_t> StripPalette(const Image& image) {
+    std::vector<uint32_t> palette;
+    for (const Pixel& p : image.pixels) {
+        const uint32_t rgb = p.opaque ? (p.r << 16 | p.g << 8 | p.b) : (kFaceGrey << 16 | kFaceGrey << 8 | kFaceGrey);
+        if (std::find(palette.begin(), palette.end(), rgb) == palette.end()) palette.push_back(rgb);
+    }
+    if (palette.size() > 16) palette.clear();
+    return palette;
+}
+
+std::vector<uint8_t> StripFile(const Image& image, const std::vector<uint32_t>& palette) {
+    const int stride = (image.width * 4 + 31) / 32 * 4;
+    const uint32_t imageSize = static_cast<uint32_t>(stride * image.height);
+    Writer out;
+    WriteFileHeader(out, 40 + 16 * 4, imageSize);
+    WriteInfoHeader(out, image.width, image.height, 4, imageSize);
+    out.bytes[14 + 32] = 16;  // biClrUsed
+    for (size_t i = 0; i < 16; ++i) out.u32(i < palette.size() ? palette[i] : 0);
+    for (int y = image.height - 1; y >= 0; --y) {
+        std::vector<uint8_t> row(stride, 0);
+        for (int x = 0; x < image.width; ++x) {
+            const Pixel& p = image.at(x, y);
+            const uint32_t rgb = p.opaque ? (p.r << 16 | p.g << 8 | p.b) : (kFaceGrey << 16 | kFaceGrey << 8 | kFaceGrey);
+            const auto index = static_cast<uint8_t>(std::find(palette.begin(), palette.end(), rgb) - palette.begin());
+            row[x / 2] |= static_cast<uint8_t>(x % 2 ? index : index << 4);
+        }
+        out.append(row);
+    }
+    return out.bytes;
+}
+
 std::vector<uint8_t> BitmapFile(const Image& source) {
     const Image image = Scaled(source, 2);
     const int stride = (image.width * 3 + 3) / 4 * 4;
     const uint32_t imageSize = static_cast<uint32_t>(stride * image.height);
     Writer out;
-    out.u8('B');
-    out.u8('M');
-    out.u32(14 + 40 + imageSize);
-    out.u32(0);
-    out.u32(14 + 40);
+    WriteFileHeader(out, 40, imageSize);
     WriteInfoHeader(out, image.width, image.height, 24, imageSize);
     for (int y = image.height - 1; y >= 0; --y) {
         std::vector<uint8_t> row(stride, 0);
         for (int x = 0; x < image.width; ++x) {
             const Pixel& p = image.at(x, y);
-            row[x * 3] = p.opaque ? p.b : 0xC0;
-            row[x * 3 + 1] = p.opaque ? p.g : 0xC0;
-            row[x * 3 + 2] = p.opaque ? p.r : 0xC0;
+            row[x * 3] = p.opaque ? p.b : kFaceGrey;
+            row[x * 3 + 1] = p.opaque ? p.g : kFaceGrey;
+            row[x * 3 + 2] = p.opaque ? p.r : kFaceGrey;
         }
         out.append(row);
     }
@@ -197,8 +238,8 @@ std::vector<uint8_t> BitmapFile(const Image& source) {
 
 int main(int argc, char** argv) {
     const std::string kind = argc == 4 ? argv[1] : "";
-    if (kind != "icon" && kind != "bitmap") {
-        std::cerr << "usage: image_tool icon|bitmap <grid.txt> <output>\n";
+    if (kind != "icon" && kind != "bitmap" && kind != "strip") {
+        std::cerr << "usage: image_tool icon|bitmap|strip <grid.txt> <output>\n";
         return 2;
     }
     std::string error;
@@ -211,7 +252,17 @@ int main(int argc, char** argv) {
         std::cerr << "image_tool: " << argv[2] << ": an icon is at most 128 cells wide and high\n";
         return 1;
     }
-    const std::vector<uint8_t> bytes = kind == "icon" ? IconFile(*image) : BitmapFile(*image);
+    std::vector<uint8_t> bytes;
+    if (kind == "strip") {
+        const std::vector<uint32_t> palette = StripPalette(*image);
+        if (palette.empty()) {
+            std::cerr << "image_tool: " << argv[2] << ": a strip has at most 16 colours\n";
+            return 1;
+        }
+        bytes = StripFile(*image, palette);
+    } else {
+        bytes = kind == "icon" ? IconFile(*image) : BitmapFile(*image);
+    }
     std::ofstream out(argv[3], std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out) {

@@ -6,5 +6,6 @@
 #include <commctrl.h>
 
 #include "mfc/image_list.h"
+#include "mfc/progress_ctrl.h"
 #include "mfc/tooltip.h"
 #include "mfc/tree_ctrl.h"

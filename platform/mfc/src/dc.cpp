@@ -2,6 +2,19 @@
 
 #include "mfc/wnd.h"
 
+CDC::~CDC() { DeleteDC(); }
+
+BOOL CDC::DeleteDC() {
+    if (!m_hDC) return FALSE;
+    return ::DeleteDC(Detach());
+}
+
+CPoint CDC::SetWindowOrg(int x, int y) {
+    POINT previous{};
+    ::SetWindowOrgEx(m_hDC, x, y, &previous);
+    return previous;
+}
+
 void CDC::FillSolidRect(LPCRECT rect, COLORREF color) {
     // An opaque empty text fills with the background colour without touching brushes.
     const COLORREF previous = ::SetBkColor(m_hDC, color);
@@ -28,9 +41,9 @@ BOOL CDC::DrawState(CPoint point, CSize size, HICON icon, UINT flags, HBRUSH bru
                         size.cy, flags | DST_ICON);
 }
 
-CPaintDC::CPaintDC(CWnd* wnd) : m_hWnd(wnd->m_hWnd) { m_hDC = ::BeginPaint(m_hWnd, &m_ps); }
+CPaintDC::CPaintDC(CWnd* wnd) : m_hWnd(wnd->m_hWnd) { Attach(::BeginPaint(m_hWnd, &m_ps)); }
 
 CPaintDC::~CPaintDC() {
     ::EndPaint(m_hWnd, &m_ps);
-    m_hDC = nullptr;
+    Detach();
 }

@@ -14,7 +14,7 @@ std::unordered_map<HWND, CWnd*>& PermanentWindows() {
 template <>
 void SetHandle(CWnd& wnd, HWND handle) { wnd.m_hWnd = handle; }
 template <>
-void SetHandle(CDC& dc, HDC handle) { dc.m_hDC = handle; }
+void SetHandle(CDC& dc, HDC handle) { dc.m_hDC = dc.m_hAttribDC = handle; }
 template <>
 void SetHandle(CMenu& menu, HMENU handle) { menu.m_hMenu = handle; }
 

@@ -19,6 +19,7 @@ void SetHandle(Object& object, Handle handle);
 template <typename Handle, typename Object>
 class TemporaryMap {
 public:
+    ~TemporaryMap() { Clear(); }
     Object* Lookup(Handle handle) {
         auto& slot = m_objects[handle];
         if (!slot) {

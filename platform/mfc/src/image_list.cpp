@@ -1,5 +1,8 @@
 #include "mfc/image_list.h"
 
+#include "mfc/bitmap.h"
+#include "mfc/dc.h"
+
 BOOL CImageList::Create(int cx, int cy, UINT flags, int initial, int grow) {
     DeleteImageList();
     m_hImageList = ImageList_Create(cx, cy, flags, initial, grow);
@@ -11,4 +14,12 @@ BOOL CImageList::DeleteImageList() {
     ImageList_Destroy(m_hImageList);
     m_hImageList = nullptr;
     return TRUE;
+}
+
+int CImageList::Add(CBitmap* bitmap, COLORREF mask) {
+    return ImageList_AddMasked(m_hImageList, static_cast<HBITMAP>(*bitmap), mask);
+}
+
+BOOL CImageList::Draw(CDC* dc, int image, POINT point, UINT style) const {
+    return ImageList_Draw(m_hImageList, image, dc->m_hDC, point.x, point.y, style);
 }

@@ -1,8 +1,13 @@
-// CImageList: the images of a tree's items.
+// CImageList: a list of same-sized images (tree items, menu items).
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
+
+#include "mfc/geometry.h"
+
+class CBitmap;
+class CDC;
 
 class CImageList {
 public:
@@ -17,6 +22,13 @@ public:
     BOOL DeleteImageList();
     HIMAGELIST GetSafeHandle() const { return m_hImageList; }
     int Add(HICON icon) { return ImageList_ReplaceIcon(m_hImageList, -1, icon); }
+    // Adds the bitmap's images with mask the colour made transparent.
+    int Add(CBitmap* bitmap, COLORREF mask);
+    BOOL Replace(int image, HICON icon) { return ImageList_ReplaceIcon(m_hImageList, image, icon) != -1; }
+    // A new icon of the image; the caller destroys it.
+    HICON ExtractIcon(int image) const { return ImageList_GetIcon(m_hImageList, image, ILD_NORMAL); }
+    BOOL Draw(CDC* dc, int image, POINT point, UINT style) const;
+    BOOL GetImageInfo(int image, IMAGEINFO* info) const { return ImageList_GetImageInfo(m_hImageList, image, info); }
     int GetImageCount() const { return ImageList_GetImageCount(m_hImageList); }
     COLORREF SetBkColor(COLORREF colour) { return ImageList_SetBkColor(m_hImageList, colour); }
 };

@@ -86,6 +86,10 @@ protected:                                                     \
                                                     static_cast<BOOL>(HIWORD(wParam))))
 #define ON_WM_ENABLE() AFX_VOID_HANDLER(WM_ENABLE, self_->OnEnable(static_cast<BOOL>(wParam)))
 #define ON_WM_CANCELMODE() AFX_VOID_HANDLER(WM_CANCELMODE, self_->OnCancelMode())
+#define ON_WM_ERASEBKGND() \
+    AFX_MSG_ENTRY(WM_ERASEBKGND, 0, 0, 0, { *result_ = self_->OnEraseBkgnd(CDC::FromHandle(reinterpret_cast<HDC>(wParam))); return TRUE; })
+#define ON_WM_SIZE() \
+    AFX_VOID_HANDLER(WM_SIZE, self_->OnSize(static_cast<UINT>(wParam), (short)LOWORD(lParam), (short)HIWORD(lParam)))
 #define ON_WM_QUERYDRAGICON() \
     AFX_MSG_ENTRY(WM_QUERYDRAGICON, 0, 0, 0, { *result_ = reinterpret_cast<LRESULT>(self_->OnQueryDragIcon()); return TRUE; })
 #define ON_WM_GETDLGCODE() \

@@ -87,6 +87,7 @@ public:
         ::MoveWindow(m_hWnd, x, y, width, height, repaint);
     }
     void Invalidate(BOOL erase = TRUE) { ::InvalidateRect(m_hWnd, nullptr, erase); }
+    void ValidateRect(LPCRECT rect) { ::ValidateRect(m_hWnd, rect); }
     void UpdateWindow() { ::UpdateWindow(m_hWnd); }
     BOOL RedrawWindow(LPCRECT update = nullptr, HRGN region = nullptr,
                       UINT flags = RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE) {
@@ -129,6 +130,8 @@ protected:
     void OnActivate(UINT, CWnd*, BOOL) { Default(); }
     void OnEnable(BOOL) { Default(); }
     void OnCancelMode() { Default(); }
+    BOOL OnEraseBkgnd(CDC*) { return static_cast<BOOL>(Default()); }
+    void OnSize(UINT, int, int) { Default(); }
     HCURSOR OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(Default()); }
     UINT OnGetDlgCode() { return static_cast<UINT>(Default()); }
     BOOL OnSetCursor(CWnd*, UINT, UINT) { return static_cast<BOOL>(Default()); }

@@ -1,0 +1,14 @@
+// CPen: a GDI pen.
+#pragma once
+
+#include <windows.h>
+
+#include "mfc/gdi_object.h"
+
+class CPen : public CGdiObject {
+public:
+    CPen() = default;
+    CPen(int style, int width, COLORREF colour) { CreatePen(style, width, colour); }
+    operator HPEN() const { return static_cast<HPEN>(m_hObject); }
+    BOOL CreatePen(int style, int width, COLORREF colour) { return Attach(::CreatePen(style, width, colour)); }
+};
