@@ -305,6 +305,8 @@ typedef struct CardExtension {
   USHORT torix_input_cache[8];     /* Torix ports 8-15; handlers */
   UCHAR torix_interrupt;           /* 1 while the Torix input interrupt is on; handlers */
   volatile LONG interp_state;      /* INTERP_*; handlers and DPC, interlocked */
+  volatile LONG line_arc_axes;     /* axis bits of the line or arc last started, until its
+                                      end; handlers and DPC, interlocked */
   USHORT conti_axis[3];            /* master, second, third axis bits; handlers, DPC */
   ULONG conti_saved_range[2];      /* ranges of the second and third axes; handlers */
   USHORT conti_mask;               /* handlers, DPC */
@@ -674,7 +676,8 @@ RequestHandler conti_arc2_move;
 RequestHandler conti_load_segment;
 RequestHandler conti_running_segment;
 /* TRUE when the axes (third may be 0) may start an interpolation: no
- * continuous interpolation runs and a finished line or arc is ended. */
+ * continuous interpolation runs, and no line or arc drives (the chip runs one
+ * interpolation at a time); a finished line or arc is ended. */
 BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third);
 /* A line or arc is over: state idle, partner ranges given back. */
 VOID end_single_interpolation(CardExtension *ext);
