@@ -27,6 +27,7 @@ static VOID reset_card_state(CardExtension *ext) {
   ext->compare_axis = 0;  /* the reset disarmed the trigger with the sync words */
   InterlockedExchange(&ext->home_search_active, 0);
   InterlockedExchange(&ext->interp_state, INTERP_IDLE);
+  InterlockedExchange(&ext->line_arc_axes, 0);
   ext->torix_interrupt = 0;
   ext->int_action_next = 0;
   ext->line_arc_option = 0;

@@ -162,6 +162,7 @@ USHORT start_interpolation(RequestContext *request, const InterpShape &shape) {
   }
 
   clear_end_flags(ext, axes[0] | axes[1] | axes[2]);
+  InterlockedExchange(&ext->line_arc_axes, (LONG)(axes[0] | axes[1] | axes[2]));
   InterlockedExchange(&ext->interp_state, INTERP_SINGLE);
   chip_command(ext, command_word(axes[0], CHIP_INTERP_DEC_ON));
   const UCHAR code = shape.kind == T_ARC ? arc_command(slot_u32(block, 5))
@@ -491,16 +492,20 @@ USHORT answer_running_segment(RequestContext *request) {
 
 /* ---- Shared with the DPC -------------------------------------------------- */
 
+/* A line or arc of other axes still drives while its axes do: starting
+ * another would reach a chip that ignores it. */
 BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third) {
   const LONG state = ext->interp_state;
-  if (state == INTERP_IDLE) return TRUE;
-  if (state != INTERP_SINGLE) return FALSE;
-  if (chip_main_status(ext) & (master | second | third) & MAIN_STATUS_BUSY_MASK) return FALSE;
+  if (is_conti_state(state)) return FALSE;
+  ULONG watched = (ULONG)read_interlocked(&ext->line_arc_axes);
+  if (state == INTERP_SINGLE) watched |= master | second | third;
+  if (chip_main_status(ext) & watched & MAIN_STATUS_BUSY_MASK) return FALSE;
   end_single_interpolation(ext);
   return TRUE;
 }
 
 VOID end_single_interpolation(CardExtension *ext) {
+  InterlockedExchange(&ext->line_arc_axes, 0);
   if (InterlockedCompareExchange(&ext->interp_state, INTERP_IDLE, INTERP_SINGLE) == INTERP_SINGLE)
     restore_stretched_ranges(ext);
 }

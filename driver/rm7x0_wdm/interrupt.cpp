@@ -152,10 +152,11 @@ static BOOLEAN home_end_arrived(CardExtension *ext, int axis) {
   return FALSE;
 }
 
-/* The drive-end factor that a wait armed has arrived. */
+/* The drive-end factor that a wait armed has arrived. Only an axis of the
+ * line or arc ends it: another axis's drive end says nothing of the path. */
 static VOID drive_end_arrived(CardExtension *ext, int axis) {
   if (!axis_in_error(ext, axis)) InterlockedExchange(&ext->axis[axis].end_flag[END_DRIVE], 1);
-  end_single_interpolation(ext);
+  if (read_interlocked(&ext->line_arc_axes) & (1 << axis)) end_single_interpolation(ext);
 }
 
 static VOID serve_axis_factor(CardExtension *ext, int axis, USHORT factor) {

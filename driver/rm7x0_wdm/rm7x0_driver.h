@@ -326,6 +326,8 @@ typedef struct CardExtension {
                                       on to the next that switched it off, reset or card reset;
                                       handlers */
   volatile LONG interp_state;      /* INTERP_*; handlers and DPC, interlocked */
+  volatile LONG line_arc_axes;     /* axis bits of the line or arc last started, until its
+                                      end; handlers and DPC, interlocked */
   KSPIN_LOCK conti_lock;           /* the conti lock: guards the fields marked "conti lock" */
   USHORT conti_axis[3];            /* master, second, third axis bits; handlers, DPC; conti lock */
   ULONG conti_saved_range[2];      /* ranges of the second and third axes; handlers, DPC;
@@ -713,7 +715,8 @@ RequestHandler conti_arc2_move;
 RequestHandler conti_load_segment;
 RequestHandler conti_running_segment;
 /* TRUE when the axes (third may be 0) may start an interpolation: no
- * continuous interpolation runs and a finished line or arc is ended. */
+ * continuous interpolation runs, and no line or arc drives (the chip runs one
+ * interpolation at a time); a finished line or arc is ended. */
 BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third);
 /* A line or arc is over: state idle, partner ranges given back. */
 VOID end_single_interpolation(CardExtension *ext);

@@ -182,6 +182,88 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(synch_t_move_cfg)(uint8_t card, uint16_t axis,
 RM7X0_EXPORT ApiStatus RM7X0_NAME(synch_s_move_cfg)(uint8_t card, uint16_t axis, uint32_t sv,
                                                     uint32_t dv, uint32_t jerk,
                                                     uint32_t decel_jerk, int32_t pulses);
+/* ---- Control: line and arc interpolation ----------------------------------
+ * master, slave (slave1, slave2): one axis bit each, all different. Speeds
+ * SV and DV in PPS of the line's longest axis (of the arc's steps), rates as
+ * for the single-axis moves; d1..d3: signed distances of master, slave1,
+ * slave2; AO: pulses at the start speed at the end. wait 1: the call returns
+ * when the move has ended; 0: at once. With option 6 (and not 1 or 4) a line
+ * lowers DV so that no axis passes its speed maximum. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_line2_move)(uint8_t card, uint16_t master, uint16_t slave,
+                                                uint32_t sv, uint32_t dv, uint32_t acc,
+                                                uint32_t dec, int32_t d1, int32_t d2, int16_t ao,
+                                                uint16_t wait);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_line3_move)(uint8_t card, uint16_t master, uint16_t slave1,
+                                                uint16_t slave2, uint32_t sv, uint32_t dv,
+                                                uint32_t acc, uint32_t dec, int32_t d1, int32_t d2,
+                                                int32_t d3, int16_t ao, uint16_t wait);
+/* DEC_RATE 0: the deceleration jerk equals JERK. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(s_line2_move)(uint8_t card, uint16_t master, uint16_t slave,
+                                                uint32_t sv, uint32_t dv, uint32_t jerk,
+                                                uint32_t dec_rate, int32_t d1, int32_t d2,
+                                                int16_t ao, uint16_t wait);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(s_line3_move)(uint8_t card, uint16_t master, uint16_t slave1,
+                                                uint16_t slave2, uint32_t sv, uint32_t dv,
+                                                uint32_t jerk, uint32_t dec_rate, int32_t d1,
+                                                int32_t d2, int32_t d3, int16_t ao,
+                                                uint16_t wait);
+/* A circular arc: direction 0x32 clockwise, 0x33 counter-clockwise; centre
+ * (cx, cy) and end point (ex, ey) relative to the start (master, slave); an
+ * end point of (0, 0) is a full circle. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_arc2_move)(uint8_t card, uint16_t master, uint16_t slave,
+                                               uint32_t sv, uint32_t dv, uint32_t acc,
+                                               uint16_t direction, int32_t cx, int32_t cy,
+                                               int32_t ex, int32_t ey, int16_t ao, uint16_t wait);
+
+/* ---- Control: absolute coordinates ------------------------------------------
+ * An axis's absolute position (pulses) is its source counter less an origin.
+ * The abs_ moves take absolute targets (the arc: absolute centre and end
+ * point) in place of distances, otherwise as their relative forms. */
+/* source 0: the command counter, 1: the encoder counter; axis stopped (-325). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_abs_feedback_src)(uint8_t card, uint16_t axis,
+                                                        uint8_t source);
+/* Makes the axis's present place absolute position `position`; axis stopped. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_abs_position)(uint8_t card, uint16_t axis,
+                                                    int32_t position);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_abs_position)(uint8_t card, uint16_t axis,
+                                                    int32_t *position);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_move)(uint8_t card, uint16_t axis, uint32_t sv,
+                                              uint32_t dv, uint32_t acc, uint32_t dec,
+                                              int32_t target, int16_t ao);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_moveall)(uint8_t card, uint16_t axes, const uint32_t *sv,
+                                                 const uint32_t *dv, const uint32_t *acc,
+                                                 const uint32_t *dec, const int32_t *targets,
+                                                 const int16_t *ao);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(s_abs_move)(uint8_t card, uint16_t axis, uint32_t sv,
+                                              uint32_t dv, uint32_t jerk, uint32_t dec_rate,
+                                              int32_t target, int16_t ao);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(s_abs_moveall)(uint8_t card, uint16_t axes, const uint32_t *sv,
+                                                 uint32_t *dv, const uint32_t *jerk,
+                                                 const uint32_t *dec_rate, const int32_t *targets,
+                                                 const int16_t *ao);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_line2_move)(uint8_t card, uint16_t master, uint16_t slave,
+                                                    uint32_t sv, uint32_t dv, uint32_t acc,
+                                                    uint32_t dec, int32_t p1, int32_t p2,
+                                                    int16_t ao, uint16_t wait);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_line3_move)(uint8_t card, uint16_t master,
+                                                    uint16_t slave1, uint16_t slave2, uint32_t sv,
+                                                    uint32_t dv, uint32_t acc, uint32_t dec,
+                                                    int32_t p1, int32_t p2, int32_t p3,
+                                                    int16_t ao, uint16_t wait);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(s_abs_line2_move)(uint8_t card, uint16_t master, uint16_t slave,
+                                                    uint32_t sv, uint32_t dv, uint32_t jerk,
+                                                    uint32_t dec_rate, int32_t p1, int32_t p2,
+                                                    int16_t ao, uint16_t wait);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(s_abs_line3_move)(uint8_t card, uint16_t master,
+                                                    uint16_t slave1, uint16_t slave2, uint32_t sv,
+                                                    uint32_t dv, uint32_t jerk, uint32_t dec_rate,
+                                                    int32_t p1, int32_t p2, int32_t p3,
+                                                    int16_t ao, uint16_t wait);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_arc2_move)(uint8_t card, uint16_t master, uint16_t slave,
+                                                   uint32_t sv, uint32_t dv, uint32_t acc,
+                                                   uint16_t direction, int32_t cx, int32_t cy,
+                                                   int32_t ex, int32_t ey, int16_t ao,
+                                                   uint16_t wait);
 
 /* ---- Setup: options, interrupt factors, events and actions ---------------- */
 

@@ -3,6 +3,7 @@
 #include "axis_position.h"
 #include "checks.h"
 #include "model.h"
+#include "win32.h"
 
 namespace {
 
@@ -50,4 +51,47 @@ ApiStatus relative_to_abs(uint8_t card, uint16_t axis, int32_t distance, int32_t
   }
   *target = wrapping_add(distance, from);
   return SUCCESS_NO_ERROR;
+}
+
+// ---- exports ------------------------------------------------------------------
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_abs_feedback_src)(uint8_t card, uint16_t axis,
+                                                        uint8_t source) {
+  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
+    return status;
+  if (source != ABS_SOURCE_COMMAND && source != ABS_SOURCE_ENCODER)
+    return ERROR_INVALID_ABS_FEEDBACK_SOURCE;
+  if (const ApiStatus status = axis_stopped(card, axis)) return status;
+  // The origin stays: the position jumps by the difference of the counters.
+  motion_of(card, axis).abs_position_source = source;
+  return SUCCESS_NO_ERROR;
+}
+
+// A counter that cannot be read changes nothing: taking it as 0 would move
+// the origin to a place the axis is not at.
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_abs_position)(uint8_t card, uint16_t axis,
+                                                    int32_t position) {
+  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
+    return status;
+  if (!motion_of(card, axis).internal_position_set)
+    if (const ApiStatus status = axis_stopped(card, axis)) return status;
+  int32_t counter = 0;
+  if (const ApiStatus status = read_source_counter(card, axis, &counter)) return status;
+  AxisMotionState &motion = motion_of(card, axis);
+  const int32_t origin = wrapping_sub(counter, position);
+  if (origin != motion.origin_offset) {
+    motion.last_abs_target = 0;
+    motion.last_target_valid = 0;
+  }
+  motion.origin_offset = origin;
+  return SUCCESS_NO_ERROR;
+}
+
+RM7X0_EXPORT ApiStatus RM7X0_NAME(get_abs_position)(uint8_t card, uint16_t axis,
+                                                    int32_t *position) {
+  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
+    return status;
+  int32_t now = 0;
+  if (const ApiStatus status = absolute_position_now(card, axis, &now)) return status;
+  return seh::try_store(position, now) ? SUCCESS_NO_ERROR : ERROR_ACCESS_VIOLATION_DATA_COPY;
 }

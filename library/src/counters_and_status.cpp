@@ -48,21 +48,14 @@ ApiStatus query_rate(uint8_t card, uint16_t axis, DWORD code, ApiStatus failure,
 }
 
 // After a home search that did not wait: absolute position 0 where the axis
-// stopped. A failed counter read leaves the request standing for the next
-// call rather than taking the counter as 0.
+// stopped. A position that could not be set leaves the request standing for
+// the next call.
 void zero_position_after_home(uint8_t card, uint16_t axis) {
   AxisMotionState &motion = motion_of(card, axis);
   motion.internal_position_set = 1;
-  int32_t counter = 0;
-  if (read_source_counter(card, axis, &counter) == SUCCESS_NO_ERROR) {
-    if (counter != motion.origin_offset) {
-      motion.last_abs_target = 0;
-      motion.last_target_valid = 0;
-    }
-    motion.origin_offset = counter;
-    motion.zero_when_stopped = 0;
-  }
+  const ApiStatus status = RM7X0_NAME(set_abs_position)(card, axis, 0);
   motion.internal_position_set = 0;
+  if (status == SUCCESS_NO_ERROR) motion.zero_when_stopped = 0;
 }
 
 struct CounterKind {

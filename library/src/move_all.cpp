@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr uint16_t AXIS_BITS = AXIS_X | AXIS_Y | AXIS_Z | AXIS_U;
-
 bool in_mask(uint16_t axes, int axis) { return (axes >> axis) & 1; }
 
 // The word of a delivered load: 0, or its mapped refusal.
@@ -23,7 +21,7 @@ ApiStatus load_refusal(const DriverRequest &block) {
 
 ApiStatus move_all_axes(uint8_t card, uint16_t axes, DWORD code, ApiStatus own_failure,
                         AxisMoveLoader &loader) {
-  if ((axes & AXIS_BITS) == 0 || (axes & ~AXIS_BITS) != 0) return ERROR_NO_VALID_AXIS_ASSIGNED;
+  if (!valid_move_mask(axes)) return ERROR_NO_VALID_AXIS_ASSIGNED;
   if (ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
     return status;
 

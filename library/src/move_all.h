@@ -21,6 +21,12 @@ class AxisMoveLoader {
   virtual ApiStatus before_send(int /*axis*/, DriverRequest & /*block*/) { return 0; }
 };
 
+// A mask of the "all" forms: X..U bits only, at least one.
+inline bool valid_move_mask(uint16_t axes) {
+  constexpr uint16_t AXIS_BITS = AXIS_X | AXIS_Y | AXIS_Z | AXIS_U;
+  return (axes & AXIS_BITS) != 0 && (axes & ~AXIS_BITS) == 0;
+}
+
 // Runs the frame for the mask (X..U bits only, at least one). The result is
 // the release's; a move that the driver refused to load is reported (its
 // mapped word) once the other axes were released, never dropped silently.

@@ -14,9 +14,8 @@ namespace {
 // start speed.
 void take_rates(uint8_t card, SMove *move) {
   if (move->decel_jerk == 0) move->decel_jerk = move->jerk;
-  if (!card_options.rates_as_times[card]) return;
-  move->jerk = jerk_from_time(move->sv, move->dv, move->jerk);
-  move->decel_jerk = jerk_from_time(move->sv, move->dv, move->decel_jerk);
+  move->jerk = jerk_argument(card, move->sv, move->dv, move->jerk);
+  move->decel_jerk = jerk_argument(card, move->sv, move->dv, move->decel_jerk);
 }
 
 ApiStatus s_curve_words(uint8_t card, uint16_t axis, SMove *move) {

@@ -2,7 +2,6 @@
 // axes at once, the T-curve avoid-triangle setting and the change of a
 // running T-curve move's drive speed. Speeds in PPS, rates in PPS/s (or
 // milliseconds with the card's rates-as-times option), distances in pulses.
-#include "card_options.h"
 #include "card_table.h"
 #include "checks.h"
 #include "model.h"
@@ -17,11 +16,6 @@ namespace {
 constexpr uint32_t MODE_CONSTANT_SPEED = 0x1000;
 constexpr uint32_t T_MODE_SYMMETRIC = 0;
 constexpr uint32_t T_MODE_OWN_DECELERATION = 2;
-
-// A rate argument as PPS/s: a time in milliseconds with the option set.
-uint32_t rate_argument(uint8_t card, uint32_t sv, uint32_t dv, uint32_t value) {
-  return card_options.rates_as_times[card] ? acceleration_from_time(sv, dv, value) : value;
-}
 
 // The T-curve words of a move with its own deceleration.
 ApiStatus t_curve_words(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv, uint32_t acc,
@@ -101,8 +95,8 @@ class TMoveAll final : public AxisMoveLoader {
         !load_entry(pulses_, axis, &pulses) ||
         (offset_ != nullptr && !load_entry(offset_, axis, &offset)))
       return ERROR_ACCESS_VIOLATION_DATA_COPY;
-    acc = rate_argument(card_, sv, dv, acc);
-    dec = rate_argument(card_, sv, dv, dec);
+    acc = acceleration_argument(card_, sv, dv, acc);
+    dec = acceleration_argument(card_, sv, dv, dec);
     const uint16_t axis_bit = static_cast<uint16_t>(1u << axis);
     SpeedProfile profile;
     if (ApiStatus status = t_curve_words(card_, axis_bit, sv, dv, acc, dec, &profile))
@@ -129,7 +123,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(velocity_move)(uint8_t card, uint16_t axis, ui
   profile.kind = PROFILE_T_CURVE;
   profile.start_speed = static_cast<int32_t>(sv);
   profile.drive_speed = dv;
-  profile.acceleration = static_cast<int32_t>(rate_argument(card, sv, dv, acc));
+  profile.acceleration = static_cast<int32_t>(acceleration_argument(card, sv, dv, acc));
   if (ApiStatus status = profile_to_registers(card, axis, &profile)) return status;
   DriverRequest block{};
   preset_status(block);
@@ -161,8 +155,8 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(const_moveall)(uint8_t card, uint16_t axes, co
 ApiStatus prepare_t_move(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv, uint32_t acc,
                          uint32_t dec, int32_t pulses, int16_t offset, DriverRequest &block) {
   if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
-  acc = rate_argument(card, sv, dv, acc);
-  dec = rate_argument(card, sv, dv, dec);
+  acc = acceleration_argument(card, sv, dv, acc);
+  dec = acceleration_argument(card, sv, dv, dec);
   SpeedProfile profile;
   if (ApiStatus status = t_curve_words(card, axis, sv, dv, acc, dec, &profile)) return status;
   block = DriverRequest{};

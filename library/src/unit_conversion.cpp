@@ -172,3 +172,11 @@ uint32_t acceleration_from_time(uint32_t sv, uint32_t dv, uint32_t time_ms) {
 uint32_t jerk_from_time(uint32_t sv, uint32_t dv, uint32_t time_ms) {
   return rate_from_time(sv, dv, static_cast<uint64_t>(time_ms) * time_ms, 4000000.0);
 }
+
+uint32_t acceleration_argument(uint8_t card, uint32_t sv, uint32_t dv, uint32_t value) {
+  return card_options.rates_as_times[card] ? acceleration_from_time(sv, dv, value) : value;
+}
+
+uint32_t jerk_argument(uint8_t card, uint32_t sv, uint32_t dv, uint32_t value) {
+  return card_options.rates_as_times[card] ? jerk_from_time(sv, dv, value) : value;
+}

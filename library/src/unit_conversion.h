@@ -61,3 +61,7 @@ ApiStatus profile_to_registers(uint8_t card, uint16_t axis, SpeedProfile *profil
 //                           speed changes by the full amount in time_ms)
 uint32_t acceleration_from_time(uint32_t sv, uint32_t dv, uint32_t time_ms);
 uint32_t jerk_from_time(uint32_t sv, uint32_t dv, uint32_t time_ms);
+// A move's acceleration or jerk argument in PPS/s or PPS/s^2: converted from
+// a time as above when the card's rates-as-times option is set, else as given.
+uint32_t acceleration_argument(uint8_t card, uint32_t sv, uint32_t dv, uint32_t value);
+uint32_t jerk_argument(uint8_t card, uint32_t sv, uint32_t dv, uint32_t value);

@@ -9,8 +9,7 @@
 
 #include "card_options.h"
 #include "card_table.h"
-#include "dll_main.h"
-#include "machine.h"
+#include "manual_clock_card.h"
 #include "move_probe.h"
 #include "request.h"
 #include "s_curve_profile.h"
@@ -23,29 +22,6 @@ constexpr uint64_t STEP_NS = NS_PER_MS / 10;
 constexpr uint64_t LIMIT_NS = 10000 * NS_PER_MS;
 constexpr double TOLERANCE = 0.01;
 constexpr uint32_t S_CURVE_RANGE = 8000000;  // M = 1: a speed word is one PPS
-
-const std::string MANUAL_CLOCK = "[Machine]\nClock=manual\n";
-
-// The machine booted, the library attached and card 0 open.
-class OpenCard {
- public:
-  explicit OpenCard(const std::string &card_description)
-      : machine_(MANUAL_CLOCK + card_description) {
-    unsetenv("RM7X0_WINDOWS_VERSION");
-    EXPECT_TRUE(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr));
-    int16_t count = 0;
-    EXPECT_EQ(rm720_scan(&count, nullptr), SUCCESS_NO_ERROR);
-    EXPECT_EQ(rm720_open(0), SUCCESS_NO_ERROR);
-  }
-  ~OpenCard() {
-    rm720_close(0);
-    card_options = CardOptions{};
-    DllMain(nullptr, DLL_PROCESS_DETACH, nullptr);
-  }
-
- private:
-  BootedMachine machine_;
-};
 
 class Moves : public testing::Test {
  protected:

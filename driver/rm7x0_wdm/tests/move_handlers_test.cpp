@@ -170,7 +170,9 @@ TEST_F(MoveHandlerTest, AnSCurveLineRunsToItsFinishPoints) {
   EXPECT_EQ(counter(2), -500);
 }
 
-TEST_F(MoveHandlerTest, ALineOfIdleAxesIsAcceptedWhileAnotherLineRuns) {
+// The chip runs one interpolation at a time: a line of idle axes waits until
+// the running one has ended, and then runs to its own finish points.
+TEST_F(MoveHandlerTest, ALineOfIdleAxesIsRefusedUntilTheRunningLineEnds) {
   EXPECT_EQ(word(REQ_T_LINE2_MOVE, {ASSIGN_XY, SV, DV, ACC, ACC, 0, 6000, 6000, 0, 0}),
             DRV_SUCCESS);
   advance_ms(5);
@@ -178,10 +180,40 @@ TEST_F(MoveHandlerTest, ALineOfIdleAxesIsAcceptedWhileAnotherLineRuns) {
             DRV_INTERP_BUSY)
       << "its axes still drive";
   EXPECT_EQ(word(REQ_T_LINE2_MOVE, {ASSIGN_ZU, SV, DV, ACC, ACC, 0, 2000, 1000, 0, 0}),
-            DRV_SUCCESS);
+            DRV_INTERP_BUSY)
+      << "the line of X and Y still drives";
   EXPECT_EQ(extension()->interp_state, INTERP_SINGLE);
   run_until_idle();
   EXPECT_EQ(counter(0), 6000);
+  EXPECT_EQ(word(REQ_T_LINE2_MOVE, {ASSIGN_ZU, SV, DV, ACC, ACC, 0, 2000, 1000, 0, 0}),
+            DRV_SUCCESS);
+  run_until_idle();
+  EXPECT_EQ(counter(2), 2000);
+  EXPECT_EQ(counter(3), 1000);
+}
+
+// Another axis's drive end says nothing of a running line: the line keeps
+// its state and its stretched partner range until its own end.
+TEST_F(MoveHandlerTest, ALineOutlivesTheDriveEndOfAnotherAxis) {
+  EXPECT_EQ(word(REQ_SET_CUSTOMIZATION, {CUSTOMIZATION_LINE_ARC, 1}), DRV_SUCCESS);
+  EXPECT_EQ(word(REQ_T_LINE2_MOVE, {ASSIGN_XY, SV, DV, ACC, ACC, 0, 6000, 3000, 0, 0}),
+            DRV_SUCCESS);
+  const ULONG stretched = extension()->axis[1].range;
+  EXPECT_NE(stretched, DEFAULT_RANGE);
+  EXPECT_EQ(t_move(U, PLUS), DRV_SUCCESS);
+  advance_ms(5);
+  EXPECT_EQ(word(REQ_STOP_MOVE_ALL, {U, 0x26}), DRV_SUCCESS);  // waits for U's drive end
+  advance_ms(50);
+  EXPECT_EQ(busy_axes() & (X | U), X) << "U stopped, the line runs on";
+  EXPECT_EQ(extension()->interp_state, INTERP_SINGLE);
+  EXPECT_EQ(extension()->axis[1].range, stretched);
+  EXPECT_EQ(word(REQ_T_LINE2_MOVE, {ASSIGN_ZU, SV, DV, ACC, ACC, 0, 20, 10, 0, 0}),
+            DRV_INTERP_BUSY);
+  run_until_idle();
+  EXPECT_EQ(counter(0), 6000);
+  EXPECT_EQ(counter(1), 3000);
+  EXPECT_EQ(extension()->interp_state, INTERP_IDLE);
+  EXPECT_EQ(extension()->axis[1].range, DEFAULT_RANGE);
 }
 
 TEST_F(MoveHandlerTest, AConstantVectorSpeedStretchesThePartnersRangesForTheLineOnly) {
