@@ -31,6 +31,7 @@ static VOID reset_card_state(CardExtension *ext) {
   ext->line_arc_option = 0;
   ext->home_end_counter_clear = 0;
   ext->homing_axis = 0;
+  InterlockedExchange(&ext->timer_search_axis, 0);
   RtlZeroMemory(ext->conti_axis, sizeof ext->conti_axis);
   RtlZeroMemory(ext->conti_saved_range, sizeof ext->conti_saved_range);
   ext->conti_mask = 0;

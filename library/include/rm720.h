@@ -29,6 +29,19 @@ RM7X0_EXPORT ApiStatus rm720_reg_rw_test(uint8_t card, uint8_t operation, uint8_
  * fail (-402, -403). */
 RM7X0_EXPORT ApiStatus rm720_set_WDT(uint8_t card, uint8_t mode);
 RM7X0_EXPORT ApiStatus rm720_get_WDT(uint8_t card, uint8_t *mode);
+/* Robot kinematics (computed in the library; no request is sent). Types: 1
+ * two-link planar arm (8 parameters), 2 rotary delta (5), 3 linear delta
+ * (5), 5 three revolute joints (7); 0 forgets the card's robot, which must
+ * be done before another type is set. *result: 0 once set, else -1.
+ * Joints j0..j3 (pulses for types 1 and 5, degrees for 2, carriage heights
+ * for 3); pose x, y, z, tool angle (degrees), elbow sign (+1/-1). Types 2,
+ * 3 and 5 use j0..j2 and x, y, z only. flag must be 0. */
+RM7X0_EXPORT ApiStatus rm720_robot_init(uint8_t card, uint8_t type, const float *parameters,
+                                        int32_t *result);
+RM7X0_EXPORT ApiStatus rm720_robot_fwd_kine(uint8_t card, int32_t flag, const float *joints,
+                                            float *pose);
+RM7X0_EXPORT ApiStatus rm720_robot_inv_kine(uint8_t card, int32_t flag, const float *pose,
+                                            float *joints);
 #ifdef __cplusplus
 }
 #endif

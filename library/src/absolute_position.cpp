@@ -51,3 +51,20 @@ ApiStatus relative_to_abs(uint8_t card, uint16_t axis, int32_t distance, int32_t
   *target = wrapping_add(distance, from);
   return SUCCESS_NO_ERROR;
 }
+
+void zero_position_at_home(uint8_t card, uint16_t axis) {
+  AxisMotionState &motion = motion_of(card, axis);
+  motion.internal_position_set = 1;
+  int32_t counter = 0;
+  if (read_source_counter(card, axis, &counter) == SUCCESS_NO_ERROR) {
+    if (counter != motion.origin_offset) {
+      motion.last_abs_target = 0;
+      motion.last_target_valid = 0;
+    }
+    motion.origin_offset = counter;
+    motion.zero_when_stopped = 0;
+  } else {
+    motion.zero_when_stopped = 1;
+  }
+  motion.internal_position_set = 0;
+}
