@@ -33,6 +33,7 @@ static VOID reset_card_state(CardExtension *ext) {
   ext->line_arc_option = 0;
   ext->home_end_counter_clear = 0;
   ext->homing_axis = 0;
+  InterlockedExchange(&ext->timer_search_axis, 0);
   /* The DPC ends a table run on these under the conti lock. */
   KIRQL irql;
   KeAcquireSpinLock(&ext->conti_lock, &irql);

@@ -105,6 +105,7 @@ VOID start_timer_search(CardExtension *ext, int axis) {
                     speed[HOME_ACC], state->home_direction);
   state->home_step = on_limit(get_di_status(ext, 1u << axis, NULL)) ? ON_LIMIT : SEARCH_MOVE;
   ext->homing_axis = (USHORT)(1u << axis);
+  InterlockedExchange(&ext->timer_search_axis, (LONG)(1u << axis));
   KeSetTimer(&ext->home_timer, ext->home_timer_due, &ext->home_timer_dpc);
 }
 
@@ -151,7 +152,10 @@ USHORT set_home_config_ex(RequestContext *request) {
   state->home_option = slot_u8(block, 5);
   state->home_direction = slot_u8(block, 6);
   InterlockedExchange(&ext->home_search_active, 1);
-  ext->homing_axis = 0;  /* set again by the start of a timer search */
+  /* A stop of any axis now ends the search (the homing axis is set again
+   * by the start of a timer search); a timer search of another axis under
+   * way keeps its own axis and runs on. */
+  ext->homing_axis = 0;
   if (is_timer_mode(state)) return DRV_SUCCESS;
   USHORT steps = state->home_config[0];
   if (state->home_mode == 1 && (get_di_status(ext, 1u << axis, NULL) & DI_HOME))
@@ -226,7 +230,7 @@ BOOLEAN take_homing_step(CardExtension *ext, int axis) {
  * for (an alarm, the emergency stop, the other limit) ends the search rather
  * than leaving the timer to poll for ever. */
 VOID take_timer_search_step(CardExtension *ext) {
-  const int axis = axis_mask_to_index(ext->homing_axis);
+  const int axis = axis_mask_to_index((ULONG)read_interlocked(&ext->timer_search_axis));
   if (axis < 0) {
     InterlockedExchange(&ext->home_search_active, 0);
     return;

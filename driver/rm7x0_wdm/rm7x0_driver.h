@@ -346,6 +346,9 @@ typedef struct CardExtension {
   LARGE_INTEGER home_timer_due;    /* add_device: -1000 */
   USHORT homing_axis;              /* axis bit of the timer search (modes 4, 5) last started,
                                       0 after an extended configuration; handlers */
+  volatile LONG timer_search_axis; /* axis bit whose timer search the home timer steps: set by
+                                      its start, kept by configurations of other axes; handlers,
+                                      read by the home timer DPC; interlocked */
   IntActionSlot int_action[INT_ACTION_SLOTS]; /* handlers; countdown by the DPC */
   UCHAR int_action_next;           /* handlers */
   USHORT line_arc_option;          /* customization type 4; handlers */

@@ -75,6 +75,19 @@ RM7X0_EXPORT ApiStatus rm720_t_move_batch_3steps(uint8_t card, uint16_t axis, ui
                                                  uint32_t dv, uint32_t v2, uint32_t v3,
                                                  uint32_t acc, uint32_t ignored, uint32_t acc3,
                                                  int32_t d1, int32_t d2, int32_t d3);
+/* Robot kinematics (computed in the library; no request is sent). Types: 1
+ * two-link planar arm (8 parameters), 2 rotary delta (5), 3 linear delta
+ * (5), 5 three revolute joints (7); 0 forgets the card's robot, which must
+ * be done before another type is set. *result: 0 once set, else -1.
+ * Joints j0..j3 (pulses for types 1 and 5, degrees for 2, carriage heights
+ * for 3); pose x, y, z, tool angle (degrees), elbow sign (+1/-1). Types 2,
+ * 3 and 5 use j0..j2 and x, y, z only. flag must be 0. */
+RM7X0_EXPORT ApiStatus rm720_robot_init(uint8_t card, uint8_t type, const float *parameters,
+                                        int32_t *result);
+RM7X0_EXPORT ApiStatus rm720_robot_fwd_kine(uint8_t card, int32_t flag, const float *joints,
+                                            float *pose);
+RM7X0_EXPORT ApiStatus rm720_robot_inv_kine(uint8_t card, int32_t flag, const float *pose,
+                                            float *joints);
 #ifdef __cplusplus
 }
 #endif

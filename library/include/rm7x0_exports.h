@@ -71,6 +71,12 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_softlimit)(uint8_t card, uint16_t axis, ui
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg)(uint8_t card, uint16_t axis, uint16_t home_level,
                                                 uint16_t near_home_level, uint16_t index_level,
                                                 uint16_t step, uint32_t pulses);
+/* Extended home search: levels as set_home_cfg; mode 0..5 (4 and 5 run on
+ * the driver's timer); direction 1 searches plus, any other value minus. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg_ex)(uint8_t card, uint16_t axis,
+                                                   uint16_t home_level, uint16_t near_home_level,
+                                                   uint16_t index_level, uint16_t mode,
+                                                   uint8_t direction);
 /* Applies a saved configuration file (path, or NULL for RM720_Config.ini /
  * RM730_Config.ini in the Windows system folder) to every card found; each
  * card must be open. The file is checked whole before any card is changed. */
@@ -264,6 +270,35 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_arc2_move)(uint8_t card, uint16_t master
                                                    uint16_t direction, int32_t cx, int32_t cy,
                                                    int32_t ex, int32_t ey, int16_t ao,
                                                    uint16_t wait);
+/* ---- Control: homing, stops, held starts and changes of a running move -- */
+
+/* Starts the home search configured by set_home_cfg or set_home_cfg_ex. SV,
+ * DV (the search moves) and the search speed (the home input is sought at
+ * it) in PPS, ACC and DEC in PPS/s. wait 1: returns when the search has
+ * ended; 0: returns at once. Either way the home becomes the axis's absolute
+ * position 0 (without waiting: at the first motion_done that finds the axis
+ * stopped). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(home_start)(uint8_t card, uint16_t axis, uint32_t sv,
+                                              uint32_t acc, uint32_t dec, uint32_t dv,
+                                              uint32_t search_speed, uint16_t wait);
+/* mode 0x26 decelerates, 0x27 stops at once; the sudden stop of one axis
+ * returns when the axis stands (unless option 7). axes: a mask. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(stop_move)(uint8_t card, uint16_t axis, uint16_t mode);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(stop_move_all)(uint8_t card, uint16_t axes, uint16_t mode);
+/* Drive starts to the axes of the mask wait (hold) until drv_start starts
+ * them all on the same chip tick. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(drv_hold)(uint8_t card, uint16_t axes);
+RM7X0_EXPORT ApiStatus RM7X0_NAME(drv_start)(uint8_t card, uint16_t axes);
+/* Ring counter: enable 16 on, 0 off; the counters run 0 .. value - 1 (value >= 2). */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_vring)(uint8_t card, uint16_t axis, uint16_t enable,
+                                             uint32_t value);
+/* Hand wheel: mode 0 off, 8 (ratio pulses per detent), 16 or 24 (per edge);
+ * DV (PPS) the output speed, at least 2 x ratio x max_frequency (detents
+ * per second) in modes 16 and 24. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_mpg)(uint8_t card, uint16_t axis, uint16_t mode,
+                                           uint32_t ratio, uint32_t dv, int32_t max_frequency);
+/* New pulse count of the axis's running move, counted from its start. */
+RM7X0_EXPORT ApiStatus RM7X0_NAME(change_p)(uint8_t card, uint16_t axis, uint32_t pulses);
 
 /* ---- Setup: options, interrupt factors, events and actions ---------------- */
 

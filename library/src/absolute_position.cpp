@@ -95,3 +95,14 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(get_abs_position)(uint8_t card, uint16_t axis,
   if (const ApiStatus status = absolute_position_now(card, axis, &now)) return status;
   return seh::try_store(position, now) ? SUCCESS_NO_ERROR : ERROR_ACCESS_VIOLATION_DATA_COPY;
 }
+
+// The waited home search and motion_done after a search that did not wait:
+// absolute position 0 where the axis stopped. A position that could not be
+// set leaves the request standing for the next motion_done.
+void zero_position_at_home(uint8_t card, uint16_t axis) {
+  AxisMotionState &motion = motion_of(card, axis);
+  motion.internal_position_set = 1;
+  const ApiStatus status = RM7X0_NAME(set_abs_position)(card, axis, 0);
+  motion.internal_position_set = 0;
+  motion.zero_when_stopped = status == SUCCESS_NO_ERROR ? 0 : 1;
+}

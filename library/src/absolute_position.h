@@ -22,3 +22,9 @@ ApiStatus abs_to_relative(uint8_t card, uint16_t axis, int32_t target, int32_t *
 // the axis stopped, else ERROR_MOTION_NOT_COMPLETE (-325).
 ApiStatus relative_to_abs(uint8_t card, uint16_t axis, int32_t distance, int32_t *target,
                           uint8_t base);
+// Makes where the axis stands absolute position 0 after a home search
+// (without the stopped-axis check; the caller knows the search has ended).
+// A failed counter read leaves the zero-when-stopped flag set, so that the
+// next motion_done that finds the axis stopped tries again, rather than
+// taking the counter as 0.
+void zero_position_at_home(uint8_t card, uint16_t axis);

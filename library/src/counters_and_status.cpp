@@ -2,6 +2,7 @@
 // reply values are stored into the caller's variables (a store that faults
 // gives ERROR_ACCESS_VIOLATION_DATA_COPY). The counter writers keep the
 // axis's absolute position where it was.
+#include "absolute_position.h"
 #include "axis_position.h"
 #include "card_options.h"
 #include "card_table.h"
@@ -45,17 +46,6 @@ ApiStatus query_rate(uint8_t card, uint16_t axis, DWORD code, ApiStatus failure,
   if (const ApiStatus status = query(card, axis, code, failure, block)) return status;
   const double value = factor * multiplier_of(card, axis) * slot_u16(block, 1);
   return store(out, static_cast<int32_t>(value));
-}
-
-// After a home search that did not wait: absolute position 0 where the axis
-// stopped. A position that could not be set leaves the request standing for
-// the next call.
-void zero_position_after_home(uint8_t card, uint16_t axis) {
-  AxisMotionState &motion = motion_of(card, axis);
-  motion.internal_position_set = 1;
-  const ApiStatus status = RM7X0_NAME(set_abs_position)(card, axis, 0);
-  motion.internal_position_set = 0;
-  if (status == SUCCESS_NO_ERROR) motion.zero_when_stopped = 0;
 }
 
 struct CounterKind {
@@ -143,7 +133,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(motion_done)(uint8_t card, uint16_t axis, uint
   if (const ApiStatus status = store(done, stopped)) return status;
   if (const ApiStatus status = store(state, static_cast<int16_t>(slot_u16(block, 2))))
     return status;
-  if (stopped == 1 && motion_of(card, axis).zero_when_stopped) zero_position_after_home(card, axis);
+  if (stopped == 1 && motion_of(card, axis).zero_when_stopped) zero_position_at_home(card, axis);
   return SUCCESS_NO_ERROR;
 }
 

@@ -22,3 +22,44 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg)(uint8_t card, uint16_t axis, uin
   put_u32(block, 4, pulses);
   return request_only(card_device(card), REQ_SET_HOME_CFG, block, ERROR_HOME_CFG_SET);
 }
+
+namespace {
+
+// The first search step and the driver's home option of an extended mode:
+// modes 0-3 first seek home in the search direction (step field 1 plus,
+// 3 minus), and modes 2 and 3 take the option the other way round from
+// modes 0 and 1. The timer modes 4 and 5 take no chip step.
+struct HomeSteps {
+  uint16_t step_word;
+  uint32_t option;
+};
+constexpr uint16_t STEP_HOME_PLUS = 4, STEP_HOME_MINUS = 12;
+
+HomeSteps steps_of_mode(uint16_t mode, bool plus) {
+  if (mode >= 4) return {0, 0};
+  const bool option = mode <= 1 ? plus : !plus;
+  return {plus ? STEP_HOME_PLUS : STEP_HOME_MINUS, option ? 1u : 0u};
+}
+
+}  // namespace
+
+// mode 0..5; direction 1 searches plus, any other value minus.
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg_ex)(uint8_t card, uint16_t axis,
+                                                   uint16_t home_level, uint16_t near_home_level,
+                                                   uint16_t index_level, uint16_t mode,
+                                                   uint8_t direction) {
+  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
+    return status;
+  if (const ApiStatus status = validate_api_args(API_SET_HOME_CFG_EX, home_level, near_home_level,
+                                                 index_level, mode, 0, 0))
+    return status;
+  const HomeSteps steps = steps_of_mode(mode, direction == 1);
+  DriverRequest block{};
+  put_u32(block, 1, axis);
+  put_u32(block, 2, home_level | near_home_level | index_level);
+  put_u32(block, 3, steps.step_word);
+  put_u32(block, 4, mode);
+  put_u32(block, 5, steps.option);
+  put_u32(block, 6, direction);
+  return request_only(card_device(card), REQ_SET_HOME_CFG_EX, block, ERROR_HOME_CFG_EX_SET);
+}

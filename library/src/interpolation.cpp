@@ -29,8 +29,33 @@ uint32_t assignment_word(const InterpAxes &axes) {
   return word;
 }
 
+namespace {
+
+// A waited line or arc returns when the master's drive has ended. A wait
+// that ended without the event (a reset cancelled it) is the move's failure.
+ApiStatus send_waited_interpolation(HANDLE device, DWORD code, DriverRequest &block,
+                                    ApiStatus own_failure, uint16_t master) {
+  switch (send_waited_request(device, code, block)) {
+    case WaitedOutcome::NO_EVENT:
+      return ERROR_OVERLAP_EVENT_CREATE;
+    case WaitedOutcome::FAILED:
+      return own_failure;
+    case WaitedOutcome::ANSWERED:
+      return judge_reply(block);
+    case WaitedOutcome::COMPLETED:
+      end_wait(device, master, END_WAIT_DRIVE_END);
+      return SUCCESS_NO_ERROR;
+    case WaitedOutcome::CANCELLED:
+      end_wait(device, master, END_WAIT_DRIVE_END);
+      break;
+  }
+  return own_failure;
+}
+
+}  // namespace
+
 ApiStatus send_interpolation(uint8_t card, DWORD code, DriverRequest &block, ApiStatus own_failure,
                              uint16_t master, uint16_t wait) {
   if (wait == 0) return judged_request(card_device(card), code, block, own_failure);
-  return waited_request(card, code, block, own_failure, master, END_WAIT_DRIVE_END);
+  return send_waited_interpolation(card_device(card), code, block, own_failure, master);
 }

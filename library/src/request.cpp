@@ -15,6 +15,10 @@ ApiStatus request_only(HANDLE device, DWORD code, DriverRequest &block, ApiStatu
 
 ApiStatus judged_request(HANDLE device, DWORD code, DriverRequest &block, ApiStatus failure) {
   if (!send_request(device, code, block)) return failure;
+  return judge_reply(block);
+}
+
+ApiStatus judge_reply(const DriverRequest &block) {
   const uint16_t word = status_word(block);
   if (word == DRV_SUCCESS) return SUCCESS_NO_ERROR;
   return map_driver_status(word, static_cast<int16_t>(slot_u16(block, 1)));

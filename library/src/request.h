@@ -48,6 +48,8 @@ inline uint16_t status_word(const DriverRequest &block) { return slot_u16(block,
 bool send_request(HANDLE device, DWORD code, DriverRequest &block);
 // Styles A and B: failure if the call fails, else 0.
 ApiStatus request_only(HANDLE device, DWORD code, DriverRequest &block, ApiStatus failure);
+// Style C's judgement of a reply: 0 for DRV_SUCCESS, else the mapped word.
+ApiStatus judge_reply(const DriverRequest &block);
 // Style C: failure if the call fails, 0 for DRV_SUCCESS, else the mapped word.
 ApiStatus judged_request(HANDLE device, DWORD code, DriverRequest &block, ApiStatus failure);
 

@@ -1,22 +1,27 @@
-// Requests that the driver may hold until an axis event: the line and arc
-// moves sent with their wait flag. The card's handle is opened for
-// overlapped I/O, so such a request carries an OVERLAPPED with an event of
-// its own, and the caller's thread blocks on it until the driver completes
-// the request; a REQ_END_WAIT then switches the axis's event off again.
+// Requests that the driver may hold until an axis reaches an event (the end
+// of a home search or of a drive): sent with an OVERLAPPED whose manual-reset
+// event the caller's thread waits on. The event lives for one call.
 #pragma once
 
 #include <cstdint>
 
 #include "request.h"
 
-// The REQ_END_WAIT word that ends a wait for the end of a drive.
+// REQ_END_WAIT slot 2: the interrupt the driver switches off after a wait.
 constexpr uint32_t END_WAIT_DRIVE_END = 0x8000;
+constexpr uint32_t END_WAIT_HOME_END = 0x20;
 
-// Sends the block (status preset) and waits for its completion. A request
-// answered at once is judged (style C); one that waited returns 0 once the
-// event came, or the mapped word when the driver refused it after all. A
-// failed call, or a wait that ended without the event (the request was
-// cancelled, as a card reset does), gives own_failure. Event creation
-// failing gives ERROR_OVERLAP_EVENT_CREATE.
-ApiStatus waited_request(uint8_t card, DWORD code, DriverRequest &block, ApiStatus own_failure,
-                         uint16_t axis, uint32_t end_wait_word);
+enum class WaitedOutcome {
+  NO_EVENT,   // CreateEventA failed; nothing was sent
+  FAILED,     // DeviceIoControl failed with an error other than ERROR_IO_PENDING
+  ANSWERED,   // the driver answered at once; the block holds its reply
+  COMPLETED,  // the driver held the request and completed it when the event came
+  CANCELLED,  // the held request was cancelled (reset, removal): the event never came
+};
+
+// Sends the block and, when the driver holds it, blocks the calling thread
+// until the driver completes it. A held request that is completed with a
+// reply (a start refused after it was held) counts as ANSWERED.
+WaitedOutcome send_waited_request(HANDLE device, DWORD code, DriverRequest &block);
+// Switches the interrupt of a finished wait off again; its answer is not judged.
+void end_wait(HANDLE device, uint16_t axis, uint32_t interrupt);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "card_options.h"
 #include "dll_main.h"
 #include "model.h"
 #include "machine.h"
@@ -32,3 +33,21 @@ inline std::string homed_cards(const char *model, const std::vector<unsigned> &d
   }
   return text;
 }
+
+// The library attached to a booted machine whose card of ID 0 is open; the
+// card is closed and the options are back at their defaults afterwards.
+class OpenCardZero {
+ public:
+  explicit OpenCardZero(const std::string &description) : library_(description) {
+    int16_t count = 0;
+    EXPECT_EQ(RM7X0_NAME(scan)(&count, nullptr), SUCCESS_NO_ERROR);
+    EXPECT_EQ(RM7X0_NAME(open)(0), SUCCESS_NO_ERROR);
+  }
+  ~OpenCardZero() {
+    RM7X0_NAME(close)(0);
+    card_options = CardOptions{};
+  }
+
+ private:
+  AttachedLibrary library_;
+};

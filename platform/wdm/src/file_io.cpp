@@ -122,8 +122,11 @@ void complete_control(PIRP irp, std::shared_ptr<ControlRequest> request) {
   if (NT_ERROR(status)) transferred = 0;
   if (transferred) memcpy(request->out, system_buffer, transferred);
   if (request->iosb) {
-    request->iosb->Status = static_cast<uint32_t>(status);
+    // The caller may be polling the status (GetOverlappedResult) on another
+    // thread: the count goes first, and the status is published last.
     request->iosb->Information = transferred;
+    __atomic_store_n(&request->iosb->Status, static_cast<uintptr_t>(static_cast<uint32_t>(status)),
+                     __ATOMIC_RELEASE);
   }
   if (system_buffer) kernel::pool_free(system_buffer);
   forget_request(request->file, irp);

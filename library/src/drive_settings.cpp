@@ -1,0 +1,80 @@
+// What changes how an axis counts and drives: the ring counter, the hand
+// wheel (manual pulse generator) and the target of a running move.
+#include <initializer_list>
+
+#include "argument_checks.h"
+#include "checks.h"
+#include "model.h"
+#include "request.h"
+#include "unit_conversion.h"
+
+namespace {
+
+// Hand-wheel modes: off, one output burst per detent, and two modes with
+// one burst per edge of a detent.
+constexpr uint16_t MPG_OFF = 0, MPG_PER_DETENT = 8;
+constexpr uint16_t MPG_BOTH_EDGES_A = 16, MPG_BOTH_EDGES_B = 24;
+
+bool is_mpg_mode(uint16_t mode) {
+  return mode == MPG_OFF || mode == MPG_PER_DETENT || mode == MPG_BOTH_EDGES_A ||
+         mode == MPG_BOTH_EDGES_B;
+}
+
+// In the modes that count both edges of a detent the drive speed must keep
+// up with twice ratio pulses per edge at the wheel's highest frequency
+// (formed in 64 bits: the product of two 32-bit values).
+bool keeps_up_with_wheel(uint16_t mode, uint32_t ratio, uint32_t dv, int32_t max_frequency) {
+  if (mode != MPG_BOTH_EDGES_A && mode != MPG_BOTH_EDGES_B) return true;
+  return int64_t{dv} >= 2 * int64_t{ratio} * max_frequency;
+}
+
+// A judged request of one axis whose values follow it from slot 2 on.
+ApiStatus judged_axis_request(uint8_t card, DWORD code, uint16_t axis,
+                              std::initializer_list<uint32_t> values, ApiStatus failure) {
+  DriverRequest block{};
+  preset_status(block);
+  put_u32(block, 1, axis);
+  int slot = 2;
+  for (const uint32_t value : values) put_u32(block, slot++, value);
+  return judged_request(card_device(card), code, block, failure);
+}
+
+}  // namespace
+
+// enable 16 on, 0 off; value: pulses per turn (the counters run 0 .. value - 1).
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_vring)(uint8_t card, uint16_t axis, uint16_t enable,
+                                             uint32_t value) {
+  if (value < 2) return ERROR_INVALID_RING_COUNTER;
+  if (const ApiStatus status = validate_api_args(API_SET_VRING, enable, 0, 0, 0, 0, 0))
+    return status;
+  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
+    return status;
+  return judged_axis_request(card, REQ_SET_VRING, axis, {enable, value}, ERROR_VRING_SET);
+}
+
+// mode 0 off, 8, 16 or 24; ratio: output pulses per detent; DV (PPS): the
+// speed of the output; max_frequency (detents per second) is only checked.
+RM7X0_EXPORT ApiStatus RM7X0_NAME(set_mpg)(uint8_t card, uint16_t axis, uint16_t mode,
+                                           uint32_t ratio, uint32_t dv, int32_t max_frequency) {
+  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
+    return status;
+  if (!is_mpg_mode(mode)) return ERROR_INVALID_MPG_EXP_CONFIG;
+  if (!keeps_up_with_wheel(mode, ratio, dv, max_frequency)) return ERROR_INVALID_MPG_SPEED;
+  uint16_t speed_word = 0;
+  if (mode != MPG_OFF && !speed_to_register(card, axis, dv, &speed_word))
+    return ERROR_INVALID_MPG_SPEED;
+  DriverRequest block{};
+  preset_status(block);
+  put_u32(block, 1, axis);
+  put_u32(block, 2, mode);
+  put_u32(block, 3, ratio);
+  put_u32(block, 4, speed_word);
+  return request_only(card_device(card), REQ_SET_MPG, block, ERROR_MPG_SET);
+}
+
+// The running move of the axis ends after `pulses` pulses from its start.
+RM7X0_EXPORT ApiStatus RM7X0_NAME(change_p)(uint8_t card, uint16_t axis, uint32_t pulses) {
+  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
+    return status;
+  return judged_axis_request(card, REQ_CHANGE_P, axis, {pulses}, ERROR_OUTPUT_PULSE_CHANGE);
+}
