@@ -19,4 +19,5 @@ public:
     int Add(HICON icon) { return ImageList_ReplaceIcon(m_hImageList, -1, icon); }
     int GetImageCount() const { return ImageList_GetImageCount(m_hImageList); }
     COLORREF SetBkColor(COLORREF colour) { return ImageList_SetBkColor(m_hImageList, colour); }
+    COLORREF GetBkColor() const { return ImageList_GetBkColor(m_hImageList); }
 };
