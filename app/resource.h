@@ -1,13 +1,21 @@
 // Resource ids of the test program.
 #define IDD_ABOUTBOX 100
 #define IDS_ABOUTBOX 101
+// The status-bar panes of the pages; each string is a single blank.
+#define ID_INDICATOR_CODE 102
+#define ID_INDICATOR_NAME 103
+#define ID_INDICATOR_LABEL 104
 #define IDR_MAINFRAME 128
+// Images of the card trees: axis, Torix input module, card.
+#define IDI_AXIS 136
+#define IDI_MODULE 137
 #define IDI_CONFIGURATION 150
 #define IDI_BASIC_OPERATION 156
 #define IDI_INTERPOLATION 160
 #define IDI_TORIX 161
 #define IDB_BANNER 165
 #define IDD_MAIN 215
+#define IDI_CARD 232
 
 #define IDC_CONFIGURATION 1000
 #define IDC_BASIC_OPERATION 1001

@@ -2,22 +2,12 @@
 
 #include <unistd.h>
 
+#include "open_cards.h"
+
 namespace {
 
 // The cards stay open for the whole program, as while the test program runs.
-class OpenCards : public testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_EQ(rm720_open_all(), SUCCESS_NO_ERROR);
-        ASSERT_EQ(rm730_open_all(), SUCCESS_NO_ERROR);
-    }
-    void TearDown() override {
-        rm720_close_all();
-        rm730_close_all();
-    }
-};
-
-const testing::Environment* const g_openCards = testing::AddGlobalTestEnvironment(new OpenCards);
+const testing::Environment* const g_openCards = testing::AddGlobalTestEnvironment(new OpenCardsEnvironment);
 
 }  // namespace
 

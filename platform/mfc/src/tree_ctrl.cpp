@@ -33,3 +33,17 @@ CString CTreeCtrl::GetItemText(HTREEITEM item) const {
     if (!SendMessage(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query))) return CString();
     return CString(query.pszText);
 }
+
+BOOL CTreeCtrl::GetItemImage(HTREEITEM item, int& image, int& selectedImage) const {
+    TVITEMA query{};
+    query.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_HANDLE;
+    query.hItem = item;
+    if (!SendMessage(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query))) return FALSE;
+    image = query.iImage;
+    selectedImage = query.iSelectedImage;
+    return TRUE;
+}
+
+UINT CTreeCtrl::GetItemState(HTREEITEM item, UINT stateMask) const {
+    return static_cast<UINT>(SendMessage(TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), stateMask));
+}

@@ -31,4 +31,5 @@ public:
     BOOL GetImageInfo(int image, IMAGEINFO* info) const { return ImageList_GetImageInfo(m_hImageList, image, info); }
     int GetImageCount() const { return ImageList_GetImageCount(m_hImageList); }
     COLORREF SetBkColor(COLORREF colour) { return ImageList_SetBkColor(m_hImageList, colour); }
+    COLORREF GetBkColor() const { return ImageList_GetBkColor(m_hImageList); }
 };

@@ -23,6 +23,8 @@ public:
     HTREEITEM GetSelectedItem() const { return Next(nullptr, TVGN_CARET); }
     BOOL ItemHasChildren(HTREEITEM item) const;
     CString GetItemText(HTREEITEM item) const;
+    BOOL GetItemImage(HTREEITEM item, int& image, int& selectedImage) const;
+    UINT GetItemState(HTREEITEM item, UINT stateMask) const;
 
 private:
     HTREEITEM Next(HTREEITEM item, UINT relation) const {
