@@ -55,6 +55,17 @@ VOID run_interrupt_actions(CardExtension *ext, int axis, USHORT factor) {
   drv_s_move(ext, fired.target & ALL_AXES, &fired.s_move, fired.s_move_direction);
 }
 
+/* A stop ends what the stopped axes were chained into: no action counts
+ * their interrupts any more (the stop's own drive end included) or starts
+ * or releases them later. Called before the stop reaches the chip. */
+VOID disarm_int_actions(CardExtension *ext, ULONG axis_mask) {
+  run_synchronized(ext, [&] {
+    for (IntActionSlot &slot : ext->int_action) {
+      if ((slot.axis_mask | slot.target) & axis_mask) slot = IntActionSlot{};
+    }
+  });
+}
+
 /* REQ_SET_INT_ACTION. The slot is filled even when a factor was refused (the
  * answer says so); an S-curve move that fails its check is refused with its
  * failing axes and the slot keeps no action, so nothing unchecked can start. */

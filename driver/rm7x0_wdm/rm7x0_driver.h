@@ -674,6 +674,7 @@ USHORT run_waited_start(RequestContext *request, ULONG wait_mask, ULONG factor, 
  * the request that sets one. */
 RequestHandler set_int_action;
 VOID run_interrupt_actions(CardExtension *ext, int axis, USHORT factor);
+VOID disarm_int_actions(CardExtension *ext, ULONG axis_mask);
 
 /* home_search.cpp: the extended home configuration, the home start, and
  * the search steps after a home end (modes 0-3) and on the home timer

@@ -228,11 +228,13 @@ VOID stop_axes(CardExtension *ext, ULONG axis_mask, USHORT stop_code) {
   });
 }
 
-/* A stop also ends the home search: its next timer tick or home end finds it
- * over. A timer search goes on when the stop is for other axes only. */
+/* A stop also ends the home search (its next timer tick or home end finds it
+ * over) and the interrupt actions chained to the axes. A timer search goes
+ * on when the stop is for other axes only. */
 USHORT stop_move(RequestContext *request) {
   CardExtension *ext = request->ext;
   const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
+  disarm_int_actions(ext, axis_mask);
   stop_axes(ext, axis_mask, slot_u16(request->block, 2));
   const ULONG timer_search_axis = ext->homing_axis;
   if (timer_search_axis == 0 || (axis_mask & timer_search_axis))

@@ -88,6 +88,21 @@ RM7X0_EXPORT ApiStatus rm720_robot_fwd_kine(uint8_t card, int32_t flag, const fl
                                             float *pose);
 RM7X0_EXPORT ApiStatus rm720_robot_inv_kine(uint8_t card, int32_t flag, const float *pose,
                                             float *joints);
+/* U-shaped move over an obstacle, chained by the card itself: the lift axis
+ * rises to its up position, the travel axes run to their targets once the
+ * lift is within its blend of the top, and the lift lowers to its final
+ * position once the travel is within its blend of the target. axes: lift,
+ * travel 1, travel 2 (axis bits; travel 2 may be 0); targets (absolute,
+ * pulses): lift up, travel 1, travel 2, lift final; blends (pulses, the
+ * absolute value; lift at least 10, travel at least 1): lift, travel 1,
+ * travel 2; sv, dv (PPS), jerk, dec_rate (PPS/s^2): the S-curve profiles of
+ * the lift [0], the travel [1] and the lowering [2]. A failure once the lift
+ * started leaves the legs armed: stop the axes. */
+RM7X0_EXPORT ApiStatus rm720_s_abs_u_shaped_move(uint8_t card, const int16_t axes[3],
+                                                 const int32_t targets[4],
+                                                 const int32_t blends[3], const uint32_t sv[3],
+                                                 const uint32_t dv[3], const uint32_t jerk[3],
+                                                 const uint32_t dec_rate[3]);
 #ifdef __cplusplus
 }
 #endif

@@ -171,6 +171,30 @@ TEST_F(InterruptTest, ResetAndActionRequestsKeepToTheInterruptLockWhileTheDpcCou
   for (const IntActionSlot& slot : ext->int_action) EXPECT_EQ(slot.action, 0);
 }
 
+// A stop ends the actions chained to the stopped axes, as source or target,
+// before the stop's own drive end could fire one; the others stay.
+TEST_F(InterruptTest, AStopDisarmsTheActionsOfItsAxes) {
+  constexpr std::uint64_t kX = 1, kY = 2, kZ = 4, kU = 8, kRelease = 1, kSudden = 0x27;
+  constexpr std::uint64_t kDriveEndFactor = 0x8000;
+  const std::uint64_t actions[3][2] = {{kX, kY}, {kZ, kX}, {kZ, kU}};  // source, target
+  for (const auto& action : actions)
+    ASSERT_EQ(file_.request(REQ_SET_INT_ACTION, {action[0], kDriveEndFactor, action[1], kRelease})
+                  .status,
+              STATUS_SUCCESS);
+  ASSERT_EQ(file_.request(REQ_STOP_MOVE, {kX, kSudden}).status, STATUS_SUCCESS);
+  card_.raise_factor(0, kDriveEnd);
+  sim::wait_idle();
+  const CardExtension* ext = card_extension(sim::devices().at(0).fdo);
+  int armed = 0;
+  for (const IntActionSlot& slot : ext->int_action) {
+    if (slot.action == 0) continue;
+    ++armed;
+    EXPECT_EQ(slot.axis_mask, kZ);
+    EXPECT_EQ(slot.target, kU);
+  }
+  EXPECT_EQ(armed, 1);
+}
+
 // The end of a segment run switches the chip input off from the DPC when no
 // axis needs it any more, while a handler may be arming a factor on another
 // axis. The look at the factors and the switch-off are one step under the

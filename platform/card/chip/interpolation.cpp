@@ -170,7 +170,10 @@ void interpolation_command(Path& path, std::array<AxisState, kAxisCount>& axes, 
   for (int k = 0; k < count; ++k) members[k] = &axes[mode_axis(mode, k)];
   if (!distinct(members)) return;
   const PathSegment segment = command_segment(code, members, mode);
-  if (!path.running()) {
+  if (!path.running() && members[0]->held) {
+    path.held_axes = members;
+    path.held_segment = segment;
+  } else if (!path.running()) {
     start_path(path, members, segment, now);
   } else if (accepts_next_segment(path, mode) && members[0] == path.axes[0]) {
     queue_segment(path, segment, now);
@@ -179,6 +182,20 @@ void interpolation_command(Path& path, std::array<AxisState, kAxisCount>& axes, 
 
 bool accepts_next_segment(const Path& path, std::uint16_t mode) {
   return (mode & INTERP_CONTINUOUS) && path.running() && moving(path.axes[0]->drive) && !path.queued;
+}
+
+void release_held_path(Path& path, SimTime now) {
+  AxisState* master = path.held_axes[0];
+  if (!master || master->held) return;
+  const std::array<AxisState*, kPathAxes> members = path.held_axes;
+  path.held_axes = {};
+  start_path(path, members, path.held_segment, now);
+}
+
+void drop_held_path(Path& path, const AxisState& axis) {
+  for (AxisState* member : path.held_axes) {
+    if (member == &axis) path.held_axes = {};
+  }
 }
 
 }  // namespace card::chip

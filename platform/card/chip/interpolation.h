@@ -24,6 +24,10 @@ struct Path {
   std::int64_t base = 0;                         // steps before the current segment
   std::array<std::int64_t, kPathAxes> origin{};  // travel of each axis where the current segment began
   bool decelerate = true;                        // CHIP_INTERP_DEC_ON / _OFF; kept between paths
+  // A path commanded while its master's drive starts were held: it starts
+  // when the master is released, and a stop to any of its axes drops it.
+  std::array<AxisState*, kPathAxes> held_axes{};
+  PathSegment held_segment;
 
   bool running() const { return axes[0] != nullptr; }
 };
@@ -52,5 +56,9 @@ void interpolation_command(Path& path, std::array<AxisState, kAxisCount>& axes, 
                            std::uint8_t code, SimTime now);
 // Main status bit 9: continuous interpolation runs and its slot is free.
 bool accepts_next_segment(const Path& path, std::uint16_t mode);
+// CHIP_DRIVE_RELEASE: a held path whose master is released starts now.
+void release_held_path(Path& path, SimTime now);
+// A stop to `axis`: a held path with the axis on it will not start.
+void drop_held_path(Path& path, const AxisState& axis);
 
 }  // namespace card::chip

@@ -183,12 +183,19 @@ void MotionChip::State::execute(std::uint16_t word, SimTime now) {
     case CHIP_DRIVE_RELEASE:
       // Every released axis starts at this same instant.
       for_axes(mask, [&](AxisState& a) { release_hold(a, now); });
+      release_held_path(path, now);
       return;
     case CHIP_DEC_STOP:  // a stop to any axis of a path stops the path
-      for_axes(mask, [&](AxisState& a) { decelerating_stop(driving_axis(a), now); });
+      for_axes(mask, [&](AxisState& a) {
+        drop_held_path(path, a);
+        decelerating_stop(driving_axis(a), now);
+      });
       return;
     case CHIP_SUDDEN_STOP:
-      for_axes(mask, [&](AxisState& a) { sudden_stop(driving_axis(a), now); });
+      for_axes(mask, [&](AxisState& a) {
+        drop_held_path(path, a);
+        sudden_stop(driving_axis(a), now);
+      });
       return;
     case CHIP_LINE2:
     case CHIP_LINE3:

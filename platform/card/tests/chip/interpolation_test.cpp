@@ -146,6 +146,32 @@ TEST_F(Interpolation, AStopToAnyAxisOfThePathStopsThePath) {
   EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_DRIVE_END);
 }
 
+// A path commanded while its master's starts are held waits for the
+// master's release; a stop to one of its axes drops it.
+TEST_F(Interpolation, AHeldMasterHoldsThePathUntilReleased) {
+  bench.interp_mode(axes_word(0, 1));
+  bench.set32(kX, CHIP_PULSES, 3000);
+  bench.set32(kY, CHIP_PULSES, 2000);
+  bench.command(kX | kY, CHIP_DRIVE_HOLD);
+  bench.command(0, CHIP_LINE2);
+  bench.clock.advance(kNsPerSecond);
+  EXPECT_EQ(bench.main_status() & 0xF, 0u);
+  EXPECT_EQ(bench.counters()[0], 0);
+
+  bench.command(kX | kY, CHIP_DRIVE_RELEASE);
+  EXPECT_EQ(bench.main_status() & 0xF, kX | kY);
+  bench.clock.advance(10 * kNsPerSecond);
+  EXPECT_EQ(bench.counters()[0], 3000);
+  EXPECT_EQ(bench.counters()[1], 2000);
+
+  bench.command(kX | kY, CHIP_DRIVE_HOLD);
+  bench.command(0, CHIP_LINE2);
+  bench.command(kY, CHIP_SUDDEN_STOP);
+  bench.command(kX | kY, CHIP_DRIVE_RELEASE);
+  EXPECT_EQ(bench.main_status() & 0xF, 0u);
+  EXPECT_EQ(bench.counters()[0], 3000);
+}
+
 // ---- arcs --------------------------------------------------------------------------
 
 struct ArcCase {
