@@ -1,6 +1,7 @@
 #include "pixel_grid.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 #include <fstream>
 
@@ -83,4 +84,17 @@ bool PixelGrid::SaveBmp(const std::string& path) const {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
     return static_cast<bool>(out);
+}
+
+bool SaveWindowArtifact(HWND hWnd, const std::string& name) {
+    const char* folder = std::getenv("RM7X0_ARTIFACT_DIR");
+    if (!folder) return true;
+    ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME | RDW_ERASE);
+    RECT frame;
+    ::GetWindowRect(hWnd, &frame);
+    PixelGrid grid(frame.right - frame.left, frame.bottom - frame.top);
+    HDC window = ::GetWindowDC(hWnd);
+    ::BitBlt(grid.dc(), 0, 0, grid.width(), grid.height(), window, 0, 0, SRCCOPY);
+    ::ReleaseDC(hWnd, window);
+    return grid.SaveBmp(std::string(folder) + "/" + name);
 }

@@ -91,18 +91,11 @@ std::string TextOf(HWND hWnd) {
     return text;
 }
 
-// Captures a window, frame included, as it is on the screen now.
+// Captures a window into the artifacts when this run keeps screenshots.
 void SaveScreen(HWND hWnd, const char* name) {
-    const char* folder = std::getenv("RM7X0_ARTIFACT_DIR");
-    if (!g_visit.saveScreens || !folder) return;
-    ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME | RDW_ERASE);
-    RECT frame;
-    ::GetWindowRect(hWnd, &frame);
-    PixelGrid grid(frame.right - frame.left, frame.bottom - frame.top);
-    HDC window = ::GetWindowDC(hWnd);
-    ::BitBlt(grid.dc(), 0, 0, grid.width(), grid.height(), window, 0, 0, SRCCOPY);
-    ::ReleaseDC(hWnd, window);
-    EXPECT_TRUE(grid.SaveBmp(std::string(folder) + "/" + name));
+    if (g_visit.saveScreens) {
+        EXPECT_TRUE(SaveWindowArtifact(hWnd, name));
+    }
 }
 
 HWND VisibleWindowWithCaption(const char* caption) {
