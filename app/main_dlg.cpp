@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "about_dlg.h"
+#include "axis_config_dlg.h"
 #include "motion_library.h"
 
 namespace {
@@ -28,6 +29,7 @@ BEGIN_MESSAGE_MAP(CMainDlg, CDialog)
     ON_WM_QUERYDRAGICON()
     ON_WM_DESTROY()
     ON_WM_TIMER()
+    ON_BN_CLICKED(IDC_CONFIGURATION, OnConfiguration)
 END_MESSAGE_MAP()
 
 CMainDlg::CMainDlg(int32_t cardCount, const uint8_t cardIdTable[16], CWnd* parent)
@@ -121,4 +123,17 @@ void CMainDlg::OnTimer(UINT_PTR nIDEvent) {
     else if (m_bGoConfig == 1)
         m_btnConfiguration.SendMessage(BM_CLICK);
     CDialog::OnTimer(nIDEvent);
+}
+
+void CMainDlg::OnConfiguration() {
+    m_bGoConfig = 0;
+    CAxisConfigDlg page(m_ActiveModel, m_ActiveCardID, m_ActiveAxis);
+    const INT_PTR result = page.DoModal();
+    m_ActiveModel = page.m_ActiveModel;
+    m_ActiveCardID = page.m_ActiveCardID;
+    m_ActiveAxis = page.m_ActiveAxis;
+    if (result == IDOK)
+        m_bGoBasic = 1;
+    else if (result == CAxisConfigDlg::kToInterpolation)
+        m_bGoInterp = 1;
 }

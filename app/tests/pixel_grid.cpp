@@ -1,6 +1,7 @@
 #include "pixel_grid.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 #include <fstream>
 
@@ -94,4 +95,10 @@ bool SaveWindowBmp(HWND hWnd, const std::string& path) {
     ::BitBlt(grid.dc(), 0, 0, grid.width(), grid.height(), window, 0, 0, SRCCOPY);
     ::ReleaseDC(hWnd, window);
     return grid.SaveBmp(path);
+}
+
+bool SaveWindowArtifact(HWND hWnd, const std::string& name) {
+    const char* folder = std::getenv("RM7X0_ARTIFACT_DIR");
+    if (!folder) return true;
+    return SaveWindowBmp(hWnd, std::string(folder) + "/" + name);
 }

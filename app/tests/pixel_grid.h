@@ -37,3 +37,7 @@ private:
 
 // Captures a window, frame included, as it is on the screen now, into a .bmp file.
 bool SaveWindowBmp(HWND hWnd, const std::string& path);
+// Captures a window, frame included, as it is on the screen now, into the file
+// name of the folder that RM7X0_ARTIFACT_DIR names; false when it could not be
+// written (true, doing nothing, without that folder).
+bool SaveWindowArtifact(HWND hWnd, const std::string& name);

@@ -91,11 +91,11 @@ std::string TextOf(HWND hWnd) {
     return text;
 }
 
-// Captures a window, frame included, as it is on the screen now.
+// Captures a window into the artifacts when this run keeps screenshots.
 void SaveScreen(HWND hWnd, const char* name) {
-    const char* folder = std::getenv("RM7X0_ARTIFACT_DIR");
-    if (!g_visit.saveScreens || !folder) return;
-    EXPECT_TRUE(SaveWindowBmp(hWnd, std::string(folder) + "/" + name));
+    if (g_visit.saveScreens) {
+        EXPECT_TRUE(SaveWindowArtifact(hWnd, name));
+    }
 }
 
 HWND VisibleWindowWithCaption(const char* caption) {
