@@ -4,6 +4,7 @@
 
 #include "about_dlg.h"
 #include "motion_library.h"
+#include "torix_io_dlg.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ BEGIN_MESSAGE_MAP(CMainDlg, CDialog)
     ON_WM_QUERYDRAGICON()
     ON_WM_DESTROY()
     ON_WM_TIMER()
+    ON_BN_CLICKED(IDC_TORIX, OnTorix)
 END_MESSAGE_MAP()
 
 CMainDlg::CMainDlg(int32_t cardCount, const uint8_t cardIdTable[16], CWnd* parent)
@@ -121,4 +123,13 @@ void CMainDlg::OnTimer(UINT_PTR nIDEvent) {
     else if (m_bGoConfig == 1)
         m_btnConfiguration.SendMessage(BM_CLICK);
     CDialog::OnTimer(nIDEvent);
+}
+
+void CMainDlg::OnTorix() {
+    CTorixIoDlg page(m_ActiveModel, m_ActiveCardID, m_ActiveSA, m_ActiveRA, this);
+    page.DoModal();
+    m_ActiveModel = page.m_ActiveModel;
+    m_ActiveCardID = page.m_ActiveCardID;
+    m_ActiveSA = page.m_ActiveSA;
+    m_ActiveRA = page.m_ActiveRA;
 }
