@@ -5,6 +5,7 @@
 #include "about_dlg.h"
 #include "axis_config_dlg.h"
 #include "motion_library.h"
+#include "torix_io_dlg.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ BEGIN_MESSAGE_MAP(CMainDlg, CDialog)
     ON_WM_DESTROY()
     ON_WM_TIMER()
     ON_BN_CLICKED(IDC_CONFIGURATION, OnConfiguration)
+    ON_BN_CLICKED(IDC_TORIX, OnTorix)
 END_MESSAGE_MAP()
 
 CMainDlg::CMainDlg(int32_t cardCount, const uint8_t cardIdTable[16], CWnd* parent)
@@ -136,4 +138,13 @@ void CMainDlg::OnConfiguration() {
         m_bGoBasic = 1;
     else if (result == CAxisConfigDlg::kToInterpolation)
         m_bGoInterp = 1;
+}
+
+void CMainDlg::OnTorix() {
+    CTorixIoDlg page(m_ActiveModel, m_ActiveCardID, m_ActiveSA, m_ActiveRA, this);
+    page.DoModal();
+    m_ActiveModel = page.m_ActiveModel;
+    m_ActiveCardID = page.m_ActiveCardID;
+    m_ActiveSA = page.m_ActiveSA;
+    m_ActiveRA = page.m_ActiveRA;
 }

@@ -25,6 +25,7 @@ protected:
     void OnDestroy();
     void OnTimer(UINT_PTR nIDEvent);
     void OnConfiguration();
+    void OnTorix();
 
     CShadeButton m_btnInterpolation;   // 1002
     CShadeButton m_btnTorix;           // 1003

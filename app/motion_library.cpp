@@ -7,7 +7,8 @@ namespace {
     prefix##_scan, prefix##_get_cardinfo, prefix##_set_range, prefix##_get_range_settings, prefix##_set_pls_cfg, \
         prefix##_set_enc_cfg, prefix##_set_limit, prefix##_set_home_cfg, prefix##_set_softlimit, prefix##_set_inp, \
         prefix##_set_alarm, prefix##_set_filter, prefix##_set_int_factor, prefix##_get_out1_status, \
-        prefix##_scan_Torix_DI, prefix##_servo_on
+        prefix##_scan_Torix_DI, prefix##_servo_on,                                                             \
+        prefix##_get_Torix_DI, prefix##_set_Torix_DO, prefix##_reset_Torix
 
 const MotionLibrary kModelALibrary = {SHARED_EXPORTS(rm720), nullptr, nullptr, nullptr};
 const MotionLibrary kModelBLibrary = {SHARED_EXPORTS(rm730), rm730_set_alarm_reset, rm730_set_gdo, rm730_set_erc};

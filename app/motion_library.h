@@ -23,6 +23,10 @@ struct MotionLibrary {
     decltype(&rm720_get_out1_status) get_out1_status;
     decltype(&rm720_scan_Torix_DI) scan_Torix_DI;
     decltype(&rm720_servo_on) servo_on;
+    // Torix DI/DO page.
+    decltype(&rm720_get_Torix_DI) get_Torix_DI;
+    decltype(&rm720_set_Torix_DO) set_Torix_DO;
+    decltype(&rm720_reset_Torix) reset_Torix;
     // The model-B card's own outputs; null for model A.
     decltype(&rm730_set_alarm_reset) set_alarm_reset;
     decltype(&rm730_set_gdo) set_gdo;

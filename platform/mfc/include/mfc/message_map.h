@@ -108,6 +108,9 @@ protected:                                                     \
 #define ON_BN_CLICKED(id, memberFn) ON_CONTROL(BN_CLICKED, id, memberFn)
 #define ON_EN_CHANGE(id, memberFn) ON_CONTROL(EN_CHANGE, id, memberFn)
 #define ON_CBN_SELCHANGE(id, memberFn) ON_CONTROL(CBN_SELCHANGE, id, memberFn)
+// One handler for the notification of a run of controls; it is given the id.
+#define ON_CONTROL_RANGE(code, id, lastId, memberFn) \
+    AFX_MSG_ENTRY(WM_COMMAND, code, id, lastId, { self_->memberFn(LOWORD(wParam)); *result_ = 0; return TRUE; })
 #define ON_NOTIFY(code, id, memberFn)                                                   \
     AFX_MSG_ENTRY(WM_NOTIFY, static_cast<UINT>(code), id, id, {                         \
         *result_ = 0; self_->memberFn(reinterpret_cast<NMHDR*>(lParam), result_); return TRUE; })
