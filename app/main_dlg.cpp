@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "about_dlg.h"
+#include "interpolation_dlg.h"
 #include "motion_library.h"
 
 namespace {
@@ -28,6 +29,7 @@ BEGIN_MESSAGE_MAP(CMainDlg, CDialog)
     ON_WM_QUERYDRAGICON()
     ON_WM_DESTROY()
     ON_WM_TIMER()
+    ON_BN_CLICKED(IDC_INTERPOLATION, OnInterpolation)
 END_MESSAGE_MAP()
 
 CMainDlg::CMainDlg(int32_t cardCount, const uint8_t cardIdTable[16], CWnd* parent)
@@ -121,4 +123,13 @@ void CMainDlg::OnTimer(UINT_PTR nIDEvent) {
     else if (m_bGoConfig == 1)
         m_btnConfiguration.SendMessage(BM_CLICK);
     CDialog::OnTimer(nIDEvent);
+}
+
+void CMainDlg::OnInterpolation() {
+    m_bGoInterp = 0;
+    CInterpolationDlg page(m_ActiveModel, m_ActiveCardID, this);
+    const INT_PTR result = page.DoModal();
+    m_ActiveModel = page.m_ActiveModel;
+    m_ActiveCardID = page.m_ActiveCardID;
+    if (result == IDOK) m_bGoConfig = 1;
 }

@@ -84,3 +84,14 @@ bool PixelGrid::SaveBmp(const std::string& path) const {
     out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
     return static_cast<bool>(out);
 }
+
+bool SaveWindowBmp(HWND hWnd, const std::string& path) {
+    ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME | RDW_ERASE);
+    RECT frame;
+    ::GetWindowRect(hWnd, &frame);
+    PixelGrid grid(frame.right - frame.left, frame.bottom - frame.top);
+    HDC window = ::GetWindowDC(hWnd);
+    ::BitBlt(grid.dc(), 0, 0, grid.width(), grid.height(), window, 0, 0, SRCCOPY);
+    ::ReleaseDC(hWnd, window);
+    return grid.SaveBmp(path);
+}

@@ -34,3 +34,7 @@ private:
     HGDIOBJ m_previous = nullptr;
     const RGBQUAD* m_bits = nullptr;
 };
+
+// Captures a window, frame included, as it is on the screen now, and saves it
+// as a .bmp file; false when it cannot.
+bool SaveWindowBmp(HWND hWnd, const std::string& path);

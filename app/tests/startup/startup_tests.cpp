@@ -95,14 +95,7 @@ std::string TextOf(HWND hWnd) {
 void SaveScreen(HWND hWnd, const char* name) {
     const char* folder = std::getenv("RM7X0_ARTIFACT_DIR");
     if (!g_visit.saveScreens || !folder) return;
-    ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME | RDW_ERASE);
-    RECT frame;
-    ::GetWindowRect(hWnd, &frame);
-    PixelGrid grid(frame.right - frame.left, frame.bottom - frame.top);
-    HDC window = ::GetWindowDC(hWnd);
-    ::BitBlt(grid.dc(), 0, 0, grid.width(), grid.height(), window, 0, 0, SRCCOPY);
-    ::ReleaseDC(hWnd, window);
-    EXPECT_TRUE(grid.SaveBmp(std::string(folder) + "/" + name));
+    EXPECT_TRUE(SaveWindowBmp(hWnd, std::string(folder) + "/" + name));
 }
 
 HWND VisibleWindowWithCaption(const char* caption) {

@@ -108,11 +108,17 @@ protected:                                                     \
 #define ON_BN_CLICKED(id, memberFn) ON_CONTROL(BN_CLICKED, id, memberFn)
 #define ON_EN_CHANGE(id, memberFn) ON_CONTROL(EN_CHANGE, id, memberFn)
 #define ON_CBN_SELCHANGE(id, memberFn) ON_CONTROL(CBN_SELCHANGE, id, memberFn)
+#define ON_CONTROL_RANGE(code, id, lastId, memberFn)                                   \
+    AFX_MSG_ENTRY(WM_COMMAND, code, id, lastId, {                                       \
+        self_->memberFn(static_cast<UINT>(LOWORD(wParam))); *result_ = 0; return TRUE; })
 #define ON_NOTIFY(code, id, memberFn)                                                   \
     AFX_MSG_ENTRY(WM_NOTIFY, static_cast<UINT>(code), id, id, {                         \
         *result_ = 0; self_->memberFn(reinterpret_cast<NMHDR*>(lParam), result_); return TRUE; })
 #define ON_UPDATE_COMMAND_UI(id, memberFn)                                              \
     AFX_MSG_ENTRY(WM_COMMAND, CN_UPDATE_COMMAND_UI, id, id, {                           \
+        self_->memberFn(reinterpret_cast<CCmdUI*>(lParam)); return TRUE; })
+#define ON_UPDATE_COMMAND_UI_RANGE(id, lastId, memberFn)                               \
+    AFX_MSG_ENTRY(WM_COMMAND, CN_UPDATE_COMMAND_UI, id, lastId, {                       \
         self_->memberFn(reinterpret_cast<CCmdUI*>(lParam)); return TRUE; })
 
 // Notifications reflected back to the control. An _EX handler returns FALSE to let
