@@ -4,6 +4,7 @@
 
 #include "about_dlg.h"
 #include "axis_config_dlg.h"
+#include "interpolation_dlg.h"
 #include "motion_library.h"
 #include "torix_io_dlg.h"
 
@@ -32,6 +33,7 @@ BEGIN_MESSAGE_MAP(CMainDlg, CDialog)
     ON_WM_TIMER()
     ON_BN_CLICKED(IDC_CONFIGURATION, OnConfiguration)
     ON_BN_CLICKED(IDC_TORIX, OnTorix)
+    ON_BN_CLICKED(IDC_INTERPOLATION, OnInterpolation)
 END_MESSAGE_MAP()
 
 CMainDlg::CMainDlg(int32_t cardCount, const uint8_t cardIdTable[16], CWnd* parent)
@@ -147,4 +149,13 @@ void CMainDlg::OnTorix() {
     m_ActiveCardID = page.m_ActiveCardID;
     m_ActiveSA = page.m_ActiveSA;
     m_ActiveRA = page.m_ActiveRA;
+}
+
+void CMainDlg::OnInterpolation() {
+    m_bGoInterp = 0;
+    CInterpolationDlg page(m_ActiveModel, m_ActiveCardID, this);
+    const INT_PTR result = page.DoModal();
+    m_ActiveModel = page.m_ActiveModel;
+    m_ActiveCardID = page.m_ActiveCardID;
+    if (result == IDOK) m_bGoConfig = 1;
 }

@@ -26,6 +26,7 @@ protected:
     void OnTimer(UINT_PTR nIDEvent);
     void OnConfiguration();
     void OnTorix();
+    void OnInterpolation();
 
     CShadeButton m_btnInterpolation;   // 1002
     CShadeButton m_btnTorix;           // 1003

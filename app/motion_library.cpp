@@ -8,12 +8,20 @@ namespace {
         prefix##_set_enc_cfg, prefix##_set_limit, prefix##_set_home_cfg, prefix##_set_softlimit, prefix##_set_inp, \
         prefix##_set_alarm, prefix##_set_filter, prefix##_set_int_factor, prefix##_get_out1_status, \
         prefix##_scan_Torix_DI, prefix##_servo_on,                                                             \
-        prefix##_get_Torix_DI, prefix##_set_Torix_DO, prefix##_reset_Torix
+        prefix##_get_Torix_DI, prefix##_set_Torix_DO, prefix##_reset_Torix, INTERP_EXPORTS(prefix)
+
+// Interpolation Move page.
+#define INTERP_EXPORTS(prefix)                                                                                  \
+    prefix##_t_line2_move, prefix##_s_line2_move, prefix##_t_line3_move, prefix##_s_line3_move,               \
+        prefix##_t_arc2_move, prefix##_stop_move_all, prefix##_reset, prefix##_motion_done,                   \
+        prefix##_get_cmdcounter, prefix##_get_enccounter, prefix##_get_speed, prefix##_set_cmdcounter,        \
+        prefix##_set_enccounter
 
 const MotionLibrary kModelALibrary = {SHARED_EXPORTS(rm720), nullptr, nullptr, nullptr};
 const MotionLibrary kModelBLibrary = {SHARED_EXPORTS(rm730), rm730_set_alarm_reset, rm730_set_gdo, rm730_set_erc};
 
 #undef SHARED_EXPORTS
+#undef INTERP_EXPORTS
 
 }  // namespace
 

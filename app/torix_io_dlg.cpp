@@ -59,7 +59,7 @@ BOOL CTorixIoDlg::OnInitDialog() {
     const struct {
         CShadeButton& button;
         UINT icon;
-    } shaded[] = {{m_btnReset, IDI_RESET_TORIX}, {m_btnReturn, IDI_RETURN}};
+    } shaded[] = {{m_btnReset, IDI_RESET}, {m_btnReturn, IDI_RETURN}};
     for (const auto& entry : shaded) {
         entry.button.PrepareShade(kShadeStyle, kShadeGranularity, kShadeHighlight, kShadeColoring, kShadeBlend);
         entry.button.SetIcon(entry.icon, 0);

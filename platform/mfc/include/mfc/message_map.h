@@ -117,6 +117,9 @@ protected:                                                     \
 #define ON_UPDATE_COMMAND_UI(id, memberFn)                                              \
     AFX_MSG_ENTRY(WM_COMMAND, CN_UPDATE_COMMAND_UI, id, id, {                           \
         self_->memberFn(reinterpret_cast<CCmdUI*>(lParam)); return TRUE; })
+#define ON_UPDATE_COMMAND_UI_RANGE(id, lastId, memberFn)                               \
+    AFX_MSG_ENTRY(WM_COMMAND, CN_UPDATE_COMMAND_UI, id, lastId, {                       \
+        self_->memberFn(reinterpret_cast<CCmdUI*>(lParam)); return TRUE; })
 
 // Notifications reflected back to the control. An _EX handler returns FALSE to let
 // the parent handle the notification as well.
