@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "about_dlg.h"
+#include "basic_operation_dlg.h"
 #include "motion_library.h"
 
 namespace {
@@ -28,6 +29,7 @@ BEGIN_MESSAGE_MAP(CMainDlg, CDialog)
     ON_WM_QUERYDRAGICON()
     ON_WM_DESTROY()
     ON_WM_TIMER()
+    ON_BN_CLICKED(IDC_BASIC_OPERATION, OnBasicOperation)
 END_MESSAGE_MAP()
 
 CMainDlg::CMainDlg(int32_t cardCount, const uint8_t cardIdTable[16], CWnd* parent)
@@ -121,4 +123,14 @@ void CMainDlg::OnTimer(UINT_PTR nIDEvent) {
     else if (m_bGoConfig == 1)
         m_btnConfiguration.SendMessage(BM_CLICK);
     CDialog::OnTimer(nIDEvent);
+}
+
+void CMainDlg::OnBasicOperation() {
+    m_bGoBasic = 0;
+    CBasicOperationDlg page(m_ActiveModel, m_ActiveCardID, m_ActiveAxis, this);
+    const INT_PTR result = page.DoModal();
+    m_ActiveModel = page.m_ActiveModel;
+    m_ActiveCardID = page.m_ActiveCardID;
+    m_ActiveAxis = page.m_ActiveAxis;
+    if (result == IDOK) m_bGoConfig = 1;  // "To Config"
 }

@@ -24,6 +24,7 @@ protected:
     HCURSOR OnQueryDragIcon();
     void OnDestroy();
     void OnTimer(UINT_PTR nIDEvent);
+    void OnBasicOperation();
 
     CShadeButton m_btnInterpolation;   // 1002
     CShadeButton m_btnTorix;           // 1003

@@ -26,6 +26,26 @@ struct MotionLibrary {
     decltype(&rm730_set_alarm_reset) set_alarm_reset;
     decltype(&rm730_set_gdo) set_gdo;
     decltype(&rm730_set_erc) set_erc;
+    // Moves, stops and queries of one axis (Basic Operation page).
+    decltype(&rm720_reset) reset;
+    decltype(&rm720_motion_done) motion_done;
+    decltype(&rm720_get_speed) get_speed;
+    decltype(&rm720_get_acc) get_acc;
+    decltype(&rm720_get_cmdcounter) get_cmdcounter;
+    decltype(&rm720_get_enccounter) get_enccounter;
+    decltype(&rm720_get_mdi_status) get_mdi_status;
+    decltype(&rm720_get_error_status) get_error_status;
+    decltype(&rm720_set_cmdcounter) set_cmdcounter;
+    decltype(&rm720_set_enccounter) set_enccounter;
+    decltype(&rm720_const_move) const_move;
+    decltype(&rm720_t_move) t_move;
+    decltype(&rm720_s_move) s_move;
+    decltype(&rm720_velocity_move) velocity_move;
+    decltype(&rm720_t_change_v) t_change_v;
+    decltype(&rm720_home_start) home_start;
+    decltype(&rm720_stop_move) stop_move;
+    decltype(&rm720_set_mpg) set_mpg;
+    decltype(&rm720_change_p) change_p;
 };
 
 constexpr int kModelA = 0;
