@@ -5,6 +5,7 @@
 #include "about_dlg.h"
 #include "axis_config_dlg.h"
 #include "interpolation_dlg.h"
+#include "basic_operation_dlg.h"
 #include "motion_library.h"
 #include "torix_io_dlg.h"
 
@@ -34,6 +35,7 @@ BEGIN_MESSAGE_MAP(CMainDlg, CDialog)
     ON_BN_CLICKED(IDC_CONFIGURATION, OnConfiguration)
     ON_BN_CLICKED(IDC_TORIX, OnTorix)
     ON_BN_CLICKED(IDC_INTERPOLATION, OnInterpolation)
+    ON_BN_CLICKED(IDC_BASIC_OPERATION, OnBasicOperation)
 END_MESSAGE_MAP()
 
 CMainDlg::CMainDlg(int32_t cardCount, const uint8_t cardIdTable[16], CWnd* parent)
@@ -140,6 +142,16 @@ void CMainDlg::OnConfiguration() {
         m_bGoBasic = 1;
     else if (result == CAxisConfigDlg::kToInterpolation)
         m_bGoInterp = 1;
+}
+
+void CMainDlg::OnBasicOperation() {
+    m_bGoBasic = 0;
+    CBasicOperationDlg page(m_ActiveModel, m_ActiveCardID, m_ActiveAxis, this);
+    const INT_PTR result = page.DoModal();
+    m_ActiveModel = page.m_ActiveModel;
+    m_ActiveCardID = page.m_ActiveCardID;
+    m_ActiveAxis = page.m_ActiveAxis;
+    if (result == IDOK) m_bGoConfig = 1;  // "To Config"
 }
 
 void CMainDlg::OnTorix() {

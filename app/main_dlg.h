@@ -27,6 +27,7 @@ protected:
     void OnConfiguration();
     void OnTorix();
     void OnInterpolation();
+    void OnBasicOperation();
 
     CShadeButton m_btnInterpolation;   // 1002
     CShadeButton m_btnTorix;           // 1003

@@ -13,15 +13,23 @@ namespace {
 // Interpolation Move page.
 #define INTERP_EXPORTS(prefix)                                                                                  \
     prefix##_t_line2_move, prefix##_s_line2_move, prefix##_t_line3_move, prefix##_s_line3_move,               \
-        prefix##_t_arc2_move, prefix##_stop_move_all, prefix##_reset, prefix##_motion_done,                   \
-        prefix##_get_cmdcounter, prefix##_get_enccounter, prefix##_get_speed, prefix##_set_cmdcounter,        \
-        prefix##_set_enccounter
+        prefix##_t_arc2_move, prefix##_stop_move_all
 
-const MotionLibrary kModelALibrary = {SHARED_EXPORTS(rm720), nullptr, nullptr, nullptr};
-const MotionLibrary kModelBLibrary = {SHARED_EXPORTS(rm730), rm730_set_alarm_reset, rm730_set_gdo, rm730_set_erc};
+// The exports of the Basic Operation page, in their order in MotionLibrary.
+#define AXIS_MOTION_EXPORTS(prefix)                                                                            \
+    prefix##_reset, prefix##_motion_done, prefix##_get_speed, prefix##_get_acc, prefix##_get_cmdcounter,        \
+        prefix##_get_enccounter, prefix##_get_mdi_status, prefix##_get_error_status, prefix##_set_cmdcounter,  \
+        prefix##_set_enccounter, prefix##_const_move, prefix##_t_move, prefix##_s_move, prefix##_velocity_move, \
+        prefix##_t_change_v, prefix##_home_start, prefix##_stop_move, prefix##_set_mpg, prefix##_change_p
+
+const MotionLibrary kModelALibrary = {SHARED_EXPORTS(rm720), nullptr, nullptr, nullptr,
+                                       AXIS_MOTION_EXPORTS(rm720)};
+const MotionLibrary kModelBLibrary = {SHARED_EXPORTS(rm730), rm730_set_alarm_reset, rm730_set_gdo, rm730_set_erc,
+                                       AXIS_MOTION_EXPORTS(rm730)};
 
 #undef SHARED_EXPORTS
 #undef INTERP_EXPORTS
+#undef AXIS_MOTION_EXPORTS
 
 }  // namespace
 

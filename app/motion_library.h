@@ -27,24 +27,38 @@ struct MotionLibrary {
     decltype(&rm720_get_Torix_DI) get_Torix_DI;
     decltype(&rm720_set_Torix_DO) set_Torix_DO;
     decltype(&rm720_reset_Torix) reset_Torix;
-    // Interpolated moves and their watch (Interpolation Move page).
+    // Interpolated moves (Interpolation Move page); the axis queries are below.
     decltype(&rm720_t_line2_move) t_line2_move;
     decltype(&rm720_s_line2_move) s_line2_move;
     decltype(&rm720_t_line3_move) t_line3_move;
     decltype(&rm720_s_line3_move) s_line3_move;
     decltype(&rm720_t_arc2_move) t_arc2_move;
     decltype(&rm720_stop_move_all) stop_move_all;
-    decltype(&rm720_reset) reset;
-    decltype(&rm720_motion_done) motion_done;
-    decltype(&rm720_get_cmdcounter) get_cmdcounter;
-    decltype(&rm720_get_enccounter) get_enccounter;
-    decltype(&rm720_get_speed) get_speed;
-    decltype(&rm720_set_cmdcounter) set_cmdcounter;
-    decltype(&rm720_set_enccounter) set_enccounter;
     // The model-B card's own outputs; null for model A.
     decltype(&rm730_set_alarm_reset) set_alarm_reset;
     decltype(&rm730_set_gdo) set_gdo;
     decltype(&rm730_set_erc) set_erc;
+    // Moves, stops and queries of one axis (Basic Operation and Interpolation
+    // Move pages).
+    decltype(&rm720_reset) reset;
+    decltype(&rm720_motion_done) motion_done;
+    decltype(&rm720_get_speed) get_speed;
+    decltype(&rm720_get_acc) get_acc;
+    decltype(&rm720_get_cmdcounter) get_cmdcounter;
+    decltype(&rm720_get_enccounter) get_enccounter;
+    decltype(&rm720_get_mdi_status) get_mdi_status;
+    decltype(&rm720_get_error_status) get_error_status;
+    decltype(&rm720_set_cmdcounter) set_cmdcounter;
+    decltype(&rm720_set_enccounter) set_enccounter;
+    decltype(&rm720_const_move) const_move;
+    decltype(&rm720_t_move) t_move;
+    decltype(&rm720_s_move) s_move;
+    decltype(&rm720_velocity_move) velocity_move;
+    decltype(&rm720_t_change_v) t_change_v;
+    decltype(&rm720_home_start) home_start;
+    decltype(&rm720_stop_move) stop_move;
+    decltype(&rm720_set_mpg) set_mpg;
+    decltype(&rm720_change_p) change_p;
 };
 
 constexpr int kModelA = 0;

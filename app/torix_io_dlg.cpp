@@ -73,8 +73,8 @@ BOOL CTorixIoDlg::OnInitDialog() {
             m_cbRaGroup.AddString(name);
         }
     }
-    m_hLampOn = LoadLamp(IDI_DI_LAMP_ON);
-    m_hLampOff = LoadLamp(IDI_DI_LAMP_OFF);
+    m_hLampOn = LoadLamp(IDI_LAMP_RED);
+    m_hLampOff = LoadLamp(IDI_LAMP_DARK);
     ShowInputs(0);
 
     FillTorixTree();
