@@ -331,12 +331,12 @@ public:
 };
 
 // The scripted user: opens the page from the main window, leaves it with
-// "To Config", then closes the main window.
+// "To Config", closes the Axis Configuration page that the main window chains
+// to, then closes the main window.
 struct Visit {
     HWND main = nullptr;
     int step = 0, ticks = 0;
-    bool pageSeen = false, timedOut = false;
-    int32_t goConfigAfterPage = -1;
+    bool pageSeen = false, timedOut = false, configOpened = false;
     MainWindow* window = nullptr;
 } g_visit;
 
@@ -349,7 +349,8 @@ void CALLBACK PlayUser(HWND, UINT, UINT_PTR, DWORD) {
     HWND main = g_visit.window->m_hWnd;
     if (++g_visit.ticks > 400) {
         g_visit.timedOut = true;
-        if (HWND page = VisibleWindow("Basic Operation")) ::PostMessageA(page, WM_COMMAND, IDCANCEL, 0);
+        for (const char* caption : {"Basic Operation", "Axis Configuration"})
+            if (HWND page = VisibleWindow(caption)) ::PostMessageA(page, WM_COMMAND, IDCANCEL, 0);
         if (main) ::PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
         return;
     }
@@ -369,9 +370,16 @@ void CALLBACK PlayUser(HWND, UINT, UINT_PTR, DWORD) {
         return;
     case 2:
         if (VisibleWindow("Basic Operation")) return;
-        g_visit.goConfigAfterPage = g_visit.window->GoConfig();
+        if (HWND config = VisibleWindow("Axis Configuration")) {
+            g_visit.configOpened = true;
+            ::PostMessageA(config, WM_COMMAND, IDCANCEL, 0);
+            g_visit.step = 3;
+        }
+        return;
+    case 3:
+        if (VisibleWindow("Axis Configuration")) return;
         ::PostMessageA(main, WM_COMMAND, IDCANCEL, 0);
-        g_visit.step = 3;
+        g_visit.step = 4;
         return;
     }
 }
@@ -385,7 +393,8 @@ TEST_F(BasicOperationPage, MainWindowRunsThePageAndKeepsItsSelection) {
     ::KillTimer(nullptr, user);
     EXPECT_FALSE(g_visit.timedOut);
     EXPECT_TRUE(g_visit.pageSeen);
-    EXPECT_EQ(g_visit.goConfigAfterPage, 1) << "\"To Config\" asks for the Axis Configuration page";
+    EXPECT_TRUE(g_visit.configOpened) << "\"To Config\" asks for the Axis Configuration page";
+    EXPECT_EQ(window.GoConfig(), 0);
     EXPECT_EQ(window.GoBasic(), 0);
     EXPECT_EQ(window.Model(), 0);
     EXPECT_EQ(window.CardId(), 0);
