@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr UINT kShadeStyle = 4, kShadeGranularity = 8, kShadeHighlight = 20, kShadeColoring = 5;
-constexpr COLORREF kShadeBlend = 0xFF3737;
 constexpr int32_t kRangeMin = 16000, kRangeMax = 8000000;  // PPS
 // The compare-register interrupt factors, which exclude the software limits.
 constexpr uint16_t kCompareInterrupts = 0x02 | 0x04 | 0x08 | 0x10;
@@ -201,7 +199,7 @@ BOOL CAxisConfigDlg::OnInitDialog() {
         {m_btnErc, IDI_LAMP_OFF, true},
     };
     for (const auto& look : looks) {
-        look.button.PrepareShade(kShadeStyle, kShadeGranularity, kShadeHighlight, kShadeColoring, kShadeBlend);
+        skeleton::PrepareProgramShade(look.button);
         look.button.SetIcon(look.icon, 0);
         if (look.flatFocus) look.button.SetFlatFocus(TRUE, TRUE);
     }

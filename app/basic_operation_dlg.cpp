@@ -13,8 +13,6 @@ namespace {
 
 constexpr UINT_PTR kPollTimer = 1;
 constexpr UINT kPollPeriodMs = 100;
-constexpr UINT kShadeStyle = 4, kShadeGranularity = 8, kShadeHighlight = 20, kShadeColoring = 5;
-constexpr COLORREF kShadeBlend = 0xFF3737;
 constexpr uint16_t kDeceleratingStop = 0x26;
 constexpr uint16_t kMpgBothEdges = 24;
 constexpr int kModeMpg = 2;
@@ -165,7 +163,7 @@ BOOL CBasicOperationDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     skeleton::CreateStatusPanes(*this, m_wndStatusBar);
     for (int i = 0; i < 11; ++i) {
-        m_buttons[i].PrepareShade(kShadeStyle, kShadeGranularity, kShadeHighlight, kShadeColoring, kShadeBlend);
+        skeleton::PrepareProgramShade(m_buttons[i]);
         if (kButtons[i].icon) m_buttons[i].SetIcon(kButtons[i].icon, 0);
     }
     for (const auto& step : kHomeSteps) {

@@ -12,8 +12,6 @@ namespace {
 
 constexpr UINT_PTR kPollTimer = 2;
 constexpr UINT kPollPeriodMs = 200;
-constexpr UINT kShadeStyle = 4, kShadeGranularity = 8, kShadeHighlight = 20, kShadeColoring = 5;
-constexpr COLORREF kShadeBlend = 0xFF3737;
 constexpr uint16_t kDecelStop = 0x26;
 constexpr uint16_t kArcCW = 0x32, kArcCCW = 0x33;
 enum MoveType { kLinear2D = 0, kLinear3D = 1, kCircular = 2 };
@@ -169,7 +167,7 @@ BOOL CInterpolationDlg::OnInitDialog() {
         {m_btnReset, IDI_RESET, true},   {m_btnClear, IDI_CLEAR, true},       {m_btnToConfig, IDI_CONFIGURATION, true},
     };
     for (const auto& b : buttons) {
-        b.button.PrepareShade(kShadeStyle, kShadeGranularity, kShadeHighlight, kShadeColoring, kShadeBlend);
+        skeleton::PrepareProgramShade(b.button);
         b.button.SetIcon(b.icon, 0);
         if (b.flatFocus) b.button.SetFlatFocus(TRUE, TRUE);
     }

@@ -7,14 +7,13 @@
 #include "interpolation_dlg.h"
 #include "basic_operation_dlg.h"
 #include "motion_library.h"
+#include "page_skeleton.h"
 #include "torix_io_dlg.h"
 
 namespace {
 
 constexpr UINT_PTR kChainTimer = 1;
 constexpr UINT kChainPeriodMs = 200;
-constexpr UINT kShadeStyle = 4, kShadeGranularity = 8, kShadeHighlight = 20, kShadeColoring = 5;
-constexpr COLORREF kShadeBlend = 0xFF3737;
 
 bool ExistingFile(const char* path) {
     WIN32_FIND_DATAA found;
@@ -74,7 +73,7 @@ BOOL CMainDlg::OnInitDialog() {
     };
     for (const auto& page : pageButtons) {
         page.button.SetFlatFocus(TRUE, TRUE);
-        page.button.PrepareShade(kShadeStyle, kShadeGranularity, kShadeHighlight, kShadeColoring, kShadeBlend);
+        skeleton::PrepareProgramShade(page.button);
         page.button.SetIcon(page.icon, 0);
     }
 

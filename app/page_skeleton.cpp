@@ -80,6 +80,8 @@ HTREEITEM InsertModelCards(CTreeCtrl& tree, CardTreeForm form, int model, const 
 
 namespace skeleton {
 
+void PrepareProgramShade(CShadeButton& button) { button.PrepareShade(4, 8, 20, 5, 0xFF3737); }
+
 void CreateStatusPanes(CWnd& page, CStatusBar& bar, int labelWidth) {
     static const UINT indicators[] = {ID_INDICATOR_CODE, ID_INDICATOR_LABEL, ID_INDICATOR_NAME};
     bar.Create(&page);

@@ -34,6 +34,7 @@
 #include <cstdint>
 
 #include "motion_library.h"
+#include "shade_button.h"
 
 // What a card tree lists below each card.
 enum class CardTreeForm {
@@ -53,6 +54,9 @@ struct CardTreeSelection {
 };
 
 namespace skeleton {
+
+// The shading every button of the program wears.
+void PrepareProgramShade(CShadeButton& button);
 
 constexpr int kCodePaneWidth = 90;
 constexpr int kLabelPaneWidth = 180;

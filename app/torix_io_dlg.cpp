@@ -8,8 +8,6 @@ namespace {
 constexpr int kOutputGroups = 8;  // RA groups 0..7
 // Get_Torix_DI reads the bus itself rather than the last periodic scan.
 constexpr uint16_t kReadBus = 1;
-constexpr UINT kShadeStyle = 4, kShadeGranularity = 8, kShadeHighlight = 20, kShadeColoring = 5;
-constexpr COLORREF kShadeBlend = 0xFF3737;
 
 // The lamp of each input bit.
 constexpr int kLampIds[CTorixIoDlg::kPoints] = {
@@ -61,7 +59,7 @@ BOOL CTorixIoDlg::OnInitDialog() {
         UINT icon;
     } shaded[] = {{m_btnReset, IDI_RESET}, {m_btnReturn, IDI_RETURN}};
     for (const auto& entry : shaded) {
-        entry.button.PrepareShade(kShadeStyle, kShadeGranularity, kShadeHighlight, kShadeColoring, kShadeBlend);
+        skeleton::PrepareProgramShade(entry.button);
         entry.button.SetIcon(entry.icon, 0);
     }
     // Our resource compiler keeps no list items in a dialog template: the
