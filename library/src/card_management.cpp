@@ -131,8 +131,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(open_all)(void) {
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(close)(uint8_t card) {
-  if (const ApiStatus status = check_card(card))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   CardRecord &record = card_table.cards[card];
   detach_int_events(card);
   if (!unmap_shared_buffer(record.device)) return ERROR_MEMORY_UNMAP;
@@ -156,8 +155,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(close_all)(void) {
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(reset)(uint8_t card) {
-  if (const ApiStatus status = check_card(card))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   return reset_card(card);
 }
 

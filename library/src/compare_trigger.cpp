@@ -134,8 +134,7 @@ RM7X0_EXPORT ApiStatus rm720_set_cmp(uint8_t card, uint16_t axis, uint16_t sourc
 RM7X0_EXPORT ApiStatus rm720_set_cmp_mask_in3(uint8_t card, uint16_t word, uint8_t flag1,
                                               uint8_t flag2, uint8_t flag3, uint8_t flag4,
                                               uint8_t flag5) {
-  if (ApiStatus status = check_card(card))
-    return status;
+  if (ApiStatus status = check_card(card)) return status;
   if (ApiStatus status =
           validate_api_args(API_SET_CMP_MASK_IN3, flag1, flag2, flag3, flag4, flag5, 0))
     return status;

@@ -63,8 +63,7 @@ ApiStatus send_segment(uint8_t card, const Segment &segment, uint16_t mode) {
                                                       : ERROR_CONTI_INTERP_LINE2_MOVE;
   if (mode > (segment.arc ? ARC_MODE_MAX : LINE_MODE_MAX))
     return ERROR_INVALID_CONTINUE_INTERPOLATION_MOTION;
-  if (const ApiStatus status = check_card(card))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   // Axes the run lacks are left to the driver, which refuses the segment.
   const uint16_t *axes = run_axes(card);
   int32_t target[3] = {};
@@ -104,8 +103,7 @@ ApiStatus to_distance(uint8_t card, int k, int32_t position, int32_t *distance, 
 }
 
 ApiStatus send_absolute_segment(uint8_t card, const Segment &absolute, uint16_t mode) {
-  if (const ApiStatus status = check_card(card))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   const uint8_t base = position_base(mode);
   Segment relative = absolute;
   if (absolute.arc) {
@@ -158,8 +156,7 @@ ApiStatus check_conti_axes(uint8_t card, uint16_t axis1, uint16_t axis2, uint16_
 
 ApiStatus query_reply_byte(uint8_t card, DWORD code, bool judged, int slot, ApiStatus failure,
                            uint8_t *out) {
-  if (const ApiStatus status = check_card(card))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   DriverRequest block{};
   preset_status(block);
   const ApiStatus status = judged ? judged_request(card_device(card), code, block, failure)
@@ -221,8 +218,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_begin)(uint8_t card, uint16_t axi
 
 // The driver names the partners and the ranges they had before the run.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_end)(uint8_t card) {
-  if (const ApiStatus status = check_card(card))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   DriverRequest block{};
   preset_status(block);
   if (const ApiStatus status = judged_request(card_device(card), REQ_CONTI_INTERP_END, block,

@@ -291,8 +291,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_config)(uint8_t card, uint16_t ax
 // The first line is kept to start the run; the next 2,048 fill the table.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_line3_move_load)(uint8_t card, int32_t x, int32_t y,
                                                              int32_t z) {
-  if (const ApiStatus status = check_card(card))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   ContiState &conti = card_table.cards[card].conti;
   if (conti.loaded_count > SEGMENT_TABLE_SIZE) return ERROR_CONTI_QUEUE_FULL;
   const ContiAxes axes{{conti.axes[0], conti.axes[1], conti.axes[2]}};
@@ -316,8 +315,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_line3_move_load)(uint8_t card, int32
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_start_all)(uint8_t card) {
-  if (const ApiStatus status = check_card(card))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   const ContiState &conti = card_table.cards[card].conti;
   if (!is_segment_type(conti.first_segment.type)) return SUCCESS_NO_ERROR;
   const ContiAxes axes{{conti.axes[0], conti.axes[1], conti.axes[2]}};

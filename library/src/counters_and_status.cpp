@@ -69,8 +69,7 @@ constexpr CounterKind ENCODER_COUNTER = {ABS_SOURCE_ENCODER, REQ_GET_ENCCOUNTER,
 // so that counter - origin offset stays the same.
 ApiStatus write_counter(uint8_t card, uint16_t axis, int32_t value, const CounterKind &kind,
                         bool may_move) {
-  if (const ApiStatus status = check_card_axis(card, axis))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   const bool is_source = motion_of(card, axis).abs_position_source == kind.abs_source;
   int32_t old_value = 0;
   if (is_source) {

@@ -88,8 +88,7 @@ ApiStatus detach_int_events(uint8_t card) {
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_factor)(uint8_t card, uint16_t axis, uint16_t factor) {
-  if (const ApiStatus status = check_card_axis(card, axis))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   if (const ApiStatus status = validate_api_args(API_SET_INT_FACTOR, factor, 0, 0, 0, 0, 0))
     return status;
   DriverRequest block{};
@@ -101,8 +100,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_factor)(uint8_t card, uint16_t axis, u
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(int_event_config)(uint8_t card, uint16_t mode,
                                                     HANDLE events[AXES_PER_CARD]) {
-  if (const ApiStatus status = check_card(card))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   switch (mode) {
     case EVENTS_ENABLE: return attach_int_events(card, events);
     case EVENTS_DISABLE: return detach_int_events(card);
@@ -115,16 +113,14 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_action)(uint8_t card, uint16_t source_
                                                   const int32_t *record) {
   if (const ApiStatus status = check_library()) return status;
   if (source_axes > (AXIS_X | AXIS_Y | AXIS_Z | AXIS_U)) return ERROR_MULTI_AXES_ASSIGNED;
-  if (const ApiStatus status = check_card(card))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   if (const ApiStatus status = validate_api_args(API_SET_INT_FACTOR, factor, 0, 0, 0, 0, 0))
     return status;
   DriverRequest block{};
   if (kind == ACTION_S_MOVE) {
     ActionMove move{};
     if (!load_action_move(record, &move)) return ERROR_ACCESS_VIOLATION_DATA_COPY;
-    if (const ApiStatus status = check_card_axis(card, target))
-      return status;
+    if (const ApiStatus status = check_card_axis(card, target)) return status;
     if (const ApiStatus status = fill_action_move(card, target, move, block)) return status;
   }
   preset_status(block);

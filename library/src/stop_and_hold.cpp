@@ -87,8 +87,7 @@ ApiStatus stop_and_wait(uint8_t card, uint16_t axis) {
 RM7X0_EXPORT ApiStatus RM7X0_NAME(stop_move)(uint8_t card, uint16_t axis, uint16_t mode) {
   if (const ApiStatus status = check_library()) return status;
   if (!is_stop_mode(mode)) return ERROR_INVALID_STOP_MODE;
-  if (const ApiStatus status = check_card_axis(card, axis))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   const bool waited = mode == STOP_SUDDEN && card_options.stop_without_wait[card] != 1;
 
   DriverRequest probe{};
