@@ -11,10 +11,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <cstring>
 #include <functional>
 #include <set>
@@ -629,10 +630,13 @@ bool is_documented(ApiStatus status) {
   static const std::set<int> codes = [] {
     std::set<int> found;
     std::ifstream header(RM7X0_STATUS_HEADER);
-    const std::regex code(R"(^\s*[A-Z_0-9]+ = (-?[0-9]+),)");
-    std::smatch match;
-    for (std::string line; std::getline(header, line);)
-      if (std::regex_search(line, match, code)) found.insert(std::stoi(match[1]));
+    for (std::string line; std::getline(header, line);) {
+      // Enumerator lines: "  NAME = -123,".
+      const size_t name = line.find_first_not_of(' '), equals = line.find(" = ");
+      if (name == std::string::npos || equals == std::string::npos || !std::isupper(line[name]))
+        continue;
+      found.insert(std::atoi(line.c_str() + equals + 3));
+    }
     return found;
   }();
   return codes.count(status) || status <= -32733;
