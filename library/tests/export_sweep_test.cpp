@@ -691,6 +691,16 @@ TEST_P(ExportSweep, RefusesEveryBadInputAndChangesNothing) {
 INSTANTIATE_TEST_SUITE_P(Exports, ExportSweep, ::testing::ValuesIn(rows()),
                          [](const testing::TestParamInfo<Row> &info) { return std::string(info.param.name); });
 
+// At M = 500 an acceleration word above 34,359 is more than an int32 holds.
+TEST(ExportReplies, AnAccelerationTooLargeForTheReplyIsClamped) {
+  OpenCard open(card_section(0, MODEL, 0));
+  probe_accelerate(0, 0, 65535);
+  int32_t acceleration = 0;
+  EXPECT_EQ(RM7X0_NAME(get_acc)(0, AXIS_X, &acceleration), SUCCESS_NO_ERROR);
+  EXPECT_EQ(acceleration, INT32_MAX);
+  RM7X0_NAME(stop_move)(0, AXIS_X, 0x27);
+}
+
 // ---- the rows against the library's export list --------------------------------
 
 // The names of the functions that a shared object exports (its dynamic

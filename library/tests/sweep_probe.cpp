@@ -48,6 +48,18 @@ std::vector<std::uint8_t> probe_card_state(std::size_t card_slot) {
   return bytes;
 }
 
+void probe_accelerate(std::size_t card_slot, int axis, std::uint16_t acceleration_word) {
+  card::MotionChip &chip = sim::machine()->cards().at(card_slot)->chip();
+  const auto command = [&](std::uint16_t code, std::uint16_t data) {
+    chip.write(REG_DATA_LOW, data);
+    chip.write(REG_COMMAND, static_cast<std::uint16_t>((1u << axis) << 8 | code));
+  };
+  command(CHIP_ACC, acceleration_word);
+  command(CHIP_START_SPEED, 1);
+  command(CHIP_DRIVE_SPEED, 8000);
+  command(CHIP_CONT_PLUS, 0);
+}
+
 void probe_wait_idle() { sim::wait_idle(); }
 
 long probe_open_files(std::size_t card_slot) { return extension(card_slot).open_count; }
