@@ -128,7 +128,8 @@ const uint32_t RATES[4] = {100000, 100000, 100000, 100000};
 const uint32_t JERKS[4] = {1000000, 1000000, 1000000, 1000000};
 const int32_t PULSES[4] = {1000, 1000, 1000, 1000};
 const int16_t OFFSETS[4] = {0, 0, 0, 0};
-const int32_t RECORD[16] = {};
+// An S-curve move record: start speed, drive speed, jerk, deceleration jerk, distance.
+const int32_t RECORD[16] = {1000, 10000, 1000000, 0, 1000};
 const uint8_t SEGMENTS[64] = {};
 const float PARAMETERS[32] = {};
 #ifndef RM7X0_MODEL_B
@@ -469,8 +470,10 @@ std::vector<Row> rows() {
        CALL(rm730_set_gdo(a.b(0), a.w(1), a.b(2)))},
       {"cmptrig_config",
        {card(), axis(), option(0x4000, {{1, ERROR_INVALID_CMPTRIG_ENABLE}, {0xFFFF, ERROR_INVALID_CMPTRIG_ENABLE}}),
-        option(0, {{1, ERROR_INVALID_COMPARATOR_SOURCE}}), option(0, {{1, ERROR_INVALID_CMPTRIG_SOURCE}}),
-        option(0, {{1, ERROR_INVALID_CMPTRIG_DIRECTION}}), option(0x0801, {{0, ERROR_INVALID_CMPTRIG_OUTPUT}}),
+        option(0, {{1, ERROR_INVALID_COMPARATOR_SOURCE}}),
+        option(16, {{1, ERROR_INVALID_CMPTRIG_SOURCE}}),  // constant pitch
+        option(0, {{1, ERROR_INVALID_CMPTRIG_DIRECTION}}),
+        option(1, {{0, ERROR_INVALID_CMPTRIG_OUTPUT}, {16, ERROR_INVALID_CMPTRIG_OUTPUT}}),
         plain(0), int32(100), int32(0)},
        CALL(rm730_cmptrig_config(a.b(0), a.w(1), a.w(2), a.w(3), a.w(4), a.w(5), a.w(6), a.w(7),
                                  a.i(8), a.u(9)))},
@@ -513,7 +516,7 @@ std::vector<Row> rows() {
        {card(), axis(), option(0x4000, {{1, ERROR_INVALID_CMPTRIG_ENABLE}, {0xFFFF, ERROR_INVALID_CMPTRIG_ENABLE}}),
         option(0, {{1, ERROR_INVALID_COMPARATOR_SOURCE}}), option(0, {{1, ERROR_INVALID_CMPTRIG_SOURCE}}),
         option(0, {{1, ERROR_INVALID_CMPTRIG_DIRECTION}}), option(0x0800, {{0, ERROR_INVALID_CMPTRIG_OUTPUT}}),
-        option(0, {{2, ERROR_INVALID_MOVE_DIRECTION}}), int32(0),
+        option(1, {{2, ERROR_INVALID_MOVE_DIRECTION}}), int32(0),
         option(reinterpret_cast<uint64_t>(TABLE), {{NUL, ERROR_INVALID_OFFSET_BUFFER},
                                                    {faulting_page(), ERROR_ACCESS_VIOLATION_DATA_COPY}}),
         plain(4)},
