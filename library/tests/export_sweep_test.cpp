@@ -99,6 +99,11 @@ Arg interp_axis(uint64_t good) {
 Arg mask(uint64_t good, int code = ERROR_MULTI_AXES_ASSIGNED) {
   return {good, {{0x10, code}, {0x1F, code}, {0xFFFF, code}}};
 }
+// The mask of the "all" moves: at least one axis and none above U.
+Arg move_mask() {
+  const int code = ERROR_NO_VALID_AXIS_ASSIGNED;
+  return {AXIS_X, {{0, code}, {0x10, code}, {0x1F, code}, {0xFFFF, code}}};
+}
 Arg pointer(const void *good, int code = ERROR_ACCESS_VIOLATION_DATA_COPY) {
   return {reinterpret_cast<uint64_t>(good), {{NUL, code}, {faulting_page(), code}}};
 }
@@ -260,12 +265,12 @@ std::vector<Row> rows() {
       {"const_move", {card(), axis(), speed, pulses},
        CALL(RM7X0_NAME(const_move)(a.b(0), a.w(1), a.u(2), a.i(3)))},
       {"const_moveall",
-       {card(), mask(1, ERROR_NO_VALID_AXIS_ASSIGNED), pointer(SPEEDS), pointer(PULSES)},
+       {card(), move_mask(), pointer(SPEEDS), pointer(PULSES)},
        CALL(RM7X0_NAME(const_moveall)(a.b(0), a.w(1), a.p<const uint32_t>(2), a.p<const int32_t>(3)))},
       {"t_move", {card(), axis(), start, speed, rate, rate, pulses, offset},
        CALL(RM7X0_NAME(t_move)(a.b(0), a.w(1), a.u(2), a.u(3), a.u(4), a.u(5), a.i(6), a.s(7)))},
       {"t_moveall",
-       {card(), mask(1, ERROR_NO_VALID_AXIS_ASSIGNED), pointer(START_SPEEDS), pointer(SPEEDS),
+       {card(), move_mask(), pointer(START_SPEEDS), pointer(SPEEDS),
         pointer(RATES), pointer(RATES), pointer(PULSES), offsets},
        CALL(RM7X0_NAME(t_moveall)(a.b(0), a.w(1), a.p<const uint32_t>(2), a.p<const uint32_t>(3),
                                   a.p<const uint32_t>(4), a.p<const uint32_t>(5),
@@ -279,7 +284,7 @@ std::vector<Row> rows() {
       {"s_move", {card(), axis(), start, speed, jerk, jerk, pulses, offset},
        CALL(RM7X0_NAME(s_move)(a.b(0), a.w(1), a.u(2), a.u(3), a.u(4), a.u(5), a.i(6), a.s(7)))},
       {"s_moveall",
-       {card(), mask(1, ERROR_NO_VALID_AXIS_ASSIGNED), pointer(START_SPEEDS), pointer(drive_speeds),
+       {card(), move_mask(), pointer(START_SPEEDS), pointer(drive_speeds),
         pointer(JERKS), pointer(JERKS), pointer(PULSES), offsets},
        CALL(RM7X0_NAME(s_moveall)(a.b(0), a.w(1), a.p<const uint32_t>(2), a.p<uint32_t>(3),
                                   a.p<const uint32_t>(4), a.p<const uint32_t>(5),
@@ -352,7 +357,7 @@ std::vector<Row> rows() {
       {"t_abs_move", {card(), axis(), start, speed, rate, rate, pulses, offset},
        CALL(RM7X0_NAME(t_abs_move)(a.b(0), a.w(1), a.u(2), a.u(3), a.u(4), a.u(5), a.i(6), a.s(7)))},
       {"t_abs_moveall",
-       {card(), mask(1, ERROR_NO_VALID_AXIS_ASSIGNED), pointer(START_SPEEDS), pointer(SPEEDS),
+       {card(), move_mask(), pointer(START_SPEEDS), pointer(SPEEDS),
         pointer(RATES), pointer(RATES), pointer(PULSES), offsets},
        CALL(RM7X0_NAME(t_abs_moveall)(a.b(0), a.w(1), a.p<const uint32_t>(2), a.p<const uint32_t>(3),
                                       a.p<const uint32_t>(4), a.p<const uint32_t>(5),
@@ -360,7 +365,7 @@ std::vector<Row> rows() {
       {"s_abs_move", {card(), axis(), start, speed, jerk, jerk, pulses, offset},
        CALL(RM7X0_NAME(s_abs_move)(a.b(0), a.w(1), a.u(2), a.u(3), a.u(4), a.u(5), a.i(6), a.s(7)))},
       {"s_abs_moveall",
-       {card(), mask(1, ERROR_NO_VALID_AXIS_ASSIGNED), pointer(START_SPEEDS), pointer(drive_speeds),
+       {card(), move_mask(), pointer(START_SPEEDS), pointer(drive_speeds),
         pointer(JERKS), pointer(JERKS), pointer(PULSES), offsets},
        CALL(RM7X0_NAME(s_abs_moveall)(a.b(0), a.w(1), a.p<const uint32_t>(2), a.p<uint32_t>(3),
                                       a.p<const uint32_t>(4), a.p<const uint32_t>(5),
