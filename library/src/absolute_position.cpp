@@ -26,8 +26,7 @@ ApiStatus axis_stopped(uint8_t card, uint16_t axis) {
 
 ApiStatus abs_to_relative(uint8_t card, uint16_t axis, int32_t target, int32_t *distance,
                           uint8_t base) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   int32_t from = 0;
   const ApiStatus status = base == FROM_LAST_TARGET ? last_target(card, axis, from)
                                                     : absolute_position_now(card, axis, &from);
@@ -40,8 +39,7 @@ ApiStatus abs_to_relative(uint8_t card, uint16_t axis, int32_t target, int32_t *
 // axis's record is indexed by card and axis.
 ApiStatus relative_to_abs(uint8_t card, uint16_t axis, int32_t distance, int32_t *target,
                           uint8_t base) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   int32_t from = 0;
   if (base == FROM_LAST_TARGET) {
     if (const ApiStatus status = last_target(card, axis, from)) return status;
@@ -57,8 +55,7 @@ ApiStatus relative_to_abs(uint8_t card, uint16_t axis, int32_t distance, int32_t
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_abs_feedback_src)(uint8_t card, uint16_t axis,
                                                         uint8_t source) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   if (source != ABS_SOURCE_COMMAND && source != ABS_SOURCE_ENCODER)
     return ERROR_INVALID_ABS_FEEDBACK_SOURCE;
   if (const ApiStatus status = axis_stopped(card, axis)) return status;
@@ -71,8 +68,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_abs_feedback_src)(uint8_t card, uint16_t a
 // the origin to a place the axis is not at.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_abs_position)(uint8_t card, uint16_t axis,
                                                     int32_t position) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   if (!motion_of(card, axis).internal_position_set)
     if (const ApiStatus status = axis_stopped(card, axis)) return status;
   int32_t counter = 0;
@@ -89,8 +85,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_abs_position)(uint8_t card, uint16_t axis,
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_abs_position)(uint8_t card, uint16_t axis,
                                                     int32_t *position) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   int32_t now = 0;
   if (const ApiStatus status = absolute_position_now(card, axis, &now)) return status;
   return seh::try_store(position, now) ? SUCCESS_NO_ERROR : ERROR_ACCESS_VIOLATION_DATA_COPY;

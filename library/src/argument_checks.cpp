@@ -153,15 +153,15 @@ ApiStatus synchronous_action_a(const Values &v) {
 }
 
 // Model B: the condition is 16, 32 or a mask of bits 0..3 without both bits
-// 0 and 1 and without both bits 2 and 3. A bad condition is a bad synchronous
-// condition (-268), not the watchdog code -267.
+// 0 and 1 and without both bits 2 and 3. A bad condition answers -267 (named
+// for the watchdog mode): callers test for that number.
 ApiStatus synchronous_action_b(const Values &v) {
   if (!one_of(v[0], {0, 1})) return ERROR_INVALID_SYNCH_ENABLE;
   if (v[0] == 0) return SUCCESS_NO_ERROR;
   const uint16_t condition = v[1];
   const bool axis_mask = (condition & ~0xF) == 0 && (condition & 0x3) != 0x3 &&
                          (condition & 0xC) != 0xC;
-  if (!one_of(condition, {16, 32}) && !axis_mask) return ERROR_INVALID_SYNCH_CONDITION;
+  if (!one_of(condition, {16, 32}) && !axis_mask) return ERROR_INVALID_WDT_MODE;
   if (!zero_or_any_of(v[2], 0x40FF) || !zero_or_any_of(v[3], 0x40FF))
     return ERROR_INVALID_SYNCH_CONDITION;
   if (!one_of(v[4], {0, 32})) return ERROR_INVALID_COMPARATOR_SOURCE;

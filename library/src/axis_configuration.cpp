@@ -33,16 +33,14 @@ ApiStatus send_axis_value(uint8_t card, DWORD code, uint16_t axis, uint32_t valu
 // Card, axis and option values, in this order.
 ApiStatus check_call(uint8_t card, uint16_t axis, uint16_t api, uint16_t v1, uint16_t v2 = 0,
                      uint16_t v3 = 0) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   return validate_api_args(api, v1, v2, v3, 0, 0, 0);
 }
 
 // Sends the range to the driver; on its success the axis takes the range, its
 // multiplier and the card's limits follow. A refusal keeps the old range.
 ApiStatus change_range(uint8_t card, uint16_t axis, uint32_t range) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   DriverRequest block{};
   preset_status(block);
   put_u32(block, 1, axis);
@@ -60,12 +58,14 @@ ApiStatus change_range(uint8_t card, uint16_t axis, uint32_t range) {
 }  // namespace
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_range)(uint8_t card, uint16_t axis, uint32_t range) {
+  if (const ApiStatus status = check_library()) return status;
   if (range < RANGE_MIN || range > RANGE_MAX) return ERROR_INVALID_RANGE;
   return change_range(card, axis, range);
 }
 
 #ifndef RM7X0_MODEL_B
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_max_v)(uint8_t card, uint16_t axis, uint32_t max_speed) {
+  if (const ApiStatus status = check_library()) return status;
   if (max_speed < MAX_SPEED_MIN || max_speed > MAX_SPEED_MAX) return ERROR_INVALID_RANGE;
   return change_range(card, axis, static_cast<uint32_t>(RANGE_TIMES_MAX_SPEED / max_speed));
 }
@@ -73,8 +73,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_max_v)(uint8_t card, uint16_t axis, uint32
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_range_settings)(uint8_t card, uint16_t axis,
                                                       int32_t *limits) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   const AxisBlock &block = card_table.cards[card].axes[axis_index(axis)];
   const uint32_t values[6] = {block.jerk_max, block.jerk_min, block.acc_min,
                               block.acc_max,  block.speed_min, block.speed_max};
@@ -128,8 +127,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_alarm)(uint8_t card, uint16_t axis, uint16
 // value travels to the driver, which keeps it with the servo state.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(servo_on)(uint8_t card, uint16_t axis, uint8_t on,
                                             uint8_t value) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   if (on > 1) return ERROR_INVALID_SERVO_SETTING;
   const uint16_t servo_bit = static_cast<uint16_t>(1u << (4 * axis_index(axis) + 1));
   DriverRequest block{};

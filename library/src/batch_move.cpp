@@ -14,6 +14,7 @@
 #include "model.h"
 #include "request.h"
 #include "synchronous_action.h"
+#include "t_curve_request.h"
 #include "unit_conversion.h"
 
 namespace {
@@ -111,9 +112,13 @@ RM7X0_EXPORT ApiStatus rm720_t_move_batch_3steps(uint8_t card, uint16_t axis, ui
                                                  uint32_t dv, uint32_t v2, uint32_t v3,
                                                  uint32_t acc, uint32_t /*ignored*/, uint32_t acc3,
                                                  int32_t d1, int32_t d2, int32_t d3) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   uint16_t v2_word = 0;
   if (!speed_to_register(card, axis, v2, &v2_word)) return ERROR_INVALID_DRIVING_SPEED;
+  // The move's own checks, before the speed change is armed for it.
+  DriverRequest move;
+  if (ApiStatus status = prepare_t_move(card, axis, sv, dv, acc, acc, wrapping_add(d1, d2), 0, move))
+    return status;
   int32_t start = 0;
   if (ApiStatus status = rm720_get_cmdcounter(card, axis, &start)) return status;
   const int32_t end_of_step1 = wrapping_add(start, d1);

@@ -104,6 +104,7 @@ ApiStatus reset_card(uint8_t card) {
 }  // namespace
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(open)(uint8_t card) {
+  if (const ApiStatus status = check_library()) return status;
   if (card >= CARD_SLOTS || !card_is_found(card_table.cards[card])) return ERROR_INVALID_CARD_ID;
   CardRecord &record = card_table.cards[card];
   const HANDLE device = open_device(record);
@@ -130,8 +131,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(open_all)(void) {
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(close)(uint8_t card) {
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   CardRecord &record = card_table.cards[card];
   detach_int_events(card);
   if (!unmap_shared_buffer(record.device)) return ERROR_MEMORY_UNMAP;
@@ -142,6 +142,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(close)(uint8_t card) {
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(close_all)(void) {
+  if (const ApiStatus status = check_library()) return status;
   if (card_table.card_count == 0) return ERROR_NO_CARD_FOUND;
   for (int id = 0; id < CARD_SLOTS; ++id) {
     CardRecord &card = card_table.cards[id];
@@ -154,12 +155,12 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(close_all)(void) {
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(reset)(uint8_t card) {
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   return reset_card(card);
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(reset_all)(void) {
+  if (const ApiStatus status = check_library()) return status;
   if (card_table.card_count == 0) return ERROR_NO_CARD_FOUND;
   for (int id = 0; id < CARD_SLOTS; ++id) {
     if (!card_is_open(card_table.cards[id])) continue;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "card_table.h"
+#include "checks.h"
 #include "model.h"
 #include "win32.h"
 
@@ -112,6 +113,7 @@ ApiStatus enumerate_cards() {
 }  // namespace
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(scan)(int16_t *count, uint8_t *present) {
+  if (const ApiStatus status = check_library()) return status;
   if (card_table.card_count == 0) {
     if (const ApiStatus status = enumerate_cards()) return status;
   }
@@ -123,6 +125,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(scan)(int16_t *count, uint8_t *present) {
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_cardinfo)(int32_t index, uint8_t *card_id) {
+  if (const ApiStatus status = check_library()) return status;
   if (card_table.card_count == 0) return ERROR_NO_CARD_FOUND;
   if (index >= card_table.card_count) return ERROR_INVALID_SCANNED_INDEX;
   int32_t position = 0;

@@ -99,7 +99,7 @@ RM7X0_EXPORT ApiStatus rm720_cmptrig_config(uint8_t card, uint16_t axis, uint16_
                                             uint16_t source, uint16_t mode, uint16_t direction,
                                             uint16_t output, uint16_t table_direction,
                                             int32_t pitch, const int32_t *table, uint32_t count) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   if (ApiStatus status = validate_api_args(API_CMPTRIG_CONFIG, enable, source, mode, direction,
                                            output, table_direction))
     return status;
@@ -121,7 +121,7 @@ RM7X0_EXPORT ApiStatus rm720_cmptrig_config(uint8_t card, uint16_t axis, uint16_
 // a failed delivery reports the generic request failure rather than success.
 RM7X0_EXPORT ApiStatus rm720_set_cmp(uint8_t card, uint16_t axis, uint16_t source,
                                      uint32_t compare_plus, uint32_t compare_minus) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   if (ApiStatus status = validate_api_args(API_SET_CMP, source, 0, 0, 0, 0, 0)) return status;
   DriverRequest block{};
   put_u32(block, 1, axis);
@@ -134,8 +134,7 @@ RM7X0_EXPORT ApiStatus rm720_set_cmp(uint8_t card, uint16_t axis, uint16_t sourc
 RM7X0_EXPORT ApiStatus rm720_set_cmp_mask_in3(uint8_t card, uint16_t word, uint8_t flag1,
                                               uint8_t flag2, uint8_t flag3, uint8_t flag4,
                                               uint8_t flag5) {
-  if (ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (ApiStatus status = check_card(card)) return status;
   if (ApiStatus status =
           validate_api_args(API_SET_CMP_MASK_IN3, flag1, flag2, flag3, flag4, flag5, 0))
     return status;
@@ -195,7 +194,7 @@ RM7X0_EXPORT ApiStatus rm730_cmptrig_config(uint8_t card, uint16_t axis, uint16_
                                             uint16_t source, uint16_t mode, uint16_t direction,
                                             uint16_t output, uint16_t travel, int32_t pitch,
                                             uint32_t start) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   if (ApiStatus status =
           validate_api_args(API_CMPTRIG_CONFIG, enable, source, mode, direction, output, travel))
     return status;

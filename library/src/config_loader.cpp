@@ -198,15 +198,26 @@ void apply_axis(uint8_t card, uint16_t axis, const AxisSettings &s, FirstFailure
 
 // The file's path: the caller's, or the model's default in the Windows
 // system folder. False (after telling the user) when there is no Windows folder.
-bool config_path(const char *given, char (&path)[MAX_PATH]) {
-  if (given) return std::snprintf(path, sizeof path, "%s", given) < MAX_PATH;
+// The caller's path is read through the fault guard a character at a time,
+// so that nothing past its terminator is touched: a fault gives -319, a path
+// that does not fit -370.
+ApiStatus config_path(const char *given, char (&path)[MAX_PATH]) {
+  if (given) {
+    for (size_t k = 0; k < MAX_PATH; ++k) {
+      if (!seh::try_load(path[k], given + k)) return ERROR_ACCESS_VIOLATION_DATA_COPY;
+      if (path[k] == '\0') return SUCCESS_NO_ERROR;
+    }
+    return ERROR_CONFIG_FILE_NOT_FOUND;
+  }
   char windows[MAX_PATH];
   const UINT length = GetWindowsDirectoryA(windows, sizeof windows);
   if (length == 0 || length >= sizeof windows) {
     MessageBoxA(nullptr, "Cannot recognize the SystemRoot", "Error", MB_OK);
-    return false;
+    return ERROR_CONFIG_FILE_NOT_FOUND;
   }
-  return std::snprintf(path, sizeof path, DEFAULT_FILE, windows) < MAX_PATH;
+  if (std::snprintf(path, sizeof path, DEFAULT_FILE, windows) >= MAX_PATH)
+    return ERROR_CONFIG_FILE_NOT_FOUND;
+  return SUCCESS_NO_ERROR;
 }
 
 bool file_exists(const char *path) {
@@ -223,7 +234,8 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(load_config)(const char *path) {
   int16_t count = 0;
   if (const ApiStatus status = RM7X0_NAME(scan)(&count, nullptr)) return status;
   char file[MAX_PATH];
-  if (!config_path(path, file) || !file_exists(file)) return ERROR_CONFIG_FILE_NOT_FOUND;
+  if (const ApiStatus status = config_path(path, file)) return status;
+  if (!file_exists(file)) return ERROR_CONFIG_FILE_NOT_FOUND;
 
   CardSettings cards[CARD_SLOTS];
   for (int index = 0; index < count; ++index) {

@@ -63,8 +63,7 @@ ApiStatus send_segment(uint8_t card, const Segment &segment, uint16_t mode) {
                                                       : ERROR_CONTI_INTERP_LINE2_MOVE;
   if (mode > (segment.arc ? ARC_MODE_MAX : LINE_MODE_MAX))
     return ERROR_INVALID_CONTINUE_INTERPOLATION_MOTION;
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   // Axes the run lacks are left to the driver, which refuses the segment.
   const uint16_t *axes = run_axes(card);
   int32_t target[3] = {};
@@ -104,8 +103,7 @@ ApiStatus to_distance(uint8_t card, int k, int32_t position, int32_t *distance, 
 }
 
 ApiStatus send_absolute_segment(uint8_t card, const Segment &absolute, uint16_t mode) {
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   const uint8_t base = position_base(mode);
   Segment relative = absolute;
   if (absolute.arc) {
@@ -130,15 +128,23 @@ uint32_t scaled_range(uint32_t range, double scale) {
 
 }  // namespace
 
+ApiStatus vector_speed_word(uint8_t card, uint16_t master, uint32_t speed, uint16_t *word) {
+  if (speed > VECTOR_SPEED_MAX) return ERROR_INVALID_DRIVING_SPEED;
+  SpeedProfile profile{};
+  profile.kind = PROFILE_CONSTANT_SPEED;
+  profile.drive_speed = speed;
+  if (const ApiStatus status = profile_to_registers(card, master, &profile)) return status;
+  *word = profile.drive_speed_word;
+  return SUCCESS_NO_ERROR;
+}
+
 ApiStatus check_conti_axes(uint8_t card, uint16_t axis1, uint16_t axis2, uint16_t axis3,
                            ContiAxes *axes) {
   const bool third = axis3 != 0 && axis3 != THIRD_AXIS_NONE;
-  if (const ApiStatus status =
-          check_card_axis(card, axis1, axis2, third ? axis3 : AXIS_NOT_USED))
-    return status;
-  // The checks pass the library's "not used" marker; as a third axis it
-  // names none.
-  if (third && axis3 == AXIS_NOT_USED) return ERROR_NO_VALID_AXIS_ASSIGNED;
+  if (const ApiStatus status = check_card_axis(card, axis1)) return status;
+  if (const ApiStatus status = check_axis(axis2)) return status;
+  if (third)
+    if (const ApiStatus status = check_axis(axis3)) return status;
   *axes = ContiAxes{{axis1, axis2, third ? axis3 : uint16_t{0}}};
   if (axis2 == axes->axis[2]) return ERROR_INTERPOLATION_SLAVE_AXES_DUPLICATED;
   if (axis1 & (axis2 | axes->axis[2])) return ERROR_INVALID_INTERPOLATION_SLAVE_AXES;
@@ -150,8 +156,7 @@ ApiStatus check_conti_axes(uint8_t card, uint16_t axis1, uint16_t axis2, uint16_
 
 ApiStatus query_reply_byte(uint8_t card, DWORD code, bool judged, int slot, ApiStatus failure,
                            uint8_t *out) {
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   DriverRequest block{};
   preset_status(block);
   const ApiStatus status = judged ? judged_request(card_device(card), code, block, failure)
@@ -198,16 +203,13 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_begin)(uint8_t card, uint16_t axi
                                                       uint32_t speed) {
   ContiAxes axes{};
   if (const ApiStatus status = check_conti_axes(card, axis1, axis2, axis3, &axes)) return status;
-  if (speed > VECTOR_SPEED_MAX) return ERROR_INVALID_DRIVING_SPEED;
-  SpeedProfile profile{};
-  profile.kind = PROFILE_CONSTANT_SPEED;
-  profile.drive_speed = speed;
-  if (const ApiStatus status = profile_to_registers(card, axis1, &profile)) return status;
+  uint16_t speed_word = 0;
+  if (const ApiStatus status = vector_speed_word(card, axis1, speed, &speed_word)) return status;
   forget_last_targets(card, axes);
   DriverRequest block{};
   preset_status(block);
   put_u32(block, 1, conti_axis_word(axes));
-  put_u32(block, 2, profile.drive_speed_word);
+  put_u32(block, 2, speed_word);
   if (const ApiStatus status = judged_request(card_device(card), REQ_CONTI_INTERP_BEGIN, block,
                                               ERROR_CONTI_INTERP_SET))
     return status;
@@ -216,8 +218,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_begin)(uint8_t card, uint16_t axi
 
 // The driver names the partners and the ranges they had before the run.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_end)(uint8_t card) {
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   DriverRequest block{};
   preset_status(block);
   if (const ApiStatus status = judged_request(card_device(card), REQ_CONTI_INTERP_END, block,

@@ -32,6 +32,10 @@ struct ContiAxes {
   uint16_t axis[3];
 };
 
+// The chip word of a vector speed (PPS) on the master's range: above the
+// vector maximum or outside the master's speeds, ERROR_INVALID_DRIVING_SPEED.
+ApiStatus vector_speed_word(uint8_t card, uint16_t master, uint32_t speed, uint16_t *word);
+
 // The axes of begin and configuration: card and axes (a third axis of 0 or
 // 255 is none and becomes 0), partners distinct and apart from the master,
 // then the driver's check that they may move.

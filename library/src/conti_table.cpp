@@ -212,16 +212,17 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_start)(uint8_t card, uint16_t axi
                                                       uint32_t speed, const void *segments,
                                                       uint8_t count) {
   const bool three_axes = axis3 != 0 && axis3 != 255;
-  if (const ApiStatus status =
-          check_card_axis(card, axis1, axis2, three_axes ? axis3 : AXIS_NOT_USED))
-    return status;
+  ContiAxes axes{};
+  if (const ApiStatus status = check_conti_axes(card, axis1, axis2, axis3, &axes)) return status;
   // Without a first record there is no run to start.
   if (count == 0) return ERROR_INVALID_CONTINUE_INTERPOLATION_MOTION;
   std::vector<ContiSegmentRecord> records;
   if (const ApiStatus status = read_records(segments, count, &records)) return status;
   if (const ApiStatus status = check_records(records, three_axes)) return status;
 
-  const ContiAxes axes{{axis1, axis2, three_axes ? axis3 : uint16_t{0}}};
+  // The speed is checked before the factor is switched on, so that its refusal changes nothing.
+  uint16_t speed_word = 0;
+  if (const ApiStatus status = vector_speed_word(card, axis1, speed, &speed_word)) return status;
   const PartnerRanges ranges = remember_partner_ranges(card, axes);
   if (const ApiStatus status = RM7X0_NAME(set_int_factor)(card, axis1, FACTOR_DRIVE_END))
     return status;
@@ -249,10 +250,6 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_config)(uint8_t card, uint16_t ax
   ContiAxes axes{};
   if (const ApiStatus status = check_conti_axes(card, axis1, axis2, axis3, &axes)) return status;
   if (dv > DRIVE_SPEED_MAX) return ERROR_INVALID_DRIVING_SPEED;
-  const PartnerRanges ranges = remember_partner_ranges(card, axes);
-  if (const ApiStatus status = RM7X0_NAME(set_int_factor)(card, axis1, FACTOR_DRIVE_END))
-    return status;
-
   SpeedProfile profile{};
   profile.start_speed = static_cast<int32_t>(sv);
   profile.drive_speed = dv;
@@ -268,6 +265,9 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_config)(uint8_t card, uint16_t ax
   if (const ApiStatus status = profile_to_registers(card, axis1, &profile)) return status;
   // The driver switches the deceleration on when this much path is left.
   const uint32_t point = sv != dv ? deceleration_point(sv, dv, dec, percentage) : 0;
+  const PartnerRanges ranges = remember_partner_ranges(card, axes);
+  if (const ApiStatus status = RM7X0_NAME(set_int_factor)(card, axis1, FACTOR_DRIVE_END))
+    return status;
 
   forget_last_targets(card, axes);
   DriverRequest block{};
@@ -291,8 +291,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_config)(uint8_t card, uint16_t ax
 // The first line is kept to start the run; the next 2,048 fill the table.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_line3_move_load)(uint8_t card, int32_t x, int32_t y,
                                                              int32_t z) {
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   ContiState &conti = card_table.cards[card].conti;
   if (conti.loaded_count > SEGMENT_TABLE_SIZE) return ERROR_CONTI_QUEUE_FULL;
   const ContiAxes axes{{conti.axes[0], conti.axes[1], conti.axes[2]}};
@@ -316,8 +315,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_line3_move_load)(uint8_t card, int32
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_start_all)(uint8_t card) {
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   const ContiState &conti = card_table.cards[card].conti;
   if (!is_segment_type(conti.first_segment.type)) return SUCCESS_NO_ERROR;
   const ContiAxes axes{{conti.axes[0], conti.axes[1], conti.axes[2]}};

@@ -12,13 +12,18 @@
 
 namespace {
 
-// Sends one query of an axis (AXIS_NOT_USED: of the card) and leaves its
-// reply in the block.
-ApiStatus query(uint8_t card, uint16_t axis, DWORD code, ApiStatus failure, DriverRequest &block) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+// Sends one query of the card and leaves its reply in the block.
+ApiStatus card_query(uint8_t card, DWORD code, ApiStatus failure, DriverRequest &block) {
+  if (const ApiStatus status = check_card(card)) return status;
   preset_status(block);
-  if (axis != AXIS_NOT_USED) put_u32(block, 1, axis);
+  return request_only(card_device(card), code, block, failure);
+}
+
+// The same for one axis, whose bit travels in slot 1.
+ApiStatus query(uint8_t card, uint16_t axis, DWORD code, ApiStatus failure, DriverRequest &block) {
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
+  preset_status(block);
+  put_u32(block, 1, axis);
   return request_only(card_device(card), code, block, failure);
 }
 
@@ -44,8 +49,9 @@ ApiStatus query_rate(uint8_t card, uint16_t axis, DWORD code, ApiStatus failure,
                      int32_t *out) {
   DriverRequest block{};
   if (const ApiStatus status = query(card, axis, code, failure, block)) return status;
+  // 125 x M x a large acceleration word exceeds the i32 reply: it is clamped.
   const double value = factor * multiplier_of(card, axis) * slot_u16(block, 1);
-  return store(out, static_cast<int32_t>(value));
+  return store(out, value < INT32_MAX ? static_cast<int32_t>(value) : INT32_MAX);
 }
 
 struct CounterKind {
@@ -63,8 +69,7 @@ constexpr CounterKind ENCODER_COUNTER = {ABS_SOURCE_ENCODER, REQ_GET_ENCCOUNTER,
 // so that counter - origin offset stays the same.
 ApiStatus write_counter(uint8_t card, uint16_t axis, int32_t value, const CounterKind &kind,
                         bool may_move) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   const bool is_source = motion_of(card, axis).abs_position_source == kind.abs_source;
   int32_t old_value = 0;
   if (is_source) {
@@ -188,8 +193,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(get_out1_status)(uint8_t card, uint16_t axis, 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(cpld_ver_get)(uint8_t card, int16_t *version,
                                                 int32_t *date_code) {
   DriverRequest block{};
-  if (const ApiStatus status =
-          query(card, AXIS_NOT_USED, REQ_CPLD_VER_GET, ERROR_CPLD_VERSION_GET, block))
+  if (const ApiStatus status = card_query(card, REQ_CPLD_VER_GET, ERROR_CPLD_VERSION_GET, block))
     return status;
   if (const ApiStatus status = store(version, static_cast<int16_t>(slot_u16(block, 1))))
     return status;
@@ -197,7 +201,11 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(cpld_ver_get)(uint8_t card, int16_t *version,
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_dipsw_id)(uint8_t card, uint8_t *id) {
-  return query_slot1(card, AXIS_NOT_USED, REQ_GET_DIPSW_ID, ERROR_BOARD_REGISTER_ACCESS, id);
+  DriverRequest block{};
+  if (const ApiStatus status =
+          card_query(card, REQ_GET_DIPSW_ID, ERROR_BOARD_REGISTER_ACCESS, block))
+    return status;
+  return store(id, static_cast<uint8_t>(slot_u32(block, 1)));
 }
 
 #ifdef RM7X0_MODEL_B

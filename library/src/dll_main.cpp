@@ -9,6 +9,8 @@
 
 namespace {
 
+bool refused = false;
+
 // The message that refuses the running Windows version, or nullptr when it is supported.
 const char *refusal_of(const OSVERSIONINFOA &version) {
   if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return "Windows98 is not supported.";
@@ -24,8 +26,10 @@ BOOL process_attach() {
   GetVersionExA(&version);
   if (const char *refusal = refusal_of(version)) {
     MessageBoxA(nullptr, refusal, "Error", MB_ICONWARNING);
+    refused = true;
     return FALSE;
   }
+  refused = false;
   if (card_table.attach_count++ == 0) {
     empty_card_table();
     int16_t count = 0;
@@ -43,6 +47,8 @@ void process_detach() {
 }
 
 }  // namespace
+
+bool load_was_refused() { return refused; }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   switch (reason) {

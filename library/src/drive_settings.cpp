@@ -47,8 +47,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_vring)(uint8_t card, uint16_t axis, uint16
   if (value < 2) return ERROR_INVALID_RING_COUNTER;
   if (const ApiStatus status = validate_api_args(API_SET_VRING, enable, 0, 0, 0, 0, 0))
     return status;
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   return judged_axis_request(card, REQ_SET_VRING, axis, {enable, value}, ERROR_VRING_SET);
 }
 
@@ -56,8 +55,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_vring)(uint8_t card, uint16_t axis, uint16
 // speed of the output; max_frequency (detents per second) is only checked.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_mpg)(uint8_t card, uint16_t axis, uint16_t mode,
                                            uint32_t ratio, uint32_t dv, int32_t max_frequency) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   if (!is_mpg_mode(mode)) return ERROR_INVALID_MPG_EXP_CONFIG;
   if (!keeps_up_with_wheel(mode, ratio, dv, max_frequency)) return ERROR_INVALID_MPG_SPEED;
   uint16_t speed_word = 0;
@@ -74,7 +72,6 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_mpg)(uint8_t card, uint16_t axis, uint16_t
 
 // The running move of the axis ends after `pulses` pulses from its start.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(change_p)(uint8_t card, uint16_t axis, uint32_t pulses) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   return judged_axis_request(card, REQ_CHANGE_P, axis, {pulses}, ERROR_OUTPUT_PULSE_CHANGE);
 }

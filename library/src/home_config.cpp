@@ -10,8 +10,7 @@
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg)(uint8_t card, uint16_t axis, uint16_t home_level,
                                                 uint16_t near_home_level, uint16_t index_level,
                                                 uint16_t step, uint32_t pulses) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   if (const ApiStatus status = validate_api_args(API_SET_HOME_CFG, home_level, near_home_level,
                                                  index_level, step, 0, 0))
     return status;
@@ -48,8 +47,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg_ex)(uint8_t card, uint16_t axis,
                                                    uint16_t home_level, uint16_t near_home_level,
                                                    uint16_t index_level, uint16_t mode,
                                                    uint8_t direction) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   if (const ApiStatus status = validate_api_args(API_SET_HOME_CFG_EX, home_level, near_home_level,
                                                  index_level, mode, 0, 0))
     return status;

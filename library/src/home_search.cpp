@@ -69,8 +69,7 @@ ApiStatus run_waited_search(uint8_t card, uint16_t axis, DriverRequest &block) {
 RM7X0_EXPORT ApiStatus RM7X0_NAME(home_start)(uint8_t card, uint16_t axis, uint32_t sv,
                                               uint32_t acc, uint32_t dec, uint32_t dv,
                                               uint32_t search_speed, uint16_t wait) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   if (const ApiStatus status = validate_api_args(API_HOME_START, wait, 0, 0, 0, 0, 0))
     return status;
   DriverRequest block{};

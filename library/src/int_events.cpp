@@ -54,6 +54,10 @@ ApiStatus fill_action_move(uint8_t card, uint16_t target, const ActionMove &acti
 // Creates the missing events, registers all four with the driver and hands
 // the caller copies of their handles.
 ApiStatus attach_int_events(uint8_t card, HANDLE events[AXES_PER_CARD]) {
+  // The caller's array must take the handles before any is made.
+  HANDLE kept[AXES_PER_CARD];
+  if (!seh::try_copy_from(kept, events, sizeof kept) || !seh::try_copy_to(events, kept, sizeof kept))
+    return ERROR_ACCESS_VIOLATION_DATA_COPY;
   CardRecord &record = card_table.cards[card];
   for (HANDLE &event : record.int_events) {
     if (event != INVALID_HANDLE_VALUE) continue;
@@ -84,8 +88,7 @@ ApiStatus detach_int_events(uint8_t card) {
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_factor)(uint8_t card, uint16_t axis, uint16_t factor) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   if (const ApiStatus status = validate_api_args(API_SET_INT_FACTOR, factor, 0, 0, 0, 0, 0))
     return status;
   DriverRequest block{};
@@ -97,8 +100,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_factor)(uint8_t card, uint16_t axis, u
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(int_event_config)(uint8_t card, uint16_t mode,
                                                     HANDLE events[AXES_PER_CARD]) {
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   switch (mode) {
     case EVENTS_ENABLE: return attach_int_events(card, events);
     case EVENTS_DISABLE: return detach_int_events(card);
@@ -109,17 +111,16 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(int_event_config)(uint8_t card, uint16_t mode,
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_action)(uint8_t card, uint16_t source_axes,
                                                   uint16_t factor, uint16_t target, uint16_t kind,
                                                   const int32_t *record) {
+  if (const ApiStatus status = check_library()) return status;
   if (source_axes > (AXIS_X | AXIS_Y | AXIS_Z | AXIS_U)) return ERROR_MULTI_AXES_ASSIGNED;
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   if (const ApiStatus status = validate_api_args(API_SET_INT_FACTOR, factor, 0, 0, 0, 0, 0))
     return status;
   DriverRequest block{};
   if (kind == ACTION_S_MOVE) {
     ActionMove move{};
     if (!load_action_move(record, &move)) return ERROR_ACCESS_VIOLATION_DATA_COPY;
-    if (const ApiStatus status = check_card_axis(card, target, AXIS_NOT_USED, AXIS_NOT_USED))
-      return status;
+    if (const ApiStatus status = check_card_axis(card, target)) return status;
     if (const ApiStatus status = fill_action_move(card, target, move, block)) return status;
   }
   preset_status(block);

@@ -11,9 +11,9 @@ ApiStatus check_interpolation(uint8_t card, uint16_t api_id, const InterpAxes &a
   if (axes.bit[0] & (axes.bit[1] | (three ? axes.bit[2] : 0)))
     return ERROR_INVALID_INTERPOLATION_SLAVE_AXES;
   if (ApiStatus status = validate_api_args(api_id, wait, 0, 0, 0, 0, 0)) return status;
-  if (ApiStatus status =
-          check_card_axis(card, axes.bit[0], axes.bit[1], three ? axes.bit[2] : AXIS_NOT_USED))
-    return status;
+  if (ApiStatus status = check_card_axis(card, axes.bit[0])) return status;
+  for (int slave = 1; slave < axes.count; ++slave)
+    if (ApiStatus status = check_axis(axes.bit[slave])) return status;
   if (three && axes.bit[1] == axes.bit[2]) return ERROR_INTERPOLATION_SLAVE_AXES_DUPLICATED;
   uint8_t direction[4] = {DIRECTION_NONE, DIRECTION_NONE, DIRECTION_NONE, DIRECTION_NONE};
   const uint16_t third = three ? axes.bit[2] : 0;

@@ -20,8 +20,7 @@ constexpr AxisWords ERC_WORDS = {0x1000, 0x1000, 0x1000, 0x1000};
 // 2 is the axis's word when on is 1, else 0.
 ApiStatus switch_output(uint8_t card, uint16_t axis, uint8_t on, ApiId api,
                         const AxisWords &words, DWORD code, ApiStatus failure) {
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   if (const ApiStatus status = validate_api_args(api, on, 0, 0, 0, 0, 0)) return status;
   DriverRequest block{};
   put_u32(block, 1, axis);

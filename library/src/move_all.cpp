@@ -22,8 +22,7 @@ ApiStatus load_refusal(const DriverRequest &block) {
 ApiStatus move_all_axes(uint8_t card, uint16_t axes, DWORD code, ApiStatus own_failure,
                         AxisMoveLoader &loader) {
   if (!valid_move_mask(axes)) return ERROR_NO_VALID_AXIS_ASSIGNED;
-  if (ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (ApiStatus status = check_card(card)) return status;
 
   DriverRequest blocks[AXES_PER_CARD] = {};
   uint8_t direction[AXES_PER_CARD] = {DIRECTION_NONE, DIRECTION_NONE, DIRECTION_NONE,

@@ -41,6 +41,7 @@ constexpr uint16_t REG_TEST_WRITE = 1;  // operation bit 0
 // The options of a card may be set before it is opened, except the two the
 // driver also keeps (types 1 and 4), which need the card's handle.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_customization)(uint8_t card, uint16_t type, uint16_t value) {
+  if (const ApiStatus status = check_library()) return status;
   if (value > 1) return ERROR_INVALID_CUSTOMIZATION_VALUE;
   if (card >= CARD_SLOTS) return ERROR_INVALID_CARD_ID;
   if (type == OPTION_HOME_END_COUNTER_CLEAR || type == OPTION_LINE_SPEED_AS_GIVEN) {
@@ -66,8 +67,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_customization)(uint8_t card, uint16_t type
 // 3 write one; offset in bytes.
 RM7X0_EXPORT ApiStatus rm720_reg_rw_test(uint8_t card, uint8_t operation, uint8_t offset,
                                          int16_t *value, uint16_t data) {
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   DriverRequest block{};
   preset_status(block);
   put_u32(block, 1, operation);
@@ -83,8 +83,7 @@ RM7X0_EXPORT ApiStatus rm720_reg_rw_test(uint8_t card, uint8_t operation, uint8_
 // The driver of this system serves no watchdog: both calls fail with their
 // request-failed codes.
 RM7X0_EXPORT ApiStatus rm720_set_WDT(uint8_t card, uint8_t mode) {
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   if (mode > 6 || (mode & 1)) return ERROR_INVALID_WDT_MODE;  // 0, 2, 4 or 6
   DriverRequest block{};
   preset_status(block);
@@ -95,8 +94,7 @@ RM7X0_EXPORT ApiStatus rm720_set_WDT(uint8_t card, uint8_t mode) {
 }
 
 RM7X0_EXPORT ApiStatus rm720_get_WDT(uint8_t card, uint8_t *mode) {
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   DriverRequest block{};
   preset_status(block);
   if (!send_request(card_device(card), REQ_GET_WDT, block)) return ERROR_WDT_GET;

@@ -25,8 +25,7 @@ ApiStatus store_values(float *caller, const float *values, int count) {
 
 // The checks both conversions make: card, flag, a robot set on the card.
 ApiStatus check_conversion(uint8_t card, int32_t flag) {
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   if (flag != 0) return ERROR_INVALID_KINE_FLAG;
   return robot_of(card).type == NO_ROBOT ? ERROR_ROBOT_NOT_SET : SUCCESS_NO_ERROR;
 }
@@ -38,8 +37,7 @@ ApiStatus check_conversion(uint8_t card, int32_t flag) {
 RM7X0_EXPORT ApiStatus rm720_robot_init(uint8_t card, uint8_t type, const float *parameters,
                                         int32_t *result) {
   if (!seh::try_store(result, int32_t{-1})) return ERROR_ACCESS_VIOLATION_DATA_COPY;
-  if (const ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card(card)) return status;
   int16_t version = 0;
   int32_t date_code = 0;
   if (const ApiStatus status = rm720_cpld_ver_get(card, &version, &date_code)) return status;

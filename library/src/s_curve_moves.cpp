@@ -69,7 +69,7 @@ class SMoveAll final : public AxisMoveLoader {
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_move)(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv,
                                           uint32_t jerk, uint32_t decel_jerk, int32_t pulses,
                                           int16_t offset) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   SMove move;
   move.sv = sv;
   move.dv = dv;
@@ -94,7 +94,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_moveall)(uint8_t card, uint16_t axes, const 
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_set_avtri)(uint8_t card, uint16_t axis, uint16_t setting) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   if (setting != 0 && setting != 8) return ERROR_INVALID_AVOID_TRIANGLE_CONFIG;
   motion_of(card, axis).avoid_triangle = setting;
   return SUCCESS_NO_ERROR;
@@ -102,7 +102,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_set_avtri)(uint8_t card, uint16_t axis, uint
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_change_v)(uint8_t card, uint16_t axis, uint32_t dv,
                                               uint32_t jerk, uint32_t decel_jerk) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   uint16_t speed_word = 0, jerk_word = 0, decel_jerk_word = 0;
   if (!speed_to_register(card, axis, dv, &speed_word)) return ERROR_INVALID_DRIVING_SPEED;
   if (jerk != 0 && !jerk_to_register(card, axis, jerk, &jerk_word)) return ERROR_INVALID_JERK;

@@ -117,7 +117,7 @@ class TMoveAll final : public AxisMoveLoader {
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(velocity_move)(uint8_t card, uint16_t axis, uint32_t sv,
                                                  uint32_t dv, uint32_t acc, uint8_t dir) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   if (dir > 1) return ERROR_INVALID_MOVE_DIRECTION;
   SpeedProfile profile{};
   profile.kind = PROFILE_T_CURVE;
@@ -137,7 +137,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(velocity_move)(uint8_t card, uint16_t axis, ui
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(const_move)(uint8_t card, uint16_t axis, uint32_t dv,
                                               int32_t pulses) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   uint16_t word = 0;
   if (!speed_to_register(card, axis, dv, &word)) return ERROR_INVALID_DRIVING_SPEED;
   DriverRequest block{};
@@ -154,7 +154,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(const_moveall)(uint8_t card, uint16_t axes, co
 
 ApiStatus prepare_t_move(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv, uint32_t acc,
                          uint32_t dec, int32_t pulses, int16_t offset, DriverRequest &block) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   acc = acceleration_argument(card, sv, dv, acc);
   dec = acceleration_argument(card, sv, dv, dec);
   SpeedProfile profile;
@@ -183,7 +183,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_moveall)(uint8_t card, uint16_t axes, const 
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_set_avtri)(uint8_t card, uint16_t axis, uint16_t setting) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   if (setting != 0 && setting != 8) return ERROR_INVALID_AVOID_TRIANGLE_CONFIG;
   DriverRequest block{};
   preset_status(block);
@@ -194,7 +194,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_set_avtri)(uint8_t card, uint16_t axis, uint
 
 ApiStatus send_speed_and_rates(uint8_t card, uint16_t axis, uint32_t speed, uint32_t acc,
                                uint32_t dec, DWORD code, ApiStatus failure) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   // A zero rate travels as word 0: the driver keeps the rate in force.
   uint16_t speed_word = 0, acc_word = 0, dec_word = 0;
   if (!speed_to_register(card, axis, speed, &speed_word)) return ERROR_INVALID_DRIVING_SPEED;

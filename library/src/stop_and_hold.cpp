@@ -25,7 +25,7 @@ bool is_stop_mode(uint16_t mode) { return mode == STOP_DECELERATING || mode == S
 // Several axes: a mask of axis bits, 0 allowed; then the card.
 ApiStatus check_card_axes(uint8_t card, uint16_t axes) {
   if (axes > ALL_AXES) return ERROR_MULTI_AXES_ASSIGNED;
-  return check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED);
+  return check_card(card);
 }
 
 // A stop that returns at once; the driver's answer is not judged.
@@ -85,9 +85,9 @@ ApiStatus stop_and_wait(uint8_t card, uint16_t axis) {
 // is set, returns only when the axis stands. An axis that stands already is
 // left alone.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(stop_move)(uint8_t card, uint16_t axis, uint16_t mode) {
+  if (const ApiStatus status = check_library()) return status;
   if (!is_stop_mode(mode)) return ERROR_INVALID_STOP_MODE;
-  if (const ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (const ApiStatus status = check_card_axis(card, axis)) return status;
   const bool waited = mode == STOP_SUDDEN && card_options.stop_without_wait[card] != 1;
 
   DriverRequest probe{};
@@ -101,6 +101,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(stop_move)(uint8_t card, uint16_t axis, uint16
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(stop_move_all)(uint8_t card, uint16_t axes, uint16_t mode) {
+  if (const ApiStatus status = check_library()) return status;
   if (!is_stop_mode(mode)) return ERROR_INVALID_STOP_MODE;
   if (const ApiStatus status = check_card_axes(card, axes)) return status;
   return send_stop(card, REQ_STOP_MOVE_ALL, axes, mode, ERROR_MOTION_STOP_ALL_SET);

@@ -41,7 +41,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_synch)(uint8_t card, uint16_t axis, uint16
                                              uint16_t partners, uint16_t condition, uint16_t action,
                                              uint16_t partner_action, uint16_t source,
                                              uint32_t compare_plus, uint32_t compare_minus) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   if (ApiStatus status =
           validate_api_args(API_SET_SYNCH, enable, condition, action, partner_action, source, 0))
     return status;
@@ -66,7 +66,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(synch_t_move_cfg)(uint8_t card, uint16_t axis,
 RM7X0_EXPORT ApiStatus RM7X0_NAME(synch_s_move_cfg)(uint8_t card, uint16_t axis, uint32_t sv,
                                                     uint32_t dv, uint32_t jerk, uint32_t decel_jerk,
                                                     int32_t pulses) {
-  if (ApiStatus status = check_card_axis(card, axis, AXIS_NOT_USED, AXIS_NOT_USED)) return status;
+  if (ApiStatus status = check_card_axis(card, axis)) return status;
   SMove move{.sv = sv, .dv = dv, .jerk = jerk, .decel_jerk = decel_jerk, .pulses = pulses};
   if (ApiStatus status = plan_loaded_s_move(card, axis, &move)) return status;
   DriverRequest block{};

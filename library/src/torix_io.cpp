@@ -16,10 +16,6 @@ constexpr uint16_t PERIODIC_FACTOR_MAX = 255;
 
 bool zero_or_one(uint16_t value) { return value == 0 || value == 1; }
 
-ApiStatus check_card(uint8_t card) {
-  return check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED);
-}
-
 // Style C, judged on its own: the reply's slot 1 carries data, not a mask of
 // failing axes, so a refusal is mapped with slot value 0.
 ApiStatus judged_torix_request(uint8_t card, DWORD code, DriverRequest &block, ApiStatus failure) {

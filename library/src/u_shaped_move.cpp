@@ -212,8 +212,7 @@ RM7X0_EXPORT ApiStatus rm720_s_abs_u_shaped_move(uint8_t card, const int16_t *ax
                                                  const int32_t *targets, const int32_t *blends,
                                                  const uint32_t *sv, const uint32_t *dv,
                                                  const uint32_t *jerk, const uint32_t *dec_rate) {
-  if (ApiStatus status = check_card_axis(card, AXIS_NOT_USED, AXIS_NOT_USED, AXIS_NOT_USED))
-    return status;
+  if (ApiStatus status = check_card(card)) return status;
   UMoveArgs args{};
   if (ApiStatus status = copy_args(axes, targets, blends, sv, dv, jerk, dec_rate, &args))
     return status;

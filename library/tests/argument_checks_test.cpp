@@ -139,14 +139,14 @@ const CheckRow kRows[] = {
     {A, API_SET_SYNCH, 1, 3, 0xFFFF, 0xFFFF, -1, 0, 0},  // other conditions pass
     {A, API_SET_SYNCH, 1, 16, 0xFFFF, 0xFFFF, -1, 0, 0},
     // Model B: condition 16, 32 or an axis mask without X+Y or Z+U; a bad
-    // condition is ERROR_INVALID_SYNCH_CONDITION.
+    // condition answers -267 (ERROR_INVALID_WDT_MODE by name).
     {B, API_SET_SYNCH, 1, 5, 0x4000, 0x0001, 32, 0, 0},
     {B, API_SET_SYNCH, 1, 0, 0, 0, 0, 0, 0},
     {B, API_SET_SYNCH, 1, 16, 0, 0, 0, 0, 0},
     {B, API_SET_SYNCH, 1, 32, 0, 0, 0, 0, 0},
-    {B, API_SET_SYNCH, 1, 3, 0, 0, 0, 0, ERROR_INVALID_SYNCH_CONDITION},
-    {B, API_SET_SYNCH, 1, 12, 0, 0, 0, 0, ERROR_INVALID_SYNCH_CONDITION},
-    {B, API_SET_SYNCH, 1, 64, 0, 0, 0, 0, ERROR_INVALID_SYNCH_CONDITION},
+    {B, API_SET_SYNCH, 1, 3, 0, 0, 0, 0, ERROR_INVALID_WDT_MODE},
+    {B, API_SET_SYNCH, 1, 12, 0, 0, 0, 0, ERROR_INVALID_WDT_MODE},
+    {B, API_SET_SYNCH, 1, 64, 0, 0, 0, 0, ERROR_INVALID_WDT_MODE},
     {B, API_SET_SYNCH, 1, 1, 0x0100, 0, 0, 0, ERROR_INVALID_SYNCH_CONDITION},
     {B, API_SET_SYNCH, 1, 1, 0, 0x8000, 0, 0, ERROR_INVALID_SYNCH_CONDITION},
     {B, API_SET_SYNCH, 1, 1, 0, 0x0080, 16, 0, ERROR_INVALID_COMPARATOR_SOURCE},

@@ -109,7 +109,7 @@ const CheckCase kChecks[] = {
      ERROR_ACCESS_VIOLATION_DATA_COPY},
     {"synch both COMP+",
      [] { return rm730_set_synch(CARD, AXIS_X, 1, 0, 3, 0x4000, 0, 0, 10, 20); },
-     ERROR_INVALID_SYNCH_CONDITION},
+     ERROR_INVALID_WDT_MODE},
     {"synch COMP+ and COMP-",
      [] { return rm730_set_synch(CARD, AXIS_X, 1, 0, 5, 0x4000, 0, 0, 10, 20); }, SUCCESS_NO_ERROR},
 };

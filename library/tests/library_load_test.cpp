@@ -131,9 +131,18 @@ TEST(BothLibraries, ARefusedWindowsVersionShowsItsMessageAtLoad) {
   ::testing::internal::CaptureStderr();
   {
     MotionLibrary b(RM730_LIBRARY, "rm730");
+    // The refused library answers, but reaches no card.
+    int16_t count = -1;
+    EXPECT_EQ(b.scan(&count, nullptr), ERROR_NO_CARD_FOUND);
+    EXPECT_EQ(b.open(1), ERROR_NO_CARD_FOUND);
+    EXPECT_EQ(b.close_all(), ERROR_NO_CARD_FOUND);
+    EXPECT_EQ(count, -1);
   }
   unsetenv("RM7X0_WINDOWS_VERSION");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error: WindowsNT is not supported.\n");
+  MotionLibrary again(RM730_LIBRARY, "rm730");
+  EXPECT_EQ(again.open(1), SUCCESS_NO_ERROR) << "a load that is not refused works, on an unopened card";
+  EXPECT_EQ(again.close_all(), SUCCESS_NO_ERROR);
 }
 
 }  // namespace

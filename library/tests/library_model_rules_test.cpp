@@ -8,7 +8,7 @@ namespace {
 
 #ifdef RM7X0_MODEL_B
 TEST(ModelBLibrary, AppliesTheModelBRules) {
-  EXPECT_EQ(validate_api_args(API_SET_SYNCH, 1, 3, 0, 0, 0, 0), ERROR_INVALID_SYNCH_CONDITION);
+  EXPECT_EQ(validate_api_args(API_SET_SYNCH, 1, 3, 0, 0, 0, 0), ERROR_INVALID_WDT_MODE);
   EXPECT_EQ(validate_api_args(API_CMPTRIG_CONFIG, 0x4000, 0, 16, 0, 1, 0), 0);
 }
 #else
