@@ -1,0 +1,35 @@
+# The checks of the Windows binaries (ctest in the Windows build folder).
+set(checks ${CMAKE_CURRENT_SOURCE_DIR})
+set(run_in_wine ${top}/app/run-in-wine.sh)
+set(wine_prefix ${CMAKE_BINARY_DIR}/wineprefix)
+
+# Each library's export table against the ordinal table.
+foreach(prefix rm720 rm730)
+  add_test(NAME windows.exports.${prefix}
+           COMMAND ${checks}/check-exports.sh ${RM7X0_OBJDUMP} $<TARGET_FILE:${prefix}>
+                   ${checks}/ordinals.txt ${prefix})
+endforeach()
+add_test(NAME windows.imports_by_ordinal
+         COMMAND ${checks}/check-imports.sh ${RM7X0_OBJDUMP} $<TARGET_FILE:Kavrel_New>
+                 rm720.dll rm730.dll)
+# The driver: an NT-native image whose entry is DriverEntry, importing the kernel.
+add_test(NAME windows.driver_image
+         COMMAND ${checks}/check-driver.sh ${RM7X0_OBJDUMP} $<TARGET_FILE:rm720v3>)
+
+# Under Wine, one program at a time, in one prefix that the first one makes.
+add_test(NAME windows.wineprefix COMMAND ${run_in_wine} --prepare --unmanaged ${wine_prefix})
+set_tests_properties(windows.wineprefix PROPERTIES FIXTURES_SETUP windows_prefix
+                     RESOURCE_LOCK windows_wine TIMEOUT 300)
+
+add_executable(caller_memory_test tests/caller_memory_test.cpp ${top}/library/src/caller_memory_win32.cpp)
+target_include_directories(caller_memory_test PRIVATE ${top}/library/src)
+target_link_options(caller_memory_test PRIVATE ${user_mode_link})
+add_test(NAME windows.caller_memory
+         COMMAND ${run_in_wine} ${wine_prefix} $<TARGET_FILE:caller_memory_test>)
+
+add_executable(message_box_probe tools/message_box_probe.cpp)
+target_link_options(message_box_probe PRIVATE ${user_mode_link})
+add_test(NAME windows.start_without_card
+         COMMAND ${checks}/run-without-card.sh ${run_in_wine} ${wine_prefix} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+set_tests_properties(windows.caller_memory windows.start_without_card PROPERTIES
+                     FIXTURES_REQUIRED windows_prefix RESOURCE_LOCK windows_wine TIMEOUT 200)
