@@ -39,9 +39,17 @@ target_link_options(caller_memory_test PRIVATE ${user_mode_link})
 add_test(NAME windows.caller_memory
          COMMAND ${run_in_wine} ${wine_prefix} $<TARGET_FILE:caller_memory_test>)
 
+# Both libraries loaded and called by ordinal, from beside them.
+add_executable(library_load_test tests/library_load_test.cpp)
+target_include_directories(library_load_test PRIVATE ${top}/library/include)
+target_link_options(library_load_test PRIVATE ${user_mode_link})
+add_dependencies(library_load_test rm720 rm730)
+add_test(NAME windows.libraries_without_card
+         COMMAND ${run_in_wine} ${wine_prefix} $<TARGET_FILE:library_load_test>)
+
 add_executable(message_box_probe tools/message_box_probe.cpp)
 target_link_options(message_box_probe PRIVATE ${user_mode_link})
 add_test(NAME windows.start_without_card
          COMMAND ${checks}/run-without-card.sh ${run_in_wine} ${wine_prefix} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
-set_tests_properties(windows.caller_memory windows.start_without_card PROPERTIES
-                     FIXTURES_REQUIRED windows_prefix RESOURCE_LOCK windows_wine TIMEOUT 200)
+set_tests_properties(windows.caller_memory windows.libraries_without_card windows.start_without_card
+                     PROPERTIES FIXTURES_REQUIRED windows_prefix RESOURCE_LOCK windows_wine TIMEOUT 200)

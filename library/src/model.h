@@ -12,13 +12,8 @@
 #define RM7X0_NAME(name) rm720_##name
 #endif
 
-// Defines an export: C linkage, visible outside the library. The Windows
-// libraries export by their .def files (ordinals); symbol visibility is ELF's.
-#ifdef _WIN32
-#define RM7X0_EXPORT extern "C"
-#else
+// Defines an export: C linkage, visible outside the library.
 #define RM7X0_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
 
 struct _GUID;
 const _GUID &model_interface_class();
