@@ -49,7 +49,20 @@ add_test(NAME windows.libraries_without_card
 
 add_executable(message_box_probe tools/message_box_probe.cpp)
 target_link_options(message_box_probe PRIVATE ${user_mode_link})
+# Kavrel_New.exe with the PE libraries on a machine without a card.
 add_test(NAME windows.start_without_card
-         COMMAND ${checks}/run-without-card.sh ${run_in_wine} ${wine_prefix} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+         COMMAND ${checks}/run-with-message-box.sh ${run_in_wine} ${wine_prefix}
+                 $<TARGET_FILE:Kavrel_New> Kavrel_New
+                 "No VEXA-RM720 and VEXA-RM730 is available on your system, please check the system")
+# The model-A library on a Windows version it refuses.
+add_executable(refused_load_test tests/refused_load_test.cpp)
+target_link_options(refused_load_test PRIVATE ${user_mode_link})
+add_dependencies(refused_load_test rm720 message_box_probe)
+add_test(NAME windows.refused_load
+         COMMAND ${checks}/run-with-message-box.sh ${run_in_wine} ${wine_prefix}
+                 $<TARGET_FILE:refused_load_test> Error "WindowsNT is not supported.")
+set_tests_properties(windows.refused_load PROPERTIES
+                     ENVIRONMENT RM7X0_WINE_VERSION=nt40)
 set_tests_properties(windows.caller_memory windows.libraries_without_card windows.start_without_card
+                     windows.refused_load
                      PROPERTIES FIXTURES_REQUIRED windows_prefix RESOURCE_LOCK windows_wine TIMEOUT 200)
