@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine, on a virtual X display, where it must show
+# Runs a Windows program under Wine, on a virtual X display of its own, where it must show
 # one message box and then end by itself: a probe program in the same Wine
 # prefix waits for the box, reports its caption and text and answers it with
 # OK. The check passes when the box said what was expected and the program
@@ -17,22 +17,35 @@ text: $5"
 export WINEPREFIX=$prefix WINEDEBUG=-all WINESERVER=/usr/lib/wine/wineserver
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 report=$(mktemp "${TMPDIR:-/tmp}/rm7x0-message-box.XXXXXX")
-trap 'rm -f "$report"' EXIT
-# Both bounded, so that a program that hangs fails the check, not the run.
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-  wine=/usr/lib/wine/wine64 program=$1 report=$2
-  if [ -n "${RM7X0_WINE_VERSION:-}" ]; then
-    "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$program")" \
-      /v Version /d "$RM7X0_WINE_VERSION" /f >/dev/null 2>&1
-  fi
-  "$wine" "$(dirname "$program")/message_box_probe.exe" 60 >"$report" &
-  probe=$!
-  status=0
-  timeout 90 "$wine" "$program" || status=$?
-  probe_status=0
-  wait $probe || probe_status=$?
+display=$(mktemp "${TMPDIR:-/tmp}/rm7x0-display.XXXXXX")
+xvfb=
+finish() {
   "$WINESERVER" -k 2>/dev/null || true
-  echo "program ended: $status, probe: $probe_status" >>"$report"' _ "$program" "$report"
+  if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
+  rm -f "$report" "$display"
+}
+trap finish EXIT
+# A virtual display of its own: the server picks a free display number itself
+# and writes it to the file, so parallel runs never race for one.
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 300); do [ -s "$display" ] && break; sleep 0.1; done
+[ -s "$display" ] || { echo "run-with-message-box: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$(head -n1 "$display")
+
+wine=/usr/lib/wine/wine64
+if [ -n "${RM7X0_WINE_VERSION:-}" ]; then
+  "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$(basename "$program")" \
+    /v Version /d "$RM7X0_WINE_VERSION" /f >/dev/null 2>&1
+fi
+# Both bounded, so that a program that hangs fails the check, not the run.
+"$wine" "$(dirname "$program")/message_box_probe.exe" 60 >"$report" &
+probe=$!
+status=0
+timeout 90 "$wine" "$program" || status=$?
+probe_status=0
+wait $probe || probe_status=$?
+echo "program ended: $status, probe: $probe_status" >>"$report"
 
 cat "$report"
 shown=$(grep -E '^(caption|text): ' "$report" | tr -d '\r')
