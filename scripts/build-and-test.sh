@@ -21,5 +21,4 @@ build_and_test build -DRM7X0_BUILD_APP=ON
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 ASAN_OPTIONS=detect_leaks=1 build_and_test build-asan -DRM7X0_SANITIZE=ON -DRM7X0_BUILD_BENCH=OFF
 echo "== Windows build (MinGW-w64) and its checks"
-# (the later -S names the Windows project)
-build_and_test build-windows -S windows -DCMAKE_TOOLCHAIN_FILE="$top/windows/mingw-w64.cmake"
+(cd windows && build_and_test ../build-windows -DCMAKE_TOOLCHAIN_FILE="$top/windows/mingw-w64.cmake")
