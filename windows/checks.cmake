@@ -24,6 +24,14 @@ set_tests_properties(windows.exports.rm720_against_model_b_list
 add_test(NAME windows.imports_by_ordinal
          COMMAND ${checks}/check-imports.sh ${RM7X0_OBJDUMP} $<TARGET_FILE:Kavrel_New>
                  rm720.dll rm730.dll)
+# The user-mode binaries run on a plain Windows: Windows' own DLLs and the libraries.
+set(windows_dlls kernel32.dll user32.dll gdi32.dll advapi32.dll setupapi.dll comctl32.dll
+                 comdlg32.dll ole32.dll msvcrt.dll)
+foreach(target rm720 rm730 Kavrel_New)
+  add_test(NAME windows.dependencies.${target}
+           COMMAND ${checks}/check-dependencies.sh ${RM7X0_OBJDUMP} $<TARGET_FILE:${target}>
+                   ${windows_dlls} rm720.dll rm730.dll)
+endforeach()
 # The driver: an NT-native image whose entry is DriverEntry, importing the kernel.
 add_test(NAME windows.driver_image
          COMMAND ${checks}/check-driver.sh ${RM7X0_OBJDUMP} $<TARGET_FILE:rm720v3>)
