@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native build, the same tests
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and the test
-# program's GUI tests under Xvfb.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the test program's
+# GUI tests under Xvfb, and the Windows build (MinGW-w64) with its checks.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -20,3 +20,5 @@ echo "== native build and tests"
 build_and_test build -DRM7X0_BUILD_APP=ON
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 ASAN_OPTIONS=detect_leaks=1 build_and_test build-asan -DRM7X0_SANITIZE=ON -DRM7X0_BUILD_BENCH=OFF
+echo "== Windows build (MinGW-w64) and its checks"
+(cd windows && build_and_test ../build-windows -DCMAKE_TOOLCHAIN_FILE="$top/windows/mingw-w64.cmake")

@@ -1,6 +1,8 @@
 // Finding the cards of this model: every present interface of the model's
 // class whose device carries a readable "CardID" value fills the slot of
 // that ID. Once cards were found, the result stands for the life of the process.
+#include <windows.h>
+#include <winioctl.h>  // the system's own interface classes stay declarations
 #include <initguid.h>  // defines the interface classes of rm7x0_ioctl.h here
 
 #include <cstring>

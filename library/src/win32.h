@@ -4,6 +4,6 @@
 #include <windows.h>
 #include <winioctl.h>
 #include <setupapi.h>
-#include <excpt.h>
+#include "caller_memory.h"
 
 #include "rm7x0_ioctl.h"
