@@ -6,6 +6,7 @@
 #include "axis_position.h"
 #include "card_table.h"
 #include "checks.h"
+#include "chip_rates.h"
 #include "model.h"
 #include "move_all.h"
 #include "request.h"
@@ -117,7 +118,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_change_v)(uint8_t card, uint16_t axis, uint3
   // Word 0 tells the driver to keep the deceleration jerk in force.
   if (decel_jerk_word == motion.last_decel_jerk_word) decel_jerk_word = 0;
   const uint16_t jerk_in_force = decel_jerk_word ? decel_jerk_word : motion.last_decel_jerk_word;
-  const double multiplier = card_table.cards[card].axes[axis_index(axis)].multiplier;
+  const double multiplier = chip_multiplier_of(card, axis);
   DriverRequest block{};
   preset_status(block);
   put_u32(block, 1, axis);

@@ -114,6 +114,14 @@ struct HomeSearch {
   bool aborted = false;      // a stop command ends the search at the next drive end
 };
 
+// The bench's view of the last drive (MotionChip::DriveRecord).
+struct DriveLog {
+  SimTime started = 0;
+  SimTime ended = 0;
+  double final_speed = 0;
+  double peak_speed = 0;
+};
+
 struct AxisState {
   int index = 0;
   AxisRegisters reg;
@@ -132,6 +140,7 @@ struct AxisState {
   std::uint8_t held_command = 0;   // the drive command that waits (0 = none)
 
   Drive drive;
+  DriveLog log;
   HomeSearch home;
   Path* on_path = nullptr;         // a running interpolation moves this axis
   AxisState* chip_axes = nullptr;  // the chip's four axes, for partners of a synchronous action

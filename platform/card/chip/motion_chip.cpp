@@ -474,6 +474,29 @@ void MotionChip::reset() {
   if (notify) notify();
 }
 
+MotionChip::DriveRecord MotionChip::last_drive(int axis) {
+  if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
+  std::function<void()> notify;
+  DriveRecord record;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    State& s = *state_;
+    const SimTime now = s.clock.now();
+    s.run_until(now);
+    const AxisState& a = s.axes[axis];
+    const DriveLog& log = a.log;
+    record.running = moving(a.drive);
+    record.started_ns = log.started;
+    record.ended_ns = record.running ? now : log.ended;
+    record.pulses = pulses_done(a.drive.now.p);
+    record.final_speed = record.running ? a.drive.now.v : log.final_speed;
+    record.peak_speed = std::max(log.peak_speed, record.running ? a.drive.now.v : 0.0);
+    notify = s.settle();
+  }
+  if (notify) notify();
+  return record;
+}
+
 AxisMechanics MotionChip::mechanics(int axis) const {
   if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
   std::lock_guard<std::mutex> lock(state_->mutex);
