@@ -318,6 +318,8 @@ typedef struct CardExtension {
   USHORT cpld_version;             /* PnP start */
   USHORT held_axes;                /* axes whose drive start is held; handlers and DPC,
                                       under the interrupt lock */
+  USHORT held_loaded;              /* held axes with a drive loaded that waits for the release:
+                                      a pending motion; handlers and DPC, under the interrupt lock */
   DriverAxisState axis[AXIS_COUNT];/* X, Y, Z, U */
   USHORT output_shadow;            /* REG_OUTPUT; handlers, under the interrupt lock */
   USHORT interp_shadow;            /* REG_INTERP_MODE; handlers and DPC, under the interrupt lock */

@@ -39,7 +39,12 @@ class SMoveAll final : public AxisMoveLoader {
         (offset_ != nullptr && !load_entry(offset_, axis, &move.offset)))
       return ERROR_ACCESS_VIOLATION_DATA_COPY;
     // Planned before any axis is held, so that a refusal holds nothing.
+    const uint32_t given_dv = move.dv;
     if (ApiStatus status = plan_s_move(card_, bit(axis), &move)) return status;
+    // A planned speed goes back into the entry once the axes are held: the
+    // entry must take it, or the frame ends here, before the hold.
+    if (move.mode == S_MODE_DECEL_POINT && !seh::try_store(dv_ + axis, given_dv))
+      return ERROR_ACCESS_VIOLATION_DATA_COPY;
     *direction = direction_of_distance(move.pulses);
     return SUCCESS_NO_ERROR;
   }
