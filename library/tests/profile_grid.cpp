@@ -65,6 +65,17 @@ double ideal_seconds(const Profile &p, double n) {
   return ramp_seconds(v - p.sv, p.up) + ramp_seconds(v - p.sv, p.down) + (n - ramps_pulses(p, v)) / v;
 }
 
+// Seconds of a move that cruises at its drive speed until `at`, is slowed to
+// `lower` there and ends at its start speed.
+double ideal_changed_seconds(const Profile &p, double n, double at, double lower) {
+  const double up = ramp_seconds(p.dv - p.sv, p.up);
+  const double slow = ramp_seconds(p.dv - lower, p.down);
+  const double down = ramp_seconds(lower - p.sv, p.down);
+  const double run = (p.dv + p.sv) / 2 * up + p.dv * (at - up) + (p.dv + lower) / 2 * slow +
+                     (lower + p.sv) / 2 * down;
+  return at + slow + down + (n - run) / lower;
+}
+
 // ---- Words as the library converts the caller's values ---------------------------
 
 double multiplier(uint32_t range) { return 8000000.0 / range; }
@@ -316,6 +327,9 @@ void speed_changes(uint32_t range, std::vector<Move> &moves) {
             }};
     mv.expect[X] = n;
     mv.m = m, mv.end_speed = p.sv, mv.drive_speed = dv;
+    const double at = static_cast<double>(static_cast<uint64_t>(cruise_at * 1e9)) * 1e-9;
+    mv.ideal = ideal_changed_seconds(p, n, at, std::floor(dv / 2 / m) * m);
+    mv.allowance = s_curve ? 1 / p.sv : 0;
     moves.push_back(mv);
   }
 }
