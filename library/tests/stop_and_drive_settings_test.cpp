@@ -260,6 +260,18 @@ TEST_F(StopsAndSettings, HandWheelModesDrivePulsesPerDetentOrEdgeAtTheirSpeed) {
   run_until_idle(AXIS_Z);
 }
 
+// A machine whose Z wheel the bench turns at 40 detents a second: in mode 16
+// each detent drives twice the ratio, at the hand-wheel speed.
+TEST(HandWheelMachine, AWheelTurningAtItsRateDrivesTheAxis) {
+  OpenCardZero card(MANUAL_CLOCK + card_section(0, "A", 0) + "Z.HandWheelRate=40\n");
+  ASSERT_EQ(rm720_set_mpg(0, AXIS_Z, 16, 5, 20000, 1000), SUCCESS_NO_ERROR);
+  const int32_t start = command_counter(AXIS_Z);
+  probe_advance_ns(1000000000);
+  bench_turn_hand_wheel(0, 2, 0);  // let the last detent's pulses out
+  run_until_idle(AXIS_Z);
+  EXPECT_EQ(command_counter(AXIS_Z) - start, 40 * 5 * 2);
+}
+
 TEST_F(StopsAndSettings, TargetChangeEndsARunningMoveOnItsNewCount) {
   EXPECT_EQ(rm720_change_p(16, AXIS_Y, 100), ERROR_INVALID_CARD_ID);
   ASSERT_EQ(rm720_t_move(0, AXIS_Y, 1000, 50000, 500000, 500000, 100000, 0), SUCCESS_NO_ERROR);

@@ -151,6 +151,9 @@ struct AxisState {
   std::int32_t trigger_position = 0; // where the next pulse is due; moves one pitch per pulse
   bool trigger_masked = false;     // the board masks this axis's compare output
 
+  SimTime wheel_start = 0;         // a wheel turning at its rate: since when,
+  std::int64_t wheel_turned = 0;   // detents turned since then,
+  SimTime wheel_due = kNever;      // and when the next one turns
   SimTime next_event = kNever;     // cached; recomputed when events_dirty
   bool events_dirty = true;
 };
@@ -219,6 +222,10 @@ void halt(AxisState& axis);
 
 // ---- hand_wheel.cpp -------------------------------------------------------
 void turn_hand_wheel(AxisState& axis, SimTime now, std::int64_t detents);
+// The wheel's rate (mechanics) takes effect from `now`.
+void start_wheel(AxisState& axis, SimTime now);
+// Turns the detents of a wheel turning at its rate that are due at `now`.
+void turn_wheel_at_rate(AxisState& axis, SimTime now);
 
 // ---- home_search.cpp ------------------------------------------------------
 void start_home_search(AxisState& axis, SimTime now);

@@ -487,6 +487,7 @@ SimTime next_event(AxisState& axis) {
       consider(static_cast<double>(d.direction * (travel - d.origin)));
     }
   }
+  next = std::min(next, axis.wheel_due);
   axis.next_event = next;
   return next;
 }

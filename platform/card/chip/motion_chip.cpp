@@ -43,6 +43,7 @@ struct MotionChip::State {
       axes[i].mech = mechanics[i];
       axes[i].chip_axes = axes.data();
       axes[i].chip_data_low = &data_low;
+      start_wheel(axes[i], 0);
     }
   }
 
@@ -99,6 +100,7 @@ void MotionChip::State::run_until(SimTime t) {
     if (due > t) break;
     for (auto& axis : axes) advance(axis, due);
     for (auto& axis : axes) {
+      turn_wheel_at_rate(axis, due);
       if (next_event(axis) <= due) handle_events(axis, due);
     }
   }
@@ -517,7 +519,9 @@ void MotionChip::set_mechanics(int axis, const AxisMechanics& m) {
     const bool in3_was_active = a.mech.in3 == in3_logic;
     const bool in3_active = m.in3 == in3_logic;
     const std::int64_t detents = m.hand_wheel - a.mech.hand_wheel;
+    const bool new_rate = m.hand_wheel_rate != a.mech.hand_wheel_rate;
     a.mech = m;
+    if (new_rate) start_wheel(a, now);
     // IN3, when enabled, latches the command counter as it becomes active.
     if ((a.reg.mode1 & MODE1_IN3_ENABLE) && !in3_was_active && in3_active) {
       a.latch = static_cast<std::int32_t>(command_counter(a));
