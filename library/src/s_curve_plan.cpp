@@ -92,13 +92,9 @@ ApiStatus plan_loaded_s_move(uint8_t card, uint16_t axis, SMove *move) {
   take_rates(card, move);
   if (ApiStatus status = s_curve_words(card, axis, move)) return status;
   move->mode = move->jerk == move->decel_jerk ? S_MODE_CHIP_PROFILE : S_MODE_DECEL_POINT;
+  move->offset = 0;
   move->tail = 0;
-  if (move->mode == S_MODE_DECEL_POINT) {
-    const SpeedProfile &words = move->profile;
-    move->tail = decel_point(distance_of(move->pulses), 0, words.start_speed_word,
-                             words.drive_speed_word, words.deceleration_jerk_word,
-                             chip_multiplier_of(card, axis));
-  }
+  if (move->mode == S_MODE_DECEL_POINT) return plan_s_decel_point(card, axis, move);
   return SUCCESS_NO_ERROR;
 }
 

@@ -39,9 +39,10 @@ ApiStatus plan_s_move(uint8_t card, uint16_t axis, SMove *move);
 // the chip then makes fit. Returns the status of a refused conversion.
 ApiStatus plan_s_decel_point(uint8_t card, uint16_t axis, SMove *move);
 // A move that a synchronous action starts later: the chip words, mode 4
-// when the jerks agree, else mode 7 with the deceleration point from the
-// distance (the drive speed is kept: no peak speed, no card option, nothing
-// remembered for a speed change).
+// when the jerks agree, else mode 7 planned as above from the distance (no
+// offset, no card option, nothing remembered for a speed change). A short
+// move's drive speed is lowered to its peak too: with the words as given it
+// would reach its end at speed.
 ApiStatus plan_loaded_s_move(uint8_t card, uint16_t axis, SMove *move);
 // The eight slots of a planned move from first_slot on, in the order that
 // every request carrying an S-curve move uses: start-speed, drive-speed, jerk

@@ -81,4 +81,22 @@ TEST(ProfilePhysics, ReportedMovesEndAtTheirStartSpeed) {
   }
 }
 
+// A short asymmetric S-curve loaded for a synchronous action is planned to
+// its peak like any mode-7 move: fired by X's comparator it ends at its
+// start speed.
+TEST(ProfilePhysics, ALoadedShortSCurveEndsAtItsStartSpeed) {
+  OpenCard card(card_section(0, "A", 0));
+  ASSERT_EQ(rm720_set_range(0, AXIS_X, 8000000), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_synch_s_move_cfg(0, AXIS_Y, 1000, 100000, 1000000, 2000000, 16000),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_set_synch(0, AXIS_X, 1, AXIS_Y, 1, 0x4000, 1, 0, 400, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_const_move(0, AXIS_X, 1000, 1000), SUCCESS_NO_ERROR);
+  bench_advance_ns(2000000000);
+  const BenchDrive drive = bench_last_drive(0, 1);
+  ASSERT_FALSE(drive.running);
+  EXPECT_EQ(drive.pulses, 16000);
+  EXPECT_NEAR(drive.final_speed, 1000, 500);
+  EXPECT_LE(drive.peak_speed, 100000);
+}
+
 }  // namespace
