@@ -39,8 +39,6 @@ USHORT blocking_errors(USHORT errors, UCHAR direction) {
   }
 }
 
-/* Starts a loaded fixed drive in direction 1 (plus) or 0 (minus); any other
- * direction leaves it loaded (a move prepared for a synchronous action). */
 /* A drive command to a held axis waits in the chip for the release: the
  * axis has a pending motion from now on. */
 VOID start_drive(CardExtension *ext, ULONG axis_mask, UCHAR code) {
@@ -50,6 +48,8 @@ VOID start_drive(CardExtension *ext, ULONG axis_mask, UCHAR code) {
   });
 }
 
+/* Starts a loaded fixed drive in direction 1 (plus) or 0 (minus); any other
+ * direction leaves it loaded (a move prepared for a synchronous action). */
 VOID start_fixed_drive(CardExtension *ext, ULONG axis_mask, UCHAR direction) {
   if (direction != MOVE_DIR_PLUS && direction != MOVE_DIR_MINUS) return;
   clear_end_flags(ext, axis_mask);
