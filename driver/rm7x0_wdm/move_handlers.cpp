@@ -44,7 +44,7 @@ USHORT blocking_errors(USHORT errors, UCHAR direction) {
 VOID start_drive(CardExtension *ext, ULONG axis_mask, UCHAR code) {
   run_synchronized(ext, [&] {
     card_write16(ext, REG_COMMAND, command_word(axis_mask, code));
-    ext->held_loaded |= (USHORT)(axis_mask & ext->held_axes);
+    ext->held_loaded |= (USHORT)(axis_mask & ext->held_in_chip);
   });
 }
 

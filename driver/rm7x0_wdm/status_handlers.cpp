@@ -69,12 +69,18 @@ USHORT read_word_request(RequestContext *request, UCHAR code) {
   return DRV_SUCCESS;
 }
 
-/* The held-axis mask changes with the hold or release command, as one step. */
+/* The held-axis mask changes with the hold or release command, as one step;
+ * the chip holds the axes of every hold until their release. */
 VOID hold_or_release(CardExtension *ext, ULONG axis_mask, UCHAR code, USHORT held_after) {
   run_synchronized(ext, [&] {
     card_write16(ext, REG_COMMAND, command_word(axis_mask, code));
     ext->held_axes = held_after;
-    ext->held_loaded &= held_after;
+    if (code == CHIP_DRIVE_HOLD) {
+      ext->held_in_chip |= (USHORT)(axis_mask & ALL_AXES);
+    } else {
+      ext->held_in_chip &= (USHORT)~axis_mask;
+      ext->held_loaded &= (USHORT)~axis_mask;
+    }
   });
 }
 

@@ -144,6 +144,7 @@ TEST_F(Events, SCurveActionRunsOnceAtTheOtherAxisFactor) {
   for (int i = 0; i < 5000 && counter(AXIS_Z) != -5000; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_EQ(counter(AXIS_Z), -5000);
+  wait_stopped(AXIS_Z);  // the action's move is over, not a held one still to come
   move(AXIS_X, 1000);
   wait_stopped(AXIS_X);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
