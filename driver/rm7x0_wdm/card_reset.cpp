@@ -55,6 +55,8 @@ VOID card_reset(CardExtension *ext) {
     ext->output_shadow = 0;
     ext->interp_shadow = 0;
     ext->held_axes = 0;
+    ext->held_in_chip = 0;
+    ext->held_loaded = 0;
     RtlZeroMemory(ext->int_action, sizeof ext->int_action);
   });
   reset_card_state(ext);

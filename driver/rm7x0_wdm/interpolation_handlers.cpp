@@ -323,15 +323,17 @@ SegmentShape shape_of_type(UCHAR type) {
 }
 
 /* Deceleration tracking: switched on once, at the first segment with which
- * the rest of the path is no longer than the threshold. */
+ * the rest of the path is no longer than the threshold, and at the last
+ * segment whatever its length: a run never reaches its end at speed (the
+ * chip decelerates within the segments it holds). */
 VOID track_deceleration(CardExtension *ext, const ContiSegment *segment) {
   if (ext->remaining_length == 0) return;
-  if (ext->remaining_length <= ext->end_threshold) {
+  const ULONG length = (ULONG)segment->length;
+  if (ext->remaining_length <= ext->end_threshold || ext->remaining_length <= length) {
     chip_command(ext, command_word(ext->conti_axis[0], CHIP_INTERP_DEC_ON));
     ext->remaining_length = 0;
   } else {
-    const ULONG length = (ULONG)segment->length;
-    ext->remaining_length -= length < ext->remaining_length ? length : ext->remaining_length;
+    ext->remaining_length -= length;
   }
 }
 

@@ -38,6 +38,8 @@ BOOLEAN count_interrupt(CardExtension *ext, int axis, USHORT factor, IntActionSl
       if (fired->action == ACTION_RELEASE) {
         card_write16(ext, REG_COMMAND, command_word(fired->target, CHIP_DRIVE_RELEASE));
         ext->held_axes &= (USHORT)~fired->target;
+        ext->held_in_chip &= (USHORT)~fired->target;
+        ext->held_loaded &= (USHORT)~fired->target;
       } else {
         ext->held_axes |= fired->target;
       }

@@ -72,12 +72,17 @@ USHORT set_int_factor(CardExtension *ext, ULONG axis_mask, USHORT factor) {
   const USHORT refusal = set_sync_interrupt(ext, first, factor);
   if (refusal != DRV_SUCCESS) return refusal;
 
-  /* A running interpolation keeps its drive-end enable. */
-  const USHORT field = read_interlocked(&ext->interp_state) != INTERP_IDLE
-                           ? (USHORT)(MODE1_FACTOR_ENABLES & ~MODE1_DRIVE_END_ENABLE)
-                           : MODE1_FACTOR_ENABLES;
-  for_each_axis(axis_mask,
-                [&](int axis) { set_mode_field(ext, axis, SHADOW_MODE1, field, factor); });
+  /* A running interpolation keeps its drive-end enable: the factor may add
+   * it, never take it away. */
+  const BOOLEAN interpolating = read_interlocked(&ext->interp_state) != INTERP_IDLE;
+  const USHORT field = interpolating ? (USHORT)(MODE1_FACTOR_ENABLES & ~MODE1_DRIVE_END_ENABLE)
+                                     : MODE1_FACTOR_ENABLES;
+  const BOOLEAN add_drive_end = interpolating && (factor & MODE1_DRIVE_END_ENABLE);
+  for_each_axis(axis_mask, [&](int axis) {
+    set_mode_field(ext, axis, SHADOW_MODE1, field, factor);
+    if (add_drive_end)
+      set_mode_field(ext, axis, SHADOW_MODE1, MODE1_DRIVE_END_ENABLE, MODE1_DRIVE_END_ENABLE);
+  });
   if (factor != 0)
     switch_chip_interrupt_on(ext);
   else

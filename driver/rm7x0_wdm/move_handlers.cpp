@@ -39,13 +39,21 @@ USHORT blocking_errors(USHORT errors, UCHAR direction) {
   }
 }
 
+/* A drive command to a held axis waits in the chip for the release: the
+ * axis has a pending motion from now on. */
+VOID start_drive(CardExtension *ext, ULONG axis_mask, UCHAR code) {
+  run_synchronized(ext, [&] {
+    card_write16(ext, REG_COMMAND, command_word(axis_mask, code));
+    ext->held_loaded |= (USHORT)(axis_mask & ext->held_in_chip);
+  });
+}
+
 /* Starts a loaded fixed drive in direction 1 (plus) or 0 (minus); any other
  * direction leaves it loaded (a move prepared for a synchronous action). */
 VOID start_fixed_drive(CardExtension *ext, ULONG axis_mask, UCHAR direction) {
   if (direction != MOVE_DIR_PLUS && direction != MOVE_DIR_MINUS) return;
   clear_end_flags(ext, axis_mask);
-  chip_command(ext, command_word(axis_mask,
-                                 direction == MOVE_DIR_PLUS ? CHIP_DRIVE_PLUS : CHIP_DRIVE_MINUS));
+  start_drive(ext, axis_mask, direction == MOVE_DIR_PLUS ? CHIP_DRIVE_PLUS : CHIP_DRIVE_MINUS);
 }
 
 /* The checks of a move that are common to every start, in their order; the
@@ -215,8 +223,7 @@ USHORT drv_velocity_move(CardExtension *ext, ULONG axis_mask, USHORT start_speed
   chip_set_drive_speed(ext, axis_mask, drive_speed);
   chip_set_acc(ext, axis_mask, acceleration);
   chip_set_dec(ext, axis_mask, acceleration);
-  chip_command(ext, command_word(axis_mask,
-                                 direction == MOVE_DIR_PLUS ? CHIP_CONT_PLUS : CHIP_CONT_MINUS));
+  start_drive(ext, axis_mask, direction == MOVE_DIR_PLUS ? CHIP_CONT_PLUS : CHIP_CONT_MINUS);
   return DRV_SUCCESS;
 }
 

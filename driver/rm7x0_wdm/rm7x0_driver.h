@@ -318,6 +318,11 @@ typedef struct CardExtension {
   USHORT cpld_version;             /* PnP start */
   USHORT held_axes;                /* axes whose drive start is held; handlers and DPC,
                                       under the interrupt lock */
+  USHORT held_in_chip;             /* axes the chip holds (hold written, no release since);
+                                      handlers and DPC, under the interrupt lock */
+  USHORT held_loaded;              /* axes of held_in_chip with a drive that waits for the
+                                      release: a pending motion; handlers and DPC, under the
+                                      interrupt lock */
   DriverAxisState axis[AXIS_COUNT];/* X, Y, Z, U */
   USHORT output_shadow;            /* REG_OUTPUT; handlers, under the interrupt lock */
   USHORT interp_shadow;            /* REG_INTERP_MODE; handlers and DPC, under the interrupt lock */

@@ -69,11 +69,18 @@ USHORT read_word_request(RequestContext *request, UCHAR code) {
   return DRV_SUCCESS;
 }
 
-/* The held-axis mask changes with the hold or release command, as one step. */
+/* The held-axis mask changes with the hold or release command, as one step;
+ * the chip holds the axes of every hold until their release. */
 VOID hold_or_release(CardExtension *ext, ULONG axis_mask, UCHAR code, USHORT held_after) {
   run_synchronized(ext, [&] {
     card_write16(ext, REG_COMMAND, command_word(axis_mask, code));
     ext->held_axes = held_after;
+    if (code == CHIP_DRIVE_HOLD) {
+      ext->held_in_chip |= (USHORT)(axis_mask & ALL_AXES);
+    } else {
+      ext->held_in_chip &= (USHORT)~axis_mask;
+      ext->held_loaded &= (USHORT)~axis_mask;
+    }
   });
 }
 
@@ -88,6 +95,9 @@ VOID motion_done(CardExtension *ext, ULONG axis_mask, PUCHAR done, PUSHORT state
   if (axis < 0) return;
   const USHORT main_status = chip_main_status(ext);
   if (main_status & (1u << axis)) return;
+  USHORT held_loaded = 0;
+  run_synchronized(ext, [&] { held_loaded = ext->held_loaded; });
+  if (held_loaded & (1u << axis)) return;  /* a held drive still to run */
   *done = 1;
   USHORT reason = 0;
   if (main_status & (1u << (MAIN_STATUS_ERROR_SHIFT + axis))) {
@@ -222,7 +232,11 @@ USHORT get_acc(RequestContext *request) { return read_word_request(request, CHIP
  * the whole chip) stops at once. */
 VOID stop_axes(CardExtension *ext, ULONG axis_mask, USHORT stop_code) {
   const UCHAR code = stop_code == CHIP_DEC_STOP ? CHIP_DEC_STOP : CHIP_SUDDEN_STOP;
-  chip_command(ext, command_word(axis_mask, code));
+  /* The chip drops a held drive with the stop. */
+  run_synchronized(ext, [&] {
+    card_write16(ext, REG_COMMAND, command_word(axis_mask, code));
+    ext->held_loaded &= (USHORT)~axis_mask;
+  });
   for_each_axis(axis_mask, [&](int axis) {
     InterlockedExchange(&ext->axis[axis].end_flag[END_STOPPED_BY_COMMAND], 1);
   });

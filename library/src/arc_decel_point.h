@@ -19,6 +19,7 @@ int arc_octant(int64_t x, int64_t y, bool clockwise, bool is_start);
 int64_t arc_steps(uint16_t direction, int32_t cx, int32_t cy, int32_t ex, int32_t ey);
 // The step at which deceleration from the drive speed (or from the peak a
 // short arc reaches) brings the arc to its start speed AO steps before its
-// end; 0 when no point can be given.
-int32_t arc_decel_point(uint16_t direction, uint32_t sv, uint32_t dv, uint32_t acc, int32_t cx,
+// end; 0 when no point can be given. Speeds in PPS and ACC in PPS/s as the
+// chip runs them (chip_rates.h).
+int32_t arc_decel_point(uint16_t direction, double sv, double dv, double acc, int32_t cx,
                         int32_t cy, int32_t ex, int32_t ey, int16_t ao);

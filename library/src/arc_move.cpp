@@ -6,6 +6,7 @@
 
 #include "arc_decel_point.h"
 #include "argument_checks.h"
+#include "chip_rates.h"
 #include "interpolation.h"
 #include "model.h"
 #include "unit_conversion.h"
@@ -68,21 +69,19 @@ int64_t arc_steps(uint16_t direction, int32_t cx, int32_t cy, int32_t ex, int32_
 
 // The ramps must fit in the steps before the last AO: an arc too short to
 // reach DV and come down again turns at the middle of them, where the ramps
-// up and down meet. Speeds squared stay within 64 bits: DV^2 <= 1.6e13.
-int32_t arc_decel_point(uint16_t direction, uint32_t sv, uint32_t dv, uint32_t acc, int32_t cx,
+// up and down meet. The ramp down is rounded up to whole steps: a point a
+// fraction early adds a creep at SV, one late would end the arc at speed.
+int32_t arc_decel_point(uint16_t direction, double sv, double dv, double acc, int32_t cx,
                         int32_t cy, int32_t ex, int32_t ey, int16_t ao) {
-  if (acc == 0) return 0;
+  if (!(acc > 0)) return 0;
   const int64_t room = arc_steps(direction, cx, cy, ex, ey) - ao;
   if (room <= 0) return 0;
-  const int64_t a = acc;
-  const int64_t sv2 = static_cast<int64_t>(sv) * sv;
-  int64_t decel = (static_cast<int64_t>(dv) * dv - sv2) / (2 * a);
-  if (room <= 2 * decel) {
-    const auto peak = static_cast<int64_t>(std::sqrt(static_cast<double>(a) * room + sv2));
-    decel = (peak * peak - sv2) / (2 * a);
-  }
-  if (decel == 0) return 0;
-  return static_cast<int32_t>(room - decel);
+  const double sv2 = sv * sv;
+  double decel = (dv * dv - sv2) / (2 * acc);
+  if (room <= 2 * decel) decel = static_cast<double>(room) / 2;  // the peak sqrt(ACC room + SV^2)
+  const auto steps = static_cast<int64_t>(std::ceil(decel - 1e-9));
+  if (steps <= 0) return 0;
+  return static_cast<int32_t>(room - steps);
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_arc2_move)(uint8_t card, uint16_t master, uint16_t slave,
@@ -107,7 +106,12 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_arc2_move)(uint8_t card, uint16_t master, ui
   if (ApiStatus status = profile_to_registers(card, master, &profile)) return status;
   int32_t decel_point = 0;
   if (!constant_speed) {
-    decel_point = arc_decel_point(direction, sv, dv, acc, cx, cy, ex, ey, ao);
+    // Planned from what the chip runs: the words, not the raw rates.
+    const double m = chip_multiplier_of(card, master);
+    decel_point = arc_decel_point(direction, chip_speed(profile.start_speed_word, m),
+                                  chip_speed(profile.drive_speed_word, m),
+                                  chip_acceleration(profile.acceleration_word, m), cx, cy, ex, ey,
+                                  ao);
     // A point at or before the start cannot be given to the chip.
     if (decel_point <= 0) return ERROR_ARC_DECELERATION_POINT_CALCULATE;
   }

@@ -10,6 +10,7 @@
 #include "absolute_position.h"
 #include "axis_position.h"
 #include "checks.h"
+#include "chip_rates.h"
 #include "conti_interp.h"
 #include "model.h"
 #include "request.h"
@@ -176,14 +177,11 @@ bool is_segment_type(uint8_t type) {
 }
 
 // Pulses before the end at which the run decelerates from DV to SV at DEC,
+// as the chip runs the words of the three (PPS, PPS/s), rounded up and
 // shortened by the percentage; saturated where it would not fit 32 bits.
-uint32_t deceleration_point(uint32_t sv, uint32_t dv, uint32_t dec, uint8_t percentage) {
-  const float squares =
-      static_cast<float>(static_cast<double>(dv) * dv - static_cast<double>(sv) * sv);
-  const float twice_dec = static_cast<float>(static_cast<uint32_t>(2u * dec));
-  if (twice_dec == 0.0f) return 0;  // a rate that wrapped: too steep to need room
-  const double point = std::trunc(squares / twice_dec);
-  const uint64_t pulses = point >= 4294967295.0 ? 0xFFFFFFFFull : static_cast<uint64_t>(point);
+uint32_t deceleration_point(double sv, double dv, double dec, uint8_t percentage) {
+  const double point = std::ceil((dv * dv - sv * sv) / (2 * dec) - 1e-9);
+  const uint64_t pulses = point >= 4294967295.0 ? 0xFFFFFFFFull : static_cast<uint64_t>(std::max(point, 0.0));
   return static_cast<uint32_t>(pulses * (PERCENTAGE_MAX - percentage) / PERCENTAGE_MAX);
 }
 
@@ -264,7 +262,12 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_config)(uint8_t card, uint16_t ax
   }
   if (const ApiStatus status = profile_to_registers(card, axis1, &profile)) return status;
   // The driver switches the deceleration on when this much path is left.
-  const uint32_t point = sv != dv ? deceleration_point(sv, dv, dec, percentage) : 0;
+  const double m = chip_multiplier_of(card, axis1);
+  const uint32_t point =
+      sv != dv ? deceleration_point(chip_speed(profile.start_speed_word, m),
+                                    chip_speed(profile.drive_speed_word, m),
+                                    chip_acceleration(profile.deceleration_word, m), percentage)
+               : 0;
   const PartnerRanges ranges = remember_partner_ranges(card, axes);
   if (const ApiStatus status = RM7X0_NAME(set_int_factor)(card, axis1, FACTOR_DRIVE_END))
     return status;

@@ -4,6 +4,8 @@
 
 namespace {
 
+constexpr uint32_t STOP_SUDDEN = 0x27;
+
 ApiStatus send_mask(uint8_t card, DWORD code, uint16_t axes, ApiStatus failure) {
   DriverRequest block{};
   preset_status(block);
@@ -19,4 +21,16 @@ ApiStatus hold_drives(uint8_t card, uint16_t axes) {
 
 ApiStatus release_drives(uint8_t card, uint16_t axes) {
   return send_mask(card, REQ_DRV_START, axes, ERROR_DRIVE_START);
+}
+
+ApiStatus abandon_held_drives(uint8_t card, uint16_t axes, uint16_t loaded, ApiStatus failure) {
+  if (loaded != 0) {
+    DriverRequest block{};
+    preset_status(block);
+    put_u32(block, 1, loaded);
+    put_u32(block, 2, STOP_SUDDEN);
+    send_request(card_device(card), REQ_STOP_MOVE, block);
+  }
+  release_drives(card, axes);
+  return failure;
 }

@@ -12,3 +12,8 @@ ApiStatus hold_drives(uint8_t card, uint16_t axes);
 // The waiting drives of the axes of the mask start at one instant
 // (ERROR_DRIVE_START when the request fails, else the judged reply).
 ApiStatus release_drives(uint8_t card, uint16_t axes);
+// A frame that fails after holding: the drives already loaded on `loaded`
+// are dropped (a sudden stop clears a held drive) and the axes of `axes`
+// are released, so the failure leaves no axis held and nothing to run.
+// Returns `failure`.
+ApiStatus abandon_held_drives(uint8_t card, uint16_t axes, uint16_t loaded, ApiStatus failure);

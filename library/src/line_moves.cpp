@@ -9,6 +9,7 @@
 #include "card_options.h"
 #include "card_table.h"
 #include "checks.h"
+#include "chip_rates.h"
 #include "interpolation.h"
 #include "model.h"
 #include "move_all.h"
@@ -114,10 +115,20 @@ ApiStatus line_profile(LineMove &line, SpeedProfile *profile, uint32_t *mode, ui
 
   *tail = static_cast<uint32_t>(static_cast<int32_t>(line.ao));
   if (line.s_curve && *mode == S_MODE_DECEL_POINT) {
-    // The chip counts a line's progress in pulses of its longest axis.
-    const uint32_t steps = max_abs3(line.distance[0], line.distance[1], line.distance[2]);
-    *tail = decel_point(steps, line.ao, profile->start_speed_word, profile->drive_speed_word,
-                        profile->deceleration_jerk_word, axis_block(card, master).multiplier);
+    // Planned as a single-axis move over the steps of the path: the chip
+    // counts a line's progress in pulses of its longest axis.
+    SMove move;
+    move.sv = line.sv;
+    move.dv = drive_speed;
+    move.jerk = line.rate;
+    move.decel_jerk = line.decel_rate;
+    move.pulses = static_cast<int32_t>(max_abs3(line.distance[0], line.distance[1], line.distance[2]));
+    move.offset = line.ao;
+    move.profile = *profile;
+    move.mode = S_MODE_DECEL_POINT;
+    if (ApiStatus status = plan_s_decel_point(card, master, &move)) return status;
+    *profile = move.profile;
+    *tail = move.tail;
   }
   return SUCCESS_NO_ERROR;
 }

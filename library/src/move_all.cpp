@@ -36,10 +36,14 @@ ApiStatus move_all_axes(uint8_t card, uint16_t axes, DWORD code, ApiStatus own_f
   if (ApiStatus status = hold_drives(card, axes)) return status;
 
   ApiStatus refusal = SUCCESS_NO_ERROR;
+  uint16_t loaded = 0;
   for (int axis = 0; axis < AXES_PER_CARD; ++axis) {
     if (!in_mask(axes, axis)) continue;
-    if (ApiStatus status = loader.before_send(axis, blocks[axis])) return status;
-    if (!send_request(card_device(card), code, blocks[axis])) return own_failure;
+    ApiStatus status = loader.before_send(axis, blocks[axis]);
+    if (status == SUCCESS_NO_ERROR && !send_request(card_device(card), code, blocks[axis]))
+      status = own_failure;
+    if (status != SUCCESS_NO_ERROR) return abandon_held_drives(card, axes, loaded, status);
+    loaded |= static_cast<uint16_t>(1u << axis);
     if (refusal == SUCCESS_NO_ERROR) refusal = load_refusal(blocks[axis]);
   }
   if (ApiStatus status = release_drives(card, axes)) return status;

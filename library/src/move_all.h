@@ -30,7 +30,8 @@ inline bool valid_move_mask(uint16_t axes) {
 // Runs the frame for the mask (X..U bits only, at least one). The result is
 // the release's; a move that the driver refused to load is reported (its
 // mapped word) once the other axes were released, never dropped silently.
-// A failed delivery returns own_failure with the axes still held.
+// A failure after the hold (a failed delivery gives own_failure) drops the
+// moves already loaded and releases the axes: no axis stays held.
 ApiStatus move_all_axes(uint8_t card, uint16_t axes, DWORD code, ApiStatus own_failure,
                         AxisMoveLoader &loader);
 

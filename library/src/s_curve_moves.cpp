@@ -6,6 +6,7 @@
 #include "axis_position.h"
 #include "card_table.h"
 #include "checks.h"
+#include "chip_rates.h"
 #include "model.h"
 #include "move_all.h"
 #include "request.h"
@@ -38,7 +39,12 @@ class SMoveAll final : public AxisMoveLoader {
         (offset_ != nullptr && !load_entry(offset_, axis, &move.offset)))
       return ERROR_ACCESS_VIOLATION_DATA_COPY;
     // Planned before any axis is held, so that a refusal holds nothing.
+    const uint32_t given_dv = move.dv;
     if (ApiStatus status = plan_s_move(card_, bit(axis), &move)) return status;
+    // A planned speed goes back into the entry once the axes are held: the
+    // entry must take it, or the frame ends here, before the hold.
+    if (move.mode == S_MODE_DECEL_POINT && !seh::try_store(dv_ + axis, given_dv))
+      return ERROR_ACCESS_VIOLATION_DATA_COPY;
     *direction = direction_of_distance(move.pulses);
     return SUCCESS_NO_ERROR;
   }
@@ -117,7 +123,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_change_v)(uint8_t card, uint16_t axis, uint3
   // Word 0 tells the driver to keep the deceleration jerk in force.
   if (decel_jerk_word == motion.last_decel_jerk_word) decel_jerk_word = 0;
   const uint16_t jerk_in_force = decel_jerk_word ? decel_jerk_word : motion.last_decel_jerk_word;
-  const double multiplier = card_table.cards[card].axes[axis_index(axis)].multiplier;
+  const double multiplier = chip_multiplier_of(card, axis);
   DriverRequest block{};
   preset_status(block);
   put_u32(block, 1, axis);

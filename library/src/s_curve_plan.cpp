@@ -1,8 +1,12 @@
 #include "s_curve_plan.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "axis_position.h"
 #include "card_options.h"
 #include "card_table.h"
+#include "chip_rates.h"
 #include "checks.h"
 #include "move_all.h"
 #include "s_curve_profile.h"
@@ -28,26 +32,50 @@ ApiStatus s_curve_words(uint8_t card, uint16_t axis, SMove *move) {
   return profile_to_registers(card, axis, &move->profile);
 }
 
-// Mode 7: the drive speed lowered to the peak the distance allows (not below
-// the start speed), and the deceleration point.
-ApiStatus plan_decel_point(uint8_t card, uint16_t axis, SMove *move) {
-  const uint32_t distance = distance_of(move->pulses);
-  const int avoid_triangle = motion_of(card, axis).avoid_triangle ? 1 : 0;
-  uint32_t peak = static_cast<uint32_t>(
-      s_curve_peak_speed(move->sv, move->dv, move->jerk, move->decel_jerk, distance, avoid_triangle));
-  if (peak != move->dv) {
-    if (peak < move->sv) peak = move->sv;
-    move->dv = peak;
-    if (ApiStatus status = s_curve_words(card, axis, move)) return status;
-  }
+uint32_t planned_point(const SMove *move, double m) {
   const SpeedProfile &words = move->profile;
-  const double multiplier = card_table.cards[card].axes[axis_index(axis)].multiplier;
-  move->tail = decel_point(distance, move->offset, words.start_speed_word, words.drive_speed_word,
-                           words.deceleration_jerk_word, multiplier);
-  return SUCCESS_NO_ERROR;
+  return decel_point(distance_of(move->pulses), move->offset, words.start_speed_word,
+                     words.drive_speed_word, words.deceleration_jerk_word, m);
+}
+
+double ramp_up_pulses(const SpeedProfile &words, double m) {
+  const double start = chip_speed(words.start_speed_word, m);
+  const double drive = chip_speed(words.drive_speed_word, m);
+  return ramp_pulses(start, drive, chip_s_ramp_seconds(start, drive, words.jerk_word, m));
 }
 
 }  // namespace
+
+ApiStatus plan_s_decel_point(uint8_t card, uint16_t axis, SMove *move) {
+  const uint32_t distance = distance_of(move->pulses);
+  const int avoid_triangle = motion_of(card, axis).avoid_triangle ? 1 : 0;
+  const double m = chip_multiplier_of(card, axis);
+  const SpeedProfile &words = move->profile;
+  const double room = std::max<double>(static_cast<double>(distance) - move->offset, 0.0);
+  const double peak = s_curve_peak_speed(
+      chip_speed(words.start_speed_word, m), chip_speed(words.drive_speed_word, m),
+      chip_jerk(words.jerk_word, m), chip_jerk(words.deceleration_jerk_word, m), room,
+      avoid_triangle);
+  if (peak < chip_speed(words.drive_speed_word, m)) {
+    const uint16_t peak_word =
+        std::max(static_cast<uint16_t>(peak / m), words.start_speed_word);
+    move->dv = std::max(move->sv, static_cast<uint32_t>(peak));
+    if (ApiStatus status = s_curve_words(card, axis, move)) return status;
+    // The library's multiplier is single precision: never above the peak's word.
+    move->profile.drive_speed_word = std::min(words.drive_speed_word, peak_word);
+  }
+  // The point is a whole pulse, rounded early; should that fall before the
+  // ramp up has ended, the chip would turn the acceleration round at the
+  // deceleration jerk and overshoot: a word lower leaves the room.
+  SpeedProfile &planned = move->profile;
+  while (planned.drive_speed_word > planned.start_speed_word &&
+         planned_point(move, m) < ramp_up_pulses(planned, m)) {
+    --planned.drive_speed_word;
+    move->dv = static_cast<uint32_t>(chip_speed(planned.drive_speed_word, m));
+  }
+  move->tail = planned_point(move, m);
+  return SUCCESS_NO_ERROR;
+}
 
 ApiStatus plan_s_move(uint8_t card, uint16_t axis, SMove *move) {
   take_rates(card, move);
@@ -55,7 +83,7 @@ ApiStatus plan_s_move(uint8_t card, uint16_t axis, SMove *move) {
   move->mode = (card_options.s_curve_decel_point[card] || move->jerk != move->decel_jerk)
                    ? S_MODE_DECEL_POINT
                    : S_MODE_CHIP_PROFILE;
-  if (move->mode == S_MODE_DECEL_POINT) return plan_decel_point(card, axis, move);
+  if (move->mode == S_MODE_DECEL_POINT) return plan_s_decel_point(card, axis, move);
   move->tail = static_cast<uint32_t>(static_cast<int32_t>(move->offset));
   return SUCCESS_NO_ERROR;
 }
@@ -64,13 +92,9 @@ ApiStatus plan_loaded_s_move(uint8_t card, uint16_t axis, SMove *move) {
   take_rates(card, move);
   if (ApiStatus status = s_curve_words(card, axis, move)) return status;
   move->mode = move->jerk == move->decel_jerk ? S_MODE_CHIP_PROFILE : S_MODE_DECEL_POINT;
+  move->offset = 0;
   move->tail = 0;
-  if (move->mode == S_MODE_DECEL_POINT) {
-    const SpeedProfile &words = move->profile;
-    const double multiplier = card_table.cards[card].axes[axis_index(axis)].multiplier;
-    move->tail = decel_point(distance_of(move->pulses), 0, words.start_speed_word,
-                             words.drive_speed_word, words.deceleration_jerk_word, multiplier);
-  }
+  if (move->mode == S_MODE_DECEL_POINT) return plan_s_decel_point(card, axis, move);
   return SUCCESS_NO_ERROR;
 }
 
@@ -98,7 +122,6 @@ void remember_s_move(uint8_t card, uint16_t axis, const SMove &move) {
 uint32_t decel_point(uint32_t distance, int16_t offset, uint16_t start_word, uint16_t drive_word,
                      uint16_t decel_jerk_word, double multiplier) {
   const int64_t point = static_cast<int64_t>(distance) - offset -
-                        s_curve_accel_distance(start_word, drive_word, decel_jerk_word,
-                                               static_cast<float>(multiplier));
+                        s_curve_accel_distance(start_word, drive_word, decel_jerk_word, multiplier);
   return point > 0 ? static_cast<uint32_t>(point) : 0;
 }

@@ -33,10 +33,16 @@ struct SMove {
 // and the last slot; in mode 7 the drive speed may be lowered to the peak
 // speed. Returns the status of a value the conversion refuses.
 ApiStatus plan_s_move(uint8_t card, uint16_t axis, SMove *move);
+// Mode 7 of a move whose words are converted: the drive speed lowered to the
+// peak its distance allows (not below the start speed) and the deceleration
+// point, both planned from the words the chip will run, so that the ramps
+// the chip then makes fit. Returns the status of a refused conversion.
+ApiStatus plan_s_decel_point(uint8_t card, uint16_t axis, SMove *move);
 // A move that a synchronous action starts later: the chip words, mode 4
-// when the jerks agree, else mode 7 with the deceleration point from the
-// distance (the drive speed is kept: no peak speed, no card option, nothing
-// remembered for a speed change).
+// when the jerks agree, else mode 7 planned as above from the distance (no
+// offset, no card option, nothing remembered for a speed change). A short
+// move's drive speed is lowered to its peak too: with the words as given it
+// would reach its end at speed.
 ApiStatus plan_loaded_s_move(uint8_t card, uint16_t axis, SMove *move);
 // The eight slots of a planned move from first_slot on, in the order that
 // every request carrying an S-curve move uses: start-speed, drive-speed, jerk
@@ -45,6 +51,7 @@ void put_s_move_slots(DriverRequest &block, int first_slot, const SMove &move, u
 // The axis remembers a mode-7 move for a later speed change.
 void remember_s_move(uint8_t card, uint16_t axis, const SMove &move);
 // Where the deceleration must begin: the distance less the offset and the
-// ramp down from the drive speed, never before the start.
+// chip's ramp down from the drive speed (words, at the chip's multiplier),
+// never before the start.
 uint32_t decel_point(uint32_t distance, int16_t offset, uint16_t start_word, uint16_t drive_word,
                      uint16_t decel_jerk_word, double multiplier);

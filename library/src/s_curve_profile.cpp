@@ -2,7 +2,12 @@
 
 #include <cmath>
 
+#include "chip_rates.h"
+
 namespace {
+
+// Rounding noise below which a ramp's pulses count as whole.
+constexpr double kWholePulseSlack = 1e-6;
 
 using Complex = std::complex<double>;
 
@@ -20,18 +25,14 @@ double real_cube_root(double value) {
 }  // namespace
 
 int32_t s_curve_accel_distance(uint16_t start_speed_word, uint16_t drive_speed_word,
-                               uint16_t decel_jerk_word, float multiplier) {
-  const float m = multiplier;
-  const float f = static_cast<float>(62500000.0 * m / (decel_jerk_word + 1));
-  const int32_t word_change = static_cast<int32_t>(drive_speed_word) - start_speed_word;
-  if (word_change <= 0) return 0;  // no ramp (and no root of a negative)
-  const float base = 250.0f * m;
-  const float s = std::sqrt(base * base + 16.0f * m * f * static_cast<float>(word_change));
-  // t: the positive root of f t^2 + 250 M t - 4 M (Vw - SVw) = 0.
-  const float t = static_cast<float>((-250.0 * m + s) / (2.0 * f));
-  const float distance =
-      static_cast<float>(drive_speed_word + start_speed_word) * m * t / 2.0f;
-  return static_cast<int32_t>(distance);
+                               uint16_t decel_jerk_word, double multiplier) {
+  if (drive_speed_word <= start_speed_word) return 0;  // no ramp
+  const double start = chip_speed(start_speed_word, multiplier);
+  const double drive = chip_speed(drive_speed_word, multiplier);
+  const double seconds = chip_s_ramp_seconds(drive, start, decel_jerk_word, multiplier);
+  // Rounded up: a point a fraction early only adds a creep at the start speed,
+  // one late would end the move before its speed is down.
+  return static_cast<int32_t>(std::ceil(ramp_pulses(start, drive, seconds) - kWholePulseSlack));
 }
 
 double s_curve_peak_speed(double sv, double dv, double jerk, double decel_jerk, double distance,

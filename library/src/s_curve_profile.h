@@ -8,10 +8,11 @@
 #include <complex>
 #include <cstdint>
 
-// Pulses that a ramp between the start-speed word and the drive-speed word
-// takes at the deceleration-jerk word, as the chip runs it (truncated).
+// Pulses that the chip's ramp between the start-speed word and the
+// drive-speed word takes at the deceleration-jerk word (chip_rates.h),
+// rounded up to whole pulses.
 int32_t s_curve_accel_distance(uint16_t start_speed_word, uint16_t drive_speed_word,
-                               uint16_t decel_jerk_word, float multiplier);
+                               uint16_t decel_jerk_word, double multiplier);
 
 // The speed that a move of `distance` pulses from start speed `sv` reaches
 // with an acceleration jerk and a deceleration jerk before it must slow

@@ -39,19 +39,20 @@ TEST(ArcSteps, CountOctantsAndTheirParts) {
 }
 
 TEST(ArcDecelPoint, LeavesRoomForTheRampDown) {
-  // (100,000^2 - 1,000^2) / 2,000,000 = 4,999 steps of ramp in 64 bits.
+  // (100,000^2 - 1,000^2) / 2,000,000 = 4,999.5: 5,000 whole steps of ramp.
   EXPECT_EQ(arc_decel_point(ARC_CLOCKWISE, 1000, 100000, 1000000, 100000, 0, 0, 0, 0),
-            565680 - 4999);
+            565680 - 5000);
   EXPECT_EQ(arc_decel_point(ARC_CLOCKWISE, 1000, 100000, 1000000, 100000, 0, 0, 0, 80),
-            565680 - 4999 - 80);
+            565680 - 5000 - 80);
 }
 
 // Too short to reach DV: the ramp down begins where the ramps meet, half way
-// through the steps before AO, so the arc ends at its start speed.
+// through the steps before AO (141 and 101 here), rounded early to a whole
+// step, so the arc ends at its start speed.
 TEST(ArcDecelPoint, AShortArcTurnsAtItsMiddle) {
-  EXPECT_EQ(arc_decel_point(ARC_COUNTER_CLOCKWISE, 100, 100000, 10000, -100, 0, -100, 100, 0), 71);
+  EXPECT_EQ(arc_decel_point(ARC_COUNTER_CLOCKWISE, 100, 100000, 10000, -100, 0, -100, 100, 0), 70);
   EXPECT_EQ(arc_decel_point(ARC_COUNTER_CLOCKWISE, 100, 100000, 10000, -100, 0, -100, 100, 40),
-            51);
+            50);
 }
 
 TEST(ArcDecelPoint, NoPointWithoutARampOrRoom) {

@@ -36,3 +36,23 @@ std::uint16_t bench_torix_config(std::size_t card_slot) {
 }
 
 void bench_settle() { sim::wait_idle(); }
+
+void bench_advance_ns(std::uint64_t nanoseconds) {
+  dynamic_cast<card::ManualClock &>(sim::machine()->clock()).advance(nanoseconds);
+  sim::wait_idle();
+}
+
+void bench_turn_hand_wheel(std::size_t card_slot, int axis, std::int64_t detents) {
+  card::MotionChip &chip = sim::machine()->cards().at(card_slot)->chip();
+  card::AxisMechanics mechanics = chip.mechanics(axis);
+  mechanics.hand_wheel += detents;
+  chip.set_mechanics(axis, mechanics);
+  sim::wait_idle();
+}
+
+BenchDrive bench_last_drive(std::size_t card_slot, int axis) {
+  const card::MotionChip::DriveRecord record =
+      sim::machine()->cards().at(card_slot)->chip().last_drive(axis);
+  return BenchDrive{record.started_ns, record.ended_ns, record.pulses,
+                    record.final_speed, record.peak_speed, record.running};
+}

@@ -25,3 +25,23 @@ std::uint16_t bench_torix_output(std::size_t card_slot, int address);
 std::uint16_t bench_torix_config(std::size_t card_slot);
 // Returns once the interrupts and DPCs that came due have run.
 void bench_settle();
+
+// Moves a manual clock on by the given nanoseconds at once; the chip works
+// out everything on the way, then the interrupts and DPCs that came due run.
+void bench_advance_ns(std::uint64_t nanoseconds);
+
+// Turns the hand wheel of axis 0..3 by `detents` (signed: minus turns it
+// back), as a technician's hand would, and lets what it raised be served.
+void bench_turn_hand_wheel(std::size_t card_slot, int axis, std::int64_t detents);
+
+// What an instrument on the pulse output of axis 0..3 saw of its last drive:
+// start and end of output (ns), the pulses output, the speed of the last
+// pulse and the highest speed (PPS; path steps per second on a path's
+// master). `running`: output goes on, and the figures are those of now.
+struct BenchDrive {
+  std::uint64_t started_ns = 0, ended_ns = 0;
+  std::int64_t pulses = 0;
+  double final_speed = 0, peak_speed = 0;
+  bool running = false;
+};
+BenchDrive bench_last_drive(std::size_t card_slot, int axis);

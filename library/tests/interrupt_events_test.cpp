@@ -71,6 +71,26 @@ TEST_F(Events, DriveEndWakesTheThreadWaitingOnTheAxisEvent) {
   EXPECT_EQ(factor & 0x80, 0x80);
 }
 
+// A factor set while another pair of axes interpolates keeps its drive-end
+// enable: Z's event fires while X and Y still run their line.
+TEST_F(Events, ADriveEndFactorSetDuringAnInterpolationFires) {
+  ASSERT_EQ(rm720_t_line2_move(CARD, AXIS_X, AXIS_Y, 1000, 100000, 1000000, 1000000, 4000000,
+                               1000000, 0, 0),
+            0);
+  ASSERT_EQ(rm720_set_int_factor(CARD, AXIS_Z, DRIVE_END_FACTOR), 0);
+  DWORD woke = WAIT_FAILED;
+  std::thread waiter([&] { woke = WaitForSingleObject(events_[2], LONG_WAIT_MS); });
+  move(AXIS_Z, 20000);
+  waiter.join();
+  EXPECT_EQ(woke, WAIT_OBJECT_0) << "the drive-end factor of Z was dropped";
+  uint8_t done = 1;
+  int16_t state = 0;
+  ASSERT_EQ(rm720_motion_done(CARD, AXIS_X, &done, &state), 0);
+  EXPECT_EQ(done, 0) << "the line ended before Z";
+  ASSERT_EQ(rm720_stop_move(CARD, AXIS_X, 0x27), 0);
+  wait_stopped(AXIS_X);
+}
+
 TEST_F(Events, HomeEndWakesAWaitOnAllFourEvents) {
   ASSERT_EQ(rm720_set_home_cfg(CARD, AXIS_Z, 4, 0, 0, 0x04, 0), 0);
   DWORD woke = WAIT_FAILED;
@@ -124,6 +144,7 @@ TEST_F(Events, SCurveActionRunsOnceAtTheOtherAxisFactor) {
   for (int i = 0; i < 5000 && counter(AXIS_Z) != -5000; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_EQ(counter(AXIS_Z), -5000);
+  wait_stopped(AXIS_Z);  // the action's move is over, not a held one still to come
   move(AXIS_X, 1000);
   wait_stopped(AXIS_X);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));

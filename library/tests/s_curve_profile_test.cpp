@@ -91,19 +91,21 @@ TEST(PeakSpeed, AvoidTriangleLetsTheRampsTakeHalfTheDistance) {
 TEST(AccelDistance, IsTheChipRampOfTheWords) {
   struct Case {
     uint16_t sv_word, dv_word, jd_word;
-    float m;
+    double m;
   };
-  for (const Case c : {Case{10, 40000, 62, 1.0f}, Case{1, 200, 6000, 500.0f},
-                       Case{100, 5000, 1000, 2.0f}}) {
-    const double f = 62500000.0 * c.m / (c.jd_word + 1);
-    const double dv = c.dv_word - c.sv_word;
-    const double t = (-250.0 * c.m + std::sqrt(std::pow(250.0 * c.m, 2) + 16 * c.m * f * dv)) /
-                     (2 * f);
-    const double expected = (c.dv_word + c.sv_word) * c.m * t / 2;
-    EXPECT_NEAR(s_curve_accel_distance(c.sv_word, c.dv_word, c.jd_word, c.m), expected,
-                1e-4 * expected + 1)
+  // The acceleration rises from 0 at 62,500,000 M / word and falls back as
+  // the speed arrives: 2 sqrt(dV / jerk) seconds at the mean of the speeds,
+  // rounded up to whole pulses.
+  for (const Case c : {Case{10, 40000, 62, 1.0}, Case{1, 200, 6000, 500.0},
+                       Case{100, 5000, 1000, 2.0}, Case{2, 200, 31250, 500.0}}) {
+    const double jerk = 62500000.0 * c.m / c.jd_word;
+    const double change = (c.dv_word - c.sv_word) * c.m;
+    const double expected = (c.dv_word + c.sv_word) * c.m / 2 * 2 * std::sqrt(change / jerk);
+    EXPECT_EQ(s_curve_accel_distance(c.sv_word, c.dv_word, c.jd_word, c.m), std::ceil(expected))
         << "words " << c.sv_word << " " << c.dv_word << " " << c.jd_word;
   }
+  // 8,000 speed words at the steepest jerk never reach the acceleration limit.
+  EXPECT_EQ(s_curve_accel_distance(1, 8000, 1, 1.0), std::ceil(8001 / 2.0 * 2 * std::sqrt(7999 / 62.5e6)));
 }
 
 TEST(AccelDistance, NoRampWithoutASpeedChange) {

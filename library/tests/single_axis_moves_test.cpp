@@ -292,7 +292,11 @@ TEST_F(Moves, SMoveAllHandsBackThePlannedSpeeds) {
             SUCCESS_NO_ERROR);
   EXPECT_LT(dv[0], 8000u) << "the short move's peak speed";
   EXPECT_EQ(dv[1], 8000u);
-  EXPECT_EQ(dv[0], static_cast<uint32_t>(s_curve_peak_speed(2000, 8000, 1e6, 2.5e5, 1500, 0)));
+  // Planned with the jerks the chip runs (words 62 and 250 at M = 1), a few
+  // words lower where the whole-pulse deceleration point needs the room.
+  const auto peak = static_cast<uint32_t>(s_curve_peak_speed(2000, 8000, 62.5e6 / 62, 2.5e5, 1500, 0));
+  EXPECT_LE(dv[0], peak);
+  EXPECT_GE(dv[0], peak - 4);
   double seconds[4] = {};
   run_to_end(AXIS_X | AXIS_Y, seconds);
   EXPECT_EQ(probe_command_counter(0), 1500);

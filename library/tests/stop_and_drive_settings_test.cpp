@@ -3,6 +3,9 @@
 // simulated chip, whose drives the test steps.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "bench.h"
 #include "homing_probe.h"
 #include "machine_probe.h"
 #include "move_probe.h"
@@ -139,6 +142,50 @@ TEST_F(StopsAndSettings, HeldStartsRunTogetherOnceReleased) {
   EXPECT_EQ(probe_command_counter(2), -20000);
 }
 
+// A drive loaded on a held axis is a motion still to come: motion_done says
+// so, and a stop of either kind drops it, so the release moves nothing.
+TEST_F(StopsAndSettings, AHeldLoadedMoveIsPendingAndAStopCancelsIt) {
+  for (const uint16_t mode : {DECELERATING, SUDDEN}) {
+    SCOPED_TRACE(mode);
+    const int32_t before = command_counter(AXIS_Y);
+    ASSERT_EQ(rm720_drv_hold(0, AXIS_Y), SUCCESS_NO_ERROR);
+    uint8_t done = 1;
+    int16_t state = -1;
+    ASSERT_EQ(rm720_motion_done(0, AXIS_Y, &done, &state), SUCCESS_NO_ERROR);
+    EXPECT_EQ(done, 1) << "held without a move: nothing pending";
+    ASSERT_EQ(rm720_t_move(0, AXIS_Y, 1000, 40000, 400000, 400000, 20000, 0), SUCCESS_NO_ERROR);
+    ASSERT_EQ(rm720_motion_done(0, AXIS_Y, &done, &state), SUCCESS_NO_ERROR);
+    EXPECT_EQ(done, 0) << "a held, loaded move reads as done";
+    EXPECT_EQ(state, 0);
+    EXPECT_EQ(rm720_stop_move(0, AXIS_Y, mode), SUCCESS_NO_ERROR);
+    ASSERT_EQ(rm720_motion_done(0, AXIS_Y, &done, &state), SUCCESS_NO_ERROR);
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(state, DRIVE_FINISH_WITH_STOP_COMMAND);
+    ASSERT_EQ(rm720_drv_start(0, AXIS_Y), SUCCESS_NO_ERROR);
+    probe_advance_ns(1000 * STEP_NS);
+    EXPECT_FALSE(probe_axis_busy(1)) << "the cancelled move ran at the release";
+    EXPECT_EQ(command_counter(AXIS_Y), before);
+  }
+}
+
+// An "all" move whose planned speeds cannot go back into the caller's DV
+// array refuses before anything is held: the next single moves run.
+TEST_F(StopsAndSettings, AnAllMoveThatRefusesLeavesNoAxisHeld) {
+  static const uint32_t read_only_dv[4] = {0, 100000, 100000, 0};  // planned lower: too short
+  const uint32_t sv[4] = {0, 1000, 1000, 0}, jerk[4] = {0, 1000000, 1000000, 0};
+  const uint32_t decel_jerk[4] = {0, 500000, 500000, 0};
+  const int32_t pulses[4] = {0, 2000, -2000, 0};
+  EXPECT_EQ(rm720_s_moveall(0, AXIS_Y | AXIS_Z, sv, const_cast<uint32_t *>(read_only_dv), jerk,
+                            decel_jerk, pulses, nullptr),
+            ERROR_ACCESS_VIOLATION_DATA_COPY);
+  for (const int32_t distance : {3000, -3000}) {
+    const uint16_t axis = distance > 0 ? AXIS_Y : AXIS_Z;
+    ASSERT_EQ(rm720_t_move(0, axis, 1000, 40000, 400000, 400000, distance, 0), SUCCESS_NO_ERROR);
+    run_until_idle(axis);
+    EXPECT_EQ(command_counter(axis), distance) << "a refusal left the axis held";
+  }
+}
+
 // ---- ring counter, hand wheel, target change -------------------------------------
 
 TEST_F(StopsAndSettings, RingCounterChecksItsValueFirstAndWrapsTheCounters) {
@@ -178,6 +225,51 @@ TEST_F(StopsAndSettings, HandWheelDrivesRatioPulsesPerDetent) {
   probe_turn_hand_wheel(2, 5);
   run_until_idle(AXIS_Z);
   EXPECT_EQ(command_counter(AXIS_Z), 20) << "the wheel drove an axis it was switched off from";
+}
+
+// Each mode turned on the bench: pulses per detent (mode 8) or per edge of a
+// detent (16, 24: two a detent), both directions, at the drive speed
+// throughout; other moves of the axis are refused while it follows the wheel.
+TEST_F(StopsAndSettings, HandWheelModesDrivePulsesPerDetentOrEdgeAtTheirSpeed) {
+  struct Case {
+    uint16_t mode;
+    uint32_t ratio, speed;
+    int32_t per_detent;
+  };
+  for (const Case c : {Case{8, 10, 20000, 10}, Case{16, 7, 40000, 14}, Case{24, 3, 60000, 6}}) {
+    SCOPED_TRACE(c.mode);
+    const int32_t start = command_counter(AXIS_Z);
+    ASSERT_EQ(rm720_set_mpg(0, AXIS_Z, c.mode, c.ratio, c.speed, 1000), SUCCESS_NO_ERROR);
+    EXPECT_EQ(rm720_t_move(0, AXIS_Z, 1000, 40000, 400000, 400000, 100, 0), ERROR_DRIVER_STATUS_801F);
+    int32_t expected = start;
+    for (const int64_t detents : {5, -2, 1}) {
+      bench_turn_hand_wheel(0, 2, detents);
+      run_until_idle(AXIS_Z);
+      expected += static_cast<int32_t>(detents) * c.per_detent;
+      EXPECT_EQ(command_counter(AXIS_Z), expected) << detents << " detents";
+      const BenchDrive drive = bench_last_drive(0, 2);
+      EXPECT_DOUBLE_EQ(drive.peak_speed, c.speed);
+      EXPECT_DOUBLE_EQ(drive.final_speed, c.speed);
+      EXPECT_NEAR(static_cast<double>(drive.ended_ns - drive.started_ns) * 1e-9,
+                  std::abs(static_cast<double>(detents * c.per_detent)) / c.speed, 1e-6);
+    }
+    ASSERT_EQ(rm720_set_mpg(0, AXIS_Z, 0, 0, 0, 0), SUCCESS_NO_ERROR);
+  }
+  ASSERT_EQ(rm720_t_move(0, AXIS_Z, 1000, 40000, 400000, 400000, 100, 0), SUCCESS_NO_ERROR)
+      << "out of hand-wheel mode the axis moves again";
+  run_until_idle(AXIS_Z);
+}
+
+// A machine whose Z wheel the bench turns at 40 detents a second: in mode 16
+// each detent drives twice the ratio, at the hand-wheel speed.
+TEST(HandWheelMachine, AWheelTurningAtItsRateDrivesTheAxis) {
+  OpenCardZero card(MANUAL_CLOCK + card_section(0, "A", 0) + "Z.HandWheelRate=40\n");
+  ASSERT_EQ(rm720_set_mpg(0, AXIS_Z, 16, 5, 20000, 1000), SUCCESS_NO_ERROR);
+  const int32_t start = command_counter(AXIS_Z);
+  probe_advance_ns(1000000000);
+  bench_turn_hand_wheel(0, 2, 0);  // let the last detent's pulses out
+  run_until_idle(AXIS_Z);
+  EXPECT_EQ(command_counter(AXIS_Z) - start, 40 * 5 * 2);
 }
 
 TEST_F(StopsAndSettings, TargetChangeEndsARunningMoveOnItsNewCount) {

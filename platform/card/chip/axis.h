@@ -114,6 +114,14 @@ struct HomeSearch {
   bool aborted = false;      // a stop command ends the search at the next drive end
 };
 
+// The bench's view of the last drive (MotionChip::DriveRecord).
+struct DriveLog {
+  SimTime started = 0;
+  SimTime ended = 0;
+  double final_speed = 0;
+  double peak_speed = 0;
+};
+
 struct AxisState {
   int index = 0;
   AxisRegisters reg;
@@ -132,6 +140,7 @@ struct AxisState {
   std::uint8_t held_command = 0;   // the drive command that waits (0 = none)
 
   Drive drive;
+  DriveLog log;
   HomeSearch home;
   Path* on_path = nullptr;         // a running interpolation moves this axis
   AxisState* chip_axes = nullptr;  // the chip's four axes, for partners of a synchronous action
@@ -142,6 +151,9 @@ struct AxisState {
   std::int32_t trigger_position = 0; // where the next pulse is due; moves one pitch per pulse
   bool trigger_masked = false;     // the board masks this axis's compare output
 
+  SimTime wheel_start = 0;         // a wheel turning at its rate: since when,
+  std::int64_t wheel_turned = 0;   // detents turned since then,
+  SimTime wheel_due = kNever;      // and when the next one turns
   SimTime next_event = kNever;     // cached; recomputed when events_dirty
   bool events_dirty = true;
 };
@@ -210,6 +222,10 @@ void halt(AxisState& axis);
 
 // ---- hand_wheel.cpp -------------------------------------------------------
 void turn_hand_wheel(AxisState& axis, SimTime now, std::int64_t detents);
+// The wheel's rate (mechanics) takes effect from `now`.
+void start_wheel(AxisState& axis, SimTime now);
+// Turns the detents of a wheel turning at its rate that are due at `now`.
+void turn_wheel_at_rate(AxisState& axis, SimTime now);
 
 // ---- home_search.cpp ------------------------------------------------------
 void start_home_search(AxisState& axis, SimTime now);

@@ -98,7 +98,21 @@ bool drive_stop_condition(AxisState& axis, std::uint16_t& reason, bool& sudden) 
   return stop_condition(axis, axis.drive.direction, reason, sudden);
 }
 
+// The highest speed of the present segment up to `now` joins the log.
+void log_peak_speed(AxisState& axis, SimTime now) {
+  const Segment& s = axis.drive.segment;
+  if (!moving(axis.drive) || now < s.start) return;
+  const double seconds = to_seconds(std::min(now, s.end) - s.start);
+  double peak = std::max(s.at_start.v, evolve(s.at_start, s.jerk, seconds).v);
+  if (s.jerk != 0) {
+    const double turn = -s.at_start.a / s.jerk;  // where the acceleration passes 0
+    if (turn > 0 && turn < seconds) peak = std::max(peak, evolve(s.at_start, s.jerk, turn).v);
+  }
+  axis.log.peak_speed = std::max(axis.log.peak_speed, peak);
+}
+
 void begin_segment(AxisState& axis, SimTime now, const Kinematics& k, double jerk, double seconds) {
+  log_peak_speed(axis, now);
   Segment& s = axis.drive.segment;
   s.start = now;
   s.at_start = k;
@@ -132,6 +146,9 @@ void end_drive(AxisState& axis, SimTime now) {
 // until the servo reports in position.
 void end_output(AxisState& axis, SimTime now) {
   Drive& d = axis.drive;
+  log_peak_speed(axis, now);
+  axis.log.ended = now;
+  axis.log.final_speed = d.now.v;
   d.now = Kinematics{static_cast<double>(pulses_done(d.now.p)), 0, 0};
   update_travel(axis);
   const bool check = (axis.reg.mode2 & MODE2_INP_ENABLE) != 0;
@@ -336,6 +353,8 @@ void start_drive(AxisState& axis, SimTime now, bool fixed, int direction, SpeedS
   d.end_speed = p.start_speed;
   d.phase = DrivePhase::kRamp;
   d.now = Kinematics{0, p.start_speed, 0};
+  d.segment = Segment{now, now, d.now, 0};
+  axis.log = DriveLog{now, now, p.start_speed, p.start_speed};
   axis.events_dirty = true;
 
   std::uint16_t reason = 0;
@@ -468,6 +487,7 @@ SimTime next_event(AxisState& axis) {
       consider(static_cast<double>(d.direction * (travel - d.origin)));
     }
   }
+  next = std::min(next, axis.wheel_due);
   axis.next_event = next;
   return next;
 }

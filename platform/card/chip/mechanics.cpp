@@ -10,6 +10,8 @@
 namespace card {
 namespace {
 
+constexpr double kMaxHandWheelRate = 100000;
+
 std::string lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
@@ -69,6 +71,7 @@ const std::map<std::string, Setter>& setters() {
       {"in3", [](AxisMechanics& m, auto& k, auto& v) { m.in3 = parse_flag(k, v); }},
       {"expplus", [](AxisMechanics& m, auto& k, auto& v) { m.exp_plus = parse_flag(k, v); }},
       {"expminus", [](AxisMechanics& m, auto& k, auto& v) { m.exp_minus = parse_flag(k, v); }},
+      {"handwheelrate", [](AxisMechanics& m, auto& k, auto& v) { m.hand_wheel_rate = parse_number(k, v); }},
   };
   return table;
 }
@@ -93,6 +96,9 @@ void validate_mechanics(const AxisMechanics& m) {
   if (m.index_period < 0) throw std::invalid_argument("IndexPeriod must not be negative");
   if (!std::isfinite(m.encoder_ratio) || m.encoder_ratio <= 0) {
     throw std::invalid_argument("EncoderRatio must be a positive number");
+  }
+  if (!std::isfinite(m.hand_wheel_rate) || std::abs(m.hand_wheel_rate) > kMaxHandWheelRate) {
+    throw std::invalid_argument("HandWheelRate must be a number of detents per second up to 100000");
   }
 }
 

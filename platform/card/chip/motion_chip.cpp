@@ -43,6 +43,7 @@ struct MotionChip::State {
       axes[i].mech = mechanics[i];
       axes[i].chip_axes = axes.data();
       axes[i].chip_data_low = &data_low;
+      start_wheel(axes[i], 0);
     }
   }
 
@@ -99,6 +100,7 @@ void MotionChip::State::run_until(SimTime t) {
     if (due > t) break;
     for (auto& axis : axes) advance(axis, due);
     for (auto& axis : axes) {
+      turn_wheel_at_rate(axis, due);
       if (next_event(axis) <= due) handle_events(axis, due);
     }
   }
@@ -474,6 +476,29 @@ void MotionChip::reset() {
   if (notify) notify();
 }
 
+MotionChip::DriveRecord MotionChip::last_drive(int axis) {
+  if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
+  std::function<void()> notify;
+  DriveRecord record;
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    State& s = *state_;
+    const SimTime now = s.clock.now();
+    s.run_until(now);
+    const AxisState& a = s.axes[axis];
+    const DriveLog& log = a.log;
+    record.running = moving(a.drive);
+    record.started_ns = log.started;
+    record.ended_ns = record.running ? now : log.ended;
+    record.pulses = pulses_done(a.drive.now.p);
+    record.final_speed = record.running ? a.drive.now.v : log.final_speed;
+    record.peak_speed = std::max(log.peak_speed, record.running ? a.drive.now.v : 0.0);
+    notify = s.settle();
+  }
+  if (notify) notify();
+  return record;
+}
+
 AxisMechanics MotionChip::mechanics(int axis) const {
   if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
   std::lock_guard<std::mutex> lock(state_->mutex);
@@ -494,7 +519,9 @@ void MotionChip::set_mechanics(int axis, const AxisMechanics& m) {
     const bool in3_was_active = a.mech.in3 == in3_logic;
     const bool in3_active = m.in3 == in3_logic;
     const std::int64_t detents = m.hand_wheel - a.mech.hand_wheel;
+    const bool new_rate = m.hand_wheel_rate != a.mech.hand_wheel_rate;
     a.mech = m;
+    if (new_rate) start_wheel(a, now);
     // IN3, when enabled, latches the command counter as it becomes active.
     if ((a.reg.mode1 & MODE1_IN3_ENABLE) && !in3_was_active && in3_active) {
       a.latch = static_cast<std::int32_t>(command_counter(a));

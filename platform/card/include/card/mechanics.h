@@ -35,6 +35,9 @@ struct AxisMechanics {
   // Detents the hand wheel has turned (signed). Changing it turns the wheel
   // by the difference: an axis in a hand-wheel mode drives that many steps.
   std::int64_t hand_wheel = 0;
+  // Detents per second at which the bench turns the wheel by itself (signed;
+  // 0: it stands still), as a hand turning it steadily would.
+  double hand_wheel_rate = 0;
 };
 
 }  // namespace card
@@ -48,7 +51,7 @@ namespace card {
 // (key names as the machine-file documentation lists them; compared without
 // regard to case): LimitPlus, LimitMinus, Home, HomeWidth, NearHome,
 // NearHomeWidth, IndexPeriod, EncoderRatio, Alarm, EmergencyStop,
-// InPosition, IN3, ExpPlus, ExpMinus. Positions are integers (an empty value
+// InPosition, IN3, ExpPlus, ExpMinus, HandWheelRate. Positions are integers (an empty value
 // or "none": no such sensor), flags 0/1, true/false, yes/no or on/off. Keys
 // it does not know are left to the caller. Throws std::invalid_argument on a
 // bad value.

@@ -68,6 +68,21 @@ class MotionChip {
   // pulses are not counted.
   void set_trigger_mask(unsigned axes);
 
+  // What an axis's last drive did, as a bench instrument on its pulse output
+  // sees it: when output began and ended (ns of the card's clock), the pulses
+  // output, the speed at which the last pulse went out and the highest speed
+  // on the way (PPS; a path's master counts path steps). While a drive runs
+  // `running` is set and `ended_ns`, `final_speed` are those of the moment.
+  struct DriveRecord {
+    std::uint64_t started_ns = 0;
+    std::uint64_t ended_ns = 0;
+    std::int64_t pulses = 0;
+    double final_speed = 0;
+    double peak_speed = 0;
+    bool running = false;
+  };
+  DriveRecord last_drive(int axis);
+
   // What a technician sees and sets on the bench: sensors, alarm, emergency
   // stop, in-position, the encoder. Index 0..3 = X, Y, Z, U.
   AxisMechanics mechanics(int axis) const;

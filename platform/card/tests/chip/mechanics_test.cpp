@@ -207,10 +207,32 @@ TEST_F(Mechanics, HandWheelDrivesPulsesPerDetent) {
   EXPECT_EQ(bench.command_counter(kX), 10);
 }
 
+// A wheel turning at a steady rate turns a detent every 1 / rate seconds on
+// the card's clock, in the rate's direction, until the rate is 0 again.
+TEST_F(Mechanics, HandWheelTurnsAtItsRate) {
+  bench.set32(kX, CHIP_PULSES, 10);
+  bench.write_mode(kX, REG_MODE3, MODE3_HAND_WHEEL_SINGLE);
+  set_mechanics([](AxisMechanics& m) { m.hand_wheel_rate = 20; });
+  bench.clock.advance(kNsPerSecond);
+  EXPECT_EQ(bench.chip.mechanics(0).hand_wheel, 20);
+  bench.clock.advance(kNsPerSecond / 100);  // the last detent's pulses at 1000 PPS
+  EXPECT_EQ(bench.command_counter(kX), 200);
+  set_mechanics([](AxisMechanics& m) { m.hand_wheel_rate = -4; });
+  bench.clock.advance(kNsPerSecond / 2 + kNsPerSecond / 100);
+  EXPECT_EQ(bench.command_counter(kX), 180);
+  set_mechanics([](AxisMechanics& m) { m.hand_wheel_rate = 0; });
+  bench.clock.advance(kNsPerSecond);
+  EXPECT_EQ(bench.command_counter(kX), 180);
+}
+
 TEST(MechanicsKeys, ReadsEveryKeyAndRefusesBadValues) {
   const AxisMechanics m = mechanics_from_keys({{"LimitPlus", "120000"}, {"limitminus", "-5"}, {"Home", "none"},
                                                {"NearHome", "40"}, {"IndexPeriod", "2000"},
-                                               {"EncoderRatio", "0.5"}, {"Alarm", "yes"}, {"Other", "kept"}});
+                                               {"EncoderRatio", "0.5"}, {"Alarm", "yes"}, {"Other", "kept"},
+                                               {"HandWheelRate", "-2.5"}});
+  EXPECT_EQ(m.hand_wheel_rate, -2.5);
+  EXPECT_THROW(mechanics_from_keys({{"HandWheelRate", "fast"}}), std::invalid_argument);
+  EXPECT_THROW(mechanics_from_keys({{"HandWheelRate", "1e9"}}), std::invalid_argument);
   EXPECT_EQ(m.limit_plus, 120000);
   EXPECT_EQ(m.limit_minus, -5);
   EXPECT_FALSE(m.home.has_value());
