@@ -8,6 +8,11 @@
 // each partner named in word 1 bits 13-15 with the partner's own word 2.
 // A partner acts whatever its own action-active bit says: that bit only
 // arms the partner's own conditions.
+//
+// An axis does not fire again on a condition that its own firing caused (a
+// stop-then-start action raises "drive start" while it acts): the chip
+// latches the condition once per firing. A chain through partners thus fires
+// each axis at most once, and no register sequence can loop the chip.
 #include "axis.h"
 #include "interpolation.h"
 
@@ -52,7 +57,8 @@ bool sync_armed(const AxisState& axis) {
 
 void sync_condition(AxisState& axis, std::uint16_t condition, SimTime now) {
   const AxisRegisters& r = axis.reg;
-  if (!sync_armed(axis) || !(r.sync1 & condition)) return;
+  if (axis.sync_firing || !sync_armed(axis) || !(r.sync1 & condition)) return;
+  axis.sync_firing = true;
   pulse_compare_output(axis);
   raise_factor(axis, FACTOR_SYNC_ACTION);
   act(axis, now, r.sync2 & kActionBits);
@@ -62,6 +68,7 @@ void sync_condition(AxisState& axis, std::uint16_t condition, SimTime now) {
     AxisState& partner = axis.chip_axes[(axis.index + 1 + static_cast<int>(k)) % kAxisCount];
     act(partner, now, partner.reg.sync2 & kActionBits);
   }
+  axis.sync_firing = false;
 }
 
 }  // namespace card::chip
