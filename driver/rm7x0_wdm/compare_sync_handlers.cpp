@@ -272,7 +272,10 @@ USHORT check_partners(CardExtension *ext, ULONG partners) {
 }
 
 /* The comparators and their source are loaded before anything can fire, the
- * partners' actions before the axis's own word makes the action active. */
+ * partners' actions before the axis's own word makes the action active. An
+ * action that can never act (not active, no speed change, nothing for the
+ * partners) only loads the comparators, whose factors interrupt actions
+ * count: it holds nothing, so nothing stays held when its chain has run. */
 VOID enable_sync_action(CardExtension *ext, int axis, const DriverRequest *block) {
   DriverAxisState *state = &ext->axis[axis];
   const USHORT relative_partners = slot_u16(block, 3);
@@ -281,8 +284,10 @@ VOID enable_sync_action(CardExtension *ext, int axis, const DriverRequest *block
   const USHORT word1 = (USHORT)(condition | (relative_partners << SYNC1_PARTNER_SHIFT));
   const USHORT word2 =
       (USHORT)(slot_u16(block, 5) | (state->shadow[SHADOW_SYNC_WORD2] & SYNC2_KEPT_BY_ACTION));
+  const BOOLEAN acts = (word2 & (SYNC2_ACTIVE | SYNC2_SPEED_FROM_DATA)) != 0 || partner_action != 0;
+  if (state->feature_owner == OWNER_SYNC_ACTION) state->feature_owner = OWNER_NONE;
   if (condition & SYNC1_COMPARATOR_CONDITIONS) {
-    state->feature_owner = OWNER_SYNC_ACTION;
+    if (acts) state->feature_owner = OWNER_SYNC_ACTION;
     set_comp_registers(ext, axis, slot_u16(block, 7), TRUE, slot_u32(block, 8), TRUE,
                        slot_u32(block, 9));
   }
@@ -294,7 +299,7 @@ VOID enable_sync_action(CardExtension *ext, int axis, const DriverRequest *block
   /* A partner that the action starts has not ended its new drive yet. */
   if (partner_action & SYNC2_START_ACTIONS) clear_end_flags(ext, partners);
   store_sync_words(ext, axis, word1, word2);
-  state->sync_owner = SYNC_OWNER_SYNC_ACTION;
+  state->sync_owner = acts ? SYNC_OWNER_SYNC_ACTION : SYNC_OWNER_NONE;
 }
 
 /* 32-bit read of a model-B compare counter (not 4-byte aligned). */

@@ -11,6 +11,7 @@ constexpr UCHAR ACTION_RELEASE = 1;
 constexpr UCHAR ACTION_S_MOVE = 2;
 constexpr int S_MOVE_FIRST_SLOT = 5;   /* request slots 5-12: the move as a single S-curve move's */
 constexpr int S_MOVE_DIRECTION_SLOT = 11;
+constexpr USHORT MODE1_FACTOR_ENABLES = 0xFF00;
 
 /* The factors of every other slot that counts the axis join its own: the
  * axis must raise all of them. */
@@ -47,23 +48,52 @@ BOOLEAN count_interrupt(CardExtension *ext, int axis, USHORT factor, IntActionSl
   return any;
 }
 
+/* The factors that a slot which fired or was disarmed enabled on its axes go
+ * off again, unless another slot still counts the axis or the axis's factors
+ * were changed since; the chip interrupt then goes off when nothing else
+ * needs it. */
+VOID drop_slot_factors(CardExtension *ext, const IntActionSlot *gone) {
+  IntActionSlot slots[INT_ACTION_SLOTS];
+  USHORT enabled[AXIS_COUNT];
+  run_synchronized(ext, [&] {
+    RtlCopyMemory(slots, ext->int_action, sizeof slots);
+    for (int axis = 0; axis < AXIS_COUNT; ++axis)
+      enabled[axis] = ext->axis[axis].shadow[SHADOW_MODE1] & MODE1_FACTOR_ENABLES;
+  });
+  for_each_axis(gone->axis_mask & ALL_AXES, [&](int axis) {
+    const USHORT still = combined_factor(slots, -1, axis, 0);
+    if (enabled[axis] == ((still | gone->factor) & MODE1_FACTOR_ENABLES))
+      set_int_factor(ext, 1u << axis, still);
+  });
+}
+
 }  // namespace
 
 VOID run_interrupt_actions(CardExtension *ext, int axis, USHORT factor) {
   IntActionSlot fired = {};
-  if (!count_interrupt(ext, axis, factor, &fired) || fired.action != ACTION_S_MOVE) return;
-  drv_s_move(ext, fired.target & ALL_AXES, &fired.s_move, fired.s_move_direction);
+  if (!count_interrupt(ext, axis, factor, &fired)) return;
+  drop_slot_factors(ext, &fired);
+  if (fired.action == ACTION_S_MOVE)
+    drv_s_move(ext, fired.target & ALL_AXES, &fired.s_move, fired.s_move_direction);
 }
 
 /* A stop ends what the stopped axes were chained into: no action counts
  * their interrupts any more (the stop's own drive end included) or starts
- * or releases them later. Called before the stop reaches the chip. */
+ * or releases them later, and the factors the actions enabled go off. Called
+ * before the stop reaches the chip. */
 VOID disarm_int_actions(CardExtension *ext, ULONG axis_mask) {
+  IntActionSlot gone[INT_ACTION_SLOTS] = {};
   run_synchronized(ext, [&] {
-    for (IntActionSlot &slot : ext->int_action) {
-      if ((slot.axis_mask | slot.target) & axis_mask) slot = IntActionSlot{};
+    for (int index = 0; index < INT_ACTION_SLOTS; ++index) {
+      IntActionSlot &slot = ext->int_action[index];
+      if (!((slot.axis_mask | slot.target) & axis_mask)) continue;
+      gone[index] = slot;
+      slot = IntActionSlot{};
     }
   });
+  for (const IntActionSlot &slot : gone) {
+    if (slot.axis_mask != 0) drop_slot_factors(ext, &slot);
+  }
 }
 
 /* REQ_SET_INT_ACTION. The slot is filled even when a factor was refused (the
