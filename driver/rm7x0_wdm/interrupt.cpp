@@ -85,13 +85,14 @@ static VOID load_next_compare_entry(CardExtension *ext) {
   }
 }
 
-/* Compare-table mode, local interrupt 1: answers whether the DPC is needed. */
+/* Compare-table mode, local interrupt 1: answers whether the DPC is needed,
+ * for factors or for a segment table that the chip's free slot asks to feed. */
 static BOOLEAN serve_compare_interrupt(CardExtension *ext) {
   clear_local1_edge(ext);
   BOOLEAN matched = FALSE;
   const BOOLEAN for_dpc = take_chip_factors(ext, &matched);
   if (matched) load_next_compare_entry(ext);
-  return for_dpc;
+  return for_dpc || (ext->interp_shadow & INTERP_MODE_CONTINUOUS) != 0;
 }
 
 VOID clear_stale_chip_interrupt(CardExtension *ext) {

@@ -12,6 +12,7 @@ constexpr UCHAR ACTION_S_MOVE = 2;
 constexpr int S_MOVE_FIRST_SLOT = 5;   /* request slots 5-12: the move as a single S-curve move's */
 constexpr int S_MOVE_DIRECTION_SLOT = 11;
 constexpr USHORT MODE1_FACTOR_ENABLES = 0xFF00;
+constexpr USHORT MODE1_DRIVE_END_ENABLE = 0x8000;
 
 /* The factors of every other slot that counts the axis join its own: the
  * axis must raise all of them. */
@@ -48,23 +49,27 @@ BOOLEAN count_interrupt(CardExtension *ext, int axis, USHORT factor, IntActionSl
   return any;
 }
 
-/* The factors that a slot which fired or was disarmed enabled on its axes go
- * off again, unless another slot still counts the axis or the axis's factors
- * were changed since; the chip interrupt then goes off when nothing else
- * needs it. */
+BOOLEAN wait_needs_drive_end(CardExtension *ext, int axis) {
+  DriverAxisState *state = &ext->axis[axis];
+  KIRQL irql;
+  KeAcquireSpinLock(&state->lock, &irql);
+  const BOOLEAN needed = (state->armed_factor & FACTOR_DRIVE_END) != 0;
+  KeReleaseSpinLock(&state->lock, irql);
+  return needed;
+}
+
+/* The factors that a slot which fired or was disarmed needed on its axes go
+ * off again, unless another slot still counts them or a wait needs the drive
+ * end; the chip interrupt then goes off when nothing else needs it. */
 VOID drop_slot_factors(CardExtension *ext, const IntActionSlot *gone) {
   IntActionSlot slots[INT_ACTION_SLOTS];
-  USHORT enabled[AXIS_COUNT];
-  run_synchronized(ext, [&] {
-    RtlCopyMemory(slots, ext->int_action, sizeof slots);
-    for (int axis = 0; axis < AXIS_COUNT; ++axis)
-      enabled[axis] = ext->axis[axis].shadow[SHADOW_MODE1] & MODE1_FACTOR_ENABLES;
-  });
+  run_synchronized(ext, [&] { RtlCopyMemory(slots, ext->int_action, sizeof slots); });
   for_each_axis(gone->axis_mask & ALL_AXES, [&](int axis) {
-    const USHORT still = combined_factor(slots, -1, axis, 0);
-    if (enabled[axis] == ((still | gone->factor) & MODE1_FACTOR_ENABLES))
-      set_int_factor(ext, 1u << axis, still);
+    USHORT drop = (USHORT)(gone->factor & ~combined_factor(slots, -1, axis, 0) & MODE1_FACTOR_ENABLES);
+    if (wait_needs_drive_end(ext, axis)) drop &= (USHORT)~MODE1_DRIVE_END_ENABLE;
+    if (drop != 0) set_mode_field(ext, axis, SHADOW_MODE1, drop, 0);
   });
+  switch_chip_interrupt_off_when_unused(ext);
 }
 
 }  // namespace
