@@ -26,6 +26,7 @@ constexpr uint8_t REGISTER_DATA_LOW = 12;
 constexpr DWORD POLL_PAUSE_MS = 1;
 constexpr DWORD EXIT_STOPPED_EARLY = 1;
 constexpr ApiStatus WORKER_NOT_STARTED = -1;
+constexpr uint16_t STOP_SUDDEN = 0x27;
 
 // One call's job, owned by its worker.
 struct BatchStepJob {
@@ -104,10 +105,14 @@ void close_batch_worker() {
 
 namespace {
 
+// Without its worker the job cannot end as asked: the move stops and the
+// speed change goes, so that nothing of it runs on.
 ApiStatus start_worker(BatchStepJob *job) {
   close_batch_worker();
   batch_worker = CreateThread(nullptr, 0, run_step3, job, 0, nullptr);
   if (batch_worker != nullptr) return SUCCESS_NO_ERROR;
+  rm720_stop_move(job->card, job->axis, STOP_SUDDEN);
+  disarm_speed_change(job->card, job->axis);
   delete job;
   return WORKER_NOT_STARTED;
 }
