@@ -147,9 +147,21 @@ VOID stop_table_interrupt(CardExtension *ext) {
   }
 }
 
+/* The counters go to the ring's last value; where they stood goes back in
+ * the reply, so that the library keeps its absolute position. */
+VOID set_counters_for_ring(CardExtension *ext, int axis, ULONG last, DriverRequest *block) {
+  ULONG command = 0, encoder = 0;
+  chip_read32(ext, command_word(1u << axis, CHIP_READ_CMD_COUNTER), &command);
+  chip_read32(ext, command_word(1u << axis, CHIP_READ_ENC_COUNTER), &encoder);
+  chip_set_cmd_counter(ext, 1u << axis, last);
+  chip_set_enc_counter(ext, 1u << axis, last);
+  set_slot(block, CMPTRIG_REPLY_COMMAND_BEFORE, command);
+  set_slot(block, CMPTRIG_REPLY_ENCODER_BEFORE, encoder);
+}
+
 /* Interval mode: a ring counter of the pitch with both comparators and both
  * counters at its last value fires once per pitch. */
-VOID arm_interval_mode(CardExtension *ext, int axis, const DriverRequest *block) {
+VOID arm_interval_mode(CardExtension *ext, int axis, DriverRequest *block) {
   const USHORT source = slot_u16(block, 3);
   const LONG pitch = (LONG)slot_u32(block, 8);
   /* The ring is as long as the pitch; its sign is the model-B library's. */
@@ -158,8 +170,7 @@ VOID arm_interval_mode(CardExtension *ext, int axis, const DriverRequest *block)
   if (table_trigger_armed(ext, axis)) stop_table_interrupt(ext); /* re-armed in interval mode */
   set_comp_registers(ext, axis, source, TRUE, last, TRUE, last);
   store_sync_words(ext, axis, interval_conditions(block, source), 0);
-  chip_set_cmd_counter(ext, 1u << axis, last);
-  chip_set_enc_counter(ext, 1u << axis, last);
+  set_counters_for_ring(ext, axis, last, block);
   set_trigger_ext_words(ext, axis, TRUE, trigger_output_word(block));
   store_sync_words(ext, axis, ext->axis[axis].shadow[SHADOW_SYNC_WORD1], SYNC2_ACTIVE);
   preset_trigger_counter(ext, axis, block);
@@ -191,7 +202,7 @@ USHORT arm_table_mode(CardExtension *ext, int axis, const DriverRequest *block) 
 /* Only X and Y have a compare output; the axis is the first of the mask. The
  * card has one compare trigger (one table, one compare axis for the
  * interrupt service): while one axis holds it, arming the other is refused. */
-USHORT cmptrig_arm(CardExtension *ext, const DriverRequest *block) {
+USHORT cmptrig_arm(CardExtension *ext, DriverRequest *block) {
   const int axis = axis_mask_to_index(slot_u16(block, 1));
   if (axis < 0 || compare_register_index(1u << axis) < 0) return DRV_CMPTRIG_DISARM;
   if (ext->compare_axis != 0 && ext->compare_axis != (USHORT)(1u << axis))
@@ -344,7 +355,7 @@ USHORT upload_compare_table(RequestContext *request) {
 
 USHORT cmptrig_config(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const DriverRequest *block = request->block;
+  DriverRequest *block = request->block;
   const USHORT axis_mask = slot_u16(block, 1);
   switch (slot_u16(block, 2)) {
     case CMPTRIG_ARM:

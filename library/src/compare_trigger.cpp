@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "argument_checks.h"
+#include "axis_position.h"
 #include "card_table.h"
 #include "checks.h"
 #include "model.h"
@@ -27,6 +28,19 @@ void fill_cmptrig(DriverRequest &block, uint16_t axis, const uint16_t (&words)[6
   preset_status(block);
   put_u32(block, 1, axis);
   for (int i = 0; i < 6; ++i) put_u32(block, 2 + i, words[i]);
+}
+
+// An interval arming puts both counters at the ring's last value, |pitch| - 1;
+// the reply says where they stood. The origin moves with the source counter,
+// so that the absolute position stays where the axis is, and is true again
+// once the trigger is disarmed and the counters run on from the ring.
+void follow_ring_arming(uint8_t card, uint16_t axis, const DriverRequest &reply, int32_t pitch) {
+  AxisMotionState &motion = motion_of(card, axis);
+  const int32_t before = slot_i32(reply, motion.abs_position_source == ABS_SOURCE_ENCODER
+                                             ? CMPTRIG_REPLY_ENCODER_BEFORE
+                                             : CMPTRIG_REPLY_COMMAND_BEFORE);
+  const auto last = static_cast<int32_t>((pitch < 0 ? -int64_t{pitch} : int64_t{pitch}) - 1);
+  motion.origin_offset = wrapping_add(motion.origin_offset, wrapping_sub(last, before));
 }
 
 }  // namespace
@@ -114,7 +128,11 @@ RM7X0_EXPORT ApiStatus rm720_cmptrig_config(uint8_t card, uint16_t axis, uint16_
   DriverRequest block{};
   fill_cmptrig(block, axis, {enable, source, mode, direction, output, table_direction});
   if (mode == MODE_INTERVAL) put_i32(block, 8, pitch);
-  return judged_request(card_device(card), REQ_CMPTRIG_CONFIG, block, ERROR_CMPTRIG_SET);
+  const ApiStatus status =
+      judged_request(card_device(card), REQ_CMPTRIG_CONFIG, block, ERROR_CMPTRIG_SET);
+  if (status == SUCCESS_NO_ERROR && enable == CMPTRIG_ON && mode == MODE_INTERVAL)
+    follow_ring_arming(card, axis, block, pitch);
+  return status;
 }
 
 // The two diagnostic comparator exports have no failure code of their own:
@@ -221,6 +239,7 @@ ApiStatus send_confirmed(uint8_t card, uint16_t axis, const DriverRequest &block
             judged_request(card_device(card), REQ_CMPTRIG_CONFIG, sent, ERROR_CMPTRIG_SET))
       return status;
     *armed = true;
+    follow_ring_arming(card, axis, sent, pitch);
     bool confirmed = false;
     if (ApiStatus status = read_back(card, axis, pitch, start, travel, &confirmed)) return status;
     if (confirmed) return SUCCESS_NO_ERROR;

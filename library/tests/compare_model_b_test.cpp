@@ -71,6 +71,17 @@ TEST_F(ModelBCompare, ThePitchRangeFollowsTheCpldVersion) {
   EXPECT_EQ(arm(OLD_CPLD_CARD, AXIS_Y, PLUS, 0x7FFF, 0), SUCCESS_NO_ERROR);
 }
 
+// As on model A, the absolute position stays true across the trigger.
+TEST_F(ModelBCompare, TheAbsolutePositionStaysTrueAcrossTheTrigger) {
+  ASSERT_EQ(rm730_set_abs_position(CARD, AXIS_X, -700), SUCCESS_NO_ERROR);
+  ASSERT_EQ(arm(CARD, AXIS_X, PLUS, 100, 5000), SUCCESS_NO_ERROR);
+  move(1050);
+  ASSERT_EQ(rm730_cmptrig_config(CARD, AXIS_X, 0, 0, 0, 0, 0, 0, 0, 0), SUCCESS_NO_ERROR);
+  int32_t position = 0;
+  EXPECT_EQ(rm730_get_abs_position(CARD, AXIS_X, &position), SUCCESS_NO_ERROR);
+  EXPECT_EQ(position, -700 + 1050);
+}
+
 // Every pitch of the signed 20-bit range arms on CPLD 3 and reads back as
 // given; the pitch of a trigger no longer armed is the register's.
 TEST_F(ModelBCompare, WideAndNegativePitchesArmAndReadBack) {

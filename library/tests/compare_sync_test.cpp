@@ -142,6 +142,27 @@ TEST_F(CompareSync, CompareTriggerAndActionExcludeEachOther) {
             ERROR_CONFLICT_WITH_SYNCH_ACTION);
 }
 
+// Arming sets the counters for the ring; the absolute position stays where
+// the axis is, whichever counter it follows, and is true after the disarm.
+TEST_F(CompareSync, TheAbsolutePositionStaysTrueAcrossAnIntervalTrigger) {
+  for (uint8_t source : {0, 1}) {
+    SCOPED_TRACE(source);
+    ASSERT_EQ(rm720_set_abs_feedback_src(CARD, AXIS_X, source), SUCCESS_NO_ERROR);
+    ASSERT_EQ(rm720_set_abs_position(CARD, AXIS_X, 1234), SUCCESS_NO_ERROR);
+    ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_X, ARM, 0, INTERVAL, 0, OUTPUT, 0, 100, nullptr, 0),
+              SUCCESS_NO_ERROR);
+    int32_t position = 0;
+    EXPECT_EQ(rm720_get_abs_position(CARD, AXIS_X, &position), SUCCESS_NO_ERROR);
+    EXPECT_EQ(position, 1234) << "armed";
+    ASSERT_EQ(move(AXIS_X, 1050), SUCCESS_NO_ERROR);
+    run_until_idle(1);
+    ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_X, 0, 0, 0, 0, 0, 0, 0, nullptr, 0),
+              SUCCESS_NO_ERROR);
+    EXPECT_EQ(rm720_get_abs_position(CARD, AXIS_X, &position), SUCCESS_NO_ERROR);
+    EXPECT_EQ(position, 1234 + 1050) << "disarmed";
+  }
+}
+
 // An action on the axis's own drive start that stops and starts it again
 // fires once per start: the move runs its pulses.
 TEST_F(CompareSync, AStopThenStartActionOnDriveStartRunsTheMoveOnce) {
