@@ -42,11 +42,13 @@ void act(AxisState& axis, SimTime now, std::uint16_t actions) {
 }
 
 // Each pulse moves the trigger position one pitch on, in the direction the
-// axis is driven.
+// axis is driven; like the card's 32-bit register it wraps.
 void pulse_compare_output(AxisState& axis) {
   if (!(axis.reg.ext2 & EXT2_COMPARE_OUTPUT) || axis.trigger_masked) return;
   ++axis.triggers;
-  axis.trigger_position += static_cast<std::int32_t>(axis.drive.direction * ring_size(axis));
+  const auto step = static_cast<std::uint32_t>(axis.drive.direction * ring_size(axis));
+  axis.trigger_position =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(axis.trigger_position) + step);
 }
 
 }  // namespace
