@@ -182,6 +182,9 @@ VOID arm_interval_mode(CardExtension *ext, int axis, DriverRequest *block) {
 USHORT arm_table_mode(CardExtension *ext, int axis, const DriverRequest *block) {
   if (ext->compare_table == NULL || read_interlocked(&ext->compare_count) < TABLE_MIN_ENTRIES)
     return DRV_TABLE_NOT_LOADED;
+  /* The interrupt service reloads this axis, and tells its matches, from the
+   * moment the table mode is on. */
+  ext->compare_axis = (USHORT)(1u << axis);
   const USHORT conditions =
       slot_u8(block, 7) == TABLE_INCREASING ? SYNC1_TABLE_INCREASING : SYNC1_TABLE_DECREASING;
   store_sync_words(ext, axis, conditions, SYNC2_INTERRUPT);

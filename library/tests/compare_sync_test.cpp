@@ -24,7 +24,7 @@ constexpr uint64_t LIMIT_NS = 60ull * 1000000000;
 constexpr uint16_t ARM = 0x4000, INTERVAL = 16, TABLE = 0, OUTPUT = 0x0800;
 constexpr uint16_t ACTIVE = 0x4000, COMP_PLUS_UP = 1;
 constexpr uint16_t START_PLUS = 0x0001, SUDDEN_STOP = 0x0020, LATCH_COMMAND = 0x0040;
-constexpr uint16_t DRIVE_START = 0x0010, ENCODER = 32, DRIVE_END = 0x8000;
+constexpr uint16_t DRIVE_START = 0x0010, ENCODER = 32, DRIVE_END = 0x8000, SYNC_INTERRUPT = 0x8000;
 
 class CompareSync : public testing::Test {
  protected:
@@ -192,6 +192,25 @@ TEST_F(CompareSync, DriveEndsDuringATableRunSkipNoEntry) {
   while (next_trigger(0, &position)) fired.push_back(position);
   EXPECT_EQ(fired, table);
   EXPECT_EQ(probe_command_counter(2), 120);
+}
+
+// A sync-action factor raised while the chip's interrupt was off is stale
+// at the table's arming: it is not taken for the first match.
+TEST_F(CompareSync, AStaleMatchBeforeArmingTakesNoEntry) {
+  ASSERT_EQ(rm720_set_synch(CARD, AXIS_X, 1, 0, COMP_PLUS_UP, ACTIVE | SYNC_INTERRUPT, 0, 0, 50, 0),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(move(AXIS_X, 100), SUCCESS_NO_ERROR);
+  run_until_idle(1);
+  ASSERT_EQ(rm720_set_synch(CARD, AXIS_X, 0, 0, 0, 0, 0, 0, 0, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_set_cmdcounter(CARD, AXIS_X, 0), SUCCESS_NO_ERROR);
+  const std::vector<int32_t> table{100, 150, 230, 300};
+  ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_X, ARM, 0, TABLE, 0, OUTPUT, 1, 0, table.data(), 4),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(move(AXIS_X, 400), SUCCESS_NO_ERROR);
+  std::vector<int32_t> fired;
+  int32_t position = 0;
+  while (next_trigger(0, &position)) fired.push_back(position);
+  EXPECT_EQ(fired, table);
 }
 
 // The card has one compare trigger: a second axis is refused and the first
