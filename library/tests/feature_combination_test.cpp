@@ -258,7 +258,11 @@ class ContinuousInterpolation : public Feature {
     EXPECT_EQ(counter(axis[0]), 1100);
     EXPECT_EQ(counter(axis[1]), 600);
   }
-  void disarm() override { EXPECT_EQ(rm720_conti_interp_end(CARD), SUCCESS_NO_ERROR); }
+  // Closed, the chain takes no further piece.
+  void disarm() override {
+    fed_ = std::size(kPieces);
+    EXPECT_EQ(rm720_conti_interp_end(CARD), SUCCESS_NO_ERROR);
+  }
 
  private:
   static constexpr uint16_t FIRST = 0, FOLLOWING = 1;
