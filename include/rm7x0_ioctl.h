@@ -76,6 +76,10 @@ _Static_assert(sizeof(DriverRequest) == 104, "request block is 104 bytes");
 #define REQ_SET_MPG                        RM7X0_REQUEST(0x429)
 #define REQ_UPLOAD_COMPARE_TABLE           RM7X0_REQUEST(0x42A)
 #define REQ_CMPTRIG_CONFIG                 RM7X0_REQUEST(0x42B)
+/* Its reply after an interval arming: where the command and encoder counters
+ * stood before the ring counter took them. */
+#define CMPTRIG_REPLY_COMMAND_BEFORE 10
+#define CMPTRIG_REPLY_ENCODER_BEFORE 11
 #define REQ_SET_SYNCH                      RM7X0_REQUEST(0x42C)
 #define REQ_SET_INT_FACTOR                 RM7X0_REQUEST(0x42D)
 #define REQ_GET_INT_FACTOR                 RM7X0_REQUEST(0x42E)

@@ -25,6 +25,7 @@ static VOID reset_axis_state(CardExtension *ext, int axis) {
 static VOID reset_card_state(CardExtension *ext) {
   InterlockedExchange(&ext->compare_mode, 0);
   ext->compare_axis = 0;  /* the reset disarmed the trigger with the sync words */
+  ext->data_low_kept = FALSE;
   InterlockedExchange(&ext->home_search_active, 0);
   InterlockedExchange(&ext->interp_state, INTERP_IDLE);
   InterlockedExchange(&ext->line_arc_axes, 0);

@@ -33,6 +33,7 @@ constexpr USHORT SYNC2_ACTIVE = 0x4000;
 constexpr USHORT SYNC2_INTERRUPT = 0x8000;
 constexpr USHORT SYNC2_KEPT_BY_ACTION = 0xF000;
 constexpr USHORT SYNC2_START_ACTIONS = 0x000F; /* the partner action starts a drive */
+constexpr USHORT SYNC2_SPEED_FROM_DATA = 0x0800;
 
 constexpr USHORT EXT1_RING_COUNTER = 0x0010;
 constexpr USHORT EXT2_BELOW_OUTPUT = 0x07FF; /* home steps: kept by the output words */
@@ -61,12 +62,19 @@ int compare_register_index(ULONG axis_mask) {
   return -1;
 }
 
+/* The speed kept for a speed-change action goes with the last such action. */
+VOID forget_kept_speed_when_unused(CardExtension *ext) {
+  if (speed_change_armed(ext)) return;
+  run_synchronized(ext, [&] { ext->data_low_kept = FALSE; });
+}
+
 /* Writes an axis's two sync words and keeps them as its shadows. */
 VOID store_sync_words(CardExtension *ext, int axis, USHORT word1, USHORT word2) {
   DriverAxisState *state = &ext->axis[axis];
   state->shadow[SHADOW_SYNC_WORD1] = word1;
   state->shadow[SHADOW_SYNC_WORD2] = word2;
   chip_set_sync_mode(ext, 1u << axis, word1, word2);
+  forget_kept_speed_when_unused(ext);
 }
 
 /* Ring counter on or off, and the compare-output bits of extension word 2
@@ -119,16 +127,50 @@ VOID preset_trigger_counter(CardExtension *ext, int axis, const DriverRequest *b
 #endif
 }
 
-/* Interval mode: a ring counter of the pitch with both comparators and both
- * counters at its last value fires once per pitch. */
-VOID arm_interval_mode(CardExtension *ext, int axis, const DriverRequest *block) {
-  const USHORT source = slot_u16(block, 3);
-  const ULONG last = slot_u32(block, 8) - 1;
-  InterlockedExchange(&ext->compare_mode, 0); /* a table armed before is not served any more */
-  set_comp_registers(ext, axis, source, TRUE, last, TRUE, last);
-  store_sync_words(ext, axis, interval_conditions(block, source), 0);
+/* An armed trigger without the ring counter runs from the table. */
+BOOLEAN table_trigger_armed(const CardExtension *ext, int axis) {
+  const DriverAxisState *state = &ext->axis[axis];
+  return state->feature_owner == OWNER_COMPARE &&
+         (state->shadow[SHADOW_SYNC_WORD2] & SYNC2_ACTIVE) != 0 &&
+         (state->shadow[SHADOW_EXT_WORD1] & EXT1_RING_COUNTER) == 0;
+}
+
+/* The table's interrupt service ends: the reload stops, the chip interrupt
+ * goes off unless another axis still needs it, the Torix interrupt comes
+ * back. */
+VOID stop_table_interrupt(CardExtension *ext) {
+  InterlockedExchange(&ext->compare_mode, 0);
+  switch_chip_interrupt_off_when_unused(ext);
+  if (ext->torix_interrupt) {
+    const IntSourceSet torix = {{0, SOURCE_FLAG_TORIX}};
+    int_sources_enable(ext, &torix);
+  }
+}
+
+/* The counters go to the ring's last value; where they stood goes back in
+ * the reply, so that the library keeps its absolute position. */
+VOID set_counters_for_ring(CardExtension *ext, int axis, ULONG last, DriverRequest *block) {
+  ULONG command = 0, encoder = 0;
+  chip_read32(ext, command_word(1u << axis, CHIP_READ_CMD_COUNTER), &command);
+  chip_read32(ext, command_word(1u << axis, CHIP_READ_ENC_COUNTER), &encoder);
   chip_set_cmd_counter(ext, 1u << axis, last);
   chip_set_enc_counter(ext, 1u << axis, last);
+  set_slot(block, CMPTRIG_REPLY_COMMAND_BEFORE, command);
+  set_slot(block, CMPTRIG_REPLY_ENCODER_BEFORE, encoder);
+}
+
+/* Interval mode: a ring counter of the pitch with both comparators and both
+ * counters at its last value fires once per pitch. */
+VOID arm_interval_mode(CardExtension *ext, int axis, DriverRequest *block) {
+  const USHORT source = slot_u16(block, 3);
+  const LONG pitch = (LONG)slot_u32(block, 8);
+  /* The ring is as long as the pitch; its sign is the model-B library's. */
+  const ULONG last = (pitch < 0 ? 0u - (ULONG)pitch : (ULONG)pitch) - 1;
+  ext->axis[axis].compare_pitch = pitch;
+  if (table_trigger_armed(ext, axis)) stop_table_interrupt(ext); /* re-armed in interval mode */
+  set_comp_registers(ext, axis, source, TRUE, last, TRUE, last);
+  store_sync_words(ext, axis, interval_conditions(block, source), 0);
+  set_counters_for_ring(ext, axis, last, block);
   set_trigger_ext_words(ext, axis, TRUE, trigger_output_word(block));
   store_sync_words(ext, axis, ext->axis[axis].shadow[SHADOW_SYNC_WORD1], SYNC2_ACTIVE);
   preset_trigger_counter(ext, axis, block);
@@ -140,6 +182,9 @@ VOID arm_interval_mode(CardExtension *ext, int axis, const DriverRequest *block)
 USHORT arm_table_mode(CardExtension *ext, int axis, const DriverRequest *block) {
   if (ext->compare_table == NULL || read_interlocked(&ext->compare_count) < TABLE_MIN_ENTRIES)
     return DRV_TABLE_NOT_LOADED;
+  /* The interrupt service reloads this axis, and tells its matches, from the
+   * moment the table mode is on. */
+  ext->compare_axis = (USHORT)(1u << axis);
   const USHORT conditions =
       slot_u8(block, 7) == TABLE_INCREASING ? SYNC1_TABLE_INCREASING : SYNC1_TABLE_DECREASING;
   store_sync_words(ext, axis, conditions, SYNC2_INTERRUPT);
@@ -152,14 +197,19 @@ USHORT arm_table_mode(CardExtension *ext, int axis, const DriverRequest *block) 
   switch_chip_interrupt_on(ext);
   const IntSourceSet torix = {{0, SOURCE_FLAG_TORIX}};
   int_sources_disable(ext, &torix);
+  clear_stale_chip_interrupt(ext);
   store_sync_words(ext, axis, conditions, SYNC2_INTERRUPT | SYNC2_ACTIVE);
   return DRV_SUCCESS;
 }
 
-/* Only X and Y have a compare output; the axis is the first of the mask. */
-USHORT cmptrig_arm(CardExtension *ext, const DriverRequest *block) {
+/* Only X and Y have a compare output; the axis is the first of the mask. The
+ * card has one compare trigger (one table, one compare axis for the
+ * interrupt service): while one axis holds it, arming the other is refused. */
+USHORT cmptrig_arm(CardExtension *ext, DriverRequest *block) {
   const int axis = axis_mask_to_index(slot_u16(block, 1));
   if (axis < 0 || compare_register_index(1u << axis) < 0) return DRV_CMPTRIG_DISARM;
+  if (ext->compare_axis != 0 && ext->compare_axis != (USHORT)(1u << axis))
+    return DRV_CONFLICT_CMPTRIG;
   USHORT refusal = check_axis_motion(ext, axis, OWNER_COMPARE);
   if (refusal == DRV_SUCCESS) refusal = check_axis_sync(ext, axis, SYNC_OWNER_COMPARE);
   if (refusal != DRV_SUCCESS) return refusal;
@@ -176,21 +226,14 @@ USHORT cmptrig_arm(CardExtension *ext, const DriverRequest *block) {
   return DRV_SUCCESS;
 }
 
-/* Table mode ends: the reload stops, the chip interrupt goes off unless
- * another axis still needs it, the Torix interrupt comes back, and the table
- * is gone (a new arming needs a new upload). */
+/* Table mode ends: the table is gone (a new arming needs a new upload). */
 VOID end_table_mode(CardExtension *ext) {
+  stop_table_interrupt(ext);
   run_synchronized(ext, [&] {
-    InterlockedExchange(&ext->compare_mode, 0);
     InterlockedExchange(&ext->compare_index, 0);
     InterlockedExchange(&ext->compare_count, 0);
     ext->compare_table = NULL;
   });
-  switch_chip_interrupt_off_when_unused(ext);
-  if (ext->torix_interrupt) {
-    const IntSourceSet torix = {{0, SOURCE_FLAG_TORIX}};
-    int_sources_enable(ext, &torix);
-  }
   if (ext->buffer.kernel_address != NULL)
     RtlZeroMemory(ext->buffer.kernel_address, ext->buffer.length);
 }
@@ -229,8 +272,24 @@ VOID clear_sync_action(CardExtension *ext, int axis) {
   state->shadow[SHADOW_SYNC_WORD1] = 0;
   state->shadow[SHADOW_SYNC_WORD2] = 0;
   state->sync_owner = SYNC_OWNER_NONE;
+  forget_kept_speed_when_unused(ext);
 }
 
+/* A partner's word 2 is replaced by the partner action: an axis whose sync
+ * words the compare trigger holds cannot be one. */
+USHORT check_partners(CardExtension *ext, ULONG partners) {
+  USHORT refusal = DRV_SUCCESS;
+  for_each_axis(partners, [&](int partner) {
+    if (refusal == DRV_SUCCESS) refusal = check_axis_sync(ext, partner, SYNC_OWNER_SYNC_ACTION);
+  });
+  return refusal;
+}
+
+/* The comparators and their source are loaded before anything can fire, the
+ * partners' actions before the axis's own word makes the action active. An
+ * action that can never act (not active, no speed change, nothing for the
+ * partners) only loads the comparators, whose factors interrupt actions
+ * count: it holds nothing, so nothing stays held when its chain has run. */
 VOID enable_sync_action(CardExtension *ext, int axis, const DriverRequest *block) {
   DriverAxisState *state = &ext->axis[axis];
   const USHORT relative_partners = slot_u16(block, 3);
@@ -239,22 +298,22 @@ VOID enable_sync_action(CardExtension *ext, int axis, const DriverRequest *block
   const USHORT word1 = (USHORT)(condition | (relative_partners << SYNC1_PARTNER_SHIFT));
   const USHORT word2 =
       (USHORT)(slot_u16(block, 5) | (state->shadow[SHADOW_SYNC_WORD2] & SYNC2_KEPT_BY_ACTION));
-  chip_set_sync_mode(ext, 1u << axis, word1, word2);
+  const BOOLEAN acts = (word2 & (SYNC2_ACTIVE | SYNC2_SPEED_FROM_DATA)) != 0 || partner_action != 0;
+  if (state->feature_owner == OWNER_SYNC_ACTION) state->feature_owner = OWNER_NONE;
+  if (condition & SYNC1_COMPARATOR_CONDITIONS) {
+    if (acts) state->feature_owner = OWNER_SYNC_ACTION;
+    set_comp_registers(ext, axis, slot_u16(block, 7), TRUE, slot_u32(block, 8), TRUE,
+                       slot_u32(block, 9));
+  }
   const ULONG partners = rotate_axis_mask(axis, relative_partners);
   for_each_axis(partners, [&](int partner) {
     chip_set_sync_mode(ext, 1u << partner, ext->axis[partner].shadow[SHADOW_SYNC_WORD1],
                        partner_action);
   });
-  if (condition & SYNC1_COMPARATOR_CONDITIONS) {
-    state->feature_owner = OWNER_SYNC_ACTION;
-    set_comp_registers(ext, axis, slot_u16(block, 7), TRUE, slot_u32(block, 8), TRUE,
-                       slot_u32(block, 9));
-  }
   /* A partner that the action starts has not ended its new drive yet. */
   if (partner_action & SYNC2_START_ACTIONS) clear_end_flags(ext, partners);
-  state->shadow[SHADOW_SYNC_WORD1] = word1;
-  state->shadow[SHADOW_SYNC_WORD2] = word2;
-  state->sync_owner = SYNC_OWNER_SYNC_ACTION;
+  store_sync_words(ext, axis, word1, word2);
+  state->sync_owner = acts ? SYNC_OWNER_SYNC_ACTION : SYNC_OWNER_NONE;
 }
 
 /* 32-bit read of a model-B compare counter (not 4-byte aligned). */
@@ -267,6 +326,13 @@ ULONG read_card_register32(CardExtension *ext, ULONG offset) {
 }
 
 }  // namespace
+
+BOOLEAN speed_change_armed(const CardExtension *ext) {
+  for (const DriverAxisState &state : ext->axis) {
+    if (state.shadow[SHADOW_SYNC_WORD2] & SYNC2_SPEED_FROM_DATA) return TRUE;
+  }
+  return FALSE;
+}
 
 USHORT check_axis_sync(CardExtension *ext, int axis, LONG owner) {
   const LONG present = ext->axis[axis].sync_owner;
@@ -292,7 +358,7 @@ USHORT upload_compare_table(RequestContext *request) {
 
 USHORT cmptrig_config(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const DriverRequest *block = request->block;
+  DriverRequest *block = request->block;
   const USHORT axis_mask = slot_u16(block, 1);
   switch (slot_u16(block, 2)) {
     case CMPTRIG_ARM:
@@ -325,6 +391,8 @@ USHORT set_synch(RequestContext *request) {
   DriverAxisState *state = &ext->axis[axis];
   switch (slot_u8(request->block, 2)) {
     case 1:
+      refusal = check_partners(ext, rotate_axis_mask(axis, slot_u16(request->block, 3)));
+      if (refusal != DRV_SUCCESS) return refusal;
       enable_sync_action(ext, axis, request->block);
       break;
     case 0:
@@ -382,8 +450,17 @@ USHORT get_cmp_trig_counter(RequestContext *request) {
   });
 }
 
+/* The register holds the ring's low 16 bits; the pitch of an armed interval
+ * trigger, wider or negative, comes from the driver's record when the
+ * register agrees with it. */
 USHORT get_cmp_pitch(RequestContext *request) {
   return answer_compare_register(request, [](CardExtension *ext, int index) {
-    return (ULONG)card_read16_sync(ext, CMP_PITCH_REGISTER[index]);
+    const ULONG low = card_read16_sync(ext, CMP_PITCH_REGISTER[index]);
+    const DriverAxisState *state = &ext->axis[index];
+    const BOOLEAN interval_armed = state->feature_owner == OWNER_COMPARE &&
+                                   (state->shadow[SHADOW_EXT_WORD1] & EXT1_RING_COUNTER) != 0;
+    const LONG pitch = state->compare_pitch;
+    const ULONG size = pitch < 0 ? 0u - (ULONG)pitch : (ULONG)pitch;
+    return interval_armed && (size & 0xFFFFu) == low ? (ULONG)pitch : low;
   });
 }

@@ -55,6 +55,7 @@ VOID write_ext_mode_raw(CardExtension *ext, int axis) {
   card_write16(ext, REG_DATA_HIGH, shadow[SHADOW_EXT_WORD2]);
   card_write16(ext, REG_DATA_LOW, shadow[SHADOW_EXT_WORD1]);
   card_write16(ext, REG_COMMAND, command_word(1u << axis, CHIP_EXT_MODE));
+  restore_kept_data(ext);
 }
 
 }  // namespace

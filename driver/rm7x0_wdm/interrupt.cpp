@@ -35,13 +35,39 @@ static BOOLEAN edge_triggered(ULONG intcsr, ULONG polarity, ULONG edge) {
   return (intcsr & (polarity | edge)) == (polarity | edge);
 }
 
-/* Compare-table mode: the next table entry goes to the comparator at once,
- * COMP+ for even and COMP- for odd entries. The index is checked against the
- * count before the entry is read, so a short table is never read past its end. */
-static VOID reload_compare_entry(CardExtension *ext) {
+/* Compare-table mode, under the interrupt lock: every axis's factors are
+ * read, which acknowledges them and lets the chip's line fall, so that the
+ * next event makes a new edge. The compare axis's sync-action factor is the
+ * table trigger's own match; every other factor is kept for the DPC, which
+ * serves it as usual. Answers whether the DPC has factors to serve. */
+static BOOLEAN take_chip_factors(CardExtension *ext, BOOLEAN *matched) {
+  const int compare = axis_mask_to_index(ext->compare_axis);
+  BOOLEAN for_dpc = FALSE;
+  *matched = FALSE;
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    card_write16(ext, REG_COMMAND, command_word(1u << axis, CHIP_SELECT));
+    USHORT factor = card_read16(ext, REG_MODE3);
+    if (axis == compare) {
+      InterlockedExchange(&ext->axis[axis].interrupt_factor, factor);
+      *matched = (factor & FACTOR_SYNC_ACTION) != 0;
+      factor &= (USHORT)~FACTOR_SYNC_ACTION;
+    }
+    if (factor == 0) continue;
+    InterlockedOr(&ext->axis[axis].factor_for_dpc, factor);
+    for_dpc = TRUE;
+  }
+  return for_dpc;
+}
+
+static VOID clear_local1_edge(CardExtension *ext) {
   if (edge_triggered(bridge_read32(ext, INTCSR), INTCSR_LOCAL1_POLARITY, INTCSR_LOCAL1_EDGE))
     intcsr_modify(ext, INTCSR_LOCAL1_EDGE_CLEAR, 0);
+}
 
+/* A table match: the next table entry goes to the comparator at once, COMP+
+ * for even and COMP- for odd entries. The index is checked against the count
+ * before the entry is read, so a short table is never read past its end. */
+static VOID load_next_compare_entry(CardExtension *ext) {
   const LONG index = ext->compare_index;
   if (index < ext->compare_count && ext->compare_table != NULL) {
     const ULONG entry = ext->compare_table[index];
@@ -49,6 +75,7 @@ static VOID reload_compare_entry(CardExtension *ext) {
     card_write16(ext, REG_DATA_LOW, (USHORT)entry);
     card_write16(ext, REG_COMMAND,
                  command_word(ext->compare_axis, (index & 1) ? CHIP_COMP_MINUS : CHIP_COMP_PLUS));
+    restore_kept_data(ext);
   }
   if (index + 1 >= ext->compare_count) {
     InterlockedExchange(&ext->compare_mode, 0);
@@ -56,10 +83,26 @@ static VOID reload_compare_entry(CardExtension *ext) {
   } else {
     InterlockedIncrement(&ext->compare_index);
   }
+}
 
-  card_write16(ext, REG_COMMAND, command_word(ext->compare_axis, CHIP_SELECT));
-  const USHORT factor = card_read16(ext, REG_MODE3);
-  InterlockedExchange(&ext->axis[ext->compare_axis == 1 ? 0 : 1].interrupt_factor, factor);
+/* Compare-table mode, local interrupt 1: answers whether the DPC is needed,
+ * for factors or for a segment table that the chip's free slot asks to feed. */
+static BOOLEAN serve_compare_interrupt(CardExtension *ext) {
+  clear_local1_edge(ext);
+  BOOLEAN matched = FALSE;
+  const BOOLEAN for_dpc = take_chip_factors(ext, &matched);
+  if (matched) load_next_compare_entry(ext);
+  return for_dpc || (ext->interp_shadow & INTERP_MODE_CONTINUOUS) != 0;
+}
+
+VOID clear_stale_chip_interrupt(CardExtension *ext) {
+  BOOLEAN for_dpc = FALSE;
+  run_synchronized(ext, [&] {
+    clear_local1_edge(ext);
+    BOOLEAN stale_match = FALSE;
+    for_dpc = take_chip_factors(ext, &stale_match);
+  });
+  if (for_dpc) IoRequestDpc(ext->self, NULL, (PVOID)(ULONG_PTR)SOURCE_LOCAL1);
 }
 
 BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context) {
@@ -74,8 +117,7 @@ BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context) {
   bridge_write32(ext, INTCSR, intcsr & ~INTCSR_PCI_ENABLE);
 
   if (read_interlocked(&ext->compare_mode) && (sources & SOURCE_LOCAL1)) {
-    reload_compare_entry(ext);
-    sources &= ~SOURCE_LOCAL1;
+    if (!serve_compare_interrupt(ext)) sources &= ~SOURCE_LOCAL1;
     if (sources == 0) {
       intcsr_modify(ext, INTCSR_PCI_ENABLE, 0);
       return TRUE;
@@ -177,9 +219,20 @@ static VOID serve_axis_factor(CardExtension *ext, int axis, USHORT factor) {
  * acknowledges its factors. */
 static VOID serve_chip_interrupt(CardExtension *ext) {
   USHORT factor[AXIS_COUNT];
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) chip_read_status3(ext, 1u << axis, &factor[axis]);
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    chip_read_status3(ext, 1u << axis, &factor[axis]);
+    factor[axis] |= (USHORT)InterlockedExchange(&ext->axis[axis].factor_for_dpc, 0);
+  }
   conti_feed_segment(ext);
   for (int axis = 0; axis < AXIS_COUNT; ++axis) serve_axis_factor(ext, axis, factor[axis]);
+}
+
+/* Factors kept for the DPC may wait in a DPC queued for another source. */
+static BOOLEAN factors_left_for_dpc(CardExtension *ext) {
+  for (DriverAxisState &state : ext->axis) {
+    if (read_interlocked(&state.factor_for_dpc)) return TRUE;
+  }
+  return FALSE;
 }
 
 VOID dpc_for_isr(PKDPC dpc, PDEVICE_OBJECT device, PIRP irp, PVOID context) {
@@ -190,7 +243,7 @@ VOID dpc_for_isr(PKDPC dpc, PDEVICE_OBJECT device, PIRP irp, PVOID context) {
   if (read_interlocked(&ext->stopping)) return;
   const ULONG sources = (ULONG)(ULONG_PTR)context;
   acknowledge_sources(ext, sources);
-  if (sources & SOURCE_LOCAL1) serve_chip_interrupt(ext);
+  if ((sources & SOURCE_LOCAL1) || factors_left_for_dpc(ext)) serve_chip_interrupt(ext);
   /* Local interrupt 2: an input of the Torix bus changed. */
   if (sources & SOURCE_LOCAL2) refresh_torix_inputs(ext);
   KeSynchronizeExecution(ext->interrupt, interrupt_enable, ext);

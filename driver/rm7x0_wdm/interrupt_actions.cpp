@@ -11,6 +11,8 @@ constexpr UCHAR ACTION_RELEASE = 1;
 constexpr UCHAR ACTION_S_MOVE = 2;
 constexpr int S_MOVE_FIRST_SLOT = 5;   /* request slots 5-12: the move as a single S-curve move's */
 constexpr int S_MOVE_DIRECTION_SLOT = 11;
+constexpr USHORT MODE1_FACTOR_ENABLES = 0xFF00;
+constexpr USHORT MODE1_DRIVE_END_ENABLE = 0x8000;
 
 /* The factors of every other slot that counts the axis join its own: the
  * axis must raise all of them. */
@@ -49,23 +51,56 @@ BOOLEAN count_interrupt(CardExtension *ext, int axis, USHORT factor, IntActionSl
   return any;
 }
 
+BOOLEAN wait_needs_drive_end(CardExtension *ext, int axis) {
+  DriverAxisState *state = &ext->axis[axis];
+  KIRQL irql;
+  KeAcquireSpinLock(&state->lock, &irql);
+  const BOOLEAN needed = (state->armed_factor & FACTOR_DRIVE_END) != 0;
+  KeReleaseSpinLock(&state->lock, irql);
+  return needed;
+}
+
+/* The factors that a slot which fired or was disarmed needed on its axes go
+ * off again, unless another slot still counts them or a wait needs the drive
+ * end; the chip interrupt then goes off when nothing else needs it. */
+VOID drop_slot_factors(CardExtension *ext, const IntActionSlot *gone) {
+  IntActionSlot slots[INT_ACTION_SLOTS];
+  run_synchronized(ext, [&] { RtlCopyMemory(slots, ext->int_action, sizeof slots); });
+  for_each_axis(gone->axis_mask & ALL_AXES, [&](int axis) {
+    USHORT drop = (USHORT)(gone->factor & ~combined_factor(slots, -1, axis, 0) & MODE1_FACTOR_ENABLES);
+    if (wait_needs_drive_end(ext, axis)) drop &= (USHORT)~MODE1_DRIVE_END_ENABLE;
+    if (drop != 0) set_mode_field(ext, axis, SHADOW_MODE1, drop, 0);
+  });
+  switch_chip_interrupt_off_when_unused(ext);
+}
+
 }  // namespace
 
 VOID run_interrupt_actions(CardExtension *ext, int axis, USHORT factor) {
   IntActionSlot fired = {};
-  if (!count_interrupt(ext, axis, factor, &fired) || fired.action != ACTION_S_MOVE) return;
-  drv_s_move(ext, fired.target & ALL_AXES, &fired.s_move, fired.s_move_direction);
+  if (!count_interrupt(ext, axis, factor, &fired)) return;
+  drop_slot_factors(ext, &fired);
+  if (fired.action == ACTION_S_MOVE)
+    drv_s_move(ext, fired.target & ALL_AXES, &fired.s_move, fired.s_move_direction);
 }
 
 /* A stop ends what the stopped axes were chained into: no action counts
  * their interrupts any more (the stop's own drive end included) or starts
- * or releases them later. Called before the stop reaches the chip. */
+ * or releases them later, and the factors the actions enabled go off. Called
+ * before the stop reaches the chip. */
 VOID disarm_int_actions(CardExtension *ext, ULONG axis_mask) {
+  IntActionSlot gone[INT_ACTION_SLOTS] = {};
   run_synchronized(ext, [&] {
-    for (IntActionSlot &slot : ext->int_action) {
-      if ((slot.axis_mask | slot.target) & axis_mask) slot = IntActionSlot{};
+    for (int index = 0; index < INT_ACTION_SLOTS; ++index) {
+      IntActionSlot &slot = ext->int_action[index];
+      if (!((slot.axis_mask | slot.target) & axis_mask)) continue;
+      gone[index] = slot;
+      slot = IntActionSlot{};
     }
   });
+  for (const IntActionSlot &slot : gone) {
+    if (slot.axis_mask != 0) drop_slot_factors(ext, &slot);
+  }
 }
 
 /* REQ_SET_INT_ACTION. The slot is filled even when a factor was refused (the

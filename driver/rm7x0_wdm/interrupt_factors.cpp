@@ -49,9 +49,10 @@ VOID switch_chip_interrupt_on(CardExtension *ext) {
  * shadows and the switch-off are one step under the interrupt lock: the DPC
  * comes here at the end of a segment run while a handler may be arming a
  * wait (factor, then input on), and a switch-off between the two would leave
- * that wait without its interrupt. */
+ * that wait without its interrupt. A running compare table needs it too. */
 VOID switch_chip_interrupt_off_when_unused(CardExtension *ext) {
   run_synchronized(ext, [&] {
+    if (read_interlocked(&ext->compare_mode)) return;
     for (const DriverAxisState &state : ext->axis) {
       if (axis_has_factor(&state)) return;
     }

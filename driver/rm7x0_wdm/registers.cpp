@@ -107,10 +107,15 @@ USHORT chip_read_status3(CardExtension *ext, ULONG axis_mask, PUSHORT value) {
   return chip_read_status(ext, axis_mask, REG_MODE3, value);
 }
 
+VOID restore_kept_data(CardExtension *ext) {
+  if (ext->data_low_kept) card_write16(ext, REG_DATA_LOW, ext->kept_data_low);
+}
+
 USHORT chip_cmd16(CardExtension *ext, USHORT command, USHORT value) {
   run_synchronized(ext, [&] {
     card_write16(ext, REG_DATA_LOW, value);
     card_write16(ext, REG_COMMAND, command);
+    restore_kept_data(ext);
   });
   return DRV_SUCCESS;
 }
@@ -120,6 +125,7 @@ USHORT chip_cmd32(CardExtension *ext, USHORT command, ULONG value) {
     card_write16(ext, REG_DATA_HIGH, (USHORT)(value >> 16));
     card_write16(ext, REG_DATA_LOW, (USHORT)value);
     card_write16(ext, REG_COMMAND, command);
+    restore_kept_data(ext);
   });
   return DRV_SUCCESS;
 }
@@ -153,6 +159,7 @@ USHORT chip_set_range(CardExtension *ext, ULONG axis_mask, ULONG range) {
     card_write16(ext, REG_DATA_HIGH, (USHORT)(range >> 16));
     card_write16(ext, REG_DATA_LOW, (USHORT)range);
     card_write16(ext, REG_COMMAND, command_word(axis_mask, CHIP_RANGE));
+    restore_kept_data(ext);
   });
   if (result != DRV_SUCCESS) return result;
   for_each_axis(axis_mask, [&](int axis) { ext->axis[axis].range = range; });
@@ -282,9 +289,17 @@ BOOLEAN register_test(CardExtension *ext, ULONG operation, ULONG offset, USHORT 
   if (!register_in_window(&ext->bar[bar], offset)) return FALSE;
   PUSHORT address = (PUSHORT)(ext->bar[bar].kernel_address + offset);
   const BOOLEAN write = (operation & 1) != 0;
+  /* A program that writes the chip's data register while a speed-change
+   * action is armed gives that action its speed: the driver keeps it. */
+  const BOOLEAN speed_for_action =
+      write && bar == CARD_BAR && offset == REG_DATA_LOW && speed_change_armed(ext);
   run_synchronized(ext, [&] {
     if (write) {
       WRITE_REGISTER_USHORT(address, value);
+      if (speed_for_action) {
+        ext->kept_data_low = value;
+        ext->data_low_kept = TRUE;
+      }
     } else {
       *read_value = READ_REGISTER_USHORT(address);
     }

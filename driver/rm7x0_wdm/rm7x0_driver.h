@@ -158,6 +158,7 @@
 /* Armed factors (status-3 bits) that a waiting request waits for. */
 #define FACTOR_DRIVE_END 0x080u
 #define FACTOR_HOME_END 0x100u
+#define FACTOR_SYNC_ACTION 0x200u /* the axis's synchronous action fired */
 
 /* Interrupt source set, as int_sources_enable/disable take it and as the
  * extension keeps the sources switched on. */
@@ -279,6 +280,10 @@ typedef struct DriverAxisState {
   KSPIN_LOCK lock;                 /* the axis lock */
   volatile LONG interrupt_factor;  /* last factor word read; DPC and interrupt service routine,
                                       interlocked */
+  LONG compare_pitch;              /* pitch of the interval trigger armed last (signed, as
+                                      requested); handlers */
+  volatile LONG factor_for_dpc;    /* factors read in compare-table mode (interrupt service
+                                      routine, table arming) that the DPC serves; interlocked */
   PKEVENT event;                   /* caller's event, signalled per interrupt; axis lock */
   PFILE_OBJECT pending_file_object;/* axis lock */
   PIRP pending_request;            /* request waiting for the armed factor; axis lock */
@@ -341,6 +346,10 @@ typedef struct CardExtension {
   volatile LONG open_count;        /* create and close, interlocked; 0 or 1 */
   SharedBuffer buffer;             /* see SharedBuffer */
   USHORT compare_axis;             /* 1 or 2; handlers */
+  USHORT kept_data_low;            /* the speed an armed speed-change action takes from the
+                                      chip's data register; handlers, under the interrupt lock */
+  BOOLEAN data_low_kept;           /* kept_data_low is put back after every data write; handlers,
+                                      under the interrupt lock */
   PULONG compare_table;            /* the shared buffer's kernel address; handlers */
   volatile LONG compare_index;     /* handlers and interrupt service routine, interlocked */
   volatile LONG compare_count;     /* handlers and interrupt service routine, interlocked */
@@ -449,12 +458,18 @@ BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context);
 VOID dpc_for_isr(PKDPC dpc, PDEVICE_OBJECT device, PIRP irp, PVOID context);
 VOID home_timer_dpc(PKDPC dpc, PVOID context, PVOID arg1, PVOID arg2);
 BOOLEAN interrupt_enable(PVOID context);   /* context: the CardExtension */
+/* Table arming: an edge latched or a factor raised before it is served as
+ * usual, never taken for the first table match. */
+VOID clear_stale_chip_interrupt(CardExtension *ext);
 BOOLEAN interrupt_disable(PVOID context);
 
 /* registers.cpp: register primitives. Raw accessors are for code that already
  * runs under the interrupt lock (the interrupt service routine, routines run
  * by run_synchronized); everything else takes a *_sync or chip_ routine. */
 USHORT card_read16(CardExtension *ext, ULONG offset);
+/* Under the interrupt lock, at the end of a sequence that wrote the chip's
+ * data register: the speed kept for an armed speed-change action goes back. */
+VOID restore_kept_data(CardExtension *ext);
 VOID card_write16(CardExtension *ext, ULONG offset, USHORT value);
 ULONG bridge_read32(CardExtension *ext, ULONG offset);
 VOID bridge_write32(CardExtension *ext, ULONG offset, ULONG value);
@@ -706,6 +721,9 @@ RequestHandler get_cmp_pitch;
 /* Owner check of the sync words: 0x8000 when the axis's are free or already
  * the owner's, else 0x8007 (compare trigger) or 0x8008 (synchronous action). */
 USHORT check_axis_sync(CardExtension *ext, int axis, LONG owner);
+/* An axis's synchronous action changes the drive speed from the chip's data
+ * register (sync word 2 bit 11). */
+BOOLEAN speed_change_armed(const CardExtension *ext);
 
 /* interpolation_handlers.cpp: line and arc moves, continuous interpolation
  * and its segment table. */

@@ -250,6 +250,9 @@ USHORT stop_move(RequestContext *request) {
   const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
   disarm_int_actions(ext, axis_mask);
   stop_axes(ext, axis_mask, slot_u16(request->block, 2));
+  /* The stop took the waiting drive starts: the holds go too, so that the
+   * next start of these axes runs. */
+  hold_or_release(ext, axis_mask, CHIP_DRIVE_RELEASE, (USHORT)(ext->held_axes & ~axis_mask));
   const ULONG timer_search_axis = ext->homing_axis;
   if (timer_search_axis == 0 || (axis_mask & timer_search_axis))
     InterlockedExchange(&ext->home_search_active, 0);

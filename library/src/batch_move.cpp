@@ -27,6 +27,7 @@ constexpr uint8_t REGISTER_DATA_LOW = 12;
 constexpr DWORD POLL_PAUSE_MS = 1;
 constexpr DWORD EXIT_STOPPED_EARLY = 1;
 constexpr ApiStatus WORKER_NOT_STARTED = -1;
+constexpr uint16_t STOP_SUDDEN = 0x27;
 
 // One call's job, owned by its worker.
 struct BatchStepJob {
@@ -48,18 +49,29 @@ int32_t wrapping_add(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
-// Waits for the axis to stop; step 3 runs only where step 2 ended. A failed
-// query ends the worker with its status instead of polling for ever.
+ApiStatus disarm_speed_change(uint8_t card, uint16_t axis) {
+  return rm720_set_synch(card, axis, 0, 0, 0, 0, 0, 0, 0, 0);
+}
+
+// Waits for the axis to stop; step 3 runs only where step 2 ended. The
+// speed change arms itself again at every pass of the end of step 1, so it
+// is switched off once steps 1 and 2 are over, however they ended: a later
+// move of the axis keeps its own speed. A failed query ends the worker with
+// its status instead of polling for ever.
 DWORD WINAPI run_step3(LPVOID context) {
   const std::unique_ptr<BatchStepJob> job(static_cast<BatchStepJob *>(context));
   uint8_t done = 0;
   int16_t state = 0;
   for (;;) {
-    if (ApiStatus status = rm720_motion_done(job->card, job->axis, &done, &state))
+    if (ApiStatus status = rm720_motion_done(job->card, job->axis, &done, &state)) {
+      disarm_speed_change(job->card, job->axis);
       return static_cast<DWORD>(status);
+    }
     if (done == 1) break;
     Sleep(POLL_PAUSE_MS);
   }
+  if (ApiStatus status = disarm_speed_change(job->card, job->axis))
+    return static_cast<DWORD>(status);
   int32_t counter = 0;
   if (ApiStatus status = rm720_get_cmdcounter(job->card, job->axis, &counter))
     return static_cast<DWORD>(status);
@@ -94,10 +106,14 @@ void close_batch_worker() {
 
 namespace {
 
+// Without its worker the job cannot end as asked: the move stops and the
+// speed change goes, so that nothing of it runs on.
 ApiStatus start_worker(BatchStepJob *job) {
   close_batch_worker();
   batch_worker = CreateThread(nullptr, 0, run_step3, job, 0, nullptr);
   if (batch_worker != nullptr) return SUCCESS_NO_ERROR;
+  rm720_stop_move(job->card, job->axis, STOP_SUDDEN);
+  disarm_speed_change(job->card, job->axis);
   delete job;
   return WORKER_NOT_STARTED;
 }
@@ -107,7 +123,9 @@ ApiStatus start_worker(BatchStepJob *job) {
 HANDLE last_batch_worker() { return batch_worker; }
 
 // V2 and the command counter are checked before anything is sent, so a
-// refusal leaves no action armed and no move running.
+// refusal leaves no action armed and no move running. V2 goes to the data
+// register before the move starts (the driver keeps it there for the armed
+// action whatever other requests write), so even a short step 1 ends at V2.
 RM7X0_EXPORT ApiStatus rm720_t_move_batch_3steps(uint8_t card, uint16_t axis, uint32_t sv,
                                                  uint32_t dv, uint32_t v2, uint32_t v3,
                                                  uint32_t acc, uint32_t /*ignored*/, uint32_t acc3,
@@ -123,14 +141,14 @@ RM7X0_EXPORT ApiStatus rm720_t_move_batch_3steps(uint8_t card, uint16_t axis, ui
   if (ApiStatus status = rm720_get_cmdcounter(card, axis, &start)) return status;
   const int32_t end_of_step1 = wrapping_add(start, d1);
   if (ApiStatus status = arm_speed_change(card, axis, end_of_step1, d1)) return status;
-  if (ApiStatus status = rm720_t_move(card, axis, sv, dv, acc, acc, wrapping_add(d1, d2), 0)) {
-    rm720_set_synch(card, axis, 0, 0, 0, 0, 0, 0, 0, 0);
+  int16_t scratch = 0;
+  ApiStatus status = rm720_reg_rw_test(card, REGISTER_WRITE, REGISTER_DATA_LOW, &scratch, v2_word);
+  if (status == SUCCESS_NO_ERROR)
+    status = rm720_t_move(card, axis, sv, dv, acc, acc, wrapping_add(d1, d2), 0);
+  if (status != SUCCESS_NO_ERROR) {
+    disarm_speed_change(card, axis);
     return status;
   }
-  int16_t scratch = 0;
-  if (ApiStatus status =
-          rm720_reg_rw_test(card, REGISTER_WRITE, REGISTER_DATA_LOW, &scratch, v2_word))
-    return status;
   return start_worker(new BatchStepJob{card, axis, 0, end_of_step1, wrapping_add(end_of_step1, d2),
                                        sv, v3, acc3, d3});
 }

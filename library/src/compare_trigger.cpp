@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "argument_checks.h"
+#include "axis_position.h"
 #include "card_table.h"
 #include "checks.h"
 #include "model.h"
@@ -27,6 +28,19 @@ void fill_cmptrig(DriverRequest &block, uint16_t axis, const uint16_t (&words)[6
   preset_status(block);
   put_u32(block, 1, axis);
   for (int i = 0; i < 6; ++i) put_u32(block, 2 + i, words[i]);
+}
+
+// An interval arming puts both counters at the ring's last value, |pitch| - 1;
+// the reply says where they stood. The origin moves with the source counter,
+// so that the absolute position stays where the axis is, and is true again
+// once the trigger is disarmed and the counters run on from the ring.
+void follow_ring_arming(uint8_t card, uint16_t axis, const DriverRequest &reply, int32_t pitch) {
+  AxisMotionState &motion = motion_of(card, axis);
+  const int32_t before = slot_i32(reply, motion.abs_position_source == ABS_SOURCE_ENCODER
+                                             ? CMPTRIG_REPLY_ENCODER_BEFORE
+                                             : CMPTRIG_REPLY_COMMAND_BEFORE);
+  const auto last = static_cast<int32_t>((pitch < 0 ? -int64_t{pitch} : int64_t{pitch}) - 1);
+  motion.origin_offset = wrapping_add(motion.origin_offset, wrapping_sub(last, before));
 }
 
 }  // namespace
@@ -114,7 +128,11 @@ RM7X0_EXPORT ApiStatus rm720_cmptrig_config(uint8_t card, uint16_t axis, uint16_
   DriverRequest block{};
   fill_cmptrig(block, axis, {enable, source, mode, direction, output, table_direction});
   if (mode == MODE_INTERVAL) put_i32(block, 8, pitch);
-  return judged_request(card_device(card), REQ_CMPTRIG_CONFIG, block, ERROR_CMPTRIG_SET);
+  const ApiStatus status =
+      judged_request(card_device(card), REQ_CMPTRIG_CONFIG, block, ERROR_CMPTRIG_SET);
+  if (status == SUCCESS_NO_ERROR && enable == CMPTRIG_ON && mode == MODE_INTERVAL)
+    follow_ring_arming(card, axis, block, pitch);
+  return status;
 }
 
 // The two diagnostic comparator exports have no failure code of their own:
@@ -150,14 +168,15 @@ RM7X0_EXPORT ApiStatus rm720_set_cmp_mask_in3(uint8_t card, uint16_t word, uint8
 namespace {
 
 constexpr int CONFIG_ATTEMPTS = 3;
-constexpr int16_t CPLD_WIDE_PITCH = 2;  // later CPLDs take a 20-bit pitch
+constexpr int16_t CPLD_WIDE_PITCH = 2;  // later CPLDs take a 20-bit signed pitch
 constexpr int32_t WIDE_PITCH_MAX = 0x7FFFF;
 constexpr int32_t NARROW_PITCH_MAX = 0x7FFF;
 constexpr uint32_t START_NOT_ALLOWED = 0x80000000u;
 constexpr uint16_t TRAVEL_PLUS = 1;
 
-// Interval mode only (the card has no table); a pitch from 1 pulse up to what
-// the card's CPLD takes; a start other than 0x80000000; axis X or Y.
+// Interval mode only (the card has no table); a signed pitch within what the
+// card's CPLD takes, but not 0 (no trigger has no pitch); a start other than
+// 0x80000000; axis X or Y.
 ApiStatus check_enabled_trigger(uint8_t card, uint16_t axis, uint16_t mode, int32_t pitch,
                                 uint32_t start) {
   if (mode != MODE_INTERVAL) return ERROR_CMPTRIG_SET;
@@ -165,7 +184,7 @@ ApiStatus check_enabled_trigger(uint8_t card, uint16_t axis, uint16_t mode, int3
   int32_t date_code = 0;
   if (ApiStatus status = rm730_cpld_ver_get(card, &version, &date_code)) return status;
   const int32_t pitch_max = version > CPLD_WIDE_PITCH ? WIDE_PITCH_MAX : NARROW_PITCH_MAX;
-  if (pitch < 1 || pitch > pitch_max) return ERROR_INVALID_CONST_PITCH;
+  if (pitch == 0 || pitch < -pitch_max - 1 || pitch > pitch_max) return ERROR_INVALID_CONST_PITCH;
   if (start == START_NOT_ALLOWED) return ERROR_INVALID_OFFSET_BUFFER;
   return has_compare_output(axis) ? SUCCESS_NO_ERROR : ERROR_INVALID_AXIS;
 }
@@ -188,6 +207,45 @@ ApiStatus read_back(uint8_t card, uint16_t axis, int32_t pitch, uint32_t start, 
   return SUCCESS_NO_ERROR;
 }
 
+// The counters that arming sets to the pitch, as they stood before.
+struct Counters {
+  int32_t command = 0;
+  int32_t encoder = 0;
+};
+
+ApiStatus read_counters(uint8_t card, uint16_t axis, Counters *counters) {
+  if (ApiStatus status = rm730_get_cmdcounter(card, axis, &counters->command)) return status;
+  return rm730_get_enccounter(card, axis, &counters->encoder);
+}
+
+// A configuration the card did not confirm is taken back: the trigger is
+// disarmed and the counters go back to where they stood.
+void take_back(uint8_t card, uint16_t axis, const Counters &before) {
+  DriverRequest block{};
+  fill_cmptrig(block, axis, {0, 0, 0, 0, 0, 0});
+  judged_request(card_device(card), REQ_CMPTRIG_CONFIG, block, ERROR_CMPTRIG_SET);
+  rm730_set_cmdcounter(card, axis, before.command);
+  rm730_set_enccounter(card, axis, before.encoder);
+}
+
+// Sends the configuration until the card confirms it, at most three times;
+// `armed` tells whether the driver took any attempt.
+ApiStatus send_confirmed(uint8_t card, uint16_t axis, const DriverRequest &block, int32_t pitch,
+                         uint32_t start, uint16_t travel, bool *armed) {
+  for (int attempt = 0; attempt < CONFIG_ATTEMPTS; ++attempt) {
+    DriverRequest sent = block;
+    if (ApiStatus status =
+            judged_request(card_device(card), REQ_CMPTRIG_CONFIG, sent, ERROR_CMPTRIG_SET))
+      return status;
+    *armed = true;
+    follow_ring_arming(card, axis, sent, pitch);
+    bool confirmed = false;
+    if (ApiStatus status = read_back(card, axis, pitch, start, travel, &confirmed)) return status;
+    if (confirmed) return SUCCESS_NO_ERROR;
+  }
+  return ERROR_CMPTRIG_SET;
+}
+
 }  // namespace
 
 RM7X0_EXPORT ApiStatus rm730_cmptrig_config(uint8_t card, uint16_t axis, uint16_t enable,
@@ -204,21 +262,15 @@ RM7X0_EXPORT ApiStatus rm730_cmptrig_config(uint8_t card, uint16_t axis, uint16_
   }
   DriverRequest block{};
   fill_cmptrig(block, axis, {enable, source, mode, direction, output, travel});
-  if (on) {
-    put_i32(block, 8, pitch);
-    put_u32(block, 9, start);
-  }
-  for (int attempt = 0; attempt < CONFIG_ATTEMPTS; ++attempt) {
-    DriverRequest sent = block;
-    if (ApiStatus status =
-            judged_request(card_device(card), REQ_CMPTRIG_CONFIG, sent, ERROR_CMPTRIG_SET))
-      return status;
-    if (!on) return SUCCESS_NO_ERROR;
-    bool confirmed = false;
-    if (ApiStatus status = read_back(card, axis, pitch, start, travel, &confirmed)) return status;
-    if (confirmed) return SUCCESS_NO_ERROR;
-  }
-  return ERROR_CMPTRIG_SET;
+  if (!on) return judged_request(card_device(card), REQ_CMPTRIG_CONFIG, block, ERROR_CMPTRIG_SET);
+  put_i32(block, 8, pitch);
+  put_u32(block, 9, start);
+  Counters before;
+  if (ApiStatus status = read_counters(card, axis, &before)) return status;
+  bool armed = false;
+  const ApiStatus status = send_confirmed(card, axis, block, pitch, start, travel, &armed);
+  if (status != SUCCESS_NO_ERROR && armed) take_back(card, axis, before);
+  return status;
 }
 
 #endif

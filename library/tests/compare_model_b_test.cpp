@@ -71,6 +71,52 @@ TEST_F(ModelBCompare, ThePitchRangeFollowsTheCpldVersion) {
   EXPECT_EQ(arm(OLD_CPLD_CARD, AXIS_Y, PLUS, 0x7FFF, 0), SUCCESS_NO_ERROR);
 }
 
+// As on model A, the absolute position stays true across the trigger.
+TEST_F(ModelBCompare, TheAbsolutePositionStaysTrueAcrossTheTrigger) {
+  ASSERT_EQ(rm730_set_abs_position(CARD, AXIS_X, -700), SUCCESS_NO_ERROR);
+  ASSERT_EQ(arm(CARD, AXIS_X, PLUS, 100, 5000), SUCCESS_NO_ERROR);
+  move(1050);
+  ASSERT_EQ(rm730_cmptrig_config(CARD, AXIS_X, 0, 0, 0, 0, 0, 0, 0, 0), SUCCESS_NO_ERROR);
+  int32_t position = 0;
+  EXPECT_EQ(rm730_get_abs_position(CARD, AXIS_X, &position), SUCCESS_NO_ERROR);
+  EXPECT_EQ(position, -700 + 1050);
+}
+
+// Every pitch of the signed 20-bit range arms on CPLD 3 and reads back as
+// given; the pitch of a trigger no longer armed is the register's.
+TEST_F(ModelBCompare, WideAndNegativePitchesArmAndReadBack) {
+  for (int32_t pitch : {0x10000, 0x7FFFF, 0x12345, -500, -0x80000}) {
+    SCOPED_TRACE(pitch);
+    ASSERT_EQ(arm(CARD, AXIS_X, PLUS, pitch, 0), SUCCESS_NO_ERROR);
+    int32_t read = 0;
+    EXPECT_EQ(rm730_get_cmp_pitch(CARD, AXIS_X, &read), SUCCESS_NO_ERROR);
+    EXPECT_EQ(read, pitch);
+    ASSERT_EQ(rm730_cmptrig_config(CARD, AXIS_X, 0, 0, 0, 0, 0, 0, 0, 0), SUCCESS_NO_ERROR);
+    EXPECT_EQ(rm730_get_cmp_pitch(CARD, AXIS_X, &read), SUCCESS_NO_ERROR);
+    EXPECT_EQ(read, 0);
+  }
+}
+
+// A refused pitch changes nothing: no trigger armed, the counter untouched,
+// the software limit still free.
+TEST_F(ModelBCompare, ARefusedPitchLeavesNothingArmed) {
+  struct Refusal {
+    uint8_t card;
+    int32_t pitch;
+  };
+  for (const Refusal &r : {Refusal{OLD_CPLD_CARD, 40000}, Refusal{OLD_CPLD_CARD, -0x8001},
+                           Refusal{CARD, 0x80000}, Refusal{CARD, -0x80001}, Refusal{CARD, 0}}) {
+    SCOPED_TRACE(r.pitch);
+    ASSERT_EQ(rm730_set_cmdcounter(r.card, AXIS_X, 1234), SUCCESS_NO_ERROR);
+    EXPECT_EQ(arm(r.card, AXIS_X, PLUS, r.pitch, 0), ERROR_INVALID_CONST_PITCH);
+    int32_t value = 0;
+    EXPECT_EQ(rm730_get_cmdcounter(r.card, AXIS_X, &value), SUCCESS_NO_ERROR);
+    EXPECT_EQ(value, 1234);
+    EXPECT_EQ(rm730_set_softlimit(r.card, AXIS_X, 3, 0, 100000, -100000), SUCCESS_NO_ERROR);
+    EXPECT_EQ(rm730_set_softlimit(r.card, AXIS_X, 0, 0, 0, 0), SUCCESS_NO_ERROR);
+  }
+}
+
 struct CheckCase {
   const char *name;
   ApiStatus (*call)();

@@ -24,6 +24,7 @@ constexpr uint64_t LIMIT_NS = 60ull * 1000000000;
 constexpr uint16_t ARM = 0x4000, INTERVAL = 16, TABLE = 0, OUTPUT = 0x0800;
 constexpr uint16_t ACTIVE = 0x4000, COMP_PLUS_UP = 1;
 constexpr uint16_t START_PLUS = 0x0001, SUDDEN_STOP = 0x0020, LATCH_COMMAND = 0x0040;
+constexpr uint16_t DRIVE_START = 0x0010, ENCODER = 32, DRIVE_END = 0x8000, SYNC_INTERRUPT = 0x8000;
 
 class CompareSync : public testing::Test {
  protected:
@@ -139,6 +140,122 @@ TEST_F(CompareSync, CompareTriggerAndActionExcludeEachOther) {
             SUCCESS_NO_ERROR);
   EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, ARM, 0, INTERVAL, 0, OUTPUT, 0, 10, nullptr, 0),
             ERROR_CONFLICT_WITH_SYNCH_ACTION);
+}
+
+// Arming sets the counters for the ring; the absolute position stays where
+// the axis is, whichever counter it follows, and is true after the disarm.
+TEST_F(CompareSync, TheAbsolutePositionStaysTrueAcrossAnIntervalTrigger) {
+  for (uint8_t source : {0, 1}) {
+    SCOPED_TRACE(source);
+    ASSERT_EQ(rm720_set_abs_feedback_src(CARD, AXIS_X, source), SUCCESS_NO_ERROR);
+    ASSERT_EQ(rm720_set_abs_position(CARD, AXIS_X, 1234), SUCCESS_NO_ERROR);
+    ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_X, ARM, 0, INTERVAL, 0, OUTPUT, 0, 100, nullptr, 0),
+              SUCCESS_NO_ERROR);
+    int32_t position = 0;
+    EXPECT_EQ(rm720_get_abs_position(CARD, AXIS_X, &position), SUCCESS_NO_ERROR);
+    EXPECT_EQ(position, 1234) << "armed";
+    ASSERT_EQ(move(AXIS_X, 1050), SUCCESS_NO_ERROR);
+    run_until_idle(1);
+    ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_X, 0, 0, 0, 0, 0, 0, 0, nullptr, 0),
+              SUCCESS_NO_ERROR);
+    EXPECT_EQ(rm720_get_abs_position(CARD, AXIS_X, &position), SUCCESS_NO_ERROR);
+    EXPECT_EQ(position, 1234 + 1050) << "disarmed";
+  }
+}
+
+// An action on the axis's own drive start that stops and starts it again
+// fires once per start: the move runs its pulses.
+TEST_F(CompareSync, AStopThenStartActionOnDriveStartRunsTheMoveOnce) {
+  ASSERT_EQ(rm720_set_synch(CARD, AXIS_X, 1, 0, DRIVE_START, ACTIVE | SUDDEN_STOP | START_PLUS, 0,
+                            0, 0, 0),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_t_move(CARD, AXIS_X, SPEED, SPEED, 100000, 100000, 500, 0), SUCCESS_NO_ERROR);
+  run_until_idle(1);
+  EXPECT_EQ(probe_command_counter(0), 500);
+}
+
+// The table advances only on its own matches: drive ends of the trigger axis
+// and of another axis, both with their factor on, take no entry.
+TEST_F(CompareSync, DriveEndsDuringATableRunSkipNoEntry) {
+  ASSERT_EQ(rm720_set_int_factor(CARD, AXIS_X, DRIVE_END), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_set_int_factor(CARD, AXIS_Z, DRIVE_END), SUCCESS_NO_ERROR);
+  const std::vector<int32_t> table{100, 150, 230, 300};
+  ASSERT_EQ(move(AXIS_X, 50), SUCCESS_NO_ERROR);
+  run_until_idle(1);
+  ASSERT_EQ(rm720_set_cmdcounter(CARD, AXIS_X, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_X, ARM, 0, TABLE, 0, OUTPUT, 1, 0, table.data(), 4),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(move(AXIS_X, 400), SUCCESS_NO_ERROR);
+  ASSERT_EQ(move(AXIS_Z, 120), SUCCESS_NO_ERROR);  // ends between the second and third entry
+  std::vector<int32_t> fired;
+  int32_t position = 0;
+  while (next_trigger(0, &position)) fired.push_back(position);
+  EXPECT_EQ(fired, table);
+  EXPECT_EQ(probe_command_counter(2), 120);
+}
+
+// A sync-action factor raised while the chip's interrupt was off is stale
+// at the table's arming: it is not taken for the first match.
+TEST_F(CompareSync, AStaleMatchBeforeArmingTakesNoEntry) {
+  ASSERT_EQ(rm720_set_synch(CARD, AXIS_X, 1, 0, COMP_PLUS_UP, ACTIVE | SYNC_INTERRUPT, 0, 0, 50, 0),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(move(AXIS_X, 100), SUCCESS_NO_ERROR);
+  run_until_idle(1);
+  ASSERT_EQ(rm720_set_synch(CARD, AXIS_X, 0, 0, 0, 0, 0, 0, 0, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_set_cmdcounter(CARD, AXIS_X, 0), SUCCESS_NO_ERROR);
+  const std::vector<int32_t> table{100, 150, 230, 300};
+  ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_X, ARM, 0, TABLE, 0, OUTPUT, 1, 0, table.data(), 4),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(move(AXIS_X, 400), SUCCESS_NO_ERROR);
+  std::vector<int32_t> fired;
+  int32_t position = 0;
+  while (next_trigger(0, &position)) fired.push_back(position);
+  EXPECT_EQ(fired, table);
+}
+
+// The card has one compare trigger: a second axis is refused and the first
+// stays armed until its own disarm, which frees its comparators.
+TEST_F(CompareSync, OneCompareTriggerPerCard) {
+  ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_X, ARM, 0, INTERVAL, 0, OUTPUT, 0, 100, nullptr, 0),
+            SUCCESS_NO_ERROR);
+  EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, ARM, 0, INTERVAL, 0, OUTPUT, 0, 100, nullptr, 0),
+            ERROR_CONFLICT_WITH_CMPTRIG);
+  EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_X, 0, 0, 0, 0, 0, 0, 0, nullptr, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(move(AXIS_X, 350), SUCCESS_NO_ERROR);
+  run_until_idle(1);
+  EXPECT_EQ(probe_compare_pulses(CARD, 0), 0u) << "disarmed";
+  EXPECT_EQ(rm720_set_softlimit(CARD, AXIS_X, 3, 0, 100000, -100000), SUCCESS_NO_ERROR);
+  EXPECT_EQ(rm720_set_softlimit(CARD, AXIS_X, 0, 0, 0, 0), SUCCESS_NO_ERROR);
+  EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, ARM, 0, INTERVAL, 0, OUTPUT, 0, 100, nullptr, 0),
+            SUCCESS_NO_ERROR);
+}
+
+// A partner whose sync words the compare trigger holds is refused; its
+// trigger keeps pulsing.
+TEST_F(CompareSync, APartnerRunningACompareTriggerIsRefused) {
+  ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, ARM, 0, INTERVAL, 0, OUTPUT, 0, 100, nullptr, 0),
+            SUCCESS_NO_ERROR);
+  EXPECT_EQ(rm720_set_synch(CARD, AXIS_X, 1, AXIS_Y, COMP_PLUS_UP, ACTIVE, START_PLUS, 0, 400, 0),
+            ERROR_CONFLICT_WITH_CMPTRIG);
+  ASSERT_EQ(move(AXIS_Y, 1050), SUCCESS_NO_ERROR);
+  run_until_idle(2);
+  EXPECT_EQ(probe_compare_pulses(CARD, 1), 10u);
+}
+
+// Re-arming an action on another counter, with new comparators, fires
+// nothing while the axis stands: the partner's loaded move stays loaded.
+TEST_F(CompareSync, RearmingOnAnotherCounterFiresNothing) {
+  ASSERT_EQ(rm720_synch_t_move_cfg(CARD, AXIS_Y, SPEED, SPEED, 100000, 100000, 300),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_set_cmdcounter(CARD, AXIS_X, 5000), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_set_synch(CARD, AXIS_X, 1, AXIS_Y, COMP_PLUS_UP, ACTIVE, START_PLUS, ENCODER,
+                            1000, 0),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_set_synch(CARD, AXIS_X, 1, AXIS_Y, COMP_PLUS_UP, ACTIVE, START_PLUS, 0, 6000, 0),
+            SUCCESS_NO_ERROR);
+  probe_advance_ns(LIMIT_NS / 60);
+  EXPECT_FALSE(probe_axis_busy(1));
+  EXPECT_EQ(probe_command_counter(1), 0);
 }
 
 // Argument checks in their order: card, axis, option values, then the
@@ -273,6 +390,39 @@ TEST_F(BatchMove, AStopBeforeTheEndOfStepTwoSkipsStepThree) {
   probe_stop_drive(CARD, 0);
   EXPECT_EQ(wait_for_worker(), 1u);
   EXPECT_EQ(counter(), 300);
+}
+
+// The speed change ends with steps 1 and 2: a later move across the old end
+// of step 1 keeps its own speed.
+TEST_F(BatchMove, ALaterMoveKeepsItsSpeedAcrossTheOldEndOfStepOne) {
+  ASSERT_EQ(batch(1000, 1000, 500), SUCCESS_NO_ERROR);
+  run_until_idle(1);
+  EXPECT_EQ(wait_for_worker(), 0u);
+  run_until_idle(1);
+  ASSERT_EQ(rm720_set_cmdcounter(CARD, AXIS_X, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_t_move(CARD, AXIS_X, 1000, 3000, 100000, 100000, 2000, 0), SUCCESS_NO_ERROR);
+  run_to(1500);
+  int32_t speed = 0;
+  EXPECT_EQ(rm720_get_speed(CARD, AXIS_X, &speed), SUCCESS_NO_ERROR);
+  EXPECT_EQ(speed, 3000);
+  run_until_idle(1);
+}
+
+// V2 is the driver's to keep: other requests' data writes during step 1
+// change nothing of step 2.
+TEST_F(BatchMove, OtherRequestsDuringStepOneLeaveStepTwoAtV2) {
+  ASSERT_EQ(batch(1000, 1000, 500), SUCCESS_NO_ERROR);
+  run_to(500);
+  ASSERT_EQ(rm720_set_cmdcounter(CARD, AXIS_Y, 12345), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_set_range(CARD, AXIS_Z, RANGE), SUCCESS_NO_ERROR);
+  run_to(1600);
+  int32_t speed = 0;
+  EXPECT_EQ(rm720_get_speed(CARD, AXIS_X, &speed), SUCCESS_NO_ERROR);
+  EXPECT_EQ(speed, 2000);
+  run_until_idle(1);
+  EXPECT_EQ(wait_for_worker(), 0u);
+  run_until_idle(1);
+  EXPECT_EQ(counter(), 2500);
 }
 
 TEST_F(BatchMove, ARefusedMoveDisablesTheSpeedChangeAgain) {

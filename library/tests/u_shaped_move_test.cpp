@@ -304,4 +304,29 @@ TEST_F(UShapedMove, ANewCallEndsTheRunBefore) {
   expect_ended_at(0, 0, 0);
 }
 
+// A stop while the lift rises and the travel waits held takes the holds
+// too: a plain move then runs, and so does a second U-shaped move, after
+// which every axis is free again (its software limit is settable).
+TEST_F(UShapedMove, AfterAStopWhileHeldPlainAndUShapedMovesRunAgain) {
+  const UMove move;
+  ASSERT_EQ(move.run(), SUCCESS_NO_ERROR);
+  step(50);
+  ASSERT_FALSE(probe_axis_busy(X)) << "the travel still waits";
+  ASSERT_EQ(rm720_stop_move_all(0, AXIS_X | AXIS_Y | AXIS_Z, 0x27), SUCCESS_NO_ERROR);
+  step();
+  for (uint16_t axis : {AXIS_X, AXIS_Y, AXIS_Z}) {
+    const int32_t before = abs_position(axis);
+    ASSERT_EQ(rm720_t_move(0, axis, 1000, 4000, 100000, 100000, 300, 0), SUCCESS_NO_ERROR);
+    step();
+    EXPECT_EQ(abs_position(axis), before + 300) << axis;
+  }
+  ASSERT_EQ(move.run(), SUCCESS_NO_ERROR);
+  step();
+  expect_ended_at(1000, 20000, 10000);
+  for (uint16_t axis : {AXIS_X, AXIS_Y, AXIS_Z}) {
+    EXPECT_EQ(rm720_set_softlimit(0, axis, 3, 0, 1000000, -1000000), SUCCESS_NO_ERROR) << axis;
+    EXPECT_EQ(rm720_set_softlimit(0, axis, 0, 0, 0, 0), SUCCESS_NO_ERROR);
+  }
+}
+
 }  // namespace

@@ -150,6 +150,7 @@ struct AxisState {
   std::uint32_t triggers = 0;      // compare-output pulses since the action was switched active
   std::int32_t trigger_position = 0; // where the next pulse is due; moves one pitch per pulse
   bool trigger_masked = false;     // the board masks this axis's compare output
+  bool sync_firing = false;        // the synchronous action is acting: its own conditions wait
 
   SimTime wheel_start = 0;         // a wheel turning at its rate: since when,
   std::int64_t wheel_turned = 0;   // detents turned since then,

@@ -25,6 +25,14 @@ namespace {
 
 std::uint32_t clamp_range(std::uint32_t range) { return std::clamp(range, kMinRange, kMaxRange); }
 
+// A counter, comparator or mode write: the comparators start looking from
+// where the counter now stands before anything is checked, so that the write
+// itself (a counter set, a change of the watched counter) never fires one.
+void rewatch(AxisState& axis, SimTime now) {
+  resync_comparators(axis);
+  recheck(axis, now);
+}
+
 int lowest_axis(unsigned mask) {
   for (int i = 0; i < kAxisCount; ++i) {
     if (mask & (1u << i)) return i;
@@ -234,14 +242,14 @@ void MotionChip::State::set_register(AxisState& axis, std::uint8_t code, std::ui
     case CHIP_DEC_JERK: r.dec_jerk = word; break;
     case CHIP_HOME_SPEED: r.home_speed = word; break;
     case CHIP_ARC_CENTER: r.arc_center = value; return;
-    case CHIP_SET_CMD_COUNTER: set_command_counter(axis, value); recheck(axis, now); return;
-    case CHIP_SET_ENC_COUNTER: set_encoder_counter(axis, value); recheck(axis, now); return;
-    case CHIP_COMP_PLUS: r.comp_plus = value; recheck(axis, now); return;
-    case CHIP_COMP_MINUS: r.comp_minus = value; recheck(axis, now); return;
+    case CHIP_SET_CMD_COUNTER: set_command_counter(axis, value); rewatch(axis, now); return;
+    case CHIP_SET_ENC_COUNTER: set_encoder_counter(axis, value); rewatch(axis, now); return;
+    case CHIP_COMP_PLUS: r.comp_plus = value; rewatch(axis, now); return;
+    case CHIP_COMP_MINUS: r.comp_minus = value; rewatch(axis, now); return;
     case CHIP_EXT_MODE:
       r.ext1 = static_cast<std::uint16_t>(data);
       r.ext2 = static_cast<std::uint16_t>(data >> 16);
-      recheck(axis, now);
+      rewatch(axis, now);
       return;
     case CHIP_SYNC_MODE: {
       const bool was_active = (r.sync2 & SYNC2_ACTIVE) != 0;
@@ -278,8 +286,7 @@ void MotionChip::State::write_mode(std::uint32_t offset, std::uint16_t value, Si
     if (offset == REG_MODE2) a.reg.mode2 = value;
     if (offset == REG_MODE3) a.reg.mode3 = value;
     a.events_dirty = true;
-    recheck(a, now);
-    resync_comparators(a);
+    rewatch(a, now);
   });
 }
 

@@ -8,6 +8,11 @@
 // each partner named in word 1 bits 13-15 with the partner's own word 2.
 // A partner acts whatever its own action-active bit says: that bit only
 // arms the partner's own conditions.
+//
+// An axis does not fire again on a condition that its own firing caused (a
+// stop-then-start action raises "drive start" while it acts): the chip
+// latches the condition once per firing. A chain through partners thus fires
+// each axis at most once, and no register sequence can loop the chip.
 #include "axis.h"
 #include "interpolation.h"
 
@@ -37,11 +42,13 @@ void act(AxisState& axis, SimTime now, std::uint16_t actions) {
 }
 
 // Each pulse moves the trigger position one pitch on, in the direction the
-// axis is driven.
+// axis is driven; like the card's 32-bit register it wraps.
 void pulse_compare_output(AxisState& axis) {
   if (!(axis.reg.ext2 & EXT2_COMPARE_OUTPUT) || axis.trigger_masked) return;
   ++axis.triggers;
-  axis.trigger_position += static_cast<std::int32_t>(axis.drive.direction * ring_size(axis));
+  const auto step = static_cast<std::uint32_t>(axis.drive.direction * ring_size(axis));
+  axis.trigger_position =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(axis.trigger_position) + step);
 }
 
 }  // namespace
@@ -52,7 +59,8 @@ bool sync_armed(const AxisState& axis) {
 
 void sync_condition(AxisState& axis, std::uint16_t condition, SimTime now) {
   const AxisRegisters& r = axis.reg;
-  if (!sync_armed(axis) || !(r.sync1 & condition)) return;
+  if (axis.sync_firing || !sync_armed(axis) || !(r.sync1 & condition)) return;
+  axis.sync_firing = true;
   pulse_compare_output(axis);
   raise_factor(axis, FACTOR_SYNC_ACTION);
   act(axis, now, r.sync2 & kActionBits);
@@ -62,6 +70,7 @@ void sync_condition(AxisState& axis, std::uint16_t condition, SimTime now) {
     AxisState& partner = axis.chip_axes[(axis.index + 1 + static_cast<int>(k)) % kAxisCount];
     act(partner, now, partner.reg.sync2 & kActionBits);
   }
+  axis.sync_firing = false;
 }
 
 }  // namespace card::chip

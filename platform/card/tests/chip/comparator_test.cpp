@@ -261,5 +261,40 @@ TEST_F(Comparators, ComparatorsWatchAnAxisMovedByAPath) {
   EXPECT_EQ((*at)[0], 1399);  // 1000 x 1399 / 2000 = 699.5 rounds to 700
 }
 
+// A stop-then-start action on the axis's own drive start fires once per
+// start: the restarted drive runs its pulses and the chip answers again.
+TEST_F(Comparators, AStopThenStartActionOnDriveStartFiresOncePerStart) {
+  bench.sync_mode(kX, SYNC1_DRIVE_START, SYNC2_ACTIVE | SYNC2_SUDDEN_STOP | SYNC2_DRIVE_PLUS);
+  drive(kX, CHIP_DRIVE_PLUS, 500);
+  EXPECT_EQ(bench.command_counter(kX), 500);
+  EXPECT_FALSE(bench.busy(kX));
+}
+
+// Two axes that start each other's loaded drives on drive start: each fires
+// once, both drives run.
+TEST_F(Comparators, PartnersStartingEachOtherFireEachOnce) {
+  bench.set32(kY, CHIP_PULSES, 300);
+  bench.sync_mode(kX, SYNC1_DRIVE_START | (1u << kSync1PartnerShift), SYNC2_ACTIVE | SYNC2_DRIVE_PLUS);
+  bench.sync_mode(kY, SYNC1_DRIVE_START | (4u << kSync1PartnerShift), SYNC2_ACTIVE | SYNC2_DRIVE_PLUS);
+  drive(kX, CHIP_DRIVE_PLUS, 200);
+  EXPECT_EQ(bench.counters(), (std::array<std::int32_t, 4>{200, 300, 0, 0}));
+}
+
+// Switching the watched counter (mode register 2) or setting a counter past a
+// comparator fires nothing: the comparators look from the new value on.
+TEST_F(Comparators, AWatchedCounterSwitchOrCounterSetFiresNothing) {
+  bench.set32(kX, CHIP_SET_ENC_COUNTER, 5000);
+  bench.set32(kY, CHIP_PULSES, 300);
+  bench.sync_mode(kY, 0, SYNC2_DRIVE_PLUS);
+  bench.set32(kX, CHIP_COMP_PLUS, 1000);
+  bench.sync_mode(kX, SYNC1_COMP_PLUS_UP | (1u << kSync1PartnerShift), SYNC2_ACTIVE);
+  bench.write_mode(kX, REG_MODE2, MODE2_COMPARE_ENCODER);  // watched: 0 -> 5000
+  bench.write_mode(kX, REG_MODE2, 0);                      // and back: 5000 -> 0
+  bench.set32(kX, CHIP_SET_CMD_COUNTER, 2000);             // set past COMP+
+  bench.clock.advance(kNsPerSecond);
+  EXPECT_FALSE(bench.busy(kY));
+  EXPECT_EQ(bench.counters(), (std::array<std::int32_t, 4>{2000, 0, 0, 0}));
+}
+
 }  // namespace
 }  // namespace card::chip::test
