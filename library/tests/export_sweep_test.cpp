@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "batch_move.h"
 #include "card_options.h"
 #include "card_table.h"
 #include "dll_main.h"
@@ -626,6 +627,10 @@ std::string first_difference(const CardState &before, const CardState &after) {
 void settle() {
   RM7X0_NAME(stop_move_all)(0, 0xF, 0x27);
   RM7X0_NAME(conti_interp_end)(0);
+#ifndef RM7X0_MODEL_B
+  // A batch move ends its job from its worker's thread once the axis stopped.
+  if (HANDLE worker = last_batch_worker()) WaitForSingleObject(worker, INFINITE);
+#endif
 }
 
 std::string machine_text() {
