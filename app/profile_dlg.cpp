@@ -15,14 +15,15 @@ constexpr LONGLONG kReadsPerSecondAtLimit = 20000;
 
 enum TrackMode : long { kTrackNone = 0, kTrackTrack = 1, kTrackZoom = 2, kTrackPan = 3 };
 enum Series : short { kCmdPos = 0, kEncPos = 1, kCmdSpeed = 2, kEncSpeed = 3 };
+constexpr int kRangeEdits[4] = {IDC_PROFILE_XMIN, IDC_PROFILE_WIDTH, IDC_PROFILE_YMIN, IDC_PROFILE_HEIGHT};
 
 }  // namespace
 
 const CProfileDlg::SeriesLook CProfileDlg::s_series[4] = {
-    {"CMD Pos.", 0x00FF00, &CProfileDlg::m_bLogicPos},
-    {"ENC Pos.", 0x0000FF, &CProfileDlg::m_bEncoderPos},
-    {"CMD Speed", 0xFFFF00, &CProfileDlg::m_bSpeed},
-    {"ENC Speed", 0x00FFFF, &CProfileDlg::m_bEncoderSpeed},
+    {"CMD Pos.", 0x00FF00, &CProfileDlg::m_bLogicPos, IDC_PROFILE_LOGIC_POS},
+    {"ENC Pos.", 0x0000FF, &CProfileDlg::m_bEncoderPos, IDC_PROFILE_ENCODER_POS},
+    {"CMD Speed", 0xFFFF00, &CProfileDlg::m_bSpeed, IDC_PROFILE_SPEED},
+    {"ENC Speed", 0x00FFFF, &CProfileDlg::m_bEncoderSpeed, IDC_PROFILE_ENCODER_SPEED},
 };
 
 CProfileDlg::QueryCounterFn CProfileDlg::s_pfnQueryCounter = ::QueryPerformanceCounter;
@@ -128,30 +129,53 @@ void CProfileDlg::StartSampling() { m_nTimer = static_cast<int32_t>(SetTimer(kSa
 // ---- Reading the controls -----------------------------------------------------------
 
 // The data exchange leaves a refused value in its member; it must not reach the plot.
+// While its refusal message is open no other read may run: the ticks that the
+// message's loop dispatches would raise one message over another.
 bool CProfileDlg::ReadControls() {
+    if (m_bReadingControls) return false;
+    m_bReadingControls = true;
     const double kept[4] = {m_dXmin, m_dWidthEdit, m_dYmin, m_dHeightEdit};
-    if (UpdateData(TRUE)) return true;
-    m_dXmin = kept[0];
-    m_dWidthEdit = kept[1];
-    m_dYmin = kept[2];
-    m_dHeightEdit = kept[3];
-    return false;
+    const bool accepted = UpdateData(TRUE) != FALSE;
+    if (accepted) {
+        m_sRefusedRanges.Empty();
+    } else {
+        m_dXmin = kept[0];
+        m_dWidthEdit = kept[1];
+        m_dYmin = kept[2];
+        m_dHeightEdit = kept[3];
+        m_sRefusedRanges = RangeTexts();
+    }
+    m_bReadingControls = false;
+    return accepted;
+}
+
+CString CProfileDlg::RangeTexts() const {
+    CString texts;
+    for (int id : kRangeEdits) {
+        CString text;
+        GetDlgItemText(id, text);
+        texts += text + "\n";
+    }
+    return texts;
 }
 
 bool CProfileDlg::RangeEditHasFocus() const {
     HWND focus = ::GetFocus();
-    for (int id : {IDC_PROFILE_XMIN, IDC_PROFILE_WIDTH, IDC_PROFILE_YMIN, IDC_PROFILE_HEIGHT})
+    for (int id : kRangeEdits)
         if (focus && focus == ::GetDlgItem(m_hWnd, id)) return true;
     return false;
 }
 
 // Not while the user types into a range edit (a half-typed value would be refused
-// every 10 ms), and not from a tick that runs inside the refusal message of another.
+// every 10 ms), and a refused value is reported once: until its text changes the
+// ticks take only the source check boxes.
 void CProfileDlg::ReadControlsForTick() {
     if (m_bReadingControls || RangeEditHasFocus()) return;
-    m_bReadingControls = true;
+    if (!m_sRefusedRanges.IsEmpty() && RangeTexts() == m_sRefusedRanges) {
+        for (const SeriesLook& look : s_series) this->*look.shown = IsDlgButtonChecked(look.checkBox) == BST_CHECKED;
+        return;
+    }
     ReadControls();
-    m_bReadingControls = false;
 }
 
 // ---- Sampling -----------------------------------------------------------------------

@@ -428,6 +428,32 @@ TEST_F(ProfileWindowTest, TicksLeaveAnEditBeingTypedAloneAndReportARefusalOnce) 
     EXPECT_EQ(::GetFocus(), width) << "the refused edit has the focus again";
 }
 
+// The ticks that a refusal message's loop runs must not raise another message over
+// it, by Set or by a Source box, nor once the focus has left the refused edit; the
+// window stays usable.
+TEST_F(ProfileWindowTest, ARefusedRangeGivesOneMessageWhateverTheTicksDo) {
+    for (int trigger : {IDC_PROFILE_SET, IDC_PROFILE_SPEED}) {
+        CProfileDlg dialog(0, 1, 10, 100);
+        Open(dialog);
+        MessageBoxWatcher watcher;
+        dialog.SetDlgItemText(IDC_PROFILE_WIDTH, "200");
+        for (int tick = 0; tick < 3; ++tick) dialog.PostMessage(WM_TIMER, kSampleTimer);
+        Click(dialog, trigger);
+        ASSERT_EQ(watcher.Seen().size(), 1u) << trigger;
+        EXPECT_EQ(watcher.Seen()[0].text, "Please enter a number between 0 and 100.");
+        ::SetFocus(::GetDlgItem(dialog.m_hWnd, IDC_PROFILE_PAUSE));
+        for (int tick = 0; tick < 3; ++tick) Tick(dialog);
+        Click(dialog, IDC_PROFILE_ENCODER_POS);
+        Tick(dialog);
+        EXPECT_EQ(watcher.Seen().size(), 2u) << "the Source box reads the controls itself, once";
+        EXPECT_TRUE(Plot(dialog).Elements()[1].shown);
+        dialog.SetDlgItemText(IDC_PROFILE_WIDTH, "20");
+        Click(dialog, IDC_PROFILE_SET);
+        EXPECT_EQ(watcher.Seen().size(), 2u);
+        ExpectRange(dialog, 0, 20, 0, 100);
+    }
+}
+
 TEST_F(ProfileWindowTest, TrackModeRadiosSetTheModeAndNoneResetsTheRange) {
     CProfileDlg dialog(0, 1, 10, 100);
     Open(dialog);
