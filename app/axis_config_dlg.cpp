@@ -142,6 +142,7 @@ BEGIN_MESSAGE_MAP(CAxisConfigDlg, CDialog)
     ON_EN_CHANGE(IDC_CFG_SOFT_LIMIT_PLUS, OnChangeSoftLimitPlus)
     ON_EN_CHANGE(IDC_CFG_SOFT_LIMIT_MINUS, OnChangeSoftLimitMinus)
     ON_EN_CHANGE(IDC_CFG_RANGE, OnChangeRange)
+    ON_EN_KILLFOCUS(IDC_CFG_RANGE, SettleRange)
     ON_BN_CLICKED(IDC_CFG_SERVO, OnServo)
     ON_BN_CLICKED(IDC_CFG_ALARM_RESET, OnAlarmReset)
     ON_BN_CLICKED(IDC_CFG_GDO, OnGdo)
@@ -271,6 +272,7 @@ void CAxisConfigDlg::OnSelChangedTree(NMHDR* header, LRESULT*) {
     if (m_ActiveModel == previousModel && m_ActiveCardID == previousCard && m_ActiveAxis == previousAxis) return;
     // The first selection, while the page opens, has no record to store yet.
     if (previousModel == -1 || previousCard == -1 || previousAxis == -1) return;
+    SettleRange();
     if (main) {
         main->SetAxisConfig(previousModel, previousCard, previousAxis, m_AxisConfig);
         main->GetAxisConfig(m_ActiveModel, m_ActiveCardID, m_ActiveAxis, &m_AxisConfig);
@@ -346,6 +348,8 @@ void CAxisConfigDlg::OnChangeRange() {
     int32_t value = 0;
     if (!ParseNumber(EditText(IDC_CFG_RANGE), &value)) {
         RewriteEdit(IDC_CFG_RANGE, m_AxisConfig.rangeValue);
+    } else if (value < kRangeMin && !m_bSettling) {
+        // Maybe the first digits of a larger number: corrected when it is left or used.
     } else if (value < kRangeMin || value > kRangeMax) {
         m_AxisConfig.rangeValue = value < kRangeMin ? kRangeMin : kRangeMax;
         RewriteEdit(IDC_CFG_RANGE, m_AxisConfig.rangeValue);
@@ -427,13 +431,21 @@ void CAxisConfigDlg::OnLoadConfig() {
     RefreshControls();
 }
 
+void CAxisConfigDlg::SettleRange() {
+    m_bSettling = true;
+    OnChangeRange();
+    m_bSettling = false;
+}
+
 void CAxisConfigDlg::OnSaveConfig() {
+    SettleRange();
     if (CMainDlg* main = MainWindow()) SaveConfigAsked(*main, m_ActiveModel, m_ActiveCardID, m_ActiveAxis, m_AxisConfig);
 }
 
 void CAxisConfigDlg::OnToInterpolation() { EndDialog(static_cast<int>(kToInterpolation)); }
 
 void CAxisConfigDlg::OnDestroy() {
+    SettleRange();
     CDialog::OnDestroy();
     // Whichever way the page ends, the shown record is stored and applied.
     if (CMainDlg* main = MainWindow()) main->SetAxisConfig(m_ActiveModel, m_ActiveCardID, m_ActiveAxis, m_AxisConfig);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "page_skeleton.h"
@@ -75,6 +76,7 @@ protected:
     void OnChangeHomeOffset();
     void OnChangeMaxFrequency();
     void OnChangePulseRatio();
+    void OnEditLostFocus(UINT) { SettleTypedValues(); }
     LRESULT OnKickIdle(WPARAM, LPARAM);
     void OnTimer(UINT_PTR nIDEvent);
     void OnProfile();
@@ -125,8 +127,11 @@ private:
     static EditRule LimitRule(int32_t min, int32_t max, bool readSigned);
     void WriteEdit(int editId, int32_t value);
     void RecomputeMpgSpeed();
+    void SettleTypedValues();
     void ReadRunningMove();
     void ReadCountersAndLamps();
 
     bool m_bWritingEdits = false;  // the page's own edit writes are not user input
+    bool m_bSettling = false;      // values below their minimum are corrected now
+    std::set<int> m_deferredEdits;  // edits holding a value below their minimum
 };

@@ -114,6 +114,7 @@ BEGIN_MESSAGE_MAP(CInterpolationDlg, CDialog)
     ON_BN_CLICKED(IDC_INTERP_CW, OnCW)
     ON_BN_CLICKED(IDC_INTERP_CCW, OnCCW)
     ON_CONTROL_RANGE(EN_CHANGE, IDC_INTERP_JERK, IDC_INTERP_CP2, OnChangeParam)
+    ON_CONTROL_RANGE(EN_KILLFOCUS, IDC_INTERP_JERK, IDC_INTERP_CP2, SettleParam)
     ON_CBN_SELCHANGE(IDC_INTERP_MAIN_AXIS, OnSelChangeMainAxis)
     ON_CBN_SELCHANGE(IDC_INTERP_2ND_AXIS, OnSelChange2ndAxis)
     ON_CBN_SELCHANGE(IDC_INTERP_3RD_AXIS, OnSelChange3rdAxis)
@@ -234,6 +235,7 @@ void CInterpolationDlg::OnSelChangedCardTree(NMHDR* header, LRESULT* result) {
     if ((previousModel == m_ActiveModel && previousCard == m_ActiveCardID) || previousModel == -1 ||
         previousCard == -1)
         return;
+    SettleParams();  // under the previous card's limits
     if (store) {
         store->SetInterpParams(previousModel, previousCard, m_Interp);
         store->GetInterpParams(m_ActiveModel, m_ActiveCardID, &m_Interp);
@@ -294,6 +296,8 @@ void CInterpolationDlg::OnChangeParam(UINT id) {
         slot = static_cast<int32_t>(value);
         return;
     }
+    // Maybe the first digits of a larger number: corrected when it is left or used.
+    if (!m_bSettling && ParseNumber(text, isSigned, value) && value < low && low > 0) return;
     ::MessageBeep(static_cast<UINT>(-1));
     // A number out of bounds is replaced by the bound it passed; points and
     // text that is no number get the record's value back.
@@ -315,6 +319,7 @@ void CInterpolationDlg::OnCircular() {
 }
 
 void CInterpolationDlg::OnInterpolationMove() {
+    SettleParams();
     TransferParams(FALSE);
     ClearStatusPanes();
     const InterpParams& p = m_Interp;
@@ -561,7 +566,18 @@ void CInterpolationDlg::RefreshLamps() {
     }
 }
 
+void CInterpolationDlg::SettleParam(UINT id) {
+    m_bSettling = true;
+    OnChangeParam(id);
+    m_bSettling = false;
+}
+
+void CInterpolationDlg::SettleParams() {
+    for (const ParamEdit& edit : kParamEdits) SettleParam(edit.id);
+}
+
 void CInterpolationDlg::OnDestroy() {
+    SettleParams();
     if (CSettingsStore* store = Store()) store->SetInterpParams(m_ActiveModel, m_ActiveCardID, m_Interp);
     if (m_nTimer != -1) {
         KillTimer(static_cast<UINT_PTR>(m_nTimer));

@@ -46,6 +46,9 @@ protected:
     void OnCW() { m_Interp.arcDirection = 0; }
     void OnCCW() { m_Interp.arcDirection = 1; }
     void OnChangeParam(UINT id);
+    // A value below its minimum waits while it may still grow; these correct it.
+    void SettleParam(UINT id);
+    void SettleParams();
     void OnSelChangeMainAxis();
     void OnSelChange2ndAxis();
     void OnSelChange3rdAxis();
@@ -72,6 +75,7 @@ protected:
     CStatusBar m_wndStatusBar;
     InterpParams m_Interp;
     uint32_t m_Ranges[6] = {};
+    bool m_bSettling = false;  // values below their minimum are corrected now
     CImageList m_images;
 
 private:

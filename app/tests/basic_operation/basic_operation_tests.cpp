@@ -32,6 +32,13 @@ public:
         Click(id);
     }
     void Type(int id, const char* text) { SetDlgItemText(id, text); }
+    // Types a number key by key, as a technician does.
+    void TypeKeys(int id, const std::string& text) {
+        for (size_t length = 1; length <= text.size(); ++length) Type(id, text.substr(0, length).c_str());
+    }
+    void LeaveEdit(int id) {
+        SendMessage(WM_COMMAND, MAKEWPARAM(id, EN_KILLFOCUS), reinterpret_cast<LPARAM>(GetDlgItem(id)->m_hWnd));
+    }
     // Picks a radio of a group and a distance, then presses Forward.
     void Forward(int first, int last, int radio, const char* pulses) {
         ClickRadio(first, last, radio);
@@ -208,6 +215,7 @@ TEST_F(BasicOperationPage, TypedValuesOutOfRangeAreCorrected) {
     EXPECT_EQ(page.m_Motion.sv, page.m_Motion.speedMax);
 
     page.Type(IDC_BO_OUTPUT_PULSE, "0");
+    page.LeaveEdit(IDC_BO_OUTPUT_PULSE);
     EXPECT_EQ(page.Text(IDC_BO_OUTPUT_PULSE), "1");
     page.Type(IDC_BO_OUTPUT_PULSE, "4000");
     page.Type(IDC_BO_OUTPUT_PULSE, "-7");
@@ -219,7 +227,48 @@ TEST_F(BasicOperationPage, TypedValuesOutOfRangeAreCorrected) {
     page.Type(IDC_BO_HOME_OFFSET, "-5000000");
     EXPECT_EQ(page.m_Motion.homeOffset, -4000000);
     page.Type(IDC_BO_MAX_FREQUENCY, "9");
+    page.LeaveEdit(IDC_BO_MAX_FREQUENCY);
     EXPECT_EQ(page.Text(IDC_BO_MAX_FREQUENCY), "500");
+}
+
+// A value above its maximum is corrected at the keystroke; one below its minimum
+// may be the first digits of a larger number and waits until the edit loses the
+// focus or the value is used.
+TEST_F(BasicOperationPage, TypedValuesBelowTheMinimumWaitUntilLeftOrUsed) {
+    const struct {
+        int id;
+        const char* keys;
+        int leave;  // 0: nothing; an edit id: it loses the focus; a button: it is pressed
+        const char* shown;
+        int32_t AxisMotionParams::*field;
+        int32_t stored;
+    } cases[] = {
+        {IDC_BO_DV, "2500", 0, "2500", &AxisMotionParams::dv, 2500},
+        {IDC_BO_DV, "900", 0, "900", &AxisMotionParams::dv, 30000},
+        {IDC_BO_DV, "900", IDC_BO_DV, "1000", &AxisMotionParams::dv, 1000},
+        {IDC_BO_SV, "90", IDC_BO_DV, "1000", &AxisMotionParams::sv, 1000},
+        {IDC_BO_DV, "900", IDC_BO_PROFILE, "1000", &AxisMotionParams::dv, 1000},
+        {IDC_BO_DV, "9000000", 0, "8000000", &AxisMotionParams::dv, 8000000},
+        {IDC_BO_OUTPUT_PULSE, "0", 0, "0", &AxisMotionParams::outputPulse, 30000},
+        {IDC_BO_OUTPUT_PULSE, "0", IDC_BO_OUTPUT_PULSE, "1", &AxisMotionParams::outputPulse, 1},
+        {IDC_BO_OUTPUT_PULSE, "0", IDC_BO_CHANGE_P, "1", &AxisMotionParams::outputPulse, 1},
+        {IDC_BO_MAX_FREQUENCY, "20", 0, "20", &AxisMotionParams::maxFrequency, 20},
+        {IDC_BO_MAX_FREQUENCY, "7", IDC_BO_MAX_FREQUENCY, "500", &AxisMotionParams::maxFrequency, 500},
+    };
+    for (const auto& c : cases) {
+        Page page;
+        page.m_Motion.speedMin = 1000;
+        page.m_Motion.speedMax = 8000000;
+        page.m_Motion.dv = page.m_Motion.sv = page.m_Motion.outputPulse = 30000;
+        page.m_Motion.maxFrequency = 500;
+        page.TypeKeys(c.id, c.keys);
+        if (c.leave == IDC_BO_PROFILE || c.leave == IDC_BO_CHANGE_P)
+            page.Click(c.leave);
+        else if (c.leave)
+            page.LeaveEdit(c.leave);
+        EXPECT_EQ(page.Text(c.id), c.shown) << c.id << " " << c.keys;
+        EXPECT_EQ(page.m_Motion.*c.field, c.stored) << c.id << " " << c.keys;
+    }
 }
 
 TEST_F(BasicOperationPage, HomeWithoutOffsetStepSendsNoOffset) {
