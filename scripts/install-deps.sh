@@ -6,7 +6,7 @@ set -euo pipefail
 # Wine is installed with its recommended packages (fonts among them): the GUI
 # tests draw captions and check their pixels.
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          wine64 wine64-tools libwine-dev fonts-wine xvfb xauth)
+          wine64 wine64-tools libwine-dev fonts-wine xvfb xauth xdotool)
 
 missing=()
 for p in "${packages[@]}"; do
