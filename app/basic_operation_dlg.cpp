@@ -427,11 +427,13 @@ int32_t CBasicOperationDlg::CheckEdit(int editId, const EditRule& rule, int32_t 
     const bool isNumber = ParseNumber(text, rule.readSigned, raw);
     const int64_t value = rule.compareSigned ? static_cast<int64_t>(static_cast<int32_t>(raw)) : static_cast<int64_t>(raw);
     int64_t accepted = value;
+    const bool startsNumber = (isNumber && value < rule.min && rule.min > 0) || (rule.readSigned && text == "-");
+    if (startsNumber && !m_bSettling) {
+        m_deferredEdits.insert(editId);  // maybe the first keys of a larger or a negative number
+        return stored;
+    }
     if (!isNumber && rule.restoreNoNumber) {
         accepted = stored;
-    } else if (value < rule.min && rule.min > 0 && !m_bSettling) {
-        m_deferredEdits.insert(editId);  // maybe the first digits of a larger number
-        return stored;
     } else if (value < rule.min || value > rule.max) {
         switch (rule.outOfRange) {
         case EditRule::Fix::Clamp: accepted = value > rule.max ? rule.max : rule.min; break;
@@ -526,8 +528,9 @@ void CBasicOperationDlg::OnChangePulseRatio() {
     RecomputeMpgSpeed();
 }
 
-// A value below its minimum may be the first digits of a larger one: it is
-// corrected when an edit loses the focus or the value is used.
+// A value below its minimum may be the first digits of a larger one, a lone
+// minus sign the start of a negative one: they are corrected when an edit loses
+// the focus or the value is used.
 void CBasicOperationDlg::SettleTypedValues() {
     static constexpr struct {
         int id;
@@ -541,6 +544,8 @@ void CBasicOperationDlg::SettleTypedValues() {
         {IDC_BO_JERK, &CBasicOperationDlg::OnChangeJerk},
         {IDC_BO_DEC_RATE, &CBasicOperationDlg::OnChangeDecRate},
         {IDC_BO_OUTPUT_PULSE, &CBasicOperationDlg::OnChangeOutputPulse},
+        {IDC_BO_OFFSET_PULSE, &CBasicOperationDlg::OnChangeOffsetPulse},
+        {IDC_BO_HOME_OFFSET, &CBasicOperationDlg::OnChangeHomeOffset},
         {IDC_BO_MAX_FREQUENCY, &CBasicOperationDlg::OnChangeMaxFrequency},
         {IDC_BO_PULSE_RATIO, &CBasicOperationDlg::OnChangePulseRatio},
     };

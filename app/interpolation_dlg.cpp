@@ -296,8 +296,10 @@ void CInterpolationDlg::OnChangeParam(UINT id) {
         slot = static_cast<int32_t>(value);
         return;
     }
-    // Maybe the first digits of a larger number: corrected when it is left or used.
-    if (!m_bSettling && ParseNumber(text, isSigned, value) && value < low && low > 0) return;
+    // Maybe the first keys of a larger or a negative number: corrected when the
+    // edit is left or the value used.
+    if (!m_bSettling && ((ParseNumber(text, isSigned, value) && value < low && low > 0) || (isSigned && text == "-")))
+        return;
     ::MessageBeep(static_cast<UINT>(-1));
     // A number out of bounds is replaced by the bound it passed; points and
     // text that is no number get the record's value back.

@@ -254,6 +254,8 @@ TEST_F(BasicOperationPage, TypedValuesBelowTheMinimumWaitUntilLeftOrUsed) {
         {IDC_BO_OUTPUT_PULSE, "0", IDC_BO_CHANGE_P, "1", &AxisMotionParams::outputPulse, 1},
         {IDC_BO_MAX_FREQUENCY, "20", 0, "20", &AxisMotionParams::maxFrequency, 20},
         {IDC_BO_MAX_FREQUENCY, "7", IDC_BO_MAX_FREQUENCY, "500", &AxisMotionParams::maxFrequency, 500},
+        {IDC_BO_HOME_OFFSET, "-700", 0, "-700", &AxisMotionParams::homeOffset, -700},
+        {IDC_BO_HOME_OFFSET, "-", IDC_BO_HOME_OFFSET, "0", &AxisMotionParams::homeOffset, 0},
     };
     for (const auto& c : cases) {
         Page page;
@@ -261,6 +263,7 @@ TEST_F(BasicOperationPage, TypedValuesBelowTheMinimumWaitUntilLeftOrUsed) {
         page.m_Motion.speedMax = 8000000;
         page.m_Motion.dv = page.m_Motion.sv = page.m_Motion.outputPulse = 30000;
         page.m_Motion.maxFrequency = 500;
+        page.m_Motion.homeOffset = 0;
         page.TypeKeys(c.id, c.keys);
         if (c.leave == IDC_BO_PROFILE || c.leave == IDC_BO_CHANGE_P)
             page.Click(c.leave);
