@@ -667,9 +667,31 @@ void CBasicOperationDlg::OpenProfileWindow(double span, double height) {
         MessageBox("Error creating Dialog");
         return;
     }
+    PlaceProfileWindow(*window);
     window->ShowWindow(SW_SHOW);
     m_pProfileDlg = window.get();
     m_profileWindows.push_back(std::move(window));
+}
+
+// A window at the page's own corner would cover the Profile button, and the next
+// click meant for the button would land in the window: each window goes above
+// the button row (below it when there is no room above), a little to the right of
+// the one before, inside the work area.
+void CBasicOperationDlg::PlaceProfileWindow(CWnd& window) const {
+    constexpr int kGap = 4, kCascade = 24, kCascades = 8;
+    RECT button{}, frame{}, work{};
+    GetDlgItem(IDC_BO_PROFILE)->GetWindowRect(&button);
+    window.GetWindowRect(&frame);
+    if (!::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) ::GetWindowRect(::GetDesktopWindow(), &work);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    int top = button.top - kGap - height;
+    if (top < work.top) top = button.bottom + kGap;
+    if (top + height > work.bottom) top = work.bottom - height;
+    if (top < work.top) top = work.top;
+    int left = frame.left + kCascade * static_cast<int>(m_profileWindows.size() % kCascades);
+    if (left + width > work.right) left = work.right - width;
+    if (left < work.left) left = work.left;
+    ::SetWindowPos(window.m_hWnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CBasicOperationDlg::OnDestroy() {

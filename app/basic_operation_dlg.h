@@ -87,6 +87,8 @@ protected:
     // Opens a Profile window plotting the axis over span seconds and up to
     // height (PPS or pulses).
     void OpenProfileWindow(double span, double height);
+    // Places a new Profile window where it leaves the Profile button in sight.
+    void PlaceProfileWindow(CWnd& window) const;
 
     void FillCardTree() {
         skeleton::FillCardTree(m_tree, m_images, CardTreeForm::Axes, m_wndStatusBar, m_nLastStatus);

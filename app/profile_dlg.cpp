@@ -15,6 +15,8 @@ constexpr LONGLONG kReadsPerSecondAtLimit = 20000;
 
 enum TrackMode : long { kTrackNone = 0, kTrackTrack = 1, kTrackZoom = 2, kTrackPan = 3 };
 enum Series : short { kCmdPos = 0, kEncPos = 1, kCmdSpeed = 2, kEncSpeed = 3 };
+constexpr double kWidthLimits[2] = {0.0, 100.0};        // s, also those of Xmin
+constexpr double kHeightLimits[2] = {1.0, 10000000.0};
 constexpr int kRangeEdits[4] = {IDC_PROFILE_XMIN, IDC_PROFILE_WIDTH, IDC_PROFILE_YMIN, IDC_PROFILE_HEIGHT};
 
 }  // namespace
@@ -47,8 +49,20 @@ BEGIN_MESSAGE_MAP(CProfileDlg, CDialog)
     ON_BN_CLICKED(IDC_PROFILE_ENCODER_SPEED, OnEncoderSpeed)
 END_MESSAGE_MAP()
 
+// The window's range edits must accept what it opens with: a move longer than
+// the Width edit allows, or a height beyond its limits, opens on the limit passed
+// (a span that is no number on the longest).
+double CProfileDlg::IntoLimits(double value, double low, double high) {
+    if (std::isnan(value)) return high;
+    return value < low ? low : value > high ? high : value;
+}
+
 CProfileDlg::CProfileDlg(int32_t cardID, int32_t axis, double span, double height, CWnd* parent, int32_t model)
-    : CDialog(IDD_PROFILE, parent), m_nCardID(cardID), m_nAxis(axis), m_dSpan(span), m_dHeight(height) {
+    : CDialog(IDD_PROFILE, parent),
+      m_nCardID(cardID),
+      m_nAxis(axis),
+      m_dSpan(IntoLimits(span, kWidthLimits[0], kWidthLimits[1])),
+      m_dHeight(IntoLimits(height, kHeightLimits[0], kHeightLimits[1])) {
     LARGE_INTEGER frequency{};
     if (s_pfnQueryFrequency(&frequency)) m_liFreq = frequency.QuadPart;
     if (model == 1)
@@ -72,12 +86,12 @@ void CProfileDlg::DoDataExchange(CDataExchange* dx) {
     DDX_Check(dx, IDC_PROFILE_SPEED, m_bSpeed);
     DDX_Check(dx, IDC_PROFILE_ENCODER_SPEED, m_bEncoderSpeed);
     DDX_Text(dx, IDC_PROFILE_XMIN, m_dXmin);
-    DDV_MinMaxDouble(dx, m_dXmin, 0.0, 100.0);
+    DDV_MinMaxDouble(dx, m_dXmin, kWidthLimits[0], kWidthLimits[1]);
     DDX_Text(dx, IDC_PROFILE_WIDTH, m_dWidthEdit);
-    DDV_MinMaxDouble(dx, m_dWidthEdit, 0.0, 100.0);
+    DDV_MinMaxDouble(dx, m_dWidthEdit, kWidthLimits[0], kWidthLimits[1]);
     DDX_Text(dx, IDC_PROFILE_YMIN, m_dYmin);
     DDX_Text(dx, IDC_PROFILE_HEIGHT, m_dHeightEdit);
-    DDV_MinMaxDouble(dx, m_dHeightEdit, 1.0, 10000000.0);
+    DDV_MinMaxDouble(dx, m_dHeightEdit, kHeightLimits[0], kHeightLimits[1]);
 }
 
 void CProfileDlg::OnOK() {}

@@ -62,6 +62,7 @@ private:
         AxisRead command, encoder, speed;
     };
 
+    static double IntoLimits(double value, double low, double high);
     void SetUpSeries();
     void ShowSeries(int element);
     bool ReadControls();

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -340,14 +341,29 @@ TEST_F(Scenario, TCurveForwardShowsThePositionsAndTheStopReason) {
 TEST_F(Scenario, ProfileWindowRecoversFromARangeOutOfBounds) {
     HWND page = OpenPage(IDC_BASIC_OPERATION, "Basic Operation");
     ASSERT_NE(page, nullptr);
+    // Each click opens a window of its own, in sight: on top where the pointer
+    // points, whichever window was clicked last.
+    std::vector<HWND> opened;
     for (int click = 0; click < 3; ++click) {
         Click(page, IDC_BO_PROFILE);
-        HWND profile = WaitDialog("VEXA-RM520 ID:0 AXIS-X");
-        ASSERT_NE(profile, nullptr) << "click " << click << " opened no window";
-        if (click < 2) {
-            CloseBox(profile);
-            continue;
-        }
+        HWND profile = nullptr;
+        const auto newWindow = [&] {
+            // The newest window of the caption is the first in the Z-order.
+            profile = Dialog("VEXA-RM520 ID:0 AXIS-X");
+            return profile && std::find(opened.begin(), opened.end(), profile) == opened.end();
+        };
+        ASSERT_TRUE(WaitFor(newWindow)) << "click " << click << " opened no window";
+        opened.push_back(profile);
+        RECT rect{};
+        ::GetWindowRect(profile, &rect);
+        const POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        EXPECT_EQ(::GetAncestor(::WindowFromPoint(centre), GA_ROOT), profile) << "click " << click << ": out of sight";
+        RECT pageRect{};
+        ::GetWindowRect(page, &pageRect);
+        ClickAt(pageRect.right - 60, pageRect.top + 8);  // back to the page by its caption
+        EXPECT_EQ(::GetAncestor(::WindowFromPoint(centre), GA_ROOT), profile) << "click " << click << ": behind the page";
+        Screenshot(profile, "profile-" + std::to_string(click));
+        if (click < 2) continue;
         TypeInto(profile, IDC_PROFILE_WIDTH, "200");
         Click(profile, IDC_PROFILE_SET);
         ASSERT_TRUE(WaitFor([] { return !MessageBoxes().empty(); })) << "no range message";
@@ -367,8 +383,8 @@ TEST_F(Scenario, ProfileWindowRecoversFromARangeOutOfBounds) {
         ::Sleep(300);
         EXPECT_TRUE(MessageBoxes().empty());
         Screenshot(profile, "profile");
-        CloseBox(profile);
     }
+    for (auto window = opened.rbegin(); window != opened.rend(); ++window) CloseBox(*window);
     Leave(page, IDCANCEL);
 }
 
