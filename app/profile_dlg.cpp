@@ -12,6 +12,7 @@ constexpr UINT kSamplePeriodMs = 10;
 // A read is used only when it took less than 50 us (1/20000 s), so that the time
 // stamp of each point is the time of its value.
 constexpr LONGLONG kReadsPerSecondAtLimit = 20000;
+constexpr int kReadAttempts = 4;  // of one read in one tick, while they are too slow
 
 enum TrackMode : long { kTrackNone = 0, kTrackTrack = 1, kTrackZoom = 2, kTrackPan = 3 };
 enum Series : short { kCmdPos = 0, kEncPos = 1, kCmdSpeed = 2, kEncSpeed = 3 };
@@ -216,16 +217,22 @@ void CProfileDlg::StartTimeBase() {
     m_reads.encoder(static_cast<uint8_t>(m_nCardID), static_cast<uint16_t>(m_nAxis), &m_nLastEnc);
 }
 
-// A read that failed or took 50 us or more is dropped with its time stamp.
+// A read that failed or took 50 us or more is dropped with its time stamp. On a
+// busy machine a read is often held up once (the thread preempted): it is made
+// again, each attempt timed on its own, so that the plot keeps its points.
 bool CProfileDlg::TimedRead(AxisRead read, int32_t& value) {
-    const LONGLONG before = CounterNow();
-    const ApiStatus status = read(static_cast<uint8_t>(m_nCardID), static_cast<uint16_t>(m_nAxis), &value);
-    m_liNow = CounterNow();
-    const LONGLONG elapsed = m_liNow - before;
     const LONGLONG limit = (m_liFreq + kReadsPerSecondAtLimit - 1) / kReadsPerSecondAtLimit;
-    if (status != SUCCESS_NO_ERROR || elapsed < 0 || elapsed >= limit) return false;
-    m_dTime = static_cast<double>(m_liNow - m_liStart) / static_cast<double>(m_liFreq);
-    return true;
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        const LONGLONG before = CounterNow();
+        const ApiStatus status = read(static_cast<uint8_t>(m_nCardID), static_cast<uint16_t>(m_nAxis), &value);
+        m_liNow = CounterNow();
+        const LONGLONG elapsed = m_liNow - before;
+        if (status != SUCCESS_NO_ERROR) return false;
+        if (elapsed < 0 || elapsed >= limit) continue;
+        m_dTime = static_cast<double>(m_liNow - m_liStart) / static_cast<double>(m_liFreq);
+        return true;
+    }
+    return false;
 }
 
 void CProfileDlg::PlotEncoderSpeed(int32_t encoder) {

@@ -222,8 +222,8 @@ TEST_F(ProfileWindowTest, ReadsOnlyForCheckedSeries) {
 TEST_F(ProfileWindowTest, DropsAReadThatTook50MicrosecondsOrMore) {
     CProfileDlg dialog(0, 1, 10, 100);
     OpenAndStart(dialog, 0, 0, 1, 0, 1000);
-    Tick(dialog, {2000, 2050});
-    EXPECT_TRUE(Points(dialog, 2).empty()) << "exactly 50 us is too slow";
+    Tick(dialog, {2000, 2050, 2100, 2150, 2200, 2250, 2300, 2350});
+    EXPECT_TRUE(Points(dialog, 2).empty()) << "exactly 50 us is too slow, each of four attempts";
     Tick(dialog, {3000, 3049});
     ASSERT_EQ(Points(dialog, 2).size(), 1u);
     EXPECT_DOUBLE_EQ(Points(dialog, 2)[0].x, (3049 - 1000) / 1e6) << "stamped with the time after the read";
@@ -235,7 +235,7 @@ TEST_F(ProfileWindowTest, EncoderSpeedOfADroppedSampleCountsInTheNextOne) {
     CProfileDlg dialog(0, 2, 10, 100);
     OpenAndStart(dialog, 0, 1, 0, 1, 0);  // the reference: encoder 0 at time 0
     ASSERT_EQ(rm720_set_enccounter(0, 2, 1000), SUCCESS_NO_ERROR);
-    Tick(dialog, {100000, 100060});
+    Tick(dialog, {100000, 100060, 100100, 100160, 100200, 100260, 100300, 100360});
     EXPECT_TRUE(Points(dialog, 1).empty());
     EXPECT_TRUE(Points(dialog, 3).empty());
     ASSERT_EQ(rm720_set_enccounter(0, 2, -3000), SUCCESS_NO_ERROR);
@@ -245,6 +245,29 @@ TEST_F(ProfileWindowTest, EncoderSpeedOfADroppedSampleCountsInTheNextOne) {
     EXPECT_EQ(Points(dialog, 1)[0].y, -3000);
     ASSERT_EQ(Points(dialog, 3).size(), 1u);
     EXPECT_EQ(Points(dialog, 3)[0].y, 14999) << "|-3000 - 0| / 0.20001 s, truncated";
+    ASSERT_EQ(rm720_set_enccounter(0, 2, 0), SUCCESS_NO_ERROR);
+}
+
+// A read held up once is made again at once, timed on its own; a failed read is
+// not made again.
+TEST_F(ProfileWindowTest, AReadHeldUpIsMadeAgainWithinTheTick) {
+    ASSERT_EQ(rm720_set_enccounter(0, 2, 0), SUCCESS_NO_ERROR);
+    CProfileDlg dialog(0, 2, 10, 100);
+    OpenAndStart(dialog, 0, 1, 0, 1, 0);
+    ASSERT_EQ(rm720_set_enccounter(0, 2, 500), SUCCESS_NO_ERROR);
+    Tick(dialog, {10000, 10400, 10410, 10420});  // 400 us, then 10 us
+    EXPECT_EQ(g_counter.queries, 1 + 4);
+    ASSERT_EQ(Points(dialog, 1).size(), 1u);
+    EXPECT_DOUBLE_EQ(Points(dialog, 1)[0].x, 0.01042) << "stamped after the attempt that was used";
+    ASSERT_EQ(Points(dialog, 3).size(), 1u);
+    EXPECT_EQ(Points(dialog, 3)[0].y, 47984) << "500 / 0.01042 s, truncated";
+
+    CProfileDlg closed(9, 1, 10, 100);  // no such card: every read fails
+    OpenAndStart(closed, 1, 0, 0, 0, 0);
+    const int before = g_counter.queries;
+    Tick(closed);
+    EXPECT_EQ(g_counter.queries - before, 2) << "one attempt";
+    EXPECT_TRUE(Points(closed, 0).empty());
     ASSERT_EQ(rm720_set_enccounter(0, 2, 0), SUCCESS_NO_ERROR);
 }
 
