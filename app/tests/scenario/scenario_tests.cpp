@@ -116,7 +116,21 @@ std::string PaneText(HWND bar, int pane) {
 
 HWND StatusBar(HWND page) { return ::FindWindowExA(page, nullptr, STATUSCLASSNAMEA, nullptr); }
 
-void Screenshot(HWND hWnd, const std::string& name) { EXPECT_TRUE(SaveWindowArtifact(hWnd, "scenario-" + name + ".bmp")); }
+// The window as the screen shows it, once the program has painted what it was asked
+// to repaint (it paints in its own process, after the request).
+void Screenshot(HWND hWnd, const std::string& name) {
+    const char* folder = std::getenv("RM7X0_ARTIFACT_DIR");
+    if (!folder) return;
+    ::RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME | RDW_ERASE);
+    ::Sleep(300);
+    RECT frame{};
+    ::GetWindowRect(hWnd, &frame);
+    PixelGrid grid(frame.right - frame.left, frame.bottom - frame.top);
+    HDC screen = ::GetDC(nullptr);
+    ::BitBlt(grid.dc(), 0, 0, grid.width(), grid.height(), screen, frame.left, frame.top, SRCCOPY);
+    ::ReleaseDC(nullptr, screen);
+    EXPECT_TRUE(grid.SaveBmp(std::string(folder) + "/scenario-" + name + ".bmp")) << name;
+}
 
 // ---- Synthetic input ---------------------------------------------------------------
 
@@ -246,6 +260,13 @@ std::vector<COLORREF> LampPixels(HWND page, int id) {
         for (int x = rect.left; x < rect.right; ++x) pixels.push_back(::GetPixel(screen, x, y));
     ::ReleaseDC(nullptr, screen);
     return pixels;
+}
+
+// True when a control shows more than one colour on the screen: it is drawn.
+bool Drawn(HWND dialog, int id) {
+    const std::vector<COLORREF> pixels = LampPixels(dialog, id);
+    return std::find_if(pixels.begin(), pixels.end(), [&](COLORREF c) { return c != pixels.front(); }) !=
+           pixels.end();
 }
 
 // True when most coloured pixels of a lamp are red.
@@ -382,6 +403,9 @@ TEST_F(Scenario, ProfileWindowRecoversFromARangeOutOfBounds) {
         Click(profile, IDC_PROFILE_SET);
         ::Sleep(300);
         EXPECT_TRUE(MessageBoxes().empty());
+        for (int id : {IDC_PROFILE_XMIN, IDC_PROFILE_WIDTH, IDC_PROFILE_YMIN, IDC_PROFILE_HEIGHT, IDC_PROFILE_PAUSE,
+                       IDC_PROFILE_CLEAR, IDC_PROFILE_SET})
+            EXPECT_TRUE(WaitFor([&] { return Drawn(profile, id); }, 2000)) << "control " << id << " is not drawn";
         Screenshot(profile, "profile");
     }
     for (auto window = opened.rbegin(); window != opened.rend(); ++window) CloseBox(*window);
