@@ -345,11 +345,12 @@ void CAxisConfigDlg::OnChangeSoftLimitMinus() {
 }
 
 void CAxisConfigDlg::OnChangeRange() {
+    m_bRangeDeferred = false;
     int32_t value = 0;
     if (!ParseNumber(EditText(IDC_CFG_RANGE), &value)) {
         RewriteEdit(IDC_CFG_RANGE, m_AxisConfig.rangeValue);
     } else if (value < kRangeMin && !m_bSettling) {
-        // Maybe the first digits of a larger number: corrected when it is left or used.
+        m_bRangeDeferred = true;  // maybe the first digits of a larger number
     } else if (value < kRangeMin || value > kRangeMax) {
         m_AxisConfig.rangeValue = value < kRangeMin ? kRangeMin : kRangeMax;
         RewriteEdit(IDC_CFG_RANGE, m_AxisConfig.rangeValue);
@@ -432,6 +433,7 @@ void CAxisConfigDlg::OnLoadConfig() {
 }
 
 void CAxisConfigDlg::SettleRange() {
+    if (!m_bRangeDeferred) return;
     m_bSettling = true;
     OnChangeRange();
     m_bSettling = false;

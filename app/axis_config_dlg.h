@@ -100,6 +100,7 @@ protected:
     int16_t m_nLastStatus = 0;
     AxisConfigRecord m_AxisConfig;  // the shown copy of the selected axis's record
     bool m_bSettling = false;       // a range below its minimum is corrected now
+    bool m_bRangeDeferred = false;  // the range edit holds a value below its minimum
 
     DECLARE_MESSAGE_MAP()
 };

@@ -114,7 +114,7 @@ BEGIN_MESSAGE_MAP(CInterpolationDlg, CDialog)
     ON_BN_CLICKED(IDC_INTERP_CW, OnCW)
     ON_BN_CLICKED(IDC_INTERP_CCW, OnCCW)
     ON_CONTROL_RANGE(EN_CHANGE, IDC_INTERP_JERK, IDC_INTERP_CP2, OnChangeParam)
-    ON_CONTROL_RANGE(EN_KILLFOCUS, IDC_INTERP_JERK, IDC_INTERP_CP2, SettleParam)
+    ON_CONTROL_RANGE(EN_KILLFOCUS, IDC_INTERP_JERK, IDC_INTERP_CP2, OnParamLostFocus)
     ON_CBN_SELCHANGE(IDC_INTERP_MAIN_AXIS, OnSelChangeMainAxis)
     ON_CBN_SELCHANGE(IDC_INTERP_2ND_AXIS, OnSelChange2ndAxis)
     ON_CBN_SELCHANGE(IDC_INTERP_3RD_AXIS, OnSelChange3rdAxis)
@@ -291,6 +291,7 @@ void CInterpolationDlg::OnChangeParam(UINT id) {
     long long value = 0, low = 0, high = 0;
     Bounds(edit->kind, m_Ranges, low, high);
     int32_t& slot = edit->slot(m_Interp);
+    m_deferredParams.erase(id);
     const bool isSigned = edit->kind == EditKind::Offset || edit->kind == EditKind::Point;
     if (ParseNumber(text, isSigned, value) && low <= value && value <= high) {
         slot = static_cast<int32_t>(value);
@@ -298,8 +299,10 @@ void CInterpolationDlg::OnChangeParam(UINT id) {
     }
     // Maybe the first keys of a larger or a negative number: corrected when the
     // edit is left or the value used.
-    if (!m_bSettling && ((ParseNumber(text, isSigned, value) && value < low && low > 0) || (isSigned && text == "-")))
+    if (!m_bSettling && ((ParseNumber(text, isSigned, value) && value < low && low > 0) || (isSigned && text == "-"))) {
+        m_deferredParams.insert(id);
         return;
+    }
     ::MessageBeep(static_cast<UINT>(-1));
     // A number out of bounds is replaced by the bound it passed; points and
     // text that is no number get the record's value back.
@@ -568,14 +571,11 @@ void CInterpolationDlg::RefreshLamps() {
     }
 }
 
-void CInterpolationDlg::SettleParam(UINT id) {
-    m_bSettling = true;
-    OnChangeParam(id);
-    m_bSettling = false;
-}
-
 void CInterpolationDlg::SettleParams() {
-    for (const ParamEdit& edit : kParamEdits) SettleParam(edit.id);
+    const std::set<UINT> deferred = m_deferredParams;
+    m_bSettling = true;
+    for (UINT id : deferred) OnChangeParam(id);
+    m_bSettling = false;
 }
 
 void CInterpolationDlg::OnDestroy() {

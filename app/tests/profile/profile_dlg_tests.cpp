@@ -271,6 +271,26 @@ TEST_F(ProfileWindowTest, AReadHeldUpIsMadeAgainWithinTheTick) {
     ASSERT_EQ(rm720_set_enccounter(0, 2, 0), SUCCESS_NO_ERROR);
 }
 
+// A busy machine: the first attempt of every read is held up. Each tick still
+// keeps its point, so the encoder speed follows the axis tick by tick instead of
+// one average over the whole move.
+TEST_F(ProfileWindowTest, UnderLoadEveryTickKeepsItsEncoderSpeed) {
+    ASSERT_EQ(rm720_set_enccounter(0, 2, 0), SUCCESS_NO_ERROR);
+    CProfileDlg dialog(0, 2, 10, 100);
+    OpenAndStart(dialog, 0, 0, 0, 1, 0);
+    const int32_t positions[] = {100, 300, 600, 1000, 1000, 900};  // speeds up, stands, turns back
+    for (int tick = 0; tick < 6; ++tick) {
+        ASSERT_EQ(rm720_set_enccounter(0, 2, positions[tick]), SUCCESS_NO_ERROR);
+        const int64_t start = 10000 * (tick + 1);
+        Tick(dialog, {start, start + 200, start + 210, start + 220});  // 200 us, then 10 us
+    }
+    const std::vector<PlotPoint>& speeds = Points(dialog, 3);
+    ASSERT_EQ(speeds.size(), 6u);
+    const double expected[] = {100 / 0.01022, 200 / 0.01, 300 / 0.01, 400 / 0.01, 0, 100 / 0.01};
+    for (int tick = 0; tick < 6; ++tick) EXPECT_NEAR(speeds[tick].y, expected[tick], 1.0) << tick;
+    ASSERT_EQ(rm720_set_enccounter(0, 2, 0), SUCCESS_NO_ERROR);
+}
+
 TEST_F(ProfileWindowTest, NoEncoderSpeedWithoutTimeSinceTheLastSample) {
     CProfileDlg dialog(0, 2, 10, 100);
     OpenAndStart(dialog, 0, 1, 0, 1, 500);
