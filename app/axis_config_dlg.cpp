@@ -184,6 +184,7 @@ void CAxisConfigDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CAxisConfigDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     skeleton::CreateStatusPanes(*this, m_wndStatusBar);
+    skeleton::KeepReturnOnThePage(*this);
 
     for (const ListBinding& list : kLists)
         for (const char* item : list.items) SendDlgItemMessage(list.id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));

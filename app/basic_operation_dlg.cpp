@@ -163,6 +163,7 @@ void CBasicOperationDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CBasicOperationDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     skeleton::CreateStatusPanes(*this, m_wndStatusBar);
+    skeleton::KeepReturnOnThePage(*this);
     for (int i = 0; i < 11; ++i) {
         skeleton::PrepareProgramShade(m_buttons[i]);
         if (kButtons[i].icon) m_buttons[i].SetIcon(kButtons[i].icon, 0);

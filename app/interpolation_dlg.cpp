@@ -158,6 +158,7 @@ void CInterpolationDlg::Check(int16_t status, LPCSTR exportName) {
 BOOL CInterpolationDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     skeleton::CreateStatusPanes(*this, m_wndStatusBar);
+    skeleton::KeepReturnOnThePage(*this);
 
     const struct {
         CShadeButton& button;

@@ -53,6 +53,7 @@ void CTorixIoDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CTorixIoDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     skeleton::CreateStatusPanes(*this, m_wndStatusBar, skeleton::kTorixLabelPaneWidth);
+    skeleton::KeepReturnOnThePage(*this);
 
     const struct {
         CShadeButton& button;

@@ -124,4 +124,36 @@ TEST_F(Layout, EveryControlOfEveryWindowIsWhollyVisible) {
     }
 }
 
+// Return in an edit goes to the dialog's default button: on a page that must be
+// none, or the page would end and open another.
+TEST_F(Layout, ReturnInAnEditLeavesEveryPageOpen) {
+    const struct {
+        const char* name;
+        std::function<std::unique_ptr<CDialog>()> make;
+        int edit;
+    } pages[] = {
+        {"Axis Configuration", [] { return Made<CAxisConfigDlg>(IDD_AXIS_CONFIG, -1, -1, -1, nullptr); },
+         IDC_CFG_RANGE},
+        {"Basic Operation", [] { return Made<CBasicOperationDlg>(IDD_BASIC_OPERATION, -1, -1, -1, nullptr); },
+         IDC_BO_DV},
+        {"Interpolation Move", [] { return Made<CInterpolationDlg>(IDD_INTERPOLATION, -1, -1, nullptr); },
+         IDC_INTERP_FP1},
+        {"Torix", [] { return Made<CTorixIoDlg>(IDD_TORIX_IO, -1, -1, -1, -1, nullptr); }, IDC_TORIX_TREE},
+    };
+    for (const auto& page : pages) {
+        std::unique_ptr<CDialog> dialog = page.make();
+        ASSERT_TRUE(dialog && dialog->m_hWnd) << page.name;
+        const LRESULT defId = dialog->SendMessage(DM_GETDEFID);
+        ASSERT_EQ(HIWORD(defId), DC_HASDEFID) << page.name;
+        EXPECT_NE(LOWORD(defId), IDOK) << page.name;
+        EXPECT_EQ(::GetDlgItem(dialog->m_hWnd, LOWORD(defId)), nullptr) << page.name << ": no control takes Return";
+        HWND edit = ::GetDlgItem(dialog->m_hWnd, page.edit);
+        ::SetFocus(edit);
+        MSG key{edit, WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+        ::IsDialogMessageA(dialog->m_hWnd, &key);
+        EXPECT_TRUE(::IsWindow(dialog->m_hWnd) && ::IsWindowVisible(dialog->m_hWnd)) << page.name;
+        if (dialog->m_hWnd) dialog->DestroyWindow();
+    }
+}
+
 }  // namespace

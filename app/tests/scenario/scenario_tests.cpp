@@ -315,6 +315,9 @@ TEST_F(Scenario, ConfigureAnAxisAndSaveIt) {
     ASSERT_NE(page, nullptr);
     TypeInto(page, IDC_CFG_RANGE, "20000");
     EXPECT_EQ(TextOf(page, IDC_CFG_RANGE), "20000") << "the first digits stand while typing";
+    Keys("Return");
+    ::Sleep(300);
+    ASSERT_TRUE(::IsWindowVisible(page)) << "Return in an edit left the page";
     Click(page, IDC_CFG_SAVE_CONFIG);
     HWND question = WaitDialog("Save Configuration Type");
     ASSERT_NE(question, nullptr);
@@ -339,6 +342,9 @@ TEST_F(Scenario, TCurveForwardShowsThePositionsAndTheStopReason) {
     Click(page, IDC_BO_T_PROFILE);
     TypeInto(page, IDC_BO_SV, "1000");
     TypeInto(page, IDC_BO_DV, "9000");
+    Keys("Return");  // as after any typed value: the page stays
+    ::Sleep(300);
+    ASSERT_TRUE(::IsWindowVisible(page)) << "Return in an edit left the page";
     TypeInto(page, IDC_BO_OUTPUT_PULSE, "100000");
     Click(page, IDC_BO_CLEAR);
     ASSERT_TRUE(Settles(page, IDC_BO_LOGIC_POSITION, "0"));
