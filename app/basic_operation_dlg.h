@@ -134,6 +134,6 @@ private:
     void ReadCountersAndLamps();
 
     bool m_bWritingEdits = false;  // the page's own edit writes are not user input
-    bool m_bSettling = false;      // values below their minimum are corrected now
-    std::set<int> m_deferredEdits;  // edits holding a value below their minimum
+    bool m_bSettling = false;      // the values of m_deferredEdits are corrected now
+    std::set<int> m_deferredEdits;  // edits holding a value that may still grow (below the minimum, "-")
 };
