@@ -142,6 +142,7 @@ BEGIN_MESSAGE_MAP(CAxisConfigDlg, CDialog)
     ON_EN_CHANGE(IDC_CFG_SOFT_LIMIT_PLUS, OnChangeSoftLimitPlus)
     ON_EN_CHANGE(IDC_CFG_SOFT_LIMIT_MINUS, OnChangeSoftLimitMinus)
     ON_EN_CHANGE(IDC_CFG_RANGE, OnChangeRange)
+    ON_EN_KILLFOCUS(IDC_CFG_RANGE, SettleRange)
     ON_BN_CLICKED(IDC_CFG_SERVO, OnServo)
     ON_BN_CLICKED(IDC_CFG_ALARM_RESET, OnAlarmReset)
     ON_BN_CLICKED(IDC_CFG_GDO, OnGdo)
@@ -183,6 +184,7 @@ void CAxisConfigDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CAxisConfigDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     skeleton::CreateStatusPanes(*this, m_wndStatusBar);
+    skeleton::KeepReturnOnThePage(*this);
 
     for (const ListBinding& list : kLists)
         for (const char* item : list.items) SendDlgItemMessage(list.id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
@@ -271,6 +273,7 @@ void CAxisConfigDlg::OnSelChangedTree(NMHDR* header, LRESULT*) {
     if (m_ActiveModel == previousModel && m_ActiveCardID == previousCard && m_ActiveAxis == previousAxis) return;
     // The first selection, while the page opens, has no record to store yet.
     if (previousModel == -1 || previousCard == -1 || previousAxis == -1) return;
+    SettleRange();
     if (main) {
         main->SetAxisConfig(previousModel, previousCard, previousAxis, m_AxisConfig);
         main->GetAxisConfig(m_ActiveModel, m_ActiveCardID, m_ActiveAxis, &m_AxisConfig);
@@ -343,9 +346,12 @@ void CAxisConfigDlg::OnChangeSoftLimitMinus() {
 }
 
 void CAxisConfigDlg::OnChangeRange() {
+    m_bRangeDeferred = false;
     int32_t value = 0;
     if (!ParseNumber(EditText(IDC_CFG_RANGE), &value)) {
         RewriteEdit(IDC_CFG_RANGE, m_AxisConfig.rangeValue);
+    } else if (value < kRangeMin && !m_bSettling) {
+        m_bRangeDeferred = true;  // maybe the first digits of a larger number
     } else if (value < kRangeMin || value > kRangeMax) {
         m_AxisConfig.rangeValue = value < kRangeMin ? kRangeMin : kRangeMax;
         RewriteEdit(IDC_CFG_RANGE, m_AxisConfig.rangeValue);
@@ -427,13 +433,22 @@ void CAxisConfigDlg::OnLoadConfig() {
     RefreshControls();
 }
 
+void CAxisConfigDlg::SettleRange() {
+    if (!m_bRangeDeferred) return;
+    m_bSettling = true;
+    OnChangeRange();
+    m_bSettling = false;
+}
+
 void CAxisConfigDlg::OnSaveConfig() {
+    SettleRange();
     if (CMainDlg* main = MainWindow()) SaveConfigAsked(*main, m_ActiveModel, m_ActiveCardID, m_ActiveAxis, m_AxisConfig);
 }
 
 void CAxisConfigDlg::OnToInterpolation() { EndDialog(static_cast<int>(kToInterpolation)); }
 
 void CAxisConfigDlg::OnDestroy() {
+    SettleRange();
     CDialog::OnDestroy();
     // Whichever way the page ends, the shown record is stored and applied.
     if (CMainDlg* main = MainWindow()) main->SetAxisConfig(m_ActiveModel, m_ActiveCardID, m_ActiveAxis, m_AxisConfig);

@@ -48,6 +48,8 @@ protected:
     void OnChangeSoftLimitPlus();
     void OnChangeSoftLimitMinus();
     void OnChangeRange();
+    // Corrects a range below its minimum, which waits while it may still grow.
+    void SettleRange();
     void OnServo();
     void OnAlarmReset();
     void OnGdo();
@@ -97,6 +99,8 @@ protected:
     CStatusBar m_wndStatusBar;
     int16_t m_nLastStatus = 0;
     AxisConfigRecord m_AxisConfig;  // the shown copy of the selected axis's record
+    bool m_bSettling = false;       // a range below its minimum is corrected now
+    bool m_bRangeDeferred = false;  // the range edit holds a value below its minimum
 
     DECLARE_MESSAGE_MAP()
 };

@@ -144,6 +144,7 @@ BEGIN_MESSAGE_MAP(CBasicOperationDlg, CDialog)
     ON_EN_CHANGE(IDC_BO_HOME_OFFSET, OnChangeHomeOffset)
     ON_EN_CHANGE(IDC_BO_MAX_FREQUENCY, OnChangeMaxFrequency)
     ON_EN_CHANGE(IDC_BO_PULSE_RATIO, OnChangePulseRatio)
+    ON_CONTROL_RANGE(EN_KILLFOCUS, 0, 0xFFFF, OnEditLostFocus)
     ON_MESSAGE(WM_KICKIDLE, OnKickIdle)
     ON_WM_TIMER()
     ON_WM_DESTROY()
@@ -162,6 +163,7 @@ void CBasicOperationDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CBasicOperationDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     skeleton::CreateStatusPanes(*this, m_wndStatusBar);
+    skeleton::KeepReturnOnThePage(*this);
     for (int i = 0; i < 11; ++i) {
         skeleton::PrepareProgramShade(m_buttons[i]);
         if (kButtons[i].icon) m_buttons[i].SetIcon(kButtons[i].icon, 0);
@@ -210,6 +212,7 @@ void CBasicOperationDlg::OnSelChangedTree(NMHDR* header, LRESULT* result) {
     const bool changed =
         previousModel != m_ActiveModel || previousCard != m_ActiveCardID || previousAxis != m_ActiveAxis;
     if (!changed || previousModel == -1 || previousCard == -1 || previousAxis == -1) return;
+    SettleTypedValues();  // still under the previous axis's limits
     if (store) store->SetAxisMotionParams(previousModel, previousCard, previousAxis, m_Motion);
     LoadAxisRecords();
     RefreshControls();
@@ -307,6 +310,7 @@ void CBasicOperationDlg::ExchangeValues(bool toControls) {
 }
 
 void CBasicOperationDlg::StartStroke(bool forward) {
+    SettleTypedValues();
     ExchangeValues(false);
     ClearStatusPanes();
     const MotionLibrary& lib = Library();
@@ -341,6 +345,7 @@ void CBasicOperationDlg::StartStroke(bool forward) {
 }
 
 void CBasicOperationDlg::OnHome() {
+    SettleTypedValues();
     ExchangeValues(false);
     ClearStatusPanes();
     AxisMotionParams& m = m_Motion;
@@ -364,6 +369,7 @@ void CBasicOperationDlg::LeaveMpgFor(int mode) {
 }
 
 void CBasicOperationDlg::OnMpg() {
+    SettleTypedValues();
     const auto speed = static_cast<int32_t>(GetDlgItemInt(IDC_BO_DV, nullptr, TRUE));
     const ApiStatus status = Library().set_mpg(Card(), Axis(), kMpgBothEdges, static_cast<uint32_t>(m_Motion.outputPulseRatio),
                                                static_cast<uint32_t>(speed), m_Motion.maxFrequency);
@@ -400,11 +406,13 @@ void CBasicOperationDlg::OnClear() {
 }
 
 void CBasicOperationDlg::OnChangeV() {
+    SettleTypedValues();
     const auto speed = GetDlgItemInt(IDC_BO_DV, nullptr, TRUE);
     Succeeded(Library().t_change_v(Card(), Axis(), speed, 0, 0), "t_change_v");
 }
 
 void CBasicOperationDlg::OnChangeP() {
+    SettleTypedValues();
     const auto pulses = GetDlgItemInt(IDC_BO_OUTPUT_PULSE, nullptr, TRUE);
     Succeeded(Library().change_p(Card(), Axis(), pulses), "change_p");
 }
@@ -413,12 +421,18 @@ void CBasicOperationDlg::OnChangeP() {
 
 int32_t CBasicOperationDlg::CheckEdit(int editId, const EditRule& rule, int32_t stored) {
     if (m_bWritingEdits) return stored;
+    m_deferredEdits.erase(editId);
     CString text;
     GetDlgItemText(editId, text);
     uint32_t raw = 0;
     const bool isNumber = ParseNumber(text, rule.readSigned, raw);
     const int64_t value = rule.compareSigned ? static_cast<int64_t>(static_cast<int32_t>(raw)) : static_cast<int64_t>(raw);
     int64_t accepted = value;
+    const bool startsNumber = (isNumber && value < rule.min && rule.min > 0) || (rule.readSigned && text == "-");
+    if (startsNumber && !m_bSettling) {
+        m_deferredEdits.insert(editId);  // maybe the first keys of a larger or a negative number
+        return stored;
+    }
     if (!isNumber && rule.restoreNoNumber) {
         accepted = stored;
     } else if (value < rule.min || value > rule.max) {
@@ -454,7 +468,12 @@ void CBasicOperationDlg::OnChangeDv() {
     if (m_bWritingEdits) return;
     if (m_Motion.mode == kModeMpg &&
         GetDlgItemInt(IDC_BO_DV, nullptr, TRUE) < static_cast<uint32_t>(m_Motion.mpgSpeed)) {
-        // The hand wheel needs at least the MPG speed.
+        // The hand wheel needs at least the MPG speed; fewer digits may still grow.
+        if (!m_bSettling) {
+            m_deferredEdits.insert(IDC_BO_DV);
+            return;
+        }
+        m_deferredEdits.erase(IDC_BO_DV);
         ::MessageBeep(0xFFFFFFFF);
         WriteEdit(IDC_BO_DV, m_Motion.dv);
         return;
@@ -508,6 +527,35 @@ void CBasicOperationDlg::OnChangePulseRatio() {
     static constexpr EditRule kRatio{false, false, 1, 10000, EditRule::Fix::Restore, true};
     m_Motion.outputPulseRatio = CheckEdit(IDC_BO_PULSE_RATIO, kRatio, m_Motion.outputPulseRatio);
     RecomputeMpgSpeed();
+}
+
+// A value below its minimum may be the first digits of a larger one, a lone
+// minus sign the start of a negative one: they are corrected when an edit loses
+// the focus or the value is used.
+void CBasicOperationDlg::SettleTypedValues() {
+    static constexpr struct {
+        int id;
+        void (CBasicOperationDlg::*check)();
+    } kChecks[] = {
+        {IDC_BO_SV, &CBasicOperationDlg::OnChangeSv},
+        {IDC_BO_DV, &CBasicOperationDlg::OnChangeDv},
+        {IDC_BO_HV, &CBasicOperationDlg::OnChangeHv},
+        {IDC_BO_ACC, &CBasicOperationDlg::OnChangeAcc},
+        {IDC_BO_DEC, &CBasicOperationDlg::OnChangeDec},
+        {IDC_BO_JERK, &CBasicOperationDlg::OnChangeJerk},
+        {IDC_BO_DEC_RATE, &CBasicOperationDlg::OnChangeDecRate},
+        {IDC_BO_OUTPUT_PULSE, &CBasicOperationDlg::OnChangeOutputPulse},
+        {IDC_BO_OFFSET_PULSE, &CBasicOperationDlg::OnChangeOffsetPulse},
+        {IDC_BO_HOME_OFFSET, &CBasicOperationDlg::OnChangeHomeOffset},
+        {IDC_BO_MAX_FREQUENCY, &CBasicOperationDlg::OnChangeMaxFrequency},
+        {IDC_BO_PULSE_RATIO, &CBasicOperationDlg::OnChangePulseRatio},
+    };
+    if (m_bSettling || m_deferredEdits.empty()) return;
+    m_bSettling = true;
+    for (const auto& edit : kChecks)
+        if (m_deferredEdits.count(edit.id)) (this->*edit.check)();
+    m_deferredEdits.clear();
+    m_bSettling = false;
 }
 
 void CBasicOperationDlg::RecomputeMpgSpeed() {
@@ -599,6 +647,7 @@ void CBasicOperationDlg::ReadCountersAndLamps() {
 }
 
 void CBasicOperationDlg::OnProfile() {
+    SettleTypedValues();
     const long double distance = std::abs(static_cast<long double>(m_Motion.outputPulse));
     const long double speed = static_cast<uint32_t>(m_Motion.dv);
     const double span = static_cast<double>(distance * 1.5L / speed);
@@ -619,12 +668,35 @@ void CBasicOperationDlg::OpenProfileWindow(double span, double height) {
         MessageBox("Error creating Dialog");
         return;
     }
+    PlaceProfileWindow(*window);
     window->ShowWindow(SW_SHOW);
     m_pProfileDlg = window.get();
     m_profileWindows.push_back(std::move(window));
 }
 
+// A window at the page's own corner would cover the Profile button, and the next
+// click meant for the button would land in the window: each window goes above
+// the button row (below it when there is no room above), a little to the right of
+// the one before, inside the work area.
+void CBasicOperationDlg::PlaceProfileWindow(CWnd& window) const {
+    constexpr int kGap = 4, kCascade = 24, kCascades = 8;
+    RECT button{}, frame{}, work{};
+    GetDlgItem(IDC_BO_PROFILE)->GetWindowRect(&button);
+    window.GetWindowRect(&frame);
+    if (!::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) ::GetWindowRect(::GetDesktopWindow(), &work);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    int top = button.top - kGap - height;
+    if (top < work.top) top = button.bottom + kGap;
+    if (top + height > work.bottom) top = work.bottom - height;
+    if (top < work.top) top = work.top;
+    int left = frame.left + kCascade * static_cast<int>(m_profileWindows.size() % kCascades);
+    if (left + width > work.right) left = work.right - width;
+    if (left < work.left) left = work.left;
+    ::SetWindowPos(window.m_hWnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void CBasicOperationDlg::OnDestroy() {
+    SettleTypedValues();
     SaveAxisMotion();
     for (auto& window : m_profileWindows)
         if (window->m_hWnd != nullptr) window->DestroyWindow();

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "page_skeleton.h"
@@ -75,6 +76,7 @@ protected:
     void OnChangeHomeOffset();
     void OnChangeMaxFrequency();
     void OnChangePulseRatio();
+    void OnEditLostFocus(UINT) { SettleTypedValues(); }
     LRESULT OnKickIdle(WPARAM, LPARAM);
     void OnTimer(UINT_PTR nIDEvent);
     void OnProfile();
@@ -85,6 +87,8 @@ protected:
     // Opens a Profile window plotting the axis over span seconds and up to
     // height (PPS or pulses).
     void OpenProfileWindow(double span, double height);
+    // Places a new Profile window where it leaves the Profile button in sight.
+    void PlaceProfileWindow(CWnd& window) const;
 
     void FillCardTree() {
         skeleton::FillCardTree(m_tree, m_images, CardTreeForm::Axes, m_wndStatusBar, m_nLastStatus);
@@ -125,8 +129,11 @@ private:
     static EditRule LimitRule(int32_t min, int32_t max, bool readSigned);
     void WriteEdit(int editId, int32_t value);
     void RecomputeMpgSpeed();
+    void SettleTypedValues();
     void ReadRunningMove();
     void ReadCountersAndLamps();
 
     bool m_bWritingEdits = false;  // the page's own edit writes are not user input
+    bool m_bSettling = false;      // the values of m_deferredEdits are corrected now
+    std::set<int> m_deferredEdits;  // edits holding a value that may still grow (below the minimum, "-")
 };

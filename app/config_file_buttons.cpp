@@ -41,12 +41,24 @@ bool ModelAFileAsked(const char* windows, char (&path)[MAX_PATH]) {
                                      " Y : Save for Auto-load\n N : Type a New Name for Manual-load",
                                      "Save Configuration Type", kYesNoInformation);
     if (answer == IDYES) return CSettingsStore::DefaultConfigPath(kModelA, path);
-    char initial[MAX_PATH];
-    if (!SystemFolderPath(windows, "\\RM720_Config_V.ini", initial)) return false;
+    // The dialog opens in the folder of the default file (a file path given as
+    // the initial folder would leave it in the working folder).
+    char folder[MAX_PATH];
+    if (!SystemFolderPath(windows, "", folder)) return false;
     CFileDialog dialog(FALSE, ".ini", "RM720_Config_V", kExplorerStyle, FileFilter(kModelA));
-    dialog.m_ofn.lpstrInitialDir = initial;
+    dialog.m_ofn.lpstrInitialDir = folder;
     if (dialog.DoModal() != IDOK) return false;
     return std::snprintf(path, sizeof path, "%s", static_cast<LPCSTR>(dialog.GetPathName())) < MAX_PATH;
+}
+
+// A file that could not be written is reported: the user must not believe it saved.
+BOOL Saved(BOOL written, const char* path) {
+    if (!written) {
+        CString text;
+        text.Format("The configuration could not be saved to\n%s", path);
+        AfxMessageBox(text, MB_ICONEXCLAMATION);
+    }
+    return written;
 }
 
 }  // namespace
@@ -76,9 +88,9 @@ BOOL SaveConfigAsked(CSettingsStore& store, int model, int cardId, int axisBit, 
     if (model == kModelB) {
         if (!CSettingsStore::DefaultConfigPath(kModelB, path)) return FALSE;
         store.SetAxisConfig(model, cardId, axisBit, shown);
-        return store.SaveRM730Config(path);
+        return Saved(store.SaveRM730Config(path), path);
     }
     if (!ModelAFileAsked(windows, path)) return FALSE;
     store.SetAxisConfig(model, cardId, axisBit, shown);
-    return store.SaveRM720Config(path);
+    return Saved(store.SaveRM720Config(path), path);
 }

@@ -114,6 +114,7 @@ BEGIN_MESSAGE_MAP(CInterpolationDlg, CDialog)
     ON_BN_CLICKED(IDC_INTERP_CW, OnCW)
     ON_BN_CLICKED(IDC_INTERP_CCW, OnCCW)
     ON_CONTROL_RANGE(EN_CHANGE, IDC_INTERP_JERK, IDC_INTERP_CP2, OnChangeParam)
+    ON_CONTROL_RANGE(EN_KILLFOCUS, IDC_INTERP_JERK, IDC_INTERP_CP2, OnParamLostFocus)
     ON_CBN_SELCHANGE(IDC_INTERP_MAIN_AXIS, OnSelChangeMainAxis)
     ON_CBN_SELCHANGE(IDC_INTERP_2ND_AXIS, OnSelChange2ndAxis)
     ON_CBN_SELCHANGE(IDC_INTERP_3RD_AXIS, OnSelChange3rdAxis)
@@ -157,6 +158,7 @@ void CInterpolationDlg::Check(int16_t status, LPCSTR exportName) {
 BOOL CInterpolationDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     skeleton::CreateStatusPanes(*this, m_wndStatusBar);
+    skeleton::KeepReturnOnThePage(*this);
 
     const struct {
         CShadeButton& button;
@@ -234,6 +236,7 @@ void CInterpolationDlg::OnSelChangedCardTree(NMHDR* header, LRESULT* result) {
     if ((previousModel == m_ActiveModel && previousCard == m_ActiveCardID) || previousModel == -1 ||
         previousCard == -1)
         return;
+    SettleParams();  // under the previous card's limits
     if (store) {
         store->SetInterpParams(previousModel, previousCard, m_Interp);
         store->GetInterpParams(m_ActiveModel, m_ActiveCardID, &m_Interp);
@@ -289,9 +292,16 @@ void CInterpolationDlg::OnChangeParam(UINT id) {
     long long value = 0, low = 0, high = 0;
     Bounds(edit->kind, m_Ranges, low, high);
     int32_t& slot = edit->slot(m_Interp);
+    m_deferredParams.erase(id);
     const bool isSigned = edit->kind == EditKind::Offset || edit->kind == EditKind::Point;
     if (ParseNumber(text, isSigned, value) && low <= value && value <= high) {
         slot = static_cast<int32_t>(value);
+        return;
+    }
+    // Maybe the first keys of a larger or a negative number: corrected when the
+    // edit is left or the value used.
+    if (!m_bSettling && ((ParseNumber(text, isSigned, value) && value < low && low > 0) || (isSigned && text == "-"))) {
+        m_deferredParams.insert(id);
         return;
     }
     ::MessageBeep(static_cast<UINT>(-1));
@@ -315,6 +325,7 @@ void CInterpolationDlg::OnCircular() {
 }
 
 void CInterpolationDlg::OnInterpolationMove() {
+    SettleParams();
     TransferParams(FALSE);
     ClearStatusPanes();
     const InterpParams& p = m_Interp;
@@ -561,7 +572,15 @@ void CInterpolationDlg::RefreshLamps() {
     }
 }
 
+void CInterpolationDlg::SettleParams() {
+    const std::set<UINT> deferred = m_deferredParams;
+    m_bSettling = true;
+    for (UINT id : deferred) OnChangeParam(id);
+    m_bSettling = false;
+}
+
 void CInterpolationDlg::OnDestroy() {
+    SettleParams();
     if (CSettingsStore* store = Store()) store->SetInterpParams(m_ActiveModel, m_ActiveCardID, m_Interp);
     if (m_nTimer != -1) {
         KillTimer(static_cast<UINT_PTR>(m_nTimer));

@@ -7,6 +7,7 @@
 #include <afxwin.h>
 
 #include <cstdint>
+#include <set>
 
 #include "page_skeleton.h"
 #include "resource.h"
@@ -46,6 +47,10 @@ protected:
     void OnCW() { m_Interp.arcDirection = 0; }
     void OnCCW() { m_Interp.arcDirection = 1; }
     void OnChangeParam(UINT id);
+    // A value below its minimum, or a lone minus, waits while it may still grow;
+    // this corrects every edit that holds one.
+    void SettleParams();
+    void OnParamLostFocus(UINT) { SettleParams(); }
     void OnSelChangeMainAxis();
     void OnSelChange2ndAxis();
     void OnSelChange3rdAxis();
@@ -72,6 +77,8 @@ protected:
     CStatusBar m_wndStatusBar;
     InterpParams m_Interp;
     uint32_t m_Ranges[6] = {};
+    bool m_bSettling = false;         // values below their minimum are corrected now
+    std::set<UINT> m_deferredParams;  // edits holding such a value
     CImageList m_images;
 
 private:

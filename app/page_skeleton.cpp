@@ -82,6 +82,8 @@ namespace skeleton {
 
 void PrepareProgramShade(CShadeButton& button) { button.PrepareShade(4, 8, 20, 5, 0xFF3737); }
 
+void KeepReturnOnThePage(CWnd& page) { page.SendMessage(DM_SETDEFID, kNoDefaultButton); }
+
 void CreateStatusPanes(CWnd& page, CStatusBar& bar, int labelWidth) {
     static const UINT indicators[] = {ID_INDICATOR_CODE, ID_INDICATOR_LABEL, ID_INDICATOR_NAME};
     bar.Create(&page);

@@ -8,6 +8,7 @@
 //   BOOL CSomePage::OnInitDialog() {
 //       CDialog::OnInitDialog();
 //       skeleton::CreateStatusPanes(*this, m_wndStatusBar);            // Torix page: kTorixLabelPaneWidth
+//       skeleton::KeepReturnOnThePage(*this);
 //       FillCardTree();
 //       ...
 //   }
@@ -65,6 +66,13 @@ constexpr int kTorixLabelPaneWidth = 110;
 // Creates the page's status bar along its bottom: the code, the label and the
 // name panes, all blank.
 void CreateStatusPanes(CWnd& page, CStatusBar& bar, int labelWidth = kLabelPaneWidth);
+
+// Return pressed in an edit (after a typed value) would "click" the page's IDOK
+// button ("To Config", "To Basic Operation"), or end a page that has none, and
+// open another page: the page gets a default button id that no control has, so
+// only a push button with the focus takes Return.
+void KeepReturnOnThePage(CWnd& page);
+constexpr int kNoDefaultButton = 0xFFFE;
 // "Error Code: <status>", the label, and the status's name (name, when given,
 // in place of the program's own).
 void ShowErrorCode(CStatusBar& bar, int status, LPCSTR label, LPCSTR name = nullptr);

@@ -12,17 +12,21 @@ constexpr UINT kSamplePeriodMs = 10;
 // A read is used only when it took less than 50 us (1/20000 s), so that the time
 // stamp of each point is the time of its value.
 constexpr LONGLONG kReadsPerSecondAtLimit = 20000;
+constexpr int kReadAttempts = 4;  // of one read in one tick, while they are too slow
 
 enum TrackMode : long { kTrackNone = 0, kTrackTrack = 1, kTrackZoom = 2, kTrackPan = 3 };
 enum Series : short { kCmdPos = 0, kEncPos = 1, kCmdSpeed = 2, kEncSpeed = 3 };
+constexpr double kWidthLimits[2] = {0.0, 100.0};        // s, also those of Xmin
+constexpr double kHeightLimits[2] = {1.0, 10000000.0};
+constexpr int kRangeEdits[4] = {IDC_PROFILE_XMIN, IDC_PROFILE_WIDTH, IDC_PROFILE_YMIN, IDC_PROFILE_HEIGHT};
 
 }  // namespace
 
 const CProfileDlg::SeriesLook CProfileDlg::s_series[4] = {
-    {"CMD Pos.", 0x00FF00, &CProfileDlg::m_bLogicPos},
-    {"ENC Pos.", 0x0000FF, &CProfileDlg::m_bEncoderPos},
-    {"CMD Speed", 0xFFFF00, &CProfileDlg::m_bSpeed},
-    {"ENC Speed", 0x00FFFF, &CProfileDlg::m_bEncoderSpeed},
+    {"CMD Pos.", 0x00FF00, &CProfileDlg::m_bLogicPos, IDC_PROFILE_LOGIC_POS},
+    {"ENC Pos.", 0x0000FF, &CProfileDlg::m_bEncoderPos, IDC_PROFILE_ENCODER_POS},
+    {"CMD Speed", 0xFFFF00, &CProfileDlg::m_bSpeed, IDC_PROFILE_SPEED},
+    {"ENC Speed", 0x00FFFF, &CProfileDlg::m_bEncoderSpeed, IDC_PROFILE_ENCODER_SPEED},
 };
 
 CProfileDlg::QueryCounterFn CProfileDlg::s_pfnQueryCounter = ::QueryPerformanceCounter;
@@ -46,8 +50,20 @@ BEGIN_MESSAGE_MAP(CProfileDlg, CDialog)
     ON_BN_CLICKED(IDC_PROFILE_ENCODER_SPEED, OnEncoderSpeed)
 END_MESSAGE_MAP()
 
+// The window's range edits must accept what it opens with: a move longer than
+// the Width edit allows, or a height beyond its limits, opens on the limit passed
+// (a span that is no number on the longest).
+double CProfileDlg::IntoLimits(double value, double low, double high) {
+    if (std::isnan(value)) return high;
+    return value < low ? low : value > high ? high : value;
+}
+
 CProfileDlg::CProfileDlg(int32_t cardID, int32_t axis, double span, double height, CWnd* parent, int32_t model)
-    : CDialog(IDD_PROFILE, parent), m_nCardID(cardID), m_nAxis(axis), m_dSpan(span), m_dHeight(height) {
+    : CDialog(IDD_PROFILE, parent),
+      m_nCardID(cardID),
+      m_nAxis(axis),
+      m_dSpan(IntoLimits(span, kWidthLimits[0], kWidthLimits[1])),
+      m_dHeight(IntoLimits(height, kHeightLimits[0], kHeightLimits[1])) {
     LARGE_INTEGER frequency{};
     if (s_pfnQueryFrequency(&frequency)) m_liFreq = frequency.QuadPart;
     if (model == 1)
@@ -71,12 +87,12 @@ void CProfileDlg::DoDataExchange(CDataExchange* dx) {
     DDX_Check(dx, IDC_PROFILE_SPEED, m_bSpeed);
     DDX_Check(dx, IDC_PROFILE_ENCODER_SPEED, m_bEncoderSpeed);
     DDX_Text(dx, IDC_PROFILE_XMIN, m_dXmin);
-    DDV_MinMaxDouble(dx, m_dXmin, 0.0, 100.0);
+    DDV_MinMaxDouble(dx, m_dXmin, kWidthLimits[0], kWidthLimits[1]);
     DDX_Text(dx, IDC_PROFILE_WIDTH, m_dWidthEdit);
-    DDV_MinMaxDouble(dx, m_dWidthEdit, 0.0, 100.0);
+    DDV_MinMaxDouble(dx, m_dWidthEdit, kWidthLimits[0], kWidthLimits[1]);
     DDX_Text(dx, IDC_PROFILE_YMIN, m_dYmin);
     DDX_Text(dx, IDC_PROFILE_HEIGHT, m_dHeightEdit);
-    DDV_MinMaxDouble(dx, m_dHeightEdit, 1.0, 10000000.0);
+    DDV_MinMaxDouble(dx, m_dHeightEdit, kHeightLimits[0], kHeightLimits[1]);
 }
 
 void CProfileDlg::OnOK() {}
@@ -128,30 +144,53 @@ void CProfileDlg::StartSampling() { m_nTimer = static_cast<int32_t>(SetTimer(kSa
 // ---- Reading the controls -----------------------------------------------------------
 
 // The data exchange leaves a refused value in its member; it must not reach the plot.
+// While its refusal message is open no other read may run: the ticks that the
+// message's loop dispatches would raise one message over another.
 bool CProfileDlg::ReadControls() {
+    if (m_bReadingControls) return false;
+    m_bReadingControls = true;
     const double kept[4] = {m_dXmin, m_dWidthEdit, m_dYmin, m_dHeightEdit};
-    if (UpdateData(TRUE)) return true;
-    m_dXmin = kept[0];
-    m_dWidthEdit = kept[1];
-    m_dYmin = kept[2];
-    m_dHeightEdit = kept[3];
-    return false;
+    const bool accepted = UpdateData(TRUE) != FALSE;
+    if (accepted) {
+        m_sRefusedRanges.Empty();
+    } else {
+        m_dXmin = kept[0];
+        m_dWidthEdit = kept[1];
+        m_dYmin = kept[2];
+        m_dHeightEdit = kept[3];
+        m_sRefusedRanges = RangeTexts();
+    }
+    m_bReadingControls = false;
+    return accepted;
+}
+
+CString CProfileDlg::RangeTexts() const {
+    CString texts;
+    for (int id : kRangeEdits) {
+        CString text;
+        GetDlgItemText(id, text);
+        texts += text + "\n";
+    }
+    return texts;
 }
 
 bool CProfileDlg::RangeEditHasFocus() const {
     HWND focus = ::GetFocus();
-    for (int id : {IDC_PROFILE_XMIN, IDC_PROFILE_WIDTH, IDC_PROFILE_YMIN, IDC_PROFILE_HEIGHT})
+    for (int id : kRangeEdits)
         if (focus && focus == ::GetDlgItem(m_hWnd, id)) return true;
     return false;
 }
 
 // Not while the user types into a range edit (a half-typed value would be refused
-// every 10 ms), and not from a tick that runs inside the refusal message of another.
+// every 10 ms), and a refused value is reported once: until its text changes the
+// ticks take only the source check boxes.
 void CProfileDlg::ReadControlsForTick() {
     if (m_bReadingControls || RangeEditHasFocus()) return;
-    m_bReadingControls = true;
+    if (!m_sRefusedRanges.IsEmpty() && RangeTexts() == m_sRefusedRanges) {
+        for (const SeriesLook& look : s_series) this->*look.shown = IsDlgButtonChecked(look.checkBox) == BST_CHECKED;
+        return;
+    }
     ReadControls();
-    m_bReadingControls = false;
 }
 
 // ---- Sampling -----------------------------------------------------------------------
@@ -178,16 +217,22 @@ void CProfileDlg::StartTimeBase() {
     m_reads.encoder(static_cast<uint8_t>(m_nCardID), static_cast<uint16_t>(m_nAxis), &m_nLastEnc);
 }
 
-// A read that failed or took 50 us or more is dropped with its time stamp.
+// A read that failed or took 50 us or more is dropped with its time stamp. On a
+// busy machine a read is often held up once (the thread preempted): it is made
+// again, each attempt timed on its own, so that the plot keeps its points.
 bool CProfileDlg::TimedRead(AxisRead read, int32_t& value) {
-    const LONGLONG before = CounterNow();
-    const ApiStatus status = read(static_cast<uint8_t>(m_nCardID), static_cast<uint16_t>(m_nAxis), &value);
-    m_liNow = CounterNow();
-    const LONGLONG elapsed = m_liNow - before;
     const LONGLONG limit = (m_liFreq + kReadsPerSecondAtLimit - 1) / kReadsPerSecondAtLimit;
-    if (status != SUCCESS_NO_ERROR || elapsed < 0 || elapsed >= limit) return false;
-    m_dTime = static_cast<double>(m_liNow - m_liStart) / static_cast<double>(m_liFreq);
-    return true;
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        const LONGLONG before = CounterNow();
+        const ApiStatus status = read(static_cast<uint8_t>(m_nCardID), static_cast<uint16_t>(m_nAxis), &value);
+        m_liNow = CounterNow();
+        const LONGLONG elapsed = m_liNow - before;
+        if (status != SUCCESS_NO_ERROR) return false;
+        if (elapsed < 0 || elapsed >= limit) continue;
+        m_dTime = static_cast<double>(m_liNow - m_liStart) / static_cast<double>(m_liFreq);
+        return true;
+    }
+    return false;
 }
 
 void CProfileDlg::PlotEncoderSpeed(int32_t encoder) {

@@ -55,17 +55,20 @@ private:
         const char* name;
         COLORREF colour;
         int32_t CProfileDlg::*shown;
+        int checkBox;
     };
     static const SeriesLook s_series[4];
     struct AxisReads {
         AxisRead command, encoder, speed;
     };
 
+    static double IntoLimits(double value, double low, double high);
     void SetUpSeries();
     void ShowSeries(int element);
     bool ReadControls();
     void ReadControlsForTick();
     bool RangeEditHasFocus() const;
+    CString RangeTexts() const;
     void Sample();
     void StartTimeBase();
     bool TimedRead(AxisRead read, int32_t& value);
@@ -97,5 +100,6 @@ private:
 
     AxisReads m_reads;
     bool m_bSeriesSetUp = false;     // the first show set the plot up
-    bool m_bReadingControls = false;  // a tick is reading the controls
+    bool m_bReadingControls = false;  // the controls are being read (a refusal may be on show)
+    CString m_sRefusedRanges;         // the range texts last refused, empty when none
 };

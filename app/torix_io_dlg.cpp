@@ -53,6 +53,7 @@ void CTorixIoDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CTorixIoDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     skeleton::CreateStatusPanes(*this, m_wndStatusBar, skeleton::kTorixLabelPaneWidth);
+    skeleton::KeepReturnOnThePage(*this);
 
     const struct {
         CShadeButton& button;
@@ -98,7 +99,8 @@ void CTorixIoDlg::OnSelChangedTree(NMHDR* header, LRESULT* result) {
         return;
     }
     const CardTreeSelection selected = skeleton::ReadCardTreeItem(m_tree, item);
-    const bool cardChanged = selected.model != m_ActiveModel || selected.cardId != m_ActiveCardID;
+    // The word is exchanged only when both the model and the card ID change.
+    const bool cardChanged = selected.model != m_ActiveModel && selected.cardId != m_ActiveCardID;
     m_ActiveModel = selected.model;
     m_ActiveCardID = selected.cardId;
     CSettingsStore* store = Store();

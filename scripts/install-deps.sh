@@ -7,7 +7,7 @@ set -euo pipefail
 # tests draw captions and check their pixels. MinGW-w64 builds the Windows
 # binaries (windows/).
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          wine64 wine64-tools libwine-dev fonts-wine xvfb xauth
+          wine64 wine64-tools libwine-dev fonts-wine xvfb xauth xdotool
           g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
 
 missing=()

@@ -60,6 +60,13 @@ DWORD CImageButton::SetIcon(UINT nIconIn, int cxIn, int cyIn, UINT nIconOut, int
         out = reinterpret_cast<HICON>(static_cast<INT_PTR>(static_cast<int>(nIconOut)));
     else if (nIconOut != 0)
         out = LoadIconResource(nIconOut, cxOut, cyOut);
+    // An icon that cannot be loaded is a failure, not a button without an icon.
+    const bool outMissing = nIconOut != 0 && !out;
+    if (!in || outMissing) {
+        SetIcon(in, out);  // frees them, and what the button held
+        FreeIcons();
+        return 1;
+    }
     return SetIcon(in, out);
 }
 

@@ -227,6 +227,17 @@ TEST_F(ShadeButtonTest, GreyAndDarkerOutIconsShowUntilHovered) {
     m_dialog.m_plain.SetIcon(HICON(nullptr), HICON(nullptr));
 }
 
+TEST_F(ShadeButtonTest, AnIconThatCannotBeLoadedIsAFailureAndLeavesNoIcon) {
+    ProbeButton& plain = m_dialog.m_plain;
+    constexpr UINT kNoSuchIcon = 4321;
+    for (const UINT in : {kNoSuchIcon, static_cast<UINT>(IDI_PROBE)}) {
+        ASSERT_EQ(plain.SetIcon(IDI_PROBE, 0), 0u);
+        EXPECT_EQ(plain.SetIcon(in, in == kNoSuchIcon ? 0 : kNoSuchIcon), 1u) << in;
+        auto drawn = Draw(plain, 0);
+        EXPECT_TRUE(drawn->Find(kIconGreen, {0, 0, drawn->width(), drawn->height()}).empty()) << in;
+    }
+}
+
 TEST_F(ShadeButtonTest, ButtonAnswersTheDialogsColourRequestWithAHollowBrush) {
     PixelGrid grid(4, 4);
     const LRESULT brush = m_dialog.SendMessage(WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(grid.dc()),

@@ -223,8 +223,18 @@ TEST(AxisConfigPage, SoftLimitEditsRefuseTheWrongSign) {
 TEST(AxisConfigPage, RangeEditKeepsItsLimits) {
     MainWindow main;
     Page page;
+    // Key by key: the first digits of 20000 stand; a value left below the
+    // minimum becomes the minimum when the edit loses the focus.
+    for (const char* keys : {"2", "20", "200", "2000", "20000"}) {
+        page.Type(IDC_CFG_RANGE, keys);
+        EXPECT_EQ(page.Text(IDC_CFG_RANGE), keys);
+    }
+    EXPECT_EQ(page.m_AxisConfig.rangeValue, 20000);
     page.Type(IDC_CFG_RANGE, "5");
-    EXPECT_EQ(page.Text(IDC_CFG_RANGE), "16000") << "a single digit is below the range at once";
+    EXPECT_EQ(page.Text(IDC_CFG_RANGE), "5");
+    EXPECT_EQ(page.m_AxisConfig.rangeValue, 20000);
+    page.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_CFG_RANGE, EN_KILLFOCUS), reinterpret_cast<LPARAM>(page.Item(IDC_CFG_RANGE)));
+    EXPECT_EQ(page.Text(IDC_CFG_RANGE), "16000");
     EXPECT_EQ(page.m_AxisConfig.rangeValue, 16000);
     page.Type(IDC_CFG_RANGE, "9000000");
     EXPECT_EQ(page.Text(IDC_CFG_RANGE), "8000000");

@@ -3,11 +3,15 @@
 // libraries, and the tests read back both the controls and the card.
 #include <afxwin.h>
 
+#include <cstdio>
+
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "basic_operation_dlg.h"
 #include "gtest_winelib.h"
+#include "message_box_watcher.h"
 #include "main_dlg.h"
 #include "open_cards.h"
 #include "pixel_grid.h"
@@ -32,6 +36,13 @@ public:
         Click(id);
     }
     void Type(int id, const char* text) { SetDlgItemText(id, text); }
+    // Types a number key by key, as a technician does.
+    void TypeKeys(int id, const std::string& text) {
+        for (size_t length = 1; length <= text.size(); ++length) Type(id, text.substr(0, length).c_str());
+    }
+    void LeaveEdit(int id) {
+        SendMessage(WM_COMMAND, MAKEWPARAM(id, EN_KILLFOCUS), reinterpret_cast<LPARAM>(GetDlgItem(id)->m_hWnd));
+    }
     // Picks a radio of a group and a distance, then presses Forward.
     void Forward(int first, int last, int radio, const char* pulses) {
         ClickRadio(first, last, radio);
@@ -208,6 +219,7 @@ TEST_F(BasicOperationPage, TypedValuesOutOfRangeAreCorrected) {
     EXPECT_EQ(page.m_Motion.sv, page.m_Motion.speedMax);
 
     page.Type(IDC_BO_OUTPUT_PULSE, "0");
+    page.LeaveEdit(IDC_BO_OUTPUT_PULSE);
     EXPECT_EQ(page.Text(IDC_BO_OUTPUT_PULSE), "1");
     page.Type(IDC_BO_OUTPUT_PULSE, "4000");
     page.Type(IDC_BO_OUTPUT_PULSE, "-7");
@@ -219,7 +231,51 @@ TEST_F(BasicOperationPage, TypedValuesOutOfRangeAreCorrected) {
     page.Type(IDC_BO_HOME_OFFSET, "-5000000");
     EXPECT_EQ(page.m_Motion.homeOffset, -4000000);
     page.Type(IDC_BO_MAX_FREQUENCY, "9");
+    page.LeaveEdit(IDC_BO_MAX_FREQUENCY);
     EXPECT_EQ(page.Text(IDC_BO_MAX_FREQUENCY), "500");
+}
+
+// A value above its maximum is corrected at the keystroke; one below its minimum
+// may be the first digits of a larger number and waits until the edit loses the
+// focus or the value is used.
+TEST_F(BasicOperationPage, TypedValuesBelowTheMinimumWaitUntilLeftOrUsed) {
+    const struct {
+        int id;
+        const char* keys;
+        int leave;  // 0: nothing; an edit id: it loses the focus; a button: it is pressed
+        const char* shown;
+        int32_t AxisMotionParams::*field;
+        int32_t stored;
+    } cases[] = {
+        {IDC_BO_DV, "2500", 0, "2500", &AxisMotionParams::dv, 2500},
+        {IDC_BO_DV, "900", 0, "900", &AxisMotionParams::dv, 30000},
+        {IDC_BO_DV, "900", IDC_BO_DV, "1000", &AxisMotionParams::dv, 1000},
+        {IDC_BO_SV, "90", IDC_BO_DV, "1000", &AxisMotionParams::sv, 1000},
+        {IDC_BO_DV, "900", IDC_BO_PROFILE, "1000", &AxisMotionParams::dv, 1000},
+        {IDC_BO_DV, "9000000", 0, "8000000", &AxisMotionParams::dv, 8000000},
+        {IDC_BO_OUTPUT_PULSE, "0", 0, "0", &AxisMotionParams::outputPulse, 30000},
+        {IDC_BO_OUTPUT_PULSE, "0", IDC_BO_OUTPUT_PULSE, "1", &AxisMotionParams::outputPulse, 1},
+        {IDC_BO_OUTPUT_PULSE, "0", IDC_BO_CHANGE_P, "1", &AxisMotionParams::outputPulse, 1},
+        {IDC_BO_MAX_FREQUENCY, "20", 0, "20", &AxisMotionParams::maxFrequency, 20},
+        {IDC_BO_MAX_FREQUENCY, "7", IDC_BO_MAX_FREQUENCY, "500", &AxisMotionParams::maxFrequency, 500},
+        {IDC_BO_HOME_OFFSET, "-700", 0, "-700", &AxisMotionParams::homeOffset, -700},
+        {IDC_BO_HOME_OFFSET, "-", IDC_BO_HOME_OFFSET, "0", &AxisMotionParams::homeOffset, 0},
+    };
+    for (const auto& c : cases) {
+        Page page;
+        page.m_Motion.speedMin = 1000;
+        page.m_Motion.speedMax = 8000000;
+        page.m_Motion.dv = page.m_Motion.sv = page.m_Motion.outputPulse = 30000;
+        page.m_Motion.maxFrequency = 500;
+        page.m_Motion.homeOffset = 0;
+        page.TypeKeys(c.id, c.keys);
+        if (c.leave == IDC_BO_PROFILE || c.leave == IDC_BO_CHANGE_P)
+            page.Click(c.leave);
+        else if (c.leave)
+            page.LeaveEdit(c.leave);
+        EXPECT_EQ(page.Text(c.id), c.shown) << c.id << " " << c.keys;
+        EXPECT_EQ(page.m_Motion.*c.field, c.stored) << c.id << " " << c.keys;
+    }
 }
 
 TEST_F(BasicOperationPage, HomeWithoutOffsetStepSendsNoOffset) {
@@ -249,6 +305,80 @@ TEST_F(BasicOperationPage, ProfileOpensAWindowPerClickAndTheyEndWithThePage) {
     }
     EXPECT_FALSE(::IsWindow(first));
     EXPECT_FALSE(::IsWindow(second));
+}
+
+// Whatever the distance and the speed, the button opens a window that shows and
+// samples without a message.
+TEST_F(BasicOperationPage, ProfileOpensAWindowForEveryDistanceAndSpeed) {
+    const struct {
+        int32_t dv, pulses;
+        const char *width, *height;  // on their limits when the move's are beyond them
+    } cases[] = {
+        {30000, 30000, "1.5", "36000"},         {0, 30000, "100", "36000"},
+        {1, 2147483647, "100", "10000000"},     {8000000, 1, "1.875e-07", "9600000"},
+        {100, 9000000, "100", "10000000"},      {1000, 1000000, "100", "1200000"},
+    };
+    for (const auto& c : cases) {
+        Page page;
+        page.m_Motion.dv = c.dv;
+        page.m_Motion.outputPulse = c.pulses;
+        MessageBoxWatcher watcher;
+        page.Click(IDC_BO_PROFILE);
+        ASSERT_NE(page.m_pProfileDlg, nullptr);
+        HWND window = page.m_pProfileDlg->m_hWnd;
+        EXPECT_TRUE(::IsWindowVisible(window)) << c.dv << " " << c.pulses;
+        for (int tick = 0; tick < 3; ++tick) ::SendMessageA(window, WM_TIMER, 1, 0);
+        ::UpdateWindow(window);
+        EXPECT_TRUE(watcher.Seen().empty()) << c.dv << " " << c.pulses;
+        char width[64] = "", height[64] = "";
+        ::GetDlgItemTextA(window, IDC_PROFILE_WIDTH, width, sizeof width);
+        ::GetDlgItemTextA(window, IDC_PROFILE_HEIGHT, height, sizeof height);
+        EXPECT_STREQ(width, c.width) << c.dv << " " << c.pulses;
+        EXPECT_STREQ(height, c.height) << c.dv << " " << c.pulses;
+    }
+}
+
+// Several windows open at once; each closes by itself, in any order, while the
+// others go on sampling.
+TEST_F(BasicOperationPage, ProfileWindowsCloseOneByOneInAnyOrder) {
+    for (const int order : {0, 1}) {
+        Page page;
+        std::vector<HWND> windows;
+        for (int click = 0; click < 3; ++click) {
+            page.Click(IDC_BO_PROFILE);
+            windows.push_back(page.m_pProfileDlg->m_hWnd);
+        }
+        if (order == 1) std::swap(windows.front(), windows.back());
+        for (size_t closed = 0; closed < windows.size(); ++closed) {
+            ::SendMessageA(windows[closed], WM_CLOSE, 0, 0);
+            EXPECT_FALSE(::IsWindow(windows[closed]));
+            for (size_t open = closed + 1; open < windows.size(); ++open) ::SendMessageA(windows[open], WM_TIMER, 1, 0);
+            page.Tick();
+        }
+    }
+}
+
+// A window over the Profile button would take the next click meant for it.
+TEST_F(BasicOperationPage, ProfileWindowsLeaveTheProfileButtonInSight) {
+    Page page;
+    page.ShowWindow(SW_SHOW);
+    RECT button{}, screen{};
+    ::GetWindowRect(page.GetDlgItem(IDC_BO_PROFILE)->m_hWnd, &button);
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &screen, 0);
+    RECT previous{};
+    for (int click = 0; click < 3; ++click) {
+        page.Click(IDC_BO_PROFILE);
+        RECT window{}, overlap{};
+        ::GetWindowRect(page.m_pProfileDlg->m_hWnd, &window);
+        EXPECT_FALSE(::IntersectRect(&overlap, &window, &button)) << click;
+        EXPECT_TRUE(window.left >= screen.left && window.top >= screen.top && window.right <= screen.right &&
+                    window.bottom <= screen.bottom)
+            << click;
+        if (click > 0) {
+            EXPECT_NE(window.left, previous.left) << "each window a little beside the one before";
+        }
+        previous = window;
+    }
 }
 
 TEST_F(BasicOperationPage, ClearZeroesTheCountersAndLeavingStoresTheParameters) {

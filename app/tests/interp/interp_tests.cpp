@@ -251,6 +251,32 @@ TEST_F(InterpolationPage, EditsRefuseWhatIsOutOfBounds) {
     EXPECT_EQ(page.Text(IDC_INTERP_FP1), "-1234");
 }
 
+// Keys that may still grow into an accepted value stand while typing: digits below
+// the minimum and a lone minus sign. They are corrected when the edit loses the
+// focus or the move starts.
+TEST_F(InterpolationPage, TypedValuesThatMayStillGrowWaitUntilLeftOrUsed) {
+    Page page;
+    page.Choose(IDC_INTERP_MAIN_AXIS, "X-Axis");
+    const std::string speedMin = std::to_string(page.m_Ranges[4]), sv = page.Text(IDC_INTERP_SV);
+    const auto leave = [&](int id) {
+        page.SendMessage(WM_COMMAND, MAKEWPARAM(id, EN_KILLFOCUS), reinterpret_cast<LPARAM>(::GetDlgItem(page.m_hWnd, id)));
+    };
+    for (const char* keys : {"-", "-1", "-15", "-150", "-1500"}) {
+        page.Type(IDC_INTERP_FP2, keys);
+        EXPECT_EQ(page.Text(IDC_INTERP_FP2), keys);
+    }
+    EXPECT_EQ(page.m_Interp.finishPoint[1], -1500);
+    page.Type(IDC_INTERP_FP2, "-");
+    leave(IDC_INTERP_FP2);
+    EXPECT_EQ(page.Text(IDC_INTERP_FP2), "-1500") << "a lone minus left: the stored value comes back";
+    if (page.m_Ranges[4] > 1) {
+        page.Type(IDC_INTERP_SV, "0");
+        EXPECT_EQ(page.Text(IDC_INTERP_SV), "0");
+        leave(IDC_INTERP_SV);
+        EXPECT_EQ(page.Text(IDC_INTERP_SV), speedMin) << "below the minimum: the minimum";
+    }
+}
+
 TEST_F(InterpolationPage, EachCardKeepsItsOwnSetUp) {
     {
         Page page;

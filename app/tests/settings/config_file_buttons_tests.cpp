@@ -1,6 +1,10 @@
 // The Load Config and Save Config buttons' work: the questions and file
 // dialogs they show, answered as a user would, and the files they leave.
 #include "config_file_buttons.h"
+
+#include <cstdio>
+#include <string>
+
 #include "message_box_watcher.h"
 #include "settings_fixture.h"
 
@@ -95,6 +99,36 @@ TEST(SaveConfigButton, ModelASavesUnderTheNameTheUserTypes) {
     EXPECT_NE(named.Text().find("U-LMT_LEVEL=1"), std::string::npos);
     EXPECT_FALSE(FileExists(defaultFile.path()));
     store.SetAxisConfig(kModelA, kCardA, kAxisU, {});
+}
+
+// A bare name typed into the file dialog of "No" lands beside the default file.
+TEST(SaveConfigButton, ModelANameDialogOpensInTheSystemFolder) {
+    DefaultFile defaultFile(kModelA);
+    char name[64];
+    std::snprintf(name, sizeof name, "RM720_Config_V%lu.ini", static_cast<unsigned long>(::GetCurrentProcessId()));
+    const std::string inSystemFolder = DefaultPath(kModelA).substr(0, DefaultPath(kModelA).rfind('\\') + 1) + name;
+    CSettingsStore store;
+    MessageBoxWatcher watcher({{"Save Configuration Type", IDNO, ""}, {"Save As", IDOK, name}});
+    EXPECT_TRUE(SaveConfigAsked(store, kModelA, kCardA, kAxisX, Stored(store, kModelA, kCardA, kAxisX)));
+    EXPECT_TRUE(FileExists(inSystemFolder.c_str())) << inSystemFolder;
+    ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, inSystemFolder.c_str());
+    ::DeleteFileA(inSystemFolder.c_str());
+}
+
+// A file that cannot be written (here a folder stands at its path) is reported,
+// for both models, and the save answers failure.
+TEST(SaveConfigButton, AFailedSaveSaysSo) {
+    for (int model : {kModelA, kModelB}) {
+        DefaultFile file(model);
+        ASSERT_TRUE(::CreateDirectoryA(file.path(), nullptr));
+        CSettingsStore store;
+        const int card = model == kModelA ? kCardA : kCardB;
+        MessageBoxWatcher watcher({{"Save Configuration Type", IDYES, ""}});
+        EXPECT_FALSE(SaveConfigAsked(store, model, card, kAxisX, Stored(store, model, card, kAxisX)));
+        ASSERT_FALSE(watcher.Seen().empty());
+        EXPECT_EQ(watcher.Seen().back().text, std::string("The configuration could not be saved to\n") + file.path());
+        EXPECT_TRUE(::RemoveDirectoryA(file.path()));
+    }
 }
 
 TEST(LoadConfigButton, LoadsTheFileTheUserChooses) {

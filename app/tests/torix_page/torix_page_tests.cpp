@@ -366,7 +366,7 @@ TEST(MainWindowTorixButton, RunsThePageAndKeepsTheSelectionItHandsBack) {
 
 // On several-cards.ini: model A IDs 0 (no module) and 3 (modules 10, 15),
 // model B IDs 0 (no module) and 2 (module 8).
-TEST(SeveralCards, CardsWithoutModulesKeepThePolledModuleAndAnotherCardOfOneModelClearsThePanes) {
+TEST(SeveralCards, CardsWithoutModulesKeepThePolledModuleAndOnlyAnotherModelAndIdClearsThePanes) {
     MainWindow main;
     g_app.m_pMainWnd = &main;
     {
@@ -386,15 +386,26 @@ TEST(SeveralCards, CardsWithoutModulesKeepThePolledModuleAndAnotherCardOfOneMode
         EXPECT_EQ(page.m_ActiveCardID, 0);
         EXPECT_EQ(page.m_ActiveSA, 10) << "the module polled before";
 
-        // A failure on card 3, then card 0 of the same model: the panes clear.
+        // A failure on card 3; the exchange (which blanks the panes) runs only
+        // when both the model and the card ID change.
         page.Select("VEXA-RM720 ID:3", "TORIX_SA15");
         rm720_close_all();
         page.Tick();
         EXPECT_EQ(page.Pane(1), "rm720_get_Torix_DI()");
         ASSERT_EQ(rm720_open_all(), SUCCESS_NO_ERROR);
-        page.Select("VEXA-RM720 ID:0");
-        for (int pane = 0; pane < 3; ++pane) EXPECT_EQ(page.Pane(pane), " ") << pane;
-        EXPECT_EQ(page.m_ActiveSA, 15);
+        const struct {
+            const char* card;
+            bool cleared;
+        } steps[] = {
+            {"VEXA-RM720 ID:0", false},  // the same model
+            {"VEXA-RM730 ID:0", false},  // the same ID
+            {"VEXA-RM720 ID:3", true},   // both differ
+        };
+        for (const auto& step : steps) {
+            page.Select(step.card);
+            EXPECT_EQ(page.Pane(1), step.cleared ? " " : "rm720_get_Torix_DI()") << step.card;
+        }
+        EXPECT_EQ(page.m_ActiveSA, 10);
     }
     g_app.m_pMainWnd = nullptr;
 }

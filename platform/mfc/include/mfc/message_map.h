@@ -107,6 +107,7 @@ protected:                                                     \
 #define ON_CONTROL(code, id, memberFn) AFX_MSG_ENTRY(WM_COMMAND, code, id, id, { self_->memberFn(); *result_ = 0; return TRUE; })
 #define ON_BN_CLICKED(id, memberFn) ON_CONTROL(BN_CLICKED, id, memberFn)
 #define ON_EN_CHANGE(id, memberFn) ON_CONTROL(EN_CHANGE, id, memberFn)
+#define ON_EN_KILLFOCUS(id, memberFn) ON_CONTROL(EN_KILLFOCUS, id, memberFn)
 #define ON_CBN_SELCHANGE(id, memberFn) ON_CONTROL(CBN_SELCHANGE, id, memberFn)
 // One handler for the notification of a run of controls; it is given the id.
 #define ON_CONTROL_RANGE(code, id, lastId, memberFn) \
