@@ -4,6 +4,7 @@
 // timer's function with that mutex released.
 #include "card/clock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -130,6 +131,7 @@ struct ScaledClock::State {
   std::condition_variable finished;
   TimerQueue timers;
   RunningTimer running;
+  Lateness lateness;
   bool stopping = false;
   std::thread thread;
 };
@@ -141,10 +143,15 @@ void ScaledClock::State::run() {
       changed.wait(lock);
       continue;
     }
-    if (timers.earliest() > sim_now()) {
-      changed.wait_until(lock, wall_time_of(timers.earliest()));
+    const SimTime now = sim_now();
+    const SimTime due = timers.earliest();
+    if (due > now) {
+      changed.wait_until(lock, wall_time_of(due));
       continue;
     }
+    ++lateness.fired;
+    lateness.total += now - due;
+    lateness.worst = std::max(lateness.worst, now - due);
     auto [id, fn] = timers.pop();
     running = {id, std::this_thread::get_id()};
     lock.unlock();
@@ -172,6 +179,11 @@ ScaledClock::~ScaledClock() {
 SimTime ScaledClock::now() const { return state_->sim_now(); }
 
 double ScaledClock::scale() const { return state_->scale; }
+
+ScaledClock::Lateness ScaledClock::lateness() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->lateness;
+}
 
 TimerId ScaledClock::schedule(SimTime at, std::function<void()> fn) {
   TimerId id;

@@ -480,6 +480,12 @@ AxisMechanics MotionChip::mechanics(int axis) const {
   return state_->axes[axis].mech;
 }
 
+SimTime MotionChip::last_drive_end(int axis) const {
+  if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->axes[axis].last_drive_end;
+}
+
 void MotionChip::set_mechanics(int axis, const AxisMechanics& m) {
   if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
   validate_mechanics(m);
