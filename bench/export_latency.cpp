@@ -197,9 +197,18 @@ int main() {
   print_queries(RM7X0_QUERIES(rm730, kCardB), raw_before);
   print_queries(RM7X0_QUERIES(rm720, kCardA), raw_before);
 
+  const MachineTimerLateness before = machine_timer_lateness();
   const Figures wake = figures_of(drive_end_to_waiter());
+  const MachineTimerLateness after = machine_timer_lateness();
   std::printf("drive end to waiter over %d drives: median %.1f us  p99 %.1f us  max %.1f us\n",
               kDrives, wake.median, wake.p99, wake.max);
+  const uint64_t fired = after.fired - before.fired;
+  std::printf("  the card clock's timers meanwhile: %llu fired, %.1f us late on average\n",
+              static_cast<unsigned long long>(fired),
+              fired ? (after.mean_ns * static_cast<double>(after.fired) -
+                       before.mean_ns * static_cast<double>(before.fired)) /
+                          static_cast<double>(fired) / 1000.0
+                    : 0.0);
 
   rm720_close(kCardA);
   const std::vector<double> again = raw_round_trips(path);
