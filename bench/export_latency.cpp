@@ -3,13 +3,14 @@
 // embedded default machine at real time (a model-A card with ID 0 and a
 // model-B card with ID 1).
 //
-// 1. The raw round trip: DeviceIoControl of REQ_GET_DIPSW_ID on a handle of
-//    our own, measured before and after the exports (the card allows one
-//    handle at a time, so the library's handle is closed meanwhile).
-// 2. Each query export of both libraries: median and 99th percentile, and the
-//    median as a ratio to the raw round trip (target: at most 1.5). The
-//    fastest batch of 1,000 calls in a row is printed too: on a busy machine
-//    it shows what the calls cost when nothing else ran.
+// 1. Each query export of both libraries, against the raw round trip: a
+//    DeviceIoControl of REQ_GET_DIPSW_ID on a handle of our own to the other
+//    card (a card allows one handle at a time). Batches of raw round trips
+//    and of export calls alternate, so that both see the same machine; each
+//    export's median and 99th percentile are printed with the ratio of its
+//    median to the raw median (target: at most 1.5), and the fastest batch of
+//    each, which shows on a busy machine what a call costs when nothing else
+//    ran.
 // 3. Drive end to waiter: the drive-end factor of X signals the axis event;
 //    a thread waiting on it wakes; the delay from the chip's end of the drive
 //    to the wake-up (targets: median under 20 us, 99th percentile under
@@ -34,7 +35,7 @@
 namespace {
 
 constexpr int kWarmUp = 2000;
-constexpr int kCalls = 20000;
+constexpr int kCalls = 20000;  // of each export, and as many raw round trips
 constexpr int kDrives = 1000;
 constexpr uint8_t kCardA = 0, kCardB = 1;
 constexpr uint16_t kAxisX = 1;
@@ -61,11 +62,8 @@ Figures figures_of(const std::vector<double> &samples) {
   return {at(0.5), at(0.99), sorted.back(), best_batch};
 }
 
-// Microseconds of each of `count` calls of fn, after a warm-up.
-std::vector<double> time_calls(int count, const std::function<bool()> &fn) {
-  for (int i = 0; i < kWarmUp; ++i) fn();
-  std::vector<double> samples;
-  samples.reserve(count);
+// Appends the microseconds of each of `count` calls of fn.
+void time_calls(int count, const std::function<bool()> &fn, std::vector<double> &samples) {
   for (int i = 0; i < count; ++i) {
     const auto start = std::chrono::steady_clock::now();
     const bool ok = fn();
@@ -76,7 +74,6 @@ std::vector<double> time_calls(int count, const std::function<bool()> &fn) {
     }
     samples.push_back(std::chrono::duration<double, std::micro>(end - start).count());
   }
-  return samples;
 }
 
 std::string interface_path(const GUID &guid) {
@@ -96,23 +93,24 @@ std::string interface_path(const GUID &guid) {
   return path;
 }
 
-std::vector<double> raw_round_trips(const std::string &path) {
+HANDLE open_raw(const GUID &guid) {
+  const std::string path = interface_path(guid);
   HANDLE device = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (device == INVALID_HANDLE_VALUE) {
-    std::fprintf(stderr, "cannot open %s (error %u)\n", path.c_str(), GetLastError());
+    std::fprintf(stderr, "cannot open '%s' (error %u)\n", path.c_str(), GetLastError());
     std::exit(1);
   }
-  auto samples = time_calls(kCalls, [device] {
-    DriverRequest block{};
-    block.slot[0] = REQUEST_STATUS_PRESET;
-    DWORD returned = 0;
-    return DeviceIoControl(device, REQ_GET_DIPSW_ID, &block, sizeof block, &block, sizeof block,
-                           &returned, nullptr) &&
-           (block.slot[0] & 0xFFFF) == DRV_SUCCESS;
-  });
-  CloseHandle(device);
-  return samples;
+  return device;
+}
+
+bool raw_round_trip(HANDLE device) {
+  DriverRequest block{};
+  block.slot[0] = REQUEST_STATUS_PRESET;
+  DWORD returned = 0;
+  return DeviceIoControl(device, REQ_GET_DIPSW_ID, &block, sizeof block, &block, sizeof block,
+                         &returned, nullptr) &&
+         (block.slot[0] & 0xFFFF) == DRV_SUCCESS;
 }
 
 struct Query {
@@ -140,12 +138,23 @@ struct Query {
     {#prefix "_get_Torix_DI", [] { int16_t v; return prefix##_get_Torix_DI(card, 8, &v, 1); }},       \
   }
 
-void print_queries(const std::vector<Query> &queries, const Figures &raw) {
+// Each export in alternating batches with the raw round trip on `raw_device`.
+void print_queries(const std::vector<Query> &queries, HANDLE raw_device) {
+  auto raw = [raw_device] { return raw_round_trip(raw_device); };
   for (const Query &query : queries) {
-    const Figures f =
-        figures_of(time_calls(kCalls, [&] { return query.call() == SUCCESS_NO_ERROR; }));
-    std::printf("  %-24s median %6.2f us  p99 %6.2f us  ratio %4.2f  (best batch %5.2f us)\n",
-                query.name, f.median, f.p99, f.median / raw.median, f.best_batch);
+    auto call = [&query] { return query.call() == SUCCESS_NO_ERROR; };
+    std::vector<double> raw_samples, export_samples, warm_up;
+    time_calls(kWarmUp, raw, warm_up);
+    time_calls(kWarmUp, call, warm_up);
+    for (int batch = 0; batch < kCalls / kBatch; ++batch) {
+      time_calls(kBatch, raw, raw_samples);
+      time_calls(kBatch, call, export_samples);
+    }
+    const Figures r = figures_of(raw_samples), e = figures_of(export_samples);
+    std::printf("  %-24s median %5.2f us  p99 %5.2f us  raw %5.2f us  ratio %4.2f  "
+                "(best batch %4.2f / raw %4.2f us)\n",
+                query.name, e.median, e.p99, r.median, e.median / r.median, e.best_batch,
+                r.best_batch);
   }
 }
 
@@ -180,26 +189,31 @@ std::vector<double> drive_end_to_waiter() {
 }  // namespace
 
 int main() {
-  const std::string path = interface_path(RM720_INTERFACE_GUID);
-  if (path.empty() || rm730_open(kCardB) != SUCCESS_NO_ERROR) {
-    std::fprintf(stderr, "the default machine's cards are not there\n");
-    return 1;
-  }
-  std::vector<double> raw = raw_round_trips(path);
+  // The model-A library's card against raw round trips on the model-B card,
+  // then the other way round.
+  std::printf("query exports (median / raw median = ratio, target at most 1.5):\n");
+  HANDLE raw_b = open_raw(RM730_INTERFACE_GUID);
   if (rm720_open(kCardA) != SUCCESS_NO_ERROR) {
     std::fprintf(stderr, "cannot open the model-A card\n");
     return 1;
   }
-  const Figures raw_before = figures_of(raw);
-  std::printf("raw DeviceIoControl round trip: median %.2f us  p99 %.2f us  (best batch %.2f us)\n",
-              raw_before.median, raw_before.p99, raw_before.best_batch);
-  std::printf("query exports (median / raw median = ratio, target at most 1.5):\n");
-  print_queries(RM7X0_QUERIES(rm730, kCardB), raw_before);
-  print_queries(RM7X0_QUERIES(rm720, kCardA), raw_before);
+  print_queries(RM7X0_QUERIES(rm720, kCardA), raw_b);
+  CloseHandle(raw_b);
 
   const MachineTimerLateness before = machine_timer_lateness();
   const Figures wake = figures_of(drive_end_to_waiter());
   const MachineTimerLateness after = machine_timer_lateness();
+  rm720_close(kCardA);
+
+  HANDLE raw_a = open_raw(RM720_INTERFACE_GUID);
+  if (rm730_open(kCardB) != SUCCESS_NO_ERROR) {
+    std::fprintf(stderr, "cannot open the model-B card\n");
+    return 1;
+  }
+  print_queries(RM7X0_QUERIES(rm730, kCardB), raw_a);
+  CloseHandle(raw_a);
+  rm730_close(kCardB);
+
   std::printf("drive end to waiter over %d drives: median %.1f us  p99 %.1f us  max %.1f us\n",
               kDrives, wake.median, wake.p99, wake.max);
   const uint64_t fired = after.fired - before.fired;
@@ -209,13 +223,5 @@ int main() {
                        before.mean_ns * static_cast<double>(before.fired)) /
                           static_cast<double>(fired) / 1000.0
                     : 0.0);
-
-  rm720_close(kCardA);
-  const std::vector<double> again = raw_round_trips(path);
-  const Figures raw_after = figures_of(again);
-  std::printf("raw round trip again after the exports: median %.2f us  p99 %.2f us  (best batch "
-              "%.2f us)\n",
-              raw_after.median, raw_after.p99, raw_after.best_batch);
-  rm730_close(kCardB);
   return 0;
 }

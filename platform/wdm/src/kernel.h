@@ -227,10 +227,8 @@ void kernel_message(const char* format, ...) __attribute__((format(printf, 1, 2)
 
 namespace kernel {
 // ------------------------------------------------------- dispatcher.cpp
-// The dispatcher lock guards the state of every dispatcher object and fast
-// mutex. wait_until blocks until ready() (run under the lock) answers true;
-// update runs a change under the lock and wakes every waiter.
-void dispatcher_wait_until(const std::function<bool()>& ready);
+// The dispatcher lock guards the state of every dispatcher object; update
+// runs a change under the lock and wakes every waiter.
 void dispatcher_update(const std::function<void()>& change);
 
 constexpr UCHAR kEventNotification = 0;

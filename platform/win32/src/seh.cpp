@@ -13,7 +13,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "debug_channel.h"
 #include "nt_status.h"
@@ -26,7 +25,6 @@ thread_local sigjmp_buf *t_recovery __attribute__((tls_model("initial-exec"))) =
 
 constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS};
 struct sigaction previous_handlers[2];
-std::once_flag handlers_installed;
 
 const struct sigaction &previous_handler_of(int signal_number) {
   return previous_handlers[signal_number == SIGSEGV ? 0 : 1];
@@ -70,7 +68,8 @@ __attribute__((no_sanitize("address", "thread", "undefined"), noinline)) void co
 bool guarded_copy(void *destination, const void *source, size_t size, const void *caller_memory,
                   const char *what) {
   if (size == 0) return true;
-  std::call_once(handlers_installed, install_handlers);
+  static const bool installed = (install_handlers(), true);  // once; later calls only test a flag
+  (void)installed;
   sigjmp_buf recovery;
   sigjmp_buf *const outer = t_recovery;
   if (sigsetjmp(recovery, 0) != 0) {
