@@ -135,6 +135,7 @@ struct AxisState {
   std::uint16_t factors = 0;       // status register 3
   bool factor_raised = false;      // a factor was raised since the chip last looked
   std::uint16_t stop_reasons = 0;  // status register 1 bits 8-15, cleared at a start
+  SimTime last_drive_end = 0;      // when the last drive ended (for benchmarks)
 
   bool held = false;               // drive starts wait for a release
   std::uint8_t held_command = 0;   // the drive command that waits (0 = none)

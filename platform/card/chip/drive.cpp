@@ -130,6 +130,7 @@ void end_drive(AxisState& axis, SimTime now) {
   axis.drive.phase = DrivePhase::kIdle;
   axis.drive.now.v = axis.drive.now.a = 0;
   axis.events_dirty = true;
+  axis.last_drive_end = now;
   if (axis.drive.path) {
     end_path(*axis.drive.path);
     axis.drive.path = nullptr;

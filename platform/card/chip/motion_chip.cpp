@@ -75,7 +75,8 @@ struct MotionChip::State {
   bool shutting_down = false;
 
   // ---- time ------------------------------------------------------------------
-  void run_until(SimTime t);
+  // Brings every axis to time t; true when events came due on the way.
+  bool run_until(SimTime t);
   void schedule_next_event();
   void on_timer(std::uint64_t sequence);
   // Ends an operation under the lock: sets the timer for the next event and
@@ -101,11 +102,35 @@ struct MotionChip::State {
   }
 };
 
-void MotionChip::State::run_until(SimTime t) {
+namespace {
+
+// Whether a register write can change what the chip does: data for the next
+// command, the axis select and the read commands only latch values.
+bool changes_state(std::uint32_t offset, std::uint16_t value) {
+  if (offset == REG_DATA_LOW || offset == REG_DATA_HIGH) return false;
+  if (offset != REG_COMMAND || value == kCommandReset) return true;
+  switch (static_cast<std::uint8_t>(value & kCommandCodeMask)) {
+    case CHIP_SELECT:
+    case CHIP_READ_CMD_COUNTER:
+    case CHIP_READ_ENC_COUNTER:
+    case CHIP_READ_SPEED:
+    case CHIP_READ_ACC:
+    case CHIP_READ_LATCH:
+      return false;
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+bool MotionChip::State::run_until(SimTime t) {
+  bool events = false;
   for (;;) {
     SimTime due = kNever;
     for (auto& axis : axes) due = std::min(due, next_event(axis));
     if (due > t) break;
+    events = true;
     for (auto& axis : axes) advance(axis, due);
     for (auto& axis : axes) {
       turn_wheel_at_rate(axis, due);
@@ -113,6 +138,7 @@ void MotionChip::State::run_until(SimTime t) {
     }
   }
   for (auto& axis : axes) advance(axis, t);
+  return events;
 }
 
 void MotionChip::State::schedule_next_event() {
@@ -364,12 +390,19 @@ MotionChip::~MotionChip() {
 }
 
 std::uint16_t MotionChip::read(std::uint32_t offset) {
+  if (offset == REG_DATA_LOW || offset == REG_DATA_HIGH) {
+    // The data of the last read command, latched when it ran: reading it
+    // changes nothing, so time need not catch up first.
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return static_cast<std::uint16_t>(offset == REG_DATA_LOW ? state_->read_data
+                                                             : state_->read_data >> 16);
+  }
   std::function<void()> notify;
   std::uint16_t value = 0;
   {
     std::lock_guard<std::mutex> lock(state_->mutex);
     State& s = *state_;
-    s.run_until(s.clock.now());
+    const bool events = s.run_until(s.clock.now());
     switch (offset) {
       case REG_COMMAND: value = s.main_status(); break;
       case REG_MODE1:
@@ -377,11 +410,11 @@ std::uint16_t MotionChip::read(std::uint32_t offset) {
       case REG_MODE3: value = s.read_status(offset); break;
       case REG_OUTPUT: value = s.input_pair(0); break;
       case REG_INTERP_MODE: value = s.input_pair(2); break;
-      case REG_DATA_LOW: value = static_cast<std::uint16_t>(s.read_data); break;
-      case REG_DATA_HIGH: value = static_cast<std::uint16_t>(s.read_data >> 16); break;
       default: break;
     }
-    notify = s.settle();
+    // Reading status 3 acknowledges factors; any other status read changes
+    // nothing unless time brought events on the way.
+    if (events || offset == REG_MODE3) notify = s.settle();
   }
   if (notify) notify();
   return value;
@@ -393,7 +426,7 @@ void MotionChip::write(std::uint32_t offset, std::uint16_t value) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     State& s = *state_;
     const SimTime now = s.clock.now();
-    s.run_until(now);
+    const bool events = s.run_until(now);
     switch (offset) {
       case REG_COMMAND: s.execute(value, now); break;
       case REG_MODE1:
@@ -405,7 +438,7 @@ void MotionChip::write(std::uint32_t offset, std::uint16_t value) {
       case REG_DATA_HIGH: s.data_high = value; break;
       default: break;
     }
-    notify = s.settle();
+    if (events || changes_state(offset, value)) notify = s.settle();
   }
   if (notify) notify();
 }
@@ -510,6 +543,12 @@ AxisMechanics MotionChip::mechanics(int axis) const {
   if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
   std::lock_guard<std::mutex> lock(state_->mutex);
   return state_->axes[axis].mech;
+}
+
+SimTime MotionChip::last_drive_end(int axis) const {
+  if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->axes[axis].last_drive_end;
 }
 
 void MotionChip::set_mechanics(int axis, const AxisMechanics& m) {

@@ -52,10 +52,10 @@ bool limit_active(const AxisState& axis, int direction) {
 }
 
 bool soft_limit_active(const AxisState& axis, int direction) {
-  if ((axis.reg.ext1 & EXT1_RING_COUNTER) != 0) return false;
+  const std::uint16_t enable = direction > 0 ? MODE2_SOFT_LIMIT_PLUS : MODE2_SOFT_LIMIT_MINUS;
+  if ((axis.reg.mode2 & enable) == 0 || (axis.reg.ext1 & EXT1_RING_COUNTER) != 0) return false;
   const std::int64_t counter = compare_encoder(axis) ? encoder_counter(axis) : command_counter(axis);
-  if (direction > 0) return (axis.reg.mode2 & MODE2_SOFT_LIMIT_PLUS) && counter >= axis.reg.comp_plus;
-  return (axis.reg.mode2 & MODE2_SOFT_LIMIT_MINUS) && counter <= axis.reg.comp_minus;
+  return direction > 0 ? counter >= axis.reg.comp_plus : counter <= axis.reg.comp_minus;
 }
 
 bool alarm_active(const AxisState& axis) {

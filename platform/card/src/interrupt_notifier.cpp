@@ -9,7 +9,7 @@ struct RunningCall {
   const InterruptNotifier* notifier;
   const RunningCall* outer;
 };
-thread_local const RunningCall* t_innermost = nullptr;
+thread_local const RunningCall* t_innermost __attribute__((tls_model("initial-exec"))) = nullptr;
 
 bool inside_call_of(const InterruptNotifier* notifier) {
   for (const RunningCall* call = t_innermost; call; call = call->outer) {

@@ -252,7 +252,7 @@ typedef struct _KEVENT {
 } KEVENT, *PKEVENT, *PRKEVENT;
 
 typedef struct _FAST_MUTEX {
-  LONG Count; /* 1 free, 0 owned */
+  LONG Count; /* 1 free, 0 owned, one less for each waiter */
   PKTHREAD Owner;
   ULONG Contention;
   KEVENT Event;

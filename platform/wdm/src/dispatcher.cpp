@@ -65,11 +65,6 @@ void check_wait_irql(PLARGE_INTEGER timeout, const char* routine) {
 
 namespace kernel {
 
-void dispatcher_wait_until(const std::function<bool()>& ready) {
-  std::unique_lock<std::mutex> lock(dispatcher_lock);
-  dispatcher_wakeup.wait(lock, ready);
-}
-
 void dispatcher_update(const std::function<void()>& change) {
   {
     std::lock_guard<std::mutex> lock(dispatcher_lock);

@@ -29,7 +29,7 @@ struct FileBody {
 
 std::mutex files_lock;
 std::set<FileBody*> live_files;
-thread_local bool in_completion = false;
+thread_local bool in_completion __attribute__((tls_model("initial-exec"))) = false;
 
 PIRP file_irp(FileBody* file, UCHAR major) {
   PIRP irp = kernel::allocate_irp(file->state.top->StackSize, {});

@@ -36,7 +36,7 @@ struct IrpRecord {
   KEVENT done;
 };
 
-std::mutex irps_lock;
+kernel::BriefLock irps_lock;
 std::unordered_map<PIRP, IrpRecord*> records;
 // Freed IRPs are kept a while, so a late completion finds no record instead
 // of a new IRP at the same address.
@@ -51,7 +51,7 @@ constexpr std::size_t kQuarantine = 64;
 KSPIN_LOCK cancel_lock = 0;
 
 IrpRecord* record_of(PIRP irp, const char* routine) {
-  std::lock_guard<std::mutex> lock(irps_lock);
+  std::lock_guard<kernel::BriefLock> lock(irps_lock);
   auto it = records.find(irp);
   if (it == records.end())
     kernel::verifier_fail("IRP is not outstanding (completed twice or freed)", "%s of IRP %p",
@@ -62,7 +62,7 @@ IrpRecord* record_of(PIRP irp, const char* routine) {
 // The IRP may have been completed and freed inside the dispatch routine, so
 // its record is looked up again.
 void end_dispatch(PIRP irp, PDEVICE_OBJECT device) {
-  std::lock_guard<std::mutex> lock(irps_lock);
+  std::lock_guard<kernel::BriefLock> lock(irps_lock);
   auto it = records.find(irp);
   if (it == records.end()) return;
   auto& dispatching = it->second->dispatching;
@@ -84,7 +84,7 @@ void check_pending_rules(PIRP irp, IrpRecord* record) {
 
 void finish_at_top(PIRP irp, IrpRecord* record) {
   {
-    std::lock_guard<std::mutex> lock(irps_lock);
+    std::lock_guard<kernel::BriefLock> lock(irps_lock);
     record->finished = true;
     record->top_pending = irp->PendingReturned;
     check_pending_rules(irp, record);
@@ -135,7 +135,7 @@ PIRP allocate_irp(CCHAR stack_size, IrpFinish finish) {
   record->location = stack_size + 1;
   record->holders.assign(stack_size + 2, nullptr);
   KeInitializeEvent(&record->done, NotificationEvent, FALSE);
-  std::lock_guard<std::mutex> lock(irps_lock);
+  std::lock_guard<kernel::BriefLock> lock(irps_lock);
   records[irp] = record;
   return irp;
 }
@@ -145,7 +145,7 @@ void set_irp_finish(PIRP irp, IrpFinish finish) { record_of(irp, "finish")->fini
 void free_irp(PIRP irp) {
   IrpRecord* record;
   {
-    std::lock_guard<std::mutex> lock(irps_lock);
+    std::lock_guard<kernel::BriefLock> lock(irps_lock);
     auto it = records.find(irp);
     if (it == records.end())
       verifier_fail("IRP freed twice", "IRP %p", static_cast<void*>(irp));
@@ -178,7 +178,7 @@ NTSTATUS send_and_wait(PDEVICE_OBJECT device, PIRP irp) {
 
 void note_dispatch_status(PIRP irp, NTSTATUS status) {
   IrpRecord* record = record_of(irp, "dispatch");
-  std::lock_guard<std::mutex> lock(irps_lock);
+  std::lock_guard<kernel::BriefLock> lock(irps_lock);
   record->dispatch_returned = true;
   record->dispatch_status = status;
   if (status != STATUS_PENDING && !record->finished)
@@ -188,7 +188,7 @@ void note_dispatch_status(PIRP irp, NTSTATUS status) {
 }
 
 std::size_t irps_pending_at(PDEVICE_OBJECT device) {
-  std::lock_guard<std::mutex> lock(irps_lock);
+  std::lock_guard<kernel::BriefLock> lock(irps_lock);
   std::size_t count = 0;
   for (auto& [irp, record] : records) {
     if (record->finished || record->completing) continue;
@@ -270,7 +270,7 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
   stack->DeviceObject = DeviceObject;
   {
-    std::lock_guard<std::mutex> lock(irps_lock);
+    std::lock_guard<kernel::BriefLock> lock(irps_lock);
     record->location = Irp->CurrentLocation;
     record->holders[Irp->CurrentLocation] = DeviceObject;
     record->dispatching.insert(DeviceObject);
@@ -313,7 +313,7 @@ VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
     stack->Control = 0;
     IoSkipCurrentIrpStackLocation(Irp);
     {
-      std::lock_guard<std::mutex> lock(irps_lock);
+      std::lock_guard<kernel::BriefLock> lock(irps_lock);
       record->location = Irp->CurrentLocation;
     }
     const bool at_top = Irp->CurrentLocation > Irp->StackCount;

@@ -8,7 +8,8 @@ struct _KTHREAD {
 };
 
 namespace {
-thread_local _KTHREAD current_thread;
+// Initial-exec: read on every register access, so no call into the TLS resolver.
+thread_local _KTHREAD current_thread __attribute__((tls_model("initial-exec")));
 }
 
 namespace kernel {

@@ -34,7 +34,7 @@ ObjectHeader* checked_header(const void* body, const char* routine) {
   return header;
 }
 
-std::mutex handles_lock;
+kernel::BriefLock handles_lock;
 std::map<std::uintptr_t, void*> handle_table;
 std::uintptr_t next_handle = 4;
 
@@ -77,7 +77,7 @@ POBJECT_TYPE object_type(const void* body) {
 }
 
 HANDLE insert_handle(void* body) {
-  std::lock_guard<std::mutex> lock(handles_lock);
+  std::lock_guard<kernel::BriefLock> lock(handles_lock);
   const std::uintptr_t handle = next_handle;
   next_handle += 4;
   handle_table[handle] = body;
@@ -85,7 +85,7 @@ HANDLE insert_handle(void* body) {
 }
 
 void* reference_handle(HANDLE handle, POBJECT_TYPE type, NTSTATUS* status) {
-  std::lock_guard<std::mutex> lock(handles_lock);
+  std::lock_guard<kernel::BriefLock> lock(handles_lock);
   auto it = handle_table.find(reinterpret_cast<std::uintptr_t>(handle));
   if (it == handle_table.end()) {
     *status = STATUS_INVALID_HANDLE;
@@ -103,7 +103,7 @@ void* reference_handle(HANDLE handle, POBJECT_TYPE type, NTSTATUS* status) {
 NTSTATUS close_handle(HANDLE handle) {
   void* body;
   {
-    std::lock_guard<std::mutex> lock(handles_lock);
+    std::lock_guard<kernel::BriefLock> lock(handles_lock);
     auto it = handle_table.find(reinterpret_cast<std::uintptr_t>(handle));
     if (it == handle_table.end()) return STATUS_INVALID_HANDLE;
     body = it->second;
@@ -115,7 +115,7 @@ NTSTATUS close_handle(HANDLE handle) {
 }
 
 std::vector<HANDLE> handles_of_type(POBJECT_TYPE type) {
-  std::lock_guard<std::mutex> lock(handles_lock);
+  std::lock_guard<kernel::BriefLock> lock(handles_lock);
   std::vector<HANDLE> found;
   for (auto& [handle, body] : handle_table)
     if (header_of(body)->type == type) found.push_back(reinterpret_cast<HANDLE>(handle));

@@ -1,6 +1,10 @@
 // Kernel timers, delays and timed waits on the machine's (manual) clock.
 #include "booted_machine.h"
 
+#include <algorithm>
+#include <thread>
+#include <vector>
+
 namespace {
 
 struct TimerProbe {
@@ -176,6 +180,40 @@ TEST(Locks, FastMutexHoldsApcLevelAndSpinLockDispatchLevel) {
   KeReleaseSpinLock(&lock, old);
   ExReleaseFastMutex(&mutex);
   EXPECT_EQ(KeGetCurrentIrql(), PASSIVE_LEVEL);
+}
+
+// Threads contending for one fast mutex: each holds it alone, a contended
+// acquire waits until the release hands it over, and a try fails while it is
+// held and succeeds once it is free.
+TEST(Locks, FastMutexExcludesContendingThreadsAndHandsItOver) {
+  FAST_MUTEX mutex;
+  ExInitializeFastMutex(&mutex);
+  constexpr int kThreads = 4, kRounds = 2000;
+  int inside = 0, most_inside = 0;
+  long total = 0;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < kRounds; ++i) {
+        ExAcquireFastMutex(&mutex);
+        most_inside = std::max(most_inside, ++inside);
+        ++total;
+        --inside;
+        ExReleaseFastMutex(&mutex);
+      }
+    });
+  for (std::thread &thread : threads) thread.join();
+  EXPECT_EQ(total, long{kThreads} * kRounds);
+  EXPECT_EQ(most_inside, 1);
+  EXPECT_EQ(mutex.Count, 1) << "free again";
+
+  ExAcquireFastMutex(&mutex);
+  BOOLEAN taken_while_held = TRUE;
+  std::thread([&] { taken_while_held = ExTryToAcquireFastMutex(&mutex); }).join();
+  ExReleaseFastMutex(&mutex);
+  EXPECT_FALSE(taken_while_held);
+  EXPECT_TRUE(ExTryToAcquireFastMutex(&mutex));
+  ExReleaseFastMutex(&mutex);
 }
 
 }  // namespace

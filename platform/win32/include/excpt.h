@@ -7,10 +7,11 @@
  *
  *     if (!seh::try_store(count, n)) return fault;
  *
- * The copy is made by the kernel on behalf of the process, so an address that
- * is unmapped or not writable makes the copy fail (last error ERROR_NOACCESS)
- * instead of raising a fault; nothing is written then. Thread-safe, and
- * transparent to AddressSanitizer. */
+ * An address that is unmapped or not writable makes the copy fail (last error
+ * ERROR_NOACCESS) where Windows would raise the access violation; the bytes
+ * copied before the fault stay, as with __try around a copy loop. As with
+ * structured exception handling, the success path costs no system call.
+ * Thread-safe, and transparent to the sanitizers. */
 #ifndef RM7X0_EXCPT_H
 #define RM7X0_EXCPT_H
 

@@ -3,7 +3,7 @@
 
 namespace {
 
-thread_local DWORD last_error = ERROR_SUCCESS;
+thread_local DWORD last_error __attribute__((tls_model("initial-exec"))) = ERROR_SUCCESS;
 
 struct StatusMapping {
   SIM_STATUS status;

@@ -2,6 +2,7 @@
 // read-only or NULL fail with ERROR_NOACCESS and the process lives.
 #include <excpt.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <windows.h>
@@ -91,6 +92,27 @@ TEST_F(CallerMemory, GuardsRunOnManyThreadsAtOnce) {
     });
   for (std::thread &thread : threads) thread.join();
   for (int t = 0; t < 8; ++t) EXPECT_EQ(good[t], 200) << "thread " << t;
+}
+
+// A program's own fault handler, installed before the guard's: the guard
+// still turns a bad address into a failed copy, and a fault outside a guarded
+// copy still reaches the program's handler.
+void exit_with_42(int) { _exit(42); }
+
+TEST(CallerMemoryGuard, LeavesOtherFaultsToTheHandlerInstalledBefore) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: no guard installed yet
+  EXPECT_EXIT(
+      {
+        signal(SIGSEGV, exit_with_42);
+        volatile std::uintptr_t bad_address = 8;
+        int *const bad = reinterpret_cast<int *>(bad_address);
+        int value = 0;
+        if (seh::try_store(bad, 1)) _exit(1);
+        if (!seh::try_store(&value, 7) || value != 7) _exit(2);
+        *reinterpret_cast<volatile int *>(bad) = 1;  // not guarded
+        _exit(3);
+      },
+      ::testing::ExitedWithCode(42), "");
 }
 
 TEST(LastError, BelongsToItsThread) {

@@ -88,6 +88,9 @@ class MotionChip {
   AxisMechanics mechanics(int axis) const;
   void set_mechanics(int axis, const AxisMechanics& m);
 
+  // When the axis's last drive ended, on the card's clock (0: none yet).
+  SimTime last_drive_end(int axis) const;
+
  private:
   struct State;
   std::unique_ptr<State> state_;
