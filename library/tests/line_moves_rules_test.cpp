@@ -338,7 +338,7 @@ TEST_P(SpeedLowering, KeepsEveryAxisWithinItsMaximum) {
   if (c.axes == 3) EXPECT_EQ(counter(c.slave2), c.d3);
 }
 
-constexpr std::uint32_t R8 = 1000000, R4 = 2000000, R2 = 4000000, R1 = 8000000;
+constexpr std::uint32_t R8 = 1000000, R4 = 2000000, R1 = 8000000, R500 = 16000;
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SpeedLowering,
@@ -357,6 +357,9 @@ INSTANTIATE_TEST_SUITE_P(
                  true, 0, 1000 / 8000.0},
         Lowering{"master_short_below_max", R8, R4, R1, 2, AXIS_X, AXIS_Y, 0, -500, 1000, 0,
                  20000, false, 0, 1000 / 20000.0},
+        // The slave's check below its speed minimum (range 16,000: 500 PPS).
+        Lowering{"slave_below_min_clamped", R1, R500, R1, 2, AXIS_X, AXIS_Y, 0, 1000, 10, 0, 5000,
+                 true, 0, 1000 / 5000.0},
         // Short distance 0. (Checks beyond an axis's maximum pass only clamped.)
         Lowering{"slave_still", R8, R1, R1, 2, AXIS_X, AXIS_Y, 0, 1000, 0, 0, 32000, false, 0,
                  1000 / 32000.0},

@@ -475,6 +475,36 @@ TEST_F(PointMoves, MoveAllTowardAnActiveLimitChangesNothing) {
   EXPECT_EQ(counter(AXIS_Z), -100);
 }
 
+TEST_F(PointMoves, ZeroDistanceCountsAsThePlusDirection) {
+  // Z stands on its plus limit: a move of 0 pulses is a plus move there.
+  std::uint32_t dv[4] = {1000, 1000, 1000, 1000};
+  std::int32_t pulses[4] = {0, 0, 0, 0};
+  ApiStatus status = RM7X0_NAME(const_moveall)(0, AXIS_Z, dv, pulses);
+  EXPECT_LE(status, ERROR_OCCURS_IN_AXIS_X);
+  EXPECT_GE(status, ERROR_OCCURS_IN_AXIS_XYZU);
+  std::uint32_t sv[4] = {100, 100, 100, 100}, acc[4] = {10000, 10000, 10000, 10000};
+  status = RM7X0_NAME(t_moveall)(0, AXIS_Z, sv, dv, acc, acc, pulses, nullptr);
+  EXPECT_LE(status, ERROR_OCCURS_IN_AXIS_X);
+  EXPECT_GE(status, ERROR_OCCURS_IN_AXIS_XYZU);
+  // Elsewhere a move of 0 pulses is accepted and moves nothing.
+  EXPECT_EQ(RM7X0_NAME(const_moveall)(0, AXIS_X | AXIS_Y, dv, pulses), 0);
+  EXPECT_EQ(RM7X0_NAME(t_moveall)(0, AXIS_U, sv, dv, acc, acc, pulses, nullptr), 0);
+  probe_advance_ns(20 * MS);
+  for (std::uint16_t axis : {AXIS_X, AXIS_Y, AXIS_Z, AXIS_U}) EXPECT_EQ(counter(axis), 0);
+  for (int i = 0; i < 4; ++i) EXPECT_FALSE(probe_axis_busy(i));
+}
+
+TEST_F(PointMoves, TriangleSettingIsAnsweredWithoutItsReply) {
+  // Set while the axis drives: 0 whenever the request was delivered.
+  ASSERT_EQ(RM7X0_NAME(t_move)(0, AXIS_X, 1000, 5000, 100000, 100000, 3000, 0), 0);
+  probe_advance_ns(10 * MS);
+  EXPECT_EQ(RM7X0_NAME(t_set_avtri)(0, AXIS_X, 8), 0);
+  EXPECT_EQ(RM7X0_NAME(t_set_avtri)(0, AXIS_X, 0), 0);
+  double s[4];
+  run(AXIS_X, probe_now_ns(), s);
+  EXPECT_EQ(counter(AXIS_X), 3000);
+}
+
 // ---- accelerations given as times (option 3) ----
 
 TEST_F(PointMoves, AccelerationTimesAreConvertedToRates) {
