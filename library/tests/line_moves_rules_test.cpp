@@ -200,6 +200,92 @@ TEST_F(LineMoves, TowardAnActiveLimitIsRefusedWhole) {
   EXPECT_EQ(counter(AXIS_X), 100);
 }
 
+TEST_F(LineMoves, MoveCheckComesAfterTheAxesAndBeforeTheProfile) {
+  // U toward its active limit with a bad drive speed: the move check first.
+  ApiStatus status =
+      RM7X0_NAME(t_line2_move)(0, AXIS_X, AXIS_U, 1000, 9000, 0, 0, 100, 100, 0, 0);
+  EXPECT_LE(status, ERROR_OCCURS_IN_AXIS_X);
+  EXPECT_GE(status, ERROR_OCCURS_IN_AXIS_XYZU);
+  status = RM7X0_NAME(s_line3_move)(0, AXIS_X, AXIS_Y, AXIS_U, 1000, 5000, 0, 0, 100, 10, 100, 0,
+                                    0);
+  EXPECT_LE(status, ERROR_OCCURS_IN_AXIS_X);
+  EXPECT_GE(status, ERROR_OCCURS_IN_AXIS_XYZU);
+  // Duplicated slaves and the wait flag come before it.
+  EXPECT_EQ(RM7X0_NAME(t_line3_move)(0, AXIS_X, AXIS_U, AXIS_U, 1000, 1000, 0, 0, 100, 100, 100,
+                                     0, 0),
+            ERROR_INTERPOLATION_SLAVE_AXES_DUPLICATED);
+  EXPECT_EQ(RM7X0_NAME(t_line2_move)(0, AXIS_X, AXIS_U, 1000, 1000, 0, 0, 100, 100, 0, 2),
+            ERROR_INVALID_BLOCK_OPEARTION_MODE);
+  // With times for rates, the zero time is found after the move check.
+  ASSERT_EQ(RM7X0_NAME(set_customization)(0, 3, 1), 0);
+  status = RM7X0_NAME(t_line2_move)(0, AXIS_X, AXIS_U, 1000, 5000, 0, 0, 100, 100, 0, 0);
+  EXPECT_LE(status, ERROR_OCCURS_IN_AXIS_X);
+  EXPECT_GE(status, ERROR_OCCURS_IN_AXIS_XYZU);
+  expect_still();
+}
+
+// Polls the master of a running line every half millisecond: the time from
+// the last sample above 1.05 x SV to the end, and the last speed sampled.
+void end_of_line(std::uint16_t master, int index, std::uint32_t sv, double *tail,
+                 std::int32_t *last) {
+  std::uint64_t fast = probe_now_ns(), end = 0;
+  *last = -1;
+  for (int i = 0; i < 20000; ++i) {
+    std::int32_t v = -1;
+    EXPECT_EQ(RM7X0_NAME(get_speed)(0, master, &v), 0);
+    if (!probe_axis_busy(index)) {
+      end = probe_now_ns();
+      break;
+    }
+    *last = v;
+    if (v > static_cast<std::int32_t>(sv * 1.05)) fast = probe_now_ns();
+    probe_advance_ns(MS / 2);
+  }
+  EXPECT_NE(end, 0u);
+  *tail = (end - fast) * 1e-9;
+}
+
+struct EndCase {
+  const char *name;
+  bool s_curve;
+  std::uint32_t rate, dec_rate;
+  std::int16_t ao;
+  double tail;  // at about the start speed before the end (s)
+  double tolerance;  // S-curves come in to the start speed gradually
+};
+
+class LineEnds : public LineMoves, public testing::WithParamInterface<EndCase> {};
+
+TEST_P(LineEnds, MasterBackAtTheStartSpeedAtTheLastStep) {
+  const EndCase &c = GetParam();
+  ApiStatus status =
+      c.s_curve ? RM7X0_NAME(s_line2_move)(0, AXIS_X, AXIS_Y, 1000, 5000, c.rate, c.dec_rate,
+                                           -2000, 1500, c.ao, 0)
+                : RM7X0_NAME(t_line2_move)(0, AXIS_X, AXIS_Y, 1000, 5000, c.rate, c.dec_rate,
+                                           -2000, 1500, c.ao, 0);
+  ASSERT_EQ(status, 0);
+  double tail = 0;
+  std::int32_t last = 0;
+  end_of_line(AXIS_X, 0, 1000, &tail, &last);
+  EXPECT_GE(last, 1000);
+  EXPECT_LE(last, 1050);
+  EXPECT_GE(tail, c.tail - 0.001);
+  EXPECT_LE(tail, c.tail + c.tolerance);
+  EXPECT_EQ(counter(AXIS_X), -2000);
+  EXPECT_EQ(counter(AXIS_Y), 1500);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LineEnds,
+    testing::Values(EndCase{"t_symmetric", false, 100000, 100000, 0, 0.0, 0.002},
+                    EndCase{"t_asymmetric", false, 200000, 50000, 0, 0.0, 0.002},
+                    EndCase{"t_offset", false, 100000, 100000, 50, 0.05, 0.002},
+                    EndCase{"s_equal_jerks", true, 20000000, 20000000, 0, 0.0, 0.015},
+                    EndCase{"s_decel_point", true, 20000000, 5000000, 0, 0.0, 0.015},
+                    EndCase{"s_decel_point_offset", true, 40000000, 10000000, 50, 0.05,
+                            0.015}),
+    [](const testing::TestParamInfo<EndCase> &info) { return std::string(info.param.name); });
+
 // ---- lines that run: end points, durations on the master's profile ----
 
 struct LineCase {

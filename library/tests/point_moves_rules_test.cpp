@@ -505,6 +505,21 @@ TEST_F(PointMoves, TriangleSettingIsAnsweredWithoutItsReply) {
   EXPECT_EQ(counter(AXIS_X), 3000);
 }
 
+TEST_F(PointMoves, MoveAllConvertsEveryAxisBeforeTheMoveCheck) {
+  // Z toward its active limit, X with a bad speed: the speed is found first.
+  std::uint32_t dv[4] = {8001, 0, 1000, 0};
+  std::int32_t pulses[4] = {100, 0, 100, 0};
+  EXPECT_EQ(RM7X0_NAME(const_moveall)(0, AXIS_X | AXIS_Z, dv, pulses),
+            ERROR_INVALID_DRIVING_SPEED);
+  std::uint32_t sv[4] = {100, 0, 100, 0}, acc[4] = {10000, 0, 10000, 0};
+  std::uint32_t bad_acc[4] = {10000, 0, 1, 0};
+  dv[0] = 1000;
+  EXPECT_EQ(RM7X0_NAME(t_moveall)(0, AXIS_X | AXIS_Z, sv, dv, bad_acc, acc, pulses, nullptr),
+            ERROR_INVALID_ACCELERATION);
+  probe_advance_ns(20 * MS);
+  EXPECT_EQ(counter(AXIS_X), 0);
+}
+
 // ---- accelerations given as times (option 3) ----
 
 TEST_F(PointMoves, AccelerationTimesAreConvertedToRates) {
@@ -531,6 +546,8 @@ TEST_F(PointMoves, AccelerationTimesAreConvertedToRates) {
 
 TEST_F(PointMoves, AccelerationTimeOfZeroIsRefusedUnlessClamped) {
   ASSERT_EQ(RM7X0_NAME(set_customization)(0, 3, 1), 0);
+  EXPECT_EQ(RM7X0_NAME(t_move)(16, AXIS_X, 1000, 6000, 0, 50, 100, 0), ERROR_INVALID_CARD_ID);
+  EXPECT_EQ(RM7X0_NAME(t_move)(0, 0x10, 1000, 6000, 0, 50, 100, 0), ERROR_NO_VALID_AXIS_ASSIGNED);
   EXPECT_EQ(RM7X0_NAME(t_move)(0, AXIS_X, 1000, 6000, 0, 50, 100, 0), ERROR_INVALID_ACCELERATION);
   EXPECT_EQ(RM7X0_NAME(t_move)(0, AXIS_X, 1000, 6000, 50, 0, 100, 0), ERROR_INVALID_DECELERATION);
   EXPECT_EQ(RM7X0_NAME(velocity_move)(0, AXIS_X, 1000, 6000, 0, 1), ERROR_INVALID_ACCELERATION);
