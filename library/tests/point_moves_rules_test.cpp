@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include <sys/mman.h>
+
 #include "move_probe.h"
 #include "manual_clock_card.h"
 
@@ -518,6 +520,77 @@ TEST_F(PointMoves, MoveAllConvertsEveryAxisBeforeTheMoveCheck) {
             ERROR_INVALID_ACCELERATION);
   probe_advance_ns(20 * MS);
   EXPECT_EQ(counter(AXIS_X), 0);
+}
+
+// Two pages, the second unreadable: arrays that end where the first ends.
+class FaultingArrays {
+ public:
+  FaultingArrays() {
+    base_ = static_cast<char *>(
+        mmap(nullptr, 8192, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    EXPECT_NE(base_, MAP_FAILED);
+    EXPECT_EQ(mprotect(base_ + 4096, 4096, PROT_NONE), 0);
+  }
+  ~FaultingArrays() { munmap(base_, 8192); }
+  // An array of four whose entries from `readable` on are unreadable; the
+  // readable ones hold `value`.
+  template <typename T>
+  const T *array(int readable, T value) {
+    T *a = reinterpret_cast<T *>(base_ + 4096) - readable;
+    for (int i = 0; i < readable; ++i) a[i] = value;
+    return a;
+  }
+
+ private:
+  char *base_;
+};
+
+TEST_F(PointMoves, UnreadableArraysAreRefusedBeforeAnythingIsSent) {
+  FaultingArrays pages;
+  const std::uint32_t sv[4] = {1000, 1000, 1000, 1000}, dv[4] = {5000, 5000, 5000, 5000};
+  const std::uint32_t acc[4] = {100000, 100000, 100000, 100000};
+  const std::int32_t pulses[4] = {100, 100, 100, 100};
+  const std::int16_t ao[4] = {0, 0, 0, 0};
+  for (int readable : {0, 1, 3}) {
+    SCOPED_TRACE(readable);
+    // X's entries readable from 1 on; U's (index 3) unreadable from 3 on.
+    const std::uint16_t mask = AXIS_X | AXIS_U;
+    EXPECT_EQ(RM7X0_NAME(const_moveall)(0, mask, pages.array<std::uint32_t>(readable, 5000),
+                                        pulses),
+              ERROR_ACCESS_VIOLATION_DATA_COPY);
+    EXPECT_EQ(RM7X0_NAME(const_moveall)(0, mask, dv, pages.array<std::int32_t>(readable, 100)),
+              ERROR_ACCESS_VIOLATION_DATA_COPY);
+    EXPECT_EQ(RM7X0_NAME(t_moveall)(0, mask, pages.array<std::uint32_t>(readable, 1000), dv, acc,
+                                    acc, pulses, ao),
+              ERROR_ACCESS_VIOLATION_DATA_COPY);
+    EXPECT_EQ(RM7X0_NAME(t_moveall)(0, mask, sv, pages.array<std::uint32_t>(readable, 5000), acc,
+                                    acc, pulses, ao),
+              ERROR_ACCESS_VIOLATION_DATA_COPY);
+    EXPECT_EQ(RM7X0_NAME(t_moveall)(0, mask, sv, dv, pages.array<std::uint32_t>(readable, 100000),
+                                    acc, pulses, ao),
+              ERROR_ACCESS_VIOLATION_DATA_COPY);
+    EXPECT_EQ(RM7X0_NAME(t_moveall)(0, mask, sv, dv, acc,
+                                    pages.array<std::uint32_t>(readable, 100000), pulses, ao),
+              ERROR_ACCESS_VIOLATION_DATA_COPY);
+    EXPECT_EQ(RM7X0_NAME(t_moveall)(0, mask, sv, dv, acc, acc,
+                                    pages.array<std::int32_t>(readable, 100), ao),
+              ERROR_ACCESS_VIOLATION_DATA_COPY);
+    EXPECT_EQ(RM7X0_NAME(t_moveall)(0, mask, sv, dv, acc, acc, pulses,
+                                    pages.array<std::int16_t>(readable, 0)),
+              ERROR_ACCESS_VIOLATION_DATA_COPY);
+  }
+  probe_advance_ns(20 * MS);
+  for (std::uint16_t axis : {AXIS_X, AXIS_Y, AXIS_Z, AXIS_U}) EXPECT_EQ(counter(axis), 0);
+  for (int i = 0; i < 4; ++i) EXPECT_FALSE(probe_axis_busy(i));
+  // Entries of axes outside the mask are not read: X alone runs from arrays
+  // whose other entries are unreadable.
+  const std::uint32_t slow[4] = {1000, 0, 0, 0};
+  const std::int32_t ten[4] = {10, 0, 0, 0};
+  ASSERT_EQ(RM7X0_NAME(const_moveall)(0, AXIS_X, slow, pages.array<std::int32_t>(1, 10)), 0);
+  EXPECT_DURATION(run1(0), 0.01);
+  ASSERT_EQ(RM7X0_NAME(const_moveall)(0, AXIS_X, pages.array<std::uint32_t>(1, 1000), ten), 0);
+  EXPECT_DURATION(run1(0), 0.01);
+  EXPECT_EQ(counter(AXIS_X), 20);
 }
 
 // ---- accelerations given as times (option 3) ----
