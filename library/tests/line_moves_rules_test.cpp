@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "manual_clock_card.h"
 #include "move_probe.h"
@@ -499,13 +501,15 @@ TEST_F(LineMoves, WithoutLoweringTheDriveSpeedStays) {
 
 // ---- the waited form ----
 
-// Steps the manual clock from another thread while the caller waits.
+// Steps the manual clock from another thread while the caller waits; the
+// hook runs on that thread after each millisecond.
 class ClockRunner {
  public:
-  ClockRunner()
-      : thread_([this] {
-          for (int i = 0; i < 20000 && !stop_; ++i) {
+  explicit ClockRunner(std::function<void(int)> hook = nullptr)
+      : hook_(std::move(hook)), thread_([this] {
+          for (int ms = 1; ms <= 20000 && !stop_; ++ms) {
             probe_advance_ns(MS);
+            if (hook_) hook_(ms);
             std::this_thread::yield();
           }
         }) {}
@@ -516,8 +520,45 @@ class ClockRunner {
 
  private:
   std::atomic<bool> stop_{false};
+  std::function<void(int)> hook_;
   std::thread thread_;
 };
+
+TEST_F(LineMoves, WaitedLineStoppedOnTheWayReturnsWhenItStands) {
+  std::atomic<ApiStatus> stop_status{1};
+  {
+    ClockRunner clock([&](int ms) {
+      if (ms == 500) stop_status = RM7X0_NAME(stop_move)(0, AXIS_Y, 0x27);
+    });
+    EXPECT_EQ(RM7X0_NAME(t_line2_move)(0, AXIS_X, AXIS_Y, 4000, 4000, 0, 0, 8000, -4000, 0, 1),
+              0);
+    EXPECT_FALSE(probe_axis_busy(0));
+    EXPECT_FALSE(probe_axis_busy(1));
+  }
+  EXPECT_EQ(stop_status, 0);
+  std::int32_t x = counter(AXIS_X);
+  EXPECT_NEAR(x, 2000, 8);
+  EXPECT_NEAR(counter(AXIS_Y), -x / 2.0, 0.5);
+}
+
+TEST_F(LineMoves, WaitedLineBesideAPointMove) {
+  ASSERT_EQ(RM7X0_NAME(const_move)(0, AXIS_Z, 1000, 3000), 0);
+  {
+    ClockRunner clock;
+    EXPECT_EQ(RM7X0_NAME(t_line3_move)(0, AXIS_X, AXIS_Y, AXIS_U, 1000, 5000, 100000, 100000,
+                                       2000, 1000, -500, 0, 1),
+              0);
+    // The line has ended; Z, 3 s long, still drives.
+    EXPECT_FALSE(probe_axis_busy(0));
+    EXPECT_TRUE(probe_axis_busy(2));
+    EXPECT_EQ(counter(AXIS_X), 2000);
+    EXPECT_EQ(counter(AXIS_Y), 1000);
+    EXPECT_EQ(counter(AXIS_U), -500);
+  }
+  double s[4];
+  run(AXIS_Z, probe_now_ns(), s);
+  EXPECT_EQ(counter(AXIS_Z), 3000);
+}
 
 TEST_F(LineMoves, WaitedLinesReturnAtTheirEnd) {
   {
