@@ -593,6 +593,69 @@ TEST_F(PointMoves, UnreadableArraysAreRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(counter(AXIS_X), 20);
 }
 
+// ---- the chip's units at other speed ranges ----
+
+TEST_F(PointMoves, SpeedsAndRatesRunAsTheirTruncatedWords) {
+  // Range 16,000 (M = 500): 12,345 PPS is word 24, 12,000 PPS.
+  ASSERT_EQ(RM7X0_NAME(set_range)(0, AXIS_X, 16000), 0);
+  ASSERT_EQ(RM7X0_NAME(const_move)(0, AXIS_X, 12345, 12000), 0);
+  EXPECT_DURATION(run1(0), 1.0);
+  // 100,000 PPS/s is word 1, 62,500 PPS/s; 1,000 and 50,000 PPS are exact.
+  ASSERT_EQ(RM7X0_NAME(t_move)(0, AXIS_X, 1000, 50000, 100000, 100000, -100000, 0), 0);
+  EXPECT_DURATION(run1(0), t_curve_s(100000, 1000, 50000, 62500, 62500));
+  EXPECT_EQ(counter(AXIS_X), 12000 - 100000);
+  // Range 30,000 (M = 266.67): 1,000 PPS is word 3, 800 PPS.
+  ASSERT_EQ(RM7X0_NAME(set_range)(0, AXIS_Y, 30000), 0);
+  ASSERT_EQ(RM7X0_NAME(const_move)(0, AXIS_Y, 1000, 800), 0);
+  EXPECT_DURATION(run1(1), 1.0);
+  EXPECT_EQ(counter(AXIS_Y), 800);
+}
+
+TEST_F(PointMoves, LimitsOfRange16000) {
+  ASSERT_EQ(RM7X0_NAME(set_range)(0, AXIS_X, 16000), 0);
+  // Speeds 500 .. 4,000,000, rates 62,500 .. 500,000,000.
+  EXPECT_EQ(RM7X0_NAME(t_move)(0, AXIS_X, 499, 1000, 62500, 62500, 10, 0),
+            ERROR_INVALID_START_SPEED);
+  EXPECT_EQ(RM7X0_NAME(t_move)(0, AXIS_X, 500, 4000001, 62500, 62500, 10, 0),
+            ERROR_INVALID_DRIVING_SPEED);
+  EXPECT_EQ(RM7X0_NAME(t_move)(0, AXIS_X, 500, 1000, 62499, 62500, 10, 0),
+            ERROR_INVALID_ACCELERATION);
+  EXPECT_EQ(RM7X0_NAME(t_move)(0, AXIS_X, 500, 1000, 500000001, 500000000, 10, 0),
+            ERROR_INVALID_ACCELERATION);
+  EXPECT_EQ(RM7X0_NAME(t_move)(0, AXIS_X, 500, 1000, 62500, 62499, 10, 0),
+            ERROR_INVALID_DECELERATION);
+  EXPECT_EQ(RM7X0_NAME(const_move)(0, AXIS_X, 499, 10), ERROR_INVALID_DRIVING_SPEED);
+  EXPECT_EQ(RM7X0_NAME(velocity_move)(0, AXIS_X, 500, 4000001, 62500, 0),
+            ERROR_INVALID_DRIVING_SPEED);
+  // The product 4,000,000 x 2,000,000 is not cut to 32 bits: 2,000,000 >= 1,000,000.
+  EXPECT_EQ(RM7X0_NAME(t_move)(0, AXIS_X, 500, 4000000, 2000000, 1000000, 10, 0),
+            ERROR_INVALID_DECELERATION);
+  probe_advance_ns(10 * MS);
+  EXPECT_EQ(counter(AXIS_X), 0);
+  // Both ends accepted.
+  ASSERT_EQ(RM7X0_NAME(t_move)(0, AXIS_X, 500, 4000000, 500000000, 500000000, 40000, 0), 0);
+  double s[4];
+  run(AXIS_X, probe_now_ns(), s);
+  EXPECT_EQ(counter(AXIS_X), 40000);
+}
+
+TEST_F(PointMoves, ClampedSpeedsRunAtTheLimit) {
+  ASSERT_EQ(RM7X0_NAME(set_range)(0, AXIS_X, 16000), 0);
+  ASSERT_EQ(RM7X0_NAME(set_customization)(0, 2, 1), 0);
+  // 499 PPS becomes 500: 500 pulses in one second.
+  ASSERT_EQ(RM7X0_NAME(const_move)(0, AXIS_X, 499, 500), 0);
+  EXPECT_DURATION(run1(0), 1.0);
+  // At range 8,000,000 a drive speed of 9,000 becomes 8,000.
+  ASSERT_EQ(RM7X0_NAME(const_move)(0, AXIS_Y, 9000, -8000), 0);
+  EXPECT_DURATION(run1(1), 1.0);
+  // And an acceleration of 1 becomes 125 PPS/s.
+  ASSERT_EQ(RM7X0_NAME(t_move)(0, AXIS_U, 1000, 1010, 1, 1, 1000, 0), 0);
+  EXPECT_DURATION(run1(3), t_curve_s(1000, 1000, 1010, 125, 125));
+  EXPECT_EQ(counter(AXIS_X), 500);
+  EXPECT_EQ(counter(AXIS_Y), -8000);
+  EXPECT_EQ(counter(AXIS_U), 1000);
+}
+
 // ---- accelerations given as times (option 3) ----
 
 TEST_F(PointMoves, AccelerationTimesAreConvertedToRates) {
