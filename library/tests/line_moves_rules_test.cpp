@@ -383,6 +383,33 @@ TEST_F(LineMoves, AccelerationTimesAreConvertedForLines) {
             ERROR_INVALID_DECELERATION);
 }
 
+TEST_F(LineMoves, TheProfileIsConvertedOnTheMastersRange) {
+  // Master X at range 16,000 (M = 500): 12,345 PPS is word 24, 12,000 steps/s.
+  ASSERT_EQ(RM7X0_NAME(set_range)(0, AXIS_X, 16000), 0);
+  std::uint64_t t0 = probe_now_ns();
+  ASSERT_EQ(RM7X0_NAME(t_line2_move)(0, AXIS_X, AXIS_Y, 12345, 12345, 0, 0, 12000, -6000, 0, 0),
+            0);
+  double s[4];
+  run(3, t0, s);
+  EXPECT_DURATION(s[0], 1.0);
+  EXPECT_EQ(counter(AXIS_X), 12000);
+  EXPECT_EQ(counter(AXIS_Y), -6000);
+  // The slave Y's range (speeds up to 8,000) does not limit the line.
+  t0 = probe_now_ns();
+  ASSERT_EQ(RM7X0_NAME(t_line2_move)(0, AXIS_X, AXIS_Y, 1000, 50000, 100000, 100000, -100000,
+                                     100000, 0, 0),
+            0);
+  run(3, t0, s);
+  EXPECT_DURATION(s[0], t_curve_s(100000, 1000, 50000, 62500, 62500));
+  EXPECT_EQ(counter(AXIS_X), -88000);
+  EXPECT_EQ(counter(AXIS_Y), 94000);
+  // Nor is it the one that refuses: Y as master is.
+  EXPECT_EQ(RM7X0_NAME(t_line2_move)(0, AXIS_Y, AXIS_X, 1000, 50000, 100000, 100000, 10, 10, 0, 0),
+            ERROR_INVALID_DRIVING_SPEED);
+  EXPECT_EQ(RM7X0_NAME(t_line2_move)(0, AXIS_X, AXIS_Y, 100, 1000, 100000, 100000, 10, 10, 0, 0),
+            ERROR_INVALID_START_SPEED);
+}
+
 // ---- speed lowering (option 6) ----
 
 struct Lowering {
