@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bench.h"
 #include "machine_probe.h"
@@ -612,6 +614,68 @@ TEST(CounterQueries, Option7SuddenStopReturnsAtOnce) {
   EXPECT_EQ(RM(stop_move)(0, AXIS_Z, 0x27), SUCCESS_NO_ERROR);
   int16_t state = run_until_stopped(AXIS_Z);
   EXPECT_EQ(static_cast<uint16_t>(state), DRIVE_FINISH_WITH_STOP_COMMAND);
+}
+
+// The flag of types 1 and 4 is one flag: the last one set wins. With option
+// 6 and that flag clear, a line lowers its drive speed so that the slave (Y,
+// at most 8,000 PPS) stays within its limit; with the flag set it does not.
+struct LineFlagCase {
+  const char *name;
+  std::vector<std::pair<uint16_t, uint16_t>> options;  // type, value in order
+  bool lowered;
+};
+class LineFlag : public testing::TestWithParam<LineFlagCase> {};
+
+TEST_P(LineFlag, LastOfTypes1And4Wins) {
+  const LineFlagCase &c = GetParam();
+  OpenCard card(card0());
+  ASSERT_EQ(RM(set_range)(0, AXIS_Y, 8000000), SUCCESS_NO_ERROR);
+  for (const auto &o : c.options) {
+    ASSERT_EQ(RM(set_customization)(0, o.first, o.second), SUCCESS_NO_ERROR);
+  }
+  ASSERT_EQ(RM(t_line2_move)(0, AXIS_X, AXIS_Y, 1000, 20000, 1000000, 1000000, 20000, 20000, 0, 0),
+            SUCCESS_NO_ERROR);
+  bench_advance_us(50000);
+  int32_t v = speed(AXIS_X);
+  if (c.lowered) {
+    EXPECT_LE(v, 8000);
+    EXPECT_GT(v, 1000);
+  } else {
+    EXPECT_GT(v, 8000);
+  }
+  EXPECT_EQ(RM(stop_move_all)(0, AXIS_X | AXIS_Y, 0x26), SUCCESS_NO_ERROR);
+  run_until_stopped(AXIS_X);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CounterQueries, LineFlag,
+    testing::Values(LineFlagCase{"option6", {{6, 1}}, true},
+                    LineFlagCase{"option6_type1", {{6, 1}, {1, 1}}, false},
+                    LineFlagCase{"option6_type4", {{6, 1}, {4, 1}}, false},
+                    LineFlagCase{"option6_type4_on_type1_off", {{6, 1}, {4, 1}, {1, 0}}, true},
+                    LineFlagCase{"option6_type1_on_type4_off", {{6, 1}, {1, 1}, {4, 0}}, true},
+                    LineFlagCase{"option6_type1_off_type4_on", {{6, 1}, {1, 0}, {4, 1}}, false},
+                    LineFlagCase{"type4_before_option6", {{4, 1}, {6, 1}}, false}),
+    [](const testing::TestParamInfo<LineFlagCase> &i) { return std::string(i.param.name); });
+
+// A home search started without waiting makes the home absolute position 0
+// at the first motion_done that finds the axis stopped, and only then.
+TEST(CounterQueries, MotionDoneZeroesTheAbsolutePositionOnceAfterAHomeSearch) {
+  OpenCard card(card0("X.Home=2000\nX.NearHome=2000\n"));
+  ASSERT_EQ(RM(set_home_cfg)(0, AXIS_X, 0, 0, 0, 1, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_abs_position)(0, AXIS_X, 1234), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(home_start)(0, AXIS_X, 1000, 1000000, 1000000, 50000, 5000, 0), SUCCESS_NO_ERROR);
+  for (int i = 0; i < 3000 && (i < 5 || probe_axis_busy(0)); ++i) bench_advance_us(1000);
+  ASSERT_FALSE(probe_axis_busy(0));
+  EXPECT_NE(abs_pos(AXIS_X), 0) << "not before motion_done";
+  EXPECT_EQ(done_of(AXIS_X), 1);
+  EXPECT_EQ(abs_pos(AXIS_X), 0);
+  ASSERT_EQ(RM(set_abs_position)(0, AXIS_X, 77), SUCCESS_NO_ERROR);
+  EXPECT_EQ(done_of(AXIS_X), 1);
+  EXPECT_EQ(abs_pos(AXIS_X), 77);
+  ASSERT_EQ(RM(const_move)(0, AXIS_X, 50000, 300), SUCCESS_NO_ERROR);
+  run_until_stopped(AXIS_X);
+  EXPECT_EQ(abs_pos(AXIS_X), 377);
 }
 
 // ---- Model A: register access and the watchdog ------------------------------------
