@@ -247,6 +247,45 @@ TEST(CounterQueries, AccelerationReadsBackIn125MUnits) {
   RM(stop_move)(0, AXIS_U, 0x27);
 }
 
+// Read-backs are M x register and M x 125 x register, truncated, also where
+// M = 8,000,000 / range is not a whole number.
+struct TruncCase {
+  const char *name;
+  uint32_t range;
+  uint32_t set_speed;
+  int32_t read_speed;
+  uint32_t set_acc;
+  int32_t read_acc;
+};
+class Truncation : public testing::TestWithParam<TruncCase> {};
+
+TEST_P(Truncation, SpeedAndAccelerationReadBacks) {
+  const TruncCase &c = GetParam();
+  OpenCard card(card0());
+  ASSERT_EQ(RM(set_range)(0, AXIS_Z, c.range), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(velocity_move)(0, AXIS_Z, c.set_speed, c.set_speed, c.set_acc, 1), SUCCESS_NO_ERROR);
+  bench_advance_us(1000);
+  EXPECT_EQ(speed(AXIS_Z), c.read_speed);
+  EXPECT_EQ(RM(stop_move)(0, AXIS_Z, 0x26), SUCCESS_NO_ERROR);
+  run_until_stopped(AXIS_Z);
+  ASSERT_EQ(RM(velocity_move)(0, AXIS_Z, c.set_speed, 6 * c.set_speed, c.set_acc, 0),
+            SUCCESS_NO_ERROR);
+  bench_advance_us(2000);
+  int32_t acc = -1;
+  EXPECT_EQ(RM(get_acc)(0, AXIS_Z, &acc), SUCCESS_NO_ERROR);
+  EXPECT_EQ(acc, c.read_acc);
+  EXPECT_EQ(RM(stop_move)(0, AXIS_Z, 0x27), SUCCESS_NO_ERROR);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CounterQueries, Truncation,
+    testing::Values(TruncCase{"range_16000", 16000, 1000, 1000, 125000, 125000},
+                    TruncCase{"range_30000", 30000, 1067, 1066, 133334, 133333},
+                    TruncCase{"range_24000", 24000, 1334, 1333, 166667, 166666},
+                    TruncCase{"range_70000", 70000, 1143, 1142, 142858, 142857},
+                    TruncCase{"range_8000000", 8000000, 1234, 1234, 1000, 1000}),
+    [](const testing::TestParamInfo<TruncCase> &i) { return std::string(i.param.name); });
+
 // ---- Stop reasons after injected faults -------------------------------------
 
 struct StopCase {
@@ -383,6 +422,39 @@ TEST(CounterQueries, InputStatusShowsFaultsAndLimits) {
   bench_set_fault(0, 1, BenchFault::Alarm, false);
   bench_set_fault(0, 2, BenchFault::EmergencyStop, false);
 }
+
+// The input-status bits of the sensors an axis stands on at power-on, and
+// the error bits they raise.
+struct SensorCase {
+  const char *name;
+  std::string keys;
+  uint16_t mdi_bits;
+  uint16_t error_bits;
+};
+class SensorBits : public testing::TestWithParam<SensorCase> {};
+
+TEST_P(SensorBits, InputAndErrorStatus) {
+  const SensorCase &c = GetParam();
+  OpenCard card(card0(c.keys));
+  int16_t mdi = 0, err = 0, y = 0;
+  EXPECT_EQ(RM(get_mdi_status)(0, AXIS_X, &mdi), SUCCESS_NO_ERROR);
+  EXPECT_EQ(static_cast<uint16_t>(mdi) & 0x37E, c.mdi_bits) << std::hex << mdi;
+  EXPECT_EQ(RM(get_error_status)(0, AXIS_X, &err), SUCCESS_NO_ERROR);
+  EXPECT_EQ(static_cast<uint16_t>(err) & 0x3F, c.error_bits) << std::hex << err;
+  EXPECT_EQ(RM(get_mdi_status)(0, AXIS_Y, &y), SUCCESS_NO_ERROR);
+  EXPECT_EQ(y & 0x27E, 0) << "Y stands on none";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CounterQueries, SensorBits,
+    testing::Values(SensorCase{"none", "", 0, 0},
+                    SensorCase{"home", "X.Home=0\n", 0x20, 0},
+                    SensorCase{"near_home", "X.NearHome=0\n", 0x40, 0},
+                    SensorCase{"index", "X.IndexPeriod=1\n", 0x200, 0},
+                    SensorCase{"limit_plus", "X.LimitPlus=0\n", 0x02, 0x04},
+                    SensorCase{"limit_minus", "X.LimitMinus=0\n", 0x04, 0x08},
+                    SensorCase{"emergency_stop", "X.EmergencyStop=1\n", 0x08, 0x20}),
+    [](const testing::TestParamInfo<SensorCase> &i) { return std::string(i.param.name); });
 
 // ---- Board information ---------------------------------------------------------
 
