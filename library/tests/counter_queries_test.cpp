@@ -138,6 +138,49 @@ TEST(CounterQueries, CountersFollowAMoveAndMotionDoneReportsIt) {
   EXPECT_EQ(cmd(AXIS_U), 0);
 }
 
+// With two encoder pulses per command pulse the position is the encoder
+// counter, not the command counter.
+TEST(CounterQueries, PositionIsTheEncoderCounterWhileMoving) {
+  OpenCard card(card0("U.EncoderRatio=2\n"));
+  ASSERT_EQ(RM(const_move)(0, AXIS_U, 50000, 3000), SUCCESS_NO_ERROR);
+  bench_advance_us(20000);
+  int32_t pos = 0;
+  EXPECT_EQ(RM(get_position)(0, AXIS_U, &pos), SUCCESS_NO_ERROR);
+  EXPECT_EQ(pos, enc(AXIS_U));
+  EXPECT_GT(pos, 0);
+  EXPECT_NEAR(pos, 2 * cmd(AXIS_U), 2);
+  run_until_stopped(AXIS_U);
+  EXPECT_EQ(cmd(AXIS_U), 3000);
+  EXPECT_EQ(RM(get_position)(0, AXIS_U, &pos), SUCCESS_NO_ERROR);
+  EXPECT_EQ(pos, 6000);
+  EXPECT_EQ(enc(AXIS_U), 6000);
+}
+
+TEST(CounterQueries, MotionDoneStoresGuarded) {
+  OpenCard card(card0());
+  ReadOnlyPage ro;
+  uint8_t done = 0xEE;
+  int16_t state = 0x5A5A;
+  EXPECT_EQ(RM(motion_done)(0, AXIS_X, ro.as<uint8_t>(), &state), ERROR_ACCESS_VIOLATION_DATA_COPY);
+  EXPECT_EQ(state, 0x5A5A) << "done is stored first";
+  EXPECT_EQ(RM(motion_done)(0, AXIS_X, &done, ro.as<int16_t>()), ERROR_ACCESS_VIOLATION_DATA_COPY);
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(RM(motion_done)(0, AXIS_X, nullptr, nullptr), ERROR_ACCESS_VIOLATION_DATA_COPY);
+}
+
+TEST(CounterQueries, Types1And4NeedTheCardOpenAfterClose) {
+  AttachedLibrary lib(MANUAL_CLOCK + card0());
+  int16_t count = 0;
+  ASSERT_EQ(RM(scan)(&count, nullptr), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(open)(0), SUCCESS_NO_ERROR);
+  EXPECT_EQ(RM(set_customization)(0, 1, 1), SUCCESS_NO_ERROR);
+  EXPECT_EQ(RM(close)(0), SUCCESS_NO_ERROR);
+  EXPECT_EQ(RM(set_customization)(0, 1, 0), ERROR_CUSTOMIZATION_SET);
+  EXPECT_EQ(RM(set_customization)(0, 4, 1), ERROR_CUSTOMIZATION_SET);
+  EXPECT_EQ(RM(set_customization)(0, 8, 1), SUCCESS_NO_ERROR);
+  EXPECT_EQ(RM(set_customization)(0, 8, 0), SUCCESS_NO_ERROR);
+}
+
 // The write of the counter the absolute position follows keeps the absolute
 // position; the write of the other counter does not touch it.
 TEST(CounterQueries, CounterWritersKeepTheAbsolutePosition) {
@@ -188,10 +231,13 @@ TEST_P(MovingWrite, RefusedOnlyForTheSourceCounterWithoutOption8) {
   ASSERT_EQ(RM(velocity_move)(0, AXIS_Z, 20000, 20000, 1000000, 1), SUCCESS_NO_ERROR);
   bench_advance_us(10000);
   ASSERT_EQ(done_of(AXIS_Z), 0);
+  const int32_t abs_at_write = abs_pos(AXIS_Z);
   ApiStatus got = c.writer == 0   ? RM(set_cmdcounter)(0, AXIS_Z, 0)
                   : c.writer == 1 ? RM(set_enccounter)(0, AXIS_Z, 0)
                                   : RM(set_position)(0, AXIS_Z, 0);
   EXPECT_EQ(got, c.expected);
+  // The clock stands still between the calls: the absolute position is kept.
+  EXPECT_EQ(abs_pos(AXIS_Z), abs_at_write);
   if (got == SUCCESS_NO_ERROR) {
     int32_t v = c.writer == 0 ? cmd(AXIS_Z) : enc(AXIS_Z);
     EXPECT_LT(v, 20000 / 100) << "written at once";

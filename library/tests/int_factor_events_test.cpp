@@ -265,6 +265,46 @@ TEST(IntEvents, Kind1ReleasesTheHeldDriveAtTheSourceDriveEnd) {
   EXPECT_EQ(cmd(AXIS_X), 1000);
 }
 
+// With two source axes the action waits for the factor of both.
+TEST(IntEvents, Kind1WithTwoSourcesWaitsForBoth) {
+  OpenCard card(card0());
+  ASSERT_EQ(RM(set_int_factor)(0, AXIS_X, DRIVE_END), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_int_factor)(0, AXIS_Y, DRIVE_END), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_int_action)(0, AXIS_X | AXIS_Y, DRIVE_END, AXIS_U, 1, nullptr),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(drv_hold)(0, AXIS_U), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(const_move)(0, AXIS_U, 50000, -400), SUCCESS_NO_ERROR);
+  short_move(AXIS_X, 300);
+  bench_advance_us(5000);
+  EXPECT_EQ(cmd(AXIS_U), 0) << "X alone does not release U";
+  short_move(AXIS_Y, 300);
+  bench_advance_us(2000);
+  run_until_stopped(0, AXIS_U);
+  EXPECT_EQ(cmd(AXIS_U), -400);
+}
+
+TEST(IntEvents, Kind2ProfileIsChecked) {
+  OpenCard card(card0());
+  const int32_t too_fast[5] = {1000, 5000000, 100000000, 100000000, 1000};
+  const int32_t start_above_drive[5] = {30000, 20000, 100000000, 100000000, 1000};
+  EXPECT_NE(RM(set_int_action)(0, AXIS_X, DRIVE_END, AXIS_Y, 2, too_fast), SUCCESS_NO_ERROR);
+  EXPECT_NE(RM(set_int_action)(0, AXIS_X, DRIVE_END, AXIS_Y, 2, start_above_drive),
+            SUCCESS_NO_ERROR);
+  // Clamped to the axis's limits with option 2.
+  ASSERT_EQ(RM(set_customization)(0, 2, 1), SUCCESS_NO_ERROR);
+  EXPECT_EQ(RM(set_int_action)(0, AXIS_X, DRIVE_END, AXIS_Y, 2, too_fast), SUCCESS_NO_ERROR);
+}
+
+TEST(IntEvents, NullHandleArrayGivesAccessViolation) {
+  OpenCard card(card0());
+  EXPECT_EQ(RM(int_event_config)(0, 1, nullptr), ERROR_ACCESS_VIOLATION_DATA_COPY);
+  void *events[4] = {};
+  ASSERT_EQ(RM(int_event_config)(0, 1, events), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_int_factor)(0, AXIS_Y, DRIVE_END), SUCCESS_NO_ERROR);
+  short_move(AXIS_Y);
+  EXPECT_TRUE(signalled(events[1]));
+}
+
 struct Kind2Case {
   const char *name;
   int32_t distance;
