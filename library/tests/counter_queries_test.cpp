@@ -4,7 +4,10 @@
 // the board information, the per-card options and (model A) the register
 // access and the watchdog.
 #include <gtest/gtest.h>
+#include <dlfcn.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <string>
@@ -794,6 +797,64 @@ TEST(CounterQueries, MotionDoneZeroesTheAbsolutePositionOnceAfterAHomeSearch) {
   ASSERT_EQ(RM(const_move)(0, AXIS_X, 50000, 300), SUCCESS_NO_ERROR);
   run_until_stopped(AXIS_X);
   EXPECT_EQ(abs_pos(AXIS_X), 377);
+}
+
+TEST(CounterQueries, Option5GivesSCurveMovesTheDecelerationPoint) {
+  OpenCard card(card0());
+  ASSERT_EQ(RM(s_move)(0, AXIS_Y, 1000, 100000, 100000000, 0, 2000, 0), SUCCESS_NO_ERROR);
+  EXPECT_EQ(probe_mode3(1) & 7, 4u) << "symmetric";
+  run_until_stopped(AXIS_Y);
+  ASSERT_EQ(RM(set_customization)(0, 5, 1), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(s_move)(0, AXIS_Y, 1000, 100000, 100000000, 0, 2000, 0), SUCCESS_NO_ERROR);
+  EXPECT_EQ(probe_mode3(1) & 7, 7u) << "deceleration point";
+  run_until_stopped(AXIS_Y);
+  EXPECT_EQ(cmd(AXIS_Y), 4000);
+  ASSERT_EQ(RM(set_customization)(0, 5, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(s_move)(0, AXIS_Y, 1000, 100000, 100000000, 0, -2000, 0), SUCCESS_NO_ERROR);
+  EXPECT_EQ(probe_mode3(1) & 7, 4u);
+  run_until_stopped(AXIS_Y);
+  EXPECT_EQ(cmd(AXIS_Y), 2000);
+}
+
+TEST(CounterQueries, Option3AlsoTimesTheTCurve) {
+  OpenCard card(card0());
+  ASSERT_EQ(RM(set_customization)(0, 3, 1), SUCCESS_NO_ERROR);
+  // 1,000 ms from 1,000 to 126,000 PPS: 125,000 PPS/s.
+  ASSERT_EQ(RM(t_move)(0, AXIS_X, 1000, 126000, 1000, 1000, 1000000, 0), SUCCESS_NO_ERROR);
+  bench_advance_us(50000);
+  int32_t acc = 0;
+  EXPECT_EQ(RM(get_acc)(0, AXIS_X, &acc), SUCCESS_NO_ERROR);
+  EXPECT_EQ(acc, 125000);
+  EXPECT_EQ(RM(stop_move)(0, AXIS_X, 0x27), SUCCESS_NO_ERROR);
+}
+
+// The export list of the built library file, looked at in a child process.
+int exported(const char *file, const char *name) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    void *lib = dlopen(file, RTLD_LAZY | RTLD_LOCAL);
+    if (!lib) _exit(2);
+    _exit(dlsym(lib, name) ? 1 : 0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 3;
+}
+
+TEST(CounterQueries, ModelAOnlyExportsOfThisArea) {
+  const std::string prefix = MODEL[0] == 'A' ? "rm720_" : "rm730_";
+  const int model_a = MODEL[0] == 'A' ? 1 : 0;
+  for (const char *name : {"reg_rw_test", "set_WDT", "get_WDT"}) {
+    EXPECT_EQ(exported(RM7X0_LIBRARY_FILE, (prefix + name).c_str()), model_a) << name;
+  }
+  for (const char *name :
+       {"get_cmdcounter", "get_enccounter", "get_position", "get_speed", "get_acc", "get_latch",
+        "get_mdi_status", "get_di_status", "get_in3", "get_exp", "get_out1_status",
+        "get_int_status", "get_error_status", "cpld_ver_get", "get_dipsw_id", "motion_done",
+        "set_cmdcounter", "set_enccounter", "set_position", "set_customization",
+        "set_int_factor", "int_event_config", "set_int_action"}) {
+    EXPECT_EQ(exported(RM7X0_LIBRARY_FILE, (prefix + name).c_str()), 1) << name;
+  }
 }
 
 // ---- Model A: register access and the watchdog ------------------------------------
