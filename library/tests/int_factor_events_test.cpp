@@ -20,6 +20,7 @@
 
 namespace {
 
+
 #ifdef RM7X0_MODEL_B
 const char *const MODEL = "B";
 #else
@@ -335,6 +336,77 @@ TEST_P(Kind2, StartsAnSCurveMoveOfTheTargetByTheDistance) {
   run_until_stopped(0, AXIS_U);
   EXPECT_EQ(cmd(AXIS_U), c.distance);
   EXPECT_EQ(cmd(AXIS_Z), 500);
+}
+
+// With option 3 the jerks are times: J = 4,000,000 x (V - SV) / t^2. The
+// move so started runs as the one given the computed jerks.
+int32_t kind2_position_after(int option3, int32_t jerk, int32_t dec_jerk) {
+  OpenCard card(card0());
+  if (option3) {
+    EXPECT_EQ(RM(set_customization)(0, 3, 1), SUCCESS_NO_ERROR);
+  }
+  EXPECT_EQ(RM(set_int_factor)(0, AXIS_X, DRIVE_END), SUCCESS_NO_ERROR);
+  const int32_t record[5] = {1000, 41000, jerk, dec_jerk, 4000};
+  EXPECT_EQ(RM(set_int_action)(0, AXIS_X, DRIVE_END, AXIS_Y, 2, record), SUCCESS_NO_ERROR);
+  EXPECT_EQ(RM(const_move)(0, AXIS_X, 50000, 100), SUCCESS_NO_ERROR);
+  run_until_stopped(0, AXIS_X);
+  bench_advance_us(140000);  // into the deceleration
+  EXPECT_EQ(done_of(0, AXIS_Y), 0);
+  return cmd(AXIS_Y);
+}
+
+TEST(IntEvents, Kind2JerksAsTimes) {
+  // 40,000 PPS over 50 ms: 64,000,000; over 80 ms: 25,000,000.
+  const int32_t timed = kind2_position_after(1, 50, 80);
+  const int32_t given = kind2_position_after(0, 64000000, 25000000);
+  EXPECT_GT(timed, 0);
+  EXPECT_EQ(timed, given);
+  EXPECT_NE(kind2_position_after(0, 64000000, 64000000), given) << "the deceleration jerk matters";
+}
+
+// Four actions at most: a fifth replaces the first.
+TEST(IntEvents, FifthActionReplacesTheFirst) {
+  OpenCard card(card0());
+  for (uint16_t axis : AXES) ASSERT_EQ(RM(set_int_factor)(0, axis, DRIVE_END), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_int_action)(0, AXIS_Y, DRIVE_END, AXIS_X, 1, nullptr), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_int_action)(0, AXIS_Z, DRIVE_END, AXIS_X, 1, nullptr), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_int_action)(0, AXIS_U, DRIVE_END, AXIS_X, 1, nullptr), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_int_action)(0, AXIS_Z | AXIS_U, DRIVE_END, AXIS_X, 1, nullptr),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_int_action)(0, AXIS_X, DRIVE_END, AXIS_U, 1, nullptr), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(drv_hold)(0, AXIS_X), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(const_move)(0, AXIS_X, 50000, 250), SUCCESS_NO_ERROR);
+  short_move(AXIS_Y, 200);
+  bench_advance_us(5000);
+  EXPECT_EQ(cmd(AXIS_X), 0) << "the action of Y was replaced";
+  short_move(AXIS_Z, 200);
+  bench_advance_us(2000);
+  run_until_stopped(0, AXIS_X);
+  EXPECT_EQ(cmd(AXIS_X), 250) << "the action of Z is still there";
+}
+
+// One thread waits on all four events; drives of two axes end.
+TEST(IntEvents, WaitOnAllFourFromAnotherThread) {
+  OpenCard card(card0());
+  void *events[4] = {};
+  ASSERT_EQ(RM(int_event_config)(0, 1, events), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_int_factor)(0, AXIS_Y, DRIVE_END), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_int_factor)(0, AXIS_U, DRIVE_END), SUCCESS_NO_ERROR);
+  std::atomic<DWORD> all{0xDEAD};
+  std::thread waiter([&] {
+    HANDLE pair[2] = {events[1], events[3]};
+    all = WaitForMultipleObjects(2, pair, TRUE, SAFETY_MS);
+  });
+  ASSERT_EQ(RM(const_move)(0, AXIS_Y, 50000, 300), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(const_move)(0, AXIS_U, 50000, 600), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(const_move)(0, AXIS_X, 50000, 600), SUCCESS_NO_ERROR);
+  run_until_stopped(0, AXIS_U);
+  run_until_stopped(0, AXIS_X);
+  bench_settle();
+  waiter.join();
+  EXPECT_EQ(all.load(), WAIT_OBJECT_0);
+  EXPECT_FALSE(signalled(events[0])) << "X's factor is off";
+  EXPECT_FALSE(signalled(events[2]));
 }
 
 INSTANTIATE_TEST_SUITE_P(
