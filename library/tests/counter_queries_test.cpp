@@ -801,19 +801,19 @@ TEST(CounterQueries, MotionDoneZeroesTheAbsolutePositionOnceAfterAHomeSearch) {
 
 TEST(CounterQueries, Option5GivesSCurveMovesTheDecelerationPoint) {
   OpenCard card(card0());
-  ASSERT_EQ(RM(s_move)(0, AXIS_Y, 1000, 100000, 100000000, 0, 2000, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(s_move)(0, AXIS_Y, 1000, 100000, 100000000, 0, 1000, 0), SUCCESS_NO_ERROR);
   EXPECT_EQ(probe_mode3(1) & 7, 4u) << "symmetric";
   run_until_stopped(AXIS_Y);
   ASSERT_EQ(RM(set_customization)(0, 5, 1), SUCCESS_NO_ERROR);
-  ASSERT_EQ(RM(s_move)(0, AXIS_Y, 1000, 100000, 100000000, 0, 2000, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(s_move)(0, AXIS_Y, 1000, 100000, 100000000, 0, 1000, 0), SUCCESS_NO_ERROR);
   EXPECT_EQ(probe_mode3(1) & 7, 7u) << "deceleration point";
   run_until_stopped(AXIS_Y);
-  EXPECT_EQ(cmd(AXIS_Y), 4000);
+  EXPECT_EQ(cmd(AXIS_Y), 2000);
   ASSERT_EQ(RM(set_customization)(0, 5, 0), SUCCESS_NO_ERROR);
-  ASSERT_EQ(RM(s_move)(0, AXIS_Y, 1000, 100000, 100000000, 0, -2000, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(s_move)(0, AXIS_Y, 1000, 100000, 100000000, 0, -1000, 0), SUCCESS_NO_ERROR);
   EXPECT_EQ(probe_mode3(1) & 7, 4u);
   run_until_stopped(AXIS_Y);
-  EXPECT_EQ(cmd(AXIS_Y), 2000);
+  EXPECT_EQ(cmd(AXIS_Y), 1000);
 }
 
 TEST(CounterQueries, Option3AlsoTimesTheTCurve) {

@@ -346,22 +346,22 @@ int32_t kind2_position_after(int option3, int32_t jerk, int32_t dec_jerk) {
     EXPECT_EQ(RM(set_customization)(0, 3, 1), SUCCESS_NO_ERROR);
   }
   EXPECT_EQ(RM(set_int_factor)(0, AXIS_X, DRIVE_END), SUCCESS_NO_ERROR);
-  const int32_t record[5] = {1000, 41000, jerk, dec_jerk, 4000};
+  const int32_t record[5] = {1000, 41000, jerk, dec_jerk, 1600};
   EXPECT_EQ(RM(set_int_action)(0, AXIS_X, DRIVE_END, AXIS_Y, 2, record), SUCCESS_NO_ERROR);
   EXPECT_EQ(RM(const_move)(0, AXIS_X, 50000, 100), SUCCESS_NO_ERROR);
   run_until_stopped(0, AXIS_X);
-  bench_advance_us(140000);  // into the deceleration
+  bench_advance_us(55000);  // into the deceleration
   EXPECT_EQ(done_of(0, AXIS_Y), 0);
   return cmd(AXIS_Y);
 }
 
 TEST(IntEvents, Kind2JerksAsTimes) {
-  // 40,000 PPS over 50 ms: 64,000,000; over 80 ms: 25,000,000.
-  const int32_t timed = kind2_position_after(1, 50, 80);
-  const int32_t given = kind2_position_after(0, 64000000, 25000000);
+  // 40,000 PPS over 20 ms: 400,000,000; over 32 ms: 156,250,000.
+  const int32_t timed = kind2_position_after(1, 20, 32);
+  const int32_t given = kind2_position_after(0, 400000000, 156250000);
   EXPECT_GT(timed, 0);
   EXPECT_EQ(timed, given);
-  EXPECT_NE(kind2_position_after(0, 64000000, 64000000), given) << "the deceleration jerk matters";
+  EXPECT_NE(kind2_position_after(0, 400000000, 400000000), given) << "the deceleration jerk matters";
 }
 
 // Four actions at most: a fifth replaces the first.
