@@ -533,7 +533,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(BoardCase{"default", "", 3, 0x20080826u},
                     BoardCase{"no_bar3", "Bar3Length=0\nCpldVersion=0x0012\n", 0x12, 0x20060927u},
                     BoardCase{"wide_bar2", "Bar2Length=0x100\nCpldVersion=7\n", 7, 0x20060428u},
-                    BoardCase{"odd_windows", "Bar3Length=0x40\n", 3, 0xFFFFFFFFu}),
+                    BoardCase{"odd_windows", "Bar3Length=0x40\n", 3, 0xFFFFFFFFu},
+                    BoardCase{"high_version", "CpldVersion=0xFFFE\n", -2, 0x20080826u}),
     [](const testing::TestParamInfo<BoardCase> &i) { return std::string(i.param.name); });
 
 TEST(CounterQueries, DipSwitchIdOfAnotherCard) {
@@ -779,6 +780,36 @@ INSTANTIATE_TEST_SUITE_P(
                     LineFlagCase{"type4_before_option6", {{4, 1}, {6, 1}}, false}),
     [](const testing::TestParamInfo<LineFlagCase> &i) { return std::string(i.param.name); });
 
+// A refused type 1 leaves the shared flag clear, and the flag is the card's own.
+TEST(CounterQueries, SharedFlagOnlyOnSuccessAndPerCard) {
+  AttachedLibrary lib(MANUAL_CLOCK + card_section(0, MODEL, 0) + card_section(1, MODEL, 1));
+  for (uint8_t c : {0, 1}) ASSERT_EQ(RM(set_customization)(c, 6, 1), SUCCESS_NO_ERROR);
+  EXPECT_EQ(RM(set_customization)(0, 1, 1), ERROR_CUSTOMIZATION_SET);
+  int16_t count = 0;
+  ASSERT_EQ(RM(scan)(&count, nullptr), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(open)(0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(open)(1), SUCCESS_NO_ERROR);
+  auto line_speed = [](uint8_t c) {
+    EXPECT_EQ(RM(set_range)(c, AXIS_Y, 8000000), SUCCESS_NO_ERROR);
+    EXPECT_EQ(RM(t_line2_move)(c, AXIS_X, AXIS_Y, 1000, 20000, 1000000, 1000000, 20000, 20000,
+                               0, 0),
+              SUCCESS_NO_ERROR);
+    bench_advance_us(40000);
+    int32_t v = 0;
+    EXPECT_EQ(RM(get_speed)(c, AXIS_X, &v), SUCCESS_NO_ERROR);
+    EXPECT_EQ(RM(stop_move_all)(c, AXIS_X | AXIS_Y, 0x27), SUCCESS_NO_ERROR);
+    bench_advance_us(2000);
+    return v;
+  };
+  EXPECT_LE(line_speed(0), 8000) << "the refused type 1 set nothing";
+  ASSERT_EQ(RM(set_customization)(1, 1, 1), SUCCESS_NO_ERROR);
+  EXPECT_GT(line_speed(1), 8000);
+  EXPECT_LE(line_speed(0), 8000) << "card 1's flag is not card 0's";
+  RM(close)(0);
+  RM(close)(1);
+  for (uint8_t c : {0, 1}) RM(set_customization)(c, 6, 0);
+}
+
 // A home search started without waiting makes the home absolute position 0
 // at the first motion_done that finds the axis stopped, and only then.
 TEST(CounterQueries, MotionDoneZeroesTheAbsolutePositionOnceAfterAHomeSearch) {
@@ -786,7 +817,13 @@ TEST(CounterQueries, MotionDoneZeroesTheAbsolutePositionOnceAfterAHomeSearch) {
   ASSERT_EQ(RM(set_home_cfg)(0, AXIS_X, 0, 0, 0, 1, 0), SUCCESS_NO_ERROR);
   ASSERT_EQ(RM(set_abs_position)(0, AXIS_X, 1234), SUCCESS_NO_ERROR);
   ASSERT_EQ(RM(home_start)(0, AXIS_X, 1000, 1000000, 1000000, 50000, 5000, 0), SUCCESS_NO_ERROR);
-  for (int i = 0; i < 3000 && (i < 5 || probe_axis_busy(0)); ++i) bench_advance_us(1000);
+  for (int i = 0; i < 3000 && (i < 5 || probe_axis_busy(0)); ++i) {
+    bench_advance_us(1000);
+    if (i % 10 == 5 && probe_axis_busy(0)) {
+      EXPECT_EQ(done_of(AXIS_X), 0);
+      EXPECT_NE(abs_pos(AXIS_X), 0) << "not zeroed while the search runs";
+    }
+  }
   ASSERT_FALSE(probe_axis_busy(0));
   EXPECT_NE(abs_pos(AXIS_X), 0) << "not before motion_done";
   EXPECT_EQ(done_of(AXIS_X), 1);

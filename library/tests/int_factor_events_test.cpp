@@ -217,6 +217,33 @@ TEST(IntEvents, ClosingWithEventsRegisteredThenReopening) {
   }
 }
 
+// Each card has its own four events; closing one card leaves the other's.
+TEST(IntEvents, TwoCardsKeepTheirOwnEvents) {
+  AttachedLibrary lib(MANUAL_CLOCK + card_section(0, MODEL, 0) + card_section(1, MODEL, 1));
+  int16_t count = 0;
+  ASSERT_EQ(RM(scan)(&count, nullptr), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(open)(0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(open)(1), SUCCESS_NO_ERROR);
+  void *e0[4] = {}, *e1[4] = {};
+  ASSERT_EQ(RM(int_event_config)(0, 1, e0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(int_event_config)(1, 1, e1), SUCCESS_NO_ERROR);
+  for (int a = 0; a < 4; ++a) {
+    for (int b = 0; b < 4; ++b) EXPECT_NE(e0[a], e1[b]);
+  }
+  for (uint8_t c : {0, 1}) ASSERT_EQ(RM(set_int_factor)(c, AXIS_X, DRIVE_END), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(const_move)(1, AXIS_X, 50000, 300), SUCCESS_NO_ERROR);
+  run_until_stopped(1, AXIS_X);
+  bench_settle();
+  EXPECT_TRUE(signalled(e1[0]));
+  EXPECT_FALSE(signalled(e0[0]));
+  ASSERT_EQ(RM(close)(0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(const_move)(1, AXIS_X, 50000, 300), SUCCESS_NO_ERROR);
+  run_until_stopped(1, AXIS_X);
+  bench_settle();
+  EXPECT_TRUE(signalled(e1[0])) << "card 1's events outlive card 0's close";
+  EXPECT_EQ(RM(close_all)(), SUCCESS_NO_ERROR);
+}
+
 // ---- Interrupt actions ----------------------------------------------------------
 
 TEST(IntEvents, ActionArgumentsAreCheckedInOrder) {
