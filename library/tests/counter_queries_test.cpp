@@ -697,6 +697,26 @@ TEST(CounterQueries, Option8SetBeforeOpenLastsThroughCloseAndReset) {
   RM(close)(0);
 }
 
+// The options outlive closing and resetting every card at once.
+TEST(CounterQueries, OptionsOutliveCloseAllAndResetAll) {
+  AttachedLibrary lib(MANUAL_CLOCK + card0());
+  int16_t count = 0;
+  ASSERT_EQ(RM(scan)(&count, nullptr), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(open_all)(), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_customization)(0, 2, 1), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(close_all)(), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(open_all)(), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(reset_all)(), SUCCESS_NO_ERROR);
+  EXPECT_EQ(RM(velocity_move)(0, AXIS_X, 5000000, 5000000, 1000000, 1), SUCCESS_NO_ERROR)
+      << "still clamped";
+  bench_advance_us(1000);
+  EXPECT_EQ(speed(AXIS_X), 4000000);
+  EXPECT_EQ(RM(stop_move)(0, AXIS_X, 0x27), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_customization)(0, 2, 0), SUCCESS_NO_ERROR);
+  EXPECT_NE(RM(velocity_move)(0, AXIS_Y, 5000000, 5000000, 1000000, 1), SUCCESS_NO_ERROR);
+  RM(close_all)();
+}
+
 TEST(CounterQueries, Option2ClampsAnOutOfRangeDriveSpeed) {
   OpenCard card(card0());
   ApiStatus refused = RM(velocity_move)(0, AXIS_X, 1000, 5000000, 1000000, 1);
@@ -920,8 +940,10 @@ TEST(CounterQueries, WatchdogModesAndTheDriverWithoutOne) {
   uint8_t mode = 0x5A;
   EXPECT_EQ(rm720_get_WDT(0, &mode), ERROR_WDT_GET);
   EXPECT_EQ(mode, 0x5A);
-  EXPECT_NE(rm720_set_WDT(16, 0), SUCCESS_NO_ERROR);
-  EXPECT_NE(rm720_get_WDT(16, &mode), SUCCESS_NO_ERROR);
+  // The card is checked before the mode.
+  EXPECT_EQ(rm720_set_WDT(16, 0), ERROR_INVALID_CARD_ID);
+  EXPECT_EQ(rm720_set_WDT(16, 1), ERROR_INVALID_CARD_ID);
+  EXPECT_EQ(rm720_get_WDT(16, &mode), ERROR_INVALID_CARD_ID);
 }
 #endif
 

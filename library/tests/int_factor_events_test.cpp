@@ -260,6 +260,10 @@ TEST(IntEvents, ActionArgumentsAreCheckedInOrder) {
     EXPECT_EQ(RM(set_int_action)(0, AXIS_X, factor, AXIS_Y, 1, nullptr), ERROR_INVALID_INT_FACTOR)
         << factor;
   }
+  // The factor is checked before a kind-2 record is read or its target checked.
+  EXPECT_EQ(RM(set_int_action)(0, AXIS_X, 0x0101, AXIS_Y, 2, nullptr), ERROR_INVALID_INT_FACTOR);
+  EXPECT_EQ(RM(set_int_action)(0, AXIS_X, 0x0101, 0, 2, nullptr), ERROR_INVALID_INT_FACTOR);
+  EXPECT_EQ(RM(set_int_action)(0, 16, DRIVE_END, AXIS_Y, 2, nullptr), ERROR_MULTI_AXES_ASSIGNED);
   // Kind 2 checks its target axis; other kinds pass it through.
   const int32_t record[5] = {1000, 20000, 1000000, 1000000, 5000};
   for (uint16_t target : {0, 3, 16}) {
