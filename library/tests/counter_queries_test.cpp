@@ -9,8 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -912,6 +914,51 @@ TEST(CounterQueries, ModelAOnlyExportsOfThisArea) {
         "set_int_factor", "int_event_config", "set_int_action"}) {
     EXPECT_EQ(exported(RM7X0_LIBRARY_FILE, (prefix + name).c_str()), 1) << name;
   }
+}
+
+// The application polls motion_done from its own thread while the search
+// runs; the home becomes absolute position 0 from that thread.
+TEST(CounterQueries, MotionDonePolledFromAnotherThreadZeroesTheHome) {
+  OpenCard card(card0("Z.Home=1500\nZ.NearHome=1500\n"));
+  ASSERT_EQ(RM(set_home_cfg)(0, AXIS_Z, 0, 0, 0, 1, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(set_abs_position)(0, AXIS_Z, -50), SUCCESS_NO_ERROR);
+  ASSERT_EQ(RM(home_start)(0, AXIS_Z, 1000, 1000000, 1000000, 50000, 5000, 0), SUCCESS_NO_ERROR);
+  std::atomic<bool> stopped{false};
+  std::atomic<int> polls{0};
+  std::thread poller([&] {
+    while (!stopped) {
+      uint8_t done = 0;
+      int16_t state = 0;
+      if (RM(motion_done)(0, AXIS_Z, &done, &state) != SUCCESS_NO_ERROR) break;
+      ++polls;
+      if (done == 1) stopped = true;
+      std::this_thread::yield();
+    }
+  });
+  for (int i = 0; i < 3000 && !stopped; ++i) bench_advance_us(1000);
+  stopped = true;
+  poller.join();
+  EXPECT_GT(polls.load(), 1);
+  EXPECT_FALSE(probe_axis_busy(2));
+  EXPECT_NE(cmd(AXIS_Z), 0) << "the search moved";
+  EXPECT_EQ(abs_pos(AXIS_Z), 0);
+}
+
+// Without option 7 the sudden stop returns once the axis stands, while
+// another thread moves the clock on.
+TEST(CounterQueries, SuddenStopWaitsWithoutOption7) {
+  OpenCard card(card0());
+  ASSERT_EQ(RM(velocity_move)(0, AXIS_U, 20000, 20000, 1000000, 1), SUCCESS_NO_ERROR);
+  bench_advance_us(5000);
+  std::atomic<bool> returned{false};
+  std::thread stepper([&] {
+    for (int i = 0; i < 2000 && !returned; ++i) bench_advance_us(1000);
+  });
+  ApiStatus st = RM(stop_move)(0, AXIS_U, 0x27);
+  returned = true;
+  stepper.join();
+  EXPECT_EQ(st, SUCCESS_NO_ERROR);
+  EXPECT_EQ(done_of(AXIS_U), 1) << "stands when the call returns";
 }
 
 // ---- Model A: register access and the watchdog ------------------------------------
