@@ -848,6 +848,8 @@ TEST(CounterQueries, MotionDoneZeroesTheAbsolutePositionOnceAfterAHomeSearch) {
   }
   ASSERT_FALSE(probe_axis_busy(0));
   EXPECT_NE(abs_pos(AXIS_X), 0) << "not before motion_done";
+  EXPECT_EQ(done_of(AXIS_Y), 1);
+  EXPECT_NE(abs_pos(AXIS_X), 0) << "not by another axis's motion_done";
   EXPECT_EQ(done_of(AXIS_X), 1);
   EXPECT_EQ(abs_pos(AXIS_X), 0);
   ASSERT_EQ(RM(set_abs_position)(0, AXIS_X, 77), SUCCESS_NO_ERROR);

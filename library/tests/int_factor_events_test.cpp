@@ -447,6 +447,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Kind2Case{"minus_asymmetric", -2000, 0, 100000000, 50000000, 7},
                     Kind2Case{"plus_forced_decel_point", 2000, 5, 100000000, 100000000, 7},
                     Kind2Case{"plus_short_peak_lowered", 300, 5, 100000000, 50000000, 7},
+                    Kind2Case{"minus_tiny_peak_not_below_start", -12, 5, 100000000, 50000000, 7},
                     Kind2Case{"minus_times_in_ms", -2000, 3, 100, 100, 4},
                     Kind2Case{"plus_unequal_times_in_ms", 2000, 3, 50, 100, 7}),
     [](const testing::TestParamInfo<Kind2Case> &i) { return std::string(i.param.name); });
