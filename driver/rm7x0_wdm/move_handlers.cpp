@@ -144,8 +144,15 @@ USHORT check_velocity_params(CardExtension *ext, ULONG axis_mask,
   return failing;
 }
 
+/* An axis whose home search runs is busy also while it stands between two
+ * steps. */
 USHORT check_axis_idle(CardExtension *ext, ULONG axis_mask) {
-  return (chip_main_status(ext) & axis_mask & MAIN_STATUS_BUSY_MASK) ? DRV_AXIS_BUSY : DRV_SUCCESS;
+  if (chip_main_status(ext) & axis_mask & MAIN_STATUS_BUSY_MASK) return DRV_AXIS_BUSY;
+  USHORT word = DRV_SUCCESS;
+  for_each_axis(axis_mask & ALL_AXES, [&](int axis) {
+    if (home_search_running(ext, axis)) word = DRV_AXIS_BUSY;
+  });
+  return word;
 }
 
 USHORT check_axis_ready(CardExtension *ext, ULONG axis_mask, UCHAR direction) {

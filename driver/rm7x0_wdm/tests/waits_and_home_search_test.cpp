@@ -52,6 +52,9 @@ class PendingRequest {
 
 CardExtension* extension() { return card_extension(sim::devices().at(0).fdo); }
 
+// The search of axis 0..3 runs (from its start to the end of its last step).
+bool searching(int axis) { return extension()->axis[axis].home_search >= HOME_CHIP_STEPS; }
+
 class WaitTest : public MachineTest {
  protected:
   void open(const std::string& description) {
@@ -112,7 +115,7 @@ TEST_F(WaitTest, WaitedExtendedSearchCompletesAfterItsLastStep) {
   EXPECT_EQ(request->status(), STATUS_SUCCESS);
   EXPECT_EQ(motion_done(X), std::make_pair(std::uint64_t{1}, std::uint64_t{0x0100}))
       << "completed before the last step ended";
-  EXPECT_FALSE(extension()->home_search_active);
+  EXPECT_FALSE(searching(0));
   const auto position = static_cast<std::int32_t>(file_.request(REQ_GET_CMDCOUNTER, {X}).block.slot[1]);
   EXPECT_NEAR(position, -3000, 25);
 }
@@ -248,7 +251,7 @@ class TimerSearchTest : public WaitTest {
   // Steps until the search is no longer active; false when it never ends.
   bool run_to_end(int max_ticks) {
     for (int i = 0; i < max_ticks; ++i) {
-      if (!extension()->home_search_active) return true;
+      if (!searching(0)) return true;
       step(1);
     }
     return false;
@@ -263,7 +266,7 @@ TEST_F(TimerSearchTest, Mode4EndsStoppedOnTheLimitItBackedOffFrom) {
   ASSERT_TRUE(run_to_end(20000));
   const auto [done, reason] = motion_done(X);
   EXPECT_EQ(done, 1u);
-  EXPECT_EQ(reason & 0x1000, 0x1000u) << "stopped on limit +";
+  EXPECT_EQ(reason, 0x1100u) << "stopped on limit + at the end of the search";
   EXPECT_GE(counter(), kLimit);
   const std::int32_t end = counter();
   step(50);
@@ -272,11 +275,10 @@ TEST_F(TimerSearchTest, Mode4EndsStoppedOnTheLimitItBackedOffFrom) {
 
 TEST_F(TimerSearchTest, Mode5EndsWithTheChipsIndexSearch) {
   start_search(5);
-  ASSERT_TRUE(run_to_end(20000));
-  step(5000);  // the chip's final step
+  ASSERT_TRUE(run_to_end(40000)) << "the chip's final step is part of the search";
   const auto [done, reason] = motion_done(X);
   EXPECT_EQ(done, 1u);
-  EXPECT_EQ(reason, 0x0080u) << "ended without an error";
+  EXPECT_EQ(reason, 0x0100u) << "ended at its home";
   EXPECT_EQ(counter() % 1000, 0) << "stopped on an index pulse";
   EXPECT_LE(counter(), kLimit);
 }
@@ -294,10 +296,10 @@ TEST_F(TimerSearchTest, AStartOnALimitBeginsBackingOff) {
 TEST_F(TimerSearchTest, StopOfAllAxesEndsTheSearchAtTheNextTick) {
   start_search(5);
   step(20);
-  ASSERT_TRUE(extension()->home_search_active);
+  ASSERT_TRUE(searching(0));
   EXPECT_EQ(file_.request(REQ_STOP_MOVE_ALL, {X, CHIP_DEC_STOP}).status, STATUS_SUCCESS);
+  EXPECT_FALSE(searching(0)) << "the stop ended the search at once";
   step(2000);
-  EXPECT_FALSE(extension()->home_search_active);
   const std::int32_t end = counter();
   step(50);
   EXPECT_EQ(counter(), end);
@@ -309,7 +311,7 @@ TEST_F(TimerSearchTest, AStopOfAnotherAxisLeavesTheSearchRunning) {
   step(20);
   EXPECT_EQ(file_.request(REQ_STOP_MOVE, {Y, CHIP_SUDDEN_STOP}).status, STATUS_SUCCESS);
   step(2);
-  EXPECT_TRUE(extension()->home_search_active);
+  EXPECT_TRUE(searching(0));
   ASSERT_TRUE(run_to_end(20000));
   EXPECT_GE(counter(), kLimit);
 }
@@ -319,7 +321,7 @@ TEST_F(TimerSearchTest, AStopOfAnotherAxisLeavesTheSearchRunning) {
 TEST_F(TimerSearchTest, RemovalDuringTheSearchStopsTheTimer) {
   start_search(4);
   step(20);
-  ASSERT_TRUE(extension()->home_search_active);
+  ASSERT_TRUE(searching(0));
   card(0)->pull();
   EXPECT_EQ(sim::send_pnp(0, sim::Pnp::SurpriseRemoval), STATUS_SUCCESS);
   step(20);
