@@ -250,7 +250,10 @@ BOOLEAN timer_step_after_stop(CardExtension *ext, int axis) {
   const USHORT *speed = state->home_speed;
   switch (state->home_step) {
     case SEARCH_MOVE:
+    case OFF_LIMIT:
     case STOPPING: {
+      /* Off the limit the axis may also have stopped on the other limit
+       * before a tick saw it leave the first: it approaches all the same. */
       const BOOLEAN ok = state->home_step == SEARCH_MOVE
                              ? stopped_on_limit_ahead(ext, axis, state->home_direction)
                              : !(latched_stop_reasons(ext, axis) & STOPPED_BY_ALARM_OR_EMERGENCY);
@@ -278,7 +281,7 @@ BOOLEAN timer_step_after_stop(CardExtension *ext, int axis) {
       return FALSE;
     }
     default:
-      break;  /* stopped while leaving the limit: no step asked for that */
+      break;
   }
   finish_search(ext, axis, FALSE);
   return TRUE;
