@@ -188,6 +188,22 @@ TEST_F(WaitTest, RefusedWaitsAreAnsweredAtOnce) {
   EXPECT_EQ(first->status(), STATUS_CANCELLED);
 }
 
+// While the compare table holds the interrupt no search could end: waited or
+// not, the start is refused before anything moves.
+TEST_F(WaitTest, SearchesAreRefusedWhileTheCompareTableHoldsTheInterrupt) {
+  open(kHomeAt5000);
+  configure_home_step(X);
+  InterlockedExchange(&extension()->compare_mode, 1);
+  for (std::uint64_t wait : {0, 1}) {
+    const Reply reply = file_.request(REQ_HOME_START, {X, 10, 100, 100, 100, 100, wait});
+    EXPECT_EQ(reply.status, STATUS_SUCCESS);
+    EXPECT_EQ(static_cast<std::uint16_t>(reply.block.slot[0]), DRV_WAIT_IN_CMP_MODE) << wait;
+    EXPECT_FALSE(searching(0));
+    EXPECT_EQ(motion_done(X).first, 1u) << "a refused search moved the axis";
+  }
+  InterlockedExchange(&extension()->compare_mode, 0);
+}
+
 // A stop of all axes arms their drive-end waits: a search waiting for its
 // home end completes at the stop.
 TEST_F(WaitTest, StopOfAllAxesEndsAWaitingSearch) {
