@@ -50,7 +50,9 @@ void with_home_lock(CardExtension *ext, Fn fn) {
   KeReleaseSpinLock(&ext->home_lock, irql);
 }
 
-LONG search_of(CardExtension *ext, int axis) { return read_interlocked(&ext->axis[axis].home_search); }
+LONG search_of(CardExtension *ext, int axis) {
+  return read_interlocked(&ext->axis[axis].home_search);
+}
 
 VOID set_search(CardExtension *ext, int axis, LONG search) {
   InterlockedExchange(&ext->axis[axis].home_search, search);

@@ -53,7 +53,9 @@ class PendingRequest {
 CardExtension* extension() { return card_extension(sim::devices().at(0).fdo); }
 
 // The search of axis 0..3 runs (from its start to the end of its last step).
-bool searching(int axis) { return read_interlocked(&extension()->axis[axis].home_search) >= HOME_CHIP_STEPS; }
+bool searching(int axis) {
+  return read_interlocked(&extension()->axis[axis].home_search) >= HOME_CHIP_STEPS;
+}
 
 class WaitTest : public MachineTest {
  protected:
