@@ -324,15 +324,15 @@ USHORT set_home_config_ex(RequestContext *request) {
   const DriverRequest *block = request->block;
   const int axis = axis_mask_to_index(slot_u16(block, 1));
   if (axis < 0) return DRV_SUCCESS;
+  /* A search that runs keeps the configuration it started with. */
+  if (home_search_running(ext, axis)) return DRV_AXIS_BUSY;
   DriverAxisState *state = &ext->axis[axis];
   state->home_config[0] = slot_u16(block, 3);
   state->home_config[1] = slot_u16(block, 2);
   state->home_mode = slot_u16(block, 4);
   state->home_option = slot_u8(block, 5);
   state->home_direction = slot_u8(block, 6);
-  with_home_lock(ext, [&] {
-    if (!home_search_running(ext, axis)) set_search(ext, axis, HOME_CONFIGURED);
-  });
+  with_home_lock(ext, [&] { set_search(ext, axis, HOME_CONFIGURED); });
   if (is_timer_mode(state)) return DRV_SUCCESS;
   USHORT steps = state->home_config[0];
   if (state->home_mode == 1 && (get_di_status(ext, 1u << axis, NULL) & DI_HOME))
@@ -374,6 +374,12 @@ USHORT home_start(RequestContext *request) {
 
 BOOLEAN home_search_running(CardExtension *ext, int axis) {
   return search_of(ext, axis) >= HOME_CHIP_STEPS;
+}
+
+BOOLEAN home_searches_running(CardExtension *ext, ULONG axis_mask) {
+  BOOLEAN running = FALSE;
+  for_each_axis(axis_mask & ALL_AXES, [&](int axis) { running |= home_search_running(ext, axis); });
+  return running;
 }
 
 BOOLEAN home_end_arrived(CardExtension *ext, int axis) {

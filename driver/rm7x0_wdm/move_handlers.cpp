@@ -148,11 +148,7 @@ USHORT check_velocity_params(CardExtension *ext, ULONG axis_mask,
  * steps. */
 USHORT check_axis_idle(CardExtension *ext, ULONG axis_mask) {
   if (chip_main_status(ext) & axis_mask & MAIN_STATUS_BUSY_MASK) return DRV_AXIS_BUSY;
-  USHORT word = DRV_SUCCESS;
-  for_each_axis(axis_mask & ALL_AXES, [&](int axis) {
-    if (home_search_running(ext, axis)) word = DRV_AXIS_BUSY;
-  });
-  return word;
+  return home_searches_running(ext, axis_mask) ? DRV_AXIS_BUSY : DRV_SUCCESS;
 }
 
 USHORT check_axis_ready(CardExtension *ext, ULONG axis_mask, UCHAR direction) {

@@ -703,6 +703,8 @@ BOOLEAN home_end_arrived(CardExtension *ext, int axis);
 BOOLEAN take_timer_search_steps(CardExtension *ext);
 /* A search runs on the axis of index 0-3 (busy even between its steps). */
 BOOLEAN home_search_running(CardExtension *ext, int axis);
+/* A search runs on an axis of the mask. */
+BOOLEAN home_searches_running(CardExtension *ext, ULONG axis_mask);
 /* Ends the searches (and home configurations) of the axes of the mask before
  * a stop or a reset reaches the chip, so that nothing a DPC does afterwards
  * moves them; answers the axes whose search was running. */

@@ -199,6 +199,21 @@ TEST_F(ManualClockHoming, ConfiguringAnotherAxisLeavesTheSearchRunning) {
   EXPECT_GT(command_counter(AXIS_X), 15000) << "the search ended early";
 }
 
+// The searching axis keeps the configuration it started with: both
+// configurations are refused while its search runs, and it ends as set up.
+TEST_F(ManualClockHoming, ConfiguringTheSearchingAxisIsRefused) {
+  ASSERT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, 0, 0, 0, 5, 1), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_home_start(0, AXIS_X, SV, ACC, DEC, 50000, 5000, 0), SUCCESS_NO_ERROR);
+  probe_advance_ns(20 * TICK_NS);
+  EXPECT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, HOME_HIGH, 0, 0, 0, 0), ERROR_MOTION_NOT_COMPLETE);
+  EXPECT_EQ(rm720_set_home_cfg(0, AXIS_X, HOME_HIGH, 0, 0, STEP2_PLUS, 0), ERROR_MOTION_NOT_COMPLETE);
+  EXPECT_EQ(probe_home_setup(0).mode, 5);
+  run_search_to_end();
+  EXPECT_EQ(motion_state(AXIS_X).reason, 0x0100);
+  EXPECT_EQ(command_counter(AXIS_X) % 1000, 0) << "not stopped on an index pulse";
+  EXPECT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, HOME_HIGH, 0, 0, 0, 0), SUCCESS_NO_ERROR);
+}
+
 // A start that the driver refuses at once (the axis is driving) is reported
 // and leaves the absolute position alone.
 TEST_F(ManualClockHoming, RefusedStartIsReported) {
