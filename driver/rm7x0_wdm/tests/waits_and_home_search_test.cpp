@@ -334,6 +334,47 @@ TEST_F(TimerSearchTest, AStopOfAnotherAxisLeavesTheSearchRunning) {
   EXPECT_GE(counter(), kLimit);
 }
 
+// Sent with the wait flag, a timer search pends until its end: found (mode 4
+// on its limit), or ended by a stop, which answers it at once.
+TEST_F(TimerSearchTest, AWaitedTimerSearchPendsUntilItsEndOrAStop) {
+  ASSERT_EQ(file_.request(REQ_SET_HOME_CFG_EX, {X, 0, 0, 4, 0, 1}).status, STATUS_SUCCESS);
+  auto request = std::make_unique<PendingRequest>(
+      file_, REQ_HOME_START, std::initializer_list<std::uint64_t>{X, 10, 100, 100, 100, 10, 1});
+  ASSERT_EQ(request->sent(), STATUS_PENDING);
+  step(20);
+  EXPECT_FALSE(request->completed(0)) << "answered with the search still running";
+  ASSERT_TRUE(run_to_end(20000));
+  ASSERT_TRUE(request->completed(0));
+  EXPECT_EQ(request->status(), STATUS_SUCCESS);
+  EXPECT_EQ(motion_done(X).second, 0x1100u);
+
+  ASSERT_EQ(file_.request(REQ_SET_HOME_CFG_EX, {X, 0, 0, 4, 0, 0}).status, STATUS_SUCCESS);
+  auto stopped = std::make_unique<PendingRequest>(
+      file_, REQ_HOME_START, std::initializer_list<std::uint64_t>{X, 10, 100, 100, 100, 10, 1});
+  ASSERT_EQ(stopped->sent(), STATUS_PENDING);
+  step(20);
+  EXPECT_EQ(file_.request(REQ_STOP_MOVE, {X, CHIP_SUDDEN_STOP}).status, STATUS_SUCCESS);
+  ASSERT_TRUE(stopped->completed(0)) << "the stop left the waited search pending";
+  EXPECT_FALSE(searching(0));
+}
+
+// A removal cancels a waited timer search and stops its timer.
+TEST_F(TimerSearchTest, RemovalCancelsAWaitedTimerSearch) {
+  ASSERT_EQ(file_.request(REQ_SET_HOME_CFG_EX, {X, 0, 0, 5, 0, 1}).status, STATUS_SUCCESS);
+  auto request = std::make_unique<PendingRequest>(
+      file_, REQ_HOME_START, std::initializer_list<std::uint64_t>{X, 10, 100, 100, 100, 10, 1});
+  ASSERT_EQ(request->sent(), STATUS_PENDING);
+  step(20);
+  card(0)->pull();
+  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::SurpriseRemoval), STATUS_SUCCESS);
+  ASSERT_TRUE(request->completed(0));
+  EXPECT_EQ(request->status(), STATUS_CANCELLED);
+  step(20);
+  file_.close();
+  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::Remove), STATUS_SUCCESS);
+  step(20);
+}
+
 // The verifier ends the process when a timer stays set or a DPC reaches the
 // card's registers after they were unmapped.
 TEST_F(TimerSearchTest, RemovalDuringTheSearchStopsTheTimer) {
