@@ -260,7 +260,8 @@ class HomingMatrix : public HomingCase {
     ASSERT_EQ(RM7X0_NAME(const_move)(0, AXIS_X, 5000, want.position < 0 ? 10 : -10),
               SUCCESS_NO_ERROR)
         << where;
-    while (!motion_done(&reason)) probe_step_clock_ns(SETTLED_STEP_NS);
+    for (int step = 0; step < 1000 && !motion_done(&reason); ++step)
+      probe_advance_ns(SETTLED_STEP_NS);
     EXPECT_EQ(reason & (HOME_END | DRIVE_FINISH_OUTPUT_FIXED_PULSE),
               DRIVE_FINISH_OUTPUT_FIXED_PULSE)
         << where << ": the move after the search";
@@ -351,7 +352,7 @@ class HomingStops : public HomingCase {
     const bool running = probe_home_search_active(0);
     EXPECT_EQ(inject(stop), SUCCESS_NO_ERROR) << where;
     EXPECT_FALSE(probe_home_search_active(0)) << where << ": the search outlived the stop";
-    for (int step = 0; step < 100 && (probe_axis_busy(0) || (waited && !returned)); ++step)
+    for (int step = 0; step < 1000 && (probe_axis_busy(0) || (waited && !returned)); ++step)
       probe_advance_ns(SETTLED_STEP_NS);
     if (waited) caller.join();
     expect_standing_for_good(where);
