@@ -350,6 +350,11 @@ class HomingStops : public HomingCase {
     else
       probe_advance_ns(tick_ns());
     const bool running = probe_home_search_active(0);
+    // The library keeps no lock: a reset must not meet another export of the
+    // card, such as the waited start zeroing the position of its found home.
+    if (stop == Stop::RESET && waited && !running) {
+      while (!returned) std::this_thread::yield();
+    }
     EXPECT_EQ(inject(stop), SUCCESS_NO_ERROR) << where;
     EXPECT_FALSE(probe_home_search_active(0)) << where << ": the search outlived the stop";
     for (int step = 0; step < 1000 && (probe_axis_busy(0) || (waited && !returned)); ++step)
@@ -388,6 +393,7 @@ TEST_P(HomingStops, NothingMovesAfterAStopAtAnyPhase) {
       for (bool waited : {false, true})
         for (bool racing : {false, true})
           for (int run = 0; run < runs; ++run) {
+            if (racing && stop == Stop::RESET) continue;  // see the reset above
             run_case(stop, phase_ms, waited, racing);
             if (HasFailure()) return;
           }
