@@ -29,9 +29,10 @@ constexpr USHORT CODE_HOME_INDEX_PLUS = 20, CODE_HOME_INDEX_MINUS = 60;
 /* States of the timer search (DriverAxisState.home_step). */
 enum TimerSearchStep {
   SEARCH_MOVE = 0,    /* entered at the start: search move; ends stopped on the limit ahead */
-  OFF_LIMIT = 2,      /* leaving the limit at the low speed; ends when the limit is no longer
-                         active (the stop on it says the axis stood there: no state waits to
-                         see it active first) */
+  OFF_LIMIT = 2,      /* leaving the limit (at the low speed after the search move, at the
+                         search speed when the search starts on a limit); ends when the limit
+                         is no longer active. The stop on the limit says the axis stood there:
+                         no state waits to see it active first. */
   STOPPING = 3,       /* decelerating stop off the limit; ends when stopped */
   APPROACH = 4,       /* moving back at the low speed; ends stopped on the limit */
 };
