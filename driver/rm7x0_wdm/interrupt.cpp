@@ -146,9 +146,12 @@ static VOID serve_axis_factor(CardExtension *ext, int axis, USHORT factor) {
   signal_axis_event(ext, axis);
   run_interrupt_actions(ext, axis, factor);
   const ULONG armed = armed_factor(ext, axis);
-  if (!(factor & armed)) return;
+  /* A search takes its steps at its home ends also after the request that
+   * waited for it was cancelled (the cancel disarms the wait, not the search). */
+  const BOOLEAN search_step = (factor & FACTOR_HOME_END) && home_search_running(ext, axis);
+  if (!(factor & armed) && !search_step) return;
   BOOLEAN search_over = TRUE;
-  if (armed & FACTOR_HOME_END) search_over = home_end_arrived(ext, axis);
+  if (search_step || (armed & FACTOR_HOME_END)) search_over = home_end_arrived(ext, axis);
   if (armed & FACTOR_DRIVE_END) drive_end_arrived(ext, axis);
   if (search_over) complete_waiting_request(ext, axis, STATUS_SUCCESS);
 }

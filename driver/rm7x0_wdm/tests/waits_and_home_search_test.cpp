@@ -358,6 +358,27 @@ TEST_F(TimerSearchTest, AWaitedTimerSearchPendsUntilItsEndOrAStop) {
   EXPECT_FALSE(searching(0));
 }
 
+// Cancelling the request that waits for a chip search leaves the search
+// running to its end: here, without a home between the limits, it turns back
+// once at limit + and gives up at limit -, standing there.
+TEST_F(TimerSearchTest, ACancelledWaitLeavesTheChipSearchToItsEnd) {
+  ASSERT_EQ(file_.request(REQ_SET_HOME_CFG_EX, {X, HOME_LEVEL_HIGH, 4, 0, 1, 1}).status,
+            STATUS_SUCCESS);
+  auto request = std::make_unique<PendingRequest>(
+      file_, REQ_HOME_START, std::initializer_list<std::uint64_t>{X, 10, 100, 100, 100, 10, 1});
+  ASSERT_EQ(request->sent(), STATUS_PENDING);
+  step(20);
+  ASSERT_EQ(SimCancelIo(file_.handle()), STATUS_SUCCESS);
+  ASSERT_TRUE(request->completed(0));
+  EXPECT_EQ(request->status(), STATUS_CANCELLED);
+  EXPECT_TRUE(searching(0)) << "the cancel ended the search";
+  ASSERT_TRUE(run_to_end(40000));
+  const auto [done, reason] = motion_done(X);
+  EXPECT_EQ(done, 1u);
+  EXPECT_EQ(reason, 0x2000u) << "not given up at limit -";
+  EXPECT_LE(counter(), -kLimit);
+}
+
 // A removal cancels a waited timer search and stops its timer.
 TEST_F(TimerSearchTest, RemovalCancelsAWaitedTimerSearch) {
   ASSERT_EQ(file_.request(REQ_SET_HOME_CFG_EX, {X, 0, 0, 5, 0, 1}).status, STATUS_SUCCESS);
