@@ -147,8 +147,12 @@ USHORT get_di_status(CardExtension *ext, ULONG axis_mask, PUSHORT raw_input) {
   USHORT status2 = 0;
   chip_read_status2(ext, 1u << axis, &status2);
   const USHORT input = axis_input_byte(ext, axis);
-  const USHORT mode1 = ext->axis[axis].shadow[SHADOW_MODE1];
-  const USHORT mode2 = ext->axis[axis].shadow[SHADOW_MODE2];
+  /* The home timer's DPC asks while a handler may rewrite the shadows. */
+  USHORT mode1 = 0, mode2 = 0;
+  run_synchronized(ext, [&] {
+    mode1 = ext->axis[axis].shadow[SHADOW_MODE1];
+    mode2 = ext->axis[axis].shadow[SHADOW_MODE2];
+  });
 
   USHORT status = 0;
   if (main_status & (1u << axis)) status |= DI_DRIVING;
