@@ -87,7 +87,8 @@ USHORT latched_stop_reasons(CardExtension *ext, int axis) {
 BOOLEAN stopped_on_limit_ahead(CardExtension *ext, int axis, UCHAR direction) {
   const USHORT reasons = latched_stop_reasons(ext, axis);
   if (reasons & STOPPED_BY_ALARM_OR_EMERGENCY) return FALSE;
-  return (reasons & (direction == MOVE_DIR_PLUS ? STOPPED_ON_LIMIT_PLUS : STOPPED_ON_LIMIT_MINUS)) != 0;
+  const USHORT ahead = direction == MOVE_DIR_PLUS ? STOPPED_ON_LIMIT_PLUS : STOPPED_ON_LIMIT_MINUS;
+  return (reasons & ahead) != 0;
 }
 
 UCHAR flipped(UCHAR direction) { return direction == MOVE_DIR_PLUS ? MOVE_DIR_MINUS : MOVE_DIR_PLUS; }
@@ -213,8 +214,9 @@ BOOLEAN take_homing_step(CardExtension *ext, int axis) {
   const USHORT di = get_di_status(ext, 1u << axis, NULL);
   const BOOLEAN index_modes = state->home_mode == 1 || state->home_mode == 3;
   const BOOLEAN seeks_minus = state->home_option == 0;
-  const BOOLEAN broken_off = (get_error_status(ext, 1u << axis, FALSE) & ERROR_ALARM_OR_EMERGENCY) ||
-                             state->end_flag[END_STOPPED_BY_COMMAND];
+  const USHORT errors = get_error_status(ext, 1u << axis, FALSE);
+  const BOOLEAN broken_off =
+      (errors & ERROR_ALARM_OR_EMERGENCY) || state->end_flag[END_STOPPED_BY_COMMAND];
   if (broken_off || (!(di & DI_HOME) && state->home_phase == 1)) {
     finish_search(ext, axis, FALSE);
     return FALSE;
@@ -369,7 +371,8 @@ USHORT home_start(RequestContext *request) {
   if (configured) {
     for (int n = 0; n < HOME_SPEED_COUNT; ++n) state->home_speed[n] = slot_u16(block, 2 + n);
   }
-  RequestHandler *start = configured && is_timer_mode(state) ? start_timer_search : start_chip_search;
+  RequestHandler *start =
+      configured && is_timer_mode(state) ? start_timer_search : start_chip_search;
   return run_waited_start(request, 1u << axis, FACTOR_HOME_END, slot_u16(block, 7) == 1, start);
 }
 
