@@ -33,8 +33,6 @@ static VOID reset_card_state(CardExtension *ext) {
   ext->int_action_next = 0;
   ext->line_arc_option = 0;
   ext->home_end_counter_clear = 0;
-  ext->homing_axis = 0;
-  InterlockedExchange(&ext->timer_search_axis, 0);
   /* The DPC ends a table run on these under the conti lock. */
   KIRQL irql;
   KeAcquireSpinLock(&ext->conti_lock, &irql);
@@ -48,6 +46,7 @@ static VOID reset_card_state(CardExtension *ext) {
  * can no longer see its factor (the reset disarms it), so it is cancelled
  * rather than left pending for ever. */
 VOID card_reset(CardExtension *ext) {
+  end_home_searches(ext, ALL_AXES);
   chip_command(ext, COMMAND_CHIP_RESET);
   /* The chip reset cleared these registers; the shadows follow it. The DPC
    * counts the action slots and changes the held-axis mask under the same

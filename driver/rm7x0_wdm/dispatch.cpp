@@ -65,7 +65,7 @@ constexpr Route kRoutes[] = {
     {REQ_SET_IN3, set_in3_config, WORD_IGNORED},
     {REQ_SET_FILTER, set_input_filter, WORD_IGNORED},
     {REQ_SET_SOFTLIMIT, set_software_limit, WORD_REPLACES},
-    {REQ_SET_HOME_CFG, set_home_config, WORD_IGNORED},
+    {REQ_SET_HOME_CFG, set_home_config, WORD_REPLACES},
     {REQ_SET_CMP, set_comparators, WORD_IGNORED},
     /* Single-axis moves and their changes (move_handlers.cpp). The moves
      * and the target change answer only the words of their checks. */
@@ -119,7 +119,7 @@ constexpr Route kRoutes[] = {
     {REQ_GET_INT_FACTOR, get_int_factor, WORD_IGNORED},
     {REQ_SET_INT_ACTION, set_int_action, WORD_REPLACES},
     /* Home search (home_search.cpp). */
-    {REQ_SET_HOME_CFG_EX, set_home_config_ex, WORD_IGNORED},
+    {REQ_SET_HOME_CFG_EX, set_home_config_ex, WORD_REPLACES},
     {REQ_HOME_START, home_start, WORD_REPLACES},
     /* Torix remote-I/O bus (torix_handlers.cpp). The words are the
      * refusals of its reads and of its configuration. */

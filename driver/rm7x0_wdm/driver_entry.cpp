@@ -30,6 +30,7 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_
 static VOID init_card_state(CardExtension *ext, PDEVICE_OBJECT device) {
   for (int axis = 0; axis < AXIS_COUNT; ++axis) KeInitializeSpinLock(&ext->axis[axis].lock);
   KeInitializeSpinLock(&ext->conti_lock);
+  KeInitializeSpinLock(&ext->home_lock);
   ext->home_timer_due.QuadPart = HOME_TIMER_DUE_TIME;
   KeInitializeTimer(&ext->home_timer);
   KeInitializeDpc(&ext->home_timer_dpc, home_timer_dpc, device);

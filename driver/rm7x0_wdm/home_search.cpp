@@ -2,9 +2,16 @@
  * search steps that follow a home end (modes 0-3, from the DPC) and the
  * timer-driven search of modes 4 and 5 (from the home timer's DPC).
  *
- * home_search_active is the card's "home configured" flag: set by the
- * extended configuration, cleared when a search ends, by a stop and by a
- * reset; the DPCs take no step while it is clear. */
+ * Each axis has its own search (DriverAxisState.home_search). A search is
+ * over only when its last step has ended: the axis reads busy until then,
+ * also while it stands between two steps, and the home-end flag is set only
+ * for a search that found its home. Every step runs under the home lock and
+ * first looks whether the search still runs, and a stop ends the search
+ * under the same lock before it reaches the chip: a step that a DPC on
+ * another processor has begun either ends before the stop (which then stops
+ * its move) or finds the search over. Steps decide on what the chip latched
+ * when the axis stopped (its stop reasons), never on a level sampled at the
+ * right moment, so a coarse timer only makes them later. */
 #include "rm7x0_driver.h"
 
 namespace {
@@ -21,16 +28,67 @@ constexpr USHORT CODE_HOME_INDEX_PLUS = 20, CODE_HOME_INDEX_MINUS = 60;
 
 /* States of the timer search (DriverAxisState.home_step). */
 enum TimerSearchStep {
-  SEARCH_MOVE,        /* entered at the start: search move; ends when the axis stops */
-  BACK_OFF,           /* moving back at the low speed; ends on a limit input */
-  ON_LIMIT,           /* a limit input is active; ends when it is left */
-  STOPPING,           /* decelerating stop off the limit; ends when stopped */
-  APPROACH,           /* moving back at the low speed; ends stopped on the limit */
+  SEARCH_MOVE = 0,    /* entered at the start: search move; ends stopped on the limit ahead */
+  OFF_LIMIT = 2,      /* leaving the limit (at the low speed after the search move, at the
+                         search speed when the search starts on a limit); ends when the limit
+                         is no longer active. The stop on the limit says the axis stood there:
+                         no state waits to see it active first. */
+  STOPPING = 3,       /* decelerating stop off the limit; ends when stopped */
+  APPROACH = 4,       /* moving back at the low speed; ends stopped on the limit */
 };
 
-VOID end_search(CardExtension *ext, DriverAxisState *state) {
+/* Stop reasons that status register 1 latches at the end of a drive. */
+constexpr USHORT STOPPED_ON_LIMIT_PLUS = 0x1000, STOPPED_ON_LIMIT_MINUS = 0x2000;
+constexpr USHORT STOPPED_BY_ALARM_OR_EMERGENCY = 0xC000;
+constexpr USHORT ERROR_ALARM_OR_EMERGENCY = 0x0030;  /* status register 2 */
+
+/* The home lock around one step or end of a search. */
+template <typename Fn>
+void with_home_lock(CardExtension *ext, Fn fn) {
+  KIRQL irql;
+  KeAcquireSpinLock(&ext->home_lock, &irql);
+  fn();
+  KeReleaseSpinLock(&ext->home_lock, irql);
+}
+
+LONG search_of(CardExtension *ext, int axis) {
+  return read_interlocked(&ext->axis[axis].home_search);
+}
+
+VOID set_search(CardExtension *ext, int axis, LONG search) {
+  InterlockedExchange(&ext->axis[axis].home_search, search);
+}
+
+/* Under the home lock: the search is over; found says whether it ended at its
+ * home (the home-end flag, and the counters cleared when the card asks). */
+VOID finish_search(CardExtension *ext, int axis, BOOLEAN found) {
+  DriverAxisState *state = &ext->axis[axis];
+  if (found) {
+    InterlockedExchange(&state->end_flag[END_HOME], 1);
+    if (ext->home_end_counter_clear) {
+      chip_set_cmd_counter(ext, 1u << axis, 0);
+      chip_set_enc_counter(ext, 1u << axis, 0);
+    }
+  }
   state->home_step = SEARCH_MOVE;
-  InterlockedExchange(&ext->home_search_active, 0);
+  state->home_phase = 0;
+  set_search(ext, axis, HOME_IDLE);
+}
+
+BOOLEAN axis_busy(CardExtension *ext, int axis) { return (chip_main_status(ext) >> axis) & 1; }
+
+USHORT latched_stop_reasons(CardExtension *ext, int axis) {
+  USHORT status1 = 0;
+  chip_read_status1(ext, 1u << axis, &status1);
+  return status1;
+}
+
+/* The drive that just ended stopped on the limit in its direction. */
+BOOLEAN stopped_on_limit_ahead(CardExtension *ext, int axis, UCHAR direction) {
+  const USHORT reasons = latched_stop_reasons(ext, axis);
+  if (reasons & STOPPED_BY_ALARM_OR_EMERGENCY) return FALSE;
+  const USHORT ahead = direction == MOVE_DIR_PLUS ? STOPPED_ON_LIMIT_PLUS : STOPPED_ON_LIMIT_MINUS;
+  return (reasons & ahead) != 0;
 }
 
 UCHAR flipped(UCHAR direction) { return direction == MOVE_DIR_PLUS ? MOVE_DIR_MINUS : MOVE_DIR_PLUS; }
@@ -98,30 +156,154 @@ USHORT run_start_checks(RequestContext *request, ULONG axis_bit, UCHAR direction
   return DRV_SUCCESS;
 }
 
-VOID start_timer_search(CardExtension *ext, int axis) {
+/* The search move of a timer search, after its wait was armed. */
+USHORT start_timer_search(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
   DriverAxisState *state = &ext->axis[axis];
   const USHORT *speed = state->home_speed;
-  drv_velocity_move(ext, 1u << axis, speed[HOME_START_SPEED], speed[HOME_SEARCH_SPEED],
-                    speed[HOME_ACC], state->home_direction);
-  state->home_step = on_limit(get_di_status(ext, 1u << axis, NULL)) ? ON_LIMIT : SEARCH_MOVE;
-  ext->homing_axis = (USHORT)(1u << axis);
-  InterlockedExchange(&ext->timer_search_axis, (LONG)(1u << axis));
+  with_home_lock(ext, [&] {
+    state->home_phase = 0;
+    state->home_step = on_limit(get_di_status(ext, 1u << axis, NULL)) ? OFF_LIMIT : SEARCH_MOVE;
+    drv_velocity_move(ext, 1u << axis, speed[HOME_START_SPEED], speed[HOME_SEARCH_SPEED],
+                      speed[HOME_ACC], state->home_direction);
+    set_search(ext, axis, HOME_TIMER);
+  });
+  InterlockedExchange(&ext->home_search_active, 1);
   KeSetTimer(&ext->home_timer, ext->home_timer_due, &ext->home_timer_dpc);
+  return DRV_SUCCESS;
 }
 
-/* The chip search that a home start runs (after its wait was armed). */
+/* The chip search that a home start runs (after its wait was armed). A
+ * configured search of modes 0-3 takes further steps at its home ends; a
+ * search without configuration, or one of modes 0 and 1 that starts on the
+ * home input, is a single run of the chip. */
 USHORT start_chip_search(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
   const int axis = axis_mask_to_index(slot_u16(block, 1));
   const USHORT start = slot_u16(block, 2), acc = slot_u16(block, 3), dec = slot_u16(block, 4);
   const USHORT search = slot_u16(block, 5), low = slot_u16(block, 6);
-  if (!read_interlocked(&ext->home_search_active)) return home_move_step(ext, axis, start, acc, dec, search, low);
-  if (get_di_status(ext, 1u << axis, NULL) & DI_HOME) {
-    if (ext->axis[axis].home_mode <= 1) InterlockedExchange(&ext->home_search_active, 0);
-    return home_move_step(ext, axis, start, acc, dec, low, low);
+  DriverAxisState *state = &ext->axis[axis];
+  USHORT word = DRV_SUCCESS;
+  with_home_lock(ext, [&] {
+    state->home_phase = 0;
+    if (search_of(ext, axis) != HOME_CONFIGURED) {
+      set_search(ext, axis, HOME_CHIP_LAST);
+      word = home_move_step(ext, axis, start, acc, dec, search, low);
+    } else if (get_di_status(ext, 1u << axis, NULL) & DI_HOME) {
+      set_search(ext, axis, state->home_mode <= 1 ? HOME_CHIP_LAST : HOME_CHIP_STEPS);
+      word = home_move_step(ext, axis, start, acc, dec, low, low);
+    } else {
+      set_search(ext, axis, HOME_CHIP_STEPS);
+      word = home_move_step(ext, axis, start, acc, dec, search, search);
+    }
+    if (word != DRV_SUCCESS) finish_search(ext, axis, FALSE);
+  });
+  return word;
+}
+
+/* Under the home lock, after a home end of a search of modes 0-3 that takes
+ * steps: the next step by the home input, the option (0: home is sought
+ * minus) and the mode (1, 3: the index step too). The step that starts on
+ * the home input is the last. A search that already turned back once at a
+ * limit and again ends without its home, or one that an alarm or the
+ * emergency stop ended, has failed. TRUE while a further step runs. */
+BOOLEAN take_homing_step(CardExtension *ext, int axis) {
+  DriverAxisState *state = &ext->axis[axis];
+  const USHORT di = get_di_status(ext, 1u << axis, NULL);
+  const BOOLEAN index_modes = state->home_mode == 1 || state->home_mode == 3;
+  const BOOLEAN seeks_minus = state->home_option == 0;
+  const USHORT errors = get_error_status(ext, 1u << axis, FALSE);
+  const BOOLEAN broken_off =
+      (errors & ERROR_ALARM_OR_EMERGENCY) || state->end_flag[END_STOPPED_BY_COMMAND];
+  if (broken_off || (!(di & DI_HOME) && state->home_phase == 1)) {
+    finish_search(ext, axis, FALSE);
+    return FALSE;
   }
-  return home_move_step(ext, axis, start, acc, dec, search, search);
+  USHORT word;
+  if (di & DI_HOME) {
+    state->home_phase = 2;
+    if (index_modes)
+      rewrite_home_steps(ext, axis, seeks_minus ? CODE_HOME_INDEX_MINUS : CODE_HOME_INDEX_PLUS);
+    else
+      rewrite_home_steps(ext, axis, seeks_minus ? CODE_HOME_MINUS : CODE_HOME_PLUS);
+    set_search(ext, axis, HOME_CHIP_LAST);
+    word = full_step(ext, axis);
+  } else {
+    state->home_phase = 1;
+    /* Back the other way from where the configuration searched home. */
+    const USHORT steps = index_modes ? (state->home_config[0] & CODE_HOME_MINUS) : state->home_config[0];
+    rewrite_home_steps(ext, axis, steps == CODE_HOME_MINUS ? CODE_HOME_PLUS : CODE_HOME_MINUS);
+    const BOOLEAN at_far_limit = (di & (seeks_minus ? DI_LIMIT_MINUS : DI_LIMIT_PLUS)) != 0;
+    word = at_far_limit ? search_speed_step(ext, axis) : full_step(ext, axis);
+  }
+  if (word == DRV_SUCCESS) return TRUE;
+  finish_search(ext, axis, FALSE);
+  return FALSE;
+}
+
+/* The chip's last run ended at its home unless an error or a stop ended it. */
+BOOLEAN last_run_found_home(CardExtension *ext, int axis) {
+  return !axis_in_error(ext, axis) && !ext->axis[axis].end_flag[END_STOPPED_BY_COMMAND];
+}
+
+/* Under the home lock: the axis of a timer search stopped at the end of a
+ * step. TRUE when the search is over. */
+BOOLEAN timer_step_after_stop(CardExtension *ext, int axis) {
+  DriverAxisState *state = &ext->axis[axis];
+  const USHORT *speed = state->home_speed;
+  switch (state->home_step) {
+    case SEARCH_MOVE:
+    case OFF_LIMIT:
+    case STOPPING: {
+      /* Off the limit the axis may also have stopped on the other limit
+       * before a tick saw it leave the first: it approaches all the same. */
+      const BOOLEAN ok = state->home_step == SEARCH_MOVE
+                             ? stopped_on_limit_ahead(ext, axis, state->home_direction)
+                             : !(latched_stop_reasons(ext, axis) & STOPPED_BY_ALARM_OR_EMERGENCY);
+      if (!ok) break;
+      state->home_direction = flipped(state->home_direction);
+      drv_velocity_move(ext, 1u << axis, speed[HOME_START_SPEED], speed[HOME_LOW_SPEED],
+                        speed[HOME_ACC], state->home_direction);
+      state->home_step = state->home_step == SEARCH_MOVE ? OFF_LIMIT : APPROACH;
+      return FALSE;
+    }
+    case APPROACH: {
+      if (!stopped_on_limit_ahead(ext, axis, state->home_direction)) break;
+      if (state->home_mode != 5) {
+        finish_search(ext, axis, TRUE);
+        return TRUE;
+      }
+      /* Mode 5: the chip seeks the index away from the limit; its home end
+       * ends the search. */
+      const BOOLEAN plus = state->home_direction == MOVE_DIR_PLUS;
+      rewrite_home_steps(ext, axis, plus ? CODE_INDEX_MINUS : CODE_INDEX_PLUS);
+      state->home_direction = plus ? MOVE_DIR_MINUS : MOVE_DIR_PLUS;
+      state->home_step = SEARCH_MOVE;
+      set_search(ext, axis, HOME_CHIP_LAST);
+      full_step(ext, axis);
+      return FALSE;
+    }
+    default:
+      break;
+  }
+  finish_search(ext, axis, FALSE);
+  return TRUE;
+}
+
+/* Under the home lock: one tick of the axis's timer search; TRUE when it is
+ * over. While the axis leaves the limit it is stopped once the limit is seen
+ * inactive: a late tick leaves it a little further off, which the approach
+ * at the low speed makes up. */
+BOOLEAN take_timer_search_step(CardExtension *ext, int axis) {
+  DriverAxisState *state = &ext->axis[axis];
+  if (!axis_busy(ext, axis)) return timer_step_after_stop(ext, axis);
+  if (state->home_step == OFF_LIMIT && !on_limit(get_di_status(ext, 1u << axis, NULL))) {
+    state->home_step = STOPPING;
+    stop_axes(ext, 1u << axis, CHIP_DEC_STOP);
+  }
+  return FALSE;
 }
 
 }  // namespace
@@ -145,17 +327,15 @@ USHORT set_home_config_ex(RequestContext *request) {
   const DriverRequest *block = request->block;
   const int axis = axis_mask_to_index(slot_u16(block, 1));
   if (axis < 0) return DRV_SUCCESS;
+  /* A search that runs keeps the configuration it started with. */
+  if (home_search_running(ext, axis)) return DRV_AXIS_BUSY;
   DriverAxisState *state = &ext->axis[axis];
   state->home_config[0] = slot_u16(block, 3);
   state->home_config[1] = slot_u16(block, 2);
   state->home_mode = slot_u16(block, 4);
   state->home_option = slot_u8(block, 5);
   state->home_direction = slot_u8(block, 6);
-  InterlockedExchange(&ext->home_search_active, 1);
-  /* A stop of any axis now ends the search (the homing axis is set again
-   * by the start of a timer search); a timer search of another axis under
-   * way keeps its own axis and runs on. */
-  ext->homing_axis = 0;
+  with_home_lock(ext, [&] { set_search(ext, axis, HOME_CONFIGURED); });
   if (is_timer_mode(state)) return DRV_SUCCESS;
   USHORT steps = state->home_config[0];
   if (state->home_mode == 1 && (get_di_status(ext, 1u << axis, NULL) & DI_HOME))
@@ -164,8 +344,9 @@ USHORT set_home_config_ex(RequestContext *request) {
 }
 
 /* A mode 0-3 search, or one without extended configuration, runs on the chip
- * and may wait for its home end; a mode 4 or 5 search runs on the home timer
- * and is answered at once. */
+ * and ends at a home end; a mode 4 or 5 search runs on the home timer. Either
+ * waits for its end when asked to; without waiting the start is answered at
+ * once, and motion_done reads the axis busy until the search is over. */
 USHORT home_start(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
@@ -173,7 +354,7 @@ USHORT home_start(RequestContext *request) {
   const int axis = axis_mask_to_index(axis_bit);
   if (axis < 0) return DRV_NO_HOME_CONFIG;
   DriverAxisState *state = &ext->axis[axis];
-  const BOOLEAN configured = read_interlocked(&ext->home_search_active) != 0;
+  const BOOLEAN configured = search_of(ext, axis) == HOME_CONFIGURED;
 
   UCHAR direction = MOVE_DIR_LOADED;
   if (configured && is_timer_mode(state)) {
@@ -184,92 +365,71 @@ USHORT home_start(RequestContext *request) {
   }
   const USHORT refusal = run_start_checks(request, 1u << axis, direction);
   if (refusal != DRV_SUCCESS) return refusal;
+  /* Every search ends at a home end or a step that the DPCs take: without
+   * the interrupt (the compare table holds it) it could never end. */
+  if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
   if (configured) {
     for (int n = 0; n < HOME_SPEED_COUNT; ++n) state->home_speed[n] = slot_u16(block, 2 + n);
   }
-  if (configured && is_timer_mode(state)) {
-    start_timer_search(ext, axis);
-    return DRV_SUCCESS;
-  }
-  return run_waited_start(request, 1u << axis, FACTOR_HOME_END, slot_u16(block, 7) == 1,
-                          start_chip_search);
+  RequestHandler *start =
+      configured && is_timer_mode(state) ? start_timer_search : start_chip_search;
+  return run_waited_start(request, 1u << axis, FACTOR_HOME_END, slot_u16(block, 7) == 1, start);
 }
 
-/* After a home end of an active mode 0-3 search: the next step by the home
- * input, the option (0: home is sought minus) and the mode (1, 3: the index
- * step too). A search that has found home runs its last
- * step and is no longer active, so the home end of that step ends it. */
-BOOLEAN take_homing_step(CardExtension *ext, int axis) {
-  DriverAxisState *state = &ext->axis[axis];
-  const USHORT di = get_di_status(ext, 1u << axis, NULL);
-  const BOOLEAN index_modes = state->home_mode == 1 || state->home_mode == 3;
-  const BOOLEAN seeks_minus = state->home_option == 0;
-  USHORT word;
-  if (di & DI_HOME) {
-    state->home_phase = 2;
-    if (index_modes)
-      rewrite_home_steps(ext, axis, seeks_minus ? CODE_HOME_INDEX_MINUS : CODE_HOME_INDEX_PLUS);
-    else
-      rewrite_home_steps(ext, axis, seeks_minus ? CODE_HOME_MINUS : CODE_HOME_PLUS);
-    word = full_step(ext, axis);
-    end_search(ext, state);
-  } else {
-    state->home_phase = 1;
-    /* Back the other way from where the configuration searched home. */
-    const USHORT steps = index_modes ? (state->home_config[0] & CODE_HOME_MINUS) : state->home_config[0];
-    rewrite_home_steps(ext, axis, steps == CODE_HOME_MINUS ? CODE_HOME_PLUS : CODE_HOME_MINUS);
-    const BOOLEAN at_far_limit = (di & (seeks_minus ? DI_LIMIT_MINUS : DI_LIMIT_PLUS)) != 0;
-    word = at_far_limit ? search_speed_step(ext, axis) : full_step(ext, axis);
-  }
-  if (word == DRV_SUCCESS) return TRUE;
-  end_search(ext, state);
-  return FALSE;
+BOOLEAN home_search_running(CardExtension *ext, int axis) {
+  return search_of(ext, axis) >= HOME_CHIP_STEPS;
 }
 
-/* One tick of the timer search of the homing axis. A stop that no step asked
- * for (an alarm, the emergency stop, the other limit) ends the search rather
- * than leaving the timer to poll for ever. */
-VOID take_timer_search_step(CardExtension *ext) {
-  const int axis = axis_mask_to_index((ULONG)read_interlocked(&ext->timer_search_axis));
-  if (axis < 0) {
-    InterlockedExchange(&ext->home_search_active, 0);
-    return;
-  }
-  DriverAxisState *state = &ext->axis[axis];
-  UCHAR done = 0;
-  USHORT stop_reason = 0;
-  motion_done(ext, 1u << axis, &done, &stop_reason);
-  const USHORT di = get_di_status(ext, 1u << axis, NULL);
-  const USHORT *speed = state->home_speed;
+BOOLEAN home_searches_running(CardExtension *ext, ULONG axis_mask) {
+  BOOLEAN running = FALSE;
+  for_each_axis(axis_mask & ALL_AXES, [&](int axis) { running |= home_search_running(ext, axis); });
+  return running;
+}
 
-  if (!done) {
-    if (state->home_step == BACK_OFF && on_limit(di)) {
-      state->home_step = ON_LIMIT;
-    } else if (state->home_step == ON_LIMIT && !on_limit(di)) {
-      state->home_step = STOPPING;
-      stop_axes(ext, 1u << axis, CHIP_DEC_STOP);
+BOOLEAN home_end_arrived(CardExtension *ext, int axis) {
+  BOOLEAN over = TRUE;
+  with_home_lock(ext, [&] {
+    switch (search_of(ext, axis)) {
+      case HOME_CHIP_STEPS:
+        over = !take_homing_step(ext, axis);
+        break;
+      case HOME_CHIP_LAST:
+        finish_search(ext, axis, last_run_found_home(ext, axis));
+        break;
+      case HOME_TIMER:
+        over = FALSE;  /* no step of the timer ends on a home end */
+        break;
+      default:
+        break;  /* the end of a search that a stop or a reset ended */
     }
-    return;
+  });
+  return over;
+}
+
+BOOLEAN take_timer_search_steps(CardExtension *ext) {
+  BOOLEAN running = FALSE;
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    BOOLEAN over = FALSE;
+    with_home_lock(ext, [&] {
+      if (search_of(ext, axis) != HOME_TIMER) return;
+      over = take_timer_search_step(ext, axis);
+      running |= search_of(ext, axis) == HOME_TIMER;
+    });
+    if (over) complete_waiting_request(ext, axis, STATUS_SUCCESS);
   }
-  switch (state->home_step) {
-    case SEARCH_MOVE:
-    case STOPPING:
-      state->home_direction = flipped(state->home_direction);
-      drv_velocity_move(ext, 1u << axis, speed[HOME_START_SPEED], speed[HOME_LOW_SPEED],
-                        speed[HOME_ACC], state->home_direction);
-      state->home_step = state->home_step == SEARCH_MOVE ? BACK_OFF : APPROACH;
-      return;
-    case APPROACH:
-      if (state->home_mode == 5) {
-        const BOOLEAN plus = state->home_direction == MOVE_DIR_PLUS;
-        rewrite_home_steps(ext, axis, plus ? CODE_INDEX_MINUS : CODE_INDEX_PLUS);
-        full_step(ext, axis);
-        state->home_direction = plus ? MOVE_DIR_MINUS : MOVE_DIR_PLUS;
-      }
-      end_search(ext, state);
-      return;
-    default:
-      end_search(ext, state);
-      return;
-  }
+  return running;
+}
+
+ULONG end_home_searches(CardExtension *ext, ULONG axis_mask) {
+  ULONG ended = 0;
+  with_home_lock(ext, [&] {
+    for_each_axis(axis_mask & ALL_AXES, [&](int axis) {
+      if (home_search_running(ext, axis)) ended |= 1u << axis;
+      DriverAxisState *state = &ext->axis[axis];
+      state->home_step = SEARCH_MOVE;
+      state->home_phase = 0;
+      set_search(ext, axis, HOME_IDLE);
+    });
+  });
+  return ended;
 }

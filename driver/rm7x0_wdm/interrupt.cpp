@@ -170,28 +170,8 @@ static ULONG armed_factor(CardExtension *ext, int axis) {
   return armed;
 }
 
-static BOOLEAN axis_in_error(CardExtension *ext, int axis) {
+BOOLEAN axis_in_error(CardExtension *ext, int axis) {
   return (chip_main_status(ext) >> (MAIN_STATUS_ERROR_SHIFT + axis)) & 1;
-}
-
-/* The home-end factor that a wait armed has arrived. An active search of
- * modes 0-3 takes its next step; answers TRUE while that search goes on (its
- * waiting request then keeps waiting for the last home end). */
-static BOOLEAN home_end_arrived(CardExtension *ext, int axis) {
-  DriverAxisState *state = &ext->axis[axis];
-  if (read_interlocked(&ext->home_search_active)) {
-    if (state->home_mode > 3) return FALSE;  /* the timer runs modes 4 and 5 */
-    return take_homing_step(ext, axis);
-  }
-  if (!axis_in_error(ext, axis)) {
-    InterlockedExchange(&state->end_flag[END_HOME], 1);
-    if (ext->home_end_counter_clear) {
-      chip_set_cmd_counter(ext, 1u << axis, 0);
-      chip_set_enc_counter(ext, 1u << axis, 0);
-    }
-  }
-  state->home_phase = 0;
-  return FALSE;
 }
 
 /* The drive-end factor that a wait armed has arrived. Only an axis of the
@@ -208,11 +188,14 @@ static VOID serve_axis_factor(CardExtension *ext, int axis, USHORT factor) {
   signal_axis_event(ext, axis);
   run_interrupt_actions(ext, axis, factor);
   const ULONG armed = armed_factor(ext, axis);
-  if (!(factor & armed)) return;
-  BOOLEAN search_goes_on = FALSE;
-  if (armed & FACTOR_HOME_END) search_goes_on = home_end_arrived(ext, axis);
+  /* A search takes its steps at its home ends also after the request that
+   * waited for it was cancelled (the cancel disarms the wait, not the search). */
+  const BOOLEAN search_step = (factor & FACTOR_HOME_END) && home_search_running(ext, axis);
+  if (!(factor & armed) && !search_step) return;
+  BOOLEAN search_over = TRUE;
+  if (search_step || (armed & FACTOR_HOME_END)) search_over = home_end_arrived(ext, axis);
   if (armed & FACTOR_DRIVE_END) drive_end_arrived(ext, axis);
-  if (!search_goes_on) complete_waiting_request(ext, axis, STATUS_SUCCESS);
+  if (search_over) complete_waiting_request(ext, axis, STATUS_SUCCESS);
 }
 
 /* Local interrupt 1: the motion chip. Reading an axis's status 3
@@ -254,10 +237,9 @@ VOID home_timer_dpc(PKDPC dpc, PVOID context, PVOID arg1, PVOID arg2) {
   UNREFERENCED_PARAMETER(arg1);
   UNREFERENCED_PARAMETER(arg2);
   CardExtension *ext = card_extension((PDEVICE_OBJECT)context);
-  /* A search that ended or was stopped, or a card being stopped, ends the
-   * timer: it is not set again. */
+  /* Once no timer search runs, or the card is being stopped or was reset,
+   * the timer is not set again. */
   if (!read_interlocked(&ext->home_search_active) || read_interlocked(&ext->stopping)) return;
-  take_timer_search_step(ext);
-  if (read_interlocked(&ext->home_search_active))
+  if (take_timer_search_steps(ext) && read_interlocked(&ext->home_search_active))
     KeSetTimer(&ext->home_timer, ext->home_timer_due, &ext->home_timer_dpc);
 }

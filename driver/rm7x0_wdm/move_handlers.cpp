@@ -152,8 +152,11 @@ USHORT check_velocity_params(CardExtension *ext, ULONG axis_mask,
   return failing;
 }
 
+/* An axis whose home search runs is busy also while it stands between two
+ * steps. */
 USHORT check_axis_idle(CardExtension *ext, ULONG axis_mask) {
-  return (chip_main_status(ext) & axis_mask & MAIN_STATUS_BUSY_MASK) ? DRV_AXIS_BUSY : DRV_SUCCESS;
+  if (chip_main_status(ext) & axis_mask & MAIN_STATUS_BUSY_MASK) return DRV_AXIS_BUSY;
+  return home_searches_running(ext, axis_mask) ? DRV_AXIS_BUSY : DRV_SUCCESS;
 }
 
 USHORT check_axis_ready(CardExtension *ext, ULONG axis_mask, UCHAR direction) {

@@ -196,6 +196,18 @@ enum SyncOwner { SYNC_OWNER_NONE, SYNC_OWNER_COMPARE, SYNC_OWNER_SYNC_ACTION };
 /* End flags of an axis (DriverAxisState.end_flag). */
 enum AxisEndFlag { END_STOPPED_BY_COMMAND, END_DRIVE, END_HOME, END_FLAG_COUNT };
 
+/* The home search of an axis (DriverAxisState.home_search). A search runs
+ * from its start to its end in HOME_CHIP_STEPS, HOME_CHIP_LAST or
+ * HOME_TIMER; the axis reads busy throughout, also while it stands between
+ * two steps. */
+enum HomeSearchState {
+  HOME_IDLE,        /* nothing configured, no search */
+  HOME_CONFIGURED,  /* entered by the extended configuration; ends at the start, a stop or a reset */
+  HOME_CHIP_STEPS,  /* a mode 0-3 search: each home end of the chip takes the next step */
+  HOME_CHIP_LAST,   /* the chip runs the last step; its home end ends the search */
+  HOME_TIMER        /* a mode 4/5 search stepped by the home timer */
+};
+
 /* Home speeds kept by the home start (DriverAxisState.home_speed). */
 enum HomeSpeed { HOME_START_SPEED, HOME_ACC, HOME_DEC, HOME_SEARCH_SPEED, HOME_LOW_SPEED, HOME_SPEED_COUNT };
 
@@ -294,6 +306,8 @@ typedef struct DriverAxisState {
   UCHAR home_phase;                /* home search, DPC */
   USHORT home_speed[HOME_SPEED_COUNT];
   USHORT home_step;                /* state of the timer search 0-4; home timer DPC */
+  volatile LONG home_search;       /* HomeSearchState; handlers and DPCs, changed under the
+                                      home lock (read alone interlocked) */
 } DriverAxisState;
 
 /* Interrupt sources: word 0 PCI and chip, word 1 Torix (SOURCE_FLAG_*). */
@@ -354,15 +368,13 @@ typedef struct CardExtension {
   volatile LONG compare_index;     /* handlers and interrupt service routine, interlocked */
   volatile LONG compare_count;     /* handlers and interrupt service routine, interlocked */
   volatile LONG compare_mode;      /* 1 while the ISR reloads the comparators; interlocked */
-  volatile LONG home_search_active;/* handlers, DPCs, stop_device; interlocked */
+  volatile LONG home_search_active;/* 1 while the home timer may run: set by the start of a timer
+                                      search, cleared by a reset and stop_device; interlocked */
+  KSPIN_LOCK home_lock;            /* add_device: a step of a search and the stop that ends it
+                                      run one after the other, never interleaved */
   KDPC home_timer_dpc;             /* add_device */
   KTIMER home_timer;               /* add_device; set by handlers and its own DPC */
   LARGE_INTEGER home_timer_due;    /* add_device: -1000 */
-  USHORT homing_axis;              /* axis bit of the timer search (modes 4, 5) last started,
-                                      0 after an extended configuration; handlers */
-  volatile LONG timer_search_axis; /* axis bit whose timer search the home timer steps: set by
-                                      its start, kept by configurations of other axes; handlers,
-                                      read by the home timer DPC; interlocked */
   IntActionSlot int_action[INT_ACTION_SLOTS]; /* handlers; countdown by the DPC */
   UCHAR int_action_next;           /* handlers */
   USHORT line_arc_option;          /* customization type 4; handlers */
@@ -704,10 +716,21 @@ RequestHandler home_start;
 /* One step of the chip's home search on the axis of index 0-3. */
 USHORT home_move_step(CardExtension *ext, int axis, USHORT start_speed, USHORT acceleration,
                       USHORT deceleration, USHORT drive_speed, USHORT low_speed);
-/* The next step of an active mode 0-3 search after its home end; TRUE while
- * a further step runs (a waiting request waits for its home end). */
-BOOLEAN take_homing_step(CardExtension *ext, int axis);
-VOID take_timer_search_step(CardExtension *ext);
+/* An armed home end of the axis arrived: the next step of its search, or its
+ * end. TRUE when the search is over (its waiting request completes). */
+BOOLEAN home_end_arrived(CardExtension *ext, int axis);
+/* One tick of every timer search; TRUE while one still runs. */
+BOOLEAN take_timer_search_steps(CardExtension *ext);
+/* A search runs on the axis of index 0-3 (busy even between its steps). */
+BOOLEAN home_search_running(CardExtension *ext, int axis);
+/* A search runs on an axis of the mask. */
+BOOLEAN home_searches_running(CardExtension *ext, ULONG axis_mask);
+/* Ends the searches (and home configurations) of the axes of the mask before
+ * a stop or a reset reaches the chip, so that nothing a DPC does afterwards
+ * moves them; answers the axes whose search was running. */
+ULONG end_home_searches(CardExtension *ext, ULONG axis_mask);
+/* The main status says the axis of index 0-3 is in error. */
+BOOLEAN axis_in_error(CardExtension *ext, int axis);
 
 /* compare_sync_handlers.cpp: compare trigger and its table, synchronous
  * action, compare-output mask and the model-B compare counters. */

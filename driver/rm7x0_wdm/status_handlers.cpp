@@ -93,6 +93,9 @@ VOID motion_done(CardExtension *ext, ULONG axis_mask, PUCHAR done, PUSHORT state
   *state = 0;
   const int axis = axis_mask_to_index(axis_mask);
   if (axis < 0) return;
+  /* Between two steps of a home search the axis stands, but the search
+   * goes on: it is done only when its end has been taken. */
+  if (home_search_running(ext, axis)) return;
   const USHORT main_status = chip_main_status(ext);
   if (main_status & (1u << axis)) return;
   USHORT held_loaded = 0;
@@ -154,8 +157,12 @@ USHORT get_di_status(CardExtension *ext, ULONG axis_mask, PUSHORT raw_input) {
   USHORT status2 = 0;
   chip_read_status2(ext, 1u << axis, &status2);
   const USHORT input = axis_input_byte(ext, axis);
-  const USHORT mode1 = ext->axis[axis].shadow[SHADOW_MODE1];
-  const USHORT mode2 = ext->axis[axis].shadow[SHADOW_MODE2];
+  /* The home timer's DPC asks while a handler may rewrite the shadows. */
+  USHORT mode1 = 0, mode2 = 0;
+  run_synchronized(ext, [&] {
+    mode1 = ext->axis[axis].shadow[SHADOW_MODE1];
+    mode2 = ext->axis[axis].shadow[SHADOW_MODE2];
+  });
 
   USHORT status = 0;
   if (main_status & (1u << axis)) status |= DI_DRIVING;
@@ -242,20 +249,21 @@ VOID stop_axes(CardExtension *ext, ULONG axis_mask, USHORT stop_code) {
   });
 }
 
-/* A stop also ends the home search (its next timer tick or home end finds it
- * over) and the interrupt actions chained to the axes. A timer search goes
- * on when the stop is for other axes only. */
+/* A stop also ends the home searches of its axes, before it reaches the
+ * chip, so that no step a DPC takes can move them again; the searches of
+ * other axes go on. The interrupt actions chained to the axes end too. A
+ * waited search that was running is answered: it has not found home. */
 USHORT stop_move(RequestContext *request) {
   CardExtension *ext = request->ext;
   const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
+  const ULONG ended_searches = end_home_searches(ext, axis_mask);
   disarm_int_actions(ext, axis_mask);
   stop_axes(ext, axis_mask, slot_u16(request->block, 2));
   /* The stop took the waiting drive starts: the holds go too, so that the
    * next start of these axes runs. */
   hold_or_release(ext, axis_mask, CHIP_DRIVE_RELEASE, (USHORT)(ext->held_axes & ~axis_mask));
-  const ULONG timer_search_axis = ext->homing_axis;
-  if (timer_search_axis == 0 || (axis_mask & timer_search_axis))
-    InterlockedExchange(&ext->home_search_active, 0);
+  for_each_axis(ended_searches,
+                [&](int axis) { complete_waiting_request(ext, axis, STATUS_SUCCESS); });
   return DRV_SUCCESS;
 }
 

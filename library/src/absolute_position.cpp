@@ -91,6 +91,15 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(get_abs_position)(uint8_t card, uint16_t axis,
   return seh::try_store(position, now) ? SUCCESS_NO_ERROR : ERROR_ACCESS_VIOLATION_DATA_COPY;
 }
 
+namespace {
+
+// The stop reason of a search that ended at its home (the driver's home end).
+constexpr int16_t STATE_HOME_END = 0x0100;
+
+}  // namespace
+
+bool search_found_home(int16_t state) { return (state & STATE_HOME_END) != 0; }
+
 // The waited home search and motion_done after a search that did not wait:
 // absolute position 0 where the axis stopped. A position that could not be
 // set leaves the request standing for the next motion_done.
@@ -100,4 +109,11 @@ void zero_position_at_home(uint8_t card, uint16_t axis) {
   const ApiStatus status = RM7X0_NAME(set_abs_position)(card, axis, 0);
   motion.internal_position_set = 0;
   motion.zero_when_stopped = status == SUCCESS_NO_ERROR ? 0 : 1;
+}
+
+void take_search_end(uint8_t card, uint16_t axis, int16_t state) {
+  if (search_found_home(state))
+    zero_position_at_home(card, axis);
+  else
+    motion_of(card, axis).zero_when_stopped = 0;
 }

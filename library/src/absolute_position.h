@@ -28,3 +28,8 @@ ApiStatus relative_to_abs(uint8_t card, uint16_t axis, int32_t distance, int32_t
 // next motion_done that finds the axis stopped tries again, rather than
 // taking the counter as 0.
 void zero_position_at_home(uint8_t card, uint16_t axis);
+// The stop reason `state` of a search that has ended says it found its home.
+bool search_found_home(int16_t state);
+// motion_done after a search that did not wait has ended: the position is 0
+// at the home it found, and left alone when it found none.
+void take_search_end(uint8_t card, uint16_t axis, int16_t state);

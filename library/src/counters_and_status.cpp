@@ -138,7 +138,8 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(motion_done)(uint8_t card, uint16_t axis, uint
   if (const ApiStatus status = store(done, stopped)) return status;
   if (const ApiStatus status = store(state, static_cast<int16_t>(slot_u16(block, 2))))
     return status;
-  if (stopped == 1 && motion_of(card, axis).zero_when_stopped) zero_position_at_home(card, axis);
+  if (stopped == 1 && motion_of(card, axis).zero_when_stopped)
+    take_search_end(card, axis, static_cast<int16_t>(slot_u16(block, 2)));
   return SUCCESS_NO_ERROR;
 }
 

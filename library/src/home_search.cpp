@@ -40,9 +40,19 @@ ApiStatus fill_home_start(uint8_t card, uint16_t axis, uint32_t sv, uint32_t acc
   return SUCCESS_NO_ERROR;
 }
 
-// Blocks until the driver ends the search. A search that never ended (its
-// request cancelled by a reset or the card's removal) found no home: the
-// position is left alone and the start reported as failed.
+// The search that the driver has ended found its home: it reads stopped,
+// with the home end as its stop reason.
+bool ended_at_home(uint8_t card, uint16_t axis) {
+  uint8_t done = 0;
+  int16_t state = 0;
+  if (RM7X0_NAME(motion_done)(card, axis, &done, &state) != SUCCESS_NO_ERROR) return false;
+  return done == 1 && search_found_home(state);
+}
+
+// Blocks until the driver ends the search. A search that did not find its
+// home (it ended on a limit, by an alarm or a stop, or its request was
+// cancelled by a reset or the card's removal) leaves the position alone and
+// the start reports the failure.
 ApiStatus run_waited_search(uint8_t card, uint16_t axis, DriverRequest &block) {
   const HANDLE device = card_device(card);
   switch (send_waited_request(device, REQ_HOME_START, block)) {
@@ -50,10 +60,12 @@ ApiStatus run_waited_search(uint8_t card, uint16_t axis, DriverRequest &block) {
       return ERROR_OVERLAP_EVENT_CREATE;
     case WaitedOutcome::ANSWERED:
       return judge_reply(block);
-    case WaitedOutcome::COMPLETED:
-      zero_position_at_home(card, axis);
+    case WaitedOutcome::COMPLETED: {
+      const bool found = ended_at_home(card, axis);
+      if (found) zero_position_at_home(card, axis);
       end_wait(device, axis, END_WAIT_HOME_END);
-      return SUCCESS_NO_ERROR;
+      return found ? SUCCESS_NO_ERROR : ERROR_START_HOME;
+    }
     case WaitedOutcome::FAILED:
     case WaitedOutcome::CANCELLED:
       break;

@@ -27,7 +27,9 @@ HomeSetupProbe probe_home_setup(int axis) {
           state.home_direction};
 }
 
-bool probe_home_search_active() { return extension()->home_search_active != 0; }
+bool probe_home_search_active(int axis) {
+  return read_interlocked(&extension()->axis[axis].home_search) >= HOME_CHIP_STEPS;
+}
 
 std::size_t probe_held_requests() { return sim::pending_irps(sim::devices().at(0).fdo); }
 

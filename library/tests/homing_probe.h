@@ -13,8 +13,8 @@ struct HomeSetupProbe {
   std::uint8_t option, direction;
 };
 HomeSetupProbe probe_home_setup(int axis);
-// The card's home search is configured or under way.
-bool probe_home_search_active();
+// The home search of axis 0..3 runs (from its start to the end of its last step).
+bool probe_home_search_active(int axis = 0);
 // Requests that the driver holds (waiting for an axis's event).
 std::size_t probe_held_requests();
 // Turns the hand wheel of axis 0..3 by `detents` (signed).

@@ -170,6 +170,8 @@ TEST_F(ManualClockHoming, Mode4ZeroesThePositionAtTheFirstMotionDoneAfterTheSear
   ASSERT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, 0, 0, 0, 4, 1), SUCCESS_NO_ERROR);
   ASSERT_EQ(rm720_home_start(0, AXIS_X, SV, ACC, DEC, 50000, 5000, 0), SUCCESS_NO_ERROR);
   EXPECT_TRUE(probe_axis_busy(0)) << "the start did not return at once";
+  EXPECT_EQ(motion_state(AXIS_X).done, 0) << "the search reads done before its end";
+  EXPECT_EQ(absolute_position(AXIS_X), command_counter(AXIS_X)) << "zeroed mid-search";
   run_search_to_end();
   EXPECT_GE(command_counter(AXIS_X), 20000);
   EXPECT_EQ(absolute_position(AXIS_X), command_counter(AXIS_X));
@@ -189,13 +191,27 @@ TEST_F(ManualClockHoming, ConfiguringAnotherAxisLeavesTheSearchRunning) {
   ASSERT_EQ(rm720_home_start(0, AXIS_X, SV, ACC, DEC, 50000, 5000, 0), SUCCESS_NO_ERROR);
   probe_advance_ns(20 * TICK_NS);
   ASSERT_EQ(rm720_set_home_cfg_ex(0, AXIS_Y, HOME_HIGH, 0, 0, 0, 1), SUCCESS_NO_ERROR);
-  run_search_to_end();
-  probe_advance_ns(10000 * TICK_NS);  // the chip's index step
+  run_search_to_end();  // the chip's index step included
   const MotionState state = motion_state(AXIS_X);
   EXPECT_EQ(state.done, 1);
-  EXPECT_EQ(state.reason, DRIVE_FINISH_OUTPUT_FIXED_PULSE) << "stopped on the limit";
+  EXPECT_EQ(state.reason, 0x0100) << "did not end at its home";
   EXPECT_EQ(command_counter(AXIS_X) % 1000, 0) << "not stopped on an index pulse";
   EXPECT_GT(command_counter(AXIS_X), 15000) << "the search ended early";
+}
+
+// The searching axis keeps the configuration it started with: both
+// configurations are refused while its search runs, and it ends as set up.
+TEST_F(ManualClockHoming, ConfiguringTheSearchingAxisIsRefused) {
+  ASSERT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, 0, 0, 0, 5, 1), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_home_start(0, AXIS_X, SV, ACC, DEC, 50000, 5000, 0), SUCCESS_NO_ERROR);
+  probe_advance_ns(20 * TICK_NS);
+  EXPECT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, HOME_HIGH, 0, 0, 0, 0), ERROR_MOTION_NOT_COMPLETE);
+  EXPECT_EQ(rm720_set_home_cfg(0, AXIS_X, HOME_HIGH, 0, 0, STEP2_PLUS, 0), ERROR_MOTION_NOT_COMPLETE);
+  EXPECT_EQ(probe_home_setup(0).mode, 5);
+  run_search_to_end();
+  EXPECT_EQ(motion_state(AXIS_X).reason, 0x0100);
+  EXPECT_EQ(command_counter(AXIS_X) % 1000, 0) << "not stopped on an index pulse";
+  EXPECT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, HOME_HIGH, 0, 0, 0, 0), SUCCESS_NO_ERROR);
 }
 
 // A start that the driver refuses at once (the axis is driving) is reported

@@ -27,6 +27,8 @@ void probe_advance_ns(std::uint64_t ns) {
   sim::wait_idle();
 }
 
+void probe_step_clock_ns(std::uint64_t ns) { manual_clock().advance(ns); }
+
 bool probe_axis_busy(int axis) { return chip().read(REG_COMMAND) & (1u << axis); }
 
 std::int32_t probe_command_counter(int axis) {

@@ -10,6 +10,9 @@
 std::uint64_t probe_now_ns();
 // Steps the manual clock by `ns`.
 void probe_advance_ns(std::uint64_t ns);
+// Steps it without waiting for the interrupts and DPCs it causes: a caller
+// that polls meanwhile may see the card ahead of the driver.
+void probe_step_clock_ns(std::uint64_t ns);
 // Axis 0..3: driving, its command counter, its speed (PPS) and status register 1.
 bool probe_axis_busy(int axis);
 std::int32_t probe_command_counter(int axis);

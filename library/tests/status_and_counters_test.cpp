@@ -185,6 +185,8 @@ TEST_F(OpenCard, TheSourceCounterOfAMovingAxisIsWrittenOnlyWithTheOption) {
 
 // After a home search that did not wait, the first report of the stopped
 // axis makes its position the absolute origin; later reports change nothing.
+// A search that stopped without its home end found no home: the first
+// motion_done after it drops the zeroing and leaves the position alone.
 TEST_F(OpenCard, TheFirstStopAfterAHomeSearchZeroesThePositionOnce) {
   ASSERT_EQ(rm720_t_move(CARD, AXIS_X, 1000, 50000, 500000, 500000, 300, 0), 0);
   run_until_stopped(AXIS_X);
@@ -193,12 +195,13 @@ TEST_F(OpenCard, TheFirstStopAfterAHomeSearchZeroesThePositionOnce) {
   uint8_t done = 0;
   int16_t state = 0;
   ASSERT_EQ(rm720_motion_done(CARD, AXIS_X, &done, &state), 0);
-  EXPECT_EQ(motion(0).origin_offset, 300);
+  EXPECT_EQ(state, DRIVE_FINISH_OUTPUT_FIXED_PULSE);
+  EXPECT_EQ(motion(0).origin_offset, 0) << "zeroed where no home was found";
   EXPECT_EQ(motion(0).zero_when_stopped, 0);
-  EXPECT_EQ(motion(0).last_target_valid, 0);
+  EXPECT_EQ(motion(0).last_target_valid, 1);
   ASSERT_EQ(rm720_t_move(CARD, AXIS_X, 1000, 50000, 500000, 500000, 100, 0), 0);
   run_until_stopped(AXIS_X);
-  EXPECT_EQ(motion(0).origin_offset, 300);
+  EXPECT_EQ(motion(0).origin_offset, 0);
 }
 
 // A card whose requests fail: reads report their failure and write nothing,

@@ -52,6 +52,11 @@ class PendingRequest {
 
 CardExtension* extension() { return card_extension(sim::devices().at(0).fdo); }
 
+// The search of axis 0..3 runs (from its start to the end of its last step).
+bool searching(int axis) {
+  return read_interlocked(&extension()->axis[axis].home_search) >= HOME_CHIP_STEPS;
+}
+
 class WaitTest : public MachineTest {
  protected:
   void open(const std::string& description) {
@@ -112,7 +117,7 @@ TEST_F(WaitTest, WaitedExtendedSearchCompletesAfterItsLastStep) {
   EXPECT_EQ(request->status(), STATUS_SUCCESS);
   EXPECT_EQ(motion_done(X), std::make_pair(std::uint64_t{1}, std::uint64_t{0x0100}))
       << "completed before the last step ended";
-  EXPECT_FALSE(extension()->home_search_active);
+  EXPECT_FALSE(searching(0));
   const auto position = static_cast<std::int32_t>(file_.request(REQ_GET_CMDCOUNTER, {X}).block.slot[1]);
   EXPECT_NEAR(position, -3000, 25);
 }
@@ -185,6 +190,22 @@ TEST_F(WaitTest, RefusedWaitsAreAnsweredAtOnce) {
   EXPECT_EQ(first->status(), STATUS_CANCELLED);
 }
 
+// While the compare table holds the interrupt no search could end: waited or
+// not, the start is refused before anything moves.
+TEST_F(WaitTest, SearchesAreRefusedWhileTheCompareTableHoldsTheInterrupt) {
+  open(kHomeAt5000);
+  configure_home_step(X);
+  InterlockedExchange(&extension()->compare_mode, 1);
+  for (std::uint64_t wait : {0, 1}) {
+    const Reply reply = file_.request(REQ_HOME_START, {X, 10, 100, 100, 100, 100, wait});
+    EXPECT_EQ(reply.status, STATUS_SUCCESS);
+    EXPECT_EQ(static_cast<std::uint16_t>(reply.block.slot[0]), DRV_WAIT_IN_CMP_MODE) << wait;
+    EXPECT_FALSE(searching(0));
+    EXPECT_EQ(motion_done(X).first, 1u) << "a refused search moved the axis";
+  }
+  InterlockedExchange(&extension()->compare_mode, 0);
+}
+
 // A stop of all axes arms their drive-end waits: a search waiting for its
 // home end completes at the stop.
 TEST_F(WaitTest, StopOfAllAxesEndsAWaitingSearch) {
@@ -248,7 +269,7 @@ class TimerSearchTest : public WaitTest {
   // Steps until the search is no longer active; false when it never ends.
   bool run_to_end(int max_ticks) {
     for (int i = 0; i < max_ticks; ++i) {
-      if (!extension()->home_search_active) return true;
+      if (!searching(0)) return true;
       step(1);
     }
     return false;
@@ -263,7 +284,7 @@ TEST_F(TimerSearchTest, Mode4EndsStoppedOnTheLimitItBackedOffFrom) {
   ASSERT_TRUE(run_to_end(20000));
   const auto [done, reason] = motion_done(X);
   EXPECT_EQ(done, 1u);
-  EXPECT_EQ(reason & 0x1000, 0x1000u) << "stopped on limit +";
+  EXPECT_EQ(reason, 0x1100u) << "stopped on limit + at the end of the search";
   EXPECT_GE(counter(), kLimit);
   const std::int32_t end = counter();
   step(50);
@@ -272,11 +293,10 @@ TEST_F(TimerSearchTest, Mode4EndsStoppedOnTheLimitItBackedOffFrom) {
 
 TEST_F(TimerSearchTest, Mode5EndsWithTheChipsIndexSearch) {
   start_search(5);
-  ASSERT_TRUE(run_to_end(20000));
-  step(5000);  // the chip's final step
+  ASSERT_TRUE(run_to_end(40000)) << "the chip's final step is part of the search";
   const auto [done, reason] = motion_done(X);
   EXPECT_EQ(done, 1u);
-  EXPECT_EQ(reason, 0x0080u) << "ended without an error";
+  EXPECT_EQ(reason, 0x0100u) << "ended at its home";
   EXPECT_EQ(counter() % 1000, 0) << "stopped on an index pulse";
   EXPECT_LE(counter(), kLimit);
 }
@@ -294,10 +314,10 @@ TEST_F(TimerSearchTest, AStartOnALimitBeginsBackingOff) {
 TEST_F(TimerSearchTest, StopOfAllAxesEndsTheSearchAtTheNextTick) {
   start_search(5);
   step(20);
-  ASSERT_TRUE(extension()->home_search_active);
+  ASSERT_TRUE(searching(0));
   EXPECT_EQ(file_.request(REQ_STOP_MOVE_ALL, {X, CHIP_DEC_STOP}).status, STATUS_SUCCESS);
+  EXPECT_FALSE(searching(0)) << "the stop ended the search at once";
   step(2000);
-  EXPECT_FALSE(extension()->home_search_active);
   const std::int32_t end = counter();
   step(50);
   EXPECT_EQ(counter(), end);
@@ -309,9 +329,71 @@ TEST_F(TimerSearchTest, AStopOfAnotherAxisLeavesTheSearchRunning) {
   step(20);
   EXPECT_EQ(file_.request(REQ_STOP_MOVE, {Y, CHIP_SUDDEN_STOP}).status, STATUS_SUCCESS);
   step(2);
-  EXPECT_TRUE(extension()->home_search_active);
+  EXPECT_TRUE(searching(0));
   ASSERT_TRUE(run_to_end(20000));
   EXPECT_GE(counter(), kLimit);
+}
+
+// Sent with the wait flag, a timer search pends until its end: found (mode 4
+// on its limit), or ended by a stop, which answers it at once.
+TEST_F(TimerSearchTest, AWaitedTimerSearchPendsUntilItsEndOrAStop) {
+  ASSERT_EQ(file_.request(REQ_SET_HOME_CFG_EX, {X, 0, 0, 4, 0, 1}).status, STATUS_SUCCESS);
+  auto request = std::make_unique<PendingRequest>(
+      file_, REQ_HOME_START, std::initializer_list<std::uint64_t>{X, 10, 100, 100, 100, 10, 1});
+  ASSERT_EQ(request->sent(), STATUS_PENDING);
+  step(20);
+  EXPECT_FALSE(request->completed(0)) << "answered with the search still running";
+  ASSERT_TRUE(run_to_end(20000));
+  ASSERT_TRUE(request->completed(0));
+  EXPECT_EQ(request->status(), STATUS_SUCCESS);
+  EXPECT_EQ(motion_done(X).second, 0x1100u);
+
+  ASSERT_EQ(file_.request(REQ_SET_HOME_CFG_EX, {X, 0, 0, 4, 0, 0}).status, STATUS_SUCCESS);
+  auto stopped = std::make_unique<PendingRequest>(
+      file_, REQ_HOME_START, std::initializer_list<std::uint64_t>{X, 10, 100, 100, 100, 10, 1});
+  ASSERT_EQ(stopped->sent(), STATUS_PENDING);
+  step(20);
+  EXPECT_EQ(file_.request(REQ_STOP_MOVE, {X, CHIP_SUDDEN_STOP}).status, STATUS_SUCCESS);
+  ASSERT_TRUE(stopped->completed(0)) << "the stop left the waited search pending";
+  EXPECT_FALSE(searching(0));
+}
+
+// Cancelling the request that waits for a chip search leaves the search
+// running to its end: here, without a home between the limits, it turns back
+// once at limit + and gives up at limit -, standing there.
+TEST_F(TimerSearchTest, ACancelledWaitLeavesTheChipSearchToItsEnd) {
+  ASSERT_EQ(file_.request(REQ_SET_HOME_CFG_EX, {X, HOME_LEVEL_HIGH, 4, 0, 1, 1}).status,
+            STATUS_SUCCESS);
+  auto request = std::make_unique<PendingRequest>(
+      file_, REQ_HOME_START, std::initializer_list<std::uint64_t>{X, 10, 100, 100, 100, 10, 1});
+  ASSERT_EQ(request->sent(), STATUS_PENDING);
+  step(20);
+  ASSERT_EQ(SimCancelIo(file_.handle()), STATUS_SUCCESS);
+  ASSERT_TRUE(request->completed(0));
+  EXPECT_EQ(request->status(), STATUS_CANCELLED);
+  EXPECT_TRUE(searching(0)) << "the cancel ended the search";
+  ASSERT_TRUE(run_to_end(40000));
+  const auto [done, reason] = motion_done(X);
+  EXPECT_EQ(done, 1u);
+  EXPECT_EQ(reason, 0x2000u) << "not given up at limit -";
+  EXPECT_LE(counter(), -kLimit);
+}
+
+// A removal cancels a waited timer search and stops its timer.
+TEST_F(TimerSearchTest, RemovalCancelsAWaitedTimerSearch) {
+  ASSERT_EQ(file_.request(REQ_SET_HOME_CFG_EX, {X, 0, 0, 5, 0, 1}).status, STATUS_SUCCESS);
+  auto request = std::make_unique<PendingRequest>(
+      file_, REQ_HOME_START, std::initializer_list<std::uint64_t>{X, 10, 100, 100, 100, 10, 1});
+  ASSERT_EQ(request->sent(), STATUS_PENDING);
+  step(20);
+  card(0)->pull();
+  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::SurpriseRemoval), STATUS_SUCCESS);
+  ASSERT_TRUE(request->completed(0));
+  EXPECT_EQ(request->status(), STATUS_CANCELLED);
+  step(20);
+  file_.close();
+  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::Remove), STATUS_SUCCESS);
+  step(20);
 }
 
 // The verifier ends the process when a timer stays set or a DPC reaches the
@@ -319,7 +401,7 @@ TEST_F(TimerSearchTest, AStopOfAnotherAxisLeavesTheSearchRunning) {
 TEST_F(TimerSearchTest, RemovalDuringTheSearchStopsTheTimer) {
   start_search(4);
   step(20);
-  ASSERT_TRUE(extension()->home_search_active);
+  ASSERT_TRUE(searching(0));
   card(0)->pull();
   EXPECT_EQ(sim::send_pnp(0, sim::Pnp::SurpriseRemoval), STATUS_SUCCESS);
   step(20);

@@ -188,6 +188,13 @@ std::vector<TorixWire> parse_torix_wires(const std::string& value) {
 constexpr const char* kTorixLoopbackKey = "Torix.Loopback";
 
 constexpr std::uint64_t kMaxContiguousKb = 128 * 1024;  // everything below 128 MB
+constexpr std::uint64_t kMaxTimerResolutionUs = 1000 * 1000;  // one second
+
+std::uint64_t parse_timer_resolution(const std::string& value) {
+  const std::uint64_t us = parse_unsigned(value, kMaxTimerResolutionUs);
+  if (us == 0) throw std::invalid_argument("'" + value + "' is not a positive number");
+  return us * 1000;
+}
 
 template <typename Record>
 struct KeyHandler {
@@ -208,6 +215,10 @@ const KeyHandler<MachineDescription> kMachineKeys[] = {
      }},
     {"InterruptConnectFails",
      [](MachineDescription& m, const std::string& v) { m.traits.interrupt_connect_fails = parse_bool(v); }},
+    {"TimerResolutionUs",
+     [](MachineDescription& m, const std::string& v) {
+       m.traits.timer_resolution_ns = parse_timer_resolution(v);
+     }},
 };
 
 const KeyHandler<CardDescription> kCardKeys[] = {

@@ -64,6 +64,10 @@ ULONGLONG interrupt_time();
 // Converts a kernel due time (negative relative, positive absolute system
 // time, 100-ns units) to the clock's time.
 card::SimTime due_to_clock(LONGLONG due);
+// The system clock's tick (ns, set at boot); a kernel timer due at `at`
+// expires at the first tick at or after it.
+void set_timer_resolution(card::SimTime tick);
+card::SimTime timer_expiry(card::SimTime at);
 // Advances a manual clock; false for a clock that runs by itself.
 bool advance_manual_clock(card::SimTime delta);
 

@@ -11,6 +11,7 @@ constexpr LONGLONG kBootSystemTime = 134116992000000000LL;
 constexpr card::SimTime kNsPer100 = 100;
 
 card::Clock* the_clock = nullptr;
+card::SimTime the_tick = 1;
 std::function<void(card::SimTime)> the_advance;
 
 }  // namespace
@@ -34,6 +35,10 @@ card::SimTime due_to_clock(LONGLONG due) {
   const card::SimTime at = static_cast<card::SimTime>(since_boot) * kNsPer100;
   return at > now ? at : now;
 }
+
+void set_timer_resolution(card::SimTime tick) { the_tick = tick > 0 ? tick : 1; }
+
+card::SimTime timer_expiry(card::SimTime at) { return (at + the_tick - 1) / the_tick * the_tick; }
 
 bool advance_manual_clock(card::SimTime delta) {
   if (!the_advance) return false;

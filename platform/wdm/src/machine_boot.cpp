@@ -41,6 +41,7 @@ NTSTATUS start_kernel(const std::vector<card::PciFunction*>& functions, card::Cl
   }
   kernel::log_reset();
   kernel::set_clock(clock, std::move(advance));
+  kernel::set_timer_resolution(static_cast<card::SimTime>(traits.timer_resolution_ns));
   kernel::memory_start(traits.contiguous_memory_bytes);
   kernel::mmio_set_functions(functions);
   kernel::interrupts_start(traits.interrupt_connect_fails);

@@ -1,6 +1,7 @@
 // Kernel timers on the machine's clock. When one expires, the clock's thread
 // signals it and queues its DPC; the DPC runs on the DPC thread, never on the
-// clock's.
+// clock's. As on Windows, a timer expires only on a tick of the system clock:
+// its due time is rounded up to the next tick ([Machine] TimerResolutionUs).
 #include <mutex>
 #include <set>
 
@@ -14,8 +15,9 @@ std::set<PKTIMER> set_timers;  // inserted on the clock
 void expire(PKTIMER timer, ULONG generation);
 
 // Under timers_lock.
-void schedule(PKTIMER timer, card::SimTime at) {
+void schedule(PKTIMER timer, card::SimTime due) {
   const ULONG generation = timer->Generation;
+  const card::SimTime at = kernel::timer_expiry(due);
   timer->ClockTimer = kernel::clock()->schedule(at, [timer, generation] { expire(timer, generation); });
   timer->Header.Inserted = TRUE;
   set_timers.insert(timer);

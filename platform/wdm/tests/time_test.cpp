@@ -80,6 +80,47 @@ TEST_F(BootedMachine, TimerReArmedByItsDpcKeepsRunningUntilCancelled) {
   EXPECT_EQ(probe.runs, 3);
 }
 
+// A due time between two ticks of the system clock is rounded up to the
+// next tick; a due time on a tick expires on it.
+class CoarseTimer : public BootedMachine {
+ protected:
+  void SetUp() override {
+    card::PlatformTraits traits;
+    traits.timer_resolution_ns = 15625 * card::kNsPerUs;
+    boot(1, traits);
+  }
+};
+
+TEST_F(CoarseTimer, RelativeDueTimesExpireOnTheNextTickOfTheClock) {
+  constexpr card::SimTime TICK = 15625 * card::kNsPerUs;
+  struct Case {
+    card::SimTime set_at;   // clock time of KeSetTimer, from a tick
+    LONGLONG due_100ns;     // relative due time
+    card::SimTime expires;  // from the same tick
+  };
+  const Case cases[] = {
+      {0, 1000, TICK},                // 0.1 ms -> one tick
+      {0, 156250, TICK},              // exactly one tick
+      {0, 156251, 2 * TICK},          // just over one
+      {TICK - 1000, 1000, 2 * TICK},  // set 1 us before a tick, due just past it
+      {5 * card::kNsPerMs, 1000, TICK},
+  };
+  for (const Case& c : cases) {
+    const card::SimTime base = (clock_.now() / TICK + 1) * TICK;
+    clock_.advance(base + c.set_at - clock_.now());
+    TimerProbe probe;
+    KeInitializeTimer(&probe.timer);
+    KeInitializeDpc(&probe.dpc, count_run, &probe);
+    KeSetTimer(&probe.timer, relative_100ns(c.due_100ns), &probe.dpc);
+    clock_.advance(base + c.expires - 1 - clock_.now());
+    sim::wait_idle();
+    EXPECT_EQ(probe.runs, 0) << "due " << c.due_100ns << " set at " << c.set_at;
+    clock_.advance(1);
+    sim::wait_idle();
+    EXPECT_EQ(probe.runs, 1) << "due " << c.due_100ns << " set at " << c.set_at;
+  }
+}
+
 TEST_F(BootedMachine, DelayAdvancesTheManualClock) {
   const ULONGLONG before = KeQueryInterruptTime();
   LARGE_INTEGER delay = relative_100ns(20000);  // 2 ms

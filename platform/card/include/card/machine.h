@@ -23,6 +23,9 @@ struct PlatformTraits {
   std::uint32_t contiguous_memory_bytes = 64 * 1024;
   // IoConnectInterrupt fails for every card (a bench fault).
   bool interrupt_connect_fails = false;
+  // Period of the system clock's tick, in ns: a kernel timer expires at the
+  // first tick at or after its due time.
+  std::uint64_t timer_resolution_ns = 100 * 1000;
 };
 
 class Card;  // the model of one card (bridge, CPLD, motion chip, remote-I/O bus)
