@@ -245,6 +245,7 @@ VOID leave_conti_run(CardExtension *ext) {
 VOID empty_segment_table(CardExtension *ext) {
   ext->segment_count = 0;
   ext->next_segment = 0;
+  ext->table_run_started = FALSE;
   RtlZeroMemory(ext->segment, sizeof ext->segment);
 }
 
@@ -283,6 +284,7 @@ USHORT load_conti_segment(CardExtension *ext, SegmentShape shape, const LONG fin
                                               : CHIP_LINE2;
   chip_command(ext, command_word(master, code));
   if (following && !(chip_main_status(ext) & master)) return DRV_CONTI_INTERRUPTED_2;
+  if (!following) ext->table_run_started = TRUE;
   return DRV_SUCCESS;
 }
 
@@ -377,21 +379,49 @@ BOOLEAN feed_next_segment(CardExtension *ext) {
   return FALSE;
 }
 
-BOOLEAN end_table_run(CardExtension *ext, int axis, USHORT factor) {
-  if (ext->segment_count == 0 || !(factor & FACTOR_DRIVE_END)) return FALSE;
+/* A table run is over once it was started and its master stands. A drive
+ * end seen while the master drives again is an earlier run's. */
+bool table_run_over(CardExtension *ext) {
   const ULONG master = ext->conti_axis[0];
-  if (master == 0 || master != (1u << axis)) return FALSE;
+  return ext->segment_count != 0 && ext->table_run_started && master != 0 &&
+         !(chip_main_status(ext) & master);
+}
+
+/* Ends a table run that is over. Segments it never handed to the chip mean
+ * the path broke off (a feed too late, a refused segment, a stop): its axes
+ * say so in their motion state, never as a normal end. */
+VOID close_table_run(CardExtension *ext) {
+  const ULONG master = ext->conti_axis[0];
+  const USHORT axes = ext->conti_mask;
+  const bool broken = ext->next_segment < ext->segment_count;
   ext->next_segment = 0;
   ext->segment_count = 0;
+  ext->table_run_started = FALSE;
   restore_conti_ranges(ext);
   leave_conti_run(ext);
+  if (broken) {
+    for_each_axis(axes, [&](int axis) {
+      InterlockedExchange(&ext->axis[axis].end_flag[END_CONTI_BROKEN], 1);
+    });
+  }
   /* With the state idle again, the drive-end enable goes too. */
   set_int_factor(ext, master, 0);
+}
+
+VOID end_stopped_table_run(CardExtension *ext) {
+  if (table_run_over(ext)) close_table_run(ext);
+}
+
+BOOLEAN end_table_run(CardExtension *ext, int axis, USHORT factor) {
+  if (!(factor & FACTOR_DRIVE_END) || ext->conti_axis[0] != (1u << axis)) return FALSE;
+  if (!table_run_over(ext)) return FALSE;
+  close_table_run(ext);
   return TRUE;
 }
 
 USHORT begin_run(RequestContext *request) {
   CardExtension *ext = request->ext;
+  end_stopped_table_run(ext);
   if (conti_active(ext)) return DRV_INTERP_BUSY;
   empty_segment_table(ext);
   const USHORT assignment = slot_u16(request->block, 1);
@@ -406,6 +436,7 @@ USHORT begin_run(RequestContext *request) {
 USHORT configure_run(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
+  end_stopped_table_run(ext);
   if (conti_active(ext)) return DRV_INTERP_BUSY;
   empty_segment_table(ext);
   ext->remaining_length = 0;
@@ -429,6 +460,7 @@ USHORT configure_run(RequestContext *request) {
 
 USHORT end_run(RequestContext *request) {
   CardExtension *ext = request->ext;
+  end_stopped_table_run(ext);
   if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
   DriverRequest *block = request->block;
   set_slot(block, 2, ext->conti_axis[1]);
@@ -516,6 +548,13 @@ VOID conti_feed_segment(CardExtension *ext) {
 
 BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor) {
   return under_conti_lock(ext, [&] { return end_table_run(ext, axis, factor); });
+}
+
+VOID conti_end_stopped_run(CardExtension *ext) {
+  under_conti_lock(ext, [&] {
+    end_stopped_table_run(ext);
+    return 0;
+  });
 }
 
 /* ---- Request handlers ------------------------------------------------------ */

@@ -193,7 +193,8 @@ enum FeatureOwner {
 enum SyncOwner { SYNC_OWNER_NONE, SYNC_OWNER_COMPARE, SYNC_OWNER_SYNC_ACTION };
 
 /* End flags of an axis (DriverAxisState.end_flag). */
-enum AxisEndFlag { END_STOPPED_BY_COMMAND, END_DRIVE, END_HOME, END_FLAG_COUNT };
+/* END_CONTI_BROKEN: the axis's table run ended with segments it never ran. */
+enum AxisEndFlag { END_STOPPED_BY_COMMAND, END_DRIVE, END_HOME, END_CONTI_BROKEN, END_FLAG_COUNT };
 
 /* Home speeds kept by the home start (DriverAxisState.home_speed). */
 enum HomeSpeed { HOME_START_SPEED, HOME_ACC, HOME_DEC, HOME_SEARCH_SPEED, HOME_LOW_SPEED, HOME_SPEED_COUNT };
@@ -276,6 +277,8 @@ typedef struct DriverAxisState {
   LONG sync_owner;                 /* 0 free, 1 compare trigger, 2 sync action */
   LONG end_flag[END_FLAG_COUNT];   /* cleared by move starts; drive and home end set by the DPC */
   ULONG armed_factor;              /* 128, 256 or 0; axis lock */
+  UCHAR armed_move_started;        /* the move a drive-end wait is armed for has started: a
+                                      drive end latched before is not its end; axis lock */
   KSPIN_LOCK lock;                 /* the axis lock */
   volatile LONG interrupt_factor;  /* last factor word read; DPC and interrupt service routine,
                                       interlocked */
@@ -358,6 +361,7 @@ typedef struct CardExtension {
   USHORT next_segment;             /* handlers and DPC; conti lock */
   ULONG end_threshold;             /* handlers; read by the DPC; conti lock */
   ULONG remaining_length;          /* handlers and DPC; conti lock */
+  UCHAR table_run_started;         /* the run's first segment was started; conti lock */
   ULONG interp_word;               /* handlers */
   USHORT stretched_axes;           /* partner axes whose range a line or arc stretched for a
                                       constant vector speed; handlers and DPC */
@@ -729,6 +733,9 @@ VOID end_single_interpolation(CardExtension *ext);
 VOID conti_feed_segment(CardExtension *ext);
 /* DPC: the master's drive end ends a table run; TRUE when it did. */
 BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor);
+/* A started table run whose master stands is ended at once, so that the
+ * state of its axes never reads done while the run is still open. */
+VOID conti_end_stopped_run(CardExtension *ext);
 
 /* torix_handlers.cpp: the Torix remote-I/O bus. */
 RequestHandler set_torix_do;

@@ -2,6 +2,10 @@
 
 #include <sim_kernel.h>
 
+#include <optional>
+
+#include "card/card.h"
+// After the card model's headers: the driver's register names are macros.
 #include "rm7x0_driver.h"
 
 namespace {
@@ -14,3 +18,9 @@ const CardExtension &extension() { return *card_extension(sim::devices().at(0).f
 std::uint32_t probe_driver_range(int axis) { return extension().axis[axis].range; }
 std::uint32_t probe_end_threshold() { return extension().end_threshold; }
 unsigned probe_segment_count() { return extension().segment_count; }
+unsigned probe_next_segment() { return extension().next_segment; }
+
+void probe_hold_chip_interrupt(bool held) {
+  sim::machine()->cards().at(0)->force_local_interrupt(
+      card::LocalInterrupt::Chip, held ? std::optional<bool>(false) : std::nullopt);
+}
