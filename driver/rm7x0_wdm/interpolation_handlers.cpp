@@ -325,10 +325,12 @@ SegmentShape shape_of_type(UCHAR type) {
 }
 
 /* Deceleration tracking: switched on once, at the first segment with which
- * the rest of the path is no longer than the threshold. */
-VOID track_deceleration(CardExtension *ext, const ContiSegment *segment) {
+ * the rest of the path is no longer than the threshold, and at the last
+ * segment at the latest: a path whose last segment is longer than the
+ * threshold would otherwise run into its end at speed. */
+VOID track_deceleration(CardExtension *ext, const ContiSegment *segment, bool last) {
   if (ext->remaining_length == 0) return;
-  if (ext->remaining_length <= ext->end_threshold) {
+  if (ext->remaining_length <= ext->end_threshold || (last && ext->end_threshold != 0)) {
     chip_command(ext, command_word(ext->conti_axis[0], CHIP_INTERP_DEC_ON));
     ext->remaining_length = 0;
   } else {
@@ -369,8 +371,8 @@ BOOLEAN feed_next_segment(CardExtension *ext) {
                                            segment->center, segment->arc_command, TRUE, &failing);
     if (word == DRV_CONTI_NEXT_NOT_READY) return FALSE;  /* handed over at the next interrupt */
     if (word == DRV_SUCCESS) {
-      track_deceleration(ext, segment);
       ext->next_segment++;
+      track_deceleration(ext, segment, ext->next_segment == ext->segment_count);
       return TRUE;
     }
   }

@@ -46,13 +46,24 @@ uint8_t position_base(uint16_t mode) {
 
 const uint16_t *run_axes(uint8_t card) { return card_table.cards[card].conti.axes; }
 
-// The end points become the last absolute targets of the run's axes.
+// The end points become the last absolute targets of the run's axes. The
+// third axis of a run that a two-axis segment leaves where it stands keeps
+// its target, or gets the place it stands at, so that a three-axis segment
+// can follow.
 void keep_targets(uint8_t card, const Segment &segment, const int32_t target[3]) {
   const uint16_t *axes = run_axes(card);
-  for (int k = 0; k < segment.axis_count; ++k) {
+  for (int k = 0; k < 3; ++k) {
     if (axes[k] == 0) continue;
     AxisMotionState &motion = motion_of(card, axes[k]);
-    motion.last_abs_target = target[k];
+    int32_t standing = 0;
+    if (k < segment.axis_count) {
+      motion.last_abs_target = target[k];
+    } else if (motion.last_target_valid ||
+               relative_to_abs(card, axes[k], 0, &standing, FROM_COUNTER) != SUCCESS_NO_ERROR) {
+      continue;
+    } else {
+      motion.last_abs_target = standing;
+    }
     motion.last_target_valid = 1;
   }
 }

@@ -497,6 +497,44 @@ TEST_F(ContiTest, TheEndWaitsForTheAxesToStand) {
   EXPECT_EQ(axis_block(1).speed_max, axis_block(0).speed_max) << "the partner's limits are back";
 }
 
+// Segments longer than the deceleration distance: the deceleration is
+// switched on with the last one at the latest, so the path still ends at
+// its start speed.
+TEST_F(ContiTest, APathOfLongSegmentsStillDeceleratesAtItsEnd) {
+  ASSERT_EQ(rm720_conti_interp_config(0, AXIS_X, AXIS_Y, AXIS_Z, 1000, SPEED, 125000, 125000, 0),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(probe_end_threshold(), 1596u);
+  for (int32_t k = 1; k <= 4; ++k)
+    ASSERT_EQ(rm720_conti_abs_line3_move_load(0, 3000 * k, 0, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_conti_interp_start_all(0), SUCCESS_NO_ERROR);
+  int32_t last_speed = 0;
+  for (int ms = 0; ms < LIMIT_MS && probe_axis_busy(0); ++ms) {
+    ASSERT_EQ(rm720_get_speed(0, AXIS_X, &last_speed), SUCCESS_NO_ERROR);
+    advance_ms(1);
+  }
+  run_until_idle();
+  EXPECT_LE(last_speed, 2000) << "ran into the end at speed";
+  EXPECT_EQ(probe_command_counter(0), 12000);
+}
+
+// A three-axis line may follow two-axis segments of a three-axis run: the
+// third axis starts from where it stands.
+TEST_F(ContiTest, AThreeAxisLineFollowsTwoAxisSegments) {
+  ASSERT_EQ(rm720_conti_interp_begin(0, AXIS_X, AXIS_Y, AXIS_Z, SPEED), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_conti_line2_move(0, 1000, 500, FIRST), SUCCESS_NO_ERROR);
+  EXPECT_EQ(motion(2).last_target_valid, 1);
+  wait_until_ready();
+  ASSERT_EQ(rm720_conti_line3_move(0, 1000, 0, 700, FOLLOWING), SUCCESS_NO_ERROR);
+  wait_until_ready();
+  ASSERT_EQ(rm720_conti_arc2_move(0, CCW, 0, 500, 500, 500, FOLLOWING), SUCCESS_NO_ERROR);
+  run_until_idle();
+  EXPECT_EQ(probe_command_counter(0), 2500);
+  EXPECT_EQ(probe_command_counter(1), 1000);
+  EXPECT_EQ(probe_command_counter(2), 700);
+  EXPECT_EQ(motion(2).last_abs_target, 700);
+  ASSERT_EQ(rm720_conti_interp_end(0), SUCCESS_NO_ERROR);
+}
+
 TEST(ContiExports, TheModelBLibraryFeedsSegmentsButHasNoTable) {
   constexpr const char *SEGMENT_EXPORTS[] = {
       "conti_interp_begin", "conti_interp_end",     "conti_interp_next_ready",
