@@ -6,7 +6,8 @@
 //   conti_feed [runs] [segments] [time scale]
 //
 // Segment times are tried from the shortest up; a time fails at its first
-// broken run. Prints one line per time tried and the two answers.
+// broken run. Prints one line per time tried and the two answers; with
+// CONTI_FEED_VERBOSE set, also how each run ended.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -29,7 +30,8 @@ int gap_free_runs(SoakFeed feed, double ms, int runs, int segments) {
     const SoakRun run{feed, SoakShape::Mixed2, ms, ms, static_cast<unsigned>(k + 1), segments,
                       false};
     const SoakResult result = run_soak(run);
-    if (getenv("CONTI_FEED_VERBOSE")) std::fprintf(stderr, "%s: %s\n", describe(run).c_str(), result.failure.c_str());
+    if (std::getenv("CONTI_FEED_VERBOSE"))
+      std::fprintf(stderr, "%s: %s\n", describe(run).c_str(), result.failure.c_str());
     if (!result.passed()) return k;
   }
   return runs;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -452,7 +453,8 @@ TEST_F(ContiTest, ANewRunBeginsRightAfterATableRun) {
 
 // A broken run leaves its drive end latched on the master; the next waited
 // line switches the drive-end interrupt on and the driver sees that old end
-// at once. It is not the line's: the wait ends with the line only.
+// (here once the line runs). It is not the line's: the wait ends with the
+// line only.
 TEST_F(ContiTest, AWaitEndsOnlyWithItsOwnDriveEnd) {
   ASSERT_NO_FATAL_FAILURE(load_table_of_lines(20));
   probe_hold_chip_interrupt(true);
@@ -462,7 +464,6 @@ TEST_F(ContiTest, AWaitEndsOnlyWithItsOwnDriveEnd) {
   int16_t state = 0;
   ASSERT_EQ(rm720_motion_done(0, AXIS_X, &done, &state), SUCCESS_NO_ERROR);
   ASSERT_EQ(state, DRIVE_FINISH_CONTI_BROKEN);
-  probe_hold_chip_interrupt(false);
   const int32_t start_x = probe_command_counter(0);
 
   std::atomic<bool> returned{false};
@@ -471,8 +472,12 @@ TEST_F(ContiTest, AWaitEndsOnlyWithItsOwnDriveEnd) {
     status = rm720_t_line2_move(0, AXIS_X, AXIS_Y, SPEED, SPEED, 0, 0, 1000, 0, 0, 1);
     returned = true;
   });
-  for (int ms = 0; ms < 100 && !probe_axis_busy(0); ++ms) advance_ms(0);
-  advance_ms(10);  // half the line: 1,000 pulses take 50 ms
+  // The line starts on the waiting thread: wait for it, not for the clock.
+  for (int tries = 0; tries < 10000 && !probe_axis_busy(0); ++tries)
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  EXPECT_TRUE(probe_axis_busy(0));
+  probe_hold_chip_interrupt(false);  // the old end reaches the driver once the line runs
+  advance_ms(10);  // part-way: the 1,000 pulses take 50 ms
   EXPECT_FALSE(returned) << "completed by the broken run's drive end";
   EXPECT_TRUE(probe_axis_busy(0));
   run_until_idle();
