@@ -414,6 +414,14 @@ VOID end_stopped_table_run(CardExtension *ext) {
   if (table_run_over(ext)) close_table_run(ext);
 }
 
+/* What the DPC does for a table run, done by a request that watches it: a
+ * free slot gets its segment (the interrupt may come late on a busy host),
+ * and a run that is over is ended. */
+VOID serve_table_run(CardExtension *ext) {
+  feed_next_segment(ext);
+  end_stopped_table_run(ext);
+}
+
 BOOLEAN end_table_run(CardExtension *ext, int axis, USHORT factor) {
   if (!(factor & FACTOR_DRIVE_END) || ext->conti_axis[0] != (1u << axis)) return FALSE;
   if (!table_run_over(ext)) return FALSE;
@@ -518,6 +526,7 @@ USHORT store_segment(RequestContext *request) {
 }
 
 USHORT answer_running_segment(RequestContext *request) {
+  serve_table_run(request->ext);
   set_slot(request->block, 1, request->ext->next_segment);
   return DRV_SUCCESS;
 }
@@ -552,9 +561,9 @@ BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor) {
   return under_conti_lock(ext, [&] { return end_table_run(ext, axis, factor); });
 }
 
-VOID conti_end_stopped_run(CardExtension *ext) {
+VOID conti_serve_table_run(CardExtension *ext) {
   under_conti_lock(ext, [&] {
-    end_stopped_table_run(ext);
+    serve_table_run(ext);
     return 0;
   });
 }

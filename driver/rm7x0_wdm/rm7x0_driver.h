@@ -733,9 +733,10 @@ VOID end_single_interpolation(CardExtension *ext);
 VOID conti_feed_segment(CardExtension *ext);
 /* DPC: the master's drive end ends a table run; TRUE when it did. */
 BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor);
-/* A started table run whose master stands is ended at once, so that the
- * state of its axes never reads done while the run is still open. */
-VOID conti_end_stopped_run(CardExtension *ext);
+/* A request that watches a table run serves it as the DPC does: a free
+ * slot gets the next segment, and a started run whose master stands is
+ * ended at once, so that its axes never read done while it is still open. */
+VOID conti_serve_table_run(CardExtension *ext);
 
 /* torix_handlers.cpp: the Torix remote-I/O bus. */
 RequestHandler set_torix_do;

@@ -113,8 +113,8 @@ USHORT motion_done_request(RequestContext *request) {
   if (query_axis(request) < 0) return DRV_SUCCESS;
   UCHAR done = 0;
   USHORT state = 0;
-  /* A table run whose master stands is closed first: done means the run is over. */
-  conti_end_stopped_run(request->ext);
+  /* A table run is served first: done means the run is over and closed. */
+  conti_serve_table_run(request->ext);
   motion_done(request->ext, slot_u16(request->block, 1), &done, &state);
   set_slot(request->block, 1, done);
   set_slot(request->block, 2, state);

@@ -431,6 +431,26 @@ TEST_F(ContiTest, ATableRunThatBreaksOffIsNeverANormalEnd) {
   }
 }
 
+// The driver feeds its table at every motion query that finds the slot
+// free, as the DPC does: a run whose interrupts come late (here never) still
+// runs to its end while the application watches it.
+TEST_F(ContiTest, AMotionQueryFeedsTheTableToo) {
+  const int32_t start_x = probe_command_counter(0);
+  ASSERT_NO_FATAL_FAILURE(load_table_of_lines(20));
+  probe_hold_chip_interrupt(true);
+  ASSERT_EQ(rm720_conti_interp_start_all(0), SUCCESS_NO_ERROR);
+  uint8_t done = 0;
+  int16_t state = 0;
+  for (int ms = 0; ms < LIMIT_MS && done == 0; ++ms) {
+    advance_ms(1);
+    ASSERT_EQ(rm720_motion_done(0, AXIS_X, &done, &state), SUCCESS_NO_ERROR);
+  }
+  probe_hold_chip_interrupt(false);
+  EXPECT_EQ(state, DRIVE_FINISH_OUTPUT_FIXED_PULSE);
+  EXPECT_EQ(probe_command_counter(0), start_x + 2000);
+  EXPECT_EQ(probe_segment_count(), 0u) << "closed";
+}
+
 // The DPC may come late to the master's drive end: a new run may begin as
 // soon as motion_done reports the last one done, and reports it normal.
 TEST_F(ContiTest, ANewRunBeginsRightAfterATableRun) {

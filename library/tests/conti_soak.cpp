@@ -229,20 +229,29 @@ void feed_all(const SoakRun &run, const std::vector<Segment> &path, SpeedWatch &
   }
 }
 
-// Follows the run to its end: the table's, or the application's last segments.
+// Follows the run to its end: the table's, or the application's last
+// segments. On the manual clock only the interrupt feeds the table; on a
+// scaled one the application waits for the end as applications do, polling
+// motion_done, and the driver also feeds the table when such a request
+// finds the slot free.
 void follow_run(const SoakRun &run, const std::vector<Segment> &path, SpeedWatch &watch,
                 SoakResult &result) {
   result.fed = 1;
   if (run.feed == SoakFeed::Application) feed_all(run, path, watch, result);
   const uint64_t start = run.manual_clock ? probe_now_ns() : 0;
-  while (probe_axis_busy(0) && (!run.manual_clock || probe_now_ns() - start < LIMIT_NS)) {
-    sample_speed(watch);
+  for (int polls = 0; probe_axis_busy(0); ++polls) {
     const int handed = run.feed == SoakFeed::Table ? handed_over() : result.fed;
     if (run.feed == SoakFeed::Table) result.fed = std::max(result.fed, handed);
-    if (run.manual_clock)
+    if (run.manual_clock) {
+      sample_speed(watch);
+      if (probe_now_ns() - start > LIMIT_NS) break;
       probe_advance_ns(step_ns(path, handed));
-    else
-      usleep(200);
+      continue;
+    }
+    uint8_t done = 0;
+    int16_t state = 0;
+    rm720_motion_done(0, AXIS_X, &done, &state);
+    if (polls % 64 == 0) sample_speed(watch);
   }
   while (probe_axis_busy(0) || probe_axis_busy(1) || probe_axis_busy(2)) {
     if (run.manual_clock)
