@@ -239,7 +239,7 @@ void follow_run(const SoakRun &run, const std::vector<Segment> &path, SpeedWatch
   result.fed = 1;
   if (run.feed == SoakFeed::Application) feed_all(run, path, watch, result);
   const uint64_t start = run.manual_clock ? probe_now_ns() : 0;
-  for (int polls = 0; probe_axis_busy(0); ++polls) {
+  while (probe_axis_busy(0)) {
     const int handed = run.feed == SoakFeed::Table ? handed_over() : result.fed;
     if (run.feed == SoakFeed::Table) result.fed = std::max(result.fed, handed);
     if (run.manual_clock) {
@@ -251,7 +251,7 @@ void follow_run(const SoakRun &run, const std::vector<Segment> &path, SpeedWatch
     uint8_t done = 0;
     int16_t state = 0;
     rm720_motion_done(0, AXIS_X, &done, &state);
-    if (polls % 64 == 0) sample_speed(watch);
+    sample_speed(watch);  // every poll: the final deceleration lasts a few ms
   }
   while (probe_axis_busy(0) || probe_axis_busy(1) || probe_axis_busy(2)) {
     if (run.manual_clock)
