@@ -288,6 +288,8 @@ USHORT load_conti_segment(CardExtension *ext, SegmentShape shape, const LONG fin
   return DRV_SUCCESS;
 }
 
+BOOLEAN feed_next_segment(CardExtension *ext);
+
 /* A segment request of the library: values from slot 1, the flag after them. */
 USHORT conti_segment_request(RequestContext *request, SegmentShape shape) {
   const DriverRequest *block = request->block;
@@ -308,9 +310,13 @@ USHORT conti_segment_request(RequestContext *request, SegmentShape shape) {
     flag_slot = 1 + axis_count;
   }
   USHORT failing = 0;
-  const USHORT word = load_conti_segment(request->ext, shape, finish, center, arc_code,
-                                         slot_u16(block, flag_slot) == 1, &failing);
+  const BOOLEAN following = slot_u16(block, flag_slot) == 1;
+  const USHORT word = load_conti_segment(request->ext, shape, finish, center, arc_code, following,
+                                         &failing);
   if (word == DRV_MOVE_CHECK_FAILED) set_slot(request->block, 1, failing);
+  /* A table run's slot is free as soon as its first segment starts: the
+   * table's first segment goes with the start, not an interrupt later. */
+  if (word == DRV_SUCCESS && !following) feed_next_segment(request->ext);
   return word;
 }
 
