@@ -245,6 +245,7 @@ VOID leave_conti_run(CardExtension *ext) {
 VOID empty_segment_table(CardExtension *ext) {
   ext->segment_count = 0;
   ext->next_segment = 0;
+  ext->table_run_started = FALSE;
   RtlZeroMemory(ext->segment, sizeof ext->segment);
 }
 
@@ -283,8 +284,11 @@ USHORT load_conti_segment(CardExtension *ext, SegmentShape shape, const LONG fin
                                               : CHIP_LINE2;
   chip_command(ext, command_word(master, code));
   if (following && !(chip_main_status(ext) & master)) return DRV_CONTI_INTERRUPTED_2;
+  if (!following) ext->table_run_started = TRUE;
   return DRV_SUCCESS;
 }
+
+BOOLEAN feed_next_segment(CardExtension *ext);
 
 /* A segment request of the library: values from slot 1, the flag after them. */
 USHORT conti_segment_request(RequestContext *request, SegmentShape shape) {
@@ -306,9 +310,13 @@ USHORT conti_segment_request(RequestContext *request, SegmentShape shape) {
     flag_slot = 1 + axis_count;
   }
   USHORT failing = 0;
-  const USHORT word = load_conti_segment(request->ext, shape, finish, center, arc_code,
-                                         slot_u16(block, flag_slot) == 1, &failing);
+  const BOOLEAN following = slot_u16(block, flag_slot) == 1;
+  const USHORT word = load_conti_segment(request->ext, shape, finish, center, arc_code, following,
+                                         &failing);
   if (word == DRV_MOVE_CHECK_FAILED) set_slot(request->block, 1, failing);
+  /* A table run's slot is free as soon as its first segment starts: the
+   * table's first segment goes with the start, not an interrupt later. */
+  if (word == DRV_SUCCESS && !following) feed_next_segment(request->ext);
   return word;
 }
 
@@ -324,16 +332,16 @@ SegmentShape shape_of_type(UCHAR type) {
 
 /* Deceleration tracking: switched on once, at the first segment with which
  * the rest of the path is no longer than the threshold, and at the last
- * segment whatever its length: a run never reaches its end at speed (the
- * chip decelerates within the segments it holds). */
-VOID track_deceleration(CardExtension *ext, const ContiSegment *segment) {
+ * segment at the latest: a path whose last segment is longer than the
+ * threshold would otherwise run into its end at speed. */
+VOID track_deceleration(CardExtension *ext, const ContiSegment *segment, bool last) {
   if (ext->remaining_length == 0) return;
-  const ULONG length = (ULONG)segment->length;
-  if (ext->remaining_length <= ext->end_threshold || ext->remaining_length <= length) {
+  if (ext->remaining_length <= ext->end_threshold || (last && ext->end_threshold != 0)) {
     chip_command(ext, command_word(ext->conti_axis[0], CHIP_INTERP_DEC_ON));
     ext->remaining_length = 0;
   } else {
-    ext->remaining_length -= length;
+    const ULONG length = (ULONG)segment->length;
+    ext->remaining_length -= length < ext->remaining_length ? length : ext->remaining_length;
   }
 }
 
@@ -369,8 +377,8 @@ BOOLEAN feed_next_segment(CardExtension *ext) {
                                            segment->center, segment->arc_command, TRUE, &failing);
     if (word == DRV_CONTI_NEXT_NOT_READY) return FALSE;  /* handed over at the next interrupt */
     if (word == DRV_SUCCESS) {
-      track_deceleration(ext, segment);
       ext->next_segment++;
+      track_deceleration(ext, segment, ext->next_segment == ext->segment_count);
       return TRUE;
     }
   }
@@ -379,21 +387,57 @@ BOOLEAN feed_next_segment(CardExtension *ext) {
   return FALSE;
 }
 
-BOOLEAN end_table_run(CardExtension *ext, int axis, USHORT factor) {
-  if (ext->segment_count == 0 || !(factor & FACTOR_DRIVE_END)) return FALSE;
+/* A table run is over once it was started and its master stands. A drive
+ * end seen while the master drives again is an earlier run's. */
+bool table_run_over(CardExtension *ext) {
   const ULONG master = ext->conti_axis[0];
-  if (master == 0 || master != (1u << axis)) return FALSE;
+  return ext->segment_count != 0 && ext->table_run_started && master != 0 &&
+         !(chip_main_status(ext) & master);
+}
+
+/* Ends a table run that is over. Segments it never handed to the chip mean
+ * the path broke off (a feed too late, a refused segment, a stop): its axes
+ * say so in their motion state, never as a normal end. */
+VOID close_table_run(CardExtension *ext) {
+  const ULONG master = ext->conti_axis[0];
+  const USHORT axes = ext->conti_mask;
+  const bool broken = ext->next_segment < ext->segment_count;
   ext->next_segment = 0;
   ext->segment_count = 0;
+  ext->table_run_started = FALSE;
   restore_conti_ranges(ext);
   leave_conti_run(ext);
+  if (broken) {
+    for_each_axis(axes, [&](int axis) {
+      InterlockedExchange(&ext->axis[axis].end_flag[END_CONTI_BROKEN], 1);
+    });
+  }
   /* With the state idle again, the drive-end enable goes too. */
   set_int_factor(ext, master, 0);
+}
+
+VOID end_stopped_table_run(CardExtension *ext) {
+  if (table_run_over(ext)) close_table_run(ext);
+}
+
+/* What the DPC does for a table run, done by a request that watches it: a
+ * free slot gets its segment (the interrupt may come late on a busy host),
+ * and a run that is over is ended. */
+VOID serve_table_run(CardExtension *ext) {
+  feed_next_segment(ext);
+  end_stopped_table_run(ext);
+}
+
+BOOLEAN end_table_run(CardExtension *ext, int axis, USHORT factor) {
+  if (!(factor & FACTOR_DRIVE_END) || ext->conti_axis[0] != (1u << axis)) return FALSE;
+  if (!table_run_over(ext)) return FALSE;
+  close_table_run(ext);
   return TRUE;
 }
 
 USHORT begin_run(RequestContext *request) {
   CardExtension *ext = request->ext;
+  end_stopped_table_run(ext);
   if (conti_active(ext)) return DRV_INTERP_BUSY;
   empty_segment_table(ext);
   const USHORT assignment = slot_u16(request->block, 1);
@@ -408,6 +452,7 @@ USHORT begin_run(RequestContext *request) {
 USHORT configure_run(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
+  end_stopped_table_run(ext);
   if (conti_active(ext)) return DRV_INTERP_BUSY;
   empty_segment_table(ext);
   ext->remaining_length = 0;
@@ -431,6 +476,7 @@ USHORT configure_run(RequestContext *request) {
 
 USHORT end_run(RequestContext *request) {
   CardExtension *ext = request->ext;
+  end_stopped_table_run(ext);
   if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
   DriverRequest *block = request->block;
   set_slot(block, 2, ext->conti_axis[1]);
@@ -486,6 +532,7 @@ USHORT store_segment(RequestContext *request) {
 }
 
 USHORT answer_running_segment(RequestContext *request) {
+  serve_table_run(request->ext);
   set_slot(request->block, 1, request->ext->next_segment);
   return DRV_SUCCESS;
 }
@@ -518,6 +565,13 @@ VOID conti_feed_segment(CardExtension *ext) {
 
 BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor) {
   return under_conti_lock(ext, [&] { return end_table_run(ext, axis, factor); });
+}
+
+VOID conti_serve_table_run(CardExtension *ext) {
+  under_conti_lock(ext, [&] {
+    serve_table_run(ext);
+    return 0;
+  });
 }
 
 /* ---- Request handlers ------------------------------------------------------ */

@@ -161,12 +161,20 @@ static VOID signal_axis_event(CardExtension *ext, int axis) {
   KeReleaseSpinLock(&state->lock, irql);
 }
 
-static ULONG armed_factor(CardExtension *ext, int axis) {
+/* The factors armed on the axis that this factor word can end. A drive end
+ * ends a wait only when the move it waits for has started and the axis
+ * stands: one latched before (a table run that broke off, a move the DPC
+ * has not served yet) is an earlier move's, and the new move still runs. */
+static ULONG armed_factor(CardExtension *ext, int axis, USHORT factor) {
   DriverAxisState *state = &ext->axis[axis];
   KIRQL irql;
   KeAcquireSpinLock(&state->lock, &irql);
-  const ULONG armed = state->armed_factor;
+  ULONG armed = state->armed_factor;
+  const BOOLEAN move_started = state->armed_move_started;
   KeReleaseSpinLock(&state->lock, irql);
+  if ((armed & factor & FACTOR_DRIVE_END) &&
+      (!move_started || (chip_main_status(ext) & (1u << axis))))
+    armed &= ~FACTOR_DRIVE_END;
   return armed;
 }
 
@@ -187,7 +195,7 @@ static VOID serve_axis_factor(CardExtension *ext, int axis, USHORT factor) {
   conti_run_ended(ext, axis, factor);
   signal_axis_event(ext, axis);
   run_interrupt_actions(ext, axis, factor);
-  const ULONG armed = armed_factor(ext, axis);
+  const ULONG armed = armed_factor(ext, axis, factor);
   /* A search takes its steps at its home ends also after the request that
    * waited for it was cancelled (the cancel disarms the wait, not the search). */
   const BOOLEAN search_step = (factor & FACTOR_HOME_END) && home_search_running(ext, axis);

@@ -194,7 +194,8 @@ enum FeatureOwner {
 enum SyncOwner { SYNC_OWNER_NONE, SYNC_OWNER_COMPARE, SYNC_OWNER_SYNC_ACTION };
 
 /* End flags of an axis (DriverAxisState.end_flag). */
-enum AxisEndFlag { END_STOPPED_BY_COMMAND, END_DRIVE, END_HOME, END_FLAG_COUNT };
+/* END_CONTI_BROKEN: the axis's table run ended with segments it never ran. */
+enum AxisEndFlag { END_STOPPED_BY_COMMAND, END_DRIVE, END_HOME, END_CONTI_BROKEN, END_FLAG_COUNT };
 
 /* The home search of an axis (DriverAxisState.home_search). A search runs
  * from its start to its end in HOME_CHIP_STEPS, HOME_CHIP_LAST or
@@ -289,6 +290,8 @@ typedef struct DriverAxisState {
   LONG sync_owner;                 /* 0 free, 1 compare trigger, 2 sync action */
   LONG end_flag[END_FLAG_COUNT];   /* cleared by move starts; drive and home end set by the DPC */
   ULONG armed_factor;              /* 128, 256 or 0; axis lock */
+  UCHAR armed_move_started;        /* the move a drive-end wait is armed for has started: a
+                                      drive end latched before is not its end; axis lock */
   KSPIN_LOCK lock;                 /* the axis lock */
   volatile LONG interrupt_factor;  /* last factor word read; DPC and interrupt service routine,
                                       interlocked */
@@ -384,6 +387,7 @@ typedef struct CardExtension {
   USHORT next_segment;             /* handlers and DPC; conti lock */
   ULONG end_threshold;             /* handlers; read by the DPC; conti lock */
   ULONG remaining_length;          /* handlers and DPC; conti lock */
+  UCHAR table_run_started;         /* the run's first segment was started; conti lock */
   ULONG interp_word;               /* handlers */
   USHORT stretched_axes;           /* partner axes whose range a line or arc stretched for a
                                       constant vector speed; handlers and DPC */
@@ -775,6 +779,10 @@ VOID end_single_interpolation(CardExtension *ext);
 VOID conti_feed_segment(CardExtension *ext);
 /* DPC: the master's drive end ends a table run; TRUE when it did. */
 BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor);
+/* A request that watches a table run serves it as the DPC does: a free
+ * slot gets the next segment, and a started run whose master stands is
+ * ended at once, so that its axes never read done while it is still open. */
+VOID conti_serve_table_run(CardExtension *ext);
 
 /* torix_handlers.cpp: the Torix remote-I/O bus. */
 RequestHandler set_torix_do;

@@ -11,6 +11,7 @@ namespace {
 /* Stop-reason bits of the motion state (the libraries' DRIVE_FINISH_*). */
 constexpr USHORT STATE_STOP_COMMAND = 0x0004;
 constexpr USHORT STATE_DRIVE_END = 0x0080;
+constexpr USHORT STATE_CONTI_BROKEN = 0x0200;
 constexpr USHORT STATE_HOME_END = 0x0100;
 constexpr USHORT STATUS1_STOP_REASONS = 0xFF00;  /* limit +/-, alarm, emergency stop */
 constexpr USHORT STATUS2_SOFT_LIMITS = 0x0003;
@@ -111,11 +112,12 @@ VOID motion_done(CardExtension *ext, ULONG axis_mask, PUCHAR done, PUSHORT state
                       ((status2 & STATUS2_BIT7) ? STATE_STATUS2_BIT7 : 0));
   }
   const LONG *flag = ext->axis[axis].end_flag;
+  if (flag[END_CONTI_BROKEN]) reason |= STATE_CONTI_BROKEN;
   if (flag[END_STOPPED_BY_COMMAND])
     reason |= STATE_STOP_COMMAND;
   else if (flag[END_HOME])
     reason |= STATE_HOME_END;
-  else if (flag[END_DRIVE])
+  else if (flag[END_DRIVE] && !flag[END_CONTI_BROKEN])
     reason |= STATE_DRIVE_END;
   *state = reason != 0 ? reason : STATE_DRIVE_END;
 }
@@ -124,6 +126,8 @@ USHORT motion_done_request(RequestContext *request) {
   if (query_axis(request) < 0) return DRV_SUCCESS;
   UCHAR done = 0;
   USHORT state = 0;
+  /* A table run is served first: done means the run is over and closed. */
+  conti_serve_table_run(request->ext);
   motion_done(request->ext, slot_u16(request->block, 1), &done, &state);
   set_slot(request->block, 1, done);
   set_slot(request->block, 2, state);

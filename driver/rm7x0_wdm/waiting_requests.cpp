@@ -69,16 +69,21 @@ static VOID arm_factor(CardExtension *ext, ULONG axis_mask, ULONG factor) {
   if (factor & FACTOR_HOME_END) arm_home_end(ext, axis_mask, TRUE);
 }
 
-static VOID set_armed_factor(DriverAxisState *state, ULONG factor) {
+/* move_started: whether the move the factor is armed for already runs (a
+ * drive end latched before it started belongs to an earlier move). */
+static VOID set_armed_factor(DriverAxisState *state, ULONG factor, BOOLEAN move_started) {
   KIRQL irql;
   KeAcquireSpinLock(&state->lock, &irql);
   state->armed_factor = factor;
+  state->armed_move_started = move_started;
   KeReleaseSpinLock(&state->lock, irql);
 }
 
+/* Without a request the factor is armed for whatever the axis runs now or
+ * is about to start; that start clears the end flags an older end set. */
 USHORT arm_wait(CardExtension *ext, ULONG axis_mask, ULONG factor) {
   if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
-  for_each_axis(axis_mask, [&](int axis) { set_armed_factor(&ext->axis[axis], factor); });
+  for_each_axis(axis_mask, [&](int axis) { set_armed_factor(&ext->axis[axis], factor, TRUE); });
   arm_factor(ext, axis_mask, factor);
   return DRV_SUCCESS;
 }
@@ -107,6 +112,7 @@ USHORT arm_wait_irp(RequestContext *request, ULONG axis_mask, ULONG factor) {
   state->pending_request = irp;
   state->pending_file_object = IoGetCurrentIrpStackLocation(irp)->FileObject;
   state->armed_factor = factor;
+  state->armed_move_started = FALSE;
   IoMarkIrpPending(irp);
   IoSetCancelRoutine(irp, cancel_waiting_request);
   if (irp->Cancel && IoSetCancelRoutine(irp, NULL) != NULL) {
@@ -130,12 +136,25 @@ USHORT arm_wait_irp(RequestContext *request, ULONG axis_mask, ULONG factor) {
  * cancel routine completed it already. */
 static VOID complete_refused_wait(CardExtension *ext, int axis, USHORT word) {
   PIRP irp = take_waiting_request(ext, axis);
-  set_armed_factor(&ext->axis[axis], 0);
+  set_armed_factor(&ext->axis[axis], 0, FALSE);
   if (irp == NULL) return;
   DriverRequest *block = (DriverRequest *)irp->AssociatedIrp.SystemBuffer;
   block->slot[0] = word;
   block->slot[1] = 0;
   complete_request(irp, STATUS_SUCCESS, sizeof(DriverRequest));
+}
+
+/* From here on a drive end of the axis can be the end of the waited move. A
+ * move that is over already may have ended before its drive end counted:
+ * its wait ends here. */
+static VOID count_drive_ends_from_now(CardExtension *ext, int axis, ULONG factor) {
+  DriverAxisState *state = &ext->axis[axis];
+  KIRQL irql;
+  KeAcquireSpinLock(&state->lock, &irql);
+  state->armed_move_started = TRUE;
+  KeReleaseSpinLock(&state->lock, irql);
+  if (factor == FACTOR_DRIVE_END && !(chip_main_status(ext) & (1u << axis)))
+    complete_waiting_request(ext, axis, STATUS_SUCCESS);
 }
 
 USHORT run_waited_start(RequestContext *request, ULONG wait_mask, ULONG factor, BOOLEAN pend,
@@ -147,7 +166,8 @@ USHORT run_waited_start(RequestContext *request, ULONG wait_mask, ULONG factor, 
     arm_wait(request->ext, wait_mask, factor);
   }
   const USHORT word = start(request);
-  if (pend && word != DRV_SUCCESS)
-    complete_refused_wait(request->ext, axis_mask_to_index(wait_mask), word);
+  const int axis = axis_mask_to_index(wait_mask);
+  if (pend && word != DRV_SUCCESS) complete_refused_wait(request->ext, axis, word);
+  if (pend && word == DRV_SUCCESS) count_drive_ends_from_now(request->ext, axis, factor);
   return word;
 }

@@ -240,6 +240,9 @@ enum {
   DRIVE_FINISH_WITH_SW_LIMIT_NEGATIVE = 0x0002,
   DRIVE_FINISH_WITH_STOP_COMMAND = 0x0004,
   DRIVE_FINISH_OUTPUT_FIXED_PULSE = 0x0080,
+  /* A continuous path that ended before its last segment (a segment fed too
+   * late or refused): never reported as a normal end. */
+  DRIVE_FINISH_CONTI_BROKEN = 0x0200,
   DRIVE_FINISH_WITH_LIMIT_POSITIVE = 0x1000,
   DRIVE_FINISH_WITH_LIMIT_NEGATIVE = 0x2000,
   DRIVE_FINISH_WITH_ALARM = 0x4000,

@@ -46,13 +46,24 @@ uint8_t position_base(uint16_t mode) {
 
 const uint16_t *run_axes(uint8_t card) { return card_table.cards[card].conti.axes; }
 
-// The end points become the last absolute targets of the run's axes.
+// The end points become the last absolute targets of the run's axes. The
+// third axis of a run that a two-axis segment leaves where it stands keeps
+// its target, or gets the place it stands at, so that a three-axis segment
+// can follow.
 void keep_targets(uint8_t card, const Segment &segment, const int32_t target[3]) {
   const uint16_t *axes = run_axes(card);
-  for (int k = 0; k < segment.axis_count; ++k) {
+  for (int k = 0; k < 3; ++k) {
     if (axes[k] == 0) continue;
     AxisMotionState &motion = motion_of(card, axes[k]);
-    motion.last_abs_target = target[k];
+    int32_t standing = 0;
+    if (k < segment.axis_count) {
+      motion.last_abs_target = target[k];
+    } else if (motion.last_target_valid ||
+               relative_to_abs(card, axes[k], 0, &standing, FROM_COUNTER) != SUCCESS_NO_ERROR) {
+      continue;
+    } else {
+      motion.last_abs_target = standing;
+    }
     motion.last_target_valid = 1;
   }
 }
@@ -124,6 +135,18 @@ ApiStatus send_absolute_segment(uint8_t card, const Segment &absolute, uint16_t 
 
 uint32_t scaled_range(uint32_t range, double scale) {
   return static_cast<uint32_t>(static_cast<double>(range) * scale);
+}
+
+// Whether every axis of the run stands; a failed query is returned.
+ApiStatus check_run_stopped(uint8_t card) {
+  for (uint16_t axis : card_table.cards[card].conti.axes) {
+    if (axis == 0) continue;
+    uint8_t done = 0;
+    int16_t state = 0;
+    if (const ApiStatus status = RM7X0_NAME(motion_done)(card, axis, &done, &state)) return status;
+    if (done != 1) return ERROR_MOTION_NOT_COMPLETE;
+  }
+  return SUCCESS_NO_ERROR;
 }
 
 }  // namespace
@@ -216,9 +239,12 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_begin)(uint8_t card, uint16_t axi
   return open_conti_run(card, axes);
 }
 
-// The driver names the partners and the ranges they had before the run.
+// The driver names the partners and the ranges they had before the run. A
+// partner's range cannot change while it moves, so the run is closed only
+// once its axes stand; before, the end is refused and the run stays open.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_end)(uint8_t card) {
   if (const ApiStatus status = check_card(card)) return status;
+  if (const ApiStatus status = check_run_stopped(card)) return status;
   DriverRequest block{};
   preset_status(block);
   if (const ApiStatus status = judged_request(card_device(card), REQ_CONTI_INTERP_END, block,

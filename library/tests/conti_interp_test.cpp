@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "card_options.h"
@@ -373,6 +376,189 @@ TEST_F(ContiTest, StartSpeedAndRatesAreCheckedAgainstTheAxis) {
   EXPECT_EQ(rm720_conti_interp_running_segment(0, &index), SUCCESS_NO_ERROR);
   EXPECT_EQ(index, 0);
   EXPECT_EQ(rm720_conti_interp_running_segment(0, nullptr), ERROR_ACCESS_VIOLATION_DATA_COPY);
+}
+
+// A table run of three-axis lines of 100 pulses each on X from where the
+// axes stand; the first is kept to start the run, the other `count - 1`
+// fill the table.
+void load_table_of_lines(int count) {
+  ASSERT_EQ(rm720_conti_interp_config(0, AXIS_X, AXIS_Y, AXIS_Z, SPEED, SPEED, 0, 0, 0),
+            SUCCESS_NO_ERROR);
+  const int32_t x = probe_command_counter(0), y = probe_command_counter(1);
+  for (int32_t k = 1; k <= count; ++k)
+    ASSERT_EQ(rm720_conti_abs_line3_move_load(0, x + 100 * k, y + 10 * k, 0), SUCCESS_NO_ERROR);
+}
+
+struct Break {
+  const char *name;
+  bool hold_interrupt;  // no next-segment interrupt reaches the driver: every feed is too late
+  bool stop;            // a stop command to X part-way
+  int16_t state[3];     // what motion_done reports for X, Y, Z
+};
+
+// A run that ends before its last segment says so, whatever ended it, and
+// the driver has closed it once motion_done reports the axes done.
+TEST_F(ContiTest, ATableRunThatBreaksOffIsNeverANormalEnd) {
+  constexpr int16_t BROKEN = DRIVE_FINISH_CONTI_BROKEN;
+  const Break cases[] = {
+      {"feed too late", true, false, {BROKEN, BROKEN, BROKEN}},
+      {"stop command", false, true, {BROKEN | DRIVE_FINISH_WITH_STOP_COMMAND, BROKEN, BROKEN}},
+  };
+  for (const Break &c : cases) {
+    SCOPED_TRACE(c.name);
+    const int32_t start_x = probe_command_counter(0);
+    ASSERT_NO_FATAL_FAILURE(load_table_of_lines(20));
+    probe_hold_chip_interrupt(c.hold_interrupt);
+    ASSERT_EQ(rm720_conti_interp_start_all(0), SUCCESS_NO_ERROR);
+    for (int ms = 0; ms < 12; ++ms) advance_ms(1);  // 100 pulses take 5 ms at 20,000 PPS
+    if (c.stop) {
+      ASSERT_TRUE(probe_axis_busy(0));
+      ASSERT_EQ(rm720_stop_move(0, AXIS_X, 0x27), SUCCESS_NO_ERROR);
+    }
+    run_until_idle();
+    EXPECT_LT(probe_command_counter(0), start_x + 2000) << "the path ended short of its end";
+    for (int axis = 0; axis < 3; ++axis) {
+      uint8_t done = 0;
+      int16_t state = 0;
+      ASSERT_EQ(rm720_motion_done(0, static_cast<uint16_t>(1 << axis), &done, &state),
+                SUCCESS_NO_ERROR);
+      EXPECT_EQ(done, 1);
+      EXPECT_EQ(state, c.state[axis]) << "axis " << axis;
+    }
+    probe_hold_chip_interrupt(false);
+    EXPECT_EQ(probe_segment_count(), 0u) << "closed by the motion query";
+    EXPECT_EQ(probe_driver_range(1), RESET_RANGE);
+    EXPECT_EQ(rm720_conti_interp_end(0), ERROR_CONFIG_IS_NEEDED);
+  }
+}
+
+// The driver feeds its table at every motion query that finds the slot
+// free, as the DPC does: a run whose interrupts come late (here never) still
+// runs to its end while the application watches it.
+TEST_F(ContiTest, AMotionQueryFeedsTheTableToo) {
+  const int32_t start_x = probe_command_counter(0);
+  ASSERT_NO_FATAL_FAILURE(load_table_of_lines(20));
+  probe_hold_chip_interrupt(true);
+  ASSERT_EQ(rm720_conti_interp_start_all(0), SUCCESS_NO_ERROR);
+  uint8_t done = 0;
+  int16_t state = 0;
+  for (int ms = 0; ms < LIMIT_MS && done == 0; ++ms) {
+    advance_ms(1);
+    ASSERT_EQ(rm720_motion_done(0, AXIS_X, &done, &state), SUCCESS_NO_ERROR);
+  }
+  probe_hold_chip_interrupt(false);
+  EXPECT_EQ(state, DRIVE_FINISH_OUTPUT_FIXED_PULSE);
+  EXPECT_EQ(probe_command_counter(0), start_x + 2000);
+  EXPECT_EQ(probe_segment_count(), 0u) << "closed";
+}
+
+// The DPC may come late to the master's drive end: a new run may begin as
+// soon as motion_done reports the last one done, and reports it normal.
+TEST_F(ContiTest, ANewRunBeginsRightAfterATableRun) {
+  ASSERT_NO_FATAL_FAILURE(load_table_of_lines(5));
+  ASSERT_EQ(rm720_conti_interp_start_all(0), SUCCESS_NO_ERROR);
+  for (int ms = 0; ms < LIMIT_MS && probe_next_segment() < 4; ++ms) advance_ms(1);
+  probe_hold_chip_interrupt(true);  // the drive end reaches no DPC
+  run_until_idle();
+  uint8_t done = 0;
+  int16_t state = 0;
+  ASSERT_EQ(rm720_motion_done(0, AXIS_X, &done, &state), SUCCESS_NO_ERROR);
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(state, DRIVE_FINISH_OUTPUT_FIXED_PULSE);
+  EXPECT_EQ(probe_command_counter(0), 500);
+  EXPECT_EQ(rm720_conti_interp_begin(0, AXIS_X, AXIS_Y, 0, SPEED), SUCCESS_NO_ERROR);
+  probe_hold_chip_interrupt(false);
+  advance_ms(1);
+  EXPECT_EQ(rm720_conti_interp_end(0), SUCCESS_NO_ERROR);
+}
+
+// A broken run leaves its drive end latched on the master; the next waited
+// line switches the drive-end interrupt on and the driver sees that old end
+// (here once the line runs). It is not the line's: the wait ends with the
+// line only.
+TEST_F(ContiTest, AWaitEndsOnlyWithItsOwnDriveEnd) {
+  ASSERT_NO_FATAL_FAILURE(load_table_of_lines(20));
+  probe_hold_chip_interrupt(true);
+  ASSERT_EQ(rm720_conti_interp_start_all(0), SUCCESS_NO_ERROR);
+  run_until_idle();
+  uint8_t done = 0;
+  int16_t state = 0;
+  ASSERT_EQ(rm720_motion_done(0, AXIS_X, &done, &state), SUCCESS_NO_ERROR);
+  ASSERT_EQ(state, DRIVE_FINISH_CONTI_BROKEN);
+  const int32_t start_x = probe_command_counter(0);
+
+  std::atomic<bool> returned{false};
+  std::atomic<int> status{1};
+  std::thread waiting([&] {
+    status = rm720_t_line2_move(0, AXIS_X, AXIS_Y, SPEED, SPEED, 0, 0, 1000, 0, 0, 1);
+    returned = true;
+  });
+  // The line starts on the waiting thread: wait for it, not for the clock.
+  for (int tries = 0; tries < 10000 && !probe_axis_busy(0); ++tries)
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  EXPECT_TRUE(probe_axis_busy(0));
+  probe_hold_chip_interrupt(false);  // the old end reaches the driver once the line runs
+  advance_ms(10);  // part-way: the 1,000 pulses take 50 ms
+  EXPECT_FALSE(returned) << "completed by the broken run's drive end";
+  EXPECT_TRUE(probe_axis_busy(0));
+  run_until_idle();
+  for (int ms = 0; ms < LIMIT_MS && !returned; ++ms) advance_ms(1);
+  waiting.join();
+  EXPECT_EQ(status, SUCCESS_NO_ERROR);
+  EXPECT_EQ(probe_command_counter(0), start_x + 1000);
+}
+
+// The partner's range cannot change while it moves: the end is refused
+// until the run stands, and then gives the range back.
+TEST_F(ContiTest, TheEndWaitsForTheAxesToStand) {
+  ASSERT_EQ(rm720_conti_interp_begin(0, AXIS_X, AXIS_Y, 255, SPEED), SUCCESS_NO_ERROR);
+  ASSERT_EQ(feed(PATH[0], FIRST), SUCCESS_NO_ERROR);
+  EXPECT_EQ(rm720_conti_interp_end(0), ERROR_MOTION_NOT_COMPLETE);
+  EXPECT_EQ(card_table.cards[0].conti.axes[0], AXIS_X) << "the run stays open";
+  EXPECT_EQ(probe_driver_range(1), 22627u);
+  run_until_idle();
+  ASSERT_EQ(rm720_conti_interp_end(0), SUCCESS_NO_ERROR);
+  EXPECT_EQ(axis_block(1).range, RESET_RANGE);
+  EXPECT_EQ(probe_driver_range(1), RESET_RANGE);
+  EXPECT_EQ(axis_block(1).speed_max, axis_block(0).speed_max) << "the partner's limits are back";
+}
+
+// Segments longer than the deceleration distance: the deceleration is
+// switched on with the last one at the latest, so the path still ends at
+// its start speed.
+TEST_F(ContiTest, APathOfLongSegmentsStillDeceleratesAtItsEnd) {
+  ASSERT_EQ(rm720_conti_interp_config(0, AXIS_X, AXIS_Y, AXIS_Z, 1000, SPEED, 125000, 125000, 0),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(probe_end_threshold(), 1596u);
+  for (int32_t k = 1; k <= 4; ++k)
+    ASSERT_EQ(rm720_conti_abs_line3_move_load(0, 3000 * k, 0, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_conti_interp_start_all(0), SUCCESS_NO_ERROR);
+  int32_t last_speed = 0;
+  for (int ms = 0; ms < LIMIT_MS && probe_axis_busy(0); ++ms) {
+    ASSERT_EQ(rm720_get_speed(0, AXIS_X, &last_speed), SUCCESS_NO_ERROR);
+    advance_ms(1);
+  }
+  run_until_idle();
+  EXPECT_LE(last_speed, 2000) << "ran into the end at speed";
+  EXPECT_EQ(probe_command_counter(0), 12000);
+}
+
+// A three-axis line may follow two-axis segments of a three-axis run: the
+// third axis starts from where it stands.
+TEST_F(ContiTest, AThreeAxisLineFollowsTwoAxisSegments) {
+  ASSERT_EQ(rm720_conti_interp_begin(0, AXIS_X, AXIS_Y, AXIS_Z, SPEED), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_conti_line2_move(0, 1000, 500, FIRST), SUCCESS_NO_ERROR);
+  EXPECT_EQ(motion(2).last_target_valid, 1);
+  wait_until_ready();
+  ASSERT_EQ(rm720_conti_line3_move(0, 1000, 0, 700, FOLLOWING), SUCCESS_NO_ERROR);
+  wait_until_ready();
+  ASSERT_EQ(rm720_conti_arc2_move(0, CCW, 0, 500, 500, 500, FOLLOWING), SUCCESS_NO_ERROR);
+  run_until_idle();
+  EXPECT_EQ(probe_command_counter(0), 2500);
+  EXPECT_EQ(probe_command_counter(1), 1000);
+  EXPECT_EQ(probe_command_counter(2), 700);
+  EXPECT_EQ(motion(2).last_abs_target, 700);
+  ASSERT_EQ(rm720_conti_interp_end(0), SUCCESS_NO_ERROR);
 }
 
 TEST(ContiExports, TheModelBLibraryFeedsSegmentsButHasNoTable) {

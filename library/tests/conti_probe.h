@@ -11,3 +11,8 @@ std::uint32_t probe_driver_range(int axis);
 // on, and the segments the table holds.
 std::uint32_t probe_end_threshold();
 unsigned probe_segment_count();
+// Index of the next table segment the driver hands to the chip.
+unsigned probe_next_segment();
+// Holds the chip's interrupt input of the card inactive (a technician's
+// stuck line: nothing reaches the driver), or gives it back to the chip.
+void probe_hold_chip_interrupt(bool held);

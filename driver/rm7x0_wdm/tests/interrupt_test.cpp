@@ -199,7 +199,8 @@ TEST_F(InterruptTest, AStopDisarmsTheActionsOfItsAxes) {
 // axis needs it any more, while a handler may be arming a factor on another
 // axis. The look at the factors and the switch-off are one step under the
 // interrupt lock (the thread sanitizer reports a look outside it), so the
-// input stays on for the factor armed last.
+// input stays on for the factor armed last. (A run ends only once its first
+// segment was started: a drive end before that is an earlier move's.)
 TEST_F(InterruptTest, SegmentRunEndLeavesTheChipInputToAFactorArmedMeanwhile) {
   constexpr std::uint64_t kAssignXY = 0x04, kSpeed = 100, kZ = 4, kHomeEndFactor = 0x0100;
   std::atomic<bool> stop{false};
@@ -213,6 +214,7 @@ TEST_F(InterruptTest, SegmentRunEndLeavesTheChipInputToAFactorArmedMeanwhile) {
     ASSERT_EQ(file_.request(REQ_CONTI_INTERP_BEGIN, {kAssignXY, kSpeed}).status, STATUS_SUCCESS);
     ASSERT_EQ(file_.request(REQ_CONTI_LOAD_SEGMENT, {0, 100, 100, 0, 0, 0, 0, 141}).status,
               STATUS_SUCCESS);
+    ASSERT_EQ(file_.request(REQ_CONTI_LINE2_MOVE, {100, 100, 0}).status, STATUS_SUCCESS);
     card_.raise_factor(0, kDriveEnd);
     sim::wait_idle();
   }
@@ -221,6 +223,7 @@ TEST_F(InterruptTest, SegmentRunEndLeavesTheChipInputToAFactorArmedMeanwhile) {
   ASSERT_EQ(file_.request(REQ_CONTI_INTERP_BEGIN, {kAssignXY, kSpeed}).status, STATUS_SUCCESS);
   ASSERT_EQ(file_.request(REQ_CONTI_LOAD_SEGMENT, {0, 100, 100, 0, 0, 0, 0, 141}).status,
             STATUS_SUCCESS);
+  ASSERT_EQ(file_.request(REQ_CONTI_LINE2_MOVE, {100, 100, 0}).status, STATUS_SUCCESS);
   card_.raise_factor(0, kDriveEnd);
   sim::wait_idle();
   EXPECT_EQ(file_.request(REQ_CONTI_INTERP_END).block.slot[0] & 0xFFFF, DRV_CONTI_CONFIG_NEEDED)

@@ -75,8 +75,19 @@ void start_path(Path& path, const std::array<AxisState*, kPathAxes>& axes, const
 
 // A continuous segment into the free slot (a command for a full slot is
 // lost: the driver looks at main status bit 9 first); the master's drive now
-// reaches to the segment's end.
-void queue_segment(Path& path, const PathSegment& segment, SimTime now) {
+// reaches to the segment's end. An axis of the segment that the path did not
+// move yet (a three-axis line after two-axis segments) joins the path where
+// it stands.
+void queue_segment(Path& path, const std::array<AxisState*, kPathAxes>& members,
+                   const PathSegment& segment, SimTime now) {
+  for (int k = 0; k < kPathAxes; ++k) {
+    AxisState* axis = members[k];
+    if (!axis || path.axes[k] || busy(*axis)) continue;
+    path.axes[k] = axis;
+    path.origin[k] = axis->travel;
+    axis->on_path = &path;
+    axis->stop_reasons = 0;
+  }
   path.queued = segment;
   AxisState& master = *path.axes[0];
   master.drive.target = static_cast<std::uint32_t>(path.base + path.current.steps + segment.steps);
@@ -176,7 +187,7 @@ void interpolation_command(Path& path, std::array<AxisState, kAxisCount>& axes, 
   } else if (!path.running()) {
     start_path(path, members, segment, now);
   } else if (accepts_next_segment(path, mode) && members[0] == path.axes[0]) {
-    queue_segment(path, segment, now);
+    queue_segment(path, members, segment, now);
   }
 }
 

@@ -124,6 +124,23 @@ TEST_F(ContinuousRun, ClearingContinuousModeWithdrawsTheSlot) {
   EXPECT_FALSE(bench.chip.interrupt_pending());
 }
 
+// A three-axis line queued behind a two-axis one takes the third axis onto
+// the path where it stands.
+TEST_F(ContinuousRun, AThreeAxisLineTakesTheThirdAxisOnTheWay) {
+  constexpr std::uint16_t kXYZContinuous = 0x0004 | 0x0020 | INTERP_CONTINUOUS;
+  bench.load_speeds(kX, 2000, 2000, 100);
+  bench.set32(kZ, CHIP_RANGE, kRangeM1);
+  bench.interp_mode(kXYZContinuous);
+  load({CHIP_LINE2, {400, 0}, {}});
+  bench.set32(kX, CHIP_PULSES, 100);
+  bench.set32(kY, CHIP_PULSES, 0);
+  bench.set32(kZ, CHIP_PULSES, 300);
+  bench.chip.write(REG_COMMAND, CHIP_LINE3);
+  for (int ms = 0; ms < 10'000 && bench.busy(kX); ++ms) bench.clock.advance(kNsPerMs);
+  EXPECT_EQ(bench.counters(), (std::array<std::int32_t, 4>{500, 0, 300, 0}));
+  EXPECT_EQ(bench.main_status() & (kX | kY | kZ), 0);
+}
+
 // Deceleration switched on before the last segment ramps the path down to
 // the start speed on its last step; left off, the path ends at full speed.
 struct DecelerationCase {
