@@ -340,7 +340,8 @@ static VOID stop_home_timer(CardExtension *ext) {
 /* Lets go of the card's interrupt and registers. No request handler, DPC or
  * timer runs on the card afterwards: requests see it stopped (under the
  * request mutex), and the DPCs, which see it stopping, are flushed while the
- * registers are still mapped and the interrupt still connected. */
+ * registers are still mapped and the interrupt still connected. Then every
+ * axis is stopped: nobody would supervise a drive once the registers go. */
 VOID stop_device(PDEVICE_OBJECT device) {
   CardExtension *ext = card_extension(device);
   ExAcquireFastMutex(&ext->request_mutex);
@@ -352,6 +353,7 @@ VOID stop_device(PDEVICE_OBJECT device) {
   if (ext->interrupt != NULL) {
     KeSynchronizeExecution(ext->interrupt, interrupt_disable, ext);
     KeFlushQueuedDpcs();
+    stop_axes(ext, ALL_AXES, CHIP_SUDDEN_STOP);
     IoDisconnectInterrupt(ext->interrupt);
     ext->interrupt = NULL;
   }

@@ -57,7 +57,8 @@ void signal_object(DISPATCHER_HEADER* header);
 void set_signal_state(DISPATCHER_HEADER* header, LONG state);
 
 // -------------------------------------------------------------- dpc.cpp
-void dpc_start();
+// One DPC thread per simulated processor.
+void dpc_start(unsigned processor_count);
 void dpc_stop();
 bool dpc_idle();
 // Fatal when a queued DPC lies inside [begin, end) (memory being freed).

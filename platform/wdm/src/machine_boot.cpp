@@ -44,7 +44,7 @@ NTSTATUS start_kernel(const std::vector<card::PciFunction*>& functions, card::Cl
   kernel::memory_start(traits.contiguous_memory_bytes);
   kernel::mmio_set_functions(functions);
   kernel::interrupts_start(traits.interrupt_connect_fails);
-  kernel::dpc_start();
+  kernel::dpc_start(traits.processors);
   kernel::worker_start();
   booted = true;
   kernel::pnp_enumerate(functions, builtins);
