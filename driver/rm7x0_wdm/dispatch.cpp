@@ -245,15 +245,13 @@ NTSTATUS dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
 }
 
 /* Cleanup runs in the process that opened the card: its view of the shared
- * buffer goes with its handle. */
+ * buffer goes with its handle, also on a card being removed, since no other
+ * context may unmap it. */
 NTSTATUS dispatch_cleanup(PDEVICE_OBJECT device, PIRP irp) {
   CardExtension *ext = card_extension(device);
-  IoReference reference(ext);
-  if (reference.held()) {
-    ExAcquireFastMutex(&ext->request_mutex);
-    unmap_user_view(ext);
-    ExReleaseFastMutex(&ext->request_mutex);
-  }
+  ExAcquireFastMutex(&ext->request_mutex);
+  unmap_user_view(ext);
+  ExReleaseFastMutex(&ext->request_mutex);
   return complete_request(irp, STATUS_SUCCESS, 0);
 }
 

@@ -362,10 +362,12 @@ VOID stop_device(PDEVICE_OBJECT device) {
   if (was_started) InterlockedDecrement(&g_started_cards);
 }
 
+/* The process's view went at its cleanup, in its own context: the removal
+ * comes only once the last handle is closed, and the Plug and Play thread
+ * could not unmap a view of another process. */
 static VOID free_shared_buffer(CardExtension *ext) {
   SharedBuffer *buffer = &ext->buffer;
   if (buffer->mdl == NULL) return;
-  if (buffer->user_address != NULL) MmUnmapLockedPages(buffer->user_address, buffer->mdl);
   IoFreeMdl(buffer->mdl);
   MmFreeContiguousMemory(buffer->kernel_address);
   RtlZeroMemory(buffer, sizeof *buffer);

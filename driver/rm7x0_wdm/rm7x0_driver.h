@@ -760,6 +760,26 @@ static inline void run_synchronized(CardExtension *ext, Fn fn) {
       (PVOID)&fn);
 }
 
+/* Runs fn under a structured exception guard, for kernel routines that raise
+ * on failure (a user-mode mapping): STATUS_SUCCESS, or the status raised. */
+template <typename Fn>
+static inline NTSTATUS run_guarded(Fn fn) {
+#ifdef _WIN32
+  __try {
+    fn();
+  } __except (EXCEPTION_EXECUTE_HANDLER) {
+    return GetExceptionCode();
+  }
+#else
+  try {
+    fn();
+  } catch (const KERNEL_EXCEPTION &raised) {
+    return raised.Status;
+  }
+#endif
+  return STATUS_SUCCESS;
+}
+
 /* Calls fn(axis) for each axis index 0-3 whose bit the mask holds. */
 template <typename Fn>
 static inline void for_each_axis(ULONG axis_mask, Fn fn) {

@@ -49,8 +49,10 @@ TEST_F(PnpTest, CancelledStopLeavesTheCardWorking) {
 }
 
 TEST_F(PnpTest, CancelledRemovalLeavesTheCardWorking) {
+  file_.close();
   ASSERT_EQ(sim::send_pnp(0, sim::Pnp::QueryRemove), STATUS_SUCCESS);
   ASSERT_EQ(sim::send_pnp(0, sim::Pnp::CancelRemove), STATUS_SUCCESS);
+  ASSERT_EQ(file_.open(interface_paths(RM720_INTERFACE_GUID).at(0)), STATUS_SUCCESS);
   EXPECT_TRUE(card_answers());
   EXPECT_EQ(interface_paths(RM720_INTERFACE_GUID).size(), 1u);
 }
@@ -65,18 +67,21 @@ TEST_F(PnpTest, SurpriseRemovalHidesTheCardAndRefusesItsRequests) {
   EXPECT_EQ(sim::devices()[0].fdo, nullptr);
 }
 
-TEST_F(PnpTest, RemovedCardIsGoneAndItsOpenFileIsRefused) {
+// The open file vetoes an orderly removal; once it is closed the card goes.
+TEST_F(PnpTest, AnOpenFileVetoesTheRemovalUntilItCloses) {
+  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::QueryRemove), STATUS_DEVICE_BUSY);
+  EXPECT_TRUE(card_answers());
+  file_.close();
   ASSERT_EQ(sim::send_pnp(0, sim::Pnp::QueryRemove), STATUS_SUCCESS);
   ASSERT_EQ(sim::send_pnp(0, sim::Pnp::Remove), STATUS_SUCCESS);
   EXPECT_EQ(sim::devices()[0].fdo, nullptr);
   EXPECT_TRUE(interface_paths(RM720_INTERFACE_GUID).empty());
-  EXPECT_NE(file_.request(REQ_GET_DIPSW_ID).status, STATUS_SUCCESS);
 }
 
-// Requests keep arriving from another thread while the card is removed: the
-// removal waits for the one in flight, and none of them reaches a card that
-// has let go of its registers (the verifier would end the process). The
-// requester stops at its first refusal.
+// Requests keep arriving from another thread while the card is surprise
+// removed: none of them reaches a card that has let go of its registers (the
+// verifier would end the process). The requester stops at its first
+// refusal; the remove follows the close of the file.
 TEST_F(PnpTest, RemovalOfAnOpenCardWaitsForTheRequestInFlight) {
   std::atomic<int> answered{0};
   std::atomic<bool> refused{false};
@@ -93,9 +98,29 @@ TEST_F(PnpTest, RemovalOfAnOpenCardWaitsForTheRequestInFlight) {
   });
   while (answered < 50 && !refused) std::this_thread::yield();
   EXPECT_FALSE(refused);
-  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::Remove), STATUS_SUCCESS);
+  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::SurpriseRemoval), STATUS_SUCCESS);
   requester.join();
+  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::Remove), STATUS_PENDING) << "its file is open";
+  file_.close();
+  sim::wait_idle();
   EXPECT_EQ(sim::devices()[0].fdo, nullptr);
+}
+
+// A stopped or removed card's axes stand: the driver stops them while it can
+// still reach the registers, before they go.
+TEST_F(PnpTest, AStopOrASurpriseRemovalStopsEveryDrivingAxis) {
+  const std::vector<sim::Pnp> stops[] = {{sim::Pnp::QueryStop, sim::Pnp::Stop},
+                                         {sim::Pnp::SurpriseRemoval}};
+  for (const auto& requests : stops) {
+    for (std::uint64_t axis : {1, 2, 4})
+      ASSERT_EQ(file_.request(REQ_VELOCITY_MOVE, {axis, 2, 20, 8, 1}).block.slot[0], DRV_SUCCESS);
+    ASSERT_EQ(card(0)->chip().read(0) & 0xF, 0x7) << "X, Y and Z drive";
+    for (sim::Pnp request : requests) ASSERT_EQ(sim::send_pnp(0, request), STATUS_SUCCESS);
+    EXPECT_EQ(card(0)->chip().read(0) & 0xF, 0) << "no axis drives once the card is stopped";
+    if (requests.size() == 2) {
+      ASSERT_EQ(sim::send_pnp(0, sim::Pnp::Start), STATUS_SUCCESS);
+    }
+  }
 }
 
 class PowerTest : public MachineTest {

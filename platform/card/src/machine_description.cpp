@@ -217,6 +217,8 @@ const KeyHandler<MachineDescription> kMachineKeys[] = {
      }},
     {"InterruptConnectFails",
      [](MachineDescription& m, const std::string& v) { m.traits.interrupt_connect_fails = parse_bool(v); }},
+    {"UserMappingFails",
+     [](MachineDescription& m, const std::string& v) { m.traits.user_mapping_fails = parse_bool(v); }},
     {"Processors",
      [](MachineDescription& m, const std::string& v) {
        m.traits.processors = static_cast<unsigned>(parse_ranged(v, 1, kMaxProcessors));

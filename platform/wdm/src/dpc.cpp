@@ -35,7 +35,11 @@ struct DpcCall {
 void run(const DpcCall& call) {
   PKDEFERRED_ROUTINE routine = call.routine;
   kernel::set_irql(DISPATCH_LEVEL);
-  routine(call.dpc, call.context, call.argument1, call.argument2);
+  try {
+    routine(call.dpc, call.context, call.argument1, call.argument2);
+  } catch (const KERNEL_EXCEPTION& raised) {
+    kernel::fail_unhandled_raise(raised, "a DPC routine");
+  }
   if (KeGetCurrentIrql() != DISPATCH_LEVEL || kernel::spin_locks_held() != 0)
     kernel::verifier_fail("DPC routine returned with a changed IRQL or a spin lock held",
                           "routine %p returned at IRQL %u holding %d spin locks",
@@ -45,6 +49,7 @@ void run(const DpcCall& call) {
 }
 
 void dpc_loop() {
+  kernel::become_system_thread();
   std::unique_lock<std::mutex> lock(queue_lock);
   for (;;) {
     queue_changed.wait(lock, [] { return stopping || !queue.empty(); });

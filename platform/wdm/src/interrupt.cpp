@@ -78,6 +78,7 @@ void account(Line& line, bool claimed) {
 }
 
 void service_loop(Line* line) {
+  kernel::become_system_thread();
   std::unique_lock<std::mutex> lock(line->lock);
   while (!line->stop) {
     if (line->masked || line->chain.empty() || !asserted(*line)) {

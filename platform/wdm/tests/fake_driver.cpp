@@ -1,5 +1,7 @@
 #include "fake_driver.h"
 
+#include <algorithm>
+
 #include "fake_card.h"
 
 namespace fake_driver {
@@ -127,10 +129,10 @@ NTSTATUS dispatch_control(PDEVICE_OBJECT device, PIRP irp) {
   NTSTATUS status = STATUS_SUCCESS;
   ULONG_PTR information = 0;
   switch (params.IoControlCode) {
-    case kEcho:  // claims every input byte, even beyond a short output buffer
-      information = params.InputBufferLength;
+    case kEcho:  // as many input bytes as the output buffer holds
+      information = std::min(params.InputBufferLength, params.OutputBufferLength);
       break;
-    case kOversized:
+    case kOversized:  // breaks the rule: claims more than any buffer holds
       information = 64;
       break;
     case kWaitInterrupt:

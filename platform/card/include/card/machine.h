@@ -23,6 +23,8 @@ struct PlatformTraits {
   std::uint32_t contiguous_memory_bytes = 64 * 1024;
   // IoConnectInterrupt fails for every card (a bench fault).
   bool interrupt_connect_fails = false;
+  // Every user-mode mapping of locked pages fails (and so raises).
+  bool user_mapping_fails = false;
   // Processors that run DPCs (and so one device's DPCs) at the same time.
   unsigned processors = 2;
 };
