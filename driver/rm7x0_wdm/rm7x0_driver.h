@@ -309,6 +309,11 @@ typedef struct CardExtension {
   volatile LONG stopping;          /* PnP, interlocked: 1 from stop_device to the next start;
                                       the DPCs leave the card alone meanwhile */
   LONG device_power_state;         /* power dispatch (serialised by the power manager): 1 D0 .. 4 D3 */
+  volatile LONG powered_down;      /* power dispatch, interlocked, changed under the request mutex:
+                                      1 from the power-down to D3 until the card is restored at D0;
+                                      requests are refused and the ISR leaves the card alone */
+  LONG saved_counter[2][AXIS_COUNT]; /* command and encoder counters kept across D3; power dispatch */
+  ULONG saved_range[AXIS_COUNT];   /* ranges kept across D3; power dispatch */
   BarSlot bar[BAR_SLOT_COUNT];     /* PnP start and stop */
   UNICODE_STRING interface_link;   /* add_device */
   FAST_MUTEX request_mutex;        /* add_device */
@@ -375,6 +380,9 @@ NTSTATUS add_device(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical);
 NTSTATUS start_device(PDEVICE_OBJECT device, PCM_PARTIAL_RESOURCE_LIST raw,
                       PCM_PARTIAL_RESOURCE_LIST translated);
 VOID stop_device(PDEVICE_OBJECT device);
+/* Ends all activity on a card whose requests are kept out: home timer,
+ * interrupt, DPCs, drives and waits (stop_device, power-down). */
+VOID quiesce_card(CardExtension *ext);
 VOID remove_device(PDEVICE_OBJECT device);
 NTSTATUS read_pci_config(PDEVICE_OBJECT device, ULONG offset, PVOID buffer, ULONG length);
 UCHAR resource_to_bar_index(ULONGLONG start, const PCI_COMMON_CONFIG *config);
