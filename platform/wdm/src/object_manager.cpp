@@ -273,4 +273,7 @@ SIM_STATUS SimDuplicateHandle(SIM_HANDLE source, uint32_t access, SIM_HANDLE* ta
 }
 
 /* ntdll: NtClose */
-SIM_STATUS SimCloseHandle(SIM_HANDLE handle) { return kernel::close_handle(handle); }
+SIM_STATUS SimCloseHandle(SIM_HANDLE handle) {
+  if (!kernel::is_user_handle(handle)) return STATUS_INVALID_HANDLE;  // none, or the kernel's
+  return kernel::close_handle(handle);
+}
