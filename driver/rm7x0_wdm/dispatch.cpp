@@ -182,7 +182,7 @@ NTSTATUS run_request(CardExtension *ext, PIRP irp, const Route *route, DriverReq
   if (locked) ExAcquireFastMutex(&ext->request_mutex);
   DriverRequest answer = *block;
   RequestContext request = {ext, irp, &answer, STATUS_SUCCESS};
-  if (ext->started && !ext->powered_down) {
+  if (ext->started && !read_interlocked(&ext->powered_down)) {
     answer.slot[0] = DRV_SUCCESS;
     const USHORT word = route->handler(&request);
     if (route->word == WORD_REPLACES && word != DRV_SUCCESS) answer.slot[0] = word;
