@@ -15,7 +15,14 @@
  *    and never while an axis lock or the interrupt lock is held;
  *  - interlocked: reference count, flags and compare index/count read by the
  *    interrupt service routine or the DPC.
- * "PnP" below means the Plug and Play thread (add, start, stop, remove). */
+ * Order: request mutex, then conti lock, then interrupt lock; an axis lock is
+ * taken alone (never with another spin lock held, nor one taken under it).
+ * The DPCs run on several processors: dpc_for_isr and home_timer_dpc of one
+ * card at the same time, and dpc_for_isr again while it still runs (after
+ * it has unmasked the card). They share the card only through the locks
+ * above and interlocked flags, as the handlers do.
+ * "PnP" below means the Plug and Play thread (add, start, stop, remove);
+ * "power dispatch" the power manager's requests, one at a time. */
 #ifndef RM7X0_DRIVER_H
 #define RM7X0_DRIVER_H
 

@@ -286,5 +286,26 @@ TEST_F(SleepTest, EventsWhoseHandlesDoNotGrantModifyAccessAreRefused) {
   for (auto handle : wait_only) SimCloseHandle(handle);
 }
 
+// The shared buffer's view is made in the requesting process, under the
+// driver's exception guard: a mapping that fails (and so raises) answers no
+// address and leaves the card working; the view goes at the file's cleanup,
+// in its own process, so a later removal finds none to unmap.
+TEST_F(MachineTest, TheSharedBufferIsMappedUnderAGuardAndUnmappedInItsProcess) {
+  for (const char* fails : {"0", "1"}) {
+    boot(machine_text(std::string("UserMappingFails=") + fails + "\n", {card_a()}));
+    CardFile file;
+    ASSERT_EQ(file.open(interface_paths(RM720_INTERFACE_GUID).at(0)), STATUS_SUCCESS);
+    const Reply mapped = file.request(REQ_MAP_SHARED_BUFFER);
+    ASSERT_EQ(mapped.status, STATUS_SUCCESS);
+    EXPECT_EQ(mapped.block.slot[0], DRV_SUCCESS);
+    EXPECT_EQ(mapped.block.slot[1] != 0, *fails == '0') << "an address only when the mapping succeeded";
+    EXPECT_EQ(file.request(REQ_GET_DIPSW_ID).status, STATUS_SUCCESS);
+    file.close();
+    ASSERT_EQ(sim::send_pnp(0, sim::Pnp::QueryRemove), STATUS_SUCCESS);
+    ASSERT_EQ(sim::send_pnp(0, sim::Pnp::Remove), STATUS_SUCCESS);
+    MachineTest::TearDown();
+  }
+}
+
 }  // namespace
 }  // namespace driver_test
