@@ -1,6 +1,7 @@
 /* Power dispatch. The card has no power management of its own: in D3 it
  * loses its power and with it every register, counter and interrupt enable.
- * Before D3 the driver quiesces the card and keeps its counters and ranges;
+ * Before D3 the driver quiesces the card and keeps its axes' counters,
+ * ranges and signal wiring;
  * back in D0 it brings the card up as the start does (chip reset, the
  * driver's state with it, the PCI interrupt on) and gives them back. What
  * the application holds survives: its handle, the attached events and the
@@ -8,11 +9,13 @@
  * the driver alike. Every path starts the next power request exactly once. */
 #include "rm7x0_driver.h"
 
-/* The counters (the axes' positions) and the ranges (the unit of every
- * speed word the library plans with) outlive the power loss. A range that a
+/* The counters (the axes' positions), the ranges (the unit of every speed
+ * word the library plans with) and the wiring of the axes' signals (a
+ * limit's logic, the pulse output) outlive the power loss. A range that a
  * line stretched is kept as it was before the line. */
-static VOID keep_counters_and_ranges(CardExtension *ext) {
+static VOID keep_axis_setup(CardExtension *ext) {
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    ext->saved_signals[axis] = ext->axis[axis].shadow[SHADOW_MODE2] & MODE2_SIGNAL_FIELDS;
     ext->saved_range[axis] = (ext->stretched_axes & (1u << axis)) ? ext->stretched_range[axis]
                                                                   : ext->axis[axis].range;
     chip_read32(ext, command_word(1u << axis, CHIP_READ_CMD_COUNTER),
@@ -22,9 +25,10 @@ static VOID keep_counters_and_ranges(CardExtension *ext) {
   }
 }
 
-static VOID restore_counters_and_ranges(CardExtension *ext) {
+static VOID restore_axis_setup(CardExtension *ext) {
   ext->stretched_axes = 0;
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    set_mode_field(ext, axis, SHADOW_MODE2, MODE2_SIGNAL_FIELDS, ext->saved_signals[axis]);
     chip_set_range(ext, 1u << axis, ext->saved_range[axis]);
     chip_set_cmd_counter(ext, 1u << axis, (ULONG)ext->saved_counter[0][axis]);
     chip_set_enc_counter(ext, 1u << axis, (ULONG)ext->saved_counter[1][axis]);
@@ -32,14 +36,14 @@ static VOID restore_counters_and_ranges(CardExtension *ext) {
 }
 
 /* Before the card's power goes: requests are kept out, the card quiesced
- * while its registers still answer, its counters kept. */
+ * while its registers still answer, its axes' setup kept. */
 static VOID power_down_card(CardExtension *ext) {
   ExAcquireFastMutex(&ext->request_mutex);
   const LONG was_down = InterlockedExchange(&ext->powered_down, 1);
   ExReleaseFastMutex(&ext->request_mutex);
   if (was_down || !read_interlocked(&ext->started) || ext->interrupt == NULL) return;
   quiesce_card(ext);
-  keep_counters_and_ranges(ext);
+  keep_axis_setup(ext);
 }
 
 /* The card came back from a power-on reset. */
@@ -48,7 +52,7 @@ static VOID power_up_card(CardExtension *ext) {
   if (read_interlocked(&ext->powered_down) && read_interlocked(&ext->started) &&
       ext->interrupt != NULL) {
     card_reset(ext);
-    restore_counters_and_ranges(ext);
+    restore_axis_setup(ext);
     InterlockedExchange(&ext->stopping, 0);
     KeSynchronizeExecution(ext->interrupt, interrupt_enable, ext);
   }

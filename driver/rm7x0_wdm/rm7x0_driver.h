@@ -184,6 +184,10 @@ enum AxisShadow {
   SHADOW_COUNT
 };
 
+/* Mode register 2 fields that describe the wiring (pulse output, encoder
+ * input, limit, alarm and in-position logic), not a function in use. */
+#define MODE2_SIGNAL_FIELDS 0xFFDCu
+
 /* Output state bytes of an axis (DriverAxisState.output). */
 enum AxisOutput { OUTPUT_SERVO_STATE, OUTPUT_SERVO_VALUE, OUTPUT_ALARM_RESET, OUTPUT_GDO, OUTPUT_COUNT };
 
@@ -321,6 +325,7 @@ typedef struct CardExtension {
                                       requests are refused and the ISR leaves the card alone */
   LONG saved_counter[2][AXIS_COUNT]; /* command and encoder counters kept across D3; power dispatch */
   ULONG saved_range[AXIS_COUNT];   /* ranges kept across D3; power dispatch */
+  USHORT saved_signals[AXIS_COUNT];/* mode 2 wiring fields kept across D3; power dispatch */
   BarSlot bar[BAR_SLOT_COUNT];     /* PnP start and stop */
   UNICODE_STRING interface_link;   /* add_device */
   FAST_MUTEX request_mutex;        /* add_device */

@@ -260,6 +260,11 @@ TEST_F(SleepTest, TheCardLosesItsStateInD3) {
   ASSERT_EQ(word(REQ_SET_CMDCOUNTER, {X, 777}), DRV_SUCCESS);
   ASSERT_EQ(word(REQ_SET_RANGE, {X, 8000}), DRV_SUCCESS);
   ASSERT_EQ(word(REQ_SET_INT_FACTOR, {X, 0x8000}), DRV_SUCCESS);
+  ASSERT_EQ(word(REQ_SET_PLS_CFG, {X, 0x0040}), DRV_SUCCESS);  // another pulse output
+  ASSERT_EQ(word(REQ_SET_LIMIT, {X, 0x0004}), DRV_SUCCESS);    // another limit logic
+  const CardExtension* ext = card_extension(sim::devices().at(0).fdo);
+  const USHORT wiring = ext->axis[0].shadow[SHADOW_MODE2];
+  ASSERT_EQ(wiring & MODE2_SIGNAL_FIELDS, 0x0044u);
   ASSERT_EQ(sim::set_system_power(0, PowerSystemSleeping3), STATUS_SUCCESS);
   sim::wait_idle();
   card(0)->set_powered(true);  // look at the chip as the wake finds it
@@ -270,8 +275,8 @@ TEST_F(SleepTest, TheCardLosesItsStateInD3) {
   sim::wait_idle();
   EXPECT_EQ(file_.request(REQ_GET_CMDCOUNTER, {X}).block.slot[1], 777u) << "the position is kept";
   EXPECT_EQ(file_.request(REQ_GET_RANGES).block.slot[1], 8000u) << "so is the range";
-  const CardExtension* ext = card_extension(sim::devices().at(0).fdo);
-  EXPECT_EQ(ext->axis[0].shadow[SHADOW_MODE1], 0u) << "the driver's view follows the chip's reset";
+  EXPECT_EQ(ext->axis[0].shadow[SHADOW_MODE2], wiring) << "and the wiring of the axis's signals";
+  EXPECT_EQ(ext->axis[0].shadow[SHADOW_MODE1], 0u) << "the factors went with the chip's reset";
 }
 
 // Events are referenced in the caller's mode with the access the driver
