@@ -61,7 +61,10 @@ VOID card_reset(CardExtension *ext) {
   });
   reset_card_state(ext);
   complete_all_waiting_requests(ext, STATUS_CANCELLED);
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) reset_axis_state(ext, axis);
+  /* A DPC on another processor reads the shadows under the interrupt lock. */
+  run_synchronized(ext, [&] {
+    for (int axis = 0; axis < AXIS_COUNT; ++axis) reset_axis_state(ext, axis);
+  });
 
   chip_set_range(ext, ALL_AXES, DEFAULT_RANGE);
   chip_set_jerk(ext, ALL_AXES, 0xFFFF);
@@ -75,6 +78,8 @@ VOID card_reset(CardExtension *ext) {
 
   IntSourceSet card_sources = {{SOURCE_FLAG_CHIP, SOURCE_FLAG_TORIX}};
   int_sources_disable(ext, &card_sources);
-  ext->int_sources.word[0] = SOURCE_FLAG_PCI;
-  ext->int_sources.word[1] = 0;
+  run_synchronized(ext, [&] {  /* the DPC switches sources off under the same lock */
+    ext->int_sources.word[0] = SOURCE_FLAG_PCI;
+    ext->int_sources.word[1] = 0;
+  });
 }

@@ -172,8 +172,8 @@ const Route *find_route(ULONG code) {
 
 constexpr ULONG kBlockBytes = sizeof(DriverRequest);
 
-/* Runs a routed request on a started card; a stopped card has no registers
- * to reach and answers no block. The handler works on a copy of the block:
+/* Runs a routed request on a started card; a stopped card, or one powered
+ * down, has no registers to reach and answers no block. The handler works on a copy of the block:
  * a request it made pending may be completed (and its buffer gone) before
  * the handler returns, and the answer of a pending request has no data. */
 NTSTATUS run_request(CardExtension *ext, PIRP irp, const Route *route, DriverRequest *block,
@@ -182,7 +182,7 @@ NTSTATUS run_request(CardExtension *ext, PIRP irp, const Route *route, DriverReq
   if (locked) ExAcquireFastMutex(&ext->request_mutex);
   DriverRequest answer = *block;
   RequestContext request = {ext, irp, &answer, STATUS_SUCCESS};
-  if (ext->started) {
+  if (ext->started && !read_interlocked(&ext->powered_down)) {
     answer.slot[0] = DRV_SUCCESS;
     const USHORT word = route->handler(&request);
     if (route->word == WORD_REPLACES && word != DRV_SUCCESS) answer.slot[0] = word;
@@ -245,15 +245,13 @@ NTSTATUS dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
 }
 
 /* Cleanup runs in the process that opened the card: its view of the shared
- * buffer goes with its handle. */
+ * buffer goes with its handle, also on a card being removed, since no other
+ * context may unmap it. */
 NTSTATUS dispatch_cleanup(PDEVICE_OBJECT device, PIRP irp) {
   CardExtension *ext = card_extension(device);
-  IoReference reference(ext);
-  if (reference.held()) {
-    ExAcquireFastMutex(&ext->request_mutex);
-    unmap_user_view(ext);
-    ExReleaseFastMutex(&ext->request_mutex);
-  }
+  ExAcquireFastMutex(&ext->request_mutex);
+  unmap_user_view(ext);
+  ExReleaseFastMutex(&ext->request_mutex);
   return complete_request(irp, STATUS_SUCCESS, 0);
 }
 

@@ -338,33 +338,48 @@ static VOID stop_home_timer(CardExtension *ext) {
   }
 }
 
+/* Once no request handler runs on the card (the caller saw to it under the
+ * request mutex) and the DPCs leave it alone (stopping): the home timer
+ * ends, the card's interrupt goes off and the DPCs are flushed, then every
+ * axis is stopped, since nobody would supervise a drive any more, and the
+ * waits that can no longer end are cancelled. The registers and the
+ * interrupt object are still there. */
+VOID quiesce_card(CardExtension *ext) {
+  InterlockedExchange(&ext->stopping, 1);
+  stop_home_timer(ext);
+  if (ext->interrupt != NULL) {
+    KeSynchronizeExecution(ext->interrupt, interrupt_disable, ext);
+    KeFlushQueuedDpcs();
+    stop_axes(ext, ALL_AXES, CHIP_SUDDEN_STOP);
+  }
+  complete_all_waiting_requests(ext, STATUS_CANCELLED);
+}
+
 /* Lets go of the card's interrupt and registers. No request handler, DPC or
  * timer runs on the card afterwards: requests see it stopped (under the
- * request mutex), and the DPCs, which see it stopping, are flushed while the
- * registers are still mapped and the interrupt still connected. */
+ * request mutex), and the card is quiesced while the registers are still
+ * mapped and the interrupt still connected. */
 VOID stop_device(PDEVICE_OBJECT device) {
   CardExtension *ext = card_extension(device);
   ExAcquireFastMutex(&ext->request_mutex);
   const LONG was_started = InterlockedExchange(&ext->started, 0);
   ExReleaseFastMutex(&ext->request_mutex);
-  InterlockedExchange(&ext->stopping, 1);
 
-  stop_home_timer(ext);
+  quiesce_card(ext);
   if (ext->interrupt != NULL) {
-    KeSynchronizeExecution(ext->interrupt, interrupt_disable, ext);
-    KeFlushQueuedDpcs();
     IoDisconnectInterrupt(ext->interrupt);
     ext->interrupt = NULL;
   }
-  complete_all_waiting_requests(ext, STATUS_CANCELLED);
   unmap_all_bars(ext);
   if (was_started) InterlockedDecrement(&g_started_cards);
 }
 
+/* The process's view went at its cleanup, in its own context: the removal
+ * comes only once the last handle is closed, and the Plug and Play thread
+ * could not unmap a view of another process. */
 static VOID free_shared_buffer(CardExtension *ext) {
   SharedBuffer *buffer = &ext->buffer;
   if (buffer->mdl == NULL) return;
-  if (buffer->user_address != NULL) MmUnmapLockedPages(buffer->user_address, buffer->mdl);
   IoFreeMdl(buffer->mdl);
   MmFreeContiguousMemory(buffer->kernel_address);
   RtlZeroMemory(buffer, sizeof *buffer);

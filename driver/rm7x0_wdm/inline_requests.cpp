@@ -6,12 +6,18 @@
 
 /* ---- shared buffer --------------------------------------------------------- */
 
+/* Runs in the requesting process, whose address space receives the view. A
+ * user-mode mapping that fails raises: the guard turns it into a request
+ * that answers no address. */
 USHORT map_shared_buffer(RequestContext *request) {
   SharedBuffer *buffer = &request->ext->buffer;
   if (buffer->user_address != NULL || buffer->mdl == NULL) return DRV_SUCCESS;
-  PVOID user = MmMapLockedPagesSpecifyCache(buffer->mdl, UserMode, MmCached, NULL, FALSE,
-                                            NormalPagePriority);
-  if (user == NULL) return DRV_SUCCESS;
+  PVOID user = NULL;
+  const NTSTATUS mapped = run_guarded([&] {
+    user = MmMapLockedPagesSpecifyCache(buffer->mdl, UserMode, MmCached, NULL, FALSE,
+                                        NormalPagePriority);
+  });
+  if (!NT_SUCCESS(mapped) || user == NULL) return DRV_SUCCESS;
   buffer->user_address = user;
   request->block->slot[1] = (ULONG64)(LONG64)(LONG_PTR)user;
   set_slot(request->block, 2, buffer->length);
@@ -83,7 +89,8 @@ USHORT attach_int_events(RequestContext *request) {
   RtlCopyMemory(handles, &request->block->slot[1], sizeof handles);
   PKEVENT events[AXIS_COUNT] = {};
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    NTSTATUS status = ObReferenceObjectByHandle(handles[axis], SYNCHRONIZE, *ExEventObjectType,
+    /* The DPC signals and the attachment resets the event: both modify it. */
+    NTSTATUS status = ObReferenceObjectByHandle(handles[axis], EVENT_MODIFY_STATE, *ExEventObjectType,
                                                 request->irp->RequestorMode,
                                                 (PVOID *)&events[axis], NULL);
     if (!NT_SUCCESS(status)) {

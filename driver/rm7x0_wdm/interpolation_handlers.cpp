@@ -186,6 +186,14 @@ USHORT waited_interpolation(RequestContext *request, const InterpShape &shape,
   const ULONG master = assigned_axis(slot_u16(request->block, 1), 0);
   const BOOLEAN wait = slot_u16(request->block, shape.wait_slot) == 1;
   if (wait && request->ext->interp_state != INTERP_IDLE) return DRV_INTERP_BUSY;
+  /* An axis of the path that already drives: refused before anything is
+   * armed, as the path would never start and its drive end never come. */
+  const ULONG axes = master | assigned_axis(slot_u16(request->block, 1), 1) |
+                     (shape.axis_count == 3 ? assigned_axis(slot_u16(request->block, 1), 2) : 0);
+  if (check_axis_idle(request->ext, axes) != DRV_SUCCESS) {
+    set_slot(request->block, 1, 0);
+    return DRV_INTERP_BUSY;
+  }
   return run_waited_start(request, master, FACTOR_DRIVE_END, wait, start);
 }
 
@@ -542,12 +550,13 @@ USHORT answer_running_segment(RequestContext *request) {
 /* ---- Shared with the DPC -------------------------------------------------- */
 
 /* A line or arc of other axes still drives while its axes do: starting
- * another would reach a chip that ignores it. */
+ * another would reach a chip that ignores it. So does an axis of the new one
+ * that already drives on its own: the chip would never start the path, and a
+ * request waiting for its end would wait for ever. */
 BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third) {
   const LONG state = ext->interp_state;
   if (is_conti_state(state)) return FALSE;
-  ULONG watched = (ULONG)read_interlocked(&ext->line_arc_axes);
-  if (state == INTERP_SINGLE) watched |= master | second | third;
+  const ULONG watched = (ULONG)read_interlocked(&ext->line_arc_axes) | master | second | third;
   if (chip_main_status(ext) & watched & MAIN_STATUS_BUSY_MASK) return FALSE;
   end_single_interpolation(ext);
   return TRUE;

@@ -108,8 +108,11 @@ VOID clear_stale_chip_interrupt(CardExtension *ext) {
 BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context) {
   UNREFERENCED_PARAMETER(interrupt);
   CardExtension *ext = (CardExtension *)context;
+  /* On a shared line the routine also runs for the other cards' interrupts:
+   * a card powered down, or pulled, reads all ones and raised nothing. */
+  if (read_interlocked(&ext->powered_down)) return FALSE;
   const ULONG intcsr = bridge_read32(ext, INTCSR);
-  if (!(intcsr & INTCSR_PCI_ENABLE)) return FALSE;
+  if (intcsr == 0xFFFFFFFFu || !(intcsr & INTCSR_PCI_ENABLE)) return FALSE;
   ULONG sources = active_sources(intcsr);
   if (sources == 0) return FALSE;
 

@@ -1,7 +1,64 @@
-/* Power dispatch: the driver only records the card's device power state;
- * the card itself is neither powered up nor down. Every path starts the next
- * power request exactly once. */
+/* Power dispatch. The card has no power management of its own: in D3 it
+ * loses its power and with it every register, counter and interrupt enable.
+ * Before D3 the driver quiesces the card and keeps its axes' counters,
+ * ranges and signal wiring;
+ * back in D0 it brings the card up as the start does (chip reset, the
+ * driver's state with it, the PCI interrupt on) and gives them back. What
+ * the application holds survives: its handle, the attached events and the
+ * shared buffer. Everything else is at its reset value, on the chip and in
+ * the driver alike. Every path starts the next power request exactly once. */
 #include "rm7x0_driver.h"
+
+/* The counters (the axes' positions), the ranges (the unit of every speed
+ * word the library plans with) and the wiring of the axes' signals (a
+ * limit's logic, the pulse output) outlive the power loss. A range that a
+ * line stretched is kept as it was before the line. */
+static VOID keep_axis_setup(CardExtension *ext) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    ext->saved_signals[axis] = ext->axis[axis].shadow[SHADOW_MODE2] & MODE2_SIGNAL_FIELDS;
+    ext->saved_range[axis] = (ext->stretched_axes & (1u << axis)) ? ext->stretched_range[axis]
+                                                                  : ext->axis[axis].range;
+    chip_read32(ext, command_word(1u << axis, CHIP_READ_CMD_COUNTER),
+                (PULONG)&ext->saved_counter[0][axis]);
+    chip_read32(ext, command_word(1u << axis, CHIP_READ_ENC_COUNTER),
+                (PULONG)&ext->saved_counter[1][axis]);
+  }
+}
+
+static VOID restore_axis_setup(CardExtension *ext) {
+  ext->stretched_axes = 0;
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    set_mode_field(ext, axis, SHADOW_MODE2, MODE2_SIGNAL_FIELDS, ext->saved_signals[axis]);
+    chip_set_range(ext, 1u << axis, ext->saved_range[axis]);
+    chip_set_cmd_counter(ext, 1u << axis, (ULONG)ext->saved_counter[0][axis]);
+    chip_set_enc_counter(ext, 1u << axis, (ULONG)ext->saved_counter[1][axis]);
+  }
+}
+
+/* Before the card's power goes: requests are kept out, the card quiesced
+ * while its registers still answer, its axes' setup kept. */
+static VOID power_down_card(CardExtension *ext) {
+  ExAcquireFastMutex(&ext->request_mutex);
+  const LONG was_down = InterlockedExchange(&ext->powered_down, 1);
+  ExReleaseFastMutex(&ext->request_mutex);
+  if (was_down || !read_interlocked(&ext->started) || ext->interrupt == NULL) return;
+  quiesce_card(ext);
+  keep_axis_setup(ext);
+}
+
+/* The card came back from a power-on reset. */
+static VOID power_up_card(CardExtension *ext) {
+  ExAcquireFastMutex(&ext->request_mutex);
+  if (read_interlocked(&ext->powered_down) && read_interlocked(&ext->started) &&
+      ext->interrupt != NULL) {
+    card_reset(ext);
+    restore_axis_setup(ext);
+    InterlockedExchange(&ext->stopping, 0);
+    KeSynchronizeExecution(ext->interrupt, interrupt_enable, ext);
+  }
+  InterlockedExchange(&ext->powered_down, 0);
+  ExReleaseFastMutex(&ext->request_mutex);
+}
 
 static NTSTATUS pass_down_power(CardExtension *ext, PIRP irp) {
   PoStartNextPowerIrp(irp);
@@ -61,24 +118,47 @@ static NTSTATUS request_device_state_and_wait(CardExtension *ext, DEVICE_POWER_S
   return request.status;
 }
 
-/* Powering up: the lower drivers go first; the state is recorded once they
- * have succeeded. */
-static NTSTATUS power_up_done(PDEVICE_OBJECT device, PIRP irp, PVOID context) {
+/* A system power-up: once the lower drivers have it, the card is asked
+ * back to D0. */
+static NTSTATUS system_power_up_done(PDEVICE_OBJECT device, PIRP irp, PVOID context) {
   UNREFERENCED_PARAMETER(context);
   CardExtension *ext = card_extension(device);
   if (irp->PendingReturned) IoMarkIrpPending(irp);
   if (NT_SUCCESS(irp->IoStatus.Status)) {
-    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-    if (stack->Parameters.Power.Type == DevicePowerState) {
-      record_device_state(ext, stack->Parameters.Power.State.DeviceState);
-    } else {
-      POWER_STATE power;
-      power.DeviceState = device_state_for(stack->Parameters.Power.State.SystemState);
-      PoRequestPowerIrp(ext->physical, IRP_MN_SET_POWER, power, ignore_power_done, NULL, NULL);
-    }
+    POWER_STATE power;
+    power.DeviceState =
+        device_state_for(IoGetCurrentIrpStackLocation(irp)->Parameters.Power.State.SystemState);
+    PoRequestPowerIrp(ext->physical, IRP_MN_SET_POWER, power, ignore_power_done, NULL, NULL);
   }
   PoStartNextPowerIrp(irp);
   return STATUS_SUCCESS;
+}
+
+static NTSTATUS signal_power_done(PDEVICE_OBJECT device, PIRP irp, PVOID context) {
+  UNREFERENCED_PARAMETER(device);
+  UNREFERENCED_PARAMETER(irp);
+  KeSetEvent((PKEVENT)context, IO_NO_INCREMENT, FALSE);
+  return STATUS_MORE_PROCESSING_REQUIRED;  /* completed again below */
+}
+
+/* A device power-up: the bus driver powers the slot first, then the card is
+ * brought up at PASSIVE_LEVEL (the request mutex) before the request ends. */
+static NTSTATUS device_power_up(CardExtension *ext, PIRP irp) {
+  KEVENT done;
+  KeInitializeEvent(&done, NotificationEvent, FALSE);
+  IoCopyCurrentIrpStackLocationToNext(irp);
+  IoSetCompletionRoutine(irp, signal_power_done, &done, TRUE, TRUE, TRUE);
+  if (PoCallDriver(ext->lower, irp) == STATUS_PENDING)
+    KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
+  const NTSTATUS status = irp->IoStatus.Status;
+  if (NT_SUCCESS(status)) {
+    const DEVICE_POWER_STATE state = IoGetCurrentIrpStackLocation(irp)->Parameters.Power.State.DeviceState;
+    if (state == PowerDeviceD0) power_up_card(ext);
+    record_device_state(ext, state);
+  }
+  PoStartNextPowerIrp(irp);
+  IoCompleteRequest(irp, IO_NO_INCREMENT);
+  return status;
 }
 
 static NTSTATUS set_power(CardExtension *ext, PIRP irp) {
@@ -88,12 +168,14 @@ static NTSTATUS set_power(CardExtension *ext, PIRP irp) {
                                         ? stack->Parameters.Power.State.DeviceState
                                         : device_state_for(stack->Parameters.Power.State.SystemState);
   if (target < ext->device_power_state) {
+    if (device_request) return device_power_up(ext, irp);
     IoCopyCurrentIrpStackLocationToNext(irp);
-    IoSetCompletionRoutine(irp, power_up_done, NULL, TRUE, TRUE, TRUE);
+    IoSetCompletionRoutine(irp, system_power_up_done, NULL, TRUE, TRUE, TRUE);
     return PoCallDriver(ext->lower, irp);
   }
   if (target > ext->device_power_state) {
     if (device_request) {
+      if (ext->device_power_state == PowerDeviceD0) power_down_card(ext);
       record_device_state(ext, target);
     } else {
       NTSTATUS status = request_device_state_and_wait(ext, target);

@@ -15,7 +15,14 @@
  *    and never while an axis lock or the interrupt lock is held;
  *  - interlocked: reference count, flags and compare index/count read by the
  *    interrupt service routine or the DPC.
- * "PnP" below means the Plug and Play thread (add, start, stop, remove). */
+ * Order: request mutex, then conti lock, then interrupt lock; an axis lock is
+ * taken alone (never with another spin lock held, nor one taken under it).
+ * The DPCs run on several processors: dpc_for_isr and home_timer_dpc of one
+ * card at the same time, and dpc_for_isr again while it still runs (after
+ * it has unmasked the card). They share the card only through the locks
+ * above and interlocked flags, as the handlers do.
+ * "PnP" below means the Plug and Play thread (add, start, stop, remove);
+ * "power dispatch" the power manager's requests, one at a time. */
 #ifndef RM7X0_DRIVER_H
 #define RM7X0_DRIVER_H
 
@@ -178,6 +185,10 @@ enum AxisShadow {
   SHADOW_COUNT
 };
 
+/* Mode register 2 fields that describe the wiring (pulse output, encoder
+ * input, limit, alarm and in-position logic), not a function in use. */
+#define MODE2_SIGNAL_FIELDS 0xFFDCu
+
 /* Output state bytes of an axis (DriverAxisState.output). */
 enum AxisOutput { OUTPUT_SERVO_STATE, OUTPUT_SERVO_VALUE, OUTPUT_ALARM_RESET, OUTPUT_GDO, OUTPUT_COUNT };
 
@@ -331,6 +342,12 @@ typedef struct CardExtension {
   volatile LONG stopping;          /* PnP, interlocked: 1 from stop_device to the next start;
                                       the DPCs leave the card alone meanwhile */
   LONG device_power_state;         /* power dispatch (serialised by the power manager): 1 D0 .. 4 D3 */
+  volatile LONG powered_down;      /* power dispatch, interlocked, changed under the request mutex:
+                                      1 from the power-down to D3 until the card is restored at D0;
+                                      requests are refused and the ISR leaves the card alone */
+  LONG saved_counter[2][AXIS_COUNT]; /* command and encoder counters kept across D3; power dispatch */
+  ULONG saved_range[AXIS_COUNT];   /* ranges kept across D3; power dispatch */
+  USHORT saved_signals[AXIS_COUNT];/* mode 2 wiring fields kept across D3; power dispatch */
   BarSlot bar[BAR_SLOT_COUNT];     /* PnP start and stop */
   UNICODE_STRING interface_link;   /* add_device */
   FAST_MUTEX request_mutex;        /* add_device */
@@ -405,6 +422,9 @@ NTSTATUS add_device(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical);
 NTSTATUS start_device(PDEVICE_OBJECT device, PCM_PARTIAL_RESOURCE_LIST raw,
                       PCM_PARTIAL_RESOURCE_LIST translated);
 VOID stop_device(PDEVICE_OBJECT device);
+/* Ends all activity on a card whose requests are kept out: home timer,
+ * interrupt, DPCs, drives and waits (stop_device, power-down). */
+VOID quiesce_card(CardExtension *ext);
 VOID remove_device(PDEVICE_OBJECT device);
 NTSTATUS read_pci_config(PDEVICE_OBJECT device, ULONG offset, PVOID buffer, ULONG length);
 UCHAR resource_to_bar_index(ULONGLONG start, const PCI_COMMON_CONFIG *config);
@@ -812,6 +832,32 @@ static inline void run_synchronized(CardExtension *ext, Fn fn) {
         return TRUE;
       },
       (PVOID)&fn);
+}
+
+/* Runs fn under a structured exception guard, for kernel routines that raise
+ * on failure (a user-mode mapping): STATUS_SUCCESS, or the status raised.
+ * Windows compilers with structured exception handling take __try/__except;
+ * MinGW-w64's g++ has none, so its build runs fn unguarded (a raise there is
+ * the bugcheck it would be without a guard); the Linux kernel stand-in
+ * raises a C++ exception. */
+template <typename Fn>
+static inline NTSTATUS run_guarded(Fn fn) {
+#if defined(_WIN32) && (defined(_MSC_VER) || defined(__clang__))
+  __try {
+    fn();
+  } __except (EXCEPTION_EXECUTE_HANDLER) {
+    return GetExceptionCode();
+  }
+#elif defined(_WIN32)
+  fn();
+#else
+  try {
+    fn();
+  } catch (const KERNEL_EXCEPTION &raised) {
+    return raised.Status;
+  }
+#endif
+  return STATUS_SUCCESS;
 }
 
 /* Calls fn(axis) for each axis index 0-3 whose bit the mask holds. */

@@ -127,6 +127,7 @@ TEST_F(InterruptTest, StopWhileInterruptsArriveLeavesTheCardMasked) {
     }
   });
   while (card_.selects().size() < 40) std::this_thread::yield();
+  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::QueryStop), STATUS_SUCCESS);
   EXPECT_EQ(sim::send_pnp(0, sim::Pnp::Stop), STATUS_SUCCESS);
   stop = true;
   storm.join();

@@ -24,7 +24,7 @@ std::optional<Window> decode(const SlotResources& slot, std::uint64_t address, u
   return std::nullopt;
 }
 
-// What a read of a pulled card returns: all ones (master abort).
+// What a read of a pulled or unpowered card returns: all ones (master abort).
 std::uint32_t all_ones(unsigned size) { return size >= 4 ? 0xFFFFFFFFu : (1u << (8 * size)) - 1; }
 
 }  // namespace
@@ -58,7 +58,7 @@ void Card::State::sample_inputs() {
 }
 
 bool Card::State::update_line() {
-  const bool now = present && bridge.line();
+  const bool now = reachable() && bridge.line();
   if (now == line) return false;
   line = now;
   return true;
@@ -94,7 +94,7 @@ std::uint32_t Card::interrupt_vector() const { return state_->slot.interrupt_lin
 bool Card::mmio_read(std::uint64_t address, unsigned size, std::uint32_t* value) {
   const auto window = decode(state_->slot, address, size);
   if (!window) return false;
-  if (!state_->present) {
+  if (!state_->reachable()) {
     *value = all_ones(size);
     return true;
   }
@@ -109,7 +109,7 @@ bool Card::mmio_read(std::uint64_t address, unsigned size, std::uint32_t* value)
 bool Card::mmio_write(std::uint64_t address, unsigned size, std::uint32_t value) {
   const auto window = decode(state_->slot, address, size);
   if (!window) return false;
-  if (!state_->present) return true;
+  if (!state_->reachable()) return true;
   switch (window->bar) {
     case kBridgeBar: state_->bridge_access(window->offset, size, value); break;
     case kRegisterBar: state_->register_write(window->offset, size, value); break;
@@ -143,6 +143,14 @@ void Card::reset() {
     state_->cmp_mask = 0;
   });
   state_->chip.set_trigger_mask(0);
+}
+
+// The card has no PCI power management: losing power is a power-on reset,
+// and every register, counter and interrupt enable is lost with it.
+void Card::set_powered(bool powered) {
+  if (!powered && state_->powered) reset();
+  state_->powered = powered;
+  state_->refresh_interrupt();
 }
 
 void Card::pull() {

@@ -54,6 +54,9 @@ struct Card::State {
   const SlotResources slot;
   const std::array<std::uint8_t, kConfigSpaceLength> config;
   std::atomic<bool> present{true};
+  std::atomic<bool> powered{true};  // the slot's power (device power D0)
+  // Reachable on the bus: in its slot and powered.
+  bool reachable() const { return present && powered; }
 
   // Guards the board registers below; taken before the chip's own lock, and
   // never held while calling into the chip's registers or the listener.

@@ -95,6 +95,13 @@ std::uint16_t parse_word(const std::string& value) {
   return static_cast<std::uint16_t>(parse_unsigned(value, std::numeric_limits<std::uint16_t>::max()));
 }
 
+// A number from min to max.
+std::uint64_t parse_ranged(const std::string& value, std::uint64_t min, std::uint64_t max) {
+  const std::uint64_t number = parse_unsigned(value, max);
+  if (number < min) throw std::invalid_argument("'" + value + "' is below " + std::to_string(min));
+  return number;
+}
+
 bool parse_bool(const std::string& value) {
   const std::string v = lower(value);
   if (v == "1" || v == "yes" || v == "true") return true;
@@ -196,6 +203,9 @@ std::uint64_t parse_timer_resolution(const std::string& value) {
   return us * 1000;
 }
 
+constexpr std::uint64_t kMaxProcessors = 64;
+constexpr std::uint64_t kMaxInterruptLine = 254;  // 255 means no line
+
 template <typename Record>
 struct KeyHandler {
   const char* name;
@@ -219,6 +229,12 @@ const KeyHandler<MachineDescription> kMachineKeys[] = {
      [](MachineDescription& m, const std::string& v) {
        m.traits.timer_resolution_ns = parse_timer_resolution(v);
      }},
+    {"UserMappingFails",
+     [](MachineDescription& m, const std::string& v) { m.traits.user_mapping_fails = parse_bool(v); }},
+    {"Processors",
+     [](MachineDescription& m, const std::string& v) {
+       m.traits.processors = static_cast<unsigned>(parse_ranged(v, 1, kMaxProcessors));
+     }},
 };
 
 const KeyHandler<CardDescription> kCardKeys[] = {
@@ -241,6 +257,10 @@ const KeyHandler<CardDescription> kCardKeys[] = {
     {"RomLength", [](CardDescription& c,
                      const std::string& v) { c.rom_length = parse_length(v, kMinRomLength, kMaxRomLength); }},
     {"Interrupt", [](CardDescription& c, const std::string& v) { c.interrupt = parse_bool(v); }},
+    {"InterruptLine",
+     [](CardDescription& c, const std::string& v) {
+       c.interrupt_line = static_cast<int>(parse_unsigned(v, kMaxInterruptLine));
+     }},
     {"BarMismatch", [](CardDescription& c, const std::string& v) { c.bar_mismatch = parse_bool(v); }},
     {"Torix.OutputModules",
      [](CardDescription& c, const std::string& v) { c.torix.outputs = parse_torix_modules(v, 0, "output"); }},

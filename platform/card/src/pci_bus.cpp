@@ -42,6 +42,13 @@ BarInfo shifted(BarInfo bar) {
   return bar;
 }
 
+// The board routes the interrupt pins of two neighbouring slots to one line,
+// as PC boards share their few lines: the cards of slots 0 and 1 share one.
+std::uint8_t interrupt_line_of(const CardDescription& card) {
+  if (card.interrupt_line >= 0) return static_cast<std::uint8_t>(card.interrupt_line);
+  return static_cast<std::uint8_t>(kFirstInterruptLine + card.slot / 2);
+}
+
 }  // namespace
 
 SlotResources assign_slot_resources(const CardDescription& card) {
@@ -62,7 +69,7 @@ SlotResources assign_slot_resources(const CardDescription& card) {
   if (card.bar_mismatch) {
     for (BarInfo& bar : slot.assigned) bar = shifted(bar);
   }
-  if (card.interrupt) slot.interrupt_line = static_cast<std::uint8_t>(kFirstInterruptLine + card.slot);
+  if (card.interrupt) slot.interrupt_line = interrupt_line_of(card);
   return slot;
 }
 

@@ -69,19 +69,23 @@ enum class Pnp {
   Start,            // AddDevice again first when the card has no stack
   QueryStop,
   CancelStop,
-  Stop,
-  QueryRemove,
+  Stop,             // only after a successful QueryStop (else a verifier failure)
+  QueryRemove,      // vetoed (STATUS_DEVICE_BUSY, nothing sent) while a file on the card is open
   CancelRemove,
   SurpriseRemoval,  // the card's interfaces are no longer enumerated
-  Remove,           // the stack is torn down
+  Remove,           // the stack is torn down; on a present card only after a successful
+                    // QueryRemove; after a surprise removal with files open: STATUS_PENDING,
+                    // and the remove follows the last file's close
   QueryRemovalRelations,
 };
-// Sends one Plug and Play request to the top of a card's stack and answers its
-// final status (STATUS_NO_SUCH_DEVICE for an unknown card or a card without a
-// stack).
+// Sends one Plug and Play request to the top of a card's stack, in the System
+// process as the Plug and Play manager does, and answers its final status
+// (STATUS_NO_SUCH_DEVICE for an unknown card or a card without a stack).
 NTSTATUS send_pnp(std::size_t card, Pnp request);
 
 // Power requests to a card's stack: set or query of a device or system state.
+// The bus driver switches the card's power with its device state: in D3 the
+// card loses its state.
 NTSTATUS set_device_power(std::size_t card, DEVICE_POWER_STATE state);
 NTSTATUS query_device_power(std::size_t card, DEVICE_POWER_STATE state);
 NTSTATUS set_system_power(std::size_t card, SYSTEM_POWER_STATE state);

@@ -44,6 +44,9 @@ SIM_STATUS SimResetEvent(SIM_HANDLE event);
  * timeout runs on the machine's clock (a manual clock must be advanced). */
 SIM_STATUS SimWaitForObjects(uint32_t count, const SIM_HANDLE *objects, int wait_all,
                              uint32_t timeout_ms, uint32_t *index);
+/* A second handle to the object of source that grants only `access` (a
+ * subset of what source grants; STATUS_ACCESS_DENIED otherwise). */
+SIM_STATUS SimDuplicateHandle(SIM_HANDLE source, uint32_t access, SIM_HANDLE *target);
 /* Closes any handle; for a file this sends the cleanup and close requests. */
 SIM_STATUS SimCloseHandle(SIM_HANDLE handle);
 

@@ -979,6 +979,11 @@ KIRQL KeAcquireInterruptSpinLock(PKINTERRUPT Interrupt);
 VOID KeReleaseInterruptSpinLock(PKINTERRUPT Interrupt, KIRQL OldIrql);
 
 /* ------------------------------------------------------------------ memory */
+/* Raises a kernel exception carrying the status. In this kernel it unwinds
+ * as a C++ exception (KERNEL_EXCEPTION, below) to the caller's guard; one
+ * that reaches the kernel unhandled ends the process, as the bugcheck on
+ * Windows. */
+VOID ExRaiseStatus(NTSTATUS Status);
 PVOID ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULONG Tag);
 PVOID ExAllocatePool(POOL_TYPE PoolType, SIZE_T NumberOfBytes);
 VOID ExFreePoolWithTag(PVOID P, ULONG Tag);
@@ -1136,5 +1141,14 @@ NTSTATUS PoRequestPowerIrp(PDEVICE_OBJECT DeviceObject, UCHAR MinorFunction, POW
                            PREQUEST_POWER_COMPLETE CompletionFunction, PVOID Context, PIRP *Irp);
 
 WDM_END_DECLS
+
+#ifdef __cplusplus
+/* What ExRaiseStatus (and a kernel routine that raises, such as a failed
+ * user-mode MmMapLockedPagesSpecifyCache) throws: the form __try/__except
+ * takes in this kernel. */
+struct KERNEL_EXCEPTION {
+  NTSTATUS Status;
+};
+#endif
 
 #endif

@@ -1,9 +1,14 @@
-// Deferred procedure calls: one queue, run in order on the kernel's DPC
-// thread at DISPATCH_LEVEL. A DPC already queued is not queued again.
+// Deferred procedure calls: one queue, served at DISPATCH_LEVEL by one DPC
+// thread per processor of the machine. A DPC already queued is not queued
+// again; once dequeued it may be queued again and run on another processor
+// while it still runs, and DPCs of one device run at the same time, as on a
+// multiprocessor Windows machine.
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
+#include <algorithm>
 
 #include "kernel.h"
 
@@ -12,9 +17,9 @@ namespace {
 std::mutex queue_lock;
 std::condition_variable queue_changed;
 std::deque<PKDPC> queue;
-bool running_one = false;
+unsigned running = 0;  // DPCs running now, on any processor
 bool stopping = false;
-std::thread dpc_thread;
+std::vector<std::thread> processors;
 char queued_marker;  // DpcData of a queued DPC points here
 
 // What one run of a DPC calls, taken while it is dequeued: once dequeued it
@@ -30,7 +35,11 @@ struct DpcCall {
 void run(const DpcCall& call) {
   PKDEFERRED_ROUTINE routine = call.routine;
   kernel::set_irql(DISPATCH_LEVEL);
-  routine(call.dpc, call.context, call.argument1, call.argument2);
+  try {
+    routine(call.dpc, call.context, call.argument1, call.argument2);
+  } catch (const KERNEL_EXCEPTION& raised) {
+    kernel::fail_unhandled_raise(raised, "a DPC routine");
+  }
   if (KeGetCurrentIrql() != DISPATCH_LEVEL || kernel::spin_locks_held() != 0)
     kernel::verifier_fail("DPC routine returned with a changed IRQL or a spin lock held",
                           "routine %p returned at IRQL %u holding %d spin locks",
@@ -40,6 +49,7 @@ void run(const DpcCall& call) {
 }
 
 void dpc_loop() {
+  kernel::become_system_thread();
   std::unique_lock<std::mutex> lock(queue_lock);
   for (;;) {
     queue_changed.wait(lock, [] { return stopping || !queue.empty(); });
@@ -49,11 +59,11 @@ void dpc_loop() {
     const DpcCall call{dpc, dpc->DeferredRoutine, dpc->DeferredContext, dpc->SystemArgument1,
                        dpc->SystemArgument2};
     dpc->DpcData = nullptr;  // it may be queued again from here on
-    running_one = true;
+    ++running;
     lock.unlock();
     run(call);
     lock.lock();
-    running_one = false;
+    --running;
     queue_changed.notify_all();
   }
 }
@@ -62,10 +72,10 @@ void dpc_loop() {
 
 namespace kernel {
 
-void dpc_start() {
+void dpc_start(unsigned processor_count) {
   std::lock_guard<std::mutex> lock(queue_lock);
   stopping = false;
-  dpc_thread = std::thread(dpc_loop);
+  for (unsigned i = 0; i < std::max(processor_count, 1u); ++i) processors.emplace_back(dpc_loop);
 }
 
 void dpc_stop() {
@@ -74,12 +84,13 @@ void dpc_stop() {
     stopping = true;
   }
   queue_changed.notify_all();
-  if (dpc_thread.joinable()) dpc_thread.join();
+  for (std::thread& processor : processors) processor.join();
+  processors.clear();
 }
 
 bool dpc_idle() {
   std::lock_guard<std::mutex> lock(queue_lock);
-  return queue.empty() && !running_one;
+  return queue.empty() && running == 0;
 }
 
 void dpc_check_none_queued_in(const void* begin, std::size_t length, const char* what) {
@@ -133,5 +144,5 @@ BOOLEAN KeRemoveQueueDpc(PRKDPC Dpc) {
 VOID KeFlushQueuedDpcs(void) {
   kernel::require_irql_at_most(PASSIVE_LEVEL, "KeFlushQueuedDpcs");
   std::unique_lock<std::mutex> lock(queue_lock);
-  queue_changed.wait(lock, [] { return queue.empty() && !running_one; });
+  queue_changed.wait(lock, [] { return queue.empty() && running == 0; });
 }

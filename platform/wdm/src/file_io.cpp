@@ -53,6 +53,7 @@ void destroy_file(FileBody* file) {
     std::lock_guard<std::mutex> lock(files_lock);
     live_files.erase(file);
   }
+  if (file->state.opened) kernel::pnp_file_closed(file->object.DeviceObject);
   ObfDereferenceObject(file->state.top);
   ObfDereferenceObject(file->object.DeviceObject);
   file->state.~FileState();
@@ -117,9 +118,13 @@ void forget_request(FileBody* file, PIRP irp) {
 void complete_control(PIRP irp, std::shared_ptr<ControlRequest> request) {
   const NTSTATUS status = irp->IoStatus.Status;
   void* system_buffer = irp->AssociatedIrp.SystemBuffer;
-  // Never more than the caller's buffer, whatever the driver claims.
-  ULONG_PTR transferred = std::min<ULONG_PTR>(irp->IoStatus.Information, request->out_length);
-  if (NT_ERROR(status)) transferred = 0;
+  // Information bytes go back, as Windows copies them: a driver that claims
+  // more than the caller's buffer would overrun the caller's memory.
+  const ULONG_PTR transferred = NT_ERROR(status) ? 0 : irp->IoStatus.Information;
+  if (transferred > request->out_length)
+    kernel::verifier_fail("request completed with more bytes than the caller's buffer holds",
+                          "IRP %p: Information %zu, output buffer %u bytes", static_cast<void*>(irp),
+                          static_cast<std::size_t>(transferred), request->out_length);
   if (transferred) memcpy(request->out, system_buffer, transferred);
   if (request->iosb) {
     // The caller may be polling the status (GetOverlappedResult) on another
@@ -144,7 +149,7 @@ void complete_control(PIRP irp, std::shared_ptr<ControlRequest> request) {
 
 NTSTATUS reference_file(SIM_HANDLE handle, FileBody** file) {
   NTSTATUS status;
-  *file = static_cast<FileBody*>(kernel::reference_handle(handle, &file_object_type, &status));
+  *file = static_cast<FileBody*>(kernel::reference_handle(handle, &file_object_type, 0, UserMode, &status));
   return status;
 }
 
@@ -205,6 +210,13 @@ void files_close_all() {
   for (HANDLE handle : handles_of_type(file_type)) close_handle(handle);
 }
 
+std::size_t files_open_on(PDEVICE_OBJECT pdo) {
+  std::lock_guard<std::mutex> lock(files_lock);
+  return std::count_if(live_files.begin(), live_files.end(), [pdo](const FileBody* file) {
+    return file->state.opened && file->object.DeviceObject == pdo;
+  });
+}
+
 }  // namespace kernel
 
 /* ntdll: NtCreateFile */
@@ -238,7 +250,8 @@ SIM_STATUS SimDeviceIoControl(SIM_HANDLE file, uint32_t code, const void* in, ui
   NTSTATUS status = reference_file(file, &request->file);
   if (!NT_SUCCESS(status)) return status;
   if (event) {
-    request->event = static_cast<PKEVENT>(kernel::reference_handle(event, kernel::event_type, &status));
+    request->event = static_cast<PKEVENT>(
+        kernel::reference_handle(event, kernel::event_type, EVENT_MODIFY_STATE, UserMode, &status));
     if (!request->event) {
       ObfDereferenceObject(request->file);
       return status;

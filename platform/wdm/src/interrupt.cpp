@@ -39,6 +39,7 @@ struct Line {
   bool masked = false;
   bool servicing = false;
   unsigned unclaimed_in_row = 0;
+  unsigned claimed_but_asserted_in_row = 0;
   unsigned passes = 0;
 };
 
@@ -65,10 +66,19 @@ bool claim(PKINTERRUPT interrupt) {
   return claimed;
 }
 
-// Under line.lock: after a pass of the chain.
+// Under line.lock: after a pass of the chain. A routine that claims the
+// interrupt must have quieted its device: one that claims while the line
+// stays asserted pass after pass says "mine" for an interrupt it did not
+// serve (perhaps another device's on a shared line), and the processor
+// would never leave the line.
 void account(Line& line, bool claimed) {
   if (claimed) {
     line.unclaimed_in_row = 0;
+    line.claimed_but_asserted_in_row = asserted(line) ? line.claimed_but_asserted_in_row + 1 : 0;
+    if (line.claimed_but_asserted_in_row >= kStormLimit)
+      kernel::verifier_fail("service routine claims an interrupt that stays asserted",
+                            "vector 0x%x claimed %u times in a row and never released", line.vector,
+                            line.claimed_but_asserted_in_row);
     return;
   }
   if (++line.unclaimed_in_row < kStormLimit) return;
@@ -78,6 +88,7 @@ void account(Line& line, bool claimed) {
 }
 
 void service_loop(Line* line) {
+  kernel::become_system_thread();
   std::unique_lock<std::mutex> lock(line->lock);
   while (!line->stop) {
     if (line->masked || line->chain.empty() || !asserted(*line)) {
@@ -224,6 +235,7 @@ NTSTATUS IoConnectInterrupt(PKINTERRUPT* InterruptObject, PKSERVICE_ROUTINE Serv
     line->chain.push_back(interrupt);
     line->masked = false;  // a new routine may claim what nobody claimed
     line->unclaimed_in_row = 0;
+    line->claimed_but_asserted_in_row = 0;
     line->kicked = true;
     if (!line->thread.joinable()) line->thread = std::thread(service_loop, line);
   }

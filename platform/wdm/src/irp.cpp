@@ -278,7 +278,12 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   const PDRIVER_DISPATCH dispatch = DeviceObject->DriverObject->MajorFunction[stack->MajorFunction];
   const KIRQL irql = KeGetCurrentIrql();
   ObfReferenceObject(DeviceObject);
-  const NTSTATUS status = dispatch(DeviceObject, Irp);
+  NTSTATUS status;
+  try {
+    status = dispatch(DeviceObject, Irp);
+  } catch (const KERNEL_EXCEPTION& raised) {
+    kernel::fail_unhandled_raise(raised, "a dispatch routine");
+  }
   end_dispatch(Irp, DeviceObject);
   ObfDereferenceObject(DeviceObject);
   if (KeGetCurrentIrql() != irql)

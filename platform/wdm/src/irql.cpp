@@ -2,9 +2,22 @@
 // to a thread of the real kernel. Also the current thread and process.
 #include "kernel.h"
 
+struct _KPROCESS {
+  const char* name;
+};
+
+namespace {
+_KPROCESS user_process{"the user process"};
+_KPROCESS system_process{"System"};
+}  // namespace
+
+// A thread of the test program is a thread of the user process; the kernel's
+// own threads, and a thread while it serves the Plug and Play or power
+// manager, run in the System process.
 struct _KTHREAD {
   KIRQL irql = PASSIVE_LEVEL;
   int spin_locks_held = 0;
+  PEPROCESS process = &user_process;
 };
 
 namespace {
@@ -15,6 +28,15 @@ thread_local _KTHREAD current_thread __attribute__((tls_model("initial-exec")));
 namespace kernel {
 
 void set_irql(KIRQL irql) { current_thread.irql = irql; }
+
+PEPROCESS the_system_process() { return &system_process; }
+const char* process_name(PEPROCESS process) { return process->name; }
+void become_system_thread() { current_thread.process = &system_process; }
+
+SystemContext::SystemContext() : previous_(current_thread.process) {
+  current_thread.process = &system_process;
+}
+SystemContext::~SystemContext() { current_thread.process = previous_; }
 int& spin_locks_held() { return current_thread.spin_locks_held; }
 
 }  // namespace kernel
@@ -51,10 +73,7 @@ PKTHREAD KeGetCurrentThread(void) { return &current_thread; }
 /* ntoskrnl */
 PETHREAD PsGetCurrentThread(void) { return &current_thread; }
 
-struct _KPROCESS {};
-static _KPROCESS the_process;
-
 /* ntoskrnl */
-PEPROCESS IoGetCurrentProcess(void) { return &the_process; }
+PEPROCESS IoGetCurrentProcess(void) { return current_thread.process; }
 /* ntoskrnl */
-PEPROCESS PsGetCurrentProcess(void) { return &the_process; }
+PEPROCESS PsGetCurrentProcess(void) { return current_thread.process; }

@@ -41,6 +41,8 @@ class BriefLock {
 // Ends the process with "wdm verifier: <rule>: <details>" on stderr.
 [[noreturn]] void verifier_fail(const char* rule, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
+// A raised kernel exception that reached the kernel: a bugcheck on Windows.
+[[noreturn]] void fail_unhandled_raise(const KERNEL_EXCEPTION& raised, const char* where);
 void require_irql_at_most(KIRQL highest, const char* routine);
 void require_irql_at_least(KIRQL lowest, const char* routine);
 
@@ -49,6 +51,24 @@ void require_irql_at_least(KIRQL lowest, const char* routine);
 // kernel's own threads (interrupt, DPC).
 void set_irql(KIRQL irql);
 int& spin_locks_held();
+// Process context: threads of the program run in the user process, the
+// kernel's own threads (DPC, interrupt, worker) in the System process.
+PEPROCESS the_system_process();
+const char* process_name(PEPROCESS process);
+// For a kernel thread, at its start.
+void become_system_thread();
+// The calling thread runs in the System process while the guard lives, as
+// the Plug and Play and power managers' requests do.
+class SystemContext {
+ public:
+  SystemContext();
+  ~SystemContext();
+  SystemContext(const SystemContext&) = delete;
+  SystemContext& operator=(const SystemContext&) = delete;
+
+ private:
+  PEPROCESS previous_;
+};
 
 // ----------------------------------------------------------- spin_lock.cpp
 void spin_acquire(PKSPIN_LOCK lock);
@@ -79,7 +99,8 @@ void signal_object(DISPATCHER_HEADER* header);
 void set_signal_state(DISPATCHER_HEADER* header, LONG state);
 
 // -------------------------------------------------------------- dpc.cpp
-void dpc_start();
+// One DPC thread per simulated processor.
+void dpc_start(unsigned processor_count);
 void dpc_stop();
 bool dpc_idle();
 // Fatal when a queued DPC lies inside [begin, end) (memory being freed).
@@ -103,7 +124,7 @@ void* pool_allocate(SIZE_T bytes, ULONG tag);
 void pool_free(void* p);
 
 // ----------------------------------------------------------- memory.cpp
-void memory_start(std::uint32_t contiguous_limit);
+void memory_start(std::uint32_t contiguous_limit, bool user_mapping_fails);
 void memory_stop();
 // Physical address of a contiguous-memory or register-window address; false
 // for other memory.
@@ -128,8 +149,13 @@ void* create_object(POBJECT_TYPE type, std::size_t body_size);
 void free_object(void* body);
 POBJECT_TYPE object_type(const void* body);  // nullptr when body is no object
 HANDLE insert_handle(void* body);             // the handle takes the caller's reference
-// A referenced object of the handle, or nullptr with *status set.
-void* reference_handle(HANDLE handle, POBJECT_TYPE type, NTSTATUS* status);
+HANDLE insert_kernel_handle(void* body);      // a handle of the kernel's own table
+// A referenced object of the handle, or nullptr with *status set: the
+// handle's access is checked in user mode; kernel handles are for kernel
+// mode, and the user process's handles are not the System process's.
+void* reference_handle(HANDLE handle, POBJECT_TYPE type, ACCESS_MASK desired, KPROCESSOR_MODE mode,
+                       NTSTATUS* status, ACCESS_MASK* granted = nullptr);
+bool is_user_handle(HANDLE handle);
 NTSTATUS close_handle(HANDLE handle);
 std::vector<HANDLE> handles_of_type(POBJECT_TYPE type);
 extern POBJECT_TYPE event_type, file_type, key_type, device_type, driver_type;
@@ -175,6 +201,8 @@ void delete_driver_object(PDRIVER_OBJECT driver);
 // ---------------------------------------------------------- file_io.cpp
 void files_cancel_all_requests();
 void files_close_all();
+// Files opened on the stack of the PDO and not yet closed.
+std::size_t files_open_on(PDEVICE_OBJECT pdo);
 
 // ---------------------------------------------------------- worker.cpp
 void worker_start();
@@ -194,11 +222,17 @@ struct DeviceNode {
   std::string instance_path;
   bool present = true;
   bool started = false;
+  bool stop_queried = false;            // a query-stop succeeded; a stop may follow
+  bool remove_queried = false;          // a query-remove succeeded; a remove may follow
+  bool remove_waits_for_close = false;  // removed while files were open: sent at the last close
   std::map<std::string, RegistryValue> values;  // lower-case names
 };
 // Boots on first use; false when no machine can run.
 bool ensure_booted();
 DeviceNode* node_of(PDEVICE_OBJECT pdo);  // nullptr for a device that is no PDO
+// The last file on the PDO's stack has closed: a remove waiting for it follows
+// (from the worker).
+void pnp_file_closed(PDEVICE_OBJECT pdo);
 std::vector<DeviceNode*> nodes();
 
 // ---------------------------------------------------------- pci_bus.cpp

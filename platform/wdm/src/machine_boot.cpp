@@ -42,10 +42,10 @@ NTSTATUS start_kernel(const std::vector<card::PciFunction*>& functions, card::Cl
   kernel::log_reset();
   kernel::set_clock(clock, std::move(advance));
   kernel::set_timer_resolution(static_cast<card::SimTime>(traits.timer_resolution_ns));
-  kernel::memory_start(traits.contiguous_memory_bytes);
+  kernel::memory_start(traits.contiguous_memory_bytes, traits.user_mapping_fails);
   kernel::mmio_set_functions(functions);
   kernel::interrupts_start(traits.interrupt_connect_fails);
-  kernel::dpc_start();
+  kernel::dpc_start(traits.processors);
   kernel::worker_start();
   booted = true;
   kernel::pnp_enumerate(functions, builtins);

@@ -27,12 +27,14 @@ struct UserView {
   std::size_t length;
   PMDL mdl;
   Block* block;
+  PEPROCESS process;  // the address space the view lives in
 };
 
 std::mutex memory_lock;
 std::map<std::uintptr_t, Block> blocks;           // by kernel address
 std::map<std::uintptr_t, UserView> user_views;    // by the address handed out
 std::uint32_t contiguous_limit = 0;
+bool user_mappings_fail = false;
 
 // Under memory_lock: the block holding va, or nullptr.
 std::pair<const std::uintptr_t, Block>* block_holding(const void* va) {
@@ -66,7 +68,10 @@ void* map_block(int fd, std::size_t size, off_t offset) {
 
 namespace kernel {
 
-void memory_start(std::uint32_t limit) { contiguous_limit = limit; }
+void memory_start(std::uint32_t limit, bool user_mapping_fails) {
+  contiguous_limit = limit;
+  user_mappings_fail = user_mapping_fails;
+}
 
 void memory_stop() {
   std::lock_guard<std::mutex> lock(memory_lock);
@@ -186,9 +191,10 @@ VOID MmBuildMdlForNonPagedPool(PMDL MemoryDescriptorList) {
   mdl->MdlFlags |= MDL_SOURCE_IS_NONPAGED_POOL | (io_space ? MDL_IO_SPACE : 0);
 }
 
-static PVOID map_for_user(PMDL mdl) {
-  kernel::require_irql_at_most(APC_LEVEL, "MmMapLockedPagesSpecifyCache(UserMode)");
-  std::lock_guard<std::mutex> lock(memory_lock);
+// Under memory_lock: a view of the MDL's pages in the current process, or
+// nullptr. The System process has no user address space.
+static PVOID try_map_for_user(PMDL mdl) {
+  if (user_mappings_fail || PsGetCurrentProcess() == kernel::the_system_process()) return nullptr;
   auto* found = block_holding(mdl->StartVa);
   if (!found) return nullptr;  // only contiguous memory has a second view
   const std::size_t length = ROUND_TO_PAGES(mdl->ByteOffset + mdl->ByteCount);
@@ -197,8 +203,22 @@ static PVOID map_for_user(PMDL mdl) {
   void* base = map_block(found->second.fd, length, static_cast<off_t>(offset));
   if (!base) return nullptr;
   void* address = static_cast<char*>(base) + mdl->ByteOffset;
-  user_views[reinterpret_cast<std::uintptr_t>(address)] = UserView{base, length, mdl, &found->second};
+  user_views[reinterpret_cast<std::uintptr_t>(address)] =
+      UserView{base, length, mdl, &found->second, PsGetCurrentProcess()};
   ++found->second.user_views;
+  return address;
+}
+
+// A user-mode mapping that fails raises, whatever the caller asked: the
+// caller maps under an exception guard.
+static PVOID map_for_user(PMDL mdl) {
+  kernel::require_irql_at_most(APC_LEVEL, "MmMapLockedPagesSpecifyCache(UserMode)");
+  PVOID address;
+  {
+    std::lock_guard<std::mutex> lock(memory_lock);
+    address = try_map_for_user(mdl);
+  }
+  if (!address) ExRaiseStatus(STATUS_INSUFFICIENT_RESOURCES);
   return address;
 }
 
@@ -232,6 +252,11 @@ VOID MmUnmapLockedPages(PVOID BaseAddress, PMDL MemoryDescriptorList) {
   }
   if (it->second.mdl != MemoryDescriptorList)
     kernel::verifier_fail("MmUnmapLockedPages with another MDL than the mapping's", "%p", BaseAddress);
+  if (it->second.process != PsGetCurrentProcess())
+    kernel::verifier_fail("user-space mapping unmapped outside the process it was mapped in",
+                          "%p belongs to %s, unmapped in %s", BaseAddress,
+                          kernel::process_name(it->second.process),
+                          kernel::process_name(PsGetCurrentProcess()));
   munmap(it->second.base, it->second.length);
   --it->second.block->user_views;
   user_views.erase(it);

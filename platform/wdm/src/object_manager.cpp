@@ -34,8 +34,20 @@ ObjectHeader* checked_header(const void* body, const char* routine) {
   return header;
 }
 
+// A handle of the user process's table, or of the kernel's own (a handle
+// value with the top bit set, as Windows gives kernel handles); the access
+// it grants is checked when user mode references it.
+struct HandleEntry {
+  void* body;
+  ACCESS_MASK granted;
+  bool kernel;
+};
+
+constexpr std::uintptr_t kKernelHandleBit = std::uintptr_t{1} << (sizeof(std::uintptr_t) * 8 - 1);
+constexpr ACCESS_MASK kAllAccess = 0x001F0FFF;  // every standard and specific right
+
 kernel::BriefLock handles_lock;
-std::map<std::uintptr_t, void*> handle_table;
+std::map<std::uintptr_t, HandleEntry> handle_table;
 std::uintptr_t next_handle = 4;
 
 void free_now(void* body) { kernel::free_object(body); }
@@ -44,10 +56,28 @@ void nothing(void*) {}
 _OBJECT_TYPE event_object_type{{"Event", free_now, nothing}};
 POBJECT_TYPE event_object_type_pointer = &event_object_type;
 
-NTSTATUS reference_event(SIM_HANDLE handle, PKEVENT* event) {
+NTSTATUS reference_event(SIM_HANDLE handle, ACCESS_MASK access, PKEVENT* event) {
   NTSTATUS status;
-  *event = static_cast<PKEVENT>(kernel::reference_handle(handle, kernel::event_type, &status));
+  *event = static_cast<PKEVENT>(kernel::reference_handle(handle, kernel::event_type, access, UserMode, &status));
   return status;
+}
+
+// Under handles_lock.
+HANDLE insert_entry(const HandleEntry& entry) {
+  const std::uintptr_t handle = next_handle | (entry.kernel ? kKernelHandleBit : 0);
+  next_handle += 4;
+  handle_table[handle] = entry;
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+// Under handles_lock: why the handle cannot be referenced in this mode with
+// this access, or STATUS_SUCCESS. A kernel handle is out of user mode's
+// reach; the user process's handles are not in the System process's table.
+NTSTATUS check_handle(const HandleEntry& entry, ACCESS_MASK desired, KPROCESSOR_MODE mode) {
+  if (entry.kernel) return mode == UserMode ? STATUS_INVALID_HANDLE : STATUS_SUCCESS;
+  if (PsGetCurrentProcess() == kernel::the_system_process()) return STATUS_INVALID_HANDLE;
+  if (mode == UserMode && (desired & ~entry.granted) != 0) return STATUS_ACCESS_DENIED;
+  return STATUS_SUCCESS;
 }
 
 }  // namespace
@@ -78,26 +108,33 @@ POBJECT_TYPE object_type(const void* body) {
 
 HANDLE insert_handle(void* body) {
   std::lock_guard<kernel::BriefLock> lock(handles_lock);
-  const std::uintptr_t handle = next_handle;
-  next_handle += 4;
-  handle_table[handle] = body;
-  return reinterpret_cast<HANDLE>(handle);
+  return insert_entry({body, kAllAccess, false});
 }
 
-void* reference_handle(HANDLE handle, POBJECT_TYPE type, NTSTATUS* status) {
+HANDLE insert_kernel_handle(void* body) {
+  std::lock_guard<kernel::BriefLock> lock(handles_lock);
+  return insert_entry({body, kAllAccess, true});
+}
+
+void* reference_handle(HANDLE handle, POBJECT_TYPE type, ACCESS_MASK desired, KPROCESSOR_MODE mode,
+                       NTSTATUS* status, ACCESS_MASK* granted) {
   std::lock_guard<kernel::BriefLock> lock(handles_lock);
   auto it = handle_table.find(reinterpret_cast<std::uintptr_t>(handle));
-  if (it == handle_table.end()) {
-    *status = STATUS_INVALID_HANDLE;
-    return nullptr;
-  }
-  if (type && header_of(it->second)->type != type) {
+  *status = it == handle_table.end() ? STATUS_INVALID_HANDLE : check_handle(it->second, desired, mode);
+  if (!NT_SUCCESS(*status)) return nullptr;
+  if (type && header_of(it->second.body)->type != type) {
     *status = STATUS_OBJECT_TYPE_MISMATCH;
     return nullptr;
   }
-  ObfReferenceObject(it->second);
-  *status = STATUS_SUCCESS;
-  return it->second;
+  ObfReferenceObject(it->second.body);
+  if (granted) *granted = it->second.granted;
+  return it->second.body;
+}
+
+bool is_user_handle(HANDLE handle) {
+  std::lock_guard<kernel::BriefLock> lock(handles_lock);
+  auto it = handle_table.find(reinterpret_cast<std::uintptr_t>(handle));
+  return it != handle_table.end() && !it->second.kernel;
 }
 
 NTSTATUS close_handle(HANDLE handle) {
@@ -106,7 +143,7 @@ NTSTATUS close_handle(HANDLE handle) {
     std::lock_guard<kernel::BriefLock> lock(handles_lock);
     auto it = handle_table.find(reinterpret_cast<std::uintptr_t>(handle));
     if (it == handle_table.end()) return STATUS_INVALID_HANDLE;
-    body = it->second;
+    body = it->second.body;
     handle_table.erase(it);
   }
   header_of(body)->type->handle_closed(body);
@@ -117,8 +154,8 @@ NTSTATUS close_handle(HANDLE handle) {
 std::vector<HANDLE> handles_of_type(POBJECT_TYPE type) {
   std::lock_guard<kernel::BriefLock> lock(handles_lock);
   std::vector<HANDLE> found;
-  for (auto& [handle, body] : handle_table)
-    if (header_of(body)->type == type) found.push_back(reinterpret_cast<HANDLE>(handle));
+  for (auto& [handle, entry] : handle_table)
+    if (!entry.kernel && header_of(entry.body)->type == type) found.push_back(reinterpret_cast<HANDLE>(handle));
   return found;
 }
 
@@ -130,13 +167,20 @@ POBJECT_TYPE* ExEventObjectType = &event_object_type_pointer;
 NTSTATUS ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK DesiredAccess, POBJECT_TYPE ObjectType,
                                    KPROCESSOR_MODE AccessMode, PVOID* Object,
                                    POBJECT_HANDLE_INFORMATION HandleInformation) {
-  (void)AccessMode;  // one process: user and kernel handles share the table
   kernel::require_irql_at_most(APC_LEVEL, "ObReferenceObjectByHandle");
+  // A handle the user passed is referenced in the requestor's mode, so its
+  // access is checked: kernel mode would let a process reach what its handle
+  // does not grant.
+  if (AccessMode == KernelMode && PsGetCurrentProcess() != kernel::the_system_process() &&
+      kernel::is_user_handle(Handle))
+    kernel::verifier_fail("user-mode handle referenced with KernelMode access",
+                          "handle %p, desired access 0x%x", Handle, static_cast<unsigned>(DesiredAccess));
   NTSTATUS status;
-  *Object = kernel::reference_handle(Handle, ObjectType, &status);
+  ACCESS_MASK granted = 0;
+  *Object = kernel::reference_handle(Handle, ObjectType, DesiredAccess, AccessMode, &status, &granted);
   if (HandleInformation && NT_SUCCESS(status)) {
     HandleInformation->HandleAttributes = 0;
-    HandleInformation->GrantedAccess = DesiredAccess;
+    HandleInformation->GrantedAccess = granted;
   }
   return status;
 }
@@ -174,7 +218,7 @@ SIM_STATUS SimCreateEvent(int manual_reset, int initially_signalled, SIM_HANDLE*
 /* ntdll: NtSetEvent */
 SIM_STATUS SimSetEvent(SIM_HANDLE handle) {
   PKEVENT event;
-  const NTSTATUS status = reference_event(handle, &event);
+  const NTSTATUS status = reference_event(handle, EVENT_MODIFY_STATE, &event);
   if (!NT_SUCCESS(status)) return status;
   KeSetEvent(event, IO_NO_INCREMENT, FALSE);
   ObfDereferenceObject(event);
@@ -184,7 +228,7 @@ SIM_STATUS SimSetEvent(SIM_HANDLE handle) {
 /* ntdll: NtResetEvent */
 SIM_STATUS SimResetEvent(SIM_HANDLE handle) {
   PKEVENT event;
-  const NTSTATUS status = reference_event(handle, &event);
+  const NTSTATUS status = reference_event(handle, EVENT_MODIFY_STATE, &event);
   if (!NT_SUCCESS(status)) return status;
   KeResetEvent(event);
   ObfDereferenceObject(event);
@@ -200,7 +244,7 @@ SIM_STATUS SimWaitForObjects(uint32_t count, const SIM_HANDLE* objects, int wait
   std::vector<PVOID> events(count, nullptr);
   NTSTATUS status = STATUS_SUCCESS;
   for (uint32_t i = 0; i < count && NT_SUCCESS(status); ++i)
-    status = reference_event(objects[i], reinterpret_cast<PKEVENT*>(&events[i]));
+    status = reference_event(objects[i], SYNCHRONIZE, reinterpret_cast<PKEVENT*>(&events[i]));
   if (NT_SUCCESS(status)) {
     LARGE_INTEGER timeout;
     timeout.QuadPart = -static_cast<LONGLONG>(timeout_ms) * 10000;
@@ -216,5 +260,20 @@ SIM_STATUS SimWaitForObjects(uint32_t count, const SIM_HANDLE* objects, int wait
   return status;
 }
 
+/* ntdll: NtDuplicateObject, within the process */
+SIM_STATUS SimDuplicateHandle(SIM_HANDLE source, uint32_t access, SIM_HANDLE* target) {
+  if (!target) return STATUS_INVALID_PARAMETER;
+  std::lock_guard<kernel::BriefLock> lock(handles_lock);
+  auto it = handle_table.find(reinterpret_cast<std::uintptr_t>(source));
+  if (it == handle_table.end() || it->second.kernel) return STATUS_INVALID_HANDLE;
+  if ((access & ~it->second.granted) != 0) return STATUS_ACCESS_DENIED;
+  ObfReferenceObject(it->second.body);
+  *target = insert_entry({it->second.body, access, false});
+  return STATUS_SUCCESS;
+}
+
 /* ntdll: NtClose */
-SIM_STATUS SimCloseHandle(SIM_HANDLE handle) { return kernel::close_handle(handle); }
+SIM_STATUS SimCloseHandle(SIM_HANDLE handle) {
+  if (!kernel::is_user_handle(handle)) return STATUS_INVALID_HANDLE;  // none, or the kernel's
+  return kernel::close_handle(handle);
+}

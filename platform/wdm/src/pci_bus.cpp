@@ -66,8 +66,11 @@ NTSTATUS dispatch_power(PDEVICE_OBJECT pdo, PIRP irp) {
   PoStartNextPowerIrp(irp);
   switch (stack->MinorFunction) {
     case IRP_MN_SET_POWER:
-      if (stack->Parameters.Power.Type == DevicePowerState)
+      if (stack->Parameters.Power.Type == DevicePowerState) {
+        // D0 powers the slot; any lower state cuts it, and the card loses its state.
+        function_of(pdo).set_powered(stack->Parameters.Power.State.DeviceState == PowerDeviceD0);
         PoSetPowerState(pdo, DevicePowerState, stack->Parameters.Power.State);
+      }
       return complete(irp, STATUS_SUCCESS, 0);
     case IRP_MN_QUERY_POWER:
       return complete(irp, STATUS_SUCCESS, 0);

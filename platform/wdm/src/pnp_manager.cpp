@@ -108,6 +108,8 @@ void tear_down(kernel::DeviceNode& node) {
 }
 
 NTSTATUS remove(kernel::DeviceNode& node) {
+  node.remove_queried = false;
+  node.remove_waits_for_close = false;
   const NTSTATUS status = send_pnp_irp(node, IRP_MN_REMOVE_DEVICE);
   tear_down(node);
   return status;
@@ -153,25 +155,54 @@ NTSTATUS query_relations(kernel::DeviceNode& node, DEVICE_RELATION_TYPE type) {
   return status;
 }
 
+// A query that succeeded is what lets its stop or remove follow.
+NTSTATUS send_query(kernel::DeviceNode& node, UCHAR minor, bool* queried) {
+  const NTSTATUS status = send_pnp_irp(node, minor);
+  *queried = NT_SUCCESS(status);
+  return status;
+}
+
+// Windows' order: a stop only after a successful query-stop; an orderly
+// removal only after a successful query-remove, which the manager vetoes
+// while a file on the device is open; after a surprise removal the remove
+// waits until the last file on the device has closed.
 NTSTATUS handle(kernel::DeviceNode& node, sim::Pnp request) {
   using sim::Pnp;
   if (request == Pnp::Start) return add_and_start(node);
   if (!has_stack(node)) return STATUS_NO_SUCH_DEVICE;
   switch (request) {
-    case Pnp::QueryStop: return send_pnp_irp(node, IRP_MN_QUERY_STOP_DEVICE);
-    case Pnp::CancelStop: return send_pnp_irp(node, IRP_MN_CANCEL_STOP_DEVICE);
+    case Pnp::QueryStop: return send_query(node, IRP_MN_QUERY_STOP_DEVICE, &node.stop_queried);
+    case Pnp::CancelStop:
+      node.stop_queried = false;
+      return send_pnp_irp(node, IRP_MN_CANCEL_STOP_DEVICE);
     case Pnp::Stop: {
+      if (!node.stop_queried)
+        kernel::verifier_fail("IRP_MN_STOP_DEVICE without a successful IRP_MN_QUERY_STOP_DEVICE",
+                              "card %s", node.instance_path.c_str());
+      node.stop_queried = false;
       const NTSTATUS status = send_pnp_irp(node, IRP_MN_STOP_DEVICE);
       node.started = false;
       return status;
     }
-    case Pnp::QueryRemove: return send_pnp_irp(node, IRP_MN_QUERY_REMOVE_DEVICE);
-    case Pnp::CancelRemove: return send_pnp_irp(node, IRP_MN_CANCEL_REMOVE_DEVICE);
+    case Pnp::QueryRemove:
+      if (kernel::files_open_on(node.pdo) != 0) return STATUS_DEVICE_BUSY;  // vetoed: a file is open
+      return send_query(node, IRP_MN_QUERY_REMOVE_DEVICE, &node.remove_queried);
+    case Pnp::CancelRemove:
+      node.remove_queried = false;
+      return send_pnp_irp(node, IRP_MN_CANCEL_REMOVE_DEVICE);
     case Pnp::SurpriseRemoval: {
       node.present = false;
       return send_pnp_irp(node, IRP_MN_SURPRISE_REMOVAL);
     }
-    case Pnp::Remove: return remove(node);
+    case Pnp::Remove:
+      if (node.present && !node.remove_queried)
+        kernel::verifier_fail("IRP_MN_REMOVE_DEVICE without a successful IRP_MN_QUERY_REMOVE_DEVICE",
+                              "card %s", node.instance_path.c_str());
+      if (kernel::files_open_on(node.pdo) != 0) {
+        node.remove_waits_for_close = true;
+        return STATUS_PENDING;
+      }
+      return remove(node);
     case Pnp::QueryRemovalRelations: return query_relations(node, RemovalRelations);
     case Pnp::Start: break;
   }
@@ -193,6 +224,7 @@ std::vector<DeviceNode*> nodes() {
 }
 
 void pnp_enumerate(const std::vector<card::PciFunction*>& functions, const std::vector<sim::BuiltinDriver>& builtins) {
+  SystemContext system;
   std::lock_guard<std::mutex> lock(pnp_lock);
   builtin_drivers = builtins;
   bus_driver = pci_bus_create_driver();
@@ -208,6 +240,7 @@ void pnp_enumerate(const std::vector<card::PciFunction*>& functions, const std::
 }
 
 void pnp_remove_all() {
+  SystemContext system;
   {
     std::lock_guard<std::mutex> lock(pnp_lock);
     for (auto it = device_nodes.rbegin(); it != device_nodes.rend(); ++it)
@@ -231,6 +264,15 @@ void pnp_remove_all() {
   delete_driver_object(bus_driver);
   bus_driver = nullptr;
   builtin_drivers.clear();
+}
+
+void pnp_file_closed(PDEVICE_OBJECT pdo) {
+  worker_queue([pdo] {
+    std::lock_guard<std::mutex> lock(pnp_lock);
+    for (auto& node : device_nodes)  // the PDO itself may be gone with its machine
+      if (node->pdo == pdo && node->remove_waits_for_close && has_stack(*node) && files_open_on(pdo) == 0)
+        remove(*node);
+  });
 }
 
 }  // namespace kernel
@@ -262,6 +304,7 @@ std::vector<CardDevices> devices() {
 }
 
 NTSTATUS send_pnp(std::size_t card, Pnp request) {
+  kernel::SystemContext system;
   std::lock_guard<std::mutex> lock(pnp_lock);
   kernel::DeviceNode* node = node_at(card);
   return node ? handle(*node, request) : STATUS_NO_SUCH_DEVICE;

@@ -11,6 +11,7 @@ PDEVICE_OBJECT card_pdo(std::size_t card) {
 }
 
 NTSTATUS send_power(std::size_t card, UCHAR minor, POWER_STATE_TYPE type, POWER_STATE state) {
+  kernel::SystemContext system;
   PDEVICE_OBJECT pdo = card_pdo(card);
   if (!pdo || !pdo->AttachedDevice) return STATUS_NO_SUCH_DEVICE;
   PDEVICE_OBJECT top = kernel::top_of_stack(pdo);

@@ -52,7 +52,7 @@ NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT DeviceObject, ULONG DevInstKeyTy
   auto* key = static_cast<KeyBody*>(kernel::create_object(kernel::key_type, sizeof(KeyBody)));
   if (!key) return STATUS_INSUFFICIENT_RESOURCES;
   *key = KeyBody{node, DesiredAccess};
-  *DevInstRegKey = kernel::insert_handle(key);
+  *DevInstRegKey = kernel::insert_kernel_handle(key);
   return STATUS_SUCCESS;
 }
 
@@ -62,7 +62,7 @@ NTSTATUS ZwSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName, ULONG TitleI
   (void)TitleIndex;
   kernel::require_irql_at_most(PASSIVE_LEVEL, "ZwSetValueKey");
   NTSTATUS status;
-  auto* key = static_cast<KeyBody*>(kernel::reference_handle(KeyHandle, kernel::key_type, &status));
+  auto* key = static_cast<KeyBody*>(kernel::reference_handle(KeyHandle, kernel::key_type, KEY_SET_VALUE, KernelMode, &status));
   if (!key) return status;
   if ((key->access & KEY_SET_VALUE) == 0) {
     status = STATUS_ACCESS_DENIED;

@@ -31,3 +31,15 @@ void require_irql_at_least(KIRQL lowest, const char* routine) {
 }
 
 }  // namespace kernel
+
+/* ntoskrnl */
+VOID ExRaiseStatus(NTSTATUS Status) { throw KERNEL_EXCEPTION{Status}; }
+
+namespace kernel {
+
+void fail_unhandled_raise(const KERNEL_EXCEPTION& raised, const char* where) {
+  verifier_fail("kernel exception not handled", "status 0x%08x raised in %s and no guard took it",
+                static_cast<unsigned>(raised.Status), where);
+}
+
+}  // namespace kernel

@@ -18,6 +18,7 @@ bool stopping = false;
 std::thread worker;
 
 void work_loop() {
+  kernel::become_system_thread();
   std::unique_lock<std::mutex> lock(work_lock);
   for (;;) {
     work_changed.wait(lock, [] { return stopping || !work_items.empty(); });

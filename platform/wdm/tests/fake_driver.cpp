@@ -1,5 +1,7 @@
 #include "fake_driver.h"
 
+#include <algorithm>
+
 #include "fake_card.h"
 
 namespace fake_driver {
@@ -68,7 +70,7 @@ BOOLEAN isr(PKINTERRUPT, PVOID context) {
   observed.isr_irql = KeGetCurrentIrql();
   ++observed.isr_calls;
   if (!observed.isr_claims) return FALSE;
-  WRITE_REGISTER_ULONG(reinterpret_cast<PULONG>(ext->registers + fake::kRegAck), 1);
+  if (observed.isr_acknowledges) WRITE_REGISTER_ULONG(reinterpret_cast<PULONG>(ext->registers + fake::kRegAck), 1);
   IoRequestDpc(ext->self, nullptr, nullptr);
   return TRUE;
 }
@@ -127,11 +129,14 @@ NTSTATUS dispatch_control(PDEVICE_OBJECT device, PIRP irp) {
   NTSTATUS status = STATUS_SUCCESS;
   ULONG_PTR information = 0;
   switch (params.IoControlCode) {
-    case kEcho:  // claims every input byte, even beyond a short output buffer
-      information = params.InputBufferLength;
+    case kEcho:  // as many input bytes as the output buffer holds
+      information = std::min(params.InputBufferLength, params.OutputBufferLength);
       break;
-    case kOversized:
+    case kOversized:  // breaks the rule: claims more than any buffer holds
       information = 64;
+      break;
+    case kRaise:
+      ExRaiseStatus(STATUS_INSUFFICIENT_RESOURCES);
       break;
     case kWaitInterrupt:
       status = pend_until_interrupt(ext, irp);
@@ -316,6 +321,7 @@ void reset_observed() {
   observed.relation_queries = 0;
   observed.isr_irql = -1;
   observed.isr_claims = true;
+  observed.isr_acknowledges = true;
   observed.blocked = 0;
 }
 

@@ -18,6 +18,8 @@ constexpr ULONG kWaitInterrupt = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x801, METHOD_BUF
 constexpr ULONG kBlock = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x802, METHOD_BUFFERED, FILE_ANY_ACCESS);
 constexpr ULONG kReadData = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x803, METHOD_BUFFERED, FILE_ANY_ACCESS);
 constexpr ULONG kOversized = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x804, METHOD_BUFFERED, FILE_ANY_ACCESS);
+// Breaks the rule: raises a kernel exception that no guard takes.
+constexpr ULONG kRaise = CTL_CODE(FILE_DEVICE_UNKNOWN, 0x805, METHOD_BUFFERED, FILE_ANY_ACCESS);
 
 constexpr ULONG kCardIdValue = 7;  // the "CardID" the driver writes at start
 
@@ -30,6 +32,7 @@ struct Observed {
   std::atomic<int> relation_queries{0};
   std::atomic<int> isr_irql{-1};
   std::atomic<bool> isr_claims{true};
+  std::atomic<bool> isr_acknowledges{true};  // false: claims and leaves the line asserted
   std::atomic<int> blocked{0};  // requests waiting in kBlock
 };
 extern Observed observed;

@@ -76,6 +76,7 @@ class Card final : public PciFunction {
   bool interrupt_asserted() const override;
   void on_interrupt_change(std::function<void()> fn) override;
   bool present() const override;
+  void set_powered(bool powered) override;
 
   CardModel model() const;
   int slot() const;

@@ -26,6 +26,10 @@ struct PlatformTraits {
   // Period of the system clock's tick, in ns: a kernel timer expires at the
   // first tick at or after its due time.
   std::uint64_t timer_resolution_ns = 100 * 1000;
+  // Every user-mode mapping of locked pages fails (and so raises).
+  bool user_mapping_fails = false;
+  // Processors that run DPCs (and so one device's DPCs) at the same time.
+  unsigned processors = 2;
 };
 
 class Card;  // the model of one card (bridge, CPLD, motion chip, remote-I/O bus)

@@ -56,6 +56,7 @@ struct CardDescription {
   std::uint32_t bar3_length = 0x80;  // 0 = no BAR3
   std::uint32_t rom_length = 0;      // 0 = no expansion ROM
   bool interrupt = true;             // the card has an interrupt pin
+  int interrupt_line = -1;           // its line; -1: the one the slot is routed to
   bool bar_mismatch = false;         // resources start where no BAR is
   std::array<AxisMechanics, 4> axes{};
   TorixModules torix;

@@ -55,6 +55,12 @@ class PciFunction {
 
   // False once the card has been pulled from the slot (surprise removal).
   virtual bool present() const = 0;
+
+  // The slot's power as the bus driver switches it for the function's device
+  // power state: D0 on, D3 off. A function without power management of its
+  // own loses its state when its power goes (a power-on reset); unpowered,
+  // its registers read all ones, drop writes and its line stays low.
+  virtual void set_powered(bool powered) { (void)powered; }
 };
 
 }  // namespace card

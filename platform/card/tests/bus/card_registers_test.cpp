@@ -189,5 +189,35 @@ TEST(SurpriseRemoval, OtherCardsStayPresent) {
   EXPECT_EQ(reg16(*machine->cards()[1], card_reg::kCardId), 5);
 }
 
+// The card has no power management: its power goes with D3, and with it
+// every register and counter; back in D0 it is in its power-on state.
+TEST(PowerLoss, AnUnpoweredCardReadsAllOnesAndComesBackInItsPowerOnState) {
+  auto machine = one_card("DipSwitch=2\n");
+  Card& card = *machine->cards()[0];
+  set_reg16(card, card_reg::kCmpMask, 0x0018);
+  set_intcsr(card, intcsr::kPciEnable | intcsr::kSoftware);
+  ASSERT_TRUE(card.interrupt_asserted());
+  card.set_powered(false);
+  EXPECT_FALSE(card.interrupt_asserted());
+  EXPECT_EQ(reg16(card, card_reg::kCardId), 0xFFFF);
+  EXPECT_EQ(intcsr(card), 0xFFFFFFFFu);
+  set_intcsr(card, intcsr::kPciEnable | intcsr::kSoftware);  // dropped
+  card.set_powered(true);
+  EXPECT_TRUE(card.present());
+  EXPECT_EQ(reg16(card, card_reg::kCardId), 2);
+  EXPECT_EQ(test::read(card, 2, card_reg::kCmpMask, 1), 0u) << "lost with the power";
+  EXPECT_EQ(intcsr(card) & (intcsr::kPciEnable | intcsr::kSoftware), 0u);
+  EXPECT_FALSE(card.interrupt_asserted());
+}
+
+TEST(InterruptLines, NeighbouringSlotsShareALineUnlessTheFileRoutesThem) {
+  auto machine = test::manual_machine("[Card0]\n[Card1]\n[Card2]\n[Card3]\nInterruptLine=17\n");
+  const auto cards = machine->cards();
+  EXPECT_EQ(cards[0]->interrupt_vector(), 16u);
+  EXPECT_EQ(cards[1]->interrupt_vector(), 16u);
+  EXPECT_EQ(cards[2]->interrupt_vector(), 17u);
+  EXPECT_EQ(cards[3]->interrupt_vector(), 17u);
+}
+
 }  // namespace
 }  // namespace card
