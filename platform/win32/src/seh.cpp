@@ -5,10 +5,13 @@
 //
 // A fault anywhere else goes on to the handler that was installed before ours
 // (the sanitizers', Wine's, or the default action), so a handler installed
-// later must chain to the one it replaces, as those do.
+// later must chain to the one it replaces, as those do. Under ThreadSanitizer,
+// which keeps SIGSEGV to itself, the kernel makes the copy instead.
 #include <excpt.h>
 #include <setjmp.h>
 #include <signal.h>
+#include <sys/uio.h>
+#include <unistd.h>
 #include <windows.h>
 
 #include <atomic>
@@ -18,6 +21,24 @@
 #include "nt_status.h"
 
 namespace {
+#if defined(__SANITIZE_THREAD__)
+// ThreadSanitizer takes SIGSEGV for itself and does not let a handler jump out
+// of it: under it the kernel makes the copy on the process's behalf instead,
+// and a bad address comes back as EFAULT.
+bool guarded_copy(void *destination, const void *source, size_t size, const void *caller_memory,
+                  const char *what) {
+  if (size == 0) return true;
+  const bool writing = caller_memory == destination;
+  iovec ours{writing ? const_cast<void *>(source) : destination, size};
+  iovec callers{const_cast<void *>(caller_memory), size};
+  const ssize_t copied = writing ? process_vm_writev(getpid(), &ours, 1, &callers, 1, 0)
+                                 : process_vm_readv(getpid(), &ours, 1, &callers, 1, 0);
+  if (copied == static_cast<ssize_t>(size)) return true;
+  TRACE(kernel32, "access violation %s %p (%zu bytes)", what, caller_memory, size);
+  fail_with_error(ERROR_NOACCESS);
+  return false;
+}
+#else
 
 // Where a fault inside a guarded copy of this thread resumes; nullptr outside.
 // Initial-exec TLS: the signal handler must not call into the TLS resolver.
@@ -86,6 +107,7 @@ bool guarded_copy(void *destination, const void *source, size_t size, const void
   t_recovery = outer;
   return true;
 }
+#endif
 
 }  // namespace
 
