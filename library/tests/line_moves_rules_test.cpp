@@ -328,7 +328,9 @@ TEST_P(Lines, ArriveTogetherOnTheirEndPoints) {
   }
   // Every axis of the line arrives with the master.
   EXPECT_NEAR(s[1], s[0], 0.0002);
-  if (c.axes == 3) EXPECT_NEAR(s[2], s[0], 0.0002);
+  if (c.axes == 3) {
+    EXPECT_NEAR(s[2], s[0], 0.0002);
+  }
   EXPECT_EQ(counter(AXIS_X), c.d1);
   EXPECT_EQ(counter(AXIS_Y), c.d2);
   EXPECT_EQ(counter(AXIS_Z), c.axes == 3 ? c.d3 : 0);
@@ -432,7 +434,9 @@ TEST_P(SpeedLowering, KeepsEveryAxisWithinItsMaximum) {
   ASSERT_EQ(RM7X0_NAME(set_range)(0, AXIS_Y, c.y_range), 0);
   ASSERT_EQ(RM7X0_NAME(set_range)(0, AXIS_Z, c.z_range), 0);
   ASSERT_EQ(RM7X0_NAME(set_customization)(0, 6, 1), 0);
-  if (c.clamp) ASSERT_EQ(RM7X0_NAME(set_customization)(0, 2, 1), 0);
+  if (c.clamp) {
+    ASSERT_EQ(RM7X0_NAME(set_customization)(0, 2, 1), 0);
+  }
   std::uint64_t t0 = probe_now_ns();
   ApiStatus status =
       c.axes == 2 ? RM7X0_NAME(t_line2_move)(0, c.master, c.slave1, c.dv, c.dv, 100000, 100000,
@@ -450,7 +454,9 @@ TEST_P(SpeedLowering, KeepsEveryAxisWithinItsMaximum) {
   EXPECT_DURATION(s[m], c.seconds);
   EXPECT_EQ(counter(c.master), c.d1);
   EXPECT_EQ(counter(c.slave1), c.d2);
-  if (c.axes == 3) EXPECT_EQ(counter(c.slave2), c.d3);
+  if (c.axes == 3) {
+    EXPECT_EQ(counter(c.slave2), c.d3);
+  }
 }
 
 constexpr std::uint32_t R8 = 1000000, R4 = 2000000, R1 = 8000000, R500 = 16000;

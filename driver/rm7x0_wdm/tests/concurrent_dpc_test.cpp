@@ -32,6 +32,7 @@ class ConcurrentDpcTest : public MachineTest {
     MachineTest::TearDown();
   }
   CardExtension* extension() { return card_extension(sim::devices().at(0).fdo); }
+  bool x_searching() { return extension()->axis[0].home_search >= HOME_CHIP_STEPS; }
   std::uint16_t busy_axes() { return card(0)->chip().read(REG_COMMAND) & MAIN_STATUS_BUSY_MASK; }
   void tick() {
     dynamic_cast<card::ManualClock&>(sim::machine()->clock()).advance(kTick);
@@ -52,7 +53,7 @@ TEST_F(ConcurrentDpcTest, TheHomeTimerAndTheInterruptDpcShareTheCardWithoutLosin
   ASSERT_EQ(file_.request(REQ_SET_HOME_CFG_EX, {X, 0, 0, 4, 0, 1}).status, STATUS_SUCCESS);
   ASSERT_EQ(file_.request(REQ_HOME_START, {X, 10, 100, 100, 100, 10, 0}).block.slot[0], DRV_SUCCESS);
   int ends[4] = {}, moves[4] = {};
-  for (int t = 0; t < 40000 && extension()->home_search_active; ++t) {
+  for (int t = 0; t < 40000 && x_searching(); ++t) {
     for (int axis = 1; axis < 4; ++axis) {
       if (busy_axes() & (1u << axis)) continue;
       // A short move of 20 pulses: it ends within a few ticks.
@@ -63,7 +64,7 @@ TEST_F(ConcurrentDpcTest, TheHomeTimerAndTheInterruptDpcShareTheCardWithoutLosin
     tick();
     for (int axis = 1; axis < 4; ++axis) ends[axis] += signalled(axis);
   }
-  EXPECT_FALSE(extension()->home_search_active) << "the search never ended";
+  EXPECT_FALSE(x_searching()) << "the search never ended";
   const Reply done = file_.request(REQ_MOTION_DONE, {X});
   EXPECT_EQ(done.block.slot[1], 1u);
   EXPECT_EQ(done.block.slot[2] & 0x1000, 0x1000u) << "stopped on limit +, as the search does alone";
