@@ -30,6 +30,7 @@
 #include "machine_probe.h"
 #include "rm720.h"
 #include "rm730.h"
+#include "first_interface.h"
 #include "rm7x0_ioctl.h"
 
 namespace {
@@ -76,25 +77,8 @@ void time_calls(int count, const std::function<bool()> &fn, std::vector<double> 
   }
 }
 
-std::string interface_path(const GUID &guid) {
-  HDEVINFO devices =
-      SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  if (devices == INVALID_HANDLE_VALUE) return {};
-  SP_DEVICE_INTERFACE_DATA data{};
-  data.cbSize = sizeof data;
-  std::string path;
-  char buffer[1024];
-  auto *detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(buffer);
-  detail->cbSize = sizeof *detail;
-  if (SetupDiEnumDeviceInterfaces(devices, nullptr, &guid, 0, &data) &&
-      SetupDiGetDeviceInterfaceDetailA(devices, &data, detail, sizeof buffer, nullptr, nullptr))
-    path = detail->DevicePath;
-  SetupDiDestroyDeviceInfoList(devices);
-  return path;
-}
-
 HANDLE open_raw(const GUID &guid) {
-  const std::string path = interface_path(guid);
+  const std::string path = first_interface_path(guid);
   HANDLE device = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (device == INVALID_HANDLE_VALUE) {

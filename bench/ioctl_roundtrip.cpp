@@ -14,29 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "first_interface.h"
 #include "rm7x0_ioctl.h"
 
 namespace {
 
 constexpr int WARM_UP = 10000;
 constexpr int ROUND_TRIPS = 200000;
-
-std::string first_model_a_interface() {
-  HDEVINFO devices = SetupDiGetClassDevsA(&RM720_INTERFACE_GUID, nullptr, nullptr,
-                                          DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-  if (devices == INVALID_HANDLE_VALUE) return {};
-  SP_DEVICE_INTERFACE_DATA data{};
-  data.cbSize = sizeof data;
-  std::string path;
-  char buffer[1024];
-  auto *detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(buffer);
-  detail->cbSize = sizeof *detail;
-  if (SetupDiEnumDeviceInterfaces(devices, nullptr, &RM720_INTERFACE_GUID, 0, &data) &&
-      SetupDiGetDeviceInterfaceDetailA(devices, &data, detail, sizeof buffer, nullptr, nullptr))
-    path = detail->DevicePath;
-  SetupDiDestroyDeviceInfoList(devices);
-  return path;
-}
 
 bool round_trip(HANDLE device) {
   DriverRequest block{};
@@ -54,7 +38,7 @@ double percentile(const std::vector<double> &sorted, double fraction) {
 }  // namespace
 
 int main() {
-  const std::string path = first_model_a_interface();
+  const std::string path = first_interface_path(RM720_INTERFACE_GUID);
   if (path.empty()) {
     std::fprintf(stderr, "no model-A card on the machine\n");
     return 1;
