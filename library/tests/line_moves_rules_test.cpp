@@ -11,53 +11,20 @@
 #include <thread>
 #include <utility>
 
-#include "manual_clock_card.h"
-#include "move_probe.h"
+#include "unit_range_card.h"
 
 namespace {
 
-#ifdef RM7X0_MODEL_B
-const char *const MODEL = "B";
-#else
-const char *const MODEL = "A";
-#endif
-
-constexpr std::uint64_t MS = 1000000;  // ns
-constexpr std::uint64_t STEP = 100000;  // 0.1 ms
-
-// Card 0 with U standing on its plus limit switch; every axis at range
-// 8,000,000 (M = 1: speeds 1..8,000 PPS, rates 125..1,000,000 PPS/s).
-class LineMoves : public testing::Test {
+// Card 0 with U standing on its plus limit switch.
+class LineMoves : public UnitRangeCard {
  protected:
-  LineMoves() : card_(card_section(0, MODEL, 0) + "U.LimitPlus=0\n") {
-    for (std::uint16_t axis : {AXIS_X, AXIS_Y, AXIS_Z, AXIS_U})
-      EXPECT_EQ(RM7X0_NAME(set_range)(0, axis, 8000000), 0);
-  }
-  static std::int32_t counter(std::uint16_t axis) {
-    std::int32_t value = 12345;
-    EXPECT_EQ(RM7X0_NAME(get_cmdcounter)(0, axis, &value), 0);
-    return value;
-  }
-  // Runs the axes of the mask to rest; the time each took since t0 (s).
-  static void run(unsigned mask, std::uint64_t t0, double seconds[4]) {
-    std::uint64_t end[4] = {0, 0, 0, 0};
-    probe_run_until_idle(mask, STEP, 10000 * MS, end);
-    for (int i = 0; i < 4; ++i) seconds[i] = end[i] ? (end[i] - t0) * 1e-9 : 0.0;
-  }
+  LineMoves() : UnitRangeCard("U.LimitPlus=0\n") {}
   static void expect_still() {
     probe_advance_ns(50 * MS);
     for (std::uint16_t axis : {AXIS_X, AXIS_Y, AXIS_Z, AXIS_U}) EXPECT_EQ(counter(axis), 0);
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(probe_axis_busy(i));
   }
-  OpenCard card_;
 };
-
-double t_curve_s(double n, double sv, double v, double a, double d) {
-  return (v - sv) / a + (v - sv) / d + (n - (v * v - sv * sv) / (2 * a) -
-                                        (v * v - sv * sv) / (2 * d)) / v;
-}
-
-#define EXPECT_DURATION(got, want) EXPECT_NEAR((got), (want), 0.0003)
 
 // ---- refusals, in the order of the checks ----
 

@@ -11,44 +11,18 @@
 
 #include <sys/mman.h>
 
-#include "move_probe.h"
-#include "manual_clock_card.h"
+#include "unit_range_card.h"
 
 namespace {
 
-#ifdef RM7X0_MODEL_B
-const char *const MODEL = "B";
-#else
-const char *const MODEL = "A";
-#endif
-
-constexpr std::uint64_t MS = 1000000;  // ns
-constexpr std::uint64_t STEP = 100000;  // 0.1 ms
-
-// Card 0 with Z standing on its plus limit switch; every axis at range
-// 8,000,000 (M = 1: speeds 1..8,000 PPS, rates 125..1,000,000 PPS/s).
-class PointMoves : public testing::Test {
+// Card 0 with Z standing on its plus limit switch.
+class PointMoves : public UnitRangeCard {
  protected:
-  PointMoves() : card_(card_section(0, MODEL, 0) + "Z.LimitPlus=0\n") {
-    for (std::uint16_t axis : {AXIS_X, AXIS_Y, AXIS_Z, AXIS_U})
-      EXPECT_EQ(RM7X0_NAME(set_range)(0, axis, 8000000), 0);
-  }
-  static std::int32_t counter(std::uint16_t axis) {
-    std::int32_t value = 12345;
-    EXPECT_EQ(RM7X0_NAME(get_cmdcounter)(0, axis, &value), 0);
-    return value;
-  }
+  PointMoves() : UnitRangeCard("Z.LimitPlus=0\n") {}
   static std::int32_t speed(std::uint16_t axis) {
     std::int32_t value = -1;
     EXPECT_EQ(RM7X0_NAME(get_speed)(0, axis, &value), 0);
     return value;
-  }
-  // Runs the axes of the mask to rest; the duration of each since t0 (s).
-  static void run(unsigned mask, std::uint64_t t0, double seconds[4],
-                  std::uint64_t limit = 10000 * MS) {
-    std::uint64_t end[4] = {0, 0, 0, 0};
-    probe_run_until_idle(mask, STEP, limit, end);
-    for (int i = 0; i < 4; ++i) seconds[i] = end[i] ? (end[i] - t0) * 1e-9 : 0.0;
   }
   static double run1(int index) {
     double s[4];
@@ -56,16 +30,7 @@ class PointMoves : public testing::Test {
     run(1u << index, t0, s);
     return s[index];
   }
-  OpenCard card_;
 };
-
-// Ideal T-curve duration of N pulses from SV to V with rates A and D.
-double t_curve_s(double n, double sv, double v, double a, double d) {
-  return (v - sv) / a + (v - sv) / d + (n - (v * v - sv * sv) / (2 * a) -
-                                        (v * v - sv * sv) / (2 * d)) / v;
-}
-
-#define EXPECT_DURATION(got, want) EXPECT_NEAR((got), (want), 0.0003)
 
 // ---- refusals of the single-axis exports, in the order of their checks ----
 
