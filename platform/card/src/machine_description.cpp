@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <limits>
 #include <map>
+#include <optional>
 #include <stdexcept>
 
 #include "pci_bus.h"
@@ -362,24 +363,41 @@ int card_slot(const Section& section) {
   }
 }
 
-// TimeScale when the description gives none: $RM7X0_TIME_SCALE, else 1.
-double time_scale_from_environment() {
-  const char* text = std::getenv("RM7X0_TIME_SCALE");
-  if (!text || !*text) return 1.0;
+// The value of $name read by parse, or nullopt when it is unset or empty.
+template <typename Parse>
+auto from_environment(const char* name, Parse parse) -> std::optional<decltype(parse(""))> {
+  const char* text = std::getenv(name);
+  if (!text || !*text) return std::nullopt;
   try {
-    return parse_scale(text);
+    return parse(text);
   } catch (const std::invalid_argument& e) {
-    throw std::invalid_argument(std::string("RM7X0_TIME_SCALE: ") + e.what());
+    throw std::invalid_argument(std::string(name) + ": " + e.what());
   }
+}
+
+bool section_gives(const Section& section, const char* key) {
+  return std::any_of(section.entries.begin(), section.entries.end(),
+                     [key](const Entry& e) { return same_name(e.key, key); });
+}
+
+// What the [Machine] section leaves out falls back to the environment: a
+// whole suite can run at another time scale or timer resolution unchanged.
+void apply_environment_defaults(MachineDescription& machine, const Section* section) {
+  if (!section || !section_gives(*section, "TimeScale"))
+    if (auto scale = from_environment("RM7X0_TIME_SCALE", parse_scale)) machine.time_scale = *scale;
+  if (!section || !section_gives(*section, "TimerResolutionUs"))
+    if (auto ns = from_environment("RM7X0_TIMER_RESOLUTION_US", parse_timer_resolution))
+      machine.traits.timer_resolution_ns = *ns;
 }
 
 }  // namespace
 
 MachineDescription parse_machine_description(const std::string& text) {
   MachineDescription machine;
-  bool time_scale_given = false;
+  const Section* machine_section = nullptr;
   std::map<std::string, int> seen;  // section (lower case, card slots canonical) -> line
-  for (const Section& section : read_sections(text)) {
+  const std::vector<Section> sections = read_sections(text);
+  for (const Section& section : sections) {
     const int slot = card_slot(section);
     const std::string canonical = slot >= 0 ? "card" + std::to_string(slot) : lower(section.name);
     const auto [earlier, first] = seen.emplace(canonical, section.line);
@@ -391,13 +409,12 @@ MachineDescription parse_machine_description(const std::string& text) {
       machine.cards.push_back(read_card_section(section, slot));
     } else if (canonical == "machine") {
       read_machine_section(section, machine);
-      time_scale_given = std::any_of(section.entries.begin(), section.entries.end(),
-                                     [](const Entry& e) { return same_name(e.key, "TimeScale"); });
+      machine_section = &section;
     } else {
       fail(section.line, "unknown section [" + section.name + "]");
     }
   }
-  if (!time_scale_given) machine.time_scale = time_scale_from_environment();
+  apply_environment_defaults(machine, machine_section);
   std::sort(machine.cards.begin(), machine.cards.end(),
             [](const CardDescription& a, const CardDescription& b) { return a.slot < b.slot; });
   return machine;

@@ -65,7 +65,7 @@ struct CardDescription {
 struct MachineDescription {
   ClockKind clock = ClockKind::Scaled;
   double time_scale = 1.0;  // read: TimeScale, else $RM7X0_TIME_SCALE, else 1
-  PlatformTraits traits;
+  PlatformTraits traits;  // TimerResolutionUs, else $RM7X0_TIMER_RESOLUTION_US, else 100
   std::vector<CardDescription> cards;  // in slot order
 };
 

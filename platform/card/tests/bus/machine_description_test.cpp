@@ -177,18 +177,33 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"[Card0]\nY.LimitPluss=1", 2, "unknown axis key Y.LimitPluss"},
         BadCase{"[Card0]\nV.Home=1", 2, "unknown key V.Home"}));
 
-TEST(MachineDescription, TimeScaleDefaultsToTheEnvironmentThenOne) {
+TEST(MachineDescription, TimeScaleAndTimerResolutionDefaultToTheEnvironment) {
   {
-    ScopedEnv env("RM7X0_TIME_SCALE", "40");
-    EXPECT_EQ(parse_machine_description("[Machine]\n").time_scale, 40.0);
-    EXPECT_EQ(parse_machine_description("[Machine]\nTimeScale=3").time_scale, 3.0);
+    ScopedEnv scale("RM7X0_TIME_SCALE", "40"), resolution("RM7X0_TIMER_RESOLUTION_US", "15625");
+    const MachineDescription none = parse_machine_description(""), empty = parse_machine_description("[Machine]\n");
+    const MachineDescription given = parse_machine_description("[Machine]\nTimeScale=3\nTimerResolutionUs=1");
+    for (const MachineDescription* m : {&none, &empty}) {
+      EXPECT_EQ(m->time_scale, 40.0);
+      EXPECT_EQ(m->traits.timer_resolution_ns, 15625u * 1000);
+    }
+    EXPECT_EQ(given.time_scale, 3.0);
+    EXPECT_EQ(given.traits.timer_resolution_ns, 1000u);
   }
   {
-    ScopedEnv env("RM7X0_TIME_SCALE", nullptr);
+    ScopedEnv scale("RM7X0_TIME_SCALE", nullptr), resolution("RM7X0_TIMER_RESOLUTION_US", "");
     EXPECT_EQ(parse_machine_description("[Machine]\n").time_scale, 1.0);
+    EXPECT_EQ(parse_machine_description("[Machine]\n").traits.timer_resolution_ns, 100u * 1000);
   }
-  ScopedEnv env("RM7X0_TIME_SCALE", "-2");
-  EXPECT_THROW(parse_machine_description("[Machine]\n"), std::invalid_argument);
+  for (const auto& [name, value] : {std::pair{"RM7X0_TIME_SCALE", "-2"}, std::pair{"RM7X0_TIMER_RESOLUTION_US", "0"},
+                                    std::pair{"RM7X0_TIMER_RESOLUTION_US", "fast"}}) {
+    ScopedEnv env(name, value);
+    try {
+      parse_machine_description("[Machine]\n");
+      ADD_FAILURE() << name << "=" << value << " accepted";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+    }
+  }
 }
 
 }  // namespace
