@@ -1,8 +1,9 @@
 // Deferred procedure calls: one queue, served at DISPATCH_LEVEL by one DPC
-// thread per processor of the machine. A DPC already queued is not queued
-// again; once dequeued it may be queued again and run on another processor
-// while it still runs, and DPCs of one device run at the same time, as on a
-// multiprocessor Windows machine.
+// thread per processor of the machine, and by a thread that took an interrupt
+// as its IRQL falls; never more at once than the machine has processors. A
+// DPC already queued is not queued again; once dequeued it may be queued again
+// and run on another processor while it still runs, and DPCs of one device run
+// at the same time, as on a multiprocessor Windows machine.
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -16,11 +17,20 @@ namespace {
 
 std::mutex queue_lock;
 std::condition_variable queue_changed;
-std::deque<PKDPC> queue;
+// A DPC queued by a thread while it takes an interrupt is that thread's, as
+// on the processor's own queue: the others leave it to that thread unless it
+// finds every processor busy.
+struct Queued {
+  PKDPC dpc;
+  std::thread::id taker;  // none: any processor runs it
+};
+std::deque<Queued> queue;
 unsigned running = 0;  // DPCs running now, on any processor
+unsigned processor_count = 1;
 bool stopping = false;
 std::vector<std::thread> processors;
 char queued_marker;  // DpcData of a queued DPC points here
+thread_local bool t_dpcs_run_here = false;
 
 // What one run of a DPC calls, taken while it is dequeued: once dequeued it
 // may be queued again, with new arguments, before it runs.
@@ -48,23 +58,37 @@ void run(const DpcCall& call) {
   kernel::set_irql(PASSIVE_LEVEL);
 }
 
+bool processor_free() { return running < processor_count; }
+
+// Under queue_lock: the first DPC queued for `taker` (none: for any processor).
+std::deque<Queued>::iterator first_for(std::thread::id taker) {
+  return std::find_if(queue.begin(), queue.end(), [taker](const Queued& q) { return q.taker == taker; });
+}
+
+// Under queue_lock, with a processor free: runs a queued DPC.
+void run_queued(std::unique_lock<std::mutex>& lock, std::deque<Queued>::iterator at) {
+  PKDPC dpc = at->dpc;
+  queue.erase(at);
+  const DpcCall call{dpc, dpc->DeferredRoutine, dpc->DeferredContext, dpc->SystemArgument1,
+                     dpc->SystemArgument2};
+  dpc->DpcData = nullptr;  // it may be queued again from here on
+  ++running;
+  lock.unlock();
+  run(call);
+  lock.lock();
+  --running;
+  queue_changed.notify_all();
+}
+
 void dpc_loop() {
   kernel::become_system_thread();
   std::unique_lock<std::mutex> lock(queue_lock);
   for (;;) {
-    queue_changed.wait(lock, [] { return stopping || !queue.empty(); });
+    queue_changed.wait(lock, [] {
+      return (stopping && queue.empty()) || (processor_free() && first_for({}) != queue.end());
+    });
     if (queue.empty()) return;  // stopping with nothing left to run
-    PKDPC dpc = queue.front();
-    queue.pop_front();
-    const DpcCall call{dpc, dpc->DeferredRoutine, dpc->DeferredContext, dpc->SystemArgument1,
-                       dpc->SystemArgument2};
-    dpc->DpcData = nullptr;  // it may be queued again from here on
-    ++running;
-    lock.unlock();
-    run(call);
-    lock.lock();
-    --running;
-    queue_changed.notify_all();
+    run_queued(lock, first_for({}));
   }
 }
 
@@ -72,10 +96,28 @@ void dpc_loop() {
 
 namespace kernel {
 
-void dpc_start(unsigned processor_count) {
+void dpc_start(unsigned processors_of_machine) {
   std::lock_guard<std::mutex> lock(queue_lock);
   stopping = false;
-  for (unsigned i = 0; i < std::max(processor_count, 1u); ++i) processors.emplace_back(dpc_loop);
+  processor_count = std::max(processors_of_machine, 1u);
+  for (unsigned i = 0; i < processor_count; ++i) processors.emplace_back(dpc_loop);
+}
+
+DpcsRunHere::DpcsRunHere() { t_dpcs_run_here = true; }
+
+DpcsRunHere::~DpcsRunHere() {
+  t_dpcs_run_here = false;
+  const std::thread::id me = std::this_thread::get_id();
+  std::unique_lock<std::mutex> lock(queue_lock);
+  for (auto mine = first_for(me); mine != queue.end() && processor_free(); mine = first_for(me))
+    run_queued(lock, mine);
+  bool left = false;
+  for (Queued& q : queue)
+    if (q.taker == me) {
+      q.taker = {};  // every processor was busy: the first free one runs it
+      left = true;
+    }
+  if (left) queue_changed.notify_all();
 }
 
 void dpc_stop() {
@@ -96,7 +138,8 @@ bool dpc_idle() {
 void dpc_check_none_queued_in(const void* begin, std::size_t length, const char* what) {
   std::lock_guard<std::mutex> lock(queue_lock);
   const auto* low = static_cast<const char*>(begin);
-  for (PKDPC dpc : queue) {
+  for (const Queued& q : queue) {
+    PKDPC dpc = q.dpc;
     const auto* at = reinterpret_cast<const char*>(dpc);
     if (at >= low && at < low + length)
       verifier_fail("memory freed with a DPC still queued in it", "%s holds queued DPC %p", what,
@@ -125,9 +168,9 @@ BOOLEAN KeInsertQueueDpc(PRKDPC Dpc, PVOID SystemArgument1, PVOID SystemArgument
     Dpc->DpcData = &queued_marker;
     Dpc->SystemArgument1 = SystemArgument1;
     Dpc->SystemArgument2 = SystemArgument2;
-    queue.push_back(Dpc);
+    queue.push_back({Dpc, t_dpcs_run_here ? std::this_thread::get_id() : std::thread::id{}});
   }
-  queue_changed.notify_all();
+  if (!t_dpcs_run_here) queue_changed.notify_all();
   return TRUE;
 }
 
@@ -135,7 +178,7 @@ BOOLEAN KeInsertQueueDpc(PRKDPC Dpc, PVOID SystemArgument1, PVOID SystemArgument
 BOOLEAN KeRemoveQueueDpc(PRKDPC Dpc) {
   std::lock_guard<std::mutex> lock(queue_lock);
   if (Dpc->DpcData == nullptr) return FALSE;
-  std::erase(queue, Dpc);
+  std::erase_if(queue, [Dpc](const Queued& q) { return q.dpc == Dpc; });
   Dpc->DpcData = nullptr;
   return TRUE;
 }

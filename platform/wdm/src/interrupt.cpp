@@ -1,8 +1,13 @@
-// Interrupt objects and the delivery of PCI interrupt lines. Each connected
-// vector has a thread that waits for its level-triggered line and runs the
-// chain of service routines at device IRQL under each one's spin lock. A line
+// Interrupt objects and the delivery of PCI interrupt lines. A line is taken
+// by the thread that raised it, as by a processor: the card's clock thread at
+// a drive's end, a thread whose register access raised it. At PASSIVE_LEVEL
+// it is taken at once, else as the thread's IRQL falls there; the chain of
+// service routines runs at device IRQL under each one's spin lock, then the
+// DPCs they queued run on the same thread. Meanwhile each connected vector's
+// own thread serves what is not taken, as another processor would. A line
 // that no routine claims many times in a row is reported once and masked, so
 // an interrupt storm neither hangs the machine nor spins a processor.
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -24,6 +29,7 @@ struct _KINTERRUPT {
 namespace {
 
 constexpr unsigned kStormLimit = 1000;  // unclaimed services in a row
+constexpr unsigned kPassesTakenAtOnce = 4;  // then the line's thread goes on
 constexpr ULONG kVectorBase = 0x50;
 constexpr KIRQL kLowestDeviceIrql = 3;
 
@@ -37,7 +43,7 @@ struct Line {
   bool stop = false;
   bool kicked = false;
   bool masked = false;
-  bool servicing = false;
+  bool servicing = false;  // a pass of the chain runs, on this line's thread or another
   unsigned unclaimed_in_row = 0;
   unsigned claimed_but_asserted_in_row = 0;
   unsigned passes = 0;
@@ -87,47 +93,125 @@ void account(Line& line, bool claimed) {
                          "service routine claims it; the line is masked\n", line.vector);
 }
 
-void service_loop(Line* line) {
-  kernel::become_system_thread();
-  std::unique_lock<std::mutex> lock(line->lock);
-  while (!line->stop) {
-    if (line->masked || line->chain.empty() || !asserted(*line)) {
-      line->servicing = false;
-      line->changed.notify_all();
-      line->changed.wait(lock, [line] { return line->stop || line->kicked; });
-      line->kicked = false;
-      continue;
-    }
-    line->servicing = true;
-    const std::vector<PKINTERRUPT> chain = line->chain;
-    lock.unlock();
-    bool claimed = false;
-    for (PKINTERRUPT interrupt : chain)
-      if (claim(interrupt)) {
-        claimed = true;
-        break;
-      }
-    lock.lock();
-    ++line->passes;
-    account(*line, claimed);
-    line->changed.notify_all();
-  }
-  line->servicing = false;
-  line->changed.notify_all();
-}
-
-void kick(Line* line) {
-  {
-    std::lock_guard<std::mutex> lock(line->lock);
-    line->kicked = true;
-  }
-  line->changed.notify_all();
-}
+// What the calling thread does with interrupts it raises.
+enum class Taker {
+  Processor,  // takes them itself once its IRQL allows
+  Taking,     // is taking some now: they wait in its list for that to end
+  LineThread  // a line's own thread: its loop looks again
+};
+thread_local Taker t_taker = Taker::Processor;
+thread_local Line* t_own_line = nullptr;  // of a line's thread
+// Vectors of the lines raised here and not yet taken (a vector, not the line:
+// the machine may be shut down meanwhile).
+thread_local std::vector<ULONG> t_pending;
 
 Line* line_of(ULONG vector) {
   std::lock_guard<std::mutex> lock(lines_lock);
   auto found = lines.find(vector);
   return found == lines.end() ? nullptr : found->second.get();
+}
+
+bool wants_service(Line& line) { return !line.masked && !line.chain.empty() && asserted(line); }
+
+// Under line.lock, which it releases while the routines run: one pass of the
+// chain, the first routine that claims the interrupt ending it.
+void run_pass(Line& line, std::unique_lock<std::mutex>& lock) {
+  line.servicing = true;
+  const std::vector<PKINTERRUPT> chain = line.chain;
+  lock.unlock();
+  bool claimed = false;
+  for (PKINTERRUPT interrupt : chain)
+    if (claim(interrupt)) {
+      claimed = true;
+      break;
+    }
+  lock.lock();
+  line.servicing = false;
+  ++line.passes;
+  account(line, claimed);
+  line.changed.notify_all();
+}
+
+void service_loop(Line* line) {
+  kernel::become_system_thread();
+  t_taker = Taker::LineThread;
+  t_own_line = line;
+  std::unique_lock<std::mutex> lock(line->lock);
+  while (!line->stop) {
+    if (line->servicing) {  // taken on another thread: it looks again after its pass
+      line->changed.wait(lock, [line] { return line->stop || !line->servicing; });
+      continue;
+    }
+    if (!wants_service(*line)) {
+      line->changed.notify_all();
+      line->changed.wait(lock, [line] { return line->stop || line->kicked; });
+      line->kicked = false;
+      continue;
+    }
+    run_pass(*line, lock);
+  }
+  line->changed.notify_all();
+}
+
+// Under line.lock: has the line's thread look at the line again.
+void kick_locked(Line& line) {
+  line.kicked = true;
+  line.changed.notify_all();
+}
+
+void remember(const Line& line) {
+  if (std::find(t_pending.begin(), t_pending.end(), line.vector) == t_pending.end())
+    t_pending.push_back(line.vector);
+  kernel::set_interrupt_pending(true);
+}
+
+// Passes of the chain on this thread while the line wants them; the line's
+// thread goes on after a few, or when another thread's pass is under way.
+void serve_here(Line& line) {
+  std::unique_lock<std::mutex> lock(line.lock);
+  for (unsigned pass = 0; pass < kPassesTakenAtOnce && !line.servicing && wants_service(line); ++pass)
+    run_pass(line, lock);
+  if (!line.servicing && wants_service(line)) kick_locked(line);
+}
+
+// Takes the interrupts this thread raised, at PASSIVE_LEVEL: the service
+// routines, then the DPCs they queued, and what those raised in turn.
+void take_pending() {
+  kernel::SystemContext arbitrary_thread;
+  t_taker = Taker::Taking;
+  while (!t_pending.empty()) {
+    kernel::DpcsRunHere dpcs_run_here;
+    while (!t_pending.empty()) {
+      const ULONG vector = t_pending.back();
+      t_pending.pop_back();
+      if (Line* line = line_of(vector)) serve_here(*line);
+    }
+  }
+  kernel::set_interrupt_pending(false);
+  t_taker = Taker::Processor;
+}
+
+// Has the line's thread serve a line that wants it and that no pass looks at.
+void hand_to_line_thread(Line& line) {
+  std::lock_guard<std::mutex> lock(line.lock);
+  if (!line.servicing && wants_service(line)) kick_locked(line);
+}
+
+// The card says the line may have changed. The thread whose access or whose
+// card time raised it takes it, as a processor does: at once at PASSIVE_LEVEL,
+// else as its IRQL falls there. Meanwhile the line's thread may serve it.
+void deliver(Line* line) {
+  if (t_taker == Taker::LineThread) {
+    if (line != t_own_line) hand_to_line_thread(*line);  // its own: its loop looks again
+    return;
+  }
+  remember(*line);
+  if (t_taker == Taker::Taking) return;
+  if (KeGetCurrentIrql() == PASSIVE_LEVEL && kernel::spin_locks_held() == 0) {
+    take_pending();
+    return;
+  }
+  hand_to_line_thread(*line);
 }
 
 void stop_thread(Line& line) {
@@ -152,6 +236,10 @@ NTSTATUS check_connect(Line* line, KIRQL irql, KIRQL synchronize_irql, bool shar
 
 namespace kernel {
 
+void interrupts_take_pending() {
+  if (t_taker == Taker::Processor) take_pending();
+}
+
 ULONG translated_vector(card::PciFunction& function) {
   return kVectorBase + function.interrupt_vector();
 }
@@ -175,8 +263,7 @@ void interrupt_register_source(ULONG vector, card::PciFunction* function) {
     std::lock_guard<std::mutex> lock(line->lock);
     line->sources.push_back(function);
   }
-  // Never service from inside the card's callback: only wake the line's thread.
-  function->on_interrupt_change([line] { kick(line); });
+  function->on_interrupt_change([line] { deliver(line); });
 }
 
 void interrupts_start(bool fails) { connect_fails = fails; }

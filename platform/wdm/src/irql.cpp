@@ -17,6 +17,7 @@ _KPROCESS system_process{"System"};
 struct _KTHREAD {
   KIRQL irql = PASSIVE_LEVEL;
   int spin_locks_held = 0;
+  bool interrupt_pending = false;
   PEPROCESS process = &user_process;
 };
 
@@ -27,7 +28,18 @@ thread_local _KTHREAD current_thread __attribute__((tls_model("initial-exec")));
 
 namespace kernel {
 
-void set_irql(KIRQL irql) { current_thread.irql = irql; }
+// A processor takes the interrupts held back by its IRQL as the IRQL falls.
+void lowered(KIRQL irql) {
+  if (irql == PASSIVE_LEVEL && current_thread.interrupt_pending && current_thread.spin_locks_held == 0)
+    interrupts_take_pending();
+}
+
+void set_irql(KIRQL irql) {
+  current_thread.irql = irql;
+  lowered(irql);
+}
+
+void set_interrupt_pending(bool pending) { current_thread.interrupt_pending = pending; }
 
 PEPROCESS the_system_process() { return &system_process; }
 const char* process_name(PEPROCESS process) { return process->name; }
@@ -59,6 +71,7 @@ VOID KeLowerIrql(KIRQL NewIrql) {
     kernel::verifier_fail("IRQL lowered upwards", "KeLowerIrql to %u from %u", NewIrql,
                           current_thread.irql);
   current_thread.irql = NewIrql;
+  kernel::lowered(NewIrql);
 }
 
 /* ntoskrnl */

@@ -50,6 +50,9 @@ void require_irql_at_least(KIRQL lowest, const char* routine);
 // Raise or lower without the checks KeRaiseIrql/KeLowerIrql make, for the
 // kernel's own threads (interrupt, DPC).
 void set_irql(KIRQL irql);
+// Marks that the calling thread raised an interrupt it could not take at its
+// IRQL: interrupts_take_pending runs once its IRQL falls to PASSIVE_LEVEL.
+void set_interrupt_pending(bool pending);
 int& spin_locks_held();
 // Process context: threads of the program run in the user process, the
 // kernel's own threads (DPC, interrupt, worker) in the System process.
@@ -101,6 +104,17 @@ void set_signal_state(DISPATCHER_HEADER* header, LONG state);
 // -------------------------------------------------------------- dpc.cpp
 // One DPC thread per simulated processor.
 void dpc_start(unsigned processor_count);
+// While one lives, DPCs queued on this thread wait for it rather than wake a
+// processor; its end runs the queue here at DISPATCH_LEVEL (as a processor
+// does when its IRQL falls below it), as long as fewer DPCs run than the
+// machine has processors, and wakes the processors for what is left.
+class DpcsRunHere {
+ public:
+  DpcsRunHere();
+  ~DpcsRunHere();
+  DpcsRunHere(const DpcsRunHere&) = delete;
+  DpcsRunHere& operator=(const DpcsRunHere&) = delete;
+};
 void dpc_stop();
 bool dpc_idle();
 // Fatal when a queued DPC lies inside [begin, end) (memory being freed).
@@ -116,6 +130,9 @@ void interrupt_register_source(ULONG vector, card::PciFunction* function);
 void interrupts_start(bool connect_fails);
 void interrupts_stop();
 bool interrupts_idle();
+// Called as the thread's IRQL falls to PASSIVE_LEVEL with an interrupt it
+// raised still to take (see interrupt_pending).
+void interrupts_take_pending();
 ULONG translated_vector(card::PciFunction& function);
 KIRQL translated_level(card::PciFunction& function);
 

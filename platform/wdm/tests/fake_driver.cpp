@@ -68,6 +68,7 @@ NTSTATUS forward_and_wait(Extension* ext, PIRP irp) {
 BOOLEAN isr(PKINTERRUPT, PVOID context) {
   auto* ext = static_cast<Extension*>(context);
   observed.isr_irql = KeGetCurrentIrql();
+  observed.isr_thread = std::this_thread::get_id();
   ++observed.isr_calls;
   if (!observed.isr_claims) return FALSE;
   if (observed.isr_acknowledges) WRITE_REGISTER_ULONG(reinterpret_cast<PULONG>(ext->registers + fake::kRegAck), 1);
@@ -77,6 +78,7 @@ BOOLEAN isr(PKINTERRUPT, PVOID context) {
 
 void dpc_for_isr(PKDPC, PDEVICE_OBJECT device, PIRP, PVOID) {
   Extension* ext = ext_of(device);
+  observed.dpc_thread = std::this_thread::get_id();
   ++observed.dpc_calls;
   KeAcquireSpinLockAtDpcLevel(&ext->lock);
   PIRP irp = ext->pending;
@@ -320,6 +322,8 @@ void reset_observed() {
   observed.removes = 0;
   observed.relation_queries = 0;
   observed.isr_irql = -1;
+  observed.isr_thread = std::thread::id{};
+  observed.dpc_thread = std::thread::id{};
   observed.isr_claims = true;
   observed.isr_acknowledges = true;
   observed.blocked = 0;

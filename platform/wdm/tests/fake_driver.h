@@ -7,6 +7,7 @@
 #include <wdm.h>
 
 #include <atomic>
+#include <thread>
 
 namespace fake_driver {
 
@@ -31,6 +32,7 @@ struct Observed {
   std::atomic<int> removes{0};
   std::atomic<int> relation_queries{0};
   std::atomic<int> isr_irql{-1};
+  std::atomic<std::thread::id> isr_thread{}, dpc_thread{};  // of the latest call
   std::atomic<bool> isr_claims{true};
   std::atomic<bool> isr_acknowledges{true};  // false: claims and leaves the line asserted
   std::atomic<int> blocked{0};  // requests waiting in kBlock

@@ -96,6 +96,37 @@ TEST_F(BootedMachine, OverlappedRequestCompletesFromTheDpcAndSignalsItsEvent) {
   SimCloseHandle(file);
 }
 
+// A line is taken by the processor that raised it: at once from PASSIVE_LEVEL,
+// its DPC on the same thread as the IRQL falls; under a spin lock only once
+// the lock is released (or by the line's own thread meanwhile), never at the
+// raiser's DISPATCH_LEVEL.
+TEST_F(BootedMachine, TheThreadThatRaisesALineTakesItOnceItsIrqlAllows) {
+  for (int round = 0; round < 200; ++round) {
+    fake_driver::reset_observed();
+    card().set_line(true);
+    ASSERT_EQ(fake_driver::observed.isr_calls, 1) << "round " << round;
+    ASSERT_EQ(fake_driver::observed.dpc_calls, 1) << "round " << round;
+    EXPECT_EQ(fake_driver::observed.isr_thread.load(), std::this_thread::get_id());
+    EXPECT_EQ(fake_driver::observed.dpc_thread.load(), std::this_thread::get_id());
+    EXPECT_EQ(KeGetCurrentIrql(), PASSIVE_LEVEL);
+    EXPECT_FALSE(card().interrupt_asserted());
+
+    fake_driver::reset_observed();
+    KSPIN_LOCK lock;
+    KeInitializeSpinLock(&lock);
+    KIRQL old;
+    KeAcquireSpinLock(&lock, &old);
+    card().set_line(true);
+    const bool taken_here_at_dispatch = fake_driver::observed.isr_thread.load() == std::this_thread::get_id();
+    KeReleaseSpinLock(&lock, old);
+    sim::wait_idle();
+    EXPECT_FALSE(taken_here_at_dispatch) << "round " << round;
+    EXPECT_EQ(fake_driver::observed.isr_calls, 1) << "round " << round;
+    EXPECT_EQ(fake_driver::observed.dpc_calls, 1) << "round " << round;
+    EXPECT_FALSE(card().interrupt_asserted());
+  }
+}
+
 TEST_F(BootedMachine, CancelIoEndsTheCallersPendingRequest) {
   SIM_HANDLE file = open();
   SIM_HANDLE event = nullptr;

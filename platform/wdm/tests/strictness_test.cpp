@@ -195,6 +195,38 @@ TEST_F(Strictness, DpcsRunOnTwoProcessorsAtOnce) {
   EXPECT_EQ(meeting.arrived, 2);
 }
 
+// On a machine of one processor a DPC never runs beside another, not even
+// on the thread that took the interrupt: the card's DPC waits for the DPC
+// that holds the processor, and then runs.
+class OneProcessor : public BootedMachine {
+ protected:
+  void SetUp() override {
+    card::PlatformTraits traits;
+    traits.processors = 1;
+    boot(1, traits);
+  }
+};
+
+TEST_F(OneProcessor, ATakenInterruptsDpcWaitsForTheProcessor) {
+  struct Holder {
+    std::atomic<bool> running{false}, release{false};
+    KDPC dpc;
+  } holder;
+  KeInitializeDpc(&holder.dpc, [](PKDPC, PVOID context, PVOID, PVOID) {
+    auto* h = static_cast<Holder*>(context);
+    h->running = true;
+    while (!h->release) std::this_thread::yield();
+  }, &holder);
+  KeInsertQueueDpc(&holder.dpc, nullptr, nullptr);
+  while (!holder.running) std::this_thread::yield();
+  card().set_line(true);
+  EXPECT_EQ(fake_driver::observed.isr_calls, 1) << "taken here at once";
+  EXPECT_EQ(fake_driver::observed.dpc_calls, 0) << "its DPC ran beside the one holding the processor";
+  holder.release = true;
+  KeFlushQueuedDpcs();
+  EXPECT_EQ(fake_driver::observed.dpc_calls, 1);
+}
+
 // A service routine that says "mine" without quieting its device would keep
 // the processor on the line for ever (and starve the line's other devices).
 TEST_F(Strictness, AServiceRoutineClaimingAnInterruptItLeavesAssertedEndsTheProcess) {

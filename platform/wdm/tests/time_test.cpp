@@ -193,13 +193,16 @@ void spin_while_held(PKDPC, PVOID, PVOID, PVOID) {
 
 void count_plain(PKDPC, PVOID, PVOID, PVOID) { ++plain_runs; }
 
+// Both processors held by a blocker each: the DPC stays queued.
 TEST_F(BootedMachine, QueuedDpcIsNotQueuedTwice) {
-  KDPC blocker, dpc;
-  KeInitializeDpc(&blocker, spin_while_held, nullptr);
+  KDPC blockers[2], dpc;
   KeInitializeDpc(&dpc, count_plain, nullptr);
   hold_dpc_thread = true;
   plain_runs = 0;
-  ASSERT_TRUE(KeInsertQueueDpc(&blocker, nullptr, nullptr));
+  for (KDPC& blocker : blockers) {
+    KeInitializeDpc(&blocker, spin_while_held, nullptr);
+    ASSERT_TRUE(KeInsertQueueDpc(&blocker, nullptr, nullptr));
+  }
   EXPECT_TRUE(KeInsertQueueDpc(&dpc, nullptr, nullptr));
   EXPECT_FALSE(KeInsertQueueDpc(&dpc, nullptr, nullptr));
   hold_dpc_thread = false;
