@@ -1,8 +1,12 @@
 // The card's two clocks: a manual one that tests step and a scaled real-time
 // one with a timer thread of its own. Both keep their timers in one ordered
-// queue (due time, then order of scheduling) under one mutex, and call a
-// timer's function with that mutex released.
+// queue (due time, then order of scheduling) under one lock, and call a
+// timer's function with that lock released. The lock never puts a waiter to
+// sleep: the chip schedules under its own lock, and a sleeping scheduler
+// would stall the card (see card/brief_lock.h).
 #include "card/clock.h"
+
+#include "card/brief_lock.h"
 
 #include <sys/prctl.h>
 
@@ -65,8 +69,8 @@ struct RunningTimer {
 // ---- ManualClock ----------------------------------------------------------
 
 struct ManualClock::State {
-  mutable std::mutex mutex;
-  std::condition_variable finished;
+  mutable BriefLock mutex;
+  std::condition_variable_any finished;
   SimTime now = 0;
   TimerQueue timers;
   RunningTimer running;
@@ -76,17 +80,17 @@ ManualClock::ManualClock() : state_(new State) {}
 ManualClock::~ManualClock() { delete state_; }
 
 SimTime ManualClock::now() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
+  std::lock_guard<BriefLock> lock(state_->mutex);
   return state_->now;
 }
 
 TimerId ManualClock::schedule(SimTime at, std::function<void()> fn) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
+  std::lock_guard<BriefLock> lock(state_->mutex);
   return state_->timers.add(at, std::move(fn));
 }
 
 void ManualClock::cancel(TimerId id) {
-  std::unique_lock<std::mutex> lock(state_->mutex);
+  std::unique_lock<BriefLock> lock(state_->mutex);
   if (state_->timers.remove(id)) return;
   if (state_->running.thread == std::this_thread::get_id()) return;
   state_->finished.wait(lock, [&] { return state_->running.id != id; });
@@ -95,7 +99,7 @@ void ManualClock::cancel(TimerId id) {
 void ManualClock::advance(SimTime delta) { advance_to(now() + delta); }
 
 void ManualClock::advance_to(SimTime target) {
-  std::unique_lock<std::mutex> lock(state_->mutex);
+  std::unique_lock<BriefLock> lock(state_->mutex);
   while (!state_->timers.empty() && state_->timers.earliest() <= target) {
     // A timer already overdue fires at the current time: time never goes back.
     if (state_->timers.earliest() > state_->now) state_->now = state_->timers.earliest();
@@ -126,13 +130,13 @@ struct ScaledClock::State {
                        std::chrono::duration<double, std::nano>(static_cast<double>(at) / scale));
   }
   void run();
-  void wait_for(WallClock::time_point wake, std::unique_lock<std::mutex>& lock);
+  void wait_for(WallClock::time_point wake, std::unique_lock<BriefLock>& lock);
 
   const double scale;
   const WallClock::time_point start;
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::condition_variable finished;
+  BriefLock mutex;
+  std::condition_variable_any changed;
+  std::condition_variable_any finished;
   TimerQueue timers;
   RunningTimer running;
   Lateness lateness;
@@ -146,7 +150,7 @@ struct ScaledClock::State {
 // system ends some microseconds late (tens on a virtual machine), so the
 // thread sleeps until that much before `wake` and spins the rest, with the
 // lock released; the margin follows the oversleep it measures.
-void ScaledClock::State::wait_for(WallClock::time_point wake, std::unique_lock<std::mutex>& lock) {
+void ScaledClock::State::wait_for(WallClock::time_point wake, std::unique_lock<BriefLock>& lock) {
   using std::chrono::microseconds;
   const auto margin = std::clamp(oversleep * 3 / 2 + microseconds(5), WallClock::duration(microseconds(10)),
                                  WallClock::duration(microseconds(200)));
@@ -169,7 +173,7 @@ void ScaledClock::State::run() {
   // A timer fires at its due time, not up to the kernel's default 50 us of
   // slack later: the card's events must reach the host when they happen.
   prctl(PR_SET_TIMERSLACK, 1UL);
-  std::unique_lock<std::mutex> lock(mutex);
+  std::unique_lock<BriefLock> lock(mutex);
   while (!stopping) {
     if (timers.empty()) {
       changed.wait(lock);
@@ -200,7 +204,7 @@ ScaledClock::ScaledClock(double scale) : state_(new State(scale)) {
 
 ScaledClock::~ScaledClock() {
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<BriefLock> lock(state_->mutex);
     state_->stopping = true;
   }
   state_->changed.notify_all();
@@ -213,14 +217,14 @@ SimTime ScaledClock::now() const { return state_->sim_now(); }
 double ScaledClock::scale() const { return state_->scale; }
 
 ScaledClock::Lateness ScaledClock::lateness() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
+  std::lock_guard<BriefLock> lock(state_->mutex);
   return state_->lateness;
 }
 
 TimerId ScaledClock::schedule(SimTime at, std::function<void()> fn) {
   TimerId id;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<BriefLock> lock(state_->mutex);
     id = state_->timers.add(at, std::move(fn));
   }
   state_->schedules.fetch_add(1, std::memory_order_release);
@@ -229,7 +233,7 @@ TimerId ScaledClock::schedule(SimTime at, std::function<void()> fn) {
 }
 
 void ScaledClock::cancel(TimerId id) {
-  std::unique_lock<std::mutex> lock(state_->mutex);
+  std::unique_lock<BriefLock> lock(state_->mutex);
   if (state_->timers.remove(id)) return;
   if (state_->running.thread == std::this_thread::get_id()) return;
   state_->finished.wait(lock, [&] { return state_->running.id != id; });

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "axis.h"
+#include "card/brief_lock.h"
 #include "card/motion_chip.h"
 #include "chip_units.h"
 #include "interpolation.h"
@@ -56,7 +57,7 @@ struct MotionChip::State {
   }
 
   Clock& clock;
-  mutable std::mutex mutex;
+  mutable BriefLock mutex;  // a register access never sleeps for it
   std::array<AxisState, kAxisCount> axes;
   unsigned selected = 0;            // axes of the last CHIP_SELECT
   std::uint16_t data_low = 0, data_high = 0;  // data of the next command
@@ -156,7 +157,7 @@ void MotionChip::State::schedule_next_event() {
 void MotionChip::State::on_timer(std::uint64_t sequence) {
   std::function<void()> notify;
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<BriefLock> lock(mutex);
     timers.erase(sequence);
     if (shutting_down) return;
     run_until(clock.now());
@@ -382,7 +383,7 @@ MotionChip::MotionChip(Clock& clock, const std::array<AxisMechanics, 4>& axes)
 MotionChip::~MotionChip() {
   std::vector<TimerId> pending;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<BriefLock> lock(state_->mutex);
     state_->shutting_down = true;
     for (const auto& [sequence, timer] : state_->timers) pending.push_back(timer.second);
   }
@@ -393,14 +394,14 @@ std::uint16_t MotionChip::read(std::uint32_t offset) {
   if (offset == REG_DATA_LOW || offset == REG_DATA_HIGH) {
     // The data of the last read command, latched when it ran: reading it
     // changes nothing, so time need not catch up first.
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<BriefLock> lock(state_->mutex);
     return static_cast<std::uint16_t>(offset == REG_DATA_LOW ? state_->read_data
                                                              : state_->read_data >> 16);
   }
   std::function<void()> notify;
   std::uint16_t value = 0;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<BriefLock> lock(state_->mutex);
     State& s = *state_;
     const bool events = s.run_until(s.clock.now());
     switch (offset) {
@@ -423,7 +424,7 @@ std::uint16_t MotionChip::read(std::uint32_t offset) {
 void MotionChip::write(std::uint32_t offset, std::uint16_t value) {
   std::function<void()> notify;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<BriefLock> lock(state_->mutex);
     State& s = *state_;
     const SimTime now = s.clock.now();
     const bool events = s.run_until(now);
@@ -444,12 +445,12 @@ void MotionChip::write(std::uint32_t offset, std::uint16_t value) {
 }
 
 bool MotionChip::interrupt_pending() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
+  std::lock_guard<BriefLock> lock(state_->mutex);
   return state_->interrupt_level;
 }
 
 std::uint64_t MotionChip::interrupt_events() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
+  std::lock_guard<BriefLock> lock(state_->mutex);
   return state_->interrupt_events;
 }
 
@@ -458,7 +459,7 @@ MotionChip::CompareOutput MotionChip::compare_output(int axis) {
   std::function<void()> notify;
   CompareOutput out;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<BriefLock> lock(state_->mutex);
     State& s = *state_;
     s.run_until(s.clock.now());
     const AxisState& a = s.axes[axis];
@@ -477,7 +478,7 @@ void MotionChip::preset_trigger_position(int axis, bool high_half, std::uint16_t
   if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
   std::function<void()> notify;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<BriefLock> lock(state_->mutex);
     State& s = *state_;
     s.run_until(s.clock.now());  // pulses up to now move the old position
     auto position = static_cast<std::uint32_t>(s.axes[axis].trigger_position);
@@ -492,7 +493,7 @@ void MotionChip::preset_trigger_position(int axis, bool high_half, std::uint16_t
 void MotionChip::set_trigger_mask(unsigned axes) {
   std::function<void()> notify;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<BriefLock> lock(state_->mutex);
     State& s = *state_;
     s.run_until(s.clock.now());  // pulses up to now count with the old mask
     for (auto& a : s.axes) a.trigger_masked = (axes & (1u << a.index)) != 0;
@@ -502,14 +503,14 @@ void MotionChip::set_trigger_mask(unsigned axes) {
 }
 
 void MotionChip::on_interrupt_change(std::function<void()> fn) {
-  std::lock_guard<std::mutex> lock(state_->mutex);
+  std::lock_guard<BriefLock> lock(state_->mutex);
   state_->on_interrupt = std::move(fn);
 }
 
 void MotionChip::reset() {
   std::function<void()> notify;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<BriefLock> lock(state_->mutex);
     state_->reset();
     notify = state_->settle();
   }
@@ -521,7 +522,7 @@ MotionChip::DriveRecord MotionChip::last_drive(int axis) {
   std::function<void()> notify;
   DriveRecord record;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<BriefLock> lock(state_->mutex);
     State& s = *state_;
     const SimTime now = s.clock.now();
     s.run_until(now);
@@ -541,13 +542,13 @@ MotionChip::DriveRecord MotionChip::last_drive(int axis) {
 
 AxisMechanics MotionChip::mechanics(int axis) const {
   if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
-  std::lock_guard<std::mutex> lock(state_->mutex);
+  std::lock_guard<BriefLock> lock(state_->mutex);
   return state_->axes[axis].mech;
 }
 
 SimTime MotionChip::last_drive_end(int axis) const {
   if (axis < 0 || axis >= kAxisCount) throw std::out_of_range("axis index");
-  std::lock_guard<std::mutex> lock(state_->mutex);
+  std::lock_guard<BriefLock> lock(state_->mutex);
   return state_->axes[axis].last_drive_end;
 }
 
@@ -556,7 +557,7 @@ void MotionChip::set_mechanics(int axis, const AxisMechanics& m) {
   validate_mechanics(m);
   std::function<void()> notify;
   {
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::lock_guard<BriefLock> lock(state_->mutex);
     State& s = *state_;
     const SimTime now = s.clock.now();
     s.run_until(now);

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "bridge.h"
+#include "card/brief_lock.h"
 #include "card/card.h"
 #include "config_space.h"
 #include "interrupt_notifier.h"
@@ -60,7 +61,7 @@ struct Card::State {
 
   // Guards the board registers below; taken before the chip's own lock, and
   // never held while calling into the chip's registers or the listener.
-  mutable std::mutex lock;
+  mutable BriefLock lock;
   Bridge bridge;
   TorixBus torix;
   std::uint16_t cmp_mask = 0;  // REG_CMP_MASK

@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 
+#include "card/brief_lock.h"
+
 namespace card {
 
 class InterruptNotifier {
@@ -17,8 +19,8 @@ class InterruptNotifier {
   void notify();
 
  private:
-  std::mutex mutex_;
-  std::condition_variable idle_;
+  BriefLock mutex_;  // taken on every change of the line, from any thread
+  std::condition_variable_any idle_;
   std::shared_ptr<const std::function<void()>> fn_;
   int running_ = 0;  // calls in progress
 };

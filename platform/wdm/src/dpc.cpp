@@ -15,8 +15,8 @@
 
 namespace {
 
-std::mutex queue_lock;
-std::condition_variable queue_changed;
+kernel::BriefLock queue_lock;
+std::condition_variable_any queue_changed;
 // A DPC queued by a thread while it takes an interrupt is that thread's, as
 // on the processor's own queue: the others leave it to that thread unless it
 // finds every processor busy.
@@ -66,7 +66,7 @@ std::deque<Queued>::iterator first_for(std::thread::id taker) {
 }
 
 // Under queue_lock, with a processor free: runs a queued DPC.
-void run_queued(std::unique_lock<std::mutex>& lock, std::deque<Queued>::iterator at) {
+void run_queued(std::unique_lock<kernel::BriefLock>& lock, std::deque<Queued>::iterator at) {
   PKDPC dpc = at->dpc;
   queue.erase(at);
   const DpcCall call{dpc, dpc->DeferredRoutine, dpc->DeferredContext, dpc->SystemArgument1,
@@ -82,7 +82,7 @@ void run_queued(std::unique_lock<std::mutex>& lock, std::deque<Queued>::iterator
 
 void dpc_loop() {
   kernel::become_system_thread();
-  std::unique_lock<std::mutex> lock(queue_lock);
+  std::unique_lock<kernel::BriefLock> lock(queue_lock);
   for (;;) {
     queue_changed.wait(lock, [] {
       return (stopping && queue.empty()) || (processor_free() && first_for({}) != queue.end());
@@ -97,7 +97,7 @@ void dpc_loop() {
 namespace kernel {
 
 void dpc_start(unsigned processors_of_machine) {
-  std::lock_guard<std::mutex> lock(queue_lock);
+  std::lock_guard<kernel::BriefLock> lock(queue_lock);
   stopping = false;
   processor_count = std::max(processors_of_machine, 1u);
   for (unsigned i = 0; i < processor_count; ++i) processors.emplace_back(dpc_loop);
@@ -108,7 +108,7 @@ DpcsRunHere::DpcsRunHere() { t_dpcs_run_here = true; }
 DpcsRunHere::~DpcsRunHere() {
   t_dpcs_run_here = false;
   const std::thread::id me = std::this_thread::get_id();
-  std::unique_lock<std::mutex> lock(queue_lock);
+  std::unique_lock<kernel::BriefLock> lock(queue_lock);
   for (auto mine = first_for(me); mine != queue.end() && processor_free(); mine = first_for(me))
     run_queued(lock, mine);
   bool left = false;
@@ -122,7 +122,7 @@ DpcsRunHere::~DpcsRunHere() {
 
 void dpc_stop() {
   {
-    std::lock_guard<std::mutex> lock(queue_lock);
+    std::lock_guard<kernel::BriefLock> lock(queue_lock);
     stopping = true;
   }
   queue_changed.notify_all();
@@ -131,12 +131,12 @@ void dpc_stop() {
 }
 
 bool dpc_idle() {
-  std::lock_guard<std::mutex> lock(queue_lock);
+  std::lock_guard<kernel::BriefLock> lock(queue_lock);
   return queue.empty() && running == 0;
 }
 
 void dpc_check_none_queued_in(const void* begin, std::size_t length, const char* what) {
-  std::lock_guard<std::mutex> lock(queue_lock);
+  std::lock_guard<kernel::BriefLock> lock(queue_lock);
   const auto* low = static_cast<const char*>(begin);
   for (const Queued& q : queue) {
     PKDPC dpc = q.dpc;
@@ -163,7 +163,7 @@ BOOLEAN KeInsertQueueDpc(PRKDPC Dpc, PVOID SystemArgument1, PVOID SystemArgument
   if (Dpc->DeferredRoutine == nullptr)
     kernel::verifier_fail("DPC not initialised", "KeInsertQueueDpc of %p", static_cast<void*>(Dpc));
   {
-    std::lock_guard<std::mutex> lock(queue_lock);
+    std::lock_guard<kernel::BriefLock> lock(queue_lock);
     if (Dpc->DpcData != nullptr) return FALSE;
     Dpc->DpcData = &queued_marker;
     Dpc->SystemArgument1 = SystemArgument1;
@@ -176,7 +176,7 @@ BOOLEAN KeInsertQueueDpc(PRKDPC Dpc, PVOID SystemArgument1, PVOID SystemArgument
 
 /* ntoskrnl */
 BOOLEAN KeRemoveQueueDpc(PRKDPC Dpc) {
-  std::lock_guard<std::mutex> lock(queue_lock);
+  std::lock_guard<kernel::BriefLock> lock(queue_lock);
   if (Dpc->DpcData == nullptr) return FALSE;
   std::erase_if(queue, [Dpc](const Queued& q) { return q.dpc == Dpc; });
   Dpc->DpcData = nullptr;
@@ -186,6 +186,6 @@ BOOLEAN KeRemoveQueueDpc(PRKDPC Dpc) {
 /* ntoskrnl */
 VOID KeFlushQueuedDpcs(void) {
   kernel::require_irql_at_most(PASSIVE_LEVEL, "KeFlushQueuedDpcs");
-  std::unique_lock<std::mutex> lock(queue_lock);
+  std::unique_lock<kernel::BriefLock> lock(queue_lock);
   queue_changed.wait(lock, [] { return queue.empty() && running == 0; });
 }

@@ -37,8 +37,8 @@ struct Line {
   ULONG vector = 0;
   std::vector<card::PciFunction*> sources;
   std::vector<PKINTERRUPT> chain;
-  std::mutex lock;
-  std::condition_variable changed;
+  kernel::BriefLock lock;
+  std::condition_variable_any changed;
   std::thread thread;
   bool stop = false;
   bool kicked = false;
@@ -49,7 +49,7 @@ struct Line {
   unsigned passes = 0;
 };
 
-std::mutex lines_lock;
+kernel::BriefLock lines_lock;
 std::map<ULONG, std::unique_ptr<Line>> lines;
 bool connect_fails = false;
 
@@ -106,7 +106,7 @@ thread_local Line* t_own_line = nullptr;  // of a line's thread
 thread_local std::vector<ULONG> t_pending;
 
 Line* line_of(ULONG vector) {
-  std::lock_guard<std::mutex> lock(lines_lock);
+  std::lock_guard<kernel::BriefLock> lock(lines_lock);
   auto found = lines.find(vector);
   return found == lines.end() ? nullptr : found->second.get();
 }
@@ -115,7 +115,7 @@ bool wants_service(Line& line) { return !line.masked && !line.chain.empty() && a
 
 // Under line.lock, which it releases while the routines run: one pass of the
 // chain, the first routine that claims the interrupt ending it.
-void run_pass(Line& line, std::unique_lock<std::mutex>& lock) {
+void run_pass(Line& line, std::unique_lock<kernel::BriefLock>& lock) {
   line.servicing = true;
   const std::vector<PKINTERRUPT> chain = line.chain;
   lock.unlock();
@@ -136,7 +136,7 @@ void service_loop(Line* line) {
   kernel::become_system_thread();
   t_taker = Taker::LineThread;
   t_own_line = line;
-  std::unique_lock<std::mutex> lock(line->lock);
+  std::unique_lock<kernel::BriefLock> lock(line->lock);
   while (!line->stop) {
     if (line->servicing) {  // taken on another thread: it looks again after its pass
       line->changed.wait(lock, [line] { return line->stop || !line->servicing; });
@@ -168,7 +168,7 @@ void remember(const Line& line) {
 // Passes of the chain on this thread while the line wants them; the line's
 // thread goes on after a few, or when another thread's pass is under way.
 void serve_here(Line& line) {
-  std::unique_lock<std::mutex> lock(line.lock);
+  std::unique_lock<kernel::BriefLock> lock(line.lock);
   for (unsigned pass = 0; pass < kPassesTakenAtOnce && !line.servicing && wants_service(line); ++pass)
     run_pass(line, lock);
   if (!line.servicing && wants_service(line)) kick_locked(line);
@@ -193,7 +193,7 @@ void take_pending() {
 
 // Has the line's thread serve a line that wants it and that no pass looks at.
 void hand_to_line_thread(Line& line) {
-  std::lock_guard<std::mutex> lock(line.lock);
+  std::lock_guard<kernel::BriefLock> lock(line.lock);
   if (!line.servicing && wants_service(line)) kick_locked(line);
 }
 
@@ -216,7 +216,7 @@ void deliver(Line* line) {
 
 void stop_thread(Line& line) {
   {
-    std::lock_guard<std::mutex> lock(line.lock);
+    std::lock_guard<kernel::BriefLock> lock(line.lock);
     line.stop = true;
   }
   line.changed.notify_all();
@@ -251,7 +251,7 @@ KIRQL translated_level(card::PciFunction& function) {
 void interrupt_register_source(ULONG vector, card::PciFunction* function) {
   Line* line;
   {
-    std::lock_guard<std::mutex> lock(lines_lock);
+    std::lock_guard<kernel::BriefLock> lock(lines_lock);
     auto& slot = lines[vector];
     if (!slot) {
       slot = std::make_unique<Line>();
@@ -260,7 +260,7 @@ void interrupt_register_source(ULONG vector, card::PciFunction* function) {
     line = slot.get();
   }
   {
-    std::lock_guard<std::mutex> lock(line->lock);
+    std::lock_guard<kernel::BriefLock> lock(line->lock);
     line->sources.push_back(function);
   }
   function->on_interrupt_change([line] { deliver(line); });
@@ -271,7 +271,7 @@ void interrupts_start(bool fails) { connect_fails = fails; }
 void interrupts_stop() {
   std::map<ULONG, std::unique_ptr<Line>> gone;
   {
-    std::lock_guard<std::mutex> lock(lines_lock);
+    std::lock_guard<kernel::BriefLock> lock(lines_lock);
     gone.swap(lines);
   }
   for (auto& [vector, line] : gone) {
@@ -284,9 +284,9 @@ void interrupts_stop() {
 }
 
 bool interrupts_idle() {
-  std::lock_guard<std::mutex> all(lines_lock);
+  std::lock_guard<kernel::BriefLock> all(lines_lock);
   for (auto& [vector, line] : lines) {
-    std::lock_guard<std::mutex> lock(line->lock);
+    std::lock_guard<kernel::BriefLock> lock(line->lock);
     if (line->chain.empty()) continue;  // nobody serves it: nothing to wait for
     if (line->servicing || line->kicked) return false;
     if (!line->masked && asserted(*line)) return false;
@@ -313,7 +313,7 @@ NTSTATUS IoConnectInterrupt(PKINTERRUPT* InterruptObject, PKSERVICE_ROUTINE Serv
                                     SynchronizeIrql, Vector, ShareVector != FALSE};
   interrupt->lock = SpinLock ? SpinLock : &interrupt->own_lock;
   {
-    std::unique_lock<std::mutex> lock(line ? line->lock : lines_lock);
+    std::unique_lock<kernel::BriefLock> lock(line ? line->lock : lines_lock);
     const NTSTATUS status = check_connect(line, Irql, SynchronizeIrql, ShareVector);
     if (!NT_SUCCESS(status)) {
       delete interrupt;
@@ -337,7 +337,7 @@ VOID IoDisconnectInterrupt(PKINTERRUPT InterruptObject) {
   Line* line = line_of(InterruptObject->vector);
   bool last;
   {
-    std::unique_lock<std::mutex> lock(line->lock);
+    std::unique_lock<kernel::BriefLock> lock(line->lock);
     if (std::erase(line->chain, InterruptObject) == 0)
       kernel::verifier_fail("interrupt disconnected twice", "interrupt object %p",
                             static_cast<void*>(InterruptObject));

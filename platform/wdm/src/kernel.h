@@ -14,28 +14,16 @@
 #include <string>
 #include <vector>
 
+#include "card/brief_lock.h"
 #include "card/clock.h"
 #include "card/machine.h"
 #include "card/pci.h"
 
 namespace kernel {
 
-// A lock of the kernel's own bookkeeping, held for a few lookups at a time on
-// every request: a waiter spins a little, then yields, and never sleeps in the
-// operating system (a sleep and its wake-up cost more than the whole request
-// when several threads send requests at once).
-class BriefLock {
- public:
-  void lock() {
-    for (int tries = 0; held_.exchange(true, std::memory_order_acquire); ++tries)
-      while (held_.load(std::memory_order_relaxed)) wait_a_little(tries++);
-  }
-  void unlock() { held_.store(false, std::memory_order_release); }
-
- private:
-  static void wait_a_little(int tries);
-  std::atomic<bool> held_{false};
-};
+// The kernel's own bookkeeping (IRPs, handles) is held for a few lookups at a
+// time on every request.
+using card::BriefLock;
 
 // ------------------------------------------------------------ verifier.cpp
 // Ends the process with "wdm verifier: <rule>: <details>" on stderr.

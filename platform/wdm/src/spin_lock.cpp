@@ -6,17 +6,6 @@
 
 namespace kernel {
 
-void BriefLock::wait_a_little(int tries) {
-  constexpr int kSpinsBeforeYield = 64;
-  if (tries < kSpinsBeforeYield) {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-  } else {
-    std::this_thread::yield();
-  }
-}
-
 void spin_acquire(PKSPIN_LOCK lock) {
   const auto me = reinterpret_cast<KSPIN_LOCK>(KeGetCurrentThread());
   for (;;) {
