@@ -1,18 +1,20 @@
 // The driver's Plug and Play, power and interrupt rules seen end to end:
 // model-A library export -> request -> driver -> simulated card -> reply, on a
 // manual clock. Two model-A cards (IDs 0 and 1) share one interrupt line.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sim_kernel.h>
 #include <sim_native.h>
 
-#include <dlfcn.h>
-
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <thread>
 
 #include "card/card.h"
+#include "card/clock.h"
 #include "rm720.h"
+#include "scripted_card.h"
 
 namespace {
 
@@ -25,12 +27,13 @@ constexpr uint16_t X = 1, Y = 2, Z = 4;
 constexpr uint16_t kDriveEnd = 0x8000;  // factor word of a drive end
 constexpr uint16_t kDriveEndFactor = 128;
 
-#define RM720_USED_EXPORTS                                                              \
-  RM720_EXPORT(scan) RM720_EXPORT(open) RM720_EXPORT(close) RM720_EXPORT(close_all)     \
-  RM720_EXPORT(get_cmdcounter) RM720_EXPORT(t_move) RM720_EXPORT(velocity_move)         \
-  RM720_EXPORT(int_event_config) RM720_EXPORT(set_int_factor) RM720_EXPORT(get_int_status) \
-  RM720_EXPORT(t_line2_move) RM720_EXPORT(set_home_cfg_ex) RM720_EXPORT(home_start)     \
-  RM720_EXPORT(motion_done) RM720_EXPORT(stop_move_all)
+#define RM720_USED_EXPORTS                                                                     \
+  RM720_EXPORT(scan)                                                                           \
+  RM720_EXPORT(open) RM720_EXPORT(close) RM720_EXPORT(close_all) RM720_EXPORT(get_cmdcounter)  \
+      RM720_EXPORT(t_move) RM720_EXPORT(velocity_move) RM720_EXPORT(int_event_config)          \
+          RM720_EXPORT(set_int_factor) RM720_EXPORT(get_int_status) RM720_EXPORT(t_line2_move) \
+              RM720_EXPORT(set_home_cfg_ex) RM720_EXPORT(home_start) RM720_EXPORT(motion_done) \
+                  RM720_EXPORT(stop_move_all) RM720_EXPORT(get_cardinfo)
 
 // The model-A library, loaded once the test's machine runs: it looks for its
 // cards when it is loaded, as on Windows, so the machine must be up first.
@@ -42,7 +45,7 @@ struct Library {
   bool load() {
     handle = dlopen(RM720_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (!handle) return false;
-#define RM720_EXPORT(name) \
+#define RM720_EXPORT(name)                                                \
   name = reinterpret_cast<decltype(name)>(dlsym(handle, "rm720_" #name)); \
   if (!name) return false;
     RM720_USED_EXPORTS
@@ -218,9 +221,8 @@ TEST_F(DriverRules, SleepAndWakeWithTheCardOpen) {
   EXPECT_EQ(command_counter(X), 1000);
 
   std::atomic<int> line{1};
-  std::thread waiter([&] {
-    line = lib.t_line2_move(0, X, Y, 1000, 10000, 1000000, 1000000, 800, 400, 0, 1);
-  });
+  std::thread waiter(
+      [&] { line = lib.t_line2_move(0, X, Y, 1000, 10000, 1000000, 1000000, 800, 400, 0, 1); });
   for (int i = 0; i < 3000 && line == 1; ++i) advance_us(100);
   waiter.join();
   EXPECT_EQ(line, SUCCESS_NO_ERROR);
@@ -270,7 +272,8 @@ TEST_F(DriverRules, EventsOnTheirOwnFactorAndCard) {
   ASSERT_EQ(lib.int_event_config(0, 1, events0), SUCCESS_NO_ERROR);
   ASSERT_EQ(lib.int_event_config(1, 1, events1), SUCCESS_NO_ERROR);
   for (uint8_t c : {0, 1})
-    for (uint16_t axis : {X, Y}) ASSERT_EQ(lib.set_int_factor(c, axis, kDriveEnd), SUCCESS_NO_ERROR);
+    for (uint16_t axis : {X, Y})
+      ASSERT_EQ(lib.set_int_factor(c, axis, kDriveEnd), SUCCESS_NO_ERROR);
 
   struct Row {
     uint8_t card;
@@ -289,12 +292,39 @@ TEST_F(DriverRules, EventsOnTheirOwnFactorAndCard) {
   }
 }
 
+// A level-triggered local input 2 held active (a stuck remote-I/O line) is
+// served once: the deferred call leaves the input disabled and the card
+// unmasked, and no axis of either card sees a factor.
+TEST_F(DriverRules, StuckSecondLocalInputIsQuieted) {
+  const auto intcsr = [] {
+    std::uint32_t value = 0;
+    EXPECT_TRUE(card_at(0)->mmio_read(card_at(0)->bar(0).base + 0x4C, 4, &value));
+    return value;
+  };
+  const std::uint32_t b = intcsr();
+  card_at(0)->force_local_interrupt(card::LocalInterrupt::Torix, true);
+  sim::wait_idle();
+  advance_us(1000);
+  const std::uint32_t a = intcsr();
+  card_at(0)->force_local_interrupt(card::LocalInterrupt::Torix, std::nullopt);
+  EXPECT_EQ(a & 0x40, 0x40u) << std::hex << b << " -> " << a;
+  if ((b & 0x08) && !(b & 0x200)) {
+    EXPECT_EQ(a & 0x08, 0u) << std::hex << b << " -> " << a;
+  }
+  ASSERT_EQ(lib.open(1), SUCCESS_NO_ERROR);
+  for (uint8_t c : {0, 1})
+    for (uint16_t axis : {X, Y, Z, uint16_t{8}}) {
+      int16_t status = -1;
+      EXPECT_EQ(lib.get_int_status(c, axis, &status), SUCCESS_NO_ERROR);
+      EXPECT_EQ(status, 0) << "card " << int(c) << " axis " << axis;
+    }
+}
+
 // A waited line ends by its own master's drive end, not by another axis's.
 TEST_F(DriverRules, WaitedLineEndsOnlyByItsOwnFactor) {
   std::atomic<int> line{1};
-  std::thread waiter([&] {
-    line = lib.t_line2_move(0, X, Y, 1000, 10000, 1000000, 1000000, 2000, 1000, 0, 1);
-  });
+  std::thread waiter(
+      [&] { line = lib.t_line2_move(0, X, Y, 1000, 10000, 1000000, 1000000, 2000, 1000, 0, 1); });
   // A short move of Z ends long before the line.
   for (int i = 0; i < 100 && !driving(0, 0); ++i) advance_us(100);
   ASSERT_EQ(short_move(Z, 100), SUCCESS_NO_ERROR);
@@ -339,6 +369,33 @@ TEST_F(DriverRules, ModeFourSearchEndsOnTheLimit) {
   EXPECT_EQ(command_counter(X), end);
 }
 
+// A waited mode-4 search returns only once the search is over, not at the
+// drive end of another axis, nor at the end of its own first search move.
+TEST_F(DriverRules, WaitedModeFourSearchEndsWithTheSearch) {
+  ASSERT_EQ(lib.set_home_cfg_ex(0, X, 0, 0, 0, 4, 1), SUCCESS_NO_ERROR);
+  ASSERT_EQ(lib.set_int_factor(0, Z, kDriveEnd), SUCCESS_NO_ERROR);
+  std::atomic<int> home{1};
+  std::thread waiter([&] { home = lib.home_start(0, X, 1000, 1000000, 1000000, 20000, 5000, 1); });
+  for (int i = 0; i < 100 && !driving(0, 0); ++i) advance_us(100);
+  ASSERT_EQ(short_move(Z, 100), SUCCESS_NO_ERROR);
+  advance_us(50000);
+  EXPECT_EQ(home, 1) << "returned at another axis's drive end";
+  // The search move, the move back off the limit and the final approach.
+  std::uint64_t last_start = ~std::uint64_t{0};
+  int starts = 0;
+  for (int i = 0; i < 20000 && home == 1; ++i) {
+    advance_us(100);
+    const auto drive = card_at(0)->chip().last_drive(0);
+    if (drive.started_ns != last_start) ++starts, last_start = drive.started_ns;
+  }
+  waiter.join();
+  EXPECT_EQ(home, SUCCESS_NO_ERROR);
+  EXPECT_EQ(starts, 3);
+  EXPECT_FALSE(driving(0, 0));
+  EXPECT_GE(command_counter(X), 2000);
+  EXPECT_EQ(command_counter(Z), 100);
+}
+
 // A stop of all axes during a mode-5 search ends it without a further move.
 TEST_F(DriverRules, StopAllEndsModeFiveSearch) {
   ASSERT_EQ(lib.set_home_cfg_ex(0, X, 0, 0, 0, 5, 1), SUCCESS_NO_ERROR);
@@ -352,6 +409,91 @@ TEST_F(DriverRules, StopAllEndsModeFiveSearch) {
   advance_us(200000);
   EXPECT_EQ(card_at(0)->chip().last_drive(0).started_ns, stopped.started_ns);
   EXPECT_FALSE(driving(0, 0));
+}
+
+// ------------------------------------------- sources of the interrupt
+// A card whose bridge and factors the test sets by hand, served by the real
+// driver: which INTCSR states the service routine claims, and what the
+// deferred call leaves behind.
+
+class InterruptSources : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SimMachineShutdown();
+    card_ = std::make_unique<driver_test::ScriptedCard>();
+    sim::Parts parts;
+    parts.functions = {card_.get()};
+    parts.clock = &clock_;
+    parts.advance = [this](card::SimTime t) { clock_.advance(t); };
+    ASSERT_EQ(sim::boot(parts), STATUS_SUCCESS);
+    ASSERT_TRUE(sim::devices().at(0).started);
+    ASSERT_TRUE(lib.load());
+    int16_t count = 0;
+    ASSERT_EQ(lib.scan(&count, nullptr), SUCCESS_NO_ERROR);
+    ASSERT_EQ(count, 1);
+    ASSERT_EQ(lib.get_cardinfo(0, &id_), SUCCESS_NO_ERROR);
+    ASSERT_EQ(lib.open(id_), SUCCESS_NO_ERROR);
+    sim::wait_idle();
+  }
+  void TearDown() override {
+    if (lib.close_all) lib.close_all();
+    lib.unload();
+    sim::shutdown();
+  }
+  int16_t factor_of(uint16_t axis) {
+    int16_t status = -1;
+    EXPECT_EQ(lib.get_int_status(id_, axis, &status), SUCCESS_NO_ERROR);
+    return status;
+  }
+
+  uint8_t id_ = 0;
+  card::ManualClock clock_;
+  std::unique_ptr<driver_test::ScriptedCard> card_;
+};
+
+TEST_F(InterruptSources, ClaimedSourcesAndWhatTheDeferredCallLeaves) {
+  constexpr uint32_t kPci = 0x40, kL1En = 0x01, kL1Edge = 0x100, kSoft = 0x80;
+  struct Row {
+    const char* name;
+    uint32_t clear, set;  // INTCSR before the event
+    int axis;             // factor raised on this axis, -1 none
+    uint16_t factor;
+    bool claimed;                // factors read X, Y, Z, U
+    unsigned edge_clears;        // local-1 edge clears written
+    uint32_t mask, expected;     // INTCSR & mask afterwards
+    int16_t x_factor, y_factor;  // stored factors afterwards
+  };
+  const Row rows[] = {
+      {"PCI enable clear", kPci, kL1En, 0, 128, false, 0, kPci | kL1En, kL1En, 0, 0},
+      {"local 1 enabled, nothing raised", 0, kPci | kL1En, -1, 0, false, 0, kPci | kL1En,
+       kPci | kL1En, 0, 0},
+      {"local 1 edge, drive end on X", 0, kPci | kL1En, 0, 128, true, 1, kPci | kL1En, kPci | kL1En,
+       128, 0},
+      {"local 1 level, home end on Y", kL1Edge, kPci | kL1En, 1, 256, true, 0, kPci | kL1En, kPci,
+       0, 256},
+      {"local 1 raised but disabled", kL1En, kPci, 0, 128, false, 0, kPci | kL1En, kPci, 0, 0},
+      {"software interrupt", 0, kPci | kSoft, -1, 0, false, 0, kPci | kSoft, kPci, 0, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TearDown();
+    SetUp();
+    const std::size_t selects_before = card_->selects().size();
+    const unsigned edges_before = card_->edge_clears();
+    card_->clear_intcsr_bits(row.clear);
+    card_->set_intcsr_bits(row.set);
+    if (row.axis >= 0) card_->raise_factor(row.axis, row.factor);
+    sim::wait_idle();
+    const std::vector<unsigned> selects = card_->selects();
+    const std::vector<unsigned> read(selects.begin() + static_cast<long>(selects_before),
+                                     selects.end());
+    const std::vector<unsigned> all_four = {1, 2, 4, 8};
+    EXPECT_EQ(read, row.claimed ? all_four : std::vector<unsigned>());
+    EXPECT_EQ(card_->edge_clears() - edges_before, row.edge_clears);
+    EXPECT_EQ(card_->intcsr() & row.mask, row.expected) << std::hex << card_->intcsr();
+    EXPECT_EQ(factor_of(X), row.x_factor);
+    EXPECT_EQ(factor_of(Y), row.y_factor);
+  }
 }
 
 }  // namespace
