@@ -5,6 +5,7 @@ static VOID reset_axis_state(CardExtension *ext, int axis) {
   DriverAxisState *state = &ext->axis[axis];
   state->range = DEFAULT_RANGE;
   RtlZeroMemory(state->shadow, sizeof state->shadow);
+  state->app_factor = 0;
   state->shadow[SHADOW_EXT_WORD1] = DEFAULT_FILTER_WORD;
   state->shadow[SHADOW_EXT_WORD2] = DEFAULT_EXT_WORD2;
   /* The chip reset clears the whole output word, so every output state goes. */

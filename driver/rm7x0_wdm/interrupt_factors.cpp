@@ -80,6 +80,7 @@ USHORT set_int_factor(CardExtension *ext, ULONG axis_mask, USHORT factor) {
                                      : MODE1_FACTOR_ENABLES;
   const BOOLEAN add_drive_end = interpolating && (factor & MODE1_DRIVE_END_ENABLE);
   for_each_axis(axis_mask, [&](int axis) {
+    ext->axis[axis].app_factor = factor;
     set_mode_field(ext, axis, SHADOW_MODE1, field, factor);
     if (add_drive_end)
       set_mode_field(ext, axis, SHADOW_MODE1, MODE1_DRIVE_END_ENABLE, MODE1_DRIVE_END_ENABLE);

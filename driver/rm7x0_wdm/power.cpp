@@ -1,7 +1,7 @@
 /* Power dispatch. The card has no power management of its own: in D3 it
  * loses its power and with it every register, counter and interrupt enable.
  * Before D3 the driver quiesces the card and keeps its axes' counters,
- * ranges and signal wiring;
+ * ranges, signal wiring and the interrupt factors the application set;
  * back in D0 it brings the card up as the start does (chip reset, the
  * driver's state with it, the PCI interrupt on) and gives them back. What
  * the application holds survives: its handle, the attached events and the
@@ -10,12 +10,14 @@
 #include "rm7x0_driver.h"
 
 /* The counters (the axes' positions), the ranges (the unit of every speed
- * word the library plans with) and the wiring of the axes' signals (a
- * limit's logic, the pulse output) outlive the power loss. A range that a
+ * word the library plans with), the wiring of the axes' signals (a limit's
+ * logic, the pulse output) and the application's interrupt factors (its
+ * attached events wait on them) outlive the power loss. A range that a
  * line stretched is kept as it was before the line. */
 static VOID keep_axis_setup(CardExtension *ext) {
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
     ext->saved_signals[axis] = ext->axis[axis].shadow[SHADOW_MODE2] & MODE2_SIGNAL_FIELDS;
+    ext->saved_factor[axis] = ext->axis[axis].app_factor;
     ext->saved_range[axis] = (ext->stretched_axes & (1u << axis)) ? ext->stretched_range[axis]
                                                                   : ext->axis[axis].range;
     chip_read32(ext, command_word(1u << axis, CHIP_READ_CMD_COUNTER),
@@ -32,6 +34,7 @@ static VOID restore_axis_setup(CardExtension *ext) {
     chip_set_range(ext, 1u << axis, ext->saved_range[axis]);
     chip_set_cmd_counter(ext, 1u << axis, (ULONG)ext->saved_counter[0][axis]);
     chip_set_enc_counter(ext, 1u << axis, (ULONG)ext->saved_counter[1][axis]);
+    if (ext->saved_factor[axis] != 0) set_int_factor(ext, 1u << axis, ext->saved_factor[axis]);
   }
 }
 

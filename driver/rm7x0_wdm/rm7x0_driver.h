@@ -296,6 +296,7 @@ typedef struct ContiSegment {
 typedef struct DriverAxisState {
   ULONG range;                     /* chip range value (16000 after reset) */
   USHORT shadow[SHADOW_COUNT];     /* last words written; handlers and DPC, under the interrupt lock */
+  USHORT app_factor;               /* the factor word the application set; handlers */
   UCHAR output[OUTPUT_COUNT];      /* servo state, servo value, alarm reset, GDO */
   LONG feature_owner;              /* 0 free, 1 soft limit, 2 ring counter, 3 compare, 4 sync action */
   LONG sync_owner;                 /* 0 free, 1 compare trigger, 2 sync action */
@@ -348,6 +349,7 @@ typedef struct CardExtension {
   LONG saved_counter[2][AXIS_COUNT]; /* command and encoder counters kept across D3; power dispatch */
   ULONG saved_range[AXIS_COUNT];   /* ranges kept across D3; power dispatch */
   USHORT saved_signals[AXIS_COUNT];/* mode 2 wiring fields kept across D3; power dispatch */
+  USHORT saved_factor[AXIS_COUNT]; /* the application's factor words kept across D3; power dispatch */
   BarSlot bar[BAR_SLOT_COUNT];     /* PnP start and stop */
   UNICODE_STRING interface_link;   /* add_device */
   FAST_MUTEX request_mutex;        /* add_device */

@@ -134,11 +134,14 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(close)(uint8_t card) {
   if (const ApiStatus status = check_card(card)) return status;
   CardRecord &record = card_table.cards[card];
   detach_int_events(card);
-  if (!unmap_shared_buffer(record.device)) return ERROR_MEMORY_UNMAP;
+  // A card that is gone (surprise removal) refuses the unmap; its handle is
+  // closed all the same, the driver unmapping the buffer at cleanup, so that
+  // the removal can go ahead. The refusal is still reported.
+  const bool unmapped = unmap_shared_buffer(record.device);
   record.shared_buffer_address = 0;
   if (!CloseHandle(record.device)) return ERROR_DEVICE_CLOSE;
   record.device = INVALID_HANDLE_VALUE;
-  return SUCCESS_NO_ERROR;
+  return unmapped ? SUCCESS_NO_ERROR : ERROR_MEMORY_UNMAP;
 }
 
 RM7X0_EXPORT ApiStatus RM7X0_NAME(close_all)(void) {

@@ -255,7 +255,8 @@ TEST_F(SleepTest, ACardOpenAcrossSleepAndWakeMovesInterruptsAndWaitsAgain) {
 }
 
 // The card itself forgets everything in D3: the chip's counters and the
-// bridge's interrupt enable are at their power-on values until the wake.
+// bridge's interrupt enable are at their power-on values until the wake,
+// which gives back what the application set up.
 TEST_F(SleepTest, TheCardLosesItsStateInD3) {
   ASSERT_EQ(word(REQ_SET_CMDCOUNTER, {X, 777}), DRV_SUCCESS);
   ASSERT_EQ(word(REQ_SET_RANGE, {X, 8000}), DRV_SUCCESS);
@@ -276,7 +277,8 @@ TEST_F(SleepTest, TheCardLosesItsStateInD3) {
   EXPECT_EQ(file_.request(REQ_GET_CMDCOUNTER, {X}).block.slot[1], 777u) << "the position is kept";
   EXPECT_EQ(file_.request(REQ_GET_RANGES).block.slot[1], 8000u) << "so is the range";
   EXPECT_EQ(ext->axis[0].shadow[SHADOW_MODE2], wiring) << "and the wiring of the axis's signals";
-  EXPECT_EQ(ext->axis[0].shadow[SHADOW_MODE1], 0u) << "the factors went with the chip's reset";
+  EXPECT_EQ(ext->axis[0].shadow[SHADOW_MODE1], 0x8000u) << "the application's factor is set again: its "
+                                                           "attached event waits on it";
 }
 
 // Events are referenced in the caller's mode with the access the driver
