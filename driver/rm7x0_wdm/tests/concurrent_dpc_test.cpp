@@ -22,9 +22,7 @@ class ConcurrentDpcTest : public MachineTest {
     boot(machine_text("Clock=manual\nProcessors=2", {"Model=A\nX.LimitPlus=20000\nX.LimitMinus=-20000\n"}));
     ASSERT_EQ(file_.open(interface_paths(RM720_INTERFACE_GUID).at(0)), STATUS_SUCCESS);
     for (auto& event : events_) ASSERT_EQ(SimCreateEvent(0, 0, &event), STATUS_SUCCESS);
-    DriverRequest block{};
-    std::memcpy(&block.slot[1], events_, sizeof events_);
-    ASSERT_EQ(file_.request(REQ_ATTACH_INT_EVENTS, block).status, STATUS_SUCCESS);
+    ASSERT_EQ(file_.attach_events(events_), STATUS_SUCCESS);
   }
   void TearDown() override {
     file_.close();

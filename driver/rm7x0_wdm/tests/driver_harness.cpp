@@ -81,6 +81,12 @@ Reply CardFile::request(std::uint32_t code, const DriverRequest& block) {
   return reply;
 }
 
+SIM_STATUS CardFile::attach_events(const SIM_HANDLE (&events)[4]) {
+  DriverRequest block{};
+  std::memcpy(&block.slot[1], events, sizeof events);
+  return request(REQ_ATTACH_INT_EVENTS, block).status;
+}
+
 void OpenCardTest::boot_and_open(const std::string& description, const GUID& guid) {
   boot(description);
   ASSERT_EQ(file_.open(interface_paths(guid).at(0)), STATUS_SUCCESS);

@@ -55,6 +55,8 @@ class CardFile {
   // A request block of the given slots (slot 0 preset as the libraries do).
   Reply request(std::uint32_t code, std::initializer_list<std::uint64_t> slots = {});
   Reply request(std::uint32_t code, const DriverRequest& block);
+  // REQ_ATTACH_INT_EVENTS of one event handle per axis: the request's status.
+  SIM_STATUS attach_events(const SIM_HANDLE (&events)[4]);
 
  private:
   SIM_HANDLE file_ = nullptr;

@@ -203,11 +203,6 @@ class SleepTest : public MachineTest {
     std::uint32_t index = 0;
     return SimWaitForObjects(1, &event, 0, 0, &index) == STATUS_SUCCESS;
   }
-  SIM_STATUS attach_events(const SIM_HANDLE (&events)[4]) {
-    DriverRequest block{};
-    std::memcpy(&block.slot[1], events, sizeof events);
-    return file_.request(REQ_ATTACH_INT_EVENTS, block).status;
-  }
   void sleep_and_wake() {
     ASSERT_EQ(sim::set_system_power(0, PowerSystemSleeping3), STATUS_SUCCESS);
     sim::wait_idle();
@@ -223,7 +218,7 @@ class SleepTest : public MachineTest {
 };
 
 TEST_F(SleepTest, ACardOpenAcrossSleepAndWakeMovesInterruptsAndWaitsAgain) {
-  ASSERT_EQ(attach_events(events_), STATUS_SUCCESS);
+  ASSERT_EQ(file_.attach_events(events_), STATUS_SUCCESS);
   ASSERT_EQ(word(REQ_T_MOVE, {X, SV, DV, ACC, ACC, 0, 1000, PLUS, 0, 0}), DRV_SUCCESS);
   run_until_idle();
   sleep_and_wake();
@@ -288,8 +283,8 @@ TEST_F(SleepTest, EventsWhoseHandlesDoNotGrantModifyAccessAreRefused) {
   for (int axis = 0; axis < 4; ++axis)
     ASSERT_EQ(SimDuplicateHandle(events_[axis], 0x00100000 /* SYNCHRONIZE */, &wait_only[axis]),
               STATUS_SUCCESS);
-  EXPECT_EQ(attach_events(wait_only), STATUS_ACCESS_DENIED);
-  EXPECT_EQ(attach_events(events_), STATUS_SUCCESS);
+  EXPECT_EQ(file_.attach_events(wait_only), STATUS_ACCESS_DENIED);
+  EXPECT_EQ(file_.attach_events(events_), STATUS_SUCCESS);
   for (auto handle : wait_only) SimCloseHandle(handle);
 }
 

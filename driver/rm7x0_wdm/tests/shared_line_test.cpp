@@ -22,9 +22,7 @@ class SharedLineTest : public MachineTest {
     for (int i = 0; i < 2; ++i) {
       ASSERT_EQ(files_[i].open(paths[i]), STATUS_SUCCESS);
       for (auto& event : events_[i]) ASSERT_EQ(SimCreateEvent(0, 0, &event), STATUS_SUCCESS);
-      DriverRequest block{};
-      std::memcpy(&block.slot[1], events_[i], sizeof events_[i]);
-      ASSERT_EQ(files_[i].request(REQ_ATTACH_INT_EVENTS, block).status, STATUS_SUCCESS);
+      ASSERT_EQ(files_[i].attach_events(events_[i]), STATUS_SUCCESS);
       ASSERT_EQ(files_[i].request(REQ_SET_INT_FACTOR, {X, DRIVE_END}).block.slot[0], DRV_SUCCESS);
     }
   }

@@ -153,8 +153,10 @@ void service_loop(Line* line) {
   line->changed.notify_all();
 }
 
-// Under line.lock: has the line's thread look at the line again.
-void kick_locked(Line& line) {
+// Under line.lock: has the line's thread serve a line that wants it and
+// that no pass looks at.
+void hand_over_locked(Line& line) {
+  if (line.servicing || !wants_service(line)) return;
   line.kicked = true;
   line.changed.notify_all();
 }
@@ -171,7 +173,7 @@ void serve_here(Line& line) {
   std::unique_lock<kernel::BriefLock> lock(line.lock);
   for (unsigned pass = 0; pass < kPassesTakenAtOnce && !line.servicing && wants_service(line); ++pass)
     run_pass(line, lock);
-  if (!line.servicing && wants_service(line)) kick_locked(line);
+  hand_over_locked(line);
 }
 
 // Takes the interrupts this thread raised, at PASSIVE_LEVEL: the service
@@ -191,10 +193,9 @@ void take_pending() {
   t_taker = Taker::Processor;
 }
 
-// Has the line's thread serve a line that wants it and that no pass looks at.
 void hand_to_line_thread(Line& line) {
   std::lock_guard<kernel::BriefLock> lock(line.lock);
-  if (!line.servicing && wants_service(line)) kick_locked(line);
+  hand_over_locked(line);
 }
 
 // The card says the line may have changed. The thread whose access or whose
