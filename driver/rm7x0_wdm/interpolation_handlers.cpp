@@ -259,41 +259,71 @@ VOID empty_segment_table(CardExtension *ext) {
 
 enum SegmentShape { SEGMENT_LINE2, SEGMENT_LINE3, SEGMENT_ARC2 };
 
+struct SegmentWords {
+  SegmentShape shape;
+  const LONG *finish;  /* one point per axis of the shape */
+  const LONG *center;  /* arcs only */
+  UCHAR arc_code;
+};
+
+/* Under the interrupt lock: the segment's points and its command. */
+VOID write_segment(CardExtension *ext, const SegmentWords &segment) {
+  const int axis_count = segment.shape == SEGMENT_LINE3 ? 3 : 2;
+  for (int position = 0; position < axis_count; ++position)
+    card_cmd32(ext, command_word(ext->conti_axis[position], CHIP_PULSES),
+               (ULONG)segment.finish[position]);
+  if (segment.shape == SEGMENT_ARC2) {
+    card_cmd32(ext, command_word(ext->conti_axis[0], CHIP_ARC_CENTER), (ULONG)segment.center[0]);
+    card_cmd32(ext, command_word(ext->conti_axis[1], CHIP_ARC_CENTER), (ULONG)segment.center[1]);
+  }
+  clear_end_flags(ext, ext->conti_mask);
+  const UCHAR code = segment.shape == SEGMENT_ARC2    ? arc_command(segment.arc_code)
+                     : segment.shape == SEGMENT_LINE3 ? CHIP_LINE3
+                                                      : CHIP_LINE2;
+  card_write16(ext, REG_COMMAND, command_word(ext->conti_axis[0], code));
+}
+
+/* Under the interrupt lock: the checks of the main status read once, then
+ * the segment. A following segment is handed over with the master's drive
+ * starts held: a chain that ran out after its status was read would
+ * otherwise restart from standstill on this segment, as a path of its own
+ * that ends as if nothing broke. A start the hold caught is dropped, and the
+ * answer says the chain broke. */
+USHORT hand_over_segment(CardExtension *ext, const SegmentWords &segment, BOOLEAN following,
+                         PUSHORT failing) {
+  const ULONG master = ext->conti_axis[0];
+  const bool hold = following && !(ext->held_in_chip & master);
+  if (hold) card_write16(ext, REG_COMMAND, command_word(master, CHIP_DRIVE_HOLD));
+  const USHORT status = card_read16(ext, REG_COMMAND);
+  const bool master_driving = (status & master) != 0;
+  *failing = conti_errors(ext, status);
+  USHORT word = DRV_SUCCESS;
+  if (following && !master_driving) word = DRV_CONTI_INTERRUPTED;
+  else if (!following && master_driving) word = DRV_AXIS_BUSY;
+  else if (*failing) word = DRV_MOVE_CHECK_FAILED;
+  else if (following && !(status & MAIN_STATUS_NEXT_SEGMENT)) word = DRV_CONTI_NEXT_NOT_READY;
+  if (word == DRV_SUCCESS) {
+    write_segment(ext, segment);
+    if (following && !(card_read16(ext, REG_COMMAND) & master)) {
+      card_write16(ext, REG_COMMAND, command_word(master, CHIP_SUDDEN_STOP));
+      word = DRV_CONTI_INTERRUPTED_2;
+    }
+  }
+  if (hold) card_write16(ext, REG_COMMAND, command_word(master, CHIP_DRIVE_RELEASE));
+  return word;
+}
+
 /* One segment to the chip. *failing receives the failing axes of 0x800C. */
-USHORT load_conti_segment(CardExtension *ext, SegmentShape shape, const LONG finish[3],
-                          const LONG center[2], UCHAR arc_code, BOOLEAN following,
+USHORT load_conti_segment(CardExtension *ext, const SegmentWords &segment, BOOLEAN following,
                           PUSHORT failing) {
   *failing = 0;
   if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
-  if (shape == SEGMENT_LINE3 && ext->interp_state == INTERP_CONTI2)
+  if (segment.shape == SEGMENT_LINE3 && ext->interp_state == INTERP_CONTI2)
     return DRV_CONTI_INCORRECT_CONFIG;
-  const ULONG master = ext->conti_axis[0];
-  const USHORT status = chip_main_status(ext);
-  const bool master_driving = (status & master) != 0;
-  *failing = conti_errors(ext, status);
-  if (following) {
-    if (!master_driving) return DRV_CONTI_INTERRUPTED;
-    if (*failing) return DRV_MOVE_CHECK_FAILED;
-    if (!(status & MAIN_STATUS_NEXT_SEGMENT)) return DRV_CONTI_NEXT_NOT_READY;
-  } else {
-    if (master_driving) return DRV_AXIS_BUSY;
-    if (*failing) return DRV_MOVE_CHECK_FAILED;
-  }
-  const int axis_count = shape == SEGMENT_LINE3 ? 3 : 2;
-  for (int position = 0; position < axis_count; ++position)
-    chip_set_pulses(ext, ext->conti_axis[position], (ULONG)finish[position]);
-  if (shape == SEGMENT_ARC2) {
-    chip_set_arc_center(ext, ext->conti_axis[0], (ULONG)center[0]);
-    chip_set_arc_center(ext, ext->conti_axis[1], (ULONG)center[1]);
-  }
-  clear_end_flags(ext, ext->conti_mask);
-  const UCHAR code = shape == SEGMENT_ARC2 ? arc_command(arc_code)
-                     : shape == SEGMENT_LINE3 ? CHIP_LINE3
-                                              : CHIP_LINE2;
-  chip_command(ext, command_word(master, code));
-  if (following && !(chip_main_status(ext) & master)) return DRV_CONTI_INTERRUPTED_2;
-  if (!following) ext->table_run_started = TRUE;
-  return DRV_SUCCESS;
+  USHORT word = DRV_SUCCESS;
+  run_synchronized(ext, [&] { word = hand_over_segment(ext, segment, following, failing); });
+  if (word == DRV_SUCCESS && !following) ext->table_run_started = TRUE;
+  return word;
 }
 
 BOOLEAN feed_next_segment(CardExtension *ext);
@@ -319,8 +349,8 @@ USHORT conti_segment_request(RequestContext *request, SegmentShape shape) {
   }
   USHORT failing = 0;
   const BOOLEAN following = slot_u16(block, flag_slot) == 1;
-  const USHORT word = load_conti_segment(request->ext, shape, finish, center, arc_code, following,
-                                         &failing);
+  const USHORT word =
+      load_conti_segment(request->ext, {shape, finish, center, arc_code}, following, &failing);
   if (word == DRV_MOVE_CHECK_FAILED) set_slot(request->block, 1, failing);
   /* A table run's slot is free as soon as its first segment starts: the
    * table's first segment goes with the start, not an interrupt later. */
@@ -381,8 +411,9 @@ BOOLEAN feed_next_segment(CardExtension *ext) {
   if (ext->next_segment < ext->segment_count) {
     const ContiSegment *segment = &ext->segment[ext->next_segment];
     USHORT failing = 0;
-    const USHORT word = load_conti_segment(ext, shape_of_type(segment->type), segment->finish,
-                                           segment->center, segment->arc_command, TRUE, &failing);
+    const SegmentWords words{shape_of_type(segment->type), segment->finish, segment->center,
+                             segment->arc_command};
+    const USHORT word = load_conti_segment(ext, words, TRUE, &failing);
     if (word == DRV_CONTI_NEXT_NOT_READY) return FALSE;  /* handed over at the next interrupt */
     if (word == DRV_SUCCESS) {
       ext->next_segment++;

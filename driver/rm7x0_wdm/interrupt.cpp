@@ -71,11 +71,8 @@ static VOID load_next_compare_entry(CardExtension *ext) {
   const LONG index = ext->compare_index;
   if (index < ext->compare_count && ext->compare_table != NULL) {
     const ULONG entry = ext->compare_table[index];
-    card_write16(ext, REG_DATA_HIGH, (USHORT)(entry >> 16));
-    card_write16(ext, REG_DATA_LOW, (USHORT)entry);
-    card_write16(ext, REG_COMMAND,
-                 command_word(ext->compare_axis, (index & 1) ? CHIP_COMP_MINUS : CHIP_COMP_PLUS));
-    restore_kept_data(ext);
+    card_cmd32(ext, command_word(ext->compare_axis, (index & 1) ? CHIP_COMP_MINUS : CHIP_COMP_PLUS),
+               entry);
   }
   if (index + 1 >= ext->compare_count) {
     InterlockedExchange(&ext->compare_mode, 0);

@@ -120,13 +120,15 @@ USHORT chip_cmd16(CardExtension *ext, USHORT command, USHORT value) {
   return DRV_SUCCESS;
 }
 
+VOID card_cmd32(CardExtension *ext, USHORT command, ULONG value) {
+  card_write16(ext, REG_DATA_HIGH, (USHORT)(value >> 16));
+  card_write16(ext, REG_DATA_LOW, (USHORT)value);
+  card_write16(ext, REG_COMMAND, command);
+  restore_kept_data(ext);
+}
+
 USHORT chip_cmd32(CardExtension *ext, USHORT command, ULONG value) {
-  run_synchronized(ext, [&] {
-    card_write16(ext, REG_DATA_HIGH, (USHORT)(value >> 16));
-    card_write16(ext, REG_DATA_LOW, (USHORT)value);
-    card_write16(ext, REG_COMMAND, command);
-    restore_kept_data(ext);
-  });
+  run_synchronized(ext, [&] { card_cmd32(ext, command, value); });
   return DRV_SUCCESS;
 }
 
@@ -156,10 +158,7 @@ USHORT chip_set_range(CardExtension *ext, ULONG axis_mask, ULONG range) {
       result = DRV_AXIS_BUSY;
       return;
     }
-    card_write16(ext, REG_DATA_HIGH, (USHORT)(range >> 16));
-    card_write16(ext, REG_DATA_LOW, (USHORT)range);
-    card_write16(ext, REG_COMMAND, command_word(axis_mask, CHIP_RANGE));
-    restore_kept_data(ext);
+    card_cmd32(ext, command_word(axis_mask, CHIP_RANGE), range);
   });
   if (result != DRV_SUCCESS) return result;
   for_each_axis(axis_mask, [&](int axis) { ext->axis[axis].range = range; });

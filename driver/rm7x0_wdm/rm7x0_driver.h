@@ -509,6 +509,8 @@ USHORT card_read16(CardExtension *ext, ULONG offset);
  * data register: the speed kept for an armed speed-change action goes back. */
 VOID restore_kept_data(CardExtension *ext);
 VOID card_write16(CardExtension *ext, ULONG offset, USHORT value);
+/* Under the interrupt lock: a 32-bit data word and the command that takes it. */
+VOID card_cmd32(CardExtension *ext, USHORT command, ULONG value);
 ULONG bridge_read32(CardExtension *ext, ULONG offset);
 VOID bridge_write32(CardExtension *ext, ULONG offset, ULONG value);
 VOID intcsr_modify(CardExtension *ext, ULONG set, ULONG clear);
