@@ -49,9 +49,11 @@ BOOLEAN bit_equals(USHORT word, USHORT bit, USHORT other, USHORT other_bit) {
 }
 
 /* The axis's input byte: X and Y share one register, Z and U the next. */
+ULONG input_register(int axis) { return axis < 2 ? REG_OUTPUT : REG_INTERP_MODE; }
+USHORT input_byte_of(USHORT word, int axis) { return (USHORT)((axis & 1) ? word >> 8 : word) & 0xFF; }
+
 USHORT axis_input_byte(CardExtension *ext, int axis) {
-  const USHORT word = card_read16_sync(ext, axis < 2 ? REG_OUTPUT : REG_INTERP_MODE);
-  return (USHORT)((axis & 1) ? word >> 8 : word) & 0xFF;
+  return input_byte_of(card_read16_sync(ext, input_register(axis)), axis);
 }
 
 USHORT read_counter_request(RequestContext *request, UCHAR code) {
@@ -97,10 +99,12 @@ VOID motion_done(CardExtension *ext, ULONG axis_mask, PUCHAR done, PUSHORT state
   /* Between two steps of a home search the axis stands, but the search
    * goes on: it is done only when its end has been taken. */
   if (home_search_running(ext, axis)) return;
-  const USHORT main_status = chip_main_status(ext);
+  USHORT main_status = 0, held_loaded = 0;
+  run_synchronized(ext, [&] {
+    main_status = card_read16(ext, REG_COMMAND);
+    held_loaded = ext->held_loaded;
+  });
   if (main_status & (1u << axis)) return;
-  USHORT held_loaded = 0;
-  run_synchronized(ext, [&] { held_loaded = ext->held_loaded; });
   if (held_loaded & (1u << axis)) return;  /* a held drive still to run */
   *done = 1;
   USHORT reason = 0;
@@ -157,13 +161,14 @@ USHORT get_di_status(CardExtension *ext, ULONG axis_mask, PUSHORT raw_input) {
   const int axis = axis_mask_to_index(axis_mask);
   if (raw_input != NULL) *raw_input = 0;
   if (axis < 0) return 0;
-  const USHORT main_status = chip_main_status(ext);
-  USHORT status2 = 0;
-  chip_read_status2(ext, 1u << axis, &status2);
-  const USHORT input = axis_input_byte(ext, axis);
-  /* The home timer's DPC asks while a handler may rewrite the shadows. */
-  USHORT mode1 = 0, mode2 = 0;
+  /* One snapshot; the home timer's DPC asks while a handler may rewrite the
+   * shadows. */
+  USHORT main_status = 0, status2 = 0, input = 0, mode1 = 0, mode2 = 0;
   run_synchronized(ext, [&] {
+    main_status = card_read16(ext, REG_COMMAND);
+    card_write16(ext, REG_COMMAND, command_word(1u << axis, CHIP_SELECT));
+    status2 = card_read16(ext, REG_MODE2);
+    input = input_byte_of(card_read16(ext, input_register(axis)), axis);
     mode1 = ext->axis[axis].shadow[SHADOW_MODE1];
     mode2 = ext->axis[axis].shadow[SHADOW_MODE2];
   });

@@ -78,6 +78,13 @@ struct MotionChip::State {
   // ---- time ------------------------------------------------------------------
   // Brings every axis to time t; true when events came due on the way.
   bool run_until(SimTime t);
+  // Nothing moves and nothing is due: the chip reads alike at any time.
+  bool still();
+  // Brings the chip up to the clock for an access and answers the access's
+  // time. Only a write that changes what the chip does needs the time itself:
+  // any other access finds a still chip up to date without reading the clock.
+  SimTime catch_up(bool changes, bool& events);
+  SimTime caught_up = 0;
   void schedule_next_event();
   void on_timer(std::uint64_t sequence);
   // Ends an operation under the lock: sets the timer for the next event and
@@ -140,6 +147,21 @@ bool MotionChip::State::run_until(SimTime t) {
   }
   for (auto& axis : axes) advance(axis, t);
   return events;
+}
+
+bool MotionChip::State::still() {
+  for (auto& axis : axes) {
+    if (moving(axis.drive) || next_event(axis) != kNever) return false;
+  }
+  return true;
+}
+
+SimTime MotionChip::State::catch_up(bool changes, bool& events) {
+  events = false;
+  if (!changes && still()) return caught_up;
+  caught_up = clock.now();
+  events = run_until(caught_up);
+  return caught_up;
 }
 
 void MotionChip::State::schedule_next_event() {
@@ -403,7 +425,8 @@ std::uint16_t MotionChip::read(std::uint32_t offset) {
   {
     std::lock_guard<BriefLock> lock(state_->mutex);
     State& s = *state_;
-    const bool events = s.run_until(s.clock.now());
+    bool events = false;
+    s.catch_up(false, events);
     switch (offset) {
       case REG_COMMAND: value = s.main_status(); break;
       case REG_MODE1:
@@ -426,8 +449,9 @@ void MotionChip::write(std::uint32_t offset, std::uint16_t value) {
   {
     std::lock_guard<BriefLock> lock(state_->mutex);
     State& s = *state_;
-    const SimTime now = s.clock.now();
-    const bool events = s.run_until(now);
+    const bool changes = changes_state(offset, value);
+    bool events = false;
+    const SimTime now = s.catch_up(changes, events);
     switch (offset) {
       case REG_COMMAND: s.execute(value, now); break;
       case REG_MODE1:
@@ -439,7 +463,7 @@ void MotionChip::write(std::uint32_t offset, std::uint16_t value) {
       case REG_DATA_HIGH: s.data_high = value; break;
       default: break;
     }
-    if (events || changes_state(offset, value)) notify = s.settle();
+    if (events || changes) notify = s.settle();
   }
   if (notify) notify();
 }

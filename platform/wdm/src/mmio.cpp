@@ -4,6 +4,7 @@
 // the access to the card that decodes its physical address.
 #include <sys/mman.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <shared_mutex>
@@ -23,6 +24,19 @@ std::shared_mutex windows_lock;
 std::map<std::uintptr_t, Window> windows;
 std::vector<card::PciFunction*> functions;
 
+// Windows change when a driver maps or unmaps one; every register access
+// looks one up. Each thread keeps the window it reached last, good while no
+// window changed since (counted under the lock, read without it).
+std::atomic<std::uint64_t> window_changes{0};
+struct RecentWindow {
+  std::uint64_t changes = ~std::uint64_t{0};
+  std::uintptr_t start = 0;
+  Window window{};
+};
+thread_local RecentWindow recent;
+
+void windows_changed() { window_changes.fetch_add(1, std::memory_order_release); }
+
 card::PciFunction* decoder_of(std::uint64_t physical, std::size_t length) {
   for (card::PciFunction* function : functions)
     for (int index = 0; index < card::kBarCount; ++index) {
@@ -41,12 +55,17 @@ struct Target {
 
 Target find_register(volatile const void* address, unsigned size, const char* routine) {
   const auto at = reinterpret_cast<std::uintptr_t>(address);
+  if (recent.changes == window_changes.load(std::memory_order_acquire) && at >= recent.start &&
+      at + size <= recent.start + recent.window.length)
+    return Target{recent.window.function, recent.window.physical + (at - recent.start)};
   std::shared_lock<std::shared_mutex> lock(windows_lock);
   auto it = windows.upper_bound(at);
   if (it != windows.begin()) {
     --it;
-    if (at + size <= it->first + it->second.length)
+    if (at + size <= it->first + it->second.length) {
+      recent = {window_changes.load(std::memory_order_relaxed), it->first, it->second};
       return Target{it->second.function, it->second.physical + (at - it->first)};
+    }
   }
   kernel::verifier_fail("register access outside a mapped window", "%s at %p (%u bytes)", routine,
                         const_cast<const void*>(address), size);
@@ -77,6 +96,7 @@ void mmio_set_functions(std::vector<card::PciFunction*> list) {
   functions = std::move(list);
   for (auto& [va, window] : windows) munmap(reinterpret_cast<void*>(va), window.reserved);
   windows.clear();
+  windows_changed();
 }
 
 bool mmio_window_physical(const void* va, std::uint64_t* pa) {
@@ -106,6 +126,7 @@ PVOID MmMapIoSpace(PHYSICAL_ADDRESS PhysicalAddress, SIZE_T NumberOfBytes, MEMOR
   if (base == MAP_FAILED) return nullptr;
   auto* address = static_cast<char*>(base) + offset;
   windows[reinterpret_cast<std::uintptr_t>(address)] = Window{NumberOfBytes, reserved - offset, physical, function};
+  windows_changed();
   return address;
 }
 
@@ -121,6 +142,7 @@ VOID MmUnmapIoSpace(PVOID BaseAddress, SIZE_T NumberOfBytes) {
                           BaseAddress, it->second.length, static_cast<std::size_t>(NumberOfBytes));
   munmap(PAGE_ALIGN(BaseAddress), it->second.reserved + BYTE_OFFSET(BaseAddress));
   windows.erase(it);
+  windows_changed();
 }
 
 /* hal */

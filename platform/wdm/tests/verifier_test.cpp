@@ -113,7 +113,10 @@ TEST_F(VerifierOnMachine, RegisterAccessOutsideAMappedWindowEndsTheProcess) {
   EXPECT_DEATH(WRITE_REGISTER_ULONG(reinterpret_cast<PULONG>(window + 0x10), 1),
                "wdm verifier: register access outside a mapped window");
   EXPECT_DEATH((void)*reinterpret_cast<volatile ULONG*>(window), "");  // the window is no memory
+  (void)READ_REGISTER_ULONG(reinterpret_cast<PULONG>(window));  // reached last by this thread
   MmUnmapIoSpace(window, 0x10);
+  EXPECT_DEATH((void)READ_REGISTER_ULONG(reinterpret_cast<PULONG>(window)),
+               "wdm verifier: register access outside a mapped window");
 }
 
 }  // namespace
