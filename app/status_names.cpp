@@ -190,6 +190,8 @@ constexpr Named kStopReasons[] = {
     NAMED(DRIVE_FINISH_WITH_LIMIT_NEGATIVE),
     NAMED(DRIVE_FINISH_WITH_ALARM),
     NAMED(DRIVE_FINISH_WITH_EMG),
+    // Last: a path that broke off names the stop that broke it, if any.
+    NAMED(DRIVE_FINISH_CONTI_BROKEN),
 };
 
 #undef NAMED

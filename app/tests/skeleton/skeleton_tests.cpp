@@ -155,10 +155,13 @@ TEST(StatusNames, FirstStopReasonInItsOrderWins) {
         {0x2000, "DRIVE_FINISH_WITH_LIMIT_NEGATIVE"},
         {0xC000, "DRIVE_FINISH_WITH_ALARM"},
         {0x8000, "DRIVE_FINISH_WITH_EMG"},
+        {0x0200, "DRIVE_FINISH_CONTI_BROKEN"},
+        {0x0204, "DRIVE_FINISH_WITH_STOP_COMMAND"},
+        {0x1200, "DRIVE_FINISH_WITH_LIMIT_POSITIVE"},
     };
     for (const auto& c : cases) EXPECT_STREQ(StopReasonName(c.code), c.name) << std::hex << c.code;
     EXPECT_EQ(StopReasonName(0), nullptr);
-    EXPECT_EQ(StopReasonName(0x0F78), nullptr) << "bits beyond the eight reasons name nothing";
+    EXPECT_EQ(StopReasonName(0x0D78), nullptr) << "bits beyond the nine reasons name nothing";
 }
 
 TEST(StatusPanes, StartBlankAlongTheBottomWithTheirWidths) {
