@@ -171,6 +171,9 @@ ApiStatus check_conti_axes(uint8_t card, uint16_t axis1, uint16_t axis2, uint16_
   *axes = ContiAxes{{axis1, axis2, third ? axis3 : uint16_t{0}}};
   if (axis2 == axes->axis[2]) return ERROR_INTERPOLATION_SLAVE_AXES_DUPLICATED;
   if (axis1 & (axis2 | axes->axis[2])) return ERROR_INVALID_INTERPOLATION_SLAVE_AXES;
+  // The driver's axis word names the third axis by its index, 0 meaning none:
+  // X as the third axis would run a two-axis path and keep its stretched range.
+  if (axes->axis[2] == AXIS_X) return ERROR_CONTI_INTERP_INCORRECT_CONFIG;
   uint8_t direction[4] = {DIRECTION_NONE, DIRECTION_NONE, DIRECTION_NONE, DIRECTION_NONE};
   fill_move_directions(api_id(REQ_CONTI_INTERP_BEGIN), axis1, axis2, axes->axis[2], 0, 0, 0,
                        direction);
