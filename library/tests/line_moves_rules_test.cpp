@@ -527,8 +527,13 @@ class ClockRunner {
 TEST_F(LineMoves, WaitedLineStoppedOnTheWayReturnsWhenItStands) {
   std::atomic<ApiStatus> stop_status{1};
   {
+    // The stop comes 500 ms into the line, however late the line started: the
+    // clock moves in whole milliseconds, so a line first seen busy at ms
+    // started at ms - 1.
+    int started = -1;
     ClockRunner clock([&](int ms) {
-      if (ms == 500) stop_status = RM7X0_NAME(stop_move)(0, AXIS_Y, 0x27);
+      if (started < 0 && probe_axis_busy(0)) started = ms - 1;
+      if (started >= 0 && ms == started + 500) stop_status = RM7X0_NAME(stop_move)(0, AXIS_Y, 0x27);
     });
     EXPECT_EQ(RM7X0_NAME(t_line2_move)(0, AXIS_X, AXIS_Y, 4000, 4000, 0, 0, 8000, -4000, 0, 1),
               0);

@@ -1,15 +1,35 @@
-// Dispatcher objects (events, timers) and waits on them. One lock and one
-// wake-up for all of them, as the dispatcher lock of the real kernel; timeouts
-// run on the machine's clock.
+// Dispatcher objects (events, timers) and waits on them. One lock for all of
+// them, as the dispatcher lock of the real kernel; each waiting thread has a
+// wait block and wakes only when one of its objects is signalled or its
+// timeout (on the machine's clock) passes.
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 #include "kernel.h"
 
 namespace {
 
 std::mutex dispatcher_lock;
-std::condition_variable dispatcher_wakeup;
+
+struct WaitBlock {
+  ULONG count;
+  PVOID* objects;
+  bool timed_out = false;
+  std::condition_variable wake;
+};
+std::vector<WaitBlock*> wait_blocks;  // under the dispatcher lock
+
+// Under the dispatcher lock: the threads waiting on a signalled object look
+// again; the others sleep on.
+void wake_waiters_of(const DISPATCHER_HEADER* header) {
+  if (header->SignalState <= 0) return;
+  for (WaitBlock* block : wait_blocks) {
+    if (std::find(block->objects, block->objects + block->count, header) != block->objects + block->count)
+      block->wake.notify_one();
+  }
+}
 
 void check_dispatcher_object(const DISPATCHER_HEADER* header, const char* routine) {
   switch (header->Type) {
@@ -65,18 +85,12 @@ void check_wait_irql(PLARGE_INTEGER timeout, const char* routine) {
 
 namespace kernel {
 
-void dispatcher_update(const std::function<void()>& change) {
-  {
-    std::lock_guard<std::mutex> lock(dispatcher_lock);
-    change();
-  }
-  dispatcher_wakeup.notify_all();
-}
-
 void signal_object(DISPATCHER_HEADER* header) { set_signal_state(header, 1); }
 
 void set_signal_state(DISPATCHER_HEADER* header, LONG state) {
-  dispatcher_update([&] { header->SignalState = state; });
+  std::lock_guard<std::mutex> lock(dispatcher_lock);
+  header->SignalState = state;
+  wake_waiters_of(header);
 }
 
 NTSTATUS wait_for_objects(ULONG count, PVOID objects[], WAIT_TYPE type, PLARGE_INTEGER timeout) {
@@ -85,26 +99,30 @@ NTSTATUS wait_for_objects(ULONG count, PVOID objects[], WAIT_TYPE type, PLARGE_I
   if (try_satisfy(count, objects, type, &status)) return status;
   if (timeout && timeout->QuadPart == 0) return STATUS_TIMEOUT;
 
-  bool timed_out = false;
+  WaitBlock block{count, objects};
   card::TimerId timer = 0;
   card::Clock* time = clock();
   if (timeout) {
     // The clock's callback takes the dispatcher lock: schedule and cancel
-    // without holding it.
+    // without holding it (cancel returns once a running callback is done).
     lock.unlock();
-    timer = time->schedule(due_to_clock(timeout->QuadPart), [&timed_out] {
-      dispatcher_update([&timed_out] { timed_out = true; });
+    timer = time->schedule(due_to_clock(timeout->QuadPart), [&block] {
+      std::lock_guard<std::mutex> timeout_lock(dispatcher_lock);
+      block.timed_out = true;
+      block.wake.notify_one();
     });
     lock.lock();
   }
+  wait_blocks.push_back(&block);
   for (;;) {
     if (try_satisfy(count, objects, type, &status)) break;
-    if (timed_out) {
+    if (block.timed_out) {
       status = STATUS_TIMEOUT;
       break;
     }
-    dispatcher_wakeup.wait(lock);
+    block.wake.wait(lock);
   }
+  wait_blocks.erase(std::find(wait_blocks.begin(), wait_blocks.end(), &block));
   lock.unlock();
   if (timeout) time->cancel(timer);
   return status;
@@ -125,22 +143,19 @@ LONG KeSetEvent(PRKEVENT Event, KPRIORITY Increment, BOOLEAN Wait) {
   (void)Increment;
   (void)Wait;
   kernel::require_irql_at_most(DISPATCH_LEVEL, "KeSetEvent");
-  LONG previous = 0;
-  kernel::dispatcher_update([&] {
-    previous = Event->Header.SignalState;
-    Event->Header.SignalState = 1;
-  });
+  std::lock_guard<std::mutex> lock(dispatcher_lock);
+  const LONG previous = Event->Header.SignalState;
+  Event->Header.SignalState = 1;
+  wake_waiters_of(&Event->Header);
   return previous;
 }
 
 /* ntoskrnl */
 LONG KeResetEvent(PRKEVENT Event) {
   kernel::require_irql_at_most(DISPATCH_LEVEL, "KeResetEvent");
-  LONG previous = 0;
-  kernel::dispatcher_update([&] {
-    previous = Event->Header.SignalState;
-    Event->Header.SignalState = 0;
-  });
+  std::lock_guard<std::mutex> lock(dispatcher_lock);
+  const LONG previous = Event->Header.SignalState;
+  Event->Header.SignalState = 0;
   return previous;
 }
 
@@ -149,9 +164,8 @@ VOID KeClearEvent(PRKEVENT Event) { KeResetEvent(Event); }
 
 /* ntoskrnl */
 LONG KeReadStateEvent(PRKEVENT Event) {
-  LONG state = 0;
-  kernel::dispatcher_update([&] { state = Event->Header.SignalState; });
-  return state;
+  std::lock_guard<std::mutex> lock(dispatcher_lock);
+  return Event->Header.SignalState;
 }
 
 /* ntoskrnl */

@@ -270,10 +270,6 @@ void kernel_message(const char* format, ...) __attribute__((format(printf, 1, 2)
 
 namespace kernel {
 // ------------------------------------------------------- dispatcher.cpp
-// The dispatcher lock guards the state of every dispatcher object; update
-// runs a change under the lock and wakes every waiter.
-void dispatcher_update(const std::function<void()>& change);
-
 constexpr UCHAR kEventNotification = 0;
 constexpr UCHAR kEventSynchronization = 1;
 constexpr UCHAR kTimerNotification = 8;
