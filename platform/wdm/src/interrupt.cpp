@@ -38,7 +38,12 @@ struct Line {
   std::vector<card::PciFunction*> sources;
   std::vector<PKINTERRUPT> chain;
   kernel::BriefLock lock;
-  std::condition_variable_any changed;
+  // Two wake-ups, so that a pass taken on the raising thread does not wake
+  // the idle line thread (on a busy host, a needless switch in the middle of
+  // the interrupt path): `kick` for the line thread's idle wait, `pass_done`
+  // for a thread waiting for a pass of the chain to end.
+  std::condition_variable_any kick;
+  std::condition_variable_any pass_done;
   std::thread thread;
   bool stop = false;
   bool kicked = false;
@@ -129,7 +134,7 @@ void run_pass(Line& line, std::unique_lock<kernel::BriefLock>& lock) {
   line.servicing = false;
   ++line.passes;
   account(line, claimed);
-  line.changed.notify_all();
+  line.pass_done.notify_all();
 }
 
 void service_loop(Line* line) {
@@ -139,18 +144,16 @@ void service_loop(Line* line) {
   std::unique_lock<kernel::BriefLock> lock(line->lock);
   while (!line->stop) {
     if (line->servicing) {  // taken on another thread: it looks again after its pass
-      line->changed.wait(lock, [line] { return line->stop || !line->servicing; });
+      line->pass_done.wait(lock, [line] { return line->stop || !line->servicing; });
       continue;
     }
     if (!wants_service(*line)) {
-      line->changed.notify_all();
-      line->changed.wait(lock, [line] { return line->stop || line->kicked; });
+      line->kick.wait(lock, [line] { return line->stop || line->kicked; });
       line->kicked = false;
       continue;
     }
     run_pass(*line, lock);
   }
-  line->changed.notify_all();
 }
 
 // Under line.lock: has the line's thread serve a line that wants it and
@@ -158,7 +161,7 @@ void service_loop(Line* line) {
 void hand_over_locked(Line& line) {
   if (line.servicing || !wants_service(line)) return;
   line.kicked = true;
-  line.changed.notify_all();
+  line.kick.notify_all();
 }
 
 void remember(const Line& line) {
@@ -220,7 +223,8 @@ void stop_thread(Line& line) {
     std::lock_guard<kernel::BriefLock> lock(line.lock);
     line.stop = true;
   }
-  line.changed.notify_all();
+  line.kick.notify_all();
+  line.pass_done.notify_all();
   if (line.thread.joinable()) line.thread.join();
   line.stop = false;
 }
@@ -327,7 +331,7 @@ NTSTATUS IoConnectInterrupt(PKINTERRUPT* InterruptObject, PKSERVICE_ROUTINE Serv
     line->kicked = true;
     if (!line->thread.joinable()) line->thread = std::thread(service_loop, line);
   }
-  line->changed.notify_all();
+  line->kick.notify_all();
   *InterruptObject = interrupt;
   return STATUS_SUCCESS;
 }
@@ -344,7 +348,7 @@ VOID IoDisconnectInterrupt(PKINTERRUPT InterruptObject) {
                             static_cast<void*>(InterruptObject));
     // The routine may be running in the pass under way: wait for its end.
     const unsigned pass = line->passes;
-    line->changed.wait(lock, [line, pass] { return !line->servicing || line->passes != pass; });
+    line->pass_done.wait(lock, [line, pass] { return !line->servicing || line->passes != pass; });
     last = line->chain.empty();
   }
   if (last) stop_thread(*line);
