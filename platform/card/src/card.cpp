@@ -9,19 +9,21 @@ namespace card {
 namespace {
 
 struct Window {
-  int bar;
+  int bar;  // kNoWindow: the card does not decode the access
   std::uint32_t offset;
 };
+constexpr int kNoWindow = -1;
 
-// The memory window that holds the whole access, if any.
-std::optional<Window> decode(const SlotResources& slot, std::uint64_t address, unsigned size) {
+// The memory window that holds the whole access. Every register access
+// passes here: a plain pair of words returns in registers.
+Window decode(const SlotResources& slot, std::uint64_t address, unsigned size) {
   for (int i = 0; i < kBarAndRomCount; ++i) {
     const BarInfo& bar = slot.decoded[i];
     if (bar.kind != BarKind::Memory || address < bar.base) continue;
     const std::uint64_t offset = address - bar.base;
     if (offset + size <= bar.length) return Window{i, static_cast<std::uint32_t>(offset)};
   }
-  return std::nullopt;
+  return Window{kNoWindow, 0};
 }
 
 // What a read of a pulled or unpowered card returns: all ones (master abort).
@@ -92,27 +94,27 @@ bool Card::has_interrupt() const { return state_->description.interrupt; }
 std::uint32_t Card::interrupt_vector() const { return state_->slot.interrupt_line; }
 
 bool Card::mmio_read(std::uint64_t address, unsigned size, std::uint32_t* value) {
-  const auto window = decode(state_->slot, address, size);
-  if (!window) return false;
+  const Window window = decode(state_->slot, address, size);
+  if (window.bar == kNoWindow) return false;
   if (!state_->reachable()) {
     *value = all_ones(size);
     return true;
   }
-  switch (window->bar) {
-    case kBridgeBar: *value = state_->bridge_access(window->offset, size, std::nullopt); break;
-    case kRegisterBar: *value = state_->register_read(window->offset, size); break;
+  switch (window.bar) {
+    case kBridgeBar: *value = state_->bridge_access(window.offset, size, std::nullopt); break;
+    case kRegisterBar: *value = state_->register_read(window.offset, size); break;
     default: *value = state_->blank_read(); break;
   }
   return true;
 }
 
 bool Card::mmio_write(std::uint64_t address, unsigned size, std::uint32_t value) {
-  const auto window = decode(state_->slot, address, size);
-  if (!window) return false;
+  const Window window = decode(state_->slot, address, size);
+  if (window.bar == kNoWindow) return false;
   if (!state_->reachable()) return true;
-  switch (window->bar) {
-    case kBridgeBar: state_->bridge_access(window->offset, size, value); break;
-    case kRegisterBar: state_->register_write(window->offset, size, value); break;
+  switch (window.bar) {
+    case kBridgeBar: state_->bridge_access(window.offset, size, value); break;
+    case kRegisterBar: state_->register_write(window.offset, size, value); break;
     default: state_->blank_write(); break;
   }
   return true;
