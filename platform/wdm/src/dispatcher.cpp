@@ -14,8 +14,9 @@ namespace {
 std::mutex dispatcher_lock;
 
 struct WaitBlock {
-  ULONG count;
-  PVOID* objects;
+  WaitBlock(ULONG n, PVOID* list) : count(n), objects(list) {}
+  const ULONG count;
+  PVOID* const objects;
   bool timed_out = false;
   std::condition_variable wake;
 };
@@ -99,7 +100,7 @@ NTSTATUS wait_for_objects(ULONG count, PVOID objects[], WAIT_TYPE type, PLARGE_I
   if (try_satisfy(count, objects, type, &status)) return status;
   if (timeout && timeout->QuadPart == 0) return STATUS_TIMEOUT;
 
-  WaitBlock block{count, objects};
+  WaitBlock block(count, objects);
   card::TimerId timer = 0;
   card::Clock* time = clock();
   if (timeout) {
