@@ -196,7 +196,10 @@ bool next_sensor_travel(const AxisState& axis, int direction, std::int64_t& trav
 // Whole pulses in a drive's progress (a hair of rounding counts as reached).
 std::int64_t pulses_done(double progress);
 // Pulses are being output (ramp, cruise, deceleration or creep).
-bool moving(const Drive& drive);
+inline bool moving(const Drive& d) {
+  return d.phase == DrivePhase::kRamp || d.phase == DrivePhase::kCruise ||
+         d.phase == DrivePhase::kDecelerate || d.phase == DrivePhase::kCreep;
+}
 // Starts a drive at `now`; it may end at once (a stop condition, zero pulses).
 void start_drive(AxisState& axis, SimTime now, bool fixed, int direction, SpeedSource source,
                  std::uint32_t target, Path* path = nullptr);
@@ -216,7 +219,11 @@ void advance(AxisState& axis, SimTime now);
 void handle_events(AxisState& axis, SimTime now);
 // Inputs or settings changed (mechanics, mode registers): re-check at `now`.
 void recheck(AxisState& axis, SimTime now);
-SimTime next_event(AxisState& axis);
+// The axis's next event, recomputed only when something changed since.
+SimTime compute_next_event(AxisState& axis);
+inline SimTime next_event(AxisState& axis) {
+  return axis.events_dirty ? compute_next_event(axis) : axis.next_event;
+}
 std::uint16_t status1(const AxisState& axis);
 bool busy(const AxisState& axis);
 // Immediately, without factors: the chip is reset.

@@ -334,11 +334,6 @@ bool handle_one_event(AxisState& axis, SimTime now) {
 
 std::int64_t pulses_done(double p) { return static_cast<std::int64_t>(std::floor(p + kPulseTolerance)); }
 
-bool moving(const Drive& d) {
-  return d.phase == DrivePhase::kRamp || d.phase == DrivePhase::kCruise ||
-         d.phase == DrivePhase::kDecelerate || d.phase == DrivePhase::kCreep;
-}
-
 void start_drive(AxisState& axis, SimTime now, bool fixed, int direction, SpeedSource source,
                  std::uint32_t target, Path* path) {
   Drive& d = axis.drive;
@@ -466,8 +461,7 @@ void recheck(AxisState& axis, SimTime now) {
   if (&master != &axis) handle_events(master, now);  // the path watches this axis too
 }
 
-SimTime next_event(AxisState& axis) {
-  if (!axis.events_dirty) return axis.next_event;
+SimTime compute_next_event(AxisState& axis) {
   axis.events_dirty = false;
   const Drive& d = axis.drive;
   SimTime next = kNever;
