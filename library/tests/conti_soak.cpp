@@ -20,8 +20,11 @@ constexpr double PI = 3.14159265358979323846;
 constexpr uint16_t FIRST = 0, FOLLOWING = 1;
 constexpr uint16_t CW = 0x32, CCW = 0x33;
 constexpr uint16_t DRIVE_END_FACTOR = 0x8000;
+// The master's drive phase in its status register 1.
+constexpr uint16_t STATUS1_AT_DRIVE_SPEED = 0x0004, STATUS1_DECELERATING = 0x0010;
 constexpr uint32_t SOAK_RATE = 10000000;  // PPS/s: (100,000^2 - 10,000^2) / 2e7 = 495 pulses
 constexpr uint64_t NS_PER_MS = 1000000;
+constexpr double SPEED_TOLERANCE = 1e-3;  // PPS: the model's arithmetic
 constexpr uint64_t LIMIT_NS = 600000 * NS_PER_MS;  // simulated time a run may take at most
 
 enum Kind : uint8_t { LINE2 = 0, ARC2 = 1, LINE3 = 2 };
@@ -162,39 +165,38 @@ int handed_over() {
 // What the run's speed samples say. The master reads its step rate, which
 // is the path's speed times the segment's step scale (a line's longest axis
 // against its length: 1/sqrt(3) at the least), so a sample below that share
-// of the path's speed is a stop or a crawl between segments. The final
-// deceleration of a T-curve runs down to the start speed; a constant-speed
-// path runs at speed to its end.
+// of the path's speed is a stop or a crawl between segments. A T-curve path
+// is judged from its first cruise at the drive speed until its final
+// deceleration begins.
 class SpeedWatch {
  public:
   explicit SpeedWatch(bool ramps) : ramps_(ramps) {}
-  void sample(int32_t speed) {
+  void sample(int32_t speed, uint16_t status1) {
     const bool at_speed = speed >= static_cast<int32_t>(SOAK_SPEED * LOWEST_STEP_SCALE);
-    if (at_speed && below_since_at_speed_) gap_ = true;  // up again after a dip
-    if (!at_speed && (reached_speed_ || !ramps_)) below_since_at_speed_ = true;
-    if (!ramps_ && !at_speed) gap_ = true;
+    if (ramps_) {
+      final_deceleration_ = final_deceleration_ || (cruised_ && (status1 & STATUS1_DECELERATING));
+      cruised_ = cruised_ || (status1 & STATUS1_AT_DRIVE_SPEED);
+      if (!cruised_ || final_deceleration_) return;
+    }
+    if (at_speed && below_) gap_ = true;  // up again after a dip
+    below_ = below_ || !at_speed;
     reached_speed_ = reached_speed_ || at_speed;
-    last_ = speed;
   }
-  bool gap_free() const { return !gap_ && reached_speed_; }
-  bool decelerated() const {
-    return !ramps_ || (below_since_at_speed_ && last_ <= FINAL_SPEED_MAX);
-  }
-  int32_t last() const { return last_; }
+  bool gap_free() const { return !gap_ && !below_ && reached_speed_; }
 
  private:
   static constexpr double LOWEST_STEP_SCALE = 0.55;
-  static constexpr int32_t FINAL_SPEED_MAX = (SOAK_SPEED + SOAK_START_SPEED) / 2;
   bool ramps_;
-  bool gap_ = false, reached_speed_ = false, below_since_at_speed_ = false;
-  int32_t last_ = 0;
+  bool cruised_ = false, final_deceleration_ = false;
+  bool gap_ = false, reached_speed_ = false, below_ = false;
 };
 
 // A speed sample taken while the master drives (one read as it stopped is no sample).
 void sample_speed(SpeedWatch &watch) {
   int32_t speed = 0;
+  const uint16_t status1 = probe_status1(0);
   if (rm720_get_speed(0, AXIS_X, &speed) == SUCCESS_NO_ERROR && probe_axis_busy(0))
-    watch.sample(speed);
+    watch.sample(speed, status1);
 }
 
 // The longest the clock may step now: a step never reaches the end of the
@@ -251,7 +253,7 @@ void follow_run(const SoakRun &run, const std::vector<Segment> &path, SpeedWatch
     uint8_t done = 0;
     int16_t state = 0;
     rm720_motion_done(0, AXIS_X, &done, &state);
-    sample_speed(watch);  // every poll: the final deceleration lasts a few ms
+    sample_speed(watch);  // every poll: a dip between segments is short
   }
   while (probe_axis_busy(0) || probe_axis_busy(1) || probe_axis_busy(2)) {
     if (run.manual_clock)
@@ -273,7 +275,8 @@ SoakResult run_soak(const SoakRun &run) {
   }
   result.failure = open_run(run, path, start);
   if (!result.failure.empty()) return result;
-  SpeedWatch watch(run.shape == SoakShape::Lines3 && run.feed == SoakFeed::Table);
+  const bool ramps = run.shape == SoakShape::Lines3 && run.feed == SoakFeed::Table;
+  SpeedWatch watch(ramps);
   follow_run(run, path, watch, result);
 
   uint8_t done = 0;
@@ -291,9 +294,12 @@ SoakResult run_soak(const SoakRun &run) {
     }
   }
   result.gap_free = watch.gap_free();
-  result.decelerated = watch.decelerated();
+  // A T-curve path ends at its start speed (the master's step rate, at most
+  // the path's start speed); a constant-speed one runs at speed to its end.
+  const double final_speed = probe_final_speed(0);
+  result.decelerated = !ramps || final_speed <= SOAK_START_SPEED + SPEED_TOLERANCE;
   if (!result.decelerated)
-    result.failure += " no final deceleration (last " + std::to_string(watch.last()) + " PPS);";
+    result.failure += " no final deceleration (ended at " + std::to_string(final_speed) + " PPS);";
   if (!result.gap_free) result.failure += " the speed fell below the path's;";
   if (result.break_reported) result.failure += " break reported;";
   result.failure += " state " + std::to_string(state) + ", " + std::to_string(result.fed) +

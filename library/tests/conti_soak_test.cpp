@@ -52,10 +52,9 @@ TEST_P(ContiSoak, EveryRunEndsExactlyWithoutAGap) {
       EXPECT_TRUE(result.passed()) << result.failure;
       continue;
     }
-    // A break the host forced is reported and leaves the path short. The
-    // speed is sampled as often as the host lets the test run, which may
-    // miss a final deceleration of a few milliseconds: only the manual clock
-    // judges it.
+    // A break the host forced is reported and leaves the path short. Where
+    // the path ends its deceleration depends on how late the host let the
+    // driver switch it on: only the manual clock judges it.
     const bool complete = result.exact_end && result.gap_free && !result.break_reported;
     if (!complete) {
       ++broken;

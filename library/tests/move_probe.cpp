@@ -43,6 +43,8 @@ std::uint16_t probe_status1(int axis) {
   return chip().read(REG_MODE1);
 }
 
+double probe_final_speed(int axis) { return chip().last_drive(axis).final_speed; }
+
 std::uint16_t probe_mode3(int axis) {
   return card_extension(sim::devices().at(0).fdo)->axis[axis].shadow[SHADOW_MODE3];
 }

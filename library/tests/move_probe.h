@@ -17,6 +17,8 @@ void probe_step_clock_ns(std::uint64_t ns);
 bool probe_axis_busy(int axis);
 std::int32_t probe_command_counter(int axis);
 std::uint16_t probe_status1(int axis);
+// The step rate (PPS) at which the axis's last drive ended; while it drives, its present one.
+double probe_final_speed(int axis);
 // The driver's shadow of the axis's mode register 3 (bits 0-2: the profile).
 std::uint16_t probe_mode3(int axis);
 // Steps the clock by `step_ns` until no axis of the mask drives (at most

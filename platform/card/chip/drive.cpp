@@ -264,6 +264,40 @@ void plan_from_now(AxisState& axis, SimTime now) {
   start_ramp(axis, now, DrivePhase::kRamp, cruise, d.ramp_rising ? p.up : p.down);
 }
 
+// A path keeps its vector speed, acceleration and jerk from one segment into
+// the next; only their measure in steps changes with the segment's scale.
+// So the motion under way goes on from the same vector motion: a ramp or
+// cruise is planned anew, a deceleration goes on to the new segment's start
+// speed, a creep runs at it. Ramping the step rate from one scale to the
+// other instead would let a deceleration planned in one segment's steps end
+// above the start speed, or early, in another's.
+void continue_at_segment_scale(AxisState& axis, SimTime now, double ratio) {
+  Drive& d = axis.drive;
+  axis.events_dirty = true;
+  const bool rescaled = ratio != 1;
+  if (rescaled) {
+    Kinematics k = d.now;
+    k.v *= ratio;
+    k.a *= ratio;
+    begin_segment(axis, now, k, 0, 0);
+    d.end_speed = drive_params(axis).start_speed;
+  }
+  switch (d.phase) {
+    case DrivePhase::kRamp:
+    case DrivePhase::kCruise:
+      if (!d.stopping) plan_from_now(axis, now);
+      break;
+    case DrivePhase::kDecelerate:
+      if (rescaled) begin_deceleration(axis, now);
+      break;
+    case DrivePhase::kCreep:
+      if (rescaled) hold_speed(axis, now, d.end_speed);
+      break;
+    default:
+      break;
+  }
+}
+
 // Earliest time in the present segment at which progress reaches `threshold`.
 SimTime time_to_reach(const Drive& d, double threshold) {
   const Segment& s = d.segment;
@@ -306,11 +340,12 @@ bool handle_one_event(AxisState& axis, SimTime now) {
     end_output(axis, now);
     return true;
   }
-  if (d.path && next_path_segment(*d.path, d.now.p)) {
-    // The new segment may run at another scale: the rest is planned anew.
-    if ((d.phase == DrivePhase::kRamp || d.phase == DrivePhase::kCruise) && !d.stopping) plan_from_now(axis, now);
-    axis.events_dirty = true;
-    return true;
+  if (d.path) {
+    const double scale_before = d.path->current.speed_scale;
+    if (next_path_segment(*d.path, d.now.p)) {
+      continue_at_segment_scale(axis, now, d.path->current.speed_scale / scale_before);
+      return true;
+    }
   }
   const DrivePhase before = d.phase;
   const bool stopping_before = d.stopping;

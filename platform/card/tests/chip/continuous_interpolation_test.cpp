@@ -3,6 +3,9 @@
 // deferred call does, keeps the path running without a break.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include "chip_bench.h"
@@ -53,7 +56,10 @@ class ContinuousRun : public testing::Test {
     serving = true;
     if (bench.status(kX, REG_MODE3) & FACTOR_DRIVE_END) drive_end_at = bench.clock.now();
     if ((bench.main_status() & kMainContiReady) && next < segments.size()) {
-      if (next + 1 == segments.size() && decelerate_before_last) bench.chip.write(REG_COMMAND, CHIP_INTERP_DEC_ON);
+      if (next + 1 == segments.size() && decelerate_before_last) {
+        bench.chip.write(REG_COMMAND, CHIP_INTERP_DEC_ON);
+        decelerated_at = bench.clock.now();
+      }
       load(segments[next++]);
       ++refills;
     }
@@ -63,7 +69,7 @@ class ContinuousRun : public testing::Test {
   // Starts the run with the first segment, then samples the master's speed
   // every millisecond until it ends.
   std::vector<std::uint16_t> run() {
-    bench.interp_mode(kXYContinuous);
+    bench.interp_mode(mode);
     bench.chip.write(REG_COMMAND, CHIP_INTERP_DEC_OFF);
     next = 1;
     start = bench.clock.now();
@@ -78,12 +84,14 @@ class ContinuousRun : public testing::Test {
 
   ChipBench bench;
   std::vector<Segment> segments;
+  std::uint16_t mode = kXYContinuous;
   std::size_t next = 0;
   int refills = 0;
   bool serving = false;
   bool decelerate_before_last = false;
   SimTime start = 0;
   std::optional<SimTime> drive_end_at;
+  std::optional<SimTime> decelerated_at;
 };
 
 TEST_F(ContinuousRun, HundredSegmentsRefilledOnTheInterruptRunWithoutABreak) {
@@ -167,6 +175,47 @@ TEST_P(DecelerationAtTheEnd, FollowsTheDecelerationSwitch) {
 
 INSTANTIATE_TEST_SUITE_P(ContinuousRun, DecelerationAtTheEnd,
                          testing::Values(DecelerationCase{true, 500, 520}, DecelerationCase{false, 3000, 3000}));
+
+// At constant vector speed each segment runs its steps at its own scale (a
+// diagonal line 1/sqrt(2) of an axial one): the path keeps its vector speed
+// from one segment into the next, cruising or decelerating, and a
+// deceleration switched on in one segment ends at the start speed in another.
+struct ScaleCase {
+  const char* name;
+  bool decelerate;
+};
+
+void PrintTo(const ScaleCase& c, std::ostream* out) { *out << c.name; }
+
+class SegmentScales : public ContinuousRun, public testing::WithParamInterface<ScaleCase> {};
+
+TEST_P(SegmentScales, KeepTheVectorSpeedAcrossSegments) {
+  constexpr double kDiagonal = 0.70710678118654752;  // steps per unit of path
+  const Segment diagonal{CHIP_LINE2, {300, 300}, {}}, axial{CHIP_LINE2, {400, 0}, {}};
+  bench.load_speeds(kX, 500, 3000, 100);  // 12,500 units/s^2: 350 units to slow down
+  mode = kXYContinuous | 0x0100;  // constant vector speed of two axes
+  for (int k = 0; k < 10; ++k) segments.insert(segments.end(), {axial, diagonal});
+  decelerate_before_last = GetParam().decelerate;
+
+  const std::vector<std::uint16_t> speeds = run();
+
+  // Once at speed, until the deceleration, a sample is the drive speed at
+  // one of the two scales.
+  const auto cruise = std::find(speeds.begin(), speeds.end(), 3000);
+  ASSERT_NE(cruise, speeds.end());
+  for (auto it = cruise; it != speeds.end(); ++it) {
+    const SimTime at = start + static_cast<SimTime>(it - speeds.begin()) * kNsPerMs;
+    if (decelerated_at && at >= *decelerated_at) break;
+    ASSERT_TRUE(*it == 3000 || *it == 2121) << *it << " at " << (it - speeds.begin()) << " ms";
+  }
+  const double final_speed = bench.chip.last_drive(0).final_speed;
+  EXPECT_NEAR(final_speed, (GetParam().decelerate ? 500 : 3000) * kDiagonal, 1e-6);
+  EXPECT_EQ(bench.counters(), (std::array<std::int32_t, 4>{7000, 3000, 0, 0}));
+}
+
+INSTANTIATE_TEST_SUITE_P(ContinuousRun, SegmentScales,
+                         testing::Values(ScaleCase{"Cruising", false}, ScaleCase{"Decelerating", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace card::chip::test
