@@ -15,5 +15,6 @@ MachineTimerLateness machine_timer_lateness() {
   if (scaled == nullptr) return {};
   const card::ScaledClock::Lateness late = scaled->lateness();
   return {late.fired, late.worst,
-          late.fired ? static_cast<double>(late.total) / static_cast<double>(late.fired) : 0.0};
+          late.fired ? static_cast<double>(late.total) / static_cast<double>(late.fired) : 0.0,
+          late.behind};
 }

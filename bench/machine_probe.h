@@ -16,5 +16,6 @@ struct MachineTimerLateness {
   std::uint64_t fired;
   std::uint64_t worst_ns;
   double mean_ns;
+  std::uint64_t behind_ns;  // how far the clock fell behind the wall clock (simulated)
 };
 MachineTimerLateness machine_timer_lateness();

@@ -116,18 +116,36 @@ void ManualClock::advance_to(SimTime target) {
 
 // ---- ScaledClock ----------------------------------------------------------
 
+// Simulated time follows the wall clock, but never runs past a timer that has
+// not fired: a card whose events came due while the process was held up does
+// not run on past them unseen. When the timer thread is late with a timer,
+// simulated time resumes from that timer's due time and stays that much behind
+// the wall clock from then on, so each event reaches the host, through the
+// thread that fires it, as soon after it happened as the host then takes, as
+// behind a real card. Everything that waits on the card's time (its drives,
+// the kernel's timers and waits) waits alike.
 struct ScaledClock::State {
   using WallClock = std::chrono::steady_clock;
 
   explicit State(double s) : scale(s > 0 ? s : 1.0), start(WallClock::now()) {}
 
-  SimTime sim_now() const {
+  // The wall clock's time less what the clock fell behind; under `mutex`.
+  SimTime unbounded_now() const {
     const auto wall = std::chrono::duration<double, std::nano>(WallClock::now() - start).count();
-    return static_cast<SimTime>(wall * scale);
+    const auto at = static_cast<SimTime>(wall * scale);
+    return at > behind ? at - behind : 0;
+  }
+  // The time that now() tells: held at the earliest unfired timer and never
+  // going back; under `mutex`.
+  SimTime bounded_now() {
+    SimTime at = unbounded_now();
+    if (!timers.empty()) at = std::min(at, timers.earliest());
+    told = std::max(told, at);
+    return told;
   }
   WallClock::time_point wall_time_of(SimTime at) const {
     return start + std::chrono::duration_cast<WallClock::duration>(
-                       std::chrono::duration<double, std::nano>(static_cast<double>(at) / scale));
+                       std::chrono::duration<double, std::nano>(static_cast<double>(at + behind) / scale));
   }
   void run();
   void wait_for(WallClock::time_point wake, std::unique_lock<BriefLock>& lock);
@@ -140,6 +158,8 @@ struct ScaledClock::State {
   TimerQueue timers;
   RunningTimer running;
   Lateness lateness;
+  SimTime behind = 0;  // of the wall clock, by timers that fired late
+  SimTime told = 0;    // the latest time now() returned
   std::atomic<std::uint64_t> schedules{0};  // counts schedule() calls: ends a spin
   WallClock::duration oversleep{std::chrono::microseconds(20)};  // of a timed wait, smoothed
   bool stopping = false;
@@ -179,7 +199,7 @@ void ScaledClock::State::run() {
       changed.wait(lock);
       continue;
     }
-    const SimTime now = sim_now();
+    const SimTime now = unbounded_now();
     const SimTime due = timers.earliest();
     if (due > now) {
       wait_for(wall_time_of(due), lock);
@@ -188,6 +208,9 @@ void ScaledClock::State::run() {
     ++lateness.fired;
     lateness.total += now - due;
     lateness.worst = std::max(lateness.worst, now - due);
+    // Time resumes from the due time: the timer's function sees it happen now.
+    behind += now - std::max(due, told);
+    lateness.behind = behind;
     auto [id, fn] = timers.pop();
     running = {id, std::this_thread::get_id()};
     lock.unlock();
@@ -212,7 +235,10 @@ ScaledClock::~ScaledClock() {
   delete state_;
 }
 
-SimTime ScaledClock::now() const { return state_->sim_now(); }
+SimTime ScaledClock::now() const {
+  std::lock_guard<BriefLock> lock(state_->mutex);
+  return state_->bounded_now();
+}
 
 double ScaledClock::scale() const { return state_->scale; }
 

@@ -54,7 +54,9 @@ class ManualClock final : public Clock {
 };
 
 // A clock that follows the wall clock times `scale` (1 = real time), with a
-// thread of its own that fires the timers.
+// thread of its own that fires the timers. now() never passes a timer that
+// has not fired; a timer fired late sets the clock back to its due time, and
+// the clock stays that much behind the wall clock.
 class ScaledClock final : public Clock {
  public:
   explicit ScaledClock(double scale);
@@ -71,6 +73,7 @@ class ScaledClock final : public Clock {
     std::uint64_t fired = 0;
     SimTime worst = 0;
     SimTime total = 0;
+    SimTime behind = 0;  // of the wall clock times the scale, by all late timers
   };
   Lateness lateness() const;
 

@@ -80,5 +80,39 @@ TEST(ScaledClock, CancelFromWithinItsOwnTimerReturns) {
   EXPECT_TRUE(done);
 }
 
+// A timer whose thread is held up: the clock never passes the next timer meanwhile,
+// the next timer sees its own due time, and the clock stays behind by the delay.
+TEST(ScaledClock, NeverPassesATimerNotYetFired) {
+  ScaledClock clock(1);
+  const SimTime first = clock.now() + kNsPerMs, second = first + kNsPerMs;
+  std::atomic<bool> held{false}, released{false}, done{false};
+  std::atomic<SimTime> seen_by_second{0};
+  clock.schedule(first, [&] {
+    held = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    released = true;
+  });
+  clock.schedule(second, [&] {
+    seen_by_second = clock.now();
+    done = true;
+  });
+  while (!held) std::this_thread::yield();
+  SimTime latest = 0, previous = 0;
+  bool monotonic = true;
+  for (;;) {
+    const SimTime now = clock.now();
+    if (released) break;  // the second timer may have fired since
+    latest = std::max(latest, now);
+    monotonic = monotonic && now >= previous;
+    previous = now;
+  }
+  while (!done) std::this_thread::yield();
+  EXPECT_TRUE(monotonic);
+  EXPECT_GE(latest, first);
+  EXPECT_LE(latest, second) << "the clock ran past a timer that had not fired";
+  EXPECT_GE(seen_by_second.load(), second);
+  EXPECT_LT(seen_by_second.load(), second + 5 * kNsPerMs) << "the late timer did not see its own time";
+  EXPECT_GE(clock.lateness().behind, 25 * kNsPerMs);
+}
 }  // namespace
 }  // namespace card
