@@ -116,18 +116,22 @@ void ManualClock::advance_to(SimTime target) {
 
 // ---- ScaledClock ----------------------------------------------------------
 
-// Simulated time follows the wall clock, but never runs past a timer that has
-// not fired: a card whose events came due while the process was held up does
-// not run on past them unseen. When the timer thread is late with a timer,
-// simulated time resumes from that timer's due time and stays that much behind
+// Simulated time follows the wall clock, but while the timer thread waits it
+// never runs past a timer that has not fired: a card whose events came due
+// while the host held that thread up does not run on past them unseen. When
+// such a hold-up outlasted the few microseconds a firing takes anyway,
+// simulated time resumes from the timer's due time and stays that much behind
 // the wall clock from then on, so each event reaches the host, through the
 // thread that fires it, as soon after it happened as the host then takes, as
-// behind a real card. Everything that waits on the card's time (its drives,
-// the kernel's timers and waits) waits alike.
+// behind a real card. The host's own work on that thread (a timer's function:
+// an interrupt service, a DPC) takes the card's time as it goes, as it would
+// on a processor beside a real card. Everything that waits on the card's time
+// (its drives, the kernel's timers and waits) waits alike.
 struct ScaledClock::State {
   using WallClock = std::chrono::steady_clock;
 
-  explicit State(double s) : scale(s > 0 ? s : 1.0), start(WallClock::now()) {}
+  explicit State(double s)
+      : scale(s > 0 ? s : 1.0), start(WallClock::now()), held_up(static_cast<SimTime>(20 * kNsPerUs * scale)) {}
 
   // The wall clock's time less what the clock fell behind; under `mutex`.
   SimTime unbounded_now() const {
@@ -135,11 +139,11 @@ struct ScaledClock::State {
     const auto at = static_cast<SimTime>(wall * scale);
     return at > behind ? at - behind : 0;
   }
-  // The time that now() tells: held at the earliest unfired timer and never
-  // going back; under `mutex`.
+  // The time that now() tells: while no timer's function runs, held at the
+  // earliest unfired timer; never going back; under `mutex`.
   SimTime bounded_now() {
     SimTime at = unbounded_now();
-    if (!timers.empty()) at = std::min(at, timers.earliest());
+    if (running.id == 0 && !timers.empty()) at = std::min(at, timers.earliest());
     told = std::max(told, at);
     return told;
   }
@@ -152,6 +156,7 @@ struct ScaledClock::State {
 
   const double scale;
   const WallClock::time_point start;
+  const SimTime held_up;  // a timer fired later than 20 us of real time was held up
   BriefLock mutex;
   std::condition_variable_any changed;
   std::condition_variable_any finished;
@@ -160,6 +165,7 @@ struct ScaledClock::State {
   Lateness lateness;
   SimTime behind = 0;  // of the wall clock, by timers that fired late
   SimTime told = 0;    // the latest time now() returned
+  SimTime idle_since = 0;  // when the thread last finished a timer's function
   std::atomic<std::uint64_t> schedules{0};  // counts schedule() calls: ends a spin
   WallClock::duration oversleep{std::chrono::microseconds(20)};  // of a timed wait, smoothed
   bool stopping = false;
@@ -208,15 +214,21 @@ void ScaledClock::State::run() {
     ++lateness.fired;
     lateness.total += now - due;
     lateness.worst = std::max(lateness.worst, now - due);
-    // Time resumes from the due time: the timer's function sees it happen now.
-    behind += now - std::max(due, told);
-    lateness.behind = behind;
+    // After a hold-up, time resumes from the due time: the timer's function
+    // sees it happen now. A firing's own few microseconds pass as they are,
+    // and so does the time of the functions it ran meanwhile.
+    const SimTime late = now - std::max(due, told);
+    if (due >= idle_since && late > held_up) {
+      behind += late;
+      lateness.behind = behind;
+    }
     auto [id, fn] = timers.pop();
     running = {id, std::this_thread::get_id()};
     lock.unlock();
     fn();
     lock.lock();
     running = {};
+    idle_since = unbounded_now();
     finished.notify_all();
   }
 }

@@ -55,8 +55,9 @@ class ManualClock final : public Clock {
 
 // A clock that follows the wall clock times `scale` (1 = real time), with a
 // thread of its own that fires the timers. now() never passes a timer that
-// has not fired; a timer fired late sets the clock back to its due time, and
-// the clock stays that much behind the wall clock.
+// has not fired; a timer that the host held up (fired more than 20 us of real
+// time late) sets the clock back to its due time, and the clock stays that
+// much behind the wall clock.
 class ScaledClock final : public Clock {
  public:
   explicit ScaledClock(double scale);
@@ -73,7 +74,7 @@ class ScaledClock final : public Clock {
     std::uint64_t fired = 0;
     SimTime worst = 0;
     SimTime total = 0;
-    SimTime behind = 0;  // of the wall clock times the scale, by all late timers
+    SimTime behind = 0;  // of the wall clock times the scale, by timers held up
   };
   Lateness lateness() const;
 
