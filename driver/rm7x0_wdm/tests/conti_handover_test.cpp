@@ -8,6 +8,7 @@
 #include "card/card.h"
 #include "card/clock.h"
 #include "driver_harness.h"
+#include "watched_card.h"
 // After the card model's headers: the driver's register names are macros.
 #include "../rm7x0_driver.h"
 
@@ -33,40 +34,23 @@ bool segment_command(std::uint16_t word) {
 
 // A model-A card that steps its clock by `late` just before the chip takes
 // the segment command numbered `late_command` (from 1).
-class LateSegmentCard final : public card::PciFunction {
+class LateSegmentCard final : public WatchedCard {
  public:
-  explicit LateSegmentCard(card::ManualClock& clock) : clock_(clock), card_(card::CardDescription{}, clock) {}
+  LateSegmentCard(card::ManualClock& clock, card::Card& card) : WatchedCard(card), clock_(clock) {}
   void make_late(int command, card::SimTime late) {
     late_command_ = command;
     late_ = late;
   }
-  card::MotionChip& chip() { return card_.chip(); }
-
-  std::string hardware_id() const override { return card_.hardware_id(); }
-  std::string instance_id() const override { return card_.instance_id(); }
-  void read_config(std::uint32_t offset, void* buffer, std::uint32_t length) const override {
-    card_.read_config(offset, buffer, length);
-  }
-  card::BarInfo bar(int index) const override { return card_.bar(index); }
-  bool has_interrupt() const override { return card_.has_interrupt(); }
-  std::uint32_t interrupt_vector() const override { return card_.interrupt_vector(); }
-  bool mmio_read(std::uint64_t address, unsigned size, std::uint32_t* value) override {
-    return card_.mmio_read(address, size, value);
-  }
-  bool mmio_write(std::uint64_t address, unsigned size, std::uint32_t value) override {
-    if (address == card_.bar(CARD_BAR).base + REG_COMMAND && segment_command(value) &&
-        ++segment_commands_ == late_command_)
-      clock_.advance(late_);
-    return card_.mmio_write(address, size, value);
-  }
-  bool interrupt_asserted() const override { return card_.interrupt_asserted(); }
-  void on_interrupt_change(std::function<void()> fn) override { card_.on_interrupt_change(fn); }
-  bool present() const override { return card_.present(); }
-  void set_powered(bool powered) override { card_.set_powered(powered); }
+  card::MotionChip& chip() { return card().chip(); }
 
  private:
+  void before_write(std::uint64_t address, unsigned, std::uint32_t value) override {
+    if (address == card().bar(CARD_BAR).base + REG_COMMAND && segment_command(value) &&
+        ++segment_commands_ == late_command_)
+      clock_.advance(late_);
+  }
+
   card::ManualClock& clock_;
-  card::Card card_;
   int segment_commands_ = 0, late_command_ = 0;
   card::SimTime late_ = 0;
 };
@@ -76,7 +60,8 @@ class ContiHandover : public ::testing::Test {
   void SetUp() override { boot(); }
   void TearDown() override { shut_down(); }
   void boot() {
-    card_ = std::make_unique<LateSegmentCard>(clock_);
+    board_ = std::make_unique<card::Card>(card::CardDescription{}, clock_);
+    card_ = std::make_unique<LateSegmentCard>(clock_, *board_);
     sim::Parts parts;
     parts.functions = {card_.get()};
     parts.clock = &clock_;
@@ -88,6 +73,7 @@ class ContiHandover : public ::testing::Test {
     file_.close();
     sim::shutdown();
     card_.reset();
+    board_.reset();
   }
 
   std::uint16_t word(std::uint32_t code, std::initializer_list<std::uint64_t> slots) {
@@ -112,6 +98,7 @@ class ContiHandover : public ::testing::Test {
   }
 
   card::ManualClock clock_;
+  std::unique_ptr<card::Card> board_;
   std::unique_ptr<LateSegmentCard> card_;
   CardFile file_;
 };

@@ -20,6 +20,7 @@
 #include "card/chip_registers.h"
 #include "card/clock.h"
 #include "driver_harness.h"
+#include "watched_card.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ using card::kNsPerMs;
 using driver_test::CardFile;
 using driver_test::interface_paths;
 using driver_test::Reply;
+using driver_test::WatchedCard;
 namespace chip = card::chip;
 
 constexpr std::uint16_t kOk = 0x8000;
@@ -56,37 +58,9 @@ struct Write {
   std::uint32_t data;  // the data latch (high << 16 | low) at the moment of the write
 };
 
-class RecordingCard final : public card::PciFunction {
+class RecordingCard final : public WatchedCard {
  public:
-  explicit RecordingCard(card::Card& c) : card_(c) {}
-  std::string hardware_id() const override { return card_.hardware_id(); }
-  std::string instance_id() const override { return card_.instance_id(); }
-  void read_config(std::uint32_t offset, void* buffer, std::uint32_t length) const override {
-    card_.read_config(offset, buffer, length);
-  }
-  card::BarInfo bar(int index) const override { return card_.bar(index); }
-  bool has_interrupt() const override { return card_.has_interrupt(); }
-  std::uint32_t interrupt_vector() const override { return card_.interrupt_vector(); }
-  bool mmio_read(std::uint64_t address, unsigned size, std::uint32_t* value) override {
-    return card_.mmio_read(address, size, value);
-  }
-  bool mmio_write(std::uint64_t address, unsigned size, std::uint32_t value) override {
-    const card::BarInfo chip_window = card_.bar(2);
-    if (size == 2 && address >= chip_window.base && address < chip_window.base + chip::kChipWindowSize) {
-      const auto offset = static_cast<std::uint32_t>(address - chip_window.base);
-      const auto word = static_cast<std::uint16_t>(value);
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (offset == chip::REG_DATA_LOW) low_ = word;
-      if (offset == chip::REG_DATA_HIGH) high_ = word;
-      if (offset == chip::REG_COMMAND || offset == chip::REG_INTERP_MODE)
-        writes_.push_back({offset, word, (std::uint32_t(high_) << 16) | low_});
-    }
-    return card_.mmio_write(address, size, value);
-  }
-  bool interrupt_asserted() const override { return card_.interrupt_asserted(); }
-  void on_interrupt_change(std::function<void()> fn) override { card_.on_interrupt_change(std::move(fn)); }
-  bool present() const override { return card_.present(); }
-  void set_powered(bool powered) override { card_.set_powered(powered); }
+  explicit RecordingCard(card::Card& c) : WatchedCard(c) {}
 
   std::vector<Write> writes() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -98,7 +72,18 @@ class RecordingCard final : public card::PciFunction {
   }
 
  private:
-  card::Card& card_;
+  void before_write(std::uint64_t address, unsigned size, std::uint32_t value) override {
+    const card::BarInfo chip_window = card().bar(2);
+    if (size != 2 || address < chip_window.base || address >= chip_window.base + chip::kChipWindowSize) return;
+    const auto offset = static_cast<std::uint32_t>(address - chip_window.base);
+    const auto word = static_cast<std::uint16_t>(value);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (offset == chip::REG_DATA_LOW) low_ = word;
+    if (offset == chip::REG_DATA_HIGH) high_ = word;
+    if (offset == chip::REG_COMMAND || offset == chip::REG_INTERP_MODE)
+      writes_.push_back({offset, word, (std::uint32_t(high_) << 16) | low_});
+  }
+
   std::mutex mutex_;
   std::uint16_t low_ = 0;
   std::uint16_t high_ = 0;
