@@ -34,8 +34,9 @@ namespace {
 const double SEGMENT_MS[] = {0.05, 0.1, 0.2, 0.3, 0.5, 0.8, 1.2, 2, 3, 5, 8, 12, 20};
 
 // A thread of its own naps 200 us at a time and keeps the longest the host
-// held it up past a nap's end: a stall of the whole process, not of one of
-// the machine's threads.
+// held it up past a nap's end: a stall of the host, seen from a thread that
+// nothing in the machine holds up (it sees only the processor it runs on, so
+// it may miss a stall of another).
 class HostStallWatch {
  public:
   HostStallWatch() : thread_([this] { watch(); }) {}
