@@ -38,6 +38,7 @@ ApiStatus mask_distances(uint8_t card, uint16_t axes, const int32_t *targets,
 
 }  // namespace
 
+// Exported as rm720_t_abs_move and rm730_t_abs_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_move)(uint8_t card, uint16_t axis, uint32_t sv,
                                               uint32_t dv, uint32_t acc, uint32_t dec,
                                               int32_t target, int16_t ao) {
@@ -46,6 +47,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_move)(uint8_t card, uint16_t axis, uint3
   return RM7X0_NAME(t_move)(card, axis, sv, dv, acc, dec, distance[0], ao);
 }
 
+// Exported as rm720_t_abs_moveall and rm730_t_abs_moveall.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_moveall)(uint8_t card, uint16_t axes, const uint32_t *sv,
                                                  const uint32_t *dv, const uint32_t *acc,
                                                  const uint32_t *dec, const int32_t *targets,
@@ -55,6 +57,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_moveall)(uint8_t card, uint16_t axes, co
   return RM7X0_NAME(t_moveall)(card, axes, sv, dv, acc, dec, distances, ao);
 }
 
+// Exported as rm720_s_abs_move and rm730_s_abs_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_abs_move)(uint8_t card, uint16_t axis, uint32_t sv,
                                               uint32_t dv, uint32_t jerk, uint32_t dec_rate,
                                               int32_t target, int16_t ao) {
@@ -63,6 +66,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_abs_move)(uint8_t card, uint16_t axis, uint3
   return RM7X0_NAME(s_move)(card, axis, sv, dv, jerk, dec_rate, distance[0], ao);
 }
 
+// Exported as rm720_s_abs_moveall and rm730_s_abs_moveall.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_abs_moveall)(uint8_t card, uint16_t axes, const uint32_t *sv,
                                                  uint32_t *dv, const uint32_t *jerk,
                                                  const uint32_t *dec_rate, const int32_t *targets,
@@ -72,6 +76,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_abs_moveall)(uint8_t card, uint16_t axes, co
   return RM7X0_NAME(s_moveall)(card, axes, sv, dv, jerk, dec_rate, distances, ao);
 }
 
+// Exported as rm720_t_abs_line2_move and rm730_t_abs_line2_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_line2_move)(uint8_t card, uint16_t master, uint16_t slave,
                                                     uint32_t sv, uint32_t dv, uint32_t acc,
                                                     uint32_t dec, int32_t p1, int32_t p2,
@@ -81,6 +86,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_line2_move)(uint8_t card, uint16_t maste
   return RM7X0_NAME(t_line2_move)(card, master, slave, sv, dv, acc, dec, d[0], d[1], ao, wait);
 }
 
+// Exported as rm720_t_abs_line3_move and rm730_t_abs_line3_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_line3_move)(uint8_t card, uint16_t master,
                                                     uint16_t slave1, uint16_t slave2, uint32_t sv,
                                                     uint32_t dv, uint32_t acc, uint32_t dec,
@@ -93,6 +99,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_line3_move)(uint8_t card, uint16_t maste
                                   d[2], ao, wait);
 }
 
+// Exported as rm720_s_abs_line2_move and rm730_s_abs_line2_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_abs_line2_move)(uint8_t card, uint16_t master, uint16_t slave,
                                                     uint32_t sv, uint32_t dv, uint32_t jerk,
                                                     uint32_t dec_rate, int32_t p1, int32_t p2,
@@ -103,6 +110,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_abs_line2_move)(uint8_t card, uint16_t maste
                                   wait);
 }
 
+// Exported as rm720_s_abs_line3_move and rm730_s_abs_line3_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_abs_line3_move)(uint8_t card, uint16_t master,
                                                     uint16_t slave1, uint16_t slave2, uint32_t sv,
                                                     uint32_t dv, uint32_t jerk, uint32_t dec_rate,
@@ -116,6 +124,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_abs_line3_move)(uint8_t card, uint16_t maste
 }
 
 // Centre and end point both count from the arc's start, the axes' positions now.
+// Exported as rm720_t_abs_arc2_move and rm730_t_abs_arc2_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_abs_arc2_move)(uint8_t card, uint16_t master, uint16_t slave,
                                                    uint32_t sv, uint32_t dv, uint32_t acc,
                                                    uint16_t direction, int32_t cx, int32_t cy,

@@ -53,6 +53,7 @@ ApiStatus relative_to_abs(uint8_t card, uint16_t axis, int32_t distance, int32_t
 
 // ---- exports ------------------------------------------------------------------
 
+// Exported as rm720_set_abs_feedback_src and rm730_set_abs_feedback_src.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_abs_feedback_src)(uint8_t card, uint16_t axis,
                                                         uint8_t source) {
   if (const ApiStatus status = check_card_axis(card, axis)) return status;
@@ -66,6 +67,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_abs_feedback_src)(uint8_t card, uint16_t a
 
 // A counter that cannot be read changes nothing: taking it as 0 would move
 // the origin to a place the axis is not at.
+// Exported as rm720_set_abs_position and rm730_set_abs_position.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_abs_position)(uint8_t card, uint16_t axis,
                                                     int32_t position) {
   if (const ApiStatus status = check_card_axis(card, axis)) return status;
@@ -83,6 +85,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_abs_position)(uint8_t card, uint16_t axis,
   return SUCCESS_NO_ERROR;
 }
 
+// Exported as rm720_get_abs_position and rm730_get_abs_position.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_abs_position)(uint8_t card, uint16_t axis,
                                                     int32_t *position) {
   if (const ApiStatus status = check_card_axis(card, axis)) return status;

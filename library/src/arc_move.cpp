@@ -84,6 +84,7 @@ int32_t arc_decel_point(uint16_t direction, double sv, double dv, double acc, in
   return static_cast<int32_t>(room - steps);
 }
 
+// Exported as rm720_t_arc2_move and rm730_t_arc2_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_arc2_move)(uint8_t card, uint16_t master, uint16_t slave,
                                                uint32_t sv, uint32_t dv, uint32_t acc,
                                                uint16_t direction, int32_t cx, int32_t cy,

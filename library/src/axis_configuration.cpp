@@ -57,6 +57,7 @@ ApiStatus change_range(uint8_t card, uint16_t axis, uint32_t range) {
 
 }  // namespace
 
+// Exported as rm720_set_range and rm730_set_range.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_range)(uint8_t card, uint16_t axis, uint32_t range) {
   if (const ApiStatus status = check_library()) return status;
   if (range < RANGE_MIN || range > RANGE_MAX) return ERROR_INVALID_RANGE;
@@ -64,6 +65,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_range)(uint8_t card, uint16_t axis, uint32
 }
 
 #ifndef RM7X0_MODEL_B
+// Exported as rm720_set_max_v.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_max_v)(uint8_t card, uint16_t axis, uint32_t max_speed) {
   if (const ApiStatus status = check_library()) return status;
   if (max_speed < MAX_SPEED_MIN || max_speed > MAX_SPEED_MAX) return ERROR_INVALID_RANGE;
@@ -71,6 +73,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_max_v)(uint8_t card, uint16_t axis, uint32
 }
 #endif
 
+// Exported as rm720_get_range_settings and rm730_get_range_settings.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_range_settings)(uint8_t card, uint16_t axis,
                                                       int32_t *limits) {
   if (const ApiStatus status = check_card_axis(card, axis)) return status;
@@ -84,6 +87,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(get_range_settings)(uint8_t card, uint16_t axi
   return SUCCESS_NO_ERROR;
 }
 
+// Exported as rm720_set_pls_cfg and rm730_set_pls_cfg.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_pls_cfg)(uint8_t card, uint16_t axis, uint16_t mode,
                                                uint16_t level, uint16_t direction) {
   if (const ApiStatus status = check_call(card, axis, API_SET_PLS_CFG, mode, level, direction))
@@ -93,11 +97,13 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_pls_cfg)(uint8_t card, uint16_t axis, uint
   return send_axis_value(card, REQ_SET_PLS_CFG, axis, word, ERROR_PULSE_MODE_SET);
 }
 
+// Exported as rm720_set_enc_cfg and rm730_set_enc_cfg.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_enc_cfg)(uint8_t card, uint16_t axis, uint16_t mode) {
   if (const ApiStatus status = check_call(card, axis, API_SET_ENC_CFG, mode)) return status;
   return send_axis_value(card, REQ_SET_ENC_CFG, axis, mode, ERROR_ENCODER_MODE_SET);
 }
 
+// Exported as rm720_set_limit and rm730_set_limit.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_limit)(uint8_t card, uint16_t axis, uint16_t logic,
                                              uint16_t stop_mode) {
   if (const ApiStatus status = check_call(card, axis, API_SET_LIMIT, logic, stop_mode))
@@ -106,6 +112,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_limit)(uint8_t card, uint16_t axis, uint16
 }
 
 // Slot 3 = 0: the driver keeps the word as the configured one.
+// Exported as rm720_set_inp and rm730_set_inp.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_inp)(uint8_t card, uint16_t axis, uint16_t enable,
                                            uint16_t logic) {
   if (const ApiStatus status = check_call(card, axis, API_SET_INP, enable, logic)) return status;
@@ -116,6 +123,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_inp)(uint8_t card, uint16_t axis, uint16_t
   return request_only(card_device(card), REQ_SET_INP, block, ERROR_INP_SIGNAL_SET);
 }
 
+// Exported as rm720_set_alarm and rm730_set_alarm.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_alarm)(uint8_t card, uint16_t axis, uint16_t enable,
                                              uint16_t logic) {
   if (const ApiStatus status = check_call(card, axis, API_SET_ALARM, enable, logic))
@@ -125,6 +133,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_alarm)(uint8_t card, uint16_t axis, uint16
 }
 
 // value travels to the driver, which keeps it with the servo state.
+// Exported as rm720_servo_on and rm730_servo_on.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(servo_on)(uint8_t card, uint16_t axis, uint8_t on,
                                             uint8_t value) {
   if (const ApiStatus status = check_card_axis(card, axis)) return status;
@@ -137,6 +146,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(servo_on)(uint8_t card, uint16_t axis, uint8_t
   return request_only(card_device(card), REQ_SERVO_ON, block, ERROR_SERVO_ON_SET);
 }
 
+// Exported as rm720_set_filter and rm730_set_filter.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_filter)(uint8_t card, uint16_t axis, uint16_t enable,
                                               uint16_t configuration, uint16_t delay) {
   if (const ApiStatus status =
@@ -148,6 +158,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_filter)(uint8_t card, uint16_t axis, uint1
 
 // Limits in pulses, on the counter the source names (0 command, 32 encoder).
 // The driver refuses an axis whose comparators another function holds.
+// Exported as rm720_set_softlimit and rm730_set_softlimit.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_softlimit)(uint8_t card, uint16_t axis, uint16_t enable,
                                                  uint16_t source, int32_t plus_limit,
                                                  int32_t minus_limit) {

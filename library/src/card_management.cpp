@@ -103,6 +103,7 @@ ApiStatus reset_card(uint8_t card) {
 
 }  // namespace
 
+// Exported as rm720_open and rm730_open.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(open)(uint8_t card) {
   if (const ApiStatus status = check_library()) return status;
   if (card >= CARD_SLOTS || !card_is_found(card_table.cards[card])) return ERROR_INVALID_CARD_ID;
@@ -122,6 +123,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(open)(uint8_t card) {
   return SUCCESS_NO_ERROR;
 }
 
+// Exported as rm720_open_all and rm730_open_all.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(open_all)(void) {
   int16_t count = 0;
   if (const ApiStatus status = RM7X0_NAME(scan)(&count, nullptr)) return status;
@@ -130,6 +132,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(open_all)(void) {
   return set_up_opened_cards(opened_now);
 }
 
+// Exported as rm720_close and rm730_close.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(close)(uint8_t card) {
   if (const ApiStatus status = check_card(card)) return status;
   CardRecord &record = card_table.cards[card];
@@ -144,6 +147,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(close)(uint8_t card) {
   return unmapped ? SUCCESS_NO_ERROR : ERROR_MEMORY_UNMAP;
 }
 
+// Exported as rm720_close_all and rm730_close_all.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(close_all)(void) {
   if (const ApiStatus status = check_library()) return status;
   if (card_table.card_count == 0) return ERROR_NO_CARD_FOUND;
@@ -157,11 +161,13 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(close_all)(void) {
   return SUCCESS_NO_ERROR;
 }
 
+// Exported as rm720_reset and rm730_reset.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(reset)(uint8_t card) {
   if (const ApiStatus status = check_card(card)) return status;
   return reset_card(card);
 }
 
+// Exported as rm720_reset_all and rm730_reset_all.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(reset_all)(void) {
   if (const ApiStatus status = check_library()) return status;
   if (card_table.card_count == 0) return ERROR_NO_CARD_FOUND;

@@ -114,6 +114,7 @@ ApiStatus enumerate_cards() {
 
 }  // namespace
 
+// Exported as rm720_scan and rm730_scan.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(scan)(int16_t *count, uint8_t *present) {
   if (const ApiStatus status = check_library()) return status;
   if (card_table.card_count == 0) {
@@ -126,6 +127,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(scan)(int16_t *count, uint8_t *present) {
   return SUCCESS_NO_ERROR;
 }
 
+// Exported as rm720_get_cardinfo and rm730_get_cardinfo.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_cardinfo)(int32_t index, uint8_t *card_id) {
   if (const ApiStatus status = check_library()) return status;
   if (card_table.card_count == 0) return ERROR_NO_CARD_FOUND;

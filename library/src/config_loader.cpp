@@ -230,6 +230,7 @@ bool file_exists(const char *path) {
 
 }  // namespace
 
+// Exported as rm720_load_config and rm730_load_config.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(load_config)(const char *path) {
   int16_t count = 0;
   if (const ApiStatus status = RM7X0_NAME(scan)(&count, nullptr)) return status;

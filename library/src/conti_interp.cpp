@@ -224,6 +224,7 @@ ApiStatus open_conti_run(uint8_t card, const ContiAxes &axes) {
   return SUCCESS_NO_ERROR;
 }
 
+// Exported as rm720_conti_interp_begin and rm730_conti_interp_begin.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_begin)(uint8_t card, uint16_t axis1,
                                                       uint16_t axis2, uint16_t axis3,
                                                       uint32_t speed) {
@@ -245,6 +246,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_begin)(uint8_t card, uint16_t axi
 // The driver names the partners and the ranges they had before the run. A
 // partner's range cannot change while it moves, so the run is closed only
 // once its axes stand; before, the end is refused and the run stays open.
+// Exported as rm720_conti_interp_end and rm730_conti_interp_end.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_end)(uint8_t card) {
   if (const ApiStatus status = check_card(card)) return status;
   if (const ApiStatus status = check_run_stopped(card)) return status;
@@ -263,37 +265,44 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_end)(uint8_t card) {
   return SUCCESS_NO_ERROR;
 }
 
+// Exported as rm720_conti_interp_next_ready and rm730_conti_interp_next_ready.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_next_ready)(uint8_t card, uint8_t *ready) {
   return query_reply_byte(card, REQ_CONTI_INTERP_NEXT_READY, true, 2,
                           ERROR_CONTI_INTERP_NEXT_READY, ready);
 }
 
+// Exported as rm720_conti_line2_move and rm730_conti_line2_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_line2_move)(uint8_t card, int32_t dx, int32_t dy,
                                                     uint16_t mode) {
   return send_segment(card, line(dx, dy), mode);
 }
 
+// Exported as rm720_conti_line3_move and rm730_conti_line3_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_line3_move)(uint8_t card, int32_t dx, int32_t dy,
                                                     int32_t dz, uint16_t mode) {
   return send_segment(card, line(dx, dy, dz), mode);
 }
 
+// Exported as rm720_conti_arc2_move and rm730_conti_arc2_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_arc2_move)(uint8_t card, uint16_t direction, int32_t cx,
                                                    int32_t cy, int32_t ex, int32_t ey,
                                                    uint16_t mode) {
   return send_segment(card, arc(direction, cx, cy, ex, ey), mode);
 }
 
+// Exported as rm720_conti_abs_line2_move and rm730_conti_abs_line2_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_line2_move)(uint8_t card, int32_t x, int32_t y,
                                                         uint16_t mode) {
   return send_absolute_segment(card, line(x, y), mode);
 }
 
+// Exported as rm720_conti_abs_line3_move and rm730_conti_abs_line3_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_line3_move)(uint8_t card, int32_t x, int32_t y,
                                                         int32_t z, uint16_t mode) {
   return send_absolute_segment(card, line(x, y, z), mode);
 }
 
+// Exported as rm720_conti_abs_arc2_move and rm730_conti_abs_arc2_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_arc2_move)(uint8_t card, uint16_t direction,
                                                        int32_t cx, int32_t cy, int32_t ex,
                                                        int32_t ey, uint16_t mode) {

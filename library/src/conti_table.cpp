@@ -205,6 +205,7 @@ ApiStatus read_records(const void *segments, uint8_t count,
 
 }  // namespace
 
+// Exported as rm720_conti_interp_start.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_start)(uint8_t card, uint16_t axis1,
                                                       uint16_t axis2, uint16_t axis3,
                                                       uint32_t speed, const void *segments,
@@ -240,6 +241,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_start)(uint8_t card, uint16_t axi
   return start_first_segment(card, axes, records[0], records.size() > 1);
 }
 
+// Exported as rm720_conti_interp_config.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_config)(uint8_t card, uint16_t axis1,
                                                        uint16_t axis2, uint16_t axis3,
                                                        uint32_t sv, uint32_t dv, uint32_t acc,
@@ -292,6 +294,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_config)(uint8_t card, uint16_t ax
 }
 
 // The first line is kept to start the run; the next 2,048 fill the table.
+// Exported as rm720_conti_abs_line3_move_load.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_line3_move_load)(uint8_t card, int32_t x, int32_t y,
                                                              int32_t z) {
   if (const ApiStatus status = check_card(card)) return status;
@@ -317,6 +320,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_abs_line3_move_load)(uint8_t card, int32
   return SUCCESS_NO_ERROR;
 }
 
+// Exported as rm720_conti_interp_start_all.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_start_all)(uint8_t card) {
   if (const ApiStatus status = check_card(card)) return status;
   const ContiState &conti = card_table.cards[card].conti;
@@ -325,6 +329,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_start_all)(uint8_t card) {
   return start_first_segment(card, axes, conti.first_segment, conti.loaded_count > 1);
 }
 
+// Exported as rm720_conti_interp_running_segment.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_running_segment)(uint8_t card, uint8_t *index) {
   return query_reply_byte(card, REQ_CONTI_INTERP_RUNNING_SEGMENT, false, 1,
                           ERROR_CONTI_INTERP_CLEAR, index);
@@ -332,6 +337,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_running_segment)(uint8_t card, ui
 
 // Start speed and rates of the next interpolation; a rate of 0 keeps the
 // chip's.
+// Exported as rm720_set_sv_acc.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_sv_acc)(uint8_t card, uint16_t axis, uint32_t sv,
                                               uint32_t acc, uint32_t dec) {
   return send_speed_and_rates(card, axis, sv, acc, dec, REQ_SET_SV_ACC,

@@ -97,38 +97,46 @@ ApiStatus write_counter(uint8_t card, uint16_t axis, int32_t value, const Counte
 
 // ---- counters -----------------------------------------------------------------
 
+// Exported as rm720_get_cmdcounter and rm730_get_cmdcounter.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_cmdcounter)(uint8_t card, uint16_t axis, int32_t *counter) {
   return query_slot1(card, axis, REQ_GET_CMDCOUNTER, ERROR_CMD_COUNTER_GET, counter);
 }
 
+// Exported as rm720_get_enccounter and rm730_get_enccounter.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_enccounter)(uint8_t card, uint16_t axis, int32_t *counter) {
   return query_slot1(card, axis, REQ_GET_ENCCOUNTER, ERROR_POS_COUNTER_GET, counter);
 }
 
+// Exported as rm720_get_position and rm730_get_position.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_position)(uint8_t card, uint16_t axis, int32_t *position) {
   return query_slot1(card, axis, REQ_GET_ENCCOUNTER, ERROR_POS_COUNTER_GET, position);
 }
 
+// Exported as rm720_set_cmdcounter and rm730_set_cmdcounter.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_cmdcounter)(uint8_t card, uint16_t axis, int32_t value) {
   const bool may_move = card < CARD_SLOTS && card_options.counters_while_moving[card];
   return write_counter(card, axis, value, COMMAND_COUNTER, may_move);
 }
 
+// Exported as rm720_set_enccounter and rm730_set_enccounter.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_enccounter)(uint8_t card, uint16_t axis, int32_t value) {
   const bool may_move = card < CARD_SLOTS && card_options.counters_while_moving[card];
   return write_counter(card, axis, value, ENCODER_COUNTER, may_move);
 }
 
+// Exported as rm720_set_position and rm730_set_position.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_position)(uint8_t card, uint16_t axis, int32_t value) {
   return write_counter(card, axis, value, ENCODER_COUNTER, false);
 }
 
+// Exported as rm720_get_latch and rm730_get_latch.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_latch)(uint8_t card, uint16_t axis, int32_t *latch) {
   return query_slot1(card, axis, REQ_GET_LATCH, ERROR_LATCH_GET, latch);
 }
 
 // ---- motion state ----------------------------------------------------------------
 
+// Exported as rm720_motion_done and rm730_motion_done.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(motion_done)(uint8_t card, uint16_t axis, uint8_t *done,
                                                int16_t *state) {
   DriverRequest block{};
@@ -143,28 +151,34 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(motion_done)(uint8_t card, uint16_t axis, uint
   return SUCCESS_NO_ERROR;
 }
 
+// Exported as rm720_get_speed and rm730_get_speed.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_speed)(uint8_t card, uint16_t axis, int32_t *speed) {
   return query_rate(card, axis, REQ_GET_SPEED, ERROR_SPEED_GET, 1.0, speed);
 }
 
+// Exported as rm720_get_acc and rm730_get_acc.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_acc)(uint8_t card, uint16_t axis, int32_t *acceleration) {
   return query_rate(card, axis, REQ_GET_ACC, ERROR_ACCELERATION_GET, 125.0, acceleration);
 }
 
+// Exported as rm720_get_error_status and rm730_get_error_status.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_error_status)(uint8_t card, uint16_t axis, int16_t *status) {
   return query_slot1(card, axis, REQ_GET_ERROR_STATUS, ERROR_ERROR_STATUS_GET, status);
 }
 
+// Exported as rm720_get_int_status and rm730_get_int_status.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_int_status)(uint8_t card, uint16_t axis, int16_t *status) {
   return query_slot1(card, axis, REQ_GET_INT_STATUS, ERROR_INT_STATUS_GET, status);
 }
 
 // ---- inputs and outputs ------------------------------------------------------------
 
+// Exported as rm720_get_mdi_status and rm730_get_mdi_status.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_mdi_status)(uint8_t card, uint16_t axis, int16_t *status) {
   return query_slot1(card, axis, REQ_GET_DI_STATUS, ERROR_DI_STATUS_GET, status);
 }
 
+// Exported as rm720_get_di_status and rm730_get_di_status.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_di_status)(uint8_t card, uint16_t axis, int16_t *status) {
   DriverRequest block{};
   if (const ApiStatus result = query(card, axis, REQ_GET_DI_STATUS, ERROR_DI_STATUS_GET, block))
@@ -172,10 +186,12 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(get_di_status)(uint8_t card, uint16_t axis, in
   return store(status, static_cast<int16_t>(slot_u16(block, 2)));
 }
 
+// Exported as rm720_get_in3 and rm730_get_in3.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_in3)(uint8_t card, uint16_t axis, uint8_t *in3) {
   return query_slot1(card, axis, REQ_GET_IN3, ERROR_IN3_GET, in3);
 }
 
+// Exported as rm720_get_exp and rm730_get_exp.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_exp)(uint8_t card, uint16_t axis, uint8_t *exp_plus,
                                            uint8_t *exp_minus) {
   DriverRequest block{};
@@ -185,12 +201,14 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(get_exp)(uint8_t card, uint16_t axis, uint8_t 
   return store(exp_minus, static_cast<uint8_t>(slot_u32(block, 3)));
 }
 
+// Exported as rm720_get_out1_status and rm730_get_out1_status.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_out1_status)(uint8_t card, uint16_t axis, uint8_t *status) {
   return query_slot1(card, axis, REQ_GET_OUT1_STATUS, ERROR_OUT1_GET, status);
 }
 
 // ---- board information -----------------------------------------------------------------
 
+// Exported as rm720_cpld_ver_get and rm730_cpld_ver_get.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(cpld_ver_get)(uint8_t card, int16_t *version,
                                                 int32_t *date_code) {
   DriverRequest block{};
@@ -201,6 +219,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(cpld_ver_get)(uint8_t card, int16_t *version,
   return store(date_code, slot_i32(block, 2));
 }
 
+// Exported as rm720_get_dipsw_id and rm730_get_dipsw_id.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_dipsw_id)(uint8_t card, uint8_t *id) {
   DriverRequest block{};
   if (const ApiStatus status =

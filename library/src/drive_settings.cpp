@@ -42,6 +42,7 @@ ApiStatus judged_axis_request(uint8_t card, DWORD code, uint16_t axis,
 }  // namespace
 
 // enable 16 on, 0 off; value: pulses per turn (the counters run 0 .. value - 1).
+// Exported as rm720_set_vring and rm730_set_vring.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_vring)(uint8_t card, uint16_t axis, uint16_t enable,
                                              uint32_t value) {
   if (value < 2) return ERROR_INVALID_RING_COUNTER;
@@ -53,6 +54,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_vring)(uint8_t card, uint16_t axis, uint16
 
 // mode 0 off, 8, 16 or 24; ratio: output pulses per detent; DV (PPS): the
 // speed of the output; max_frequency (detents per second) is only checked.
+// Exported as rm720_set_mpg and rm730_set_mpg.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_mpg)(uint8_t card, uint16_t axis, uint16_t mode,
                                            uint32_t ratio, uint32_t dv, int32_t max_frequency) {
   if (const ApiStatus status = check_card_axis(card, axis)) return status;
@@ -71,6 +73,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_mpg)(uint8_t card, uint16_t axis, uint16_t
 }
 
 // The running move of the axis ends after `pulses` pulses from its start.
+// Exported as rm720_change_p and rm730_change_p.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(change_p)(uint8_t card, uint16_t axis, uint32_t pulses) {
   if (const ApiStatus status = check_card_axis(card, axis)) return status;
   return judged_axis_request(card, REQ_CHANGE_P, axis, {pulses}, ERROR_OUTPUT_PULSE_CHANGE);

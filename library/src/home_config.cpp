@@ -9,6 +9,7 @@
 // step: the search steps, one 2-bit field each; pulses: the home offset.
 // Both configurations are refused (-325) while the axis's own search runs:
 // it keeps the steps it started with.
+// Exported as rm720_set_home_cfg and rm730_set_home_cfg.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg)(uint8_t card, uint16_t axis, uint16_t home_level,
                                                 uint16_t near_home_level, uint16_t index_level,
                                                 uint16_t step, uint32_t pulses) {
@@ -46,6 +47,7 @@ HomeSteps steps_of_mode(uint16_t mode, bool plus) {
 }  // namespace
 
 // mode 0..5; direction 1 searches plus, any other value minus.
+// Exported as rm720_set_home_cfg_ex and rm730_set_home_cfg_ex.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg_ex)(uint8_t card, uint16_t axis,
                                                    uint16_t home_level, uint16_t near_home_level,
                                                    uint16_t index_level, uint16_t mode,

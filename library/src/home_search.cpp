@@ -78,6 +78,7 @@ ApiStatus run_waited_search(uint8_t card, uint16_t axis, DriverRequest &block) {
 // Speeds in PPS, ACC and DEC in PPS/s; DV drives the search moves, the
 // search speed seeks the home input. wait 1: returns when the search has
 // ended; 0: returns at once.
+// Exported as rm720_home_start and rm730_home_start.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(home_start)(uint8_t card, uint16_t axis, uint32_t sv,
                                               uint32_t acc, uint32_t dec, uint32_t dv,
                                               uint32_t search_speed, uint16_t wait) {

@@ -87,6 +87,7 @@ ApiStatus detach_int_events(uint8_t card) {
   return SUCCESS_NO_ERROR;
 }
 
+// Exported as rm720_set_int_factor and rm730_set_int_factor.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_factor)(uint8_t card, uint16_t axis, uint16_t factor) {
   if (const ApiStatus status = check_card_axis(card, axis)) return status;
   if (const ApiStatus status = validate_api_args(API_SET_INT_FACTOR, factor, 0, 0, 0, 0, 0))
@@ -98,6 +99,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_factor)(uint8_t card, uint16_t axis, u
   return judged_request(card_device(card), REQ_SET_INT_FACTOR, block, ERROR_INT_FACTOR_SET);
 }
 
+// Exported as rm720_int_event_config and rm730_int_event_config.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(int_event_config)(uint8_t card, uint16_t mode,
                                                     HANDLE events[AXES_PER_CARD]) {
   if (const ApiStatus status = check_card(card)) return status;
@@ -108,6 +110,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(int_event_config)(uint8_t card, uint16_t mode,
   }
 }
 
+// Exported as rm720_set_int_action and rm730_set_int_action.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_action)(uint8_t card, uint16_t source_axes,
                                                   uint16_t factor, uint16_t target, uint16_t kind,
                                                   const int32_t *record) {

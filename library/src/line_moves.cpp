@@ -160,6 +160,7 @@ ApiStatus line_move(LineMove line) {
 
 }  // namespace
 
+// Exported as rm720_t_line2_move and rm730_t_line2_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_line2_move)(uint8_t card, uint16_t master, uint16_t slave,
                                                 uint32_t sv, uint32_t dv, uint32_t acc,
                                                 uint32_t dec, int32_t d1, int32_t d2, int16_t ao,
@@ -168,6 +169,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_line2_move)(uint8_t card, uint16_t master, u
                     {{master, slave, 0}, 2}, sv, dv, acc, dec, {d1, d2, 0}, ao, wait});
 }
 
+// Exported as rm720_t_line3_move and rm730_t_line3_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_line3_move)(uint8_t card, uint16_t master, uint16_t slave1,
                                                 uint16_t slave2, uint32_t sv, uint32_t dv,
                                                 uint32_t acc, uint32_t dec, int32_t d1, int32_t d2,
@@ -176,6 +178,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_line3_move)(uint8_t card, uint16_t master, u
                     {{master, slave1, slave2}, 3}, sv, dv, acc, dec, {d1, d2, d3}, ao, wait});
 }
 
+// Exported as rm720_s_line2_move and rm730_s_line2_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_line2_move)(uint8_t card, uint16_t master, uint16_t slave,
                                                 uint32_t sv, uint32_t dv, uint32_t jerk,
                                                 uint32_t dec_rate, int32_t d1, int32_t d2,
@@ -184,6 +187,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_line2_move)(uint8_t card, uint16_t master, u
                     {{master, slave, 0}, 2}, sv, dv, jerk, dec_rate, {d1, d2, 0}, ao, wait});
 }
 
+// Exported as rm720_s_line3_move and rm730_s_line3_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_line3_move)(uint8_t card, uint16_t master, uint16_t slave1,
                                                 uint16_t slave2, uint32_t sv, uint32_t dv,
                                                 uint32_t jerk, uint32_t dec_rate, int32_t d1,

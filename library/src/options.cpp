@@ -40,6 +40,7 @@ constexpr uint16_t REG_TEST_WRITE = 1;  // operation bit 0
 
 // The options of a card may be set before it is opened, except the two the
 // driver also keeps (types 1 and 4), which need the card's handle.
+// Exported as rm720_set_customization and rm730_set_customization.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_customization)(uint8_t card, uint16_t type, uint16_t value) {
   if (const ApiStatus status = check_library()) return status;
   if (value > 1) return ERROR_INVALID_CUSTOMIZATION_VALUE;

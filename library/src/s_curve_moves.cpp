@@ -72,6 +72,7 @@ class SMoveAll final : public AxisMoveLoader {
 
 }  // namespace
 
+// Exported as rm720_s_move and rm730_s_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_move)(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv,
                                           uint32_t jerk, uint32_t decel_jerk, int32_t pulses,
                                           int16_t offset) {
@@ -91,6 +92,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_move)(uint8_t card, uint16_t axis, uint32_t 
   return judged_request(card_device(card), REQ_S_MOVE, block, ERROR_S_MOVE_START);
 }
 
+// Exported as rm720_s_moveall and rm730_s_moveall.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_moveall)(uint8_t card, uint16_t axes, const uint32_t *sv,
                                              uint32_t *dv, const uint32_t *jerk,
                                              const uint32_t *decel_jerk, const int32_t *pulses,
@@ -99,6 +101,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_moveall)(uint8_t card, uint16_t axes, const 
   return move_all_axes(card, axes, REQ_S_MOVE, ERROR_S_MOVE_START, loader);
 }
 
+// Exported as rm720_s_set_avtri and rm730_s_set_avtri.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_set_avtri)(uint8_t card, uint16_t axis, uint16_t setting) {
   if (ApiStatus status = check_card_axis(card, axis)) return status;
   if (setting != 0 && setting != 8) return ERROR_INVALID_AVOID_TRIANGLE_CONFIG;
@@ -106,6 +109,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_set_avtri)(uint8_t card, uint16_t axis, uint
   return SUCCESS_NO_ERROR;
 }
 
+// Exported as rm720_s_change_v and rm730_s_change_v.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(s_change_v)(uint8_t card, uint16_t axis, uint32_t dv,
                                               uint32_t jerk, uint32_t decel_jerk) {
   if (ApiStatus status = check_card_axis(card, axis)) return status;

@@ -115,6 +115,7 @@ class TMoveAll final : public AxisMoveLoader {
 
 }  // namespace
 
+// Exported as rm720_velocity_move and rm730_velocity_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(velocity_move)(uint8_t card, uint16_t axis, uint32_t sv,
                                                  uint32_t dv, uint32_t acc, uint8_t dir) {
   if (ApiStatus status = check_card_axis(card, axis)) return status;
@@ -135,6 +136,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(velocity_move)(uint8_t card, uint16_t axis, ui
   return judged_request(card_device(card), REQ_VELOCITY_MOVE, block, ERROR_CONTI_MOVE_START);
 }
 
+// Exported as rm720_const_move and rm730_const_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(const_move)(uint8_t card, uint16_t axis, uint32_t dv,
                                               int32_t pulses) {
   if (ApiStatus status = check_card_axis(card, axis)) return status;
@@ -146,6 +148,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(const_move)(uint8_t card, uint16_t axis, uint3
   return judged_request(card_device(card), REQ_CONST_MOVE, block, ERROR_CONST_MOVE_START);
 }
 
+// Exported as rm720_const_moveall and rm730_const_moveall.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(const_moveall)(uint8_t card, uint16_t axes, const uint32_t *dv,
                                                  const int32_t *pulses) {
   ConstMoveAll loader(card, dv, pulses);
@@ -165,6 +168,7 @@ ApiStatus prepare_t_move(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv, 
   return SUCCESS_NO_ERROR;
 }
 
+// Exported as rm720_t_move and rm730_t_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_move)(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv,
                                           uint32_t acc, uint32_t dec, int32_t pulses,
                                           int16_t offset) {
@@ -174,6 +178,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_move)(uint8_t card, uint16_t axis, uint32_t 
   return judged_request(card_device(card), REQ_T_MOVE, block, ERROR_T_MOVE_START);
 }
 
+// Exported as rm720_t_moveall and rm730_t_moveall.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_moveall)(uint8_t card, uint16_t axes, const uint32_t *sv,
                                              const uint32_t *dv, const uint32_t *acc,
                                              const uint32_t *dec, const int32_t *pulses,
@@ -182,6 +187,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_moveall)(uint8_t card, uint16_t axes, const 
   return move_all_axes(card, axes, REQ_T_MOVE, ERROR_T_MOVE_START, loader);
 }
 
+// Exported as rm720_t_set_avtri and rm730_t_set_avtri.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_set_avtri)(uint8_t card, uint16_t axis, uint16_t setting) {
   if (ApiStatus status = check_card_axis(card, axis)) return status;
   if (setting != 0 && setting != 8) return ERROR_INVALID_AVOID_TRIANGLE_CONFIG;
@@ -209,6 +215,7 @@ ApiStatus send_speed_and_rates(uint8_t card, uint16_t axis, uint32_t speed, uint
   return judged_request(card_device(card), code, block, failure);
 }
 
+// Exported as rm720_t_change_v and rm730_t_change_v.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(t_change_v)(uint8_t card, uint16_t axis, uint32_t dv,
                                               uint32_t acc, uint32_t dec) {
   return send_speed_and_rates(card, axis, dv, acc, dec, REQ_T_CHANGE_V,

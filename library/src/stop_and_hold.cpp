@@ -84,6 +84,7 @@ ApiStatus stop_and_wait(uint8_t card, uint16_t axis) {
 // mode 0x26 decelerates, 0x27 stops at once and, unless the card's option 7
 // is set, returns only when the axis stands. An axis that stands already is
 // left alone.
+// Exported as rm720_stop_move and rm730_stop_move.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(stop_move)(uint8_t card, uint16_t axis, uint16_t mode) {
   if (const ApiStatus status = check_library()) return status;
   if (!is_stop_mode(mode)) return ERROR_INVALID_STOP_MODE;
@@ -100,6 +101,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(stop_move)(uint8_t card, uint16_t axis, uint16
   return send_stop(card, REQ_STOP_MOVE, axis, mode, ERROR_MOTION_STOP_SET);
 }
 
+// Exported as rm720_stop_move_all and rm730_stop_move_all.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(stop_move_all)(uint8_t card, uint16_t axes, uint16_t mode) {
   if (const ApiStatus status = check_library()) return status;
   if (!is_stop_mode(mode)) return ERROR_INVALID_STOP_MODE;
@@ -107,11 +109,13 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(stop_move_all)(uint8_t card, uint16_t axes, ui
   return send_stop(card, REQ_STOP_MOVE_ALL, axes, mode, ERROR_MOTION_STOP_ALL_SET);
 }
 
+// Exported as rm720_drv_hold and rm730_drv_hold.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(drv_hold)(uint8_t card, uint16_t axes) {
   if (const ApiStatus status = check_card_axes(card, axes)) return status;
   return hold_drives(card, axes);
 }
 
+// Exported as rm720_drv_start and rm730_drv_start.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(drv_start)(uint8_t card, uint16_t axes) {
   if (const ApiStatus status = check_card_axes(card, axes)) return status;
   return release_drives(card, axes);

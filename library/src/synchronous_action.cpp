@@ -37,6 +37,7 @@ void fill_synch_request(DriverRequest &block, uint16_t axis, const SynchAction &
   put_u32(block, 9, action.compare_minus);
 }
 
+// Exported as rm720_set_synch and rm730_set_synch.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_synch)(uint8_t card, uint16_t axis, uint16_t enable,
                                              uint16_t partners, uint16_t condition, uint16_t action,
                                              uint16_t partner_action, uint16_t source,
@@ -53,6 +54,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_synch)(uint8_t card, uint16_t axis, uint16
   return judged_request(card_device(card), REQ_SET_SYNCH, block, ERROR_SYNCH_SET);
 }
 
+// Exported as rm720_synch_t_move_cfg and rm730_synch_t_move_cfg.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(synch_t_move_cfg)(uint8_t card, uint16_t axis, uint32_t sv,
                                                     uint32_t dv, uint32_t acc, uint32_t dec,
                                                     int32_t pulses) {
@@ -63,6 +65,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(synch_t_move_cfg)(uint8_t card, uint16_t axis,
   return judged_request(card_device(card), REQ_T_MOVE, block, ERROR_T_MOVE_START);
 }
 
+// Exported as rm720_synch_s_move_cfg and rm730_synch_s_move_cfg.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(synch_s_move_cfg)(uint8_t card, uint16_t axis, uint32_t sv,
                                                     uint32_t dv, uint32_t jerk, uint32_t decel_jerk,
                                                     int32_t pulses) {

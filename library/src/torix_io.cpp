@@ -27,6 +27,7 @@ ApiStatus judged_torix_request(uint8_t card, DWORD code, DriverRequest &block, A
 
 }  // namespace
 
+// Exported as rm720_scan_Torix_DI and rm730_scan_Torix_DI.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(scan_Torix_DI)(uint8_t card, int16_t *modules) {
   if (const ApiStatus status = check_card(card)) return status;
   DriverRequest block{};
@@ -39,6 +40,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(scan_Torix_DI)(uint8_t card, int16_t *modules)
                                                 : ERROR_ACCESS_VIOLATION_DATA_COPY;
 }
 
+// Exported as rm720_reset_Torix and rm730_reset_Torix.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(reset_Torix)(uint8_t card) {
   if (const ApiStatus status = check_card(card)) return status;
   DriverRequest block{};
@@ -46,6 +48,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(reset_Torix)(uint8_t card) {
   return request_only(card_device(card), REQ_RESET_TORIX, block, ERROR_TORIX_RESET);
 }
 
+// Exported as rm720_config_Torix and rm730_config_Torix.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(config_Torix)(uint8_t card, uint16_t enable, uint16_t factor) {
   if (const ApiStatus status = check_card(card)) return status;
   if (!zero_or_one(enable)) return ERROR_INVALID_TORIX_PERIODIC_ENABLE;
@@ -57,6 +60,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(config_Torix)(uint8_t card, uint16_t enable, u
 }
 
 // A refused read leaves the caller's word as it was.
+// Exported as rm720_get_Torix_DI and rm730_get_Torix_DI.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(get_Torix_DI)(uint8_t card, uint16_t group, int16_t *word,
                                                 uint16_t mode) {
   if (const ApiStatus status = check_card(card)) return status;
@@ -74,6 +78,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(get_Torix_DI)(uint8_t card, uint16_t group, in
              : ERROR_ACCESS_VIOLATION_DATA_COPY;
 }
 
+// Exported as rm720_set_Torix_DO and rm730_set_Torix_DO.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_Torix_DO)(uint8_t card, uint16_t group, uint16_t word) {
   if (const ApiStatus status = check_card(card)) return status;
   if (group > OUTPUT_GROUP_LAST) return ERROR_INVALID_TORIX_RA_GROUP_ADDRESS;
