@@ -11,6 +11,7 @@
 
 #include "basic_operation_dlg.h"
 #include "gtest_winelib.h"
+#include "patience.h"
 #include "message_box_watcher.h"
 #include "main_dlg.h"
 #include "open_cards.h"
@@ -67,10 +68,10 @@ public:
     bool Enabled(int id) const { return GetDlgItem(id)->IsWindowEnabled() != FALSE; }
     // Polls until the move watched has ended (the card runs on its own clock).
     void PollUntilStopped() {
-        for (int i = 0; i < 5000 && m_Motion.moving == 1; ++i) {
-            ::Sleep(1);
+        WaitUntil([&] {
             Tick();
-        }
+            return m_Motion.moving != 1;
+        });
         ASSERT_EQ(m_Motion.moving, 0) << "the move never ended";
     }
 };
@@ -165,10 +166,10 @@ TEST_F(BasicOperationPage, ReciprocationStartsTheOppositeStrokeUntilStopped) {
     EXPECT_EQ(page.m_Motion.reciprocation[0], 1);
     EXPECT_EQ(page.m_Motion.reciprocation[1], 1);
     // The tick that sees the forward stroke end starts the reverse one.
-    for (int i = 0; i < 5000 && page.m_Motion.reciprocation[1] != 0; ++i) {
-        ::Sleep(1);
+    WaitUntil([&] {
         page.Tick();
-    }
+        return page.m_Motion.reciprocation[1] == 0;
+    });
     ASSERT_EQ(page.m_Motion.reciprocation[1], 0);
     EXPECT_EQ(page.m_Motion.moving, 1);
     EXPECT_EQ(page.Pane(0), " ") << "the next stroke blanked the stop reason";

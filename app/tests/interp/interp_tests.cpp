@@ -7,6 +7,7 @@
 #include <string>
 
 #include "gtest_winelib.h"
+#include "patience.h"
 #include "interpolation_dlg.h"
 #include "open_cards.h"
 #include "pixel_grid.h"
@@ -66,10 +67,10 @@ public:
     }
     // Polls until the page has seen its move end (the simulated card runs fast).
     void PollUntilStopped() {
-        for (int i = 0; i < 3000 && m_Interp.moving == 1; ++i) {
-            ::Sleep(1);
+        WaitUntil([&] {
             Poll();
-        }
+            return m_Interp.moving != 1;
+        });
         ASSERT_EQ(m_Interp.moving, 0) << Text(IDC_INTERP_AXIS1_LOGIC) << " " << Text(IDC_INTERP_AXIS1_SPEED) << " "
                                       << Pane(0) << Pane(1) << Pane(2);
     }

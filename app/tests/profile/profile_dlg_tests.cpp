@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gtest_winelib.h"
+#include "patience.h"
 #include "message_box_watcher.h"
 #include "pixel_grid.h"
 #include "plot/plot_model.h"
@@ -61,8 +62,7 @@ std::string TextOf(HWND hWnd) {
 void WaitUntilStopped(ApiStatus (*motionDone)(uint8_t, uint16_t, uint8_t*, int16_t*), uint8_t card, uint16_t axis) {
     uint8_t done = 0;
     int16_t state = 0;
-    for (int i = 0; i < 20000 && motionDone(card, axis, &done, &state) == SUCCESS_NO_ERROR && done != 1; ++i)
-        ::Sleep(1);
+    WaitUntil([&] { return motionDone(card, axis, &done, &state) != SUCCESS_NO_ERROR || done == 1; });
     ASSERT_EQ(done, 1) << "the move did not end";
 }
 
@@ -593,14 +593,14 @@ TEST_F(ProfileWindowTest, PlotsATCurveMoveForTheScreenshot) {
     ASSERT_EQ(rm720_t_move(0, 8, 500, dv, 62500, 62500, pulses, 0), SUCCESS_NO_ERROR);
     uint8_t done = 0;
     int16_t state = 0;
-    for (int i = 0; i < 20000 && !done; ++i) {
-        ::Sleep(1);
+    WaitUntil([&] {
         rm720_motion_done(0, 8, &done, &state);
         ::QueryPerformanceCounter(&now);
         g_counter.now = static_cast<LONGLONG>(static_cast<double>(now.QuadPart - start.QuadPart) /
                                               static_cast<double>(frequency.QuadPart) * scale * kTicksPerSecond);
         Tick(dialog);
-    }
+        return done != 0;
+    });
     ASSERT_EQ(done, 1);
     EXPECT_EQ(Points(dialog, 0).back().y, pulses);
     EXPECT_EQ(Points(dialog, 1).back().y, pulses);

@@ -17,31 +17,24 @@
 #include <vector>
 
 #include "gtest_winelib.h"
+#include "patience.h"
 #include "pixel_grid.h"
 #include "resource.h"
 #include "unix_process.h"
 
 namespace {
 
-constexpr DWORD kWaitMs = 15000;  // the longest any step may take
 constexpr const char* kMainCaption = "VEXA-RM730 Kavrel ";
 constexpr const char* kConfigFile = "C:\\windows\\system32\\RM720_Config.ini";
 
 // ---- Waiting and reading the screen ------------------------------------------------
 
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = kWaitMs) {
-    const DWORD start = ::GetTickCount();
-    while (!done()) {
-        if (::GetTickCount() - start > timeoutMs) return false;
-        ::Sleep(30);
-    }
-    return true;
-}
+bool WaitFor(const std::function<bool()>& done) { return WaitUntil(done, 30); }
 
 std::string Text(HWND hWnd) {
     char text[512] = "";
     DWORD_PTR copied = 0;
-    ::SendMessageTimeoutA(hWnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+    ::SendMessageTimeoutA(hWnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, kPatienceMs,
                           &copied);
     return text;
 }
@@ -107,7 +100,7 @@ std::string PaneText(HWND bar, int pane) {
     void* remote = ::VirtualAllocEx(process, nullptr, sizeof text, MEM_COMMIT, PAGE_READWRITE);
     DWORD_PTR length = 0;
     if (remote && ::SendMessageTimeoutA(bar, SB_GETTEXTA, pane, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG,
-                                        2000, &length))
+                                        kPatienceMs, &length))
         ::ReadProcessMemory(process, remote, text, sizeof text - 1, nullptr);
     if (remote) ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     ::CloseHandle(process);
@@ -185,7 +178,7 @@ void CloseBox(HWND window) {
     for (int x = rect.right - 1; x > rect.right - 80; --x) {
         for (int y = rect.top + 2; y < rect.top + 30; y += 2) {
             DWORD_PTR hit = 0;
-            ::SendMessageTimeoutA(window, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 2000, &hit);
+            ::SendMessageTimeoutA(window, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, kPatienceMs, &hit);
             if (hit != HTCLOSE) continue;
             ClickAt(x - 3, y + 2);
             ASSERT_TRUE(WaitFor([&] { return !::IsWindow(window) || !::IsWindowVisible(window); }))
@@ -314,7 +307,8 @@ TEST_F(Scenario, ConfigureAnAxisAndSaveIt) {
     HWND page = OpenPage(IDC_CONFIGURATION, "Axis Configuration");
     ASSERT_NE(page, nullptr);
     TypeInto(page, IDC_CFG_RANGE, "20000");
-    EXPECT_EQ(TextOf(page, IDC_CFG_RANGE), "20000") << "the first digits stand while typing";
+    EXPECT_TRUE(WaitFor([&] { return TextOf(page, IDC_CFG_RANGE) == "20000"; }))
+        << "the first digits stand while typing: " << TextOf(page, IDC_CFG_RANGE);
     Keys("Return");
     ::Sleep(300);
     ASSERT_TRUE(::IsWindowVisible(page)) << "Return in an edit left the page";
@@ -411,7 +405,7 @@ TEST_F(Scenario, ProfileWindowRecoversFromARangeOutOfBounds) {
         EXPECT_TRUE(MessageBoxes().empty());
         for (int id : {IDC_PROFILE_XMIN, IDC_PROFILE_WIDTH, IDC_PROFILE_YMIN, IDC_PROFILE_HEIGHT, IDC_PROFILE_PAUSE,
                        IDC_PROFILE_CLEAR, IDC_PROFILE_SET})
-            EXPECT_TRUE(WaitFor([&] { return Drawn(profile, id); }, 2000)) << "control " << id << " is not drawn";
+            EXPECT_TRUE(WaitFor([&] { return Drawn(profile, id); })) << "control " << id << " is not drawn";
         Screenshot(profile, "profile");
     }
     for (auto window = opened.rbegin(); window != opened.rend(); ++window) CloseBox(*window);
@@ -426,8 +420,8 @@ TEST_F(Scenario, ALineAndAnArcOfTwoAxes) {
     Click(page, IDC_INTERP_CLEAR);
     TypeInto(page, IDC_INTERP_FP1, "3000");
     TypeInto(page, IDC_INTERP_FP2, "-1500");
-    EXPECT_EQ(TextOf(page, IDC_INTERP_FP1), "3000");
-    EXPECT_EQ(TextOf(page, IDC_INTERP_FP2), "-1500");
+    EXPECT_TRUE(WaitFor([&] { return TextOf(page, IDC_INTERP_FP1) == "3000"; })) << TextOf(page, IDC_INTERP_FP1);
+    EXPECT_TRUE(WaitFor([&] { return TextOf(page, IDC_INTERP_FP2) == "-1500"; })) << TextOf(page, IDC_INTERP_FP2);
     Click(page, IDC_INTERP_MOVE);
     HWND bar = StatusBar(page);
     EXPECT_TRUE(Settles(page, IDC_INTERP_AXIS1_LOGIC, "3000"))
