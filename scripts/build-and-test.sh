@@ -19,6 +19,7 @@ build_and_test() {  # folder, cmake options...
 
 echo "== native build and tests"
 build_and_test build -DRM7X0_BUILD_APP=ON
+scripts/check-install.sh build  # installs it, then builds and runs the examples against it
 echo "== native tests again on Windows' default 15.6 ms timer tick"
 (cd build && RM7X0_TIMER_RESOLUTION_US=15625 ctest --output-on-failure -j "$jobs" --timeout 300)
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"

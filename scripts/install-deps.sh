@@ -5,8 +5,9 @@ set -euo pipefail
 
 # Wine is installed with its recommended packages (fonts among them): the GUI
 # tests draw captions and check their pixels. MinGW-w64 builds the Windows
-# binaries (windows/).
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+# binaries (windows/). make and pkg-config build the examples against an
+# installed tree (scripts/check-install.sh).
+packages=(cmake ninja-build make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           wine64 wine64-tools libwine-dev fonts-wine xvfb xauth xdotool
           g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
 
