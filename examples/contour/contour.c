@@ -1,15 +1,17 @@
 /* Runs axes X and Y of the first model-A card once around a rounded
  * rectangle (four lines joined by quarter arcs) as one continuous contour at
- * a constant vector speed: each segment is handed over while the one before
- * it runs, so the axes never stop on the way. */
+ * a constant vector speed. The whole path goes to the driver's segment table
+ * in one call: the driver hands each segment to the card while the one before
+ * it runs, so the axes never stop on the way, however busy the computer. */
 #define _POSIX_C_SOURCE 200809L
 #include <stdio.h>
+#include <string.h>
 #include <time.h>
 
 #include <rm720.h>
 
-enum { LINE, ARC };
-enum { COUNTER_CLOCKWISE = 0x33, FIRST_SEGMENT = 0, NEXT_SEGMENT = 1, NO_THIRD_AXIS = 255 };
+enum { LINE = 0, ARC = 1 };
+enum { COUNTER_CLOCKWISE = 0x33, NO_THIRD_AXIS = 255, RECORD_SIZE = 28 };
 static const uint32_t SPEED = 10000; /* PPS along the path */
 
 /* A segment relative to where it begins: a line to (ex, ey), or an arc
@@ -24,46 +26,39 @@ static const struct segment path[] = {
   {LINE, 0, 0, 20000, 0}, {ARC, 0, R, R, R},    {LINE, 0, 0, 0, 10000}, {ARC, -R, 0, -R, R},
   {LINE, 0, 0, -20000, 0}, {ARC, 0, -R, -R, -R}, {LINE, 0, 0, 0, -10000}, {ARC, R, 0, R, -R},
 };
+#define SEGMENTS (sizeof path / sizeof path[0])
 
 static int failed(const char *call, ApiStatus status) {
   if (status != SUCCESS_NO_ERROR) fprintf(stderr, "%s failed (%d)\n", call, status);
   return status != SUCCESS_NO_ERROR;
 }
 
-static ApiStatus send_segment(uint8_t card, const struct segment *s, uint16_t mode) {
-  return s->kind == LINE
-             ? rm720_conti_line2_move(card, s->ex, s->ey, mode)
-             : rm720_conti_arc2_move(card, COUNTER_CLOCKWISE, s->cx, s->cy, s->ex, s->ey, mode);
+static void put_i32(unsigned char *at, int32_t value) {
+  const uint32_t bits = (uint32_t)value;
+  for (int i = 0; i < 4; ++i) at[i] = (unsigned char)(bits >> (8 * i));
 }
 
-static void pause_ms(long ms) {
-  const struct timespec t = {0, ms * 1000 * 1000};
-  nanosleep(&t, NULL);
-}
-
-/* Hands each following segment over as soon as the card can take it. */
-static int feed_path(uint8_t card) {
-  const size_t count = sizeof path / sizeof path[0];
-  if (failed("rm720_conti_line2_move", send_segment(card, &path[0], FIRST_SEGMENT))) return 1;
-  printf("segment 1 of %zu started\n", count);
-  for (size_t i = 1; i < count; ++i) {
-    uint8_t ready = 0;
-    while (!ready) {
-      if (failed("rm720_conti_interp_next_ready", rm720_conti_interp_next_ready(card, &ready)))
-        return 1;
-      if (!ready) pause_ms(1);
-    }
-    if (failed("segment", send_segment(card, &path[i], NEXT_SEGMENT))) return 1;
-    printf("segment %zu of %zu handed over\n", i + 1, count);
+/* The table's record of a segment: type, end point, arc direction and centre,
+ * little-endian. */
+static void encode(const struct segment *s, unsigned char record[RECORD_SIZE]) {
+  memset(record, 0, RECORD_SIZE);
+  record[0] = (unsigned char)s->kind;
+  put_i32(record + 4, s->ex);
+  put_i32(record + 8, s->ey);
+  if (s->kind == ARC) {
+    record[16] = COUNTER_CLOCKWISE;
+    put_i32(record + 20, s->cx);
+    put_i32(record + 24, s->cy);
   }
-  return 0;
 }
 
 /* Waits until the path's master axis stands; returns why it stopped. */
 static int16_t wait_until_done(uint8_t card) {
   uint8_t done = 0;
   int16_t reason = 0;
-  while (rm720_motion_done(card, AXIS_X, &done, &reason) == SUCCESS_NO_ERROR && !done) pause_ms(5);
+  const struct timespec pause = {0, 5 * 1000 * 1000};
+  while (rm720_motion_done(card, AXIS_X, &done, &reason) == SUCCESS_NO_ERROR && !done)
+    nanosleep(&pause, NULL);
   return reason;
 }
 
@@ -78,16 +73,18 @@ int main(void) {
   rm720_get_cmdcounter(card, AXIS_X, &x0);
   rm720_get_cmdcounter(card, AXIS_Y, &y0);
 
-  int failures = failed("rm720_conti_interp_begin",
-                        rm720_conti_interp_begin(card, AXIS_X, AXIS_Y, NO_THIRD_AXIS, SPEED));
+  unsigned char table[SEGMENTS][RECORD_SIZE];
+  for (size_t i = 0; i < SEGMENTS; ++i) encode(&path[i], table[i]);
+  int failures = failed("rm720_conti_interp_start",
+                        rm720_conti_interp_start(card, AXIS_X, AXIS_Y, NO_THIRD_AXIS, SPEED,
+                                                 table, (uint8_t)SEGMENTS));
   if (!failures) {
-    failures = feed_path(card);
+    printf("contour of %zu segments started\n", SEGMENTS);
     const int16_t reason = wait_until_done(card);
     if (reason & DRIVE_FINISH_CONTI_BROKEN) {
-      printf("the contour broke off: a segment came too late\n");
+      printf("the contour broke off\n");
       ++failures;
     }
-    failures += failed("rm720_conti_interp_end", rm720_conti_interp_end(card));
   }
   rm720_get_cmdcounter(card, AXIS_X, &x);
   rm720_get_cmdcounter(card, AXIS_Y, &y);
