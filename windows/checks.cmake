@@ -34,7 +34,7 @@ foreach(target rm720 rm730 Kavrel_New)
 endforeach()
 # The driver: an NT-native image whose entry is DriverEntry, importing the kernel.
 add_test(NAME windows.driver_image
-         COMMAND ${checks}/check-driver.sh ${RM7X0_OBJDUMP} ${RM7X0_NM} $<TARGET_FILE:rm720v3>)
+         COMMAND ${checks}/check-driver.sh ${RM7X0_OBJDUMP} ${RM7X0_NM} ${RM7X0_DRIVER_IMAGE})
 
 # Under Wine, one program at a time, in one prefix that the first one makes.
 add_test(NAME windows.wineprefix COMMAND ${run_in_wine} --prepare --unmanaged ${wine_prefix})
