@@ -7,13 +7,15 @@ set -euo pipefail
 objdump=$1 nm=$2 driver=$3
 dump=$("$objdump" -p "$driver")
 fail() { echo "$driver: $1" >&2; exit 1; }
-echo "$dump" | grep -Eq '^Subsystem[[:space:]]+00000001' || fail "not an NT-native image"
-field() { echo "$dump" | awk -v name="$1" '$1 == name { print $2 }'; }
+# Here-strings, not pipes: grep -q stops reading at its match, and with
+# pipefail the writer's broken pipe would fail the check.
+grep -Eq '^Subsystem[[:space:]]+00000001' <<<"$dump" || fail "not an NT-native image"
+field() { awk -v name="$1" '$1 == name { print $2 }' <<<"$dump"; }
 entry=$(( 0x$(field ImageBase) + 0x$(field AddressOfEntryPoint) ))
 driver_entry=$("$nm" "$driver" | awk '$3 == "DriverEntry" { print $1 }')
 [ -n "$driver_entry" ] || fail "has no DriverEntry"
 [ "$entry" -eq $(( 0x$driver_entry )) ] || fail "is not entered at DriverEntry"
-dlls=$(echo "$dump" | awk '/DLL Name:/ { print tolower($3) }' | sort -u | tr '\n' ' ')
+dlls=$(awk '/DLL Name:/ { print tolower($3) }' <<<"$dump" | sort -u | tr '\n' ' ')
 for dll in $dlls; do
   case "$dll" in
     ntoskrnl.exe|hal.dll) ;;

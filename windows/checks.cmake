@@ -34,7 +34,17 @@ foreach(target rm720 rm730 Kavrel_New)
 endforeach()
 # The driver: an NT-native image whose entry is DriverEntry, importing the kernel.
 add_test(NAME windows.driver_image
-         COMMAND ${checks}/check-driver.sh ${RM7X0_OBJDUMP} ${RM7X0_NM} $<TARGET_FILE:rm720v3>)
+         COMMAND ${checks}/check-driver.sh ${RM7X0_OBJDUMP} ${RM7X0_NM} ${RM7X0_DRIVER_IMAGE})
+# Its unwind tables, and the user-mode mapping, which raises on failure, under
+# an exception handler; the guard check tells a call without one.
+set(check_exceptions ${checks}/check-driver-exceptions.sh ${RM7X0_OBJDUMP} ${RM7X0_NM}
+                     ${RM7X0_DRIVER_IMAGE})
+add_test(NAME windows.driver_unwind_tables COMMAND ${check_exceptions} unwind)
+add_test(NAME windows.driver_guarded_mapping
+         COMMAND ${check_exceptions} guarded MmMapLockedPagesSpecifyCache)
+add_test(NAME windows.driver_unguarded_call_found
+         COMMAND ${check_exceptions} guarded MmUnmapLockedPages)
+set_tests_properties(windows.driver_unguarded_call_found PROPERTIES WILL_FAIL TRUE)
 
 # Under Wine, one program at a time, in one prefix that the first one makes.
 add_test(NAME windows.wineprefix COMMAND ${run_in_wine} --prepare --unmanaged ${wine_prefix})

@@ -17,17 +17,20 @@ constexpr USHORT CMPTRIG_ARM = 0x4000;
 constexpr USHORT CMPTRIG_INTERVAL_MODE = 16;
 constexpr USHORT COMPARE_SOURCE_ENCODER = 32;
 constexpr UCHAR TABLE_INCREASING = 1;
-constexpr UCHAR TRAVEL_PLUS = 1; /* model B: slot 7 is the direction of travel */
 
 /* Sync word 1: the conditions an armed trigger watches. */
 constexpr USHORT SYNC1_INTERVAL_COMMAND = 0x0001;      /* COMP+ reached counting up */
 constexpr USHORT SYNC1_INTERVAL_ENCODER = 0x0008;      /* COMP- reached counting up */
-constexpr USHORT SYNC1_INTERVAL_COMMAND_DOWN = 0x0002; /* COMP+ reached counting down */
-constexpr USHORT SYNC1_INTERVAL_ENCODER_DOWN = 0x0004; /* COMP- reached counting down */
 constexpr USHORT SYNC1_TABLE_INCREASING = 0x0009;      /* COMP+ and COMP- counting up */
 constexpr USHORT SYNC1_TABLE_DECREASING = 0x0006;      /* COMP+ and COMP- counting down */
 constexpr USHORT SYNC1_COMPARATOR_CONDITIONS = 0x000F;
 constexpr int SYNC1_PARTNER_SHIFT = 13;
+#ifdef RM7X0_MODEL_B
+/* Model B: slot 7 is the direction of travel; counting down has its own conditions. */
+constexpr UCHAR TRAVEL_PLUS = 1;
+constexpr USHORT SYNC1_INTERVAL_COMMAND_DOWN = 0x0002; /* COMP+ reached counting down */
+constexpr USHORT SYNC1_INTERVAL_ENCODER_DOWN = 0x0004; /* COMP- reached counting down */
+#endif
 /* Sync word 2. */
 constexpr USHORT SYNC2_ACTIVE = 0x4000;
 constexpr USHORT SYNC2_INTERRUPT = 0x8000;

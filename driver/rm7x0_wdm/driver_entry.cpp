@@ -36,13 +36,16 @@ static VOID init_card_state(CardExtension *ext, PDEVICE_OBJECT device) {
   KeInitializeDpc(&ext->home_timer_dpc, home_timer_dpc, device);
 }
 
-/* The largest of 16, 12, 8 and 4 KB that the system can give below 128 MB. */
+/* The largest of 16, 12, 8 and 4 KB that the system can give below 128 MB,
+ * cleared: the system hands contiguous memory out with whatever it held, and
+ * user processes will see the buffer. */
 static PVOID allocate_shared_buffer(ULONG *length) {
   PHYSICAL_ADDRESS highest;
   highest.QuadPart = SHARED_BUFFER_HIGHEST_ADDRESS;
   for (ULONG pages = SHARED_BUFFER_PAGES_MAX; pages > 0; --pages) {
     PVOID buffer = MmAllocateContiguousMemory(pages * PAGE_SIZE, highest);
     if (buffer != NULL) {
+      RtlZeroMemory(buffer, pages * PAGE_SIZE);
       *length = pages * PAGE_SIZE;
       return buffer;
     }

@@ -840,20 +840,21 @@ static inline void run_synchronized(CardExtension *ext, Fn fn) {
 
 /* Runs fn under a structured exception guard, for kernel routines that raise
  * on failure (a user-mode mapping): STATUS_SUCCESS, or the status raised.
- * Windows compilers with structured exception handling take __try/__except;
- * MinGW-w64's g++ has none, so its build runs fn unguarded (a raise there is
- * the bugcheck it would be without a guard); the Linux kernel stand-in
- * raises a C++ exception. */
+ * On Windows, __try/__except: a raise without a handler stops the system, so
+ * a compiler without structured exception handling (MinGW-w64's g++) must
+ * not build the driver (windows/driver builds it with clang). The Linux
+ * kernel stand-in raises a C++ exception. */
 template <typename Fn>
 static inline NTSTATUS run_guarded(Fn fn) {
-#if defined(_WIN32) && (defined(_MSC_VER) || defined(__clang__))
+#if defined(_WIN32)
+#if !defined(_MSC_VER) && !defined(__clang__)
+#error "the driver's exception guard needs __try/__except: build it with clang or MSVC"
+#endif
   __try {
     fn();
   } __except (EXCEPTION_EXECUTE_HANDLER) {
     return GetExceptionCode();
   }
-#elif defined(_WIN32)
-  fn();
 #else
   try {
     fn();
