@@ -161,23 +161,35 @@ ApiStatus vector_speed_word(uint8_t card, uint16_t master, uint32_t speed, uint1
   return SUCCESS_NO_ERROR;
 }
 
-ApiStatus check_conti_axes(uint8_t card, uint16_t axis1, uint16_t axis2, uint16_t axis3,
-                           ContiAxes *axes) {
+ApiStatus check_conti_axis_bits(uint8_t card, uint16_t axis1, uint16_t axis2, uint16_t axis3,
+                                ContiAxes *axes) {
   const bool third = axis3 != 0 && axis3 != THIRD_AXIS_NONE;
   if (const ApiStatus status = check_card_axis(card, axis1)) return status;
   if (const ApiStatus status = check_axis(axis2)) return status;
   if (third)
     if (const ApiStatus status = check_axis(axis3)) return status;
   *axes = ContiAxes{{axis1, axis2, third ? axis3 : uint16_t{0}}};
-  if (axis2 == axes->axis[2]) return ERROR_INTERPOLATION_SLAVE_AXES_DUPLICATED;
-  if (axis1 & (axis2 | axes->axis[2])) return ERROR_INVALID_INTERPOLATION_SLAVE_AXES;
+  return SUCCESS_NO_ERROR;
+}
+
+ApiStatus check_conti_axes_free(uint8_t card, const ContiAxes &axes) {
+  const uint16_t axis1 = axes.axis[0], axis2 = axes.axis[1];
+  if (axis2 == axes.axis[2]) return ERROR_INTERPOLATION_SLAVE_AXES_DUPLICATED;
+  if (axis1 & (axis2 | axes.axis[2])) return ERROR_INVALID_INTERPOLATION_SLAVE_AXES;
   // The driver's axis word names the third axis by its index, 0 meaning none:
   // X as the third axis would run a two-axis path and keep its stretched range.
-  if (axes->axis[2] == AXIS_X) return ERROR_CONTI_INTERP_INCORRECT_CONFIG;
+  if (axes.axis[2] == AXIS_X) return ERROR_CONTI_INTERP_INCORRECT_CONFIG;
   uint8_t direction[4] = {DIRECTION_NONE, DIRECTION_NONE, DIRECTION_NONE, DIRECTION_NONE};
-  fill_move_directions(api_id(REQ_CONTI_INTERP_BEGIN), axis1, axis2, axes->axis[2], 0, 0, 0,
+  fill_move_directions(api_id(REQ_CONTI_INTERP_BEGIN), axis1, axis2, axes.axis[2], 0, 0, 0,
                        direction);
-  return check_axes_move(card, static_cast<uint16_t>(axis1 | axis2 | axes->axis[2]), direction);
+  return check_axes_move(card, static_cast<uint16_t>(axis1 | axis2 | axes.axis[2]), direction);
+}
+
+ApiStatus check_conti_axes(uint8_t card, uint16_t axis1, uint16_t axis2, uint16_t axis3,
+                           ContiAxes *axes) {
+  if (const ApiStatus status = check_conti_axis_bits(card, axis1, axis2, axis3, axes))
+    return status;
+  return check_conti_axes_free(card, *axes);
 }
 
 ApiStatus query_reply_byte(uint8_t card, DWORD code, bool judged, int slot, ApiStatus failure,

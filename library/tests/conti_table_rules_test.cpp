@@ -176,6 +176,35 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"master_is_partner", CARD, AXIS_X, AXIS_X, 0, 50000, {l2, l2}, ERROR_INVALID_INTERPOLATION_SLAVE_AXES}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// The records are judged before the axes' state: a table that can never run
+// says why even while an axis of the run drives; a good one then finds it busy.
+TEST(ContiTable, RecordsAreJudgedBeforeTheAxesState) {
+  OpenCard card(CARD_A);
+  ASSERT_EQ(rm720_const_move(CARD, AXIS_Y, 1000, 100000), SUCCESS_NO_ERROR);
+  advance(5 * MS);
+  const struct {
+    const char *name;
+    std::vector<Rec> recs;
+    int16_t expected;
+  } cases[] = {
+      {"mixed", {l2, a16}, ERROR_CONTI_SEGMENT_KIND_MIXED},
+      {"arc_dir", {l2, arc_bad}, ERROR_INVALID_INTERPOLATION_ARC_DIRECTION},
+      {"line3_on_two_axes", {l2, l3}, ERROR_CONTI_SEGMENT_AXES},
+      {"good_table", {l2, l2}, ERROR_MOTION_NOT_COMPLETE},
+  };
+  for (const auto &c : cases) {
+    const Quad before = counters();
+    EXPECT_EQ(rm720_conti_interp_start(CARD, AXIS_X, AXIS_Y, 0, 50000, c.recs.data(),
+                                       (uint8_t)c.recs.size()),
+              c.expected)
+        << c.name;
+    EXPECT_EQ(probe_segment_count(), 0u) << c.name;
+    EXPECT_FALSE(probe_axis_busy(0)) << c.name << ": the master started";
+    EXPECT_EQ(counters()[0], before[0]) << c.name;
+  }
+  EXPECT_EQ(rm720_stop_move(CARD, AXIS_Y, 0x27), SUCCESS_NO_ERROR);
+}
+
 // ---- rm720_conti_interp_start: a path runs to the sum of its segments, without a stop
 struct Path {
   const char *name;
