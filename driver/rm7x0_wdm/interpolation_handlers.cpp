@@ -183,14 +183,20 @@ USHORT start_t_arc2(RequestContext *request) { return start_interpolation(reques
  * other flag only the factor is armed. */
 USHORT waited_interpolation(RequestContext *request, const InterpShape &shape,
                             RequestHandler *start) {
+  CardExtension *ext = request->ext;
   const ULONG master = assigned_axis(slot_u16(request->block, 1), 0);
   const BOOLEAN wait = slot_u16(request->block, shape.wait_slot) == 1;
-  if (wait && request->ext->interp_state != INTERP_IDLE) return DRV_INTERP_BUSY;
+  settle_single_interpolation(ext);
+  if (wait && ext->interp_state != INTERP_IDLE) return DRV_INTERP_BUSY;
+  if (wait) {
+    const USHORT refusal = wait_refusal(ext, master);
+    if (refusal != DRV_SUCCESS) return refusal;
+  }
   /* An axis of the path that already drives: refused before anything is
    * armed, as the path would never start and its drive end never come. */
   const ULONG axes = master | assigned_axis(slot_u16(request->block, 1), 1) |
                      (shape.axis_count == 3 ? assigned_axis(slot_u16(request->block, 1), 2) : 0);
-  if (check_axis_idle(request->ext, axes) != DRV_SUCCESS) {
+  if (check_axis_idle(ext, axes) != DRV_SUCCESS) {
     set_slot(request->block, 1, 0);
     return DRV_INTERP_BUSY;
   }
@@ -597,6 +603,14 @@ VOID end_single_interpolation(CardExtension *ext) {
   InterlockedExchange(&ext->line_arc_axes, 0);
   if (InterlockedCompareExchange(&ext->interp_state, INTERP_IDLE, INTERP_SINGLE) == INTERP_SINGLE)
     restore_stretched_ranges(ext);
+}
+
+/* Without its drive end (a line whose arming was refused, as in compare-table
+ * mode) nothing else would end it, and every waited line would be refused. */
+VOID settle_single_interpolation(CardExtension *ext) {
+  if (read_interlocked(&ext->interp_state) != INTERP_SINGLE) return;
+  const ULONG axes = (ULONG)read_interlocked(&ext->line_arc_axes);
+  if (!(chip_main_status(ext) & axes & MAIN_STATUS_BUSY_MASK)) end_single_interpolation(ext);
 }
 
 VOID conti_feed_segment(CardExtension *ext) {

@@ -719,6 +719,9 @@ VOID switch_chip_interrupt_off_when_unused(CardExtension *ext);
 /* waiting_requests.cpp (continued): arming the waits. */
 /* Arms the factor on the axes of the mask without a request. */
 USHORT arm_wait(CardExtension *ext, ULONG axis_mask, ULONG factor);
+/* Why a request could not wait on the lowest axis of the mask now (0x801D,
+ * 0x8023, 0x800D in this order), or 0x8000. */
+USHORT wait_refusal(CardExtension *ext, ULONG axis_mask);
 /* Pends the request on the lowest axis of the mask until the factor arrives
  * (or it is cancelled); on 0x8000 the request is pending and its status
  * STATUS_PENDING. */
@@ -798,6 +801,9 @@ RequestHandler conti_running_segment;
 BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third);
 /* A line or arc is over: state idle, partner ranges given back. */
 VOID end_single_interpolation(CardExtension *ext);
+/* A line or arc whose axes all stand is over, whether or not its drive end
+ * was armed to say so. */
+VOID settle_single_interpolation(CardExtension *ext);
 /* DPC: hands the next stored segment of a table run to the chip when it
  * takes one; a run without a table is the application's to feed. */
 VOID conti_feed_segment(CardExtension *ext);
