@@ -40,6 +40,7 @@ static VOID reset_card_state(CardExtension *ext) {
   RtlZeroMemory(ext->conti_axis, sizeof ext->conti_axis);
   RtlZeroMemory(ext->conti_saved_range, sizeof ext->conti_saved_range);
   ext->conti_mask = 0;
+  InterlockedExchange(&ext->conti_closing, 0);
   KeReleaseSpinLock(&ext->conti_lock, irql);
 }
 

@@ -379,6 +379,9 @@ typedef struct CardExtension {
   ULONG conti_saved_range[2];      /* ranges of the second and third axes; handlers, DPC;
                                       conti lock */
   USHORT conti_mask;               /* handlers, DPC; conti lock */
+  volatile LONG conti_closing;     /* 1 from an end that found the run's path running until
+                                      its axes stand; handlers and DPC, interlocked, changed
+                                      under the conti lock */
   volatile LONG open_count;        /* create and close, interlocked; 0 or 1 */
   SharedBuffer buffer;             /* see SharedBuffer */
   USHORT compare_axis;             /* 1 or 2; handlers */
@@ -813,6 +816,12 @@ BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor);
  * slot gets the next segment, and a started run whose master stands is
  * ended at once, so that its axes never read done while it is still open. */
 VOID conti_serve_table_run(CardExtension *ext);
+/* Every request first ends a run closed while its path ran, once its axes
+ * stand: the partners get their ranges back before anything else. */
+VOID conti_settle_closed_run(CardExtension *ext);
+/* REQ_SET_RANGE for a partner of a run closed while its path runs: the range
+ * waits for the axes to stand (TRUE), as the run's own give-back does. */
+BOOLEAN conti_defer_range(CardExtension *ext, ULONG axis_mask, ULONG range);
 
 /* torix_handlers.cpp: the Torix remote-I/O bus. */
 RequestHandler set_torix_do;

@@ -137,18 +137,6 @@ uint32_t scaled_range(uint32_t range, double scale) {
   return static_cast<uint32_t>(static_cast<double>(range) * scale);
 }
 
-// Whether every axis of the run stands; a failed query is returned.
-ApiStatus check_run_stopped(uint8_t card) {
-  for (uint16_t axis : card_table.cards[card].conti.axes) {
-    if (axis == 0) continue;
-    uint8_t done = 0;
-    int16_t state = 0;
-    if (const ApiStatus status = RM7X0_NAME(motion_done)(card, axis, &done, &state)) return status;
-    if (done != 1) return ERROR_MOTION_NOT_COMPLETE;
-  }
-  return SUCCESS_NO_ERROR;
-}
-
 }  // namespace
 
 ApiStatus vector_speed_word(uint8_t card, uint16_t master, uint32_t speed, uint16_t *word) {
@@ -254,12 +242,11 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_begin)(uint8_t card, uint16_t axi
   return open_conti_run(card, axes);
 }
 
-// The driver names the partners and the ranges they had before the run. A
-// partner's range cannot change while it moves, so the run is closed only
-// once its axes stand; before, the end is refused and the run stays open.
+// The driver names the partners and the ranges they had before the run.
+// While the path still runs out, the driver gives those ranges to the chip
+// once the axes stand; the library's own take them at once.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_end)(uint8_t card) {
   if (const ApiStatus status = check_card(card)) return status;
-  if (const ApiStatus status = check_run_stopped(card)) return status;
   DriverRequest block{};
   preset_status(block);
   if (const ApiStatus status = judged_request(card_device(card), REQ_CONTI_INTERP_END, block,
