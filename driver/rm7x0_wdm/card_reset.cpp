@@ -13,6 +13,7 @@ static VOID reset_axis_state(CardExtension *ext, int axis) {
   state->feature_owner = 0;
   state->sync_owner = 0;
   RtlZeroMemory(state->end_flag, sizeof state->end_flag);
+  InterlockedExchange(&state->path_axes, 0);
   InterlockedExchange(&state->interrupt_factor, 0);
   RtlZeroMemory(state->home_config, sizeof state->home_config);
   state->home_mode = 0;

@@ -165,7 +165,7 @@ USHORT start_interpolation(RequestContext *request, const InterpShape &shape) {
     chip_set_arc_center(ext, axes[1], slot_u32(block, shape.first_point_slot + 1));
   }
 
-  clear_end_flags(ext, axes[0] | axes[1] | axes[2]);
+  start_path_end_flags(ext, axes[0] | axes[1] | axes[2]);
   InterlockedExchange(&ext->line_arc_axes, (LONG)(axes[0] | axes[1] | axes[2]));
   InterlockedExchange(&ext->interp_state, INTERP_SINGLE);
   chip_command(ext, command_word(axes[0], CHIP_INTERP_DEC_ON));
@@ -239,7 +239,7 @@ USHORT start_conti_run(CardExtension *ext, USHORT assignment) {
                              (three_axes ? INTERP_CONSTANT_VECTOR_3 : INTERP_CONSTANT_VECTOR_2) |
                              INTERP_MODE_CONTINUOUS));
   chip_command(ext, command_word(master, CHIP_INTERP_DEC_OFF));
-  clear_end_flags(ext, ext->conti_mask);
+  start_path_end_flags(ext, ext->conti_mask);
   return DRV_SUCCESS;
 }
 
@@ -288,7 +288,7 @@ VOID write_segment(CardExtension *ext, const SegmentWords &segment) {
     card_cmd32(ext, command_word(ext->conti_axis[0], CHIP_ARC_CENTER), (ULONG)segment.center[0]);
     card_cmd32(ext, command_word(ext->conti_axis[1], CHIP_ARC_CENTER), (ULONG)segment.center[1]);
   }
-  clear_end_flags(ext, ext->conti_mask);
+  start_path_end_flags(ext, ext->conti_mask);
   const UCHAR code = segment.shape == SEGMENT_ARC2    ? arc_command(segment.arc_code)
                      : segment.shape == SEGMENT_LINE3 ? CHIP_LINE3
                                                       : CHIP_LINE2;

@@ -301,6 +301,8 @@ typedef struct DriverAxisState {
   LONG feature_owner;              /* 0 free, 1 soft limit, 2 ring counter, 3 compare, 4 sync action */
   LONG sync_owner;                 /* 0 free, 1 compare trigger, 2 sync action */
   LONG end_flag[END_FLAG_COUNT];   /* cleared by move starts; drive and home end set by the DPC */
+  volatile LONG path_axes;         /* the axes of the path the axis last drove on, 0 after a
+                                      move of its own; move starts, interlocked */
   ULONG armed_factor;              /* 128, 256 or 0; axis lock */
   UCHAR armed_move_started;        /* the move a drive-end wait is armed for has started: a
                                       drive end latched before is not its end; axis lock */
@@ -626,7 +628,11 @@ USHORT check_move_params(CardExtension *ext, ULONG axis_mask, UCHAR direction, P
 USHORT check_velocity_params(CardExtension *ext, ULONG axis_mask, const UCHAR direction[AXIS_COUNT]);
 USHORT check_axis_idle(CardExtension *ext, ULONG axis_mask);                   /* 0x8002 */
 USHORT check_axis_ready(CardExtension *ext, ULONG axis_mask, UCHAR direction); /* 0x801F */
+/* A move of its own starts on each axis of the mask: its end flags go. */
 VOID clear_end_flags(CardExtension *ext, ULONG axis_mask);
+/* The axes of the mask start one interpolated path together: their end
+ * flags go, and each stops for the reasons of the whole path. */
+VOID start_path_end_flags(CardExtension *ext, ULONG path_mask);
 /* A move profile from eight request slots from first_slot on: start speed,
  * drive speed, rate, deceleration rate, mode word, pulses, (direction), tail. */
 MoveProfile profile_of_slots(const DriverRequest *block, int first_slot);
