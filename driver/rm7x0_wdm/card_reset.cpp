@@ -13,6 +13,7 @@ static VOID reset_axis_state(CardExtension *ext, int axis) {
   state->feature_owner = 0;
   state->sync_owner = 0;
   RtlZeroMemory(state->end_flag, sizeof state->end_flag);
+  InterlockedExchange(&state->path_axes, 0);
   InterlockedExchange(&state->interrupt_factor, 0);
   RtlZeroMemory(state->home_config, sizeof state->home_config);
   state->home_mode = 0;
@@ -40,6 +41,7 @@ static VOID reset_card_state(CardExtension *ext) {
   RtlZeroMemory(ext->conti_axis, sizeof ext->conti_axis);
   RtlZeroMemory(ext->conti_saved_range, sizeof ext->conti_saved_range);
   ext->conti_mask = 0;
+  InterlockedExchange(&ext->conti_closing, 0);
   KeReleaseSpinLock(&ext->conti_lock, irql);
 }
 

@@ -183,6 +183,7 @@ NTSTATUS run_request(CardExtension *ext, PIRP irp, const Route *route, DriverReq
   DriverRequest answer = *block;
   RequestContext request = {ext, irp, &answer, STATUS_SUCCESS};
   if (ext->started && !read_interlocked(&ext->powered_down)) {
+    if (locked) conti_settle_closed_run(ext);
     answer.slot[0] = DRV_SUCCESS;
     const USHORT word = route->handler(&request);
     if (route->word == WORD_REPLACES && word != DRV_SUCCESS) answer.slot[0] = word;

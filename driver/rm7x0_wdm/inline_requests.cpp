@@ -50,7 +50,10 @@ USHORT get_ranges(RequestContext *request) {
 }
 
 USHORT set_range(RequestContext *request) {
-  return chip_set_range(request->ext, slot_u16(request->block, 1), slot_u32(request->block, 2));
+  const ULONG axis_mask = slot_u16(request->block, 1);
+  const ULONG range = slot_u32(request->block, 2);
+  if (conti_defer_range(request->ext, axis_mask, range)) return DRV_SUCCESS;
+  return chip_set_range(request->ext, axis_mask, range);
 }
 
 USHORT reset_card(RequestContext *request) {

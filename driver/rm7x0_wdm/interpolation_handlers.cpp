@@ -9,9 +9,13 @@
  *
  * Interpolation state (interp_state, interlocked): INTERP_IDLE,
  * INTERP_SINGLE from a line or arc start until its axes are found idle,
- * INTERP_CONTI2/3 from a begin or configuration until the end. The run's
- * axes and its segment table belong to the conti lock: each continuous
- * request runs whole under it, and so does each feed and run end of the DPC. */
+ * INTERP_CONTI2/3 from a begin or configuration until the end. An end that
+ * finds the path still running closes the run at once (nothing more is fed,
+ * the final deceleration is on) and leaves it "closing" (conti_closing)
+ * until its axes stand: only then are the partner ranges given back. The
+ * run's axes and its segment table belong to the conti lock: each
+ * continuous request runs whole under it, and so does each feed and run end
+ * of the DPC. */
 #include "rm7x0_driver.h"
 
 namespace {
@@ -161,7 +165,7 @@ USHORT start_interpolation(RequestContext *request, const InterpShape &shape) {
     chip_set_arc_center(ext, axes[1], slot_u32(block, shape.first_point_slot + 1));
   }
 
-  clear_end_flags(ext, axes[0] | axes[1] | axes[2]);
+  start_path_end_flags(ext, axes[0] | axes[1] | axes[2]);
   InterlockedExchange(&ext->line_arc_axes, (LONG)(axes[0] | axes[1] | axes[2]));
   InterlockedExchange(&ext->interp_state, INTERP_SINGLE);
   chip_command(ext, command_word(axes[0], CHIP_INTERP_DEC_ON));
@@ -183,14 +187,22 @@ USHORT start_t_arc2(RequestContext *request) { return start_interpolation(reques
  * other flag only the factor is armed. */
 USHORT waited_interpolation(RequestContext *request, const InterpShape &shape,
                             RequestHandler *start) {
+  CardExtension *ext = request->ext;
   const ULONG master = assigned_axis(slot_u16(request->block, 1), 0);
   const BOOLEAN wait = slot_u16(request->block, shape.wait_slot) == 1;
-  if (wait && request->ext->interp_state != INTERP_IDLE) return DRV_INTERP_BUSY;
+  settle_single_interpolation(ext);
+  if (wait && ext->interp_state != INTERP_IDLE) return DRV_INTERP_BUSY;
+  if (wait) {
+    const USHORT refusal = wait_refusal(ext, master);
+    if (refusal != DRV_SUCCESS) return refusal;
+  }
   /* An axis of the path that already drives: refused before anything is
    * armed, as the path would never start and its drive end never come. */
   const ULONG axes = master | assigned_axis(slot_u16(request->block, 1), 1) |
                      (shape.axis_count == 3 ? assigned_axis(slot_u16(request->block, 1), 2) : 0);
-  if (check_axis_idle(request->ext, axes) != DRV_SUCCESS) {
+  /* So is a line while a closed run's path still runs out: the chip runs
+   * one path at a time. */
+  if (check_axis_idle(ext, axes) != DRV_SUCCESS || read_interlocked(&ext->conti_closing)) {
     set_slot(request->block, 1, 0);
     return DRV_INTERP_BUSY;
   }
@@ -227,7 +239,7 @@ USHORT start_conti_run(CardExtension *ext, USHORT assignment) {
                              (three_axes ? INTERP_CONSTANT_VECTOR_3 : INTERP_CONSTANT_VECTOR_2) |
                              INTERP_MODE_CONTINUOUS));
   chip_command(ext, command_word(master, CHIP_INTERP_DEC_OFF));
-  clear_end_flags(ext, ext->conti_mask);
+  start_path_end_flags(ext, ext->conti_mask);
   return DRV_SUCCESS;
 }
 
@@ -276,7 +288,7 @@ VOID write_segment(CardExtension *ext, const SegmentWords &segment) {
     card_cmd32(ext, command_word(ext->conti_axis[0], CHIP_ARC_CENTER), (ULONG)segment.center[0]);
     card_cmd32(ext, command_word(ext->conti_axis[1], CHIP_ARC_CENTER), (ULONG)segment.center[1]);
   }
-  clear_end_flags(ext, ext->conti_mask);
+  start_path_end_flags(ext, ext->conti_mask);
   const UCHAR code = segment.shape == SEGMENT_ARC2    ? arc_command(segment.arc_code)
                      : segment.shape == SEGMENT_LINE3 ? CHIP_LINE3
                                                       : CHIP_LINE2;
@@ -427,36 +439,80 @@ BOOLEAN feed_next_segment(CardExtension *ext) {
 }
 
 /* A table run is over once it was started and its master stands. A drive
- * end seen while the master drives again is an earlier run's. */
+ * end seen while the master drives again is an earlier run's. A run the
+ * caller ended is over once all its axes stand (settle_closed_run). */
 bool table_run_over(CardExtension *ext) {
   const ULONG master = ext->conti_axis[0];
   return ext->segment_count != 0 && ext->table_run_started && master != 0 &&
-         !(chip_main_status(ext) & master);
+         !read_interlocked(&ext->conti_closing) && !(chip_main_status(ext) & master);
+}
+
+/* A run whose axes stand is over: its table emptied, the partners' ranges
+ * given back, the run left; a table run's drive-end enable goes too, with
+ * the state idle again. */
+VOID finish_run(CardExtension *ext) {
+  const ULONG master = ext->conti_axis[0];
+  const bool table_run = ext->segment_count != 0 && ext->table_run_started;
+  ext->next_segment = 0;
+  ext->segment_count = 0;
+  ext->table_run_started = FALSE;
+  restore_conti_ranges(ext);
+  leave_conti_run(ext);
+  if (table_run) set_int_factor(ext, master, 0);
 }
 
 /* Ends a table run that is over. Segments it never handed to the chip mean
  * the path broke off (a feed too late, a refused segment, a stop): its axes
  * say so in their motion state, never as a normal end. */
 VOID close_table_run(CardExtension *ext) {
-  const ULONG master = ext->conti_axis[0];
   const USHORT axes = ext->conti_mask;
   const bool broken = ext->next_segment < ext->segment_count;
-  ext->next_segment = 0;
-  ext->segment_count = 0;
-  ext->table_run_started = FALSE;
-  restore_conti_ranges(ext);
-  leave_conti_run(ext);
+  finish_run(ext);
   if (broken) {
     for_each_axis(axes, [&](int axis) {
       InterlockedExchange(&ext->axis[axis].end_flag[END_CONTI_BROKEN], 1);
     });
   }
-  /* With the state idle again, the drive-end enable goes too. */
-  set_int_factor(ext, master, 0);
 }
 
 VOID end_stopped_table_run(CardExtension *ext) {
   if (table_run_over(ext)) close_table_run(ext);
+}
+
+/* An axis of the run's path still drives. */
+bool conti_path_drives(CardExtension *ext) {
+  return (chip_main_status(ext) & ext->conti_mask & MAIN_STATUS_BUSY_MASK) != 0;
+}
+
+/* The end of a run whose path still runs: closed now (nothing more is fed),
+ * the chip decelerates to the end of the segments it holds; the partners'
+ * ranges cannot change under their moving axes and wait for them to stand. */
+VOID close_running_run(CardExtension *ext) {
+  InterlockedExchange(&ext->conti_closing, 1);
+  InterlockedExchange(&ext->interp_state, INTERP_IDLE);
+  write_interp_mode(ext, (USHORT)~(INTERP_CONSTANT_VECTOR_FIELD | INTERP_ASSIGNMENT_FIELD), 0);
+  chip_command(ext, command_word(ext->conti_axis[0], CHIP_INTERP_DEC_ON));
+}
+
+/* A run the caller ended is over once all its axes stand. */
+BOOLEAN settle_closed_run(CardExtension *ext) {
+  if (!read_interlocked(&ext->conti_closing) || conti_path_drives(ext)) return FALSE;
+  InterlockedExchange(&ext->conti_closing, 0);
+  finish_run(ext);
+  return TRUE;
+}
+
+/* The caller gives a partner of a closing run its range back (as the end
+ * told it to) while the path still runs: the range waits for the axes to
+ * stand, with the run's own. */
+BOOLEAN defer_partner_range(CardExtension *ext, ULONG axis_mask, ULONG range) {
+  if (!read_interlocked(&ext->conti_closing) || !conti_path_drives(ext)) return FALSE;
+  for (int partner = 0; partner < 2; ++partner) {
+    if (ext->conti_axis[partner + 1] == 0 || axis_mask != ext->conti_axis[partner + 1]) continue;
+    ext->conti_saved_range[partner] = range;
+    return TRUE;
+  }
+  return FALSE;
 }
 
 /* What the DPC does for a table run, done by a request that watches it: a
@@ -469,15 +525,21 @@ VOID serve_table_run(CardExtension *ext) {
 
 BOOLEAN end_table_run(CardExtension *ext, int axis, USHORT factor) {
   if (!(factor & FACTOR_DRIVE_END) || ext->conti_axis[0] != (1u << axis)) return FALSE;
+  if (read_interlocked(&ext->conti_closing)) return settle_closed_run(ext);
   if (!table_run_over(ext)) return FALSE;
   close_table_run(ext);
   return TRUE;
 }
 
+/* A run open, or closed by its end while its path still runs. */
+bool conti_run_busy(CardExtension *ext) {
+  return conti_active(ext) || read_interlocked(&ext->conti_closing);
+}
+
 USHORT begin_run(RequestContext *request) {
   CardExtension *ext = request->ext;
   end_stopped_table_run(ext);
-  if (conti_active(ext)) return DRV_INTERP_BUSY;
+  if (conti_run_busy(ext)) return DRV_INTERP_BUSY;
   empty_segment_table(ext);
   const USHORT assignment = slot_u16(request->block, 1);
   const USHORT word = start_conti_run(ext, assignment);
@@ -492,7 +554,7 @@ USHORT configure_run(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
   end_stopped_table_run(ext);
-  if (conti_active(ext)) return DRV_INTERP_BUSY;
+  if (conti_run_busy(ext)) return DRV_INTERP_BUSY;
   empty_segment_table(ext);
   ext->remaining_length = 0;
   ext->end_threshold = slot_u32(block, 7);
@@ -522,6 +584,10 @@ USHORT end_run(RequestContext *request) {
   set_slot(block, 3, ext->conti_axis[2]);
   set_slot(block, 4, ext->conti_saved_range[0]);
   set_slot(block, 5, ext->conti_saved_range[1]);
+  if (conti_path_drives(ext)) {
+    close_running_run(ext);
+    return DRV_SUCCESS;
+  }
   if (ext->line_arc_option) restore_conti_ranges(ext);
   leave_conti_run(ext);
   return DRV_SUCCESS;
@@ -599,12 +665,30 @@ VOID end_single_interpolation(CardExtension *ext) {
     restore_stretched_ranges(ext);
 }
 
+/* Without its drive end (a line whose arming was refused, as in compare-table
+ * mode) nothing else would end it, and every waited line would be refused. */
+VOID settle_single_interpolation(CardExtension *ext) {
+  if (read_interlocked(&ext->interp_state) != INTERP_SINGLE) return;
+  const ULONG axes = (ULONG)read_interlocked(&ext->line_arc_axes);
+  if (!(chip_main_status(ext) & axes & MAIN_STATUS_BUSY_MASK)) end_single_interpolation(ext);
+}
+
 VOID conti_feed_segment(CardExtension *ext) {
   under_conti_lock(ext, [&] { return feed_next_segment(ext); });
 }
 
 BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor) {
   return under_conti_lock(ext, [&] { return end_table_run(ext, axis, factor); });
+}
+
+VOID conti_settle_closed_run(CardExtension *ext) {
+  if (!read_interlocked(&ext->conti_closing)) return;
+  under_conti_lock(ext, [&] { return settle_closed_run(ext); });
+}
+
+BOOLEAN conti_defer_range(CardExtension *ext, ULONG axis_mask, ULONG range) {
+  if (!read_interlocked(&ext->conti_closing)) return FALSE;
+  return under_conti_lock(ext, [&] { return defer_partner_range(ext, axis_mask, range); });
 }
 
 VOID conti_serve_table_run(CardExtension *ext) {

@@ -168,10 +168,19 @@ USHORT check_axis_ready(CardExtension *ext, ULONG axis_mask, UCHAR direction) {
   return word;
 }
 
-VOID clear_end_flags(CardExtension *ext, ULONG axis_mask) {
+static VOID clear_end_flags_of_path(CardExtension *ext, ULONG axis_mask, ULONG path_mask) {
   for_each_axis(axis_mask, [&](int axis) {
     for (LONG &flag : ext->axis[axis].end_flag) InterlockedExchange(&flag, 0);
+    InterlockedExchange(&ext->axis[axis].path_axes, (LONG)path_mask);
   });
+}
+
+VOID clear_end_flags(CardExtension *ext, ULONG axis_mask) {
+  clear_end_flags_of_path(ext, axis_mask, 0);
+}
+
+VOID start_path_end_flags(CardExtension *ext, ULONG path_mask) {
+  clear_end_flags_of_path(ext, path_mask, path_mask);
 }
 
 /* ---- Starts -------------------------------------------------------------- */

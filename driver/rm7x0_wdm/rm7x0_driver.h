@@ -301,6 +301,8 @@ typedef struct DriverAxisState {
   LONG feature_owner;              /* 0 free, 1 soft limit, 2 ring counter, 3 compare, 4 sync action */
   LONG sync_owner;                 /* 0 free, 1 compare trigger, 2 sync action */
   LONG end_flag[END_FLAG_COUNT];   /* cleared by move starts; drive and home end set by the DPC */
+  volatile LONG path_axes;         /* the axes of the path the axis last drove on, 0 after a
+                                      move of its own; move starts, interlocked */
   ULONG armed_factor;              /* 128, 256 or 0; axis lock */
   UCHAR armed_move_started;        /* the move a drive-end wait is armed for has started: a
                                       drive end latched before is not its end; axis lock */
@@ -379,6 +381,9 @@ typedef struct CardExtension {
   ULONG conti_saved_range[2];      /* ranges of the second and third axes; handlers, DPC;
                                       conti lock */
   USHORT conti_mask;               /* handlers, DPC; conti lock */
+  volatile LONG conti_closing;     /* 1 from an end that found the run's path running until
+                                      its axes stand; handlers and DPC, interlocked, changed
+                                      under the conti lock */
   volatile LONG open_count;        /* create and close, interlocked; 0 or 1 */
   SharedBuffer buffer;             /* see SharedBuffer */
   USHORT compare_axis;             /* 1 or 2; handlers */
@@ -623,7 +628,11 @@ USHORT check_move_params(CardExtension *ext, ULONG axis_mask, UCHAR direction, P
 USHORT check_velocity_params(CardExtension *ext, ULONG axis_mask, const UCHAR direction[AXIS_COUNT]);
 USHORT check_axis_idle(CardExtension *ext, ULONG axis_mask);                   /* 0x8002 */
 USHORT check_axis_ready(CardExtension *ext, ULONG axis_mask, UCHAR direction); /* 0x801F */
+/* A move of its own starts on each axis of the mask: its end flags go. */
 VOID clear_end_flags(CardExtension *ext, ULONG axis_mask);
+/* The axes of the mask start one interpolated path together: their end
+ * flags go, and each stops for the reasons of the whole path. */
+VOID start_path_end_flags(CardExtension *ext, ULONG path_mask);
 /* A move profile from eight request slots from first_slot on: start speed,
  * drive speed, rate, deceleration rate, mode word, pulses, (direction), tail. */
 MoveProfile profile_of_slots(const DriverRequest *block, int first_slot);
@@ -719,6 +728,9 @@ VOID switch_chip_interrupt_off_when_unused(CardExtension *ext);
 /* waiting_requests.cpp (continued): arming the waits. */
 /* Arms the factor on the axes of the mask without a request. */
 USHORT arm_wait(CardExtension *ext, ULONG axis_mask, ULONG factor);
+/* Why a request could not wait on the lowest axis of the mask now (0x801D,
+ * 0x8023, 0x800D in this order), or 0x8000. */
+USHORT wait_refusal(CardExtension *ext, ULONG axis_mask);
 /* Pends the request on the lowest axis of the mask until the factor arrives
  * (or it is cancelled); on 0x8000 the request is pending and its status
  * STATUS_PENDING. */
@@ -798,6 +810,9 @@ RequestHandler conti_running_segment;
 BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third);
 /* A line or arc is over: state idle, partner ranges given back. */
 VOID end_single_interpolation(CardExtension *ext);
+/* A line or arc whose axes all stand is over, whether or not its drive end
+ * was armed to say so. */
+VOID settle_single_interpolation(CardExtension *ext);
 /* DPC: hands the next stored segment of a table run to the chip when it
  * takes one; a run without a table is the application's to feed. */
 VOID conti_feed_segment(CardExtension *ext);
@@ -807,6 +822,12 @@ BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor);
  * slot gets the next segment, and a started run whose master stands is
  * ended at once, so that its axes never read done while it is still open. */
 VOID conti_serve_table_run(CardExtension *ext);
+/* Every request first ends a run closed while its path ran, once its axes
+ * stand: the partners get their ranges back before anything else. */
+VOID conti_settle_closed_run(CardExtension *ext);
+/* REQ_SET_RANGE for a partner of a run closed while its path runs: the range
+ * waits for the axes to stand (TRUE), as the run's own give-back does. */
+BOOLEAN conti_defer_range(CardExtension *ext, ULONG axis_mask, ULONG range);
 
 /* torix_handlers.cpp: the Torix remote-I/O bus. */
 RequestHandler set_torix_do;

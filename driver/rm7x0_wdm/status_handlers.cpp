@@ -91,6 +91,28 @@ VOID hold_or_release(CardExtension *ext, ULONG axis_mask, UCHAR code, USHORT hel
 
 /* ---- motion state, errors, inputs ---------------------------------------- */
 
+/* The stop reasons the chip latched for an axis in error. */
+static USHORT latched_stop_reasons(CardExtension *ext, int axis, USHORT main_status) {
+  if (!(main_status & (1u << (MAIN_STATUS_ERROR_SHIFT + axis)))) return 0;
+  USHORT status1 = 0, status2 = 0;
+  chip_read_status1(ext, 1u << axis, &status1);
+  chip_read_status2(ext, 1u << axis, &status2);
+  return (USHORT)((status1 & STATUS1_STOP_REASONS) | (status2 & STATUS2_SOFT_LIMITS) |
+                  ((status2 & STATUS2_BIT7) ? STATE_STATUS2_BIT7 : 0));
+}
+
+/* The axes that stopped with this one: the others of its last path while
+ * they are still on that path. The chip latches a path's stop reason on the
+ * axis that met it; its partners stopped short all the same. */
+static ULONG axes_of_its_path(CardExtension *ext, int axis) {
+  const LONG path = read_interlocked(&ext->axis[axis].path_axes);
+  ULONG axes = 1u << axis;
+  for_each_axis((ULONG)path & ~axes, [&](int other) {
+    if (read_interlocked(&ext->axis[other].path_axes) == path) axes |= 1u << other;
+  });
+  return axes;
+}
+
 VOID motion_done(CardExtension *ext, ULONG axis_mask, PUCHAR done, PUSHORT state) {
   *done = 0;
   *state = 0;
@@ -107,23 +129,23 @@ VOID motion_done(CardExtension *ext, ULONG axis_mask, PUCHAR done, PUSHORT state
   if (main_status & (1u << axis)) return;
   if (held_loaded & (1u << axis)) return;  /* a held drive still to run */
   *done = 1;
+  /* A path cut short never reads as a normal end on any of its axes: each
+   * says why the path stopped. */
   USHORT reason = 0;
-  if (main_status & (1u << (MAIN_STATUS_ERROR_SHIFT + axis))) {
-    USHORT status1 = 0, status2 = 0;
-    chip_read_status1(ext, 1u << axis, &status1);
-    chip_read_status2(ext, 1u << axis, &status2);
-    reason = (USHORT)((status1 & STATUS1_STOP_REASONS) | (status2 & STATUS2_SOFT_LIMITS) |
-                      ((status2 & STATUS2_BIT7) ? STATE_STATUS2_BIT7 : 0));
-  }
+  bool stopped_by_command = false;
+  for_each_axis(axes_of_its_path(ext, axis), [&](int member) {
+    reason |= latched_stop_reasons(ext, member, main_status);
+    stopped_by_command = stopped_by_command || ext->axis[member].end_flag[END_STOPPED_BY_COMMAND];
+  });
   const LONG *flag = ext->axis[axis].end_flag;
   if (flag[END_CONTI_BROKEN]) reason |= STATE_CONTI_BROKEN;
-  if (flag[END_STOPPED_BY_COMMAND])
+  if (stopped_by_command)
     reason |= STATE_STOP_COMMAND;
   else if (flag[END_HOME])
     reason |= STATE_HOME_END;
-  else if (flag[END_DRIVE] && !flag[END_CONTI_BROKEN])
-    reason |= STATE_DRIVE_END;
-  *state = reason != 0 ? reason : STATE_DRIVE_END;
+  else if (reason == 0)
+    reason = STATE_DRIVE_END;  /* with or without its drive-end flag */
+  *state = reason;
 }
 
 USHORT motion_done_request(RequestContext *request) {

@@ -91,14 +91,29 @@ USHORT arm_wait(CardExtension *ext, ULONG axis_mask, ULONG factor) {
 /* Marks the request pending before its cancel routine is set; a request
  * cancelled before that routine was in place is taken back out of the slot
  * and completed here. */
-USHORT arm_wait_irp(RequestContext *request, ULONG axis_mask, ULONG factor) {
-  CardExtension *ext = request->ext;
+static BOOLEAN request_waits_on(DriverAxisState *state) {
+  KIRQL irql;
+  KeAcquireSpinLock(&state->lock, &irql);
+  const BOOLEAN waiting = state->pending_request != NULL;
+  KeReleaseSpinLock(&state->lock, irql);
+  return waiting;
+}
+
+USHORT wait_refusal(CardExtension *ext, ULONG axis_mask) {
   if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
   USHORT held = 0;  /* the DPC's interrupt actions change it under the interrupt lock */
   run_synchronized(ext, [&] { held = ext->held_axes; });
   if (held & axis_mask) return DRV_WAIT_ON_HELD_AXIS;
   const int axis = axis_mask_to_index(axis_mask);
   if (axis < 0) return DRV_AXIS_NOT_READY;  /* no axis to wait on */
+  return request_waits_on(&ext->axis[axis]) ? DRV_WAIT_ALREADY_ARMED : DRV_SUCCESS;
+}
+
+USHORT arm_wait_irp(RequestContext *request, ULONG axis_mask, ULONG factor) {
+  CardExtension *ext = request->ext;
+  const USHORT refusal = wait_refusal(ext, axis_mask);
+  if (refusal != DRV_SUCCESS) return refusal;
+  const int axis = axis_mask_to_index(axis_mask);
 
   DriverAxisState *state = &ext->axis[axis];
   PIRP irp = request->irp;

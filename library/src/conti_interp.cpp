@@ -137,18 +137,6 @@ uint32_t scaled_range(uint32_t range, double scale) {
   return static_cast<uint32_t>(static_cast<double>(range) * scale);
 }
 
-// Whether every axis of the run stands; a failed query is returned.
-ApiStatus check_run_stopped(uint8_t card) {
-  for (uint16_t axis : card_table.cards[card].conti.axes) {
-    if (axis == 0) continue;
-    uint8_t done = 0;
-    int16_t state = 0;
-    if (const ApiStatus status = RM7X0_NAME(motion_done)(card, axis, &done, &state)) return status;
-    if (done != 1) return ERROR_MOTION_NOT_COMPLETE;
-  }
-  return SUCCESS_NO_ERROR;
-}
-
 }  // namespace
 
 ApiStatus vector_speed_word(uint8_t card, uint16_t master, uint32_t speed, uint16_t *word) {
@@ -161,23 +149,35 @@ ApiStatus vector_speed_word(uint8_t card, uint16_t master, uint32_t speed, uint1
   return SUCCESS_NO_ERROR;
 }
 
-ApiStatus check_conti_axes(uint8_t card, uint16_t axis1, uint16_t axis2, uint16_t axis3,
-                           ContiAxes *axes) {
+ApiStatus check_conti_axis_bits(uint8_t card, uint16_t axis1, uint16_t axis2, uint16_t axis3,
+                                ContiAxes *axes) {
   const bool third = axis3 != 0 && axis3 != THIRD_AXIS_NONE;
   if (const ApiStatus status = check_card_axis(card, axis1)) return status;
   if (const ApiStatus status = check_axis(axis2)) return status;
   if (third)
     if (const ApiStatus status = check_axis(axis3)) return status;
   *axes = ContiAxes{{axis1, axis2, third ? axis3 : uint16_t{0}}};
-  if (axis2 == axes->axis[2]) return ERROR_INTERPOLATION_SLAVE_AXES_DUPLICATED;
-  if (axis1 & (axis2 | axes->axis[2])) return ERROR_INVALID_INTERPOLATION_SLAVE_AXES;
+  return SUCCESS_NO_ERROR;
+}
+
+ApiStatus check_conti_axes_free(uint8_t card, const ContiAxes &axes) {
+  const uint16_t axis1 = axes.axis[0], axis2 = axes.axis[1];
+  if (axis2 == axes.axis[2]) return ERROR_INTERPOLATION_SLAVE_AXES_DUPLICATED;
+  if (axis1 & (axis2 | axes.axis[2])) return ERROR_INVALID_INTERPOLATION_SLAVE_AXES;
   // The driver's axis word names the third axis by its index, 0 meaning none:
   // X as the third axis would run a two-axis path and keep its stretched range.
-  if (axes->axis[2] == AXIS_X) return ERROR_CONTI_INTERP_INCORRECT_CONFIG;
+  if (axes.axis[2] == AXIS_X) return ERROR_CONTI_INTERP_INCORRECT_CONFIG;
   uint8_t direction[4] = {DIRECTION_NONE, DIRECTION_NONE, DIRECTION_NONE, DIRECTION_NONE};
-  fill_move_directions(api_id(REQ_CONTI_INTERP_BEGIN), axis1, axis2, axes->axis[2], 0, 0, 0,
+  fill_move_directions(api_id(REQ_CONTI_INTERP_BEGIN), axis1, axis2, axes.axis[2], 0, 0, 0,
                        direction);
-  return check_axes_move(card, static_cast<uint16_t>(axis1 | axis2 | axes->axis[2]), direction);
+  return check_axes_move(card, static_cast<uint16_t>(axis1 | axis2 | axes.axis[2]), direction);
+}
+
+ApiStatus check_conti_axes(uint8_t card, uint16_t axis1, uint16_t axis2, uint16_t axis3,
+                           ContiAxes *axes) {
+  if (const ApiStatus status = check_conti_axis_bits(card, axis1, axis2, axis3, axes))
+    return status;
+  return check_conti_axes_free(card, *axes);
 }
 
 ApiStatus query_reply_byte(uint8_t card, DWORD code, bool judged, int slot, ApiStatus failure,
@@ -243,13 +243,12 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_begin)(uint8_t card, uint16_t axi
   return open_conti_run(card, axes);
 }
 
-// The driver names the partners and the ranges they had before the run. A
-// partner's range cannot change while it moves, so the run is closed only
-// once its axes stand; before, the end is refused and the run stays open.
+// The driver names the partners and the ranges they had before the run.
+// While the path still runs out, the driver gives those ranges to the chip
+// once the axes stand; the library's own take them at once.
 // Exported as rm720_conti_interp_end and rm730_conti_interp_end.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_end)(uint8_t card) {
   if (const ApiStatus status = check_card(card)) return status;
-  if (const ApiStatus status = check_run_stopped(card)) return status;
   DriverRequest block{};
   preset_status(block);
   if (const ApiStatus status = judged_request(card_device(card), REQ_CONTI_INTERP_END, block,

@@ -41,6 +41,11 @@ ApiStatus vector_speed_word(uint8_t card, uint16_t master, uint32_t speed, uint1
 // then the driver's check that they may move.
 ApiStatus check_conti_axes(uint8_t card, uint16_t axis1, uint16_t axis2, uint16_t axis3,
                            ContiAxes *axes);
+// Its two halves: the card and the axis bits ...
+ApiStatus check_conti_axis_bits(uint8_t card, uint16_t axis1, uint16_t axis2, uint16_t axis3,
+                                ContiAxes *axes);
+// ... then the partners and the driver's check that the axes may move.
+ApiStatus check_conti_axes_free(uint8_t card, const ContiAxes &axes);
 // A query of the card whose reply slot's low byte goes to *out, judged or
 // not; the byte is written only when the query succeeded.
 ApiStatus query_reply_byte(uint8_t card, DWORD code, bool judged, int slot, ApiStatus failure,

@@ -212,12 +212,16 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_start)(uint8_t card, uint16_t axi
                                                       uint8_t count) {
   const bool three_axes = axis3 != 0 && axis3 != 255;
   ContiAxes axes{};
-  if (const ApiStatus status = check_conti_axes(card, axis1, axis2, axis3, &axes)) return status;
+  if (const ApiStatus status = check_conti_axis_bits(card, axis1, axis2, axis3, &axes))
+    return status;
   // Without a first record there is no run to start.
   if (count == 0) return ERROR_INVALID_CONTINUE_INTERPOLATION_MOTION;
   std::vector<ContiSegmentRecord> records;
   if (const ApiStatus status = read_records(segments, count, &records)) return status;
+  // The records are judged before the axes' state: a table that can never
+  // run is refused as such whether or not the axes stand.
   if (const ApiStatus status = check_records(records, three_axes)) return status;
+  if (const ApiStatus status = check_conti_axes_free(card, axes)) return status;
 
   // The speed is checked before the factor is switched on, so that its refusal changes nothing.
   uint16_t speed_word = 0;

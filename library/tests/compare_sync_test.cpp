@@ -5,6 +5,8 @@
 // its exact pulse.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 #include "batch_move.h"
@@ -256,6 +258,38 @@ TEST_F(CompareSync, RearmingOnAnotherCounterFiresNothing) {
   probe_advance_ns(LIMIT_NS / 60);
   EXPECT_FALSE(probe_axis_busy(1));
   EXPECT_EQ(probe_command_counter(1), 0);
+}
+
+// A line started while the compare table holds the interrupt cannot arm its
+// drive end; once it has run and the trigger is off, a waited line runs.
+TEST_F(CompareSync, ALineBesideATableTriggerLeavesNoInterpolationBehind) {
+  for (uint16_t axis : {AXIS_X, AXIS_Y})
+    ASSERT_EQ(rm720_set_range(CARD, axis, 800000), SUCCESS_NO_ERROR);  // up to 80,000 PPS
+  std::vector<int32_t> table;
+  for (int32_t position = 1000; position <= 20000; position += 1000) table.push_back(position);
+  ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_X, ARM, 0, TABLE, 0, OUTPUT, 1, 0, table.data(),
+                                 static_cast<uint32_t>(table.size())),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_t_line2_move(CARD, AXIS_X, AXIS_Y, 20000, 20000, 500000, 500000, 15500, 7750,
+                               0, 0),
+            SUCCESS_NO_ERROR);
+  run_until_idle(3);
+  ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_X, 0, 0, 0, 0, OUTPUT, 1, 0, nullptr, 0),
+            SUCCESS_NO_ERROR);
+  std::atomic<bool> returned{false};
+  std::thread clock([&] {
+    while (!returned) {
+      probe_advance_ns(1000000);
+      std::this_thread::yield();
+    }
+  });
+  EXPECT_EQ(rm720_t_line2_move(CARD, AXIS_X, AXIS_Y, 5000, 20000, 500000, 500000, -1500, 500, 0,
+                               1),
+            SUCCESS_NO_ERROR);
+  returned = true;
+  clock.join();
+  EXPECT_EQ(probe_command_counter(0), 14000);
+  EXPECT_EQ(probe_command_counter(1), 8250);
 }
 
 // Argument checks in their order: card, axis, option values, then the

@@ -136,9 +136,9 @@ std::vector<StateCase> state_cases() {
       {State::NotBegun, {-324, -324, -324, -324, -324, -324, 0, -324, -324, -324, -324}, UNTOUCHED},
       // Before the first segment no axis has a last target to follow on from.
       {State::BegunIdle, {-334, -390, 0, -390, -390, 0, -333, 0, -390, 0, -390}, UNTOUCHED},
-      // The end waits for the axes to stand: their ranges cannot change before.
-      {State::RunningFree, {0, 0, -325, -335, 0, -325, -325, -325, -325, -325, -325}, 1},
-      {State::RunningFull, {0, -336, -325, -335, -336, -325, -325, -325, -325, -325, -325}, 0},
+      // The end closes the run while it runs; the path runs out what the chip holds.
+      {State::RunningFree, {0, 0, -325, -335, 0, -325, -325, 0, -325, -325, -325}, 1},
+      {State::RunningFull, {0, -336, -325, -335, -336, -325, -325, 0, -325, -325, -325}, 0},
       {State::Ended, {-334, -334, 0, -335, -334, 0, -333, 0, 0, 0, 0}, UNTOUCHED},
       {State::Stopped, {-334, -334, 0, -335, -334, 0, -333, 0, 0, 0, 0}, UNTOUCHED},
   };

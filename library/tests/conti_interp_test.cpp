@@ -402,7 +402,10 @@ TEST_F(ContiTest, ATableRunThatBreaksOffIsNeverANormalEnd) {
   constexpr int16_t BROKEN = DRIVE_FINISH_CONTI_BROKEN;
   const Break cases[] = {
       {"feed too late", true, false, {BROKEN, BROKEN, BROKEN}},
-      {"stop command", false, true, {BROKEN | DRIVE_FINISH_WITH_STOP_COMMAND, BROKEN, BROKEN}},
+      // The stop of the master stopped its partners too: each says so.
+      {"stop command", false, true,
+       {BROKEN | DRIVE_FINISH_WITH_STOP_COMMAND, BROKEN | DRIVE_FINISH_WITH_STOP_COMMAND,
+        BROKEN | DRIVE_FINISH_WITH_STOP_COMMAND}},
   };
   for (const Break &c : cases) {
     SCOPED_TRACE(c.name);
@@ -508,19 +511,43 @@ TEST_F(ContiTest, AWaitEndsOnlyWithItsOwnDriveEnd) {
   EXPECT_EQ(probe_command_counter(0), start_x + 1000);
 }
 
-// The partner's range cannot change while it moves: the end is refused
-// until the run stands, and then gives the range back.
-TEST_F(ContiTest, TheEndWaitsForTheAxesToStand) {
-  ASSERT_EQ(rm720_conti_interp_begin(0, AXIS_X, AXIS_Y, 255, SPEED), SUCCESS_NO_ERROR);
-  ASSERT_EQ(feed(PATH[0], FIRST), SUCCESS_NO_ERROR);
-  EXPECT_EQ(rm720_conti_interp_end(0), ERROR_MOTION_NOT_COMPLETE);
-  EXPECT_EQ(card_table.cards[0].conti.axes[0], AXIS_X) << "the run stays open";
-  EXPECT_EQ(probe_driver_range(1), 22627u);
-  run_until_idle();
-  ASSERT_EQ(rm720_conti_interp_end(0), SUCCESS_NO_ERROR);
-  EXPECT_EQ(axis_block(1).range, RESET_RANGE);
-  EXPECT_EQ(probe_driver_range(1), RESET_RANGE);
-  EXPECT_EQ(axis_block(1).speed_max, axis_block(0).speed_max) << "the partner's limits are back";
+// The end after the last segment, while the path still runs, closes the run
+// at once; the partners' ranges come back to the chip once the axes stand,
+// and whatever the caller starts next works.
+TEST_F(ContiTest, TheEndWhileThePathRunsClosesItAndGivesTheRangesBackAtItsEnd) {
+  for (uint16_t third : {uint16_t{255}, uint16_t{AXIS_Z}}) {
+    SCOPED_TRACE(third);
+    const bool three = third == AXIS_Z;
+    ASSERT_EQ(rm720_conti_interp_begin(0, AXIS_X, AXIS_Y, third, SPEED), SUCCESS_NO_ERROR);
+    ASSERT_EQ(three ? rm720_conti_line3_move(0, 3000, 1000, 500, FIRST)
+                    : rm720_conti_line2_move(0, 3000, 1000, FIRST),
+              SUCCESS_NO_ERROR);
+    advance_ms(5);
+    EXPECT_EQ(rm720_conti_interp_end(0), SUCCESS_NO_ERROR);
+    EXPECT_EQ(card_table.cards[0].conti.axes[0], 0) << "the run is closed";
+    EXPECT_TRUE(probe_axis_busy(0)) << "the path runs on";
+    EXPECT_EQ(axis_block(1).range, RESET_RANGE);
+    EXPECT_NE(probe_driver_range(1), RESET_RANGE) << "changed under the moving axis";
+    EXPECT_EQ(rm720_conti_line2_move(0, 100, 100, FOLLOWING), ERROR_CONFIG_IS_NEEDED);
+    run_until_idle();
+    EXPECT_EQ(probe_command_counter(0), 3000);
+    EXPECT_EQ(probe_command_counter(1), 1000);
+    EXPECT_EQ(rm720_conti_interp_end(0), ERROR_CONFIG_IS_NEEDED) << "nothing left to end";
+    for (int axis = 0; axis < (three ? 3 : 2); ++axis)
+      EXPECT_EQ(probe_driver_range(axis), RESET_RANGE) << axis;
+    EXPECT_EQ(axis_block(1).speed_max, axis_block(0).speed_max) << "the partner's limits are back";
+    // What the caller starts next runs: a line, an arc, a begin.
+    ASSERT_EQ(rm720_t_line2_move(0, AXIS_X, AXIS_Y, 1000, SPEED, 100000, 100000, -3000, -1000, 0,
+                                 0),
+              SUCCESS_NO_ERROR);
+    run_until_idle();
+    ASSERT_EQ(rm720_t_arc2_move(0, AXIS_X, AXIS_Y, 1000, SPEED, 100000, CCW, 0, 500, 0, 1000, 0, 0),
+              SUCCESS_NO_ERROR);
+    run_until_idle();
+    EXPECT_EQ(rm720_set_cmdcounter(0, AXIS_X, 0), SUCCESS_NO_ERROR);
+    EXPECT_EQ(rm720_set_cmdcounter(0, AXIS_Y, 0), SUCCESS_NO_ERROR);
+    EXPECT_EQ(rm720_set_cmdcounter(0, AXIS_Z, 0), SUCCESS_NO_ERROR);
+  }
 }
 
 // Segments longer than the deceleration distance: the deceleration is

@@ -176,6 +176,35 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"master_is_partner", CARD, AXIS_X, AXIS_X, 0, 50000, {l2, l2}, ERROR_INVALID_INTERPOLATION_SLAVE_AXES}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// The records are judged before the axes' state: a table that can never run
+// says why even while an axis of the run drives; a good one then finds it busy.
+TEST(ContiTable, RecordsAreJudgedBeforeTheAxesState) {
+  OpenCard card(CARD_A);
+  ASSERT_EQ(rm720_const_move(CARD, AXIS_Y, 1000, 100000), SUCCESS_NO_ERROR);
+  advance(5 * MS);
+  const struct {
+    const char *name;
+    std::vector<Rec> recs;
+    int16_t expected;
+  } cases[] = {
+      {"mixed", {l2, a16}, ERROR_CONTI_SEGMENT_KIND_MIXED},
+      {"arc_dir", {l2, arc_bad}, ERROR_INVALID_INTERPOLATION_ARC_DIRECTION},
+      {"line3_on_two_axes", {l2, l3}, ERROR_CONTI_SEGMENT_AXES},
+      {"good_table", {l2, l2}, ERROR_MOTION_NOT_COMPLETE},
+  };
+  for (const auto &c : cases) {
+    const Quad before = counters();
+    EXPECT_EQ(rm720_conti_interp_start(CARD, AXIS_X, AXIS_Y, 0, 50000, c.recs.data(),
+                                       (uint8_t)c.recs.size()),
+              c.expected)
+        << c.name;
+    EXPECT_EQ(probe_segment_count(), 0u) << c.name;
+    EXPECT_FALSE(probe_axis_busy(0)) << c.name << ": the master started";
+    EXPECT_EQ(counters()[0], before[0]) << c.name;
+  }
+  EXPECT_EQ(rm720_stop_move(CARD, AXIS_Y, 0x27), SUCCESS_NO_ERROR);
+}
+
 // ---- rm720_conti_interp_start: a path runs to the sum of its segments, without a stop
 struct Path {
   const char *name;
@@ -399,20 +428,25 @@ const std::vector<Rec> SIX = {L(0, 5000, 2000), L(0, 5000, 2000), L(0, 5000, 200
 TEST(ContiTable, EndWhileRunningAndAfterStanding) {
   OpenCard card(CARD_A);
   Quad r0 = ranges();
-  // While running: a partner's range cannot change while it moves, so the end is refused and
-  // the run goes on, untouched, to the sum of its segments.
+  // While running: the end closes the run at once and nothing more is handed over; the
+  // chip runs out the segments it holds. A partner's range cannot change while it moves, so
+  // the driver gives it back once the axes stand.
   ASSERT_EQ(rm720_conti_interp_start(CARD, AXIS_X, AXIS_Y, 0, 100000, SIX.data(), 6), SUCCESS_NO_ERROR);
   advance(80 * MS);
   Quad stretched = ranges();
+  const unsigned handed = probe_next_segment();
   int16_t rc = rm720_conti_interp_end(CARD);
-  EXPECT_EQ(rc, ERROR_MOTION_NOT_COMPLETE) << "end while running got " << rc;
-  EXPECT_EQ(ranges(), stretched) << "driver ranges after the refused end " << str(ranges());
+  EXPECT_EQ(rc, SUCCESS_NO_ERROR) << "end while running got " << rc;
+  EXPECT_EQ(ranges(), stretched) << "driver ranges while the path still runs " << str(ranges());
   Trace t = follow(0, MS, 5000 * MS);
   ASSERT_TRUE(t.ended) << "the path never stood";
-  Quad expected{30000, 12000, 0, 0};
-  EXPECT_EQ(t.at_end, expected) << "after the refused end the path stood at " << str(t.at_end);
+  // The first segment went with the start; the table's were handed over one by one.
+  const int64_t held = 1 + handed;
+  ASSERT_LT(held, 6) << "the end came after the last segment was handed over";
+  Quad expected{5000 * held, 2000 * held, 0, 0};
+  EXPECT_EQ(t.at_end, expected) << "after the end the path stood at " << str(t.at_end);
   uint8_t done = 0;
-  EXPECT_EQ(done_state(AXIS_X, &done) & ABNORMAL, 0) << "the refused end broke the path";
+  EXPECT_EQ(done_state(AXIS_X, &done) & ABNORMAL, 0) << "the caller's end reads as a break";
   EXPECT_EQ(ranges(), r0) << "driver ranges after the run " << str(ranges()) << ", expected " << str(r0);
   // After standing: the run was closed by its end, so there is nothing left to end.
   rc = rm720_conti_interp_end(CARD);

@@ -3,9 +3,11 @@
 // injected on the bench while an axis moves.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <ostream>
 #include <string>
+#include <thread>
 
 #include "bench.h"
 #include "card_options.h"
@@ -105,6 +107,70 @@ TEST_P(StopReason, MotionDoneNamesWhyTheDriveEnded) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, StopReason, ::testing::ValuesIn(kStopCases),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// A line cut short never reads as a normal end on any of its axes: each says
+// why the path stopped, also the axes whose own input did not stop it.
+struct CutShortCase {
+  const char *name;
+  std::function<void()> set_up;  // before the line
+  std::function<void()> fault;   // mid-line
+  uint16_t reason;
+};
+
+const CutShortCase kCutShortCases[] = {
+    {"EmergencyStopOnTheMaster", [] {},
+     [] { bench_set_fault(0, 0, BenchFault::EmergencyStop, true); }, DRIVE_FINISH_WITH_EMG},
+    {"EmergencyStopOnAPartner", [] {},
+     [] { bench_set_fault(0, 2, BenchFault::EmergencyStop, true); }, DRIVE_FINISH_WITH_EMG},
+    {"SoftwareLimitOfAPartner",
+     [] { ASSERT_EQ(rm720_set_softlimit(CARD, AXIS_Y, 3, 0, 1000, -1000), 0); }, [] {},
+     DRIVE_FINISH_WITH_SW_LIMIT_POSITIVE},
+};
+
+void PrintTo(const CutShortCase &c, std::ostream *os) { *os << c.name; }
+
+class CutShortLine : public OpenCard, public ::testing::WithParamInterface<CutShortCase> {};
+
+TEST_P(CutShortLine, EveryAxisOfThePathSaysWhyItStopped) {
+  const CutShortCase &c = GetParam();
+  c.set_up();
+  ASSERT_EQ(rm720_t_line3_move(CARD, AXIS_X, AXIS_Y, AXIS_Z, 1000, 50000, 500000, 500000, 8000,
+                               4000, 2000, 0, 0),
+            0);
+  bench_advance_us(20000);
+  c.fault();
+  const int16_t master = run_until_stopped(AXIS_X);
+  EXPECT_LT(command_counter(AXIS_X), 8000) << "not cut short";
+  for (uint16_t axis : {AXIS_X, AXIS_Y, AXIS_Z}) {
+    int16_t state = run_until_stopped(axis);
+    EXPECT_NE(state, DRIVE_FINISH_OUTPUT_FIXED_PULSE) << "axis " << axis << " reads a normal end";
+    EXPECT_EQ(static_cast<uint16_t>(state) & c.reason, c.reason) << "axis " << axis;
+    EXPECT_EQ(static_cast<uint16_t>(state), static_cast<uint16_t>(master)) << "axis " << axis;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, CutShortLine, ::testing::ValuesIn(kCutShortCases),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// The same for a waited line: the call returns once the path stands (as any
+// completed wait does), and its master says why it stopped short.
+TEST_F(OpenCard, AWaitedLineCutShortByAPartnersLimitSaysSoOnItsMaster) {
+  ASSERT_EQ(rm720_set_softlimit(CARD, AXIS_Y, 3, 0, 1000, -1000), 0);
+  std::atomic<bool> returned{false};
+  std::thread clock([&] {
+    while (!returned) {
+      bench_advance_us(1000);
+      std::this_thread::yield();
+    }
+  });
+  EXPECT_EQ(rm720_t_line2_move(CARD, AXIS_X, AXIS_Y, 1000, 50000, 500000, 500000, 8000, 4000, 0, 1),
+            0);
+  returned = true;
+  clock.join();
+  EXPECT_LT(command_counter(AXIS_X), 8000) << "not cut short";
+  EXPECT_EQ(run_until_stopped(AXIS_X), DRIVE_FINISH_WITH_SW_LIMIT_POSITIVE);
+  EXPECT_EQ(run_until_stopped(AXIS_Y), DRIVE_FINISH_WITH_SW_LIMIT_POSITIVE);
+}
 
 // ---- queries ---------------------------------------------------------------------
 

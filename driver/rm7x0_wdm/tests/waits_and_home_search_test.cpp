@@ -190,6 +190,27 @@ TEST_F(WaitTest, RefusedWaitsAreAnsweredAtOnce) {
   EXPECT_EQ(first->status(), STATUS_CANCELLED);
 }
 
+// A waited line whose master already has a request waiting on it (a waited
+// search) is refused with the word of a wait already armed, before anything
+// else is looked at; the search and its request go on.
+TEST_F(WaitTest, WaitedLineOnAnAxisWithAWaitingSearchIsRefusedAsAlreadyArmed) {
+  open(kHomeAt5000);
+  configure_home_step(Z);
+  auto search = waited_home_start(Z, 1);
+  ASSERT_EQ(search->sent(), STATUS_PENDING);
+  constexpr std::uint64_t ASSIGN_ZX = 0x02;  // master Z, second X
+  const Reply reply =
+      file_.request(REQ_T_LINE2_MOVE, {ASSIGN_ZX, 2, 20, 8, 8, 0, 2000, 1000, 0, 1});
+  EXPECT_EQ(reply.status, STATUS_SUCCESS) << "answered, not left pending";
+  EXPECT_EQ(static_cast<std::uint16_t>(reply.block.slot[0]), DRV_WAIT_ALREADY_ARMED);
+  EXPECT_EQ(extension()->interp_state, INTERP_IDLE);
+  EXPECT_EQ(motion_done(X).first, 1u) << "the line started";
+  EXPECT_TRUE(searching(2));
+  EXPECT_FALSE(search->completed(0));
+  ASSERT_EQ(SimCancelIo(file_.handle()), STATUS_SUCCESS);
+  ASSERT_TRUE(search->completed(60000));
+}
+
 // While the compare table holds the interrupt no search could end: waited or
 // not, the start is refused before anything moves.
 TEST_F(WaitTest, SearchesAreRefusedWhileTheCompareTableHoldsTheInterrupt) {
