@@ -3,6 +3,7 @@
 #include "argument_checks.h"
 #include "axes_move.h"
 #include "checks.h"
+#include "model.h"
 #include "waited_request.h"
 
 ApiStatus check_interpolation(uint8_t card, uint16_t api_id, const InterpAxes &axes,
@@ -31,10 +32,21 @@ uint32_t assignment_word(const InterpAxes &axes) {
 
 namespace {
 
-// A waited line or arc returns when the master's drive has ended. A wait
-// that ended without the event (a reset cancelled it) is the move's failure.
-ApiStatus send_waited_interpolation(HANDLE device, DWORD code, DriverRequest &block,
+// The path whose master's drive has ended ran to its end point: every axis of
+// it stopped with the fixed pulses output, none for a reason of its own.
+bool ran_to_its_end(uint8_t card, uint16_t master) {
+  uint8_t done = 0;
+  int16_t state = 0;
+  if (RM7X0_NAME(motion_done)(card, master, &done, &state) != SUCCESS_NO_ERROR) return false;
+  return done == 1 && state == DRIVE_FINISH_OUTPUT_FIXED_PULSE;
+}
+
+// A waited line or arc returns when the master's drive has ended. A path cut
+// short on the way (a stop, a limit, an alarm) or a wait that ended without
+// the event (a reset cancelled it) is the move's failure.
+ApiStatus send_waited_interpolation(uint8_t card, DWORD code, DriverRequest &block,
                                     ApiStatus own_failure, uint16_t master) {
+  const HANDLE device = card_device(card);
   switch (send_waited_request(device, code, block)) {
     case WaitedOutcome::NO_EVENT:
       return ERROR_OVERLAP_EVENT_CREATE;
@@ -42,9 +54,11 @@ ApiStatus send_waited_interpolation(HANDLE device, DWORD code, DriverRequest &bl
       return own_failure;
     case WaitedOutcome::ANSWERED:
       return judge_reply(block);
-    case WaitedOutcome::COMPLETED:
+    case WaitedOutcome::COMPLETED: {
       end_wait(device, master, END_WAIT_DRIVE_END);
+      if (!ran_to_its_end(card, master)) return own_failure;
       return SUCCESS_NO_ERROR;
+    }
     case WaitedOutcome::CANCELLED:
       end_wait(device, master, END_WAIT_DRIVE_END);
       break;
@@ -57,5 +71,5 @@ ApiStatus send_waited_interpolation(HANDLE device, DWORD code, DriverRequest &bl
 ApiStatus send_interpolation(uint8_t card, DWORD code, DriverRequest &block, ApiStatus own_failure,
                              uint16_t master, uint16_t wait) {
   if (wait == 0) return judged_request(card_device(card), code, block, own_failure);
-  return send_waited_interpolation(card_device(card), code, block, own_failure, master);
+  return send_waited_interpolation(card, code, block, own_failure, master);
 }

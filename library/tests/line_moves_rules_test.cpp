@@ -524,7 +524,7 @@ class ClockRunner {
   std::thread thread_;
 };
 
-TEST_F(LineMoves, WaitedLineStoppedOnTheWayReturnsWhenItStands) {
+TEST_F(LineMoves, WaitedLineStoppedOnTheWayReturnsItsFailureWhenItStands) {
   std::atomic<ApiStatus> stop_status{1};
   {
     // The stop comes 500 ms into the line, however late the line started: the
@@ -536,7 +536,8 @@ TEST_F(LineMoves, WaitedLineStoppedOnTheWayReturnsWhenItStands) {
       if (started >= 0 && ms == started + 500) stop_status = RM7X0_NAME(stop_move)(0, AXIS_Y, 0x27);
     });
     EXPECT_EQ(RM7X0_NAME(t_line2_move)(0, AXIS_X, AXIS_Y, 4000, 4000, 0, 0, 8000, -4000, 0, 1),
-              0);
+              ERROR_T_LINE2_START)
+        << "a line stopped on the way is not done";
     EXPECT_FALSE(probe_axis_busy(0));
     EXPECT_FALSE(probe_axis_busy(1));
   }

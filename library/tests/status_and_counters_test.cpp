@@ -164,7 +164,8 @@ TEST_F(OpenCard, AWaitedLineCutShortByAPartnersLimitSaysSoOnItsMaster) {
     }
   });
   EXPECT_EQ(rm720_t_line2_move(CARD, AXIS_X, AXIS_Y, 1000, 50000, 500000, 500000, 8000, 4000, 0, 1),
-            0);
+            ERROR_T_LINE2_START)
+      << "a line cut short is not done";
   returned = true;
   clock.join();
   EXPECT_LT(command_counter(AXIS_X), 8000) << "not cut short";
