@@ -245,11 +245,12 @@ NTSTATUS dispatch_create(PDEVICE_OBJECT device, PIRP irp) {
   return complete_request(irp, STATUS_SUCCESS, 0);
 }
 
-/* Cleanup runs in the process that opened the card: its view of the shared
- * buffer goes with its handle, also on a card being removed, since no other
- * context may unmap it. */
+/* Cleanup follows the file's last handle: the requests still waiting on it
+ * end, and its view of the shared buffer goes, also on a card being
+ * removed. */
 NTSTATUS dispatch_cleanup(PDEVICE_OBJECT device, PIRP irp) {
   CardExtension *ext = card_extension(device);
+  cancel_file_waiting_requests(ext, IoGetCurrentIrpStackLocation(irp)->FileObject);
   ExAcquireFastMutex(&ext->request_mutex);
   unmap_user_view(ext);
   ExReleaseFastMutex(&ext->request_mutex);

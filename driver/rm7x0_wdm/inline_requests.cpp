@@ -19,16 +19,27 @@ USHORT map_shared_buffer(RequestContext *request) {
   });
   if (!NT_SUCCESS(mapped) || user == NULL) return DRV_SUCCESS;
   buffer->user_address = user;
+  buffer->user_process = PsGetCurrentProcess();
+  ObReferenceObject(buffer->user_process);
   request->block->slot[1] = (ULONG64)(LONG64)(LONG_PTR)user;
   set_slot(request->block, 2, buffer->length);
   return DRV_SUCCESS;
 }
 
+/* The view can only be unmapped in the address space it lives in, while a
+ * handle inherited or duplicated into another process sends the cleanup or
+ * the unmap request from there: the thread attaches to the mapping's process
+ * for the unmapping (a no-op when it runs there already). */
 VOID unmap_user_view(CardExtension *ext) {
   SharedBuffer *buffer = &ext->buffer;
   if (buffer->user_address == NULL || buffer->mdl == NULL) return;
+  KAPC_STATE attached;
+  KeStackAttachProcess((PKPROCESS)buffer->user_process, &attached);
   MmUnmapLockedPages(buffer->user_address, buffer->mdl);
+  KeUnstackDetachProcess(&attached);
+  ObDereferenceObject(buffer->user_process);
   buffer->user_address = NULL;
+  buffer->user_process = NULL;
 }
 
 USHORT unmap_shared_buffer(RequestContext *request) {

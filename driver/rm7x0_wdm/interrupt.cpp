@@ -99,7 +99,10 @@ VOID clear_stale_chip_interrupt(CardExtension *ext) {
     BOOLEAN stale_match = FALSE;
     for_dpc = take_chip_factors(ext, &stale_match);
   });
-  if (for_dpc) IoRequestDpc(ext->self, NULL, (PVOID)(ULONG_PTR)SOURCE_LOCAL1);
+  /* A request handler, not the service routine: IoRequestDpc is for device
+   * IRQL only, KeInsertQueueDpc queues the same DPC (initialised by
+   * IoInitializeDpcRequest) from any level. */
+  if (for_dpc) KeInsertQueueDpc(&ext->self->Dpc, NULL, (PVOID)(ULONG_PTR)SOURCE_LOCAL1);
 }
 
 BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context) {

@@ -27,6 +27,7 @@
 #define RM7X0_DRIVER_H
 
 #include <wdm.h>
+#include <ntifs.h> /* KeStackAttachProcess: the shared buffer's view is unmapped in its process */
 
 #include "rm7x0_ioctl.h"
 
@@ -244,12 +245,13 @@ typedef struct BarSlot {
 
 /* The contiguous buffer shared with the process that opened the card.
  * mdl, length and kernel_address: add_device/remove_device (PnP);
- * user_address: map/unmap requests (request mutex), cleanup, remove_device. */
+ * user_address, user_process: map/unmap requests and cleanup (request mutex). */
 typedef struct SharedBuffer {
   PMDL mdl;                /* NULL: the card has no shared buffer */
   ULONG length;
   PVOID kernel_address;
   PVOID user_address;      /* NULL when not mapped into a process */
+  PEPROCESS user_process;  /* the process the view lives in, referenced while mapped */
 } SharedBuffer;
 
 /* A fixed drive in chip words. T-curve: rate/decel_rate = acceleration and
@@ -495,6 +497,7 @@ VOID release_axis_events(CardExtension *ext);
 VOID cancel_waiting_request(PDEVICE_OBJECT device, PIRP irp);
 VOID complete_waiting_request(CardExtension *ext, int axis, NTSTATUS status);
 VOID complete_all_waiting_requests(CardExtension *ext, NTSTATUS status);
+VOID cancel_file_waiting_requests(CardExtension *ext, PFILE_OBJECT file);
 
 /* interrupt.cpp: interrupt service, DPC and home-search timer. */
 BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context);

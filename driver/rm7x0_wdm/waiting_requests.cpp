@@ -26,18 +26,19 @@ VOID cancel_waiting_request(PDEVICE_OBJECT device, PIRP irp) {
   if (found) complete_request(irp, STATUS_CANCELLED, 0);
 }
 
-/* Takes the axis's waiting request out of its slot when the cancel routine
- * has not claimed it. */
-static PIRP take_waiting_request(CardExtension *ext, int axis) {
+/* Takes the axis's waiting request (of one file, or of any when file is
+ * NULL) out of its slot when the cancel routine has not claimed it. */
+static PIRP take_waiting_request(CardExtension *ext, int axis, PFILE_OBJECT file = NULL) {
   DriverAxisState *state = &ext->axis[axis];
   KIRQL irql;
   KeAcquireSpinLock(&state->lock, &irql);
   PIRP irp = state->pending_request;
-  if (irp != NULL && IoSetCancelRoutine(irp, NULL) != NULL) {
+  if (irp != NULL && (file == NULL || state->pending_file_object == file) &&
+      IoSetCancelRoutine(irp, NULL) != NULL) {
     state->pending_request = NULL;
     state->pending_file_object = NULL;
   } else {
-    irp = NULL;  /* none, or the cancel routine completes it */
+    irp = NULL;  /* none, another file's, or the cancel routine completes it */
   }
   KeReleaseSpinLock(&state->lock, irql);
   return irp;
@@ -77,6 +78,18 @@ static VOID set_armed_factor(DriverAxisState *state, ULONG factor, BOOLEAN move_
   state->armed_factor = factor;
   state->armed_move_started = move_started;
   KeReleaseSpinLock(&state->lock, irql);
+}
+
+/* The cleanup of a file: its waits end with its last handle, as the close
+ * (and so the next open) waits for every request of the file. The waited
+ * moves themselves go on. */
+VOID cancel_file_waiting_requests(CardExtension *ext, PFILE_OBJECT file) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    PIRP irp = take_waiting_request(ext, axis, file);
+    if (irp == NULL) continue;
+    set_armed_factor(&ext->axis[axis], 0, FALSE);
+    complete_request(irp, STATUS_CANCELLED, 0);
+  }
 }
 
 /* Without a request the factor is armed for whatever the axis runs now or

@@ -93,6 +93,26 @@ TEST_F(CompareSyncTest, TableModeArmsBothComparatorsAndDisarmingForgetsTheTable)
   EXPECT_EQ(intcsr & INTCSR_LOCAL1_ENABLE, INTCSR_LOCAL1_ENABLE) << "Z still has its factor";
 }
 
+// A factor the chip latched while its interrupt input was off is no table
+// match: arming hands it to the DPC, queued from the request (not from the
+// service routine), which serves it as usual.
+TEST_F(CompareSyncTest, ArmingHandsAFactorLatchedBeforeToTheDpc) {
+  EXPECT_EQ(send(REQ_SET_INT_FACTOR, {Z, 0x8000}), DRV_SUCCESS);  // Z's drive end
+  const std::uint64_t intcsr_address = card(0)->bar(0).base + INTCSR;
+  std::uint32_t intcsr = 0;
+  card(0)->mmio_read(intcsr_address, 4, &intcsr);
+  card(0)->mmio_write(intcsr_address, 4, intcsr & ~INTCSR_LOCAL1_ENABLE);
+  EXPECT_EQ(send(REQ_VELOCITY_MOVE, {Z, 2, 20, 8, 1}), DRV_SUCCESS);
+  EXPECT_EQ(send(REQ_STOP_MOVE, {Z, CHIP_SUDDEN_STOP}), DRV_SUCCESS);
+  sim::wait_idle();
+  EXPECT_EQ(axis(2).interrupt_factor, 0) << "the drive end was served before the table was armed";
+
+  EXPECT_EQ(send(REQ_UPLOAD_COMPARE_TABLE, {X, place_table({10, 20, 30}), 12}), DRV_SUCCESS);
+  EXPECT_EQ(arm_table(X), DRV_SUCCESS);
+  sim::wait_idle();
+  EXPECT_EQ(axis(2).interrupt_factor, 0x80);
+}
+
 TEST_F(CompareSyncTest, IntervalModeWithPitchOneLoadsZeroIntoBothCounters) {
   send(REQ_SET_CMDCOUNTER, {X, 1234});
   EXPECT_EQ(send(REQ_CMPTRIG_CONFIG, {X, ARM, 0, INTERVAL, 0, OUTPUT_WORD, 0, 1}), DRV_SUCCESS);

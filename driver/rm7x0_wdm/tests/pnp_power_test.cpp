@@ -309,5 +309,26 @@ TEST_F(MachineTest, TheSharedBufferIsMappedUnderAGuardAndUnmappedInItsProcess) {
   }
 }
 
+// A handle inherited by another process sends the unmap request, or the
+// cleanup of the last handle, from there: the view goes from the process
+// that mapped it, and the buffer can be mapped again.
+TEST_F(MachineTest, TheSharedBufferIsUnmappedFromTheProcessThatMappedIt) {
+  boot(machine_text("", {card_a()}));
+  CardFile file;
+  ASSERT_EQ(file.open(interface_paths(RM720_INTERFACE_GUID).at(0)), STATUS_SUCCESS);
+  ASSERT_NE(file.request(REQ_MAP_SHARED_BUFFER).block.slot[1], 0u);
+  {
+    sim::InSecondProcess inheritor;
+    EXPECT_EQ(file.request(REQ_UNMAP_SHARED_BUFFER).status, STATUS_SUCCESS);
+  }
+  ASSERT_NE(file.request(REQ_MAP_SHARED_BUFFER).block.slot[1], 0u) << "the view was not unmapped";
+  {
+    sim::InSecondProcess inheritor;
+    EXPECT_EQ(file.close(), STATUS_SUCCESS);
+  }
+  ASSERT_EQ(file.open(interface_paths(RM720_INTERFACE_GUID).at(0)), STATUS_SUCCESS);
+  EXPECT_NE(file.request(REQ_MAP_SHARED_BUFFER).block.slot[1], 0u);
+}
+
 }  // namespace
 }  // namespace driver_test

@@ -144,6 +144,22 @@ TEST_F(WaitTest, CancelledWaitCompletesOnceAndFreesTheAxis) {
   EXPECT_EQ(again->status(), STATUS_CANCELLED);
 }
 
+// Closing the file's last handle ends its waits at once: the close, and so
+// the next open, does not wait for a search that may never end.
+TEST_F(WaitTest, ClosingTheHandleCancelsItsWaits) {
+  open(kHomeAt5000);
+  configure_home_step(Z);
+  auto request = waited_home_start(Z, 1);
+  ASSERT_EQ(request->sent(), STATUS_PENDING);
+  ASSERT_EQ(file_.close(), STATUS_SUCCESS);
+  ASSERT_TRUE(request->completed(0)) << "the cleanup left the wait pending";
+  EXPECT_EQ(request->status(), STATUS_CANCELLED);
+  sim::wait_idle();
+  EXPECT_EQ(sim::pending_irps(sim::devices().at(0).fdo), 0u);
+  EXPECT_EQ(file_.open(interface_paths(RM720_INTERFACE_GUID).at(0)), STATUS_SUCCESS)
+      << "the card is still held by the closed handle";
+}
+
 TEST_F(WaitTest, ResetCancelsAPendingWait) {
   open(kHomeAt5000);
   configure_home_step(Z);

@@ -106,6 +106,22 @@ void clear_error_log();
 bool device_value(std::size_t card, const std::string& name, ULONG* type,
                   std::vector<std::uint8_t>* data);
 
+// -------------------------------------------------------------- processes
+
+// While one lives, the calling thread runs in a second user process, as a
+// program that inherited the first one's handles (same values, same
+// objects) or was given duplicates of them.
+class InSecondProcess {
+ public:
+  InSecondProcess();
+  ~InSecondProcess();
+  InSecondProcess(const InSecondProcess&) = delete;
+  InSecondProcess& operator=(const InSecondProcess&) = delete;
+
+ private:
+  PEPROCESS previous_;
+};
+
 // ------------------------------------------------------------------ timing
 
 // Returns once no interrupt waits for service, the DPC queue is empty, no DPC

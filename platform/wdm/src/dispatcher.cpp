@@ -142,8 +142,8 @@ VOID KeInitializeEvent(PRKEVENT Event, EVENT_TYPE Type, BOOLEAN State) {
 /* ntoskrnl */
 LONG KeSetEvent(PRKEVENT Event, KPRIORITY Increment, BOOLEAN Wait) {
   (void)Increment;
-  (void)Wait;
-  kernel::require_irql_at_most(DISPATCH_LEVEL, "KeSetEvent");
+  // With Wait, a wait follows at once: the caller must be able to wait.
+  kernel::require_irql_at_most(Wait ? APC_LEVEL : DISPATCH_LEVEL, "KeSetEvent");
   std::lock_guard<std::mutex> lock(dispatcher_lock);
   const LONG previous = Event->Header.SignalState;
   Event->Header.SignalState = 1;

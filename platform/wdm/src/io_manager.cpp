@@ -155,5 +155,7 @@ VOID IoInitializeDpcRequest(PDEVICE_OBJECT DeviceObject, PIO_DPC_ROUTINE DpcRout
 
 /* ntoskrnl */
 VOID IoRequestDpc(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context) {
+  // For the service routine only: elsewhere KeInsertQueueDpc queues the same DPC.
+  kernel::require_irql_at_least(DISPATCH_LEVEL + 1, "IoRequestDpc");
   KeInsertQueueDpc(&DeviceObject->Dpc, Irp, Context);
 }

@@ -296,6 +296,10 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
 VOID IofCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
   (void)PriorityBoost;
   kernel::require_irql_at_most(DISPATCH_LEVEL, "IoCompleteRequest");
+  // Completion routines run in the completing thread, and may take the very lock.
+  if (kernel::spin_locks_held() != 0)
+    kernel::verifier_fail("IRP completed while holding a spin lock", "IRP %p, %d spin locks held",
+                          static_cast<void*>(Irp), kernel::spin_locks_held());
   IrpRecord* record = record_of(Irp, "IoCompleteRequest");
   if (record->completing.exchange(true) || record->finished)
     kernel::verifier_fail("IRP completed twice", "IRP %p", static_cast<void*>(Irp));

@@ -128,6 +128,14 @@ KIRQL translated_level(card::PciFunction& function);
 void* pool_allocate(SIZE_T bytes, ULONG tag);
 void pool_free(void* p);
 
+// -------------------------------------------------- driver_resources.cpp
+enum class Resource { Pool, ContiguousMemory, Mdl, RegisterWindow, Timer };
+// caller: the address the exported routine returns to, in the driver's code.
+void resource_acquired(Resource kind, const void* resource, const void* caller);
+void resource_released(Resource kind, const void* resource);
+// At a driver's unload: a verifier failure when its module still holds any.
+void check_driver_released_all(PDRIVER_OBJECT driver, const char* name);
+
 // ----------------------------------------------------------- memory.cpp
 void memory_start(std::uint32_t contiguous_limit, bool user_mapping_fails);
 void memory_stop();

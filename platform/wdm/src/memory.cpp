@@ -14,6 +14,9 @@ namespace {
 
 constexpr std::uint64_t kRamBase = 0x00100000;  // first megabyte left to firmware
 constexpr std::uint64_t kRamTop = 0x40000000;   // 1 GB of simulated RAM
+// Contiguous memory comes uninitialised, holding whatever the pages held
+// before: here a pattern, so that a driver handing it out uncleared shows.
+constexpr int kStaleByte = 0xA5;
 
 struct Block {
   std::size_t size;  // page-rounded
@@ -114,7 +117,9 @@ PVOID MmAllocateContiguousMemory(SIZE_T NumberOfBytes, PHYSICAL_ADDRESS HighestA
     close(fd);
     return nullptr;
   }
+  memset(va, kStaleByte, size);
   blocks[reinterpret_cast<std::uintptr_t>(va)] = Block{size, physical, fd, 0};
+  kernel::resource_acquired(kernel::Resource::ContiguousMemory, va, __builtin_return_address(0));
   return va;
 }
 
@@ -132,6 +137,7 @@ VOID MmFreeContiguousMemory(PVOID BaseAddress) {
   munmap(BaseAddress, it->second.size);
   close(it->second.fd);
   blocks.erase(it);
+  kernel::resource_released(kernel::Resource::ContiguousMemory, BaseAddress);
 }
 
 /* ntoskrnl */
@@ -159,11 +165,13 @@ PMDL IoAllocateMdl(PVOID VirtualAddress, ULONG Length, BOOLEAN SecondaryBuffer, 
   mdl->StartVa = PAGE_ALIGN(VirtualAddress);
   mdl->ByteOffset = BYTE_OFFSET(VirtualAddress);
   mdl->ByteCount = Length;
+  kernel::resource_acquired(kernel::Resource::Mdl, mdl, __builtin_return_address(0));
   return mdl;
 }
 
 /* ntoskrnl */
 VOID IoFreeMdl(PMDL Mdl) {
+  kernel::require_irql_at_most(DISPATCH_LEVEL, "IoFreeMdl");
   {
     std::lock_guard<std::mutex> lock(memory_lock);
     for (auto& [va, view] : user_views)
@@ -171,11 +179,13 @@ VOID IoFreeMdl(PMDL Mdl) {
         kernel::verifier_fail("MDL freed while its pages are mapped into user space",
                               "MDL %p, view %p", static_cast<void*>(Mdl), reinterpret_cast<void*>(va));
   }
+  kernel::resource_released(kernel::Resource::Mdl, Mdl);
   kernel::pool_free(Mdl);
 }
 
 /* ntoskrnl */
 VOID MmBuildMdlForNonPagedPool(PMDL MemoryDescriptorList) {
+  kernel::require_irql_at_most(DISPATCH_LEVEL, "MmBuildMdlForNonPagedPool");
   PMDL mdl = MemoryDescriptorList;
   const ULONG pages = ADDRESS_AND_SIZE_TO_SPAN_PAGES(MmGetMdlVirtualAddress(mdl), mdl->ByteCount);
   PPFN_NUMBER frames = MmGetMdlPfnArray(mdl);
@@ -231,6 +241,7 @@ PVOID MmMapLockedPagesSpecifyCache(PMDL MemoryDescriptorList, KPROCESSOR_MODE Ac
   (void)Priority;
   if (RequestedAddress != nullptr) return nullptr;
   if (AccessMode == UserMode) return map_for_user(MemoryDescriptorList);
+  kernel::require_irql_at_most(DISPATCH_LEVEL, "MmMapLockedPagesSpecifyCache(KernelMode)");
   if (!(MemoryDescriptorList->MdlFlags & (MDL_SOURCE_IS_NONPAGED_POOL | MDL_MAPPED_TO_SYSTEM_VA)))
     return nullptr;  // pages that were never built or locked have no system address
   return MemoryDescriptorList->MappedSystemVa;
@@ -247,9 +258,11 @@ VOID MmUnmapLockedPages(PVOID BaseAddress, PMDL MemoryDescriptorList) {
   std::lock_guard<std::mutex> lock(memory_lock);
   auto it = user_views.find(reinterpret_cast<std::uintptr_t>(BaseAddress));
   if (it == user_views.end()) {
+    kernel::require_irql_at_most(DISPATCH_LEVEL, "MmUnmapLockedPages(system space)");
     if (BaseAddress == MemoryDescriptorList->MappedSystemVa) return;  // a system mapping: stays
     kernel::verifier_fail("MmUnmapLockedPages of an address that is not mapped", "%p", BaseAddress);
   }
+  kernel::require_irql_at_most(APC_LEVEL, "MmUnmapLockedPages(user space)");
   if (it->second.mdl != MemoryDescriptorList)
     kernel::verifier_fail("MmUnmapLockedPages with another MDL than the mapping's", "%p", BaseAddress);
   if (it->second.process != PsGetCurrentProcess())

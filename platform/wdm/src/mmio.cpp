@@ -127,6 +127,7 @@ PVOID MmMapIoSpace(PHYSICAL_ADDRESS PhysicalAddress, SIZE_T NumberOfBytes, MEMOR
   auto* address = static_cast<char*>(base) + offset;
   windows[reinterpret_cast<std::uintptr_t>(address)] = Window{NumberOfBytes, reserved - offset, physical, function};
   windows_changed();
+  kernel::resource_acquired(kernel::Resource::RegisterWindow, address, __builtin_return_address(0));
   return address;
 }
 
@@ -143,6 +144,7 @@ VOID MmUnmapIoSpace(PVOID BaseAddress, SIZE_T NumberOfBytes) {
   munmap(PAGE_ALIGN(BaseAddress), it->second.reserved + BYTE_OFFSET(BaseAddress));
   windows.erase(it);
   windows_changed();
+  kernel::resource_released(kernel::Resource::RegisterWindow, BaseAddress);
 }
 
 /* hal */

@@ -167,7 +167,7 @@ POBJECT_TYPE* ExEventObjectType = &event_object_type_pointer;
 NTSTATUS ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK DesiredAccess, POBJECT_TYPE ObjectType,
                                    KPROCESSOR_MODE AccessMode, PVOID* Object,
                                    POBJECT_HANDLE_INFORMATION HandleInformation) {
-  kernel::require_irql_at_most(APC_LEVEL, "ObReferenceObjectByHandle");
+  kernel::require_irql_at_most(PASSIVE_LEVEL, "ObReferenceObjectByHandle");
   // A handle the user passed is referenced in the requestor's mode, so its
   // access is checked: kernel mode would let a process reach what its handle
   // does not grant.
@@ -187,11 +187,13 @@ NTSTATUS ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK DesiredAccess, POB
 
 /* ntoskrnl */
 LONG_PTR ObfReferenceObject(PVOID Object) {
+  kernel::require_irql_at_most(DISPATCH_LEVEL, "ObReferenceObject");
   return ++checked_header(Object, "ObReferenceObject")->references;
 }
 
 /* ntoskrnl */
 LONG_PTR ObfDereferenceObject(PVOID Object) {
+  kernel::require_irql_at_most(DISPATCH_LEVEL, "ObDereferenceObject");
   ObjectHeader* header = checked_header(Object, "ObDereferenceObject");
   const LONG_PTR left = --header->references;
   if (left < 0) kernel::verifier_fail("object dereferenced too often", "%p", Object);

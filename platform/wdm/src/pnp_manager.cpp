@@ -248,14 +248,19 @@ void pnp_remove_all() {
   }
   worker_drain();
   KeFlushQueuedDpcs();
+  {
+    std::lock_guard<std::mutex> lock(pnp_lock);
+    for (auto& [name, driver] : drivers) {
+      if (!driver.object) continue;
+      if (driver.object->DriverUnload) driver.object->DriverUnload(driver.object);
+      check_driver_released_all(driver.object, name.c_str());
+    }
+  }
   timers_cancel_all();
   interrupts_stop();
   std::lock_guard<std::mutex> lock(pnp_lock);
   for (auto& [name, driver] : drivers) {
-    if (driver.object) {
-      if (driver.object->DriverUnload) driver.object->DriverUnload(driver.object);
-      delete_driver_object(driver.object);
-    }
+    if (driver.object) delete_driver_object(driver.object);
     unload_module(driver.module);
   }
   drivers.clear();

@@ -38,15 +38,23 @@ static void check_pool_irql(POOL_TYPE type, const char* routine) {
                                routine);
 }
 
+// A block of a driver's, held in its name until freed.
+static PVOID allocate_for(const void* caller, POOL_TYPE type, SIZE_T bytes, ULONG tag, const char* routine) {
+  check_pool_irql(type, routine);
+  PVOID block = kernel::pool_allocate(bytes, tag);
+  kernel::resource_acquired(kernel::Resource::Pool, block, caller);
+  return block;
+}
+
 /* ntoskrnl */
 PVOID ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULONG Tag) {
-  check_pool_irql(PoolType, "ExAllocatePoolWithTag");
-  return kernel::pool_allocate(NumberOfBytes, Tag);
+  return allocate_for(__builtin_return_address(0), PoolType, NumberOfBytes, Tag, "ExAllocatePoolWithTag");
 }
 
 /* ntoskrnl */
 PVOID ExAllocatePool(POOL_TYPE PoolType, SIZE_T NumberOfBytes) {
-  return ExAllocatePoolWithTag(PoolType, NumberOfBytes, 0x656e6f4e);  // "None"
+  return allocate_for(__builtin_return_address(0), PoolType, NumberOfBytes, 0x656e6f4e,  // "None"
+                      "ExAllocatePool");
 }
 
 /* ntoskrnl */
@@ -62,6 +70,7 @@ VOID ExFreePoolWithTag(PVOID P, ULONG Tag) {
   kernel::timer_check_none_set_in(P, header->size, "a pool block");
   kernel::dpc_check_none_queued_in(P, header->size, "a pool block");
   header->magic = kFreedMagic;
+  kernel::resource_released(kernel::Resource::Pool, P);
   std::free(header);
 }
 

@@ -72,6 +72,7 @@ VOID RtlInitUnicodeString(PUNICODE_STRING DestinationString, PCWSTR SourceString
 
 /* ntoskrnl */
 VOID RtlFreeUnicodeString(PUNICODE_STRING UnicodeString) {
+  kernel::require_irql_at_most(APC_LEVEL, "RtlFreeUnicodeString");
   if (UnicodeString->Buffer) kernel::pool_free(UnicodeString->Buffer);
   UnicodeString->Buffer = nullptr;
   UnicodeString->Length = UnicodeString->MaximumLength = 0;

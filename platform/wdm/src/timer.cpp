@@ -30,6 +30,7 @@ void expire(PKTIMER timer, ULONG generation) {
     if (timer->Generation != generation) return;  // set again or cancelled meanwhile
     timer->Header.Inserted = FALSE;
     set_timers.erase(timer);
+    if (timer->Period == 0) kernel::resource_released(kernel::Resource::Timer, timer);
     dpc = timer->Dpc;
     if (timer->Period > 0) {
       const card::SimTime period = static_cast<card::SimTime>(timer->Period) * card::kNsPerMs;
@@ -57,6 +58,7 @@ bool take_off_clock(PKTIMER timer) {
     ++timer->Generation;
     timer->Header.Inserted = FALSE;
     set_timers.erase(timer);
+    kernel::resource_released(kernel::Resource::Timer, timer);
     clock_timer = timer->ClockTimer;
   }
   if (was_set) kernel::clock()->cancel(clock_timer);
@@ -99,8 +101,10 @@ VOID KeInitializeTimerEx(PKTIMER Timer, TIMER_TYPE Type) {
 /* ntoskrnl */
 VOID KeInitializeTimer(PKTIMER Timer) { KeInitializeTimerEx(Timer, NotificationTimer); }
 
-/* ntoskrnl */
-BOOLEAN KeSetTimerEx(PKTIMER Timer, LARGE_INTEGER DueTime, LONG Period, PKDPC Dpc) {
+// A set timer is held in the name of the code that set it until it expires
+// (a periodic one: until cancelled).
+static BOOLEAN set_timer_for(const void* caller, PKTIMER Timer, LARGE_INTEGER DueTime, LONG Period,
+                             PKDPC Dpc) {
   kernel::require_irql_at_most(DISPATCH_LEVEL, "KeSetTimerEx");
   const bool was_set = take_off_clock(Timer);
   kernel::set_signal_state(&Timer->Header, 0);
@@ -109,13 +113,19 @@ BOOLEAN KeSetTimerEx(PKTIMER Timer, LARGE_INTEGER DueTime, LONG Period, PKDPC Dp
   Timer->Period = Period;
   const card::SimTime at = kernel::due_to_clock(DueTime.QuadPart);
   Timer->DueTime.QuadPart = static_cast<LONGLONG>(at / 100);
+  kernel::resource_acquired(kernel::Resource::Timer, Timer, caller);
   schedule(Timer, at);
   return was_set;
 }
 
 /* ntoskrnl */
+BOOLEAN KeSetTimerEx(PKTIMER Timer, LARGE_INTEGER DueTime, LONG Period, PKDPC Dpc) {
+  return set_timer_for(__builtin_return_address(0), Timer, DueTime, Period, Dpc);
+}
+
+/* ntoskrnl */
 BOOLEAN KeSetTimer(PKTIMER Timer, LARGE_INTEGER DueTime, PKDPC Dpc) {
-  return KeSetTimerEx(Timer, DueTime, 0, Dpc);
+  return set_timer_for(__builtin_return_address(0), Timer, DueTime, 0, Dpc);
 }
 
 /* ntoskrnl */

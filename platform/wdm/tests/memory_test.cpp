@@ -40,6 +40,16 @@ TEST_F(SmallMemoryMachine, ContiguousMemoryHonoursTheLargestBlockAndTheHighestAd
   }
 }
 
+// As on Windows, the pages hold what they held before: whoever hands them
+// out must clear them first.
+TEST_F(BootedMachine, ContiguousMemoryComesUncleared) {
+  auto* block = static_cast<const unsigned char*>(MmAllocateContiguousMemory(8192, highest(0x8000000)));
+  ASSERT_NE(block, nullptr);
+  EXPECT_NE(block[0], 0);
+  EXPECT_NE(block[8191], 0);
+  MmFreeContiguousMemory(const_cast<unsigned char*>(block));
+}
+
 TEST_F(BootedMachine, UserViewOfAnMdlIsASecondAddressOfTheSameMemory) {
   void* buffer = MmAllocateContiguousMemory(8192, highest(0x8000000));
   ASSERT_NE(buffer, nullptr);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "booted_machine.h"
+#include "ntifs.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ TEST_F(Strictness, AUserViewUnmappedInItsOwnProcessIsGone) {
   pages.user = nullptr;
 }
 
-TEST_F(Strictness, AUserViewUnmappedFromAnotherContextEndsTheProcess) {
+TEST_F(Strictness, AUserViewUnmappedAtDispatchLevelEndsTheProcess) {
   auto unmap_in_a_dpc = [] {
     UserPages pages;
     pages.map();
@@ -74,8 +75,35 @@ TEST_F(Strictness, AUserViewUnmappedFromAnotherContextEndsTheProcess) {
       MmUnmapLockedPages(pages->user, pages->mdl);
     }, &pages);
   };
-  EXPECT_DEATH(unmap_in_a_dpc(), "wdm verifier: user-space mapping unmapped outside the process it was "
-                                 "mapped in: .* belongs to the user process, unmapped in System");
+  EXPECT_DEATH(unmap_in_a_dpc(), "wdm verifier: IRQL too high: MmUnmapLockedPages\\(user space\\) called at "
+                                 "IRQL 2 \\(at most 1 allowed\\)");
+}
+
+// A handle inherited by a second process lets it send the requests that
+// unmap: the view is only gone from the process it lives in, and attaching
+// to that process first is what unmaps it there.
+TEST_F(Strictness, AUserViewUnmappedInAnotherProcessEndsTheProcess) {
+  auto unmap_elsewhere = [] {
+    UserPages pages;
+    pages.map();
+    sim::InSecondProcess other;
+    MmUnmapLockedPages(pages.user, pages.mdl);
+  };
+  EXPECT_DEATH(unmap_elsewhere(), "wdm verifier: user-space mapping unmapped outside the process it was "
+                                  "mapped in: .* belongs to the user process, unmapped in the second user process");
+  UserPages pages;
+  pages.map();
+  PEPROCESS mapped_in = PsGetCurrentProcess();
+  ObReferenceObject(mapped_in);
+  sim::InSecondProcess other;
+  EXPECT_NE(PsGetCurrentProcess(), mapped_in);
+  KAPC_STATE attached;
+  KeStackAttachProcess(mapped_in, &attached);
+  MmUnmapLockedPages(pages.user, pages.mdl);
+  KeUnstackDetachProcess(&attached);
+  pages.user = nullptr;
+  EXPECT_NE(PsGetCurrentProcess(), mapped_in) << "detached back into the second process";
+  ObDereferenceObject(mapped_in);
 }
 
 TEST_F(Strictness, AFailedUserMappingRaisesForTheCallersGuard) {
