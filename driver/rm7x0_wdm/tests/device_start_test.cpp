@@ -1,5 +1,6 @@
 // Driver load, device creation and start of each card, and the ways a start
 // fails, booted from machine descriptions.
+#include <algorithm>
 #include <cstring>
 
 #include "driver_harness.h"
@@ -139,7 +140,9 @@ struct BufferRow {
 
 class SharedBufferSizeTest : public MachineTest, public ::testing::WithParamInterface<BufferRow> {};
 
-TEST_P(SharedBufferSizeTest, MapReportsTheBufferLength) {
+// The length mapped, and nothing of what the memory held before: Windows hands
+// out contiguous memory uncleared.
+TEST_P(SharedBufferSizeTest, MapReportsTheBufferLengthAndShowsNoStaleData) {
   boot(machine_text("ContiguousMemoryKB=" + std::to_string(GetParam().contiguous_kb), {card_a()}));
   CardFile file;
   ASSERT_EQ(file.open(interface_paths(RM720_INTERFACE_GUID).at(0)), STATUS_SUCCESS);
@@ -148,6 +151,9 @@ TEST_P(SharedBufferSizeTest, MapReportsTheBufferLength) {
   EXPECT_EQ(reply.block.slot[0], DRV_SUCCESS);
   EXPECT_NE(reply.block.slot[1], 0u);
   EXPECT_EQ(reply.block.slot[2], GetParam().expected_length);
+  const auto *view = reinterpret_cast<const unsigned char *>(reply.block.slot[1]);
+  const std::size_t length = reply.block.slot[2];
+  EXPECT_EQ(std::count(view, view + length, 0), static_cast<std::ptrdiff_t>(length));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, SharedBufferSizeTest,
