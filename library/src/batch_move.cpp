@@ -55,6 +55,19 @@ ApiStatus disarm_speed_change(uint8_t card, uint16_t axis) {
   return rm720_set_synch(card, axis, 0, 0, 0, 0, 0, 0, 0, 0);
 }
 
+// Whether the axis stands, straight from the driver: the worker leaves the
+// card table to the caller's thread (motion_done would read the axis's
+// motion state, which a reset or a home search rewrites meanwhile).
+ApiStatus read_stopped(const BatchStepJob &job, uint8_t *stopped) {
+  DriverRequest block{};
+  preset_status(block);
+  put_u32(block, 1, job.axis);
+  const ApiStatus status =
+      request_only(card_device(job.card), REQ_MOTION_DONE, block, ERROR_MOTION_DONE_GET);
+  *stopped = static_cast<uint8_t>(slot_u32(block, 1));
+  return status;
+}
+
 // A reset of the card ended the job: the reset disarmed its speed change,
 // and the axis may run another caller's move by now.
 bool card_was_reset(const BatchStepJob &job) { return card_resets[job.card] != job.resets; }
@@ -68,9 +81,8 @@ bool card_was_reset(const BatchStepJob &job) { return card_resets[job.card] != j
 DWORD WINAPI run_step3(LPVOID context) {
   const std::unique_ptr<BatchStepJob> job(static_cast<BatchStepJob *>(context));
   uint8_t done = 0;
-  int16_t state = 0;
   for (;;) {
-    if (ApiStatus status = rm720_motion_done(job->card, job->axis, &done, &state)) {
+    if (ApiStatus status = read_stopped(*job, &done)) {
       disarm_speed_change(job->card, job->axis);
       return static_cast<DWORD>(status);
     }
