@@ -63,6 +63,7 @@ VOID card_reset(CardExtension *ext) {
     RtlZeroMemory(ext->int_action, sizeof ext->int_action);
   });
   reset_card_state(ext);
+  forget_stretched_ranges(ext);  /* after the state left single: no line end gives them back */
   complete_all_waiting_requests(ext, STATUS_CANCELLED);
   /* A DPC on another processor reads the shadows under the interrupt lock. */
   run_synchronized(ext, [&] {

@@ -25,7 +25,6 @@ constexpr USHORT INTERP_THIRD_AXIS_FIELD = 0x0030;
 constexpr USHORT INTERP_CONSTANT_VECTOR_FIELD = 0x0300;
 constexpr USHORT INTERP_CONSTANT_VECTOR_2 = 0x0100;
 constexpr USHORT INTERP_CONSTANT_VECTOR_3 = 0x0300;
-constexpr ULONG CHIP_RANGE_MAX = 8000000;
 /* Partner ranges of a constant vector speed, in thousandths of the master's. */
 constexpr ULONGLONG SECOND_AXIS_STRETCH = 1414;
 constexpr ULONGLONG THIRD_AXIS_STRETCH = 1732;
@@ -65,32 +64,6 @@ VOID write_interp_mode(CardExtension *ext, USHORT keep, USHORT set) {
 VOID write_profile_mode(CardExtension *ext, ULONG axis_bit, USHORT mode) {
   const int axis = axis_mask_to_index(axis_bit);
   if (axis >= 0) set_profile_mode(ext, axis, mode);
-}
-
-/* A partner range for a constant vector speed: the master's stretched, in
- * 64 bits and within the chip's range. */
-ULONG stretched_range(ULONG master_range, ULONGLONG thousandths) {
-  const ULONGLONG range = (ULONGLONG)master_range * thousandths / 1000;
-  return range > CHIP_RANGE_MAX ? CHIP_RANGE_MAX : (ULONG)range;
-}
-
-/* Stretches a partner's range and remembers the range it had, to be given
- * back when the interpolation ends. */
-VOID stretch_partner_range(CardExtension *ext, ULONG axis_bit, ULONG master_range,
-                           ULONGLONG thousandths) {
-  const int axis = axis_mask_to_index(axis_bit);
-  if (!(ext->stretched_axes & axis_bit)) ext->stretched_range[axis] = ext->axis[axis].range;
-  if (chip_set_range(ext, axis_bit, stretched_range(master_range, thousandths)) == DRV_SUCCESS)
-    ext->stretched_axes |= (USHORT)axis_bit;
-}
-
-VOID restore_stretched_ranges(CardExtension *ext) {
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    const ULONG axis_bit = 1u << axis;
-    if (!(ext->stretched_axes & axis_bit)) continue;
-    if (chip_set_range(ext, axis_bit, ext->stretched_range[axis]) == DRV_SUCCESS)
-      ext->stretched_axes &= (USHORT)~axis_bit;
-  }
 }
 
 /* Step 2 of a line or arc: the constant vector speed and the axes. */
@@ -662,7 +635,7 @@ BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG t
 VOID end_single_interpolation(CardExtension *ext) {
   InterlockedExchange(&ext->line_arc_axes, 0);
   if (InterlockedCompareExchange(&ext->interp_state, INTERP_IDLE, INTERP_SINGLE) == INTERP_SINGLE)
-    restore_stretched_ranges(ext);
+    give_back_stretched_ranges(ext);
 }
 
 /* Without its drive end (a line whose arming was refused, as in compare-table

@@ -18,8 +18,7 @@ static VOID keep_axis_setup(CardExtension *ext) {
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
     ext->saved_signals[axis] = ext->axis[axis].shadow[SHADOW_MODE2] & MODE2_SIGNAL_FIELDS;
     ext->saved_factor[axis] = ext->axis[axis].app_factor;
-    ext->saved_range[axis] = (ext->stretched_axes & (1u << axis)) ? ext->stretched_range[axis]
-                                                                  : ext->axis[axis].range;
+    ext->saved_range[axis] = range_before_line(ext, axis);
     chip_read32(ext, command_word(1u << axis, CHIP_READ_CMD_COUNTER),
                 (PULONG)&ext->saved_counter[0][axis]);
     chip_read32(ext, command_word(1u << axis, CHIP_READ_ENC_COUNTER),
@@ -28,7 +27,6 @@ static VOID keep_axis_setup(CardExtension *ext) {
 }
 
 static VOID restore_axis_setup(CardExtension *ext) {
-  ext->stretched_axes = 0;
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
     set_mode_field(ext, axis, SHADOW_MODE2, MODE2_SIGNAL_FIELDS, ext->saved_signals[axis]);
     chip_set_range(ext, 1u << axis, ext->saved_range[axis]);

@@ -334,6 +334,19 @@ typedef struct IntSourceSet {
   ULONG word[2];
 } IntSourceSet;
 
+/* The partner axes whose range a single line or arc stretched for a
+ * constant vector speed, with the ranges they had before it. Empty: no line
+ * holds a stretched range. Entered by the start of a line (stretch_partner_
+ * range), left by its end (give_back_stretched_ranges: the request or DPC
+ * that takes the interpolation state from single to idle); a card reset and
+ * a power-up forget it (forget_stretched_ranges), as the chip's reset put
+ * every range back to its default. Written by the request handlers (request
+ * mutex) and by the one DPC that ends the line (interlocked state change). */
+typedef struct StretchedRanges {
+  USHORT axes;                     /* axis bits with a stretched range */
+  ULONG before[AXIS_COUNT];        /* their ranges before the line */
+} StretchedRanges;
+
 /* The device extension of a card, zero at creation. "handlers" means the
  * request handlers, which run under the request mutex. */
 typedef struct CardExtension {
@@ -415,9 +428,7 @@ typedef struct CardExtension {
   ULONG remaining_length;          /* handlers and DPC; conti lock */
   UCHAR table_run_started;         /* the run's first segment was started; conti lock */
   ULONG interp_word;               /* handlers */
-  USHORT stretched_axes;           /* partner axes whose range a line or arc stretched for a
-                                      constant vector speed; handlers and DPC */
-  ULONG stretched_range[AXIS_COUNT]; /* their ranges before; handlers */
+  StretchedRanges stretched;       /* see StretchedRanges; stretched_ranges.cpp */
 } CardExtension;
 
 static inline CardExtension *card_extension(PDEVICE_OBJECT device) {
@@ -578,6 +589,18 @@ ULONG board_date_code(const CardExtension *ext);
 
 /* card_reset.cpp: chip and driver state back to their defaults. */
 VOID card_reset(CardExtension *ext);
+
+/* stretched_ranges.cpp: partner ranges a single line or arc stretched. */
+/* Stretches a partner's range to the master's times thousandths/1000 and
+ * remembers the range it had. */
+VOID stretch_partner_range(CardExtension *ext, ULONG axis_bit, ULONG master_range,
+                           ULONGLONG thousandths);
+/* The line is over: each stretched partner gets its range back. */
+VOID give_back_stretched_ranges(CardExtension *ext);
+/* Card reset and power-up: no line is left, no range to give back. */
+VOID forget_stretched_ranges(CardExtension *ext);
+/* The axis's range as the application set it, before any line stretched it. */
+ULONG range_before_line(const CardExtension *ext, int axis);
 
 /* config_handlers.cpp: axis configuration (mode registers, extension words,
  * outputs, software limits, comparators, home inputs). */

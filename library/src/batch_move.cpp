@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "card_table.h"
 #include "checks.h"
 #include "model.h"
 #include "request.h"
@@ -25,7 +26,7 @@ constexpr uint16_t ACTION_SPEED_FROM_DATA = 0x0800;
 constexpr uint8_t REGISTER_WRITE = 1;
 constexpr uint8_t REGISTER_DATA_LOW = 12;
 constexpr DWORD POLL_PAUSE_MS = 1;
-constexpr DWORD EXIT_STOPPED_EARLY = 1;
+constexpr DWORD EXIT_STOPPED_EARLY = 1, EXIT_CARD_RESET = 2;
 constexpr ApiStatus WORKER_NOT_STARTED = -1;
 constexpr uint16_t STOP_SUDDEN = 0x27;
 
@@ -40,6 +41,7 @@ struct BatchStepJob {
   uint32_t v3;
   uint32_t acc3;
   int32_t d3;
+  uint32_t resets;  // of the card at the call
 };
 
 // The worker of the last call; closed, without waiting, by the next one.
@@ -53,20 +55,38 @@ ApiStatus disarm_speed_change(uint8_t card, uint16_t axis) {
   return rm720_set_synch(card, axis, 0, 0, 0, 0, 0, 0, 0, 0);
 }
 
+// Whether the axis stands, straight from the driver: the worker leaves the
+// card table to the caller's thread (motion_done would read the axis's
+// motion state, which a reset or a home search rewrites meanwhile).
+ApiStatus read_stopped(const BatchStepJob &job, uint8_t *stopped) {
+  DriverRequest block{};
+  preset_status(block);
+  put_u32(block, 1, job.axis);
+  const ApiStatus status =
+      request_only(card_device(job.card), REQ_MOTION_DONE, block, ERROR_MOTION_DONE_GET);
+  *stopped = static_cast<uint8_t>(slot_u32(block, 1));
+  return status;
+}
+
+// A reset of the card ended the job: the reset disarmed its speed change,
+// and the axis may run another caller's move by now.
+bool card_was_reset(const BatchStepJob &job) { return card_resets[job.card] != job.resets; }
+
 // Waits for the axis to stop; step 3 runs only where step 2 ended. The
 // speed change arms itself again at every pass of the end of step 1, so it
 // is switched off once steps 1 and 2 are over, however they ended: a later
 // move of the axis keeps its own speed. A failed query ends the worker with
-// its status instead of polling for ever.
+// its status instead of polling for ever; a reset of the card ends it
+// without touching the card.
 DWORD WINAPI run_step3(LPVOID context) {
   const std::unique_ptr<BatchStepJob> job(static_cast<BatchStepJob *>(context));
   uint8_t done = 0;
-  int16_t state = 0;
   for (;;) {
-    if (ApiStatus status = rm720_motion_done(job->card, job->axis, &done, &state)) {
+    if (ApiStatus status = read_stopped(*job, &done)) {
       disarm_speed_change(job->card, job->axis);
       return static_cast<DWORD>(status);
     }
+    if (card_was_reset(*job)) return EXIT_CARD_RESET;
     if (done == 1) break;
     Sleep(POLL_PAUSE_MS);
   }
@@ -131,6 +151,7 @@ RM7X0_EXPORT ApiStatus rm720_t_move_batch_3steps(uint8_t card, uint16_t axis, ui
                                                  uint32_t acc, uint32_t /*ignored*/, uint32_t acc3,
                                                  int32_t d1, int32_t d2, int32_t d3) {
   if (ApiStatus status = check_card_axis(card, axis)) return status;
+  const uint32_t resets = card_resets[card];
   uint16_t v2_word = 0;
   if (!speed_to_register(card, axis, v2, &v2_word)) return ERROR_INVALID_DRIVING_SPEED;
   // The move's own checks, before the speed change is armed for it.
@@ -150,7 +171,7 @@ RM7X0_EXPORT ApiStatus rm720_t_move_batch_3steps(uint8_t card, uint16_t axis, ui
     return status;
   }
   return start_worker(new BatchStepJob{card, axis, 0, end_of_step1, wrapping_add(end_of_step1, d2),
-                                       sv, v3, acc3, d3});
+                                       sv, v3, acc3, d3, resets});
 }
 
 #endif

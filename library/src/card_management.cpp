@@ -97,7 +97,10 @@ ApiStatus set_up_opened_cards(const bool opened_now[CARD_SLOTS]) {
   return SUCCESS_NO_ERROR;
 }
 
+// Counted before the card stops, so that what sees the card stopped by it
+// also sees the count.
 ApiStatus reset_card(uint8_t card) {
+  ++card_resets[card];
   return read_ranges(card, card_device(card), REQ_RESET) ? SUCCESS_NO_ERROR : ERROR_CARD_RESET;
 }
 

@@ -5,6 +5,7 @@
 #include "checks.h"
 
 CardTable card_table;
+std::atomic<uint32_t> card_resets[CARD_SLOTS];
 
 void empty_card_table() {
   const int32_t attaches = card_table.attach_count;

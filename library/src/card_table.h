@@ -1,6 +1,7 @@
 // The card table: one record per card ID, kept per process from load to unload.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "win32.h"
@@ -75,6 +76,9 @@ struct CardTable {
 };
 
 extern CardTable card_table;
+// Resets of each card since load. A job that runs on after its call (the
+// batch move's worker) belongs to the card as it was: a reset ends it.
+extern std::atomic<uint32_t> card_resets[CARD_SLOTS];
 
 inline bool card_is_found(const CardRecord &card) {
   return card.card_id != NO_CARD_ID && card.interface_path[0] != '\0';

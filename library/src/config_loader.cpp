@@ -3,10 +3,11 @@
 // card, keys "<axis letter>-<name>") to every open card, through the
 // configuration exports and their checks.
 //
-// The whole file is read and checked before any card is touched: a scanned
-// card without a section, or a value that is no number or does not fit its
-// field, makes the file bad (ERROR_CONFIG_FILE_NOT_FOUND) and nothing is
-// applied. Every configuration call is made even after one fails, and the
+// A key the file does not hold (or holds empty) sets its setting to 0, so a
+// card or axis the file leaves out is configured with zeros. The whole file
+// is read and checked before any card is touched: a value that is no number
+// or does not fit its field makes the file bad (ERROR_CONFIG_FILE_NOT_FOUND)
+// and nothing is applied. Every configuration call is made even after one fails, and the
 // first failure is the result.
 #include <cstdio>
 #include <cstdlib>
@@ -94,11 +95,8 @@ bool read_soft_limit(const AxisKeys &keys, AxisSettings *axis) {
          keys.number("SLIMIT_MINUS", INT32_MIN, INT32_MAX, &axis->soft_limit_minus);
 }
 
-// False when the file is bad for this axis: no section for the card (its
-// pulse mode is missing), or a value that does not fit its field.
+// False when the file is bad for this axis: a value that does not fit its field.
 bool read_axis(const AxisKeys &keys, AxisSettings *axis) {
-  char text[VALUE_BUFFER];
-  if (!keys.read("PULSE_MODE", text)) return false;
   return keys.number("PULSE_MODE", 0, BYTE_MAX, &axis->pulse_mode) &&
          keys.number("ENC_MODE", 0, BYTE_MAX, &axis->encoder_mode) &&
          keys.number("LMT_LEVEL", 0, BYTE_MAX, &axis->limit_level) &&

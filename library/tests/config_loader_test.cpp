@@ -168,11 +168,48 @@ TEST_F(ConfigLoaderTest, ACardNotOpenStopsTheLoaderAfterTheCardsBeforeIt) {
   expect_untouched(1);
 }
 
-// A file that does not fit the cards or holds values beyond their fields is
+// A key that the file does not hold sets its setting to 0, also a whole
+// axis or card the file leaves out: the loader answers 0 and configures them.
+constexpr uint16_t ZERO_AXIS_MODE2 = 0x0004;  // pulse and encoder mode 0, decelerating limit stop
+
+TEST_F(ConfigLoaderTest, MissingKeysSetTheirSettingsToZero) {
+  CardKeys second = default_card(SECOND);
+  second.axes[X] = {{"PULSE_MODE", "2"}, {"ENC_MODE", "1"}};
+  second.axes[Y] = second.axes[Z] = second.axes[U] = {};
+  save({default_card(FIRST), second});
+  open_both();
+  ASSERT_EQ(rm720_set_enc_cfg(SECOND, 2, 1024), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_set_alarm(SECOND, 8, 0x2000, 0x1000), SUCCESS_NO_ERROR);
+
+  ASSERT_EQ(rm720_load_config(nullptr), SUCCESS_NO_ERROR);
+
+  EXPECT_EQ(probe_axis(1, X).mode2, 0x0040 | 0x0400 | ZERO_AXIS_MODE2);
+  for (int axis : {Y, Z, U}) {
+    EXPECT_EQ(probe_axis(1, axis).mode2, ZERO_AXIS_MODE2) << AXES[axis];
+    EXPECT_EQ(probe_axis(1, axis).ext_word1, 0) << AXES[axis] << ": filter off";
+  }
+  EXPECT_EQ(probe_axis(0, Y).mode2, 0x0200 | ZERO_AXIS_MODE2) << "the first card as its section says";
+}
+
+TEST_F(ConfigLoaderTest, ACardWithoutASectionIsConfiguredWithZeros) {
+  CardKeys first = default_card(FIRST);
+  first.axes[Z]["PULSE_MODE"] = "";  // an empty value counts as missing
+  save({first});
+  open_both();
+  ASSERT_EQ(rm720_set_pls_cfg(SECOND, 1, 0x40, 0x80, 0x100), SUCCESS_NO_ERROR);
+
+  ASSERT_EQ(rm720_load_config(nullptr), SUCCESS_NO_ERROR);
+
+  EXPECT_EQ(probe_axis(0, Z).mode2, 0x0200 | ZERO_AXIS_MODE2);
+  for (int axis = 0; axis < 4; ++axis)
+    EXPECT_EQ(probe_axis(1, axis).mode2, ZERO_AXIS_MODE2) << AXES[axis];
+}
+
+// A file holding a value that is no number or does not fit its field is
 // refused whole: no card changes.
 struct BadFileCase {
   const char *what;
-  const char *key;    // of axis Z of the second card; nullptr: its section is missing
+  const char *key;  // of axis Z of the second card
   const char *value;
 };
 
@@ -181,15 +218,11 @@ class BadFileTest : public ConfigLoaderTest, public ::testing::WithParamInterfac
 TEST_P(BadFileTest, IsRefusedWithoutTouchingAnyCard) {
   const BadFileCase &c = GetParam();
   CardKeys second = default_card(SECOND);
-  if (c.key) {
-    // Software limits on, so that their keys are read.
-    second.axes[Z]["SLIMIT_SRC"] = second.axes[Z]["SLIMIT_PLUS"] = "0";
-    second.axes[Z]["SLIMIT_MINUS"] = "0";
-    second.axes[Z][c.key] = c.value;
-    save({default_card(FIRST), second});
-  } else {
-    save({default_card(FIRST), default_card(9)});
-  }
+  // Software limits on, so that their keys are read.
+  second.axes[Z]["SLIMIT_SRC"] = second.axes[Z]["SLIMIT_PLUS"] = "0";
+  second.axes[Z]["SLIMIT_MINUS"] = "0";
+  second.axes[Z][c.key] = c.value;
+  save({default_card(FIRST), second});
   open_both();
   EXPECT_EQ(rm720_load_config(nullptr), ERROR_CONFIG_FILE_NOT_FOUND) << c.what;
   expect_untouched(0);
@@ -198,9 +231,7 @@ TEST_P(BadFileTest, IsRefusedWithoutTouchingAnyCard) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, BadFileTest,
-    ::testing::Values(BadFileCase{"no section for the second card", nullptr, nullptr},
-                      BadFileCase{"no pulse mode", "PULSE_MODE", ""},
-                      BadFileCase{"pulse mode that is no number", "PULSE_MODE", "two"},
+    ::testing::Values(BadFileCase{"pulse mode that is no number", "PULSE_MODE", "two"},
                       BadFileCase{"pulse mode whose low byte looks valid", "PULSE_MODE", "257"},
                       BadFileCase{"negative level", "HOME_LEVEL", "-1"},
                       BadFileCase{"number with a tail", "ENC_MODE", "1x"},

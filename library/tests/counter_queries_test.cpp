@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -336,6 +337,73 @@ INSTANTIATE_TEST_SUITE_P(
                     TruncCase{"range_70000", 70000, 1143, 1142, 142858, 142857},
                     TruncCase{"range_8000000", 8000000, 1234, 1234, 1000, 1000}),
     [](const testing::TestParamInfo<TruncCase> &i) { return std::string(i.param.name); });
+
+// Every speed and acceleration word reads back as that word in the axis's
+// units (M x word and 125 x M x word, truncated), also at ranges whose
+// multiplier is not a whole number.
+struct WordKind {
+  const char *name;
+  double per_unit_m;  // the unit of a word, in multiples of M
+  int min_limit, max_limit;  // their places in get_range_settings
+};
+const WordKind SPEED_WORDS = {"speed", 1.0, 4, 5};
+const WordKind ACCELERATION_WORDS = {"acceleration", 125.0, 2, 3};
+
+double library_multiplier(uint32_t range) {
+  return static_cast<double>(8000000.0f / static_cast<float>(range));
+}
+// The lowest rate that the library converts to `word` words of `unit`.
+uint32_t rate_of_word(uint16_t word, double unit) {
+  auto value = static_cast<uint32_t>(std::ceil(word * unit));
+  while (static_cast<uint32_t>(static_cast<double>(static_cast<float>(value)) / unit) < word) ++value;
+  return value;
+}
+
+// Drives Z at every legal word of the kind in turn and reads it back: at
+// constant speed for a speed word, on the ramp up for an acceleration word.
+void check_every_word(uint32_t range, const WordKind &kind) {
+  ASSERT_EQ(RM(set_range)(0, AXIS_Z, range), SUCCESS_NO_ERROR);
+  int32_t limits[6] = {};
+  ASSERT_EQ(RM(get_range_settings)(0, AXIS_Z, limits), SUCCESS_NO_ERROR);
+  const double unit = kind.per_unit_m * library_multiplier(range);
+  int wrong = 0;
+  for (uint16_t word = 1; word <= 8000; ++word) {
+    const uint32_t rate = rate_of_word(word, unit);
+    if (rate < static_cast<uint32_t>(limits[kind.min_limit]) ||
+        rate > static_cast<uint32_t>(limits[kind.max_limit]))
+      continue;
+    const bool speed_kind = kind.per_unit_m == 1.0;
+    const uint32_t sv = speed_kind ? rate : static_cast<uint32_t>(limits[4]);
+    const uint32_t dv = speed_kind ? rate : static_cast<uint32_t>(limits[5]);
+    const uint32_t acc = speed_kind ? static_cast<uint32_t>(limits[3]) : rate;
+    ASSERT_EQ(RM(velocity_move)(0, AXIS_Z, sv, dv, acc, 1), SUCCESS_NO_ERROR) << rate;
+    bench_advance_us(10);
+    int32_t got = -1;
+    EXPECT_EQ(speed_kind ? RM(get_speed)(0, AXIS_Z, &got) : RM(get_acc)(0, AXIS_Z, &got),
+              SUCCESS_NO_ERROR);
+    const auto want = static_cast<int32_t>(unit * word);
+    if (got != want && ++wrong <= 3)
+      ADD_FAILURE() << kind.name << " word " << word << " reads " << got << ", not " << want;
+    ASSERT_EQ(RM(stop_move)(0, AXIS_Z, 0x27), SUCCESS_NO_ERROR);
+    run_until_stopped(AXIS_Z);
+  }
+  EXPECT_EQ(wrong, 0) << kind.name << " words read wrong at range " << range;
+}
+
+class WordReadBack : public testing::TestWithParam<uint32_t> {};
+
+TEST_P(WordReadBack, EverySpeedWord) {
+  OpenCard card(card0());
+  check_every_word(GetParam(), SPEED_WORDS);
+}
+
+TEST_P(WordReadBack, EveryAccelerationWord) {
+  OpenCard card(card0());
+  check_every_word(GetParam(), ACCELERATION_WORDS);
+}
+
+INSTANTIATE_TEST_SUITE_P(CounterQueries, WordReadBack,
+                         testing::Values(24000u, 30000u, 70000u, 3000000u));
 
 // ---- Stop reasons after injected faults -------------------------------------
 

@@ -49,3 +49,8 @@ void probe_start_drive(std::size_t card_slot, int axis) {
 void probe_stop_drive(std::size_t card_slot, int axis) {
   chip(card_slot).write(REG_COMMAND, static_cast<std::uint16_t>((1u << axis) << 8 | CHIP_SUDDEN_STOP));
 }
+
+bool probe_sleep_and_wake(std::size_t card_slot) {
+  return sim::set_device_power(card_slot, PowerDeviceD3) == STATUS_SUCCESS &&
+         sim::set_device_power(card_slot, PowerDeviceD0) == STATUS_SUCCESS;
+}

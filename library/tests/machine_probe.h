@@ -27,3 +27,5 @@ std::uint16_t probe_output_word(std::size_t card_slot);
 // axis runs continuously (plus) until stopped.
 void probe_start_drive(std::size_t card_slot, int axis);
 void probe_stop_drive(std::size_t card_slot, int axis);
+// The card's power goes (D3) and comes back (D0), as over a sleep of the machine.
+bool probe_sleep_and_wake(std::size_t card_slot);

@@ -23,12 +23,20 @@ inline double acceleration_pps2(std::uint16_t word, double m) {
 // Seconds per (PPS/s) of acceleration change: 1 / jerk; 0 = an infinite jerk.
 inline double inverse_jerk(std::uint16_t word, double m) { return word / (62'500'000.0 * m); }
 
-inline std::uint16_t speed_word(double pps, double m) {
-  return static_cast<std::uint16_t>(std::min(65535.0, std::abs(pps) / m));
+// The chip counts its present speed and acceleration in whole words of its
+// unit and reads back the words it runs. The model holds them as word x unit
+// in floating point, whose quotient by the unit can fall a rounding error
+// short of the word: a quotient that close to a whole word is that word,
+// any other is truncated (a ramp between two words reads the lower one).
+inline std::uint16_t whole_words(double quantity, double unit) {
+  constexpr double kRounding = 1e-9;  // far above a double's error, far below a word
+  const double words = std::abs(quantity) / unit;
+  const double nearest = std::round(words);
+  const double whole = std::abs(words - nearest) <= kRounding * nearest ? nearest : std::floor(words);
+  return static_cast<std::uint16_t>(std::min(65535.0, whole));
 }
-inline std::uint16_t acceleration_word(double pps2, double m) {
-  return static_cast<std::uint16_t>(std::min(65535.0, std::abs(pps2) / (125.0 * m)));
-}
+inline std::uint16_t speed_word(double pps, double m) { return whole_words(pps, m); }
+inline std::uint16_t acceleration_word(double pps2, double m) { return whole_words(pps2, 125.0 * m); }
 
 constexpr double kSecondsPerNs = 1e-9;
 inline double to_seconds(SimTime t) { return static_cast<double>(t) * kSecondsPerNs; }
