@@ -10,8 +10,9 @@
  * Interpolation state (interp_state, interlocked): INTERP_IDLE,
  * INTERP_SINGLE from a line or arc start until its axes are found idle,
  * INTERP_CONTI2/3 from a begin or configuration until the end. An end that
- * finds the path still running closes the run at once (nothing more is fed,
- * the final deceleration is on) and leaves it "closing" (conti_closing)
+ * finds a table run still handing its segments over leaves it to run them
+ * all; an end that finds any other path still running closes the run at once
+ * (nothing more is fed, the final deceleration is on) and leaves it "closing" (conti_closing)
  * until its axes stand: only then are the partner ranges given back. The
  * run's axes and its segment table belong to the conti lock: each
  * continuous request runs whole under it, and so does each feed and run end
@@ -457,6 +458,14 @@ bool conti_path_drives(CardExtension *ext) {
   return (chip_main_status(ext) & ext->conti_mask & MAIN_STATUS_BUSY_MASK) != 0;
 }
 
+/* A table run with segments still to hand over: the caller gave them all at
+ * its start, so its end takes none of them back. The run goes on and closes
+ * at the master's drive end, as it would have without the end. */
+bool table_still_feeding(CardExtension *ext) {
+  return ext->table_run_started && ext->next_segment < ext->segment_count &&
+         conti_path_drives(ext);
+}
+
 /* The end of a run whose path still runs: closed now (nothing more is fed),
  * the chip decelerates to the end of the segments it holds; the partners'
  * ranges cannot change under their moving axes and wait for them to stand. */
@@ -557,6 +566,7 @@ USHORT end_run(RequestContext *request) {
   set_slot(block, 3, ext->conti_axis[2]);
   set_slot(block, 4, ext->conti_saved_range[0]);
   set_slot(block, 5, ext->conti_saved_range[1]);
+  if (table_still_feeding(ext)) return DRV_SUCCESS;
   if (conti_path_drives(ext)) {
     close_running_run(ext);
     return DRV_SUCCESS;
