@@ -29,10 +29,10 @@ constexpr const char* kConfigFile = "C:\\windows\\system32\\RM720_Config.ini";
 
 // ---- Waiting and reading the screen ------------------------------------------------
 
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = kWaitMs) {
+bool WaitFor(const std::function<bool()>& done) {
     const DWORD start = ::GetTickCount();
     while (!done()) {
-        if (::GetTickCount() - start > timeoutMs) return false;
+        if (::GetTickCount() - start > kWaitMs) return false;
         ::Sleep(30);
     }
     return true;
@@ -411,7 +411,7 @@ TEST_F(Scenario, ProfileWindowRecoversFromARangeOutOfBounds) {
         EXPECT_TRUE(MessageBoxes().empty());
         for (int id : {IDC_PROFILE_XMIN, IDC_PROFILE_WIDTH, IDC_PROFILE_YMIN, IDC_PROFILE_HEIGHT, IDC_PROFILE_PAUSE,
                        IDC_PROFILE_CLEAR, IDC_PROFILE_SET})
-            EXPECT_TRUE(WaitFor([&] { return Drawn(profile, id); }, 2000)) << "control " << id << " is not drawn";
+            EXPECT_TRUE(WaitFor([&] { return Drawn(profile, id); })) << "control " << id << " is not drawn";
         Screenshot(profile, "profile");
     }
     for (auto window = opened.rbegin(); window != opened.rend(); ++window) CloseBox(*window);
