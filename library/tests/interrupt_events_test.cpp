@@ -4,9 +4,9 @@
 // end; an action armed on one axis runs at another axis's factor.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <thread>
 
+#include "bench.h"
 #include "card_table.h"
 #include "open_cards.h"
 #include "request.h"
@@ -38,15 +38,24 @@ class Events : public ::testing::Test {
   void move(uint16_t axis, int32_t pulses) {
     ASSERT_EQ(rm720_t_move(CARD, axis, 1000, 100000, 1000000, 1000000, pulses, 0), 0);
   }
-  // Polls (in real time) until the axis has stopped.
+  // Polls until the axis has stopped, however long the host takes.
   void wait_stopped(uint16_t axis) {
     uint8_t done = 0;
     int16_t state = 0;
-    for (int i = 0; i < 5000 && !done; ++i) {
+    while (!done) {
       ASSERT_EQ(rm720_motion_done(CARD, axis, &done, &state), 0);
-      if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::yield();
     }
-    ASSERT_EQ(done, 1);
+  }
+  // Lets the card run `ms` of its own time, however slow the host.
+  void let_the_card_run(DWORD ms) {
+    HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(never, ms), WAIT_TIMEOUT);
+    CloseHandle(never);
+  }
+  // Polls until the axis's command counter reads `value`.
+  void wait_counter(uint16_t axis, int32_t value) {
+    while (counter(axis) != value) std::this_thread::yield();
   }
   int32_t counter(uint16_t axis) {
     int32_t value = 0;
@@ -72,23 +81,35 @@ TEST_F(Events, DriveEndWakesTheThreadWaitingOnTheAxisEvent) {
 }
 
 // A factor set while another pair of axes interpolates keeps its drive-end
-// enable: Z's event fires while X and Y still run their line.
-TEST_F(Events, ADriveEndFactorSetDuringAnInterpolationFires) {
+// enable: Z's event fires while X and Y still run their line. On the manual
+// clock, so that the line surely runs on when Z ends, however slow the host.
+TEST(EventsOnTheManualClock, ADriveEndFactorSetDuringAnInterpolationFires) {
+  AttachedLibrary library("[Machine]\nClock=manual\n" + card_section(0, "A", CARD));
+  ASSERT_EQ(rm720_open(CARD), 0);
+  HANDLE events[4] = {};
+  ASSERT_EQ(rm720_int_event_config(CARD, 1, events), 0);
   ASSERT_EQ(rm720_t_line2_move(CARD, AXIS_X, AXIS_Y, 1000, 100000, 1000000, 1000000, 4000000,
                                1000000, 0, 0),
             0);
   ASSERT_EQ(rm720_set_int_factor(CARD, AXIS_Z, DRIVE_END_FACTOR), 0);
-  DWORD woke = WAIT_FAILED;
-  std::thread waiter([&] { woke = WaitForSingleObject(events_[2], LONG_WAIT_MS); });
-  move(AXIS_Z, 20000);
-  waiter.join();
+  ASSERT_EQ(rm720_t_move(CARD, AXIS_Z, 1000, 100000, 1000000, 1000000, 20000, 0), 0);
+  DWORD woke = WAIT_TIMEOUT;
+  for (int ms = 0; ms < 1000 && woke == WAIT_TIMEOUT; ++ms) {  // Z's move takes 0.3 s
+    bench_advance_us(1000);
+    woke = WaitForSingleObject(events[2], 0);
+  }
   EXPECT_EQ(woke, WAIT_OBJECT_0) << "the drive-end factor of Z was dropped";
   uint8_t done = 1;
   int16_t state = 0;
   ASSERT_EQ(rm720_motion_done(CARD, AXIS_X, &done, &state), 0);
   EXPECT_EQ(done, 0) << "the line ended before Z";
   ASSERT_EQ(rm720_stop_move(CARD, AXIS_X, 0x27), 0);
-  wait_stopped(AXIS_X);
+  for (int ms = 0; ms < 1000 && !done; ++ms) {
+    bench_advance_us(1000);
+    ASSERT_EQ(rm720_motion_done(CARD, AXIS_X, &done, &state), 0);
+  }
+  EXPECT_EQ(done, 1);
+  rm720_close(CARD);
 }
 
 TEST_F(Events, HomeEndWakesAWaitOnAllFourEvents) {
@@ -126,13 +147,11 @@ TEST_F(Events, ReleaseActionRunsAtTheOtherAxisFactor) {
   ASSERT_TRUE(send(REQ_DRV_HOLD, {AXIS_Y}));
   move(AXIS_Y, 3000);
   ASSERT_EQ(rm720_set_int_action(CARD, AXIS_X, DRIVE_END_FACTOR, AXIS_Y, 1, nullptr), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // 20 s on the card
+  let_the_card_run(20000);
   EXPECT_EQ(counter(AXIS_Y), 0) << "held until X's drive end";
   move(AXIS_X, 1000);
   wait_stopped(AXIS_X);
-  for (int i = 0; i < 5000 && counter(AXIS_Y) != 3000; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_EQ(counter(AXIS_Y), 3000);
+  wait_counter(AXIS_Y, 3000);
 }
 
 // An S-curve move of Z by -5,000 pulses starts at X's drive end, once.
@@ -141,13 +160,11 @@ TEST_F(Events, SCurveActionRunsOnceAtTheOtherAxisFactor) {
   ASSERT_EQ(rm720_set_int_action(CARD, AXIS_X, DRIVE_END_FACTOR, AXIS_Z, 2, record), 0);
   move(AXIS_X, 1000);
   wait_stopped(AXIS_X);
-  for (int i = 0; i < 5000 && counter(AXIS_Z) != -5000; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_EQ(counter(AXIS_Z), -5000);
+  wait_counter(AXIS_Z, -5000);
   wait_stopped(AXIS_Z);  // the action's move is over, not a held one still to come
   move(AXIS_X, 1000);
   wait_stopped(AXIS_X);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  let_the_card_run(20000);
   EXPECT_EQ(counter(AXIS_Z), -5000) << "a fired action is spent";
 }
 
@@ -160,9 +177,7 @@ TEST_F(Events, AnSCurveActionWithoutDecelerationJerkIsPlannedSymmetric) {
   EXPECT_EQ(card_table.cards[CARD].axes[2].motion.last_start_speed_word, 0);
   move(AXIS_X, 1000);
   wait_stopped(AXIS_X);
-  for (int i = 0; i < 5000 && counter(AXIS_Z) != 5000; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_EQ(counter(AXIS_Z), 5000);
+  wait_counter(AXIS_Z, 5000);
 }
 
 // An action's move has no offset pulses: a later speed change plans from
@@ -187,7 +202,7 @@ TEST_F(Events, AnSCurveActionThatFailsItsCheckIsRefusedAndNeverRuns) {
             -300 - AXIS_Z);
   move(AXIS_X, 1000);
   wait_stopped(AXIS_X);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  let_the_card_run(20000);
   EXPECT_EQ(counter(AXIS_Z), 0);
 }
 

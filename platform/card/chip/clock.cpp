@@ -11,8 +11,6 @@
 #include <sys/prctl.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -116,27 +114,27 @@ void ManualClock::advance_to(SimTime target) {
 
 // ---- ScaledClock ----------------------------------------------------------
 
-// Simulated time follows the wall clock, but while the timer thread waits it
+// Simulated time follows the host's time, but while the timer thread waits it
 // never runs past a timer that has not fired: a card whose events came due
 // while the host held that thread up does not run on past them unseen. When
 // such a hold-up outlasted the few microseconds a firing takes anyway,
 // simulated time resumes from the timer's due time and stays that much behind
-// the wall clock from then on, so each event reaches the host, through the
+// the host's time from then on, so each event reaches the host, through the
 // thread that fires it, as soon after it happened as the host then takes, as
 // behind a real card. The host's own work on that thread (a timer's function:
 // an interrupt service, a DPC) takes the card's time as it goes, as it would
 // on a processor beside a real card. Everything that waits on the card's time
 // (its drives, the kernel's timers and waits) waits alike.
 struct ScaledClock::State {
-  using WallClock = std::chrono::steady_clock;
+  State(double s, std::unique_ptr<HostTime> h)
+      : scale(s > 0 ? s : 1.0),
+        host(h ? std::move(h) : HostTime::steady()),
+        start(host->now()),
+        held_up(static_cast<SimTime>(20 * kNsPerUs * scale)) {}
 
-  explicit State(double s)
-      : scale(s > 0 ? s : 1.0), start(WallClock::now()), held_up(static_cast<SimTime>(20 * kNsPerUs * scale)) {}
-
-  // The wall clock's time less what the clock fell behind; under `mutex`.
+  // The host's time less what the clock fell behind; under `mutex`.
   SimTime unbounded_now() const {
-    const auto wall = std::chrono::duration<double, std::nano>(WallClock::now() - start).count();
-    const auto at = static_cast<SimTime>(wall * scale);
+    const auto at = static_cast<SimTime>(static_cast<double>(host->now() - start) * scale);
     return at > behind ? at - behind : 0;
   }
   // The time that now() tells: while no timer's function runs, held at the
@@ -147,53 +145,26 @@ struct ScaledClock::State {
     told = std::max(told, at);
     return told;
   }
-  WallClock::time_point wall_time_of(SimTime at) const {
-    return start + std::chrono::duration_cast<WallClock::duration>(
-                       std::chrono::duration<double, std::nano>(static_cast<double>(at + behind) / scale));
+  std::uint64_t host_time_of(SimTime at) const {
+    return start + static_cast<std::uint64_t>(static_cast<double>(at + behind) / scale);
   }
   void run();
-  void wait_for(WallClock::time_point wake, std::unique_lock<BriefLock>& lock);
 
   const double scale;
-  const WallClock::time_point start;
+  const std::unique_ptr<HostTime> host;
+  const std::uint64_t start;  // the host's time when the clock started
   const SimTime held_up;  // a timer fired later than 20 us of real time was held up
   BriefLock mutex;
-  std::condition_variable_any changed;
   std::condition_variable_any finished;
   TimerQueue timers;
   RunningTimer running;
   Lateness lateness;
-  SimTime behind = 0;  // of the wall clock, by timers that fired late
+  SimTime behind = 0;  // of the host's time, by timers that fired late
   SimTime told = 0;    // the latest time now() returned
   SimTime idle_since = 0;  // when the thread last finished a timer's function
-  std::atomic<std::uint64_t> schedules{0};  // counts schedule() calls: ends a spin
-  WallClock::duration oversleep{std::chrono::microseconds(20)};  // of a timed wait, smoothed
   bool stopping = false;
   std::thread thread;
 };
-
-// Waits until `wake` or a change of the queue. A timed wait of the operating
-// system ends some microseconds late (tens on a virtual machine), so the
-// thread sleeps until that much before `wake` and spins the rest, with the
-// lock released; the margin follows the oversleep it measures.
-void ScaledClock::State::wait_for(WallClock::time_point wake, std::unique_lock<BriefLock>& lock) {
-  using std::chrono::microseconds;
-  const auto margin = std::clamp(oversleep * 3 / 2 + microseconds(5), WallClock::duration(microseconds(10)),
-                                 WallClock::duration(microseconds(200)));
-  const auto sleep_until = wake - margin;
-  if (WallClock::now() < sleep_until) {
-    if (changed.wait_until(lock, sleep_until) == std::cv_status::timeout) {
-      const auto late = WallClock::now() - sleep_until;
-      oversleep += (late - oversleep) / 8;
-    }
-    return;
-  }
-  const std::uint64_t seen = schedules.load(std::memory_order_acquire);
-  lock.unlock();
-  while (WallClock::now() < wake && schedules.load(std::memory_order_acquire) == seen) {
-  }
-  lock.lock();
-}
 
 void ScaledClock::State::run() {
   // A timer fires at its due time, not up to the kernel's default 50 us of
@@ -202,13 +173,13 @@ void ScaledClock::State::run() {
   std::unique_lock<BriefLock> lock(mutex);
   while (!stopping) {
     if (timers.empty()) {
-      changed.wait(lock);
+      host->wait(HostTime::kNever, lock);
       continue;
     }
     const SimTime now = unbounded_now();
     const SimTime due = timers.earliest();
     if (due > now) {
-      wait_for(wall_time_of(due), lock);
+      host->wait(host_time_of(due), lock);
       continue;
     }
     ++lateness.fired;
@@ -233,7 +204,8 @@ void ScaledClock::State::run() {
   }
 }
 
-ScaledClock::ScaledClock(double scale) : state_(new State(scale)) {
+ScaledClock::ScaledClock(double scale, std::unique_ptr<HostTime> host)
+    : state_(new State(scale, std::move(host))) {
   state_->thread = std::thread([s = state_] { s->run(); });
 }
 
@@ -242,7 +214,7 @@ ScaledClock::~ScaledClock() {
     std::lock_guard<BriefLock> lock(state_->mutex);
     state_->stopping = true;
   }
-  state_->changed.notify_all();
+  state_->host->wake_waiter();
   state_->thread.join();
   delete state_;
 }
@@ -265,8 +237,7 @@ TimerId ScaledClock::schedule(SimTime at, std::function<void()> fn) {
     std::lock_guard<BriefLock> lock(state_->mutex);
     id = state_->timers.add(at, std::move(fn));
   }
-  state_->schedules.fetch_add(1, std::memory_order_release);
-  state_->changed.notify_all();
+  state_->host->wake_waiter();
   return id;
 }
 

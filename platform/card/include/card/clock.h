@@ -6,6 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+
+#include "card/host_time.h"
 
 namespace card {
 
@@ -53,14 +56,15 @@ class ManualClock final : public Clock {
   State* state_;
 };
 
-// A clock that follows the wall clock times `scale` (1 = real time), with a
+// A clock that follows the host's time times `scale` (1 = real time), with a
 // thread of its own that fires the timers. now() never passes a timer that
 // has not fired; a timer that the host held up (fired more than 20 us of real
 // time late) sets the clock back to its due time, and the clock stays that
-// much behind the wall clock.
+// much behind the host's time. The host's time is its steady clock unless
+// `host` is given.
 class ScaledClock final : public Clock {
  public:
-  explicit ScaledClock(double scale);
+  explicit ScaledClock(double scale, std::unique_ptr<HostTime> host = nullptr);
   ~ScaledClock() override;
   SimTime now() const override;
   TimerId schedule(SimTime at, std::function<void()> fn) override;
@@ -74,7 +78,7 @@ class ScaledClock final : public Clock {
     std::uint64_t fired = 0;
     SimTime worst = 0;
     SimTime total = 0;
-    SimTime behind = 0;  // of the wall clock times the scale, by timers held up
+    SimTime behind = 0;  // of the host's time times the scale, by timers held up
   };
   Lateness lateness() const;
 

@@ -1,17 +1,13 @@
 // The manual and the scaled clock.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
 #include <vector>
 
 #include "card/clock.h"
+#include "fake_host_time.h"
 
 namespace card {
 namespace {
@@ -43,18 +39,28 @@ TEST(ManualClock, TimerScheduledFromATimerWithinTheStepFires) {
   EXPECT_EQ(fired, (std::vector<SimTime>{10, 10, 20}));
 }
 
-TEST(ScaledClock, RunsFasterThanTheWallClockAndFiresTimers) {
+TEST(ScaledClock, RunsAtItsScaleOfTheHostsTimeAndFiresTimers) {
+  test::FakeHostClock fake(1000);
+  std::vector<SimTime> fired;
+  fake.clock.schedule(50 * kNsPerMs, [&] { fired.push_back(fake.clock.now()); });
+  fake.host.settle();
+  fake.host.advance(49 * kNsPerUs);
+  fake.host.settle();
+  EXPECT_EQ(fake.clock.now(), 49 * kNsPerMs);
+  EXPECT_TRUE(fired.empty());
+  fake.host.advance(kNsPerUs);
+  fake.host.settle();
+  EXPECT_EQ(fired, std::vector<SimTime>{50 * kNsPerMs});
+  EXPECT_DOUBLE_EQ(fake.clock.scale(), 1000);
+}
+
+// The host's steady clock is the default host time.
+TEST(ScaledClock, FiresTimersOnTheHostsOwnTime) {
   ScaledClock clock(1000);
   std::atomic<bool> fired{false};
-  std::atomic<SimTime> at{0};
-  clock.schedule(clock.now() + 50 * kNsPerMs, [&] {
-    at = clock.now();
-    fired = true;
-  });
-  for (int i = 0; i < 2000 && !fired; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ASSERT_TRUE(fired);
-  EXPECT_GE(at.load(), 50 * kNsPerMs);
-  EXPECT_DOUBLE_EQ(clock.scale(), 1000);
+  clock.schedule(clock.now() + kNsPerMs, [&] { fired = true; });
+  while (!fired) std::this_thread::yield();
+  EXPECT_GE(clock.now(), kNsPerMs);
 }
 
 TEST(ScaledClock, CancelWaitsForARunningTimer) {
@@ -62,7 +68,7 @@ TEST(ScaledClock, CancelWaitsForARunningTimer) {
   std::atomic<bool> started{false}, finished{false};
   const TimerId id = clock.schedule(0, [&] {
     started = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the timer's work, not a wait
     finished = true;
   });
   while (!started) std::this_thread::yield();
@@ -71,82 +77,64 @@ TEST(ScaledClock, CancelWaitsForARunningTimer) {
 }
 
 TEST(ScaledClock, CancelFromWithinItsOwnTimerReturns) {
-  ScaledClock clock(1);
-  std::atomic<bool> done{false};
+  test::FakeHostClock fake(1);
+  bool done = false;
   TimerId id = 0;
-  std::atomic<bool> scheduled{false};
-  id = clock.schedule(clock.now() + kNsPerMs, [&] {
-    while (!scheduled) std::this_thread::yield();
-    clock.cancel(id);
+  id = fake.clock.schedule(kNsPerMs, [&] {
+    fake.clock.cancel(id);
     done = true;
   });
-  scheduled = true;
-  for (int i = 0; i < 2000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  fake.host.settle();
+  fake.host.advance(kNsPerMs);
+  fake.host.settle();
   EXPECT_TRUE(done);
 }
 
-// The host holds the whole process up (stopped by a signal, as a virtual
-// machine's processor can be) while a timer comes due: the clock does not run
-// past the timer meanwhile, the timer sees its own due time, and the clock
-// stays behind by the hold-up.
+// The host holds the timer thread up while a timer comes due: the clock does
+// not run past the timer meanwhile, the timer sees its own due time, and the
+// clock stays behind the host by the hold-up. A firing a few microseconds
+// late is no hold-up: the clock runs on as the host's time does.
 TEST(ScaledClock, AHoldUpOfTheHostDoesNotRunPastATimer) {
-  ScaledClock clock(1);
-  const SimTime due = clock.now() + 5 * kNsPerMs;
-  std::atomic<bool> fired{false};
-  std::atomic<SimTime> seen{0};
-  clock.schedule(due, [&] {
-    seen = clock.now();
-    fired = true;
-  });
-  std::atomic<bool> reading{true};
-  std::atomic<SimTime> latest{0};
-  std::thread reader([&] {
-    while (reading) {
-      const SimTime now = clock.now();
-      if (!fired) latest = std::max(latest.load(), now);
-    }
-  });
-  const pid_t process = getpid();
-  const pid_t child = fork();
-  if (child == 0) {  // only async-signal-safe calls here
-    usleep(1000);
-    kill(process, SIGSTOP);
-    usleep(30000);
-    kill(process, SIGCONT);
-    _exit(0);
+  struct Case {
+    SimTime late;
+    SimTime seen, behind;
+  };
+  const SimTime due = 5 * kNsPerMs;
+  for (const Case& c : {Case{25 * kNsPerMs, due, 25 * kNsPerMs}, Case{10 * kNsPerUs, due + 10 * kNsPerUs, 0}}) {
+    test::FakeHostClock fake(1);
+    SimTime seen = 0;
+    fake.clock.schedule(due, [&] { seen = fake.clock.now(); });
+    fake.host.settle();
+    fake.host.hold_up();
+    fake.host.advance(due + c.late);
+    EXPECT_EQ(fake.clock.now(), due) << "the clock ran past a timer that had not fired";
+    fake.host.resume();
+    fake.host.settle();
+    EXPECT_EQ(seen, c.seen) << "late " << c.late;
+    EXPECT_EQ(fake.clock.lateness().behind, c.behind) << "late " << c.late;
+    fake.host.advance(kNsPerMs);
+    EXPECT_EQ(fake.clock.now(), c.seen + kNsPerMs) << "the clock does not run on after the firing";
   }
-  ASSERT_GT(child, 0);
-  waitpid(child, nullptr, 0);
-  while (!fired) std::this_thread::yield();
-  reading = false;
-  reader.join();
-  EXPECT_LE(latest.load(), due + kNsPerMs) << "the clock ran past a timer that had not fired";
-  EXPECT_GE(seen.load(), due);
-  EXPECT_LT(seen.load(), due + 5 * kNsPerMs) << "the held-up timer did not see its own time";
-  EXPECT_GE(clock.lateness().behind, 20 * kNsPerMs);
 }
 
 // The work of a timer's function is the host's: the card's time runs on
 // meanwhile, a timer that came due during it fires late, and the clock does
 // not fall behind.
 TEST(ScaledClock, ATimersOwnWorkTakesTheCardsTime) {
-  ScaledClock clock(1);
-  const SimTime first = clock.now() + kNsPerMs, second = first + kNsPerMs;
-  std::atomic<SimTime> after_work{0}, seen_by_second{0};
-  std::atomic<bool> done{false};
-  clock.schedule(first, [&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    after_work = clock.now();
+  test::FakeHostClock fake(1);
+  const SimTime first = kNsPerMs, second = 2 * kNsPerMs;
+  SimTime after_work = 0, seen_by_second = 0;
+  fake.clock.schedule(first, [&] {
+    fake.host.advance(30 * kNsPerMs);  // the function's own work
+    after_work = fake.clock.now();
   });
-  clock.schedule(second, [&] {
-    seen_by_second = clock.now();
-    done = true;
-  });
-  for (int i = 0; i < 2000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ASSERT_TRUE(done);
-  EXPECT_GE(after_work.load(), first + 29 * kNsPerMs);
-  EXPECT_GE(seen_by_second.load(), after_work.load());
-  EXPECT_LT(clock.lateness().behind, kNsPerMs);
+  fake.clock.schedule(second, [&] { seen_by_second = fake.clock.now(); });
+  fake.host.settle();
+  fake.host.advance(first);
+  fake.host.settle();
+  EXPECT_EQ(after_work, first + 30 * kNsPerMs);
+  EXPECT_EQ(seen_by_second, after_work);
+  EXPECT_EQ(fake.clock.lateness().behind, 0u);
 }
 }  // namespace
 }  // namespace card

@@ -2,10 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 #include "chip_bench.h"
+#include "fake_host_time.h"
 
 namespace card::chip::test {
 namespace {
@@ -139,23 +138,23 @@ namespace card::chip::test {
 namespace {
 
 TEST(ChipSeam, RunsOnTheScaledClockAndTearsDownWithATimerPending) {
-  ScaledClock clock(1000);
-  {
-    MotionChip chip(clock, std::array<AxisMechanics, 4>{});
-    std::atomic<int> notifications{0};
-    chip.on_interrupt_change([&] { ++notifications; });
-    chip.write(REG_DATA_LOW, 1);
-    chip.write(REG_COMMAND, command_word(kX, CHIP_PULSES));  // 1 pulse at 500 PPS: 2 ms
-    chip.write(REG_COMMAND, command_word(kX, CHIP_SELECT));
-    chip.write(REG_MODE1, 0x8000);
-    chip.write(REG_COMMAND, command_word(kX, CHIP_DRIVE_PLUS));
-    for (int i = 0; i < 2000 && notifications == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_TRUE(chip.interrupt_pending());
-    chip.write(REG_DATA_HIGH, 0x7FFF);
-    chip.write(REG_COMMAND, command_word(kY, CHIP_PULSES));
-    chip.write(REG_COMMAND, command_word(kY, CHIP_DRIVE_PLUS));  // still running at teardown
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  card::test::FakeHostClock fake(1000);
+  MotionChip chip(fake.clock, std::array<AxisMechanics, 4>{});
+  std::atomic<int> notifications{0};
+  chip.on_interrupt_change([&] { ++notifications; });
+  chip.write(REG_DATA_LOW, 1);
+  chip.write(REG_COMMAND, command_word(kX, CHIP_PULSES));  // 1 pulse at 500 PPS: 2 ms
+  chip.write(REG_COMMAND, command_word(kX, CHIP_SELECT));
+  chip.write(REG_MODE1, 0x8000);
+  chip.write(REG_COMMAND, command_word(kX, CHIP_DRIVE_PLUS));
+  fake.host.settle();
+  fake.host.advance(2 * kNsPerUs);  // 2 ms on the card
+  fake.host.settle();
+  EXPECT_GT(notifications, 0);
+  EXPECT_TRUE(chip.interrupt_pending());
+  chip.write(REG_DATA_HIGH, 0x7FFF);
+  chip.write(REG_COMMAND, command_word(kY, CHIP_PULSES));
+  chip.write(REG_COMMAND, command_word(kY, CHIP_DRIVE_PLUS));  // still running at teardown
 }
 
 }  // namespace
