@@ -123,6 +123,7 @@ static void release_entry(PVOID entry, const char* routine) {
 
 /* ntoskrnl */
 VOID IoWriteErrorLogEntry(PVOID ElEntry) {
+  kernel::require_irql_at_most(DISPATCH_LEVEL, "IoWriteErrorLogEntry");
   std::lock_guard<std::mutex> lock(log_lock);
   error_codes.push_back(static_cast<PIO_ERROR_LOG_PACKET>(ElEntry)->ErrorCode);
   release_entry(ElEntry, "IoWriteErrorLogEntry");

@@ -1,8 +1,10 @@
 #include "fake_driver.h"
 
 #include <algorithm>
+#include <string>
 
 #include "fake_card.h"
+#include "sim_native.h"
 
 namespace fake_driver {
 
@@ -20,6 +22,7 @@ struct Extension {
   UNICODE_STRING link;
   PUCHAR registers;
   PKINTERRUPT interrupt;
+  Connection connection;
   KSPIN_LOCK lock;
   PIRP pending;
   KEVENT unblock;
@@ -176,6 +179,16 @@ void write_card_id(Extension* ext) {
   ZwClose(key);
 }
 
+// An open that races the start, as an application that saw the interface
+// early would make it.
+void open_own_interface(Extension* ext) {
+  std::string path(ext->link.Length / sizeof(WCHAR), '\0');
+  std::copy_n(ext->link.Buffer, path.size(), path.begin());
+  SIM_HANDLE file = nullptr;
+  observed.open_during_start_status = SimCreateFile(path.c_str(), &file);
+  if (file) SimCloseHandle(file);
+}
+
 NTSTATUS start_hardware(Extension* ext, PIRP irp) {
   PCM_RESOURCE_LIST translated = IoGetCurrentIrpStackLocation(irp)->Parameters.StartDevice.AllocatedResourcesTranslated;
   const auto& list = translated->List[0].PartialResourceList;
@@ -185,12 +198,14 @@ NTSTATUS start_hardware(Extension* ext, PIRP irp) {
       ext->registers = static_cast<PUCHAR>(MmMapIoSpace(d.u.Memory.Start, d.u.Memory.Length, MmNonCached));
     } else if (d.Type == CmResourceTypeInterrupt) {
       const auto level = static_cast<KIRQL>(d.u.Interrupt.Level);
+      ext->connection = Connection{d.u.Interrupt.Vector, level};
       const NTSTATUS status = IoConnectInterrupt(&ext->interrupt, isr, ext, nullptr, d.u.Interrupt.Vector, level,
                                                  level, LevelSensitive, TRUE, d.u.Interrupt.Affinity, FALSE);
       if (!NT_SUCCESS(status)) return status;
     }
   }
   if (!ext->registers) return STATUS_INSUFFICIENT_RESOURCES;
+  if (observed.open_during_start) open_own_interface(ext);
   write_card_id(ext);
   IoInvalidateDeviceRelations(ext->pdo, RemovalRelations);
   ++observed.starts;
@@ -242,10 +257,12 @@ NTSTATUS dispatch_pnp(PDEVICE_OBJECT device, PIRP irp) {
       if (stack->Parameters.QueryDeviceRelations.Type == RemovalRelations) ++observed.relation_queries;
       status = pass_down(ext, irp);
       break;
+    case IRP_MN_SURPRISE_REMOVAL:
+      if (observed.disables_interface_at_surprise_removal) IoSetDeviceInterfaceState(&ext->link, FALSE);
+      [[fallthrough]];
     case IRP_MN_QUERY_STOP_DEVICE:
     case IRP_MN_QUERY_REMOVE_DEVICE:
     case IRP_MN_CANCEL_REMOVE_DEVICE:
-    case IRP_MN_SURPRISE_REMOVAL:
       irp->IoStatus.Status = STATUS_SUCCESS;
       status = pass_down(ext, irp);
       break;
@@ -272,6 +289,7 @@ void request_device_power(Extension* ext, DEVICE_POWER_STATE d) {
 NTSTATUS dispatch_power(PDEVICE_OBJECT device, PIRP irp) {
   Extension* ext = ext_of(device);
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  observed.power_irql = KeGetCurrentIrql();
   if (stack->MinorFunction == IRP_MN_SET_POWER) {
     const auto& power = stack->Parameters.Power;
     if (power.Type == DevicePowerState)
@@ -303,6 +321,7 @@ NTSTATUS add_device(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo) {
   IoSetDeviceInterfaceState(&ext->link, TRUE);
   IoInitializeDpcRequest(device, dpc_for_isr);
   ext->lower = IoAttachDeviceToDeviceStack(device, pdo);
+  device->Flags |= ext->lower->Flags & DO_POWER_PAGABLE;  // as the bus driver below
   POWER_STATE d0;
   d0.DeviceState = PowerDeviceD0;
   PoSetPowerState(device, DevicePowerState, d0);
@@ -327,10 +346,15 @@ void reset_observed() {
   observed.isr_claims = true;
   observed.isr_acknowledges = true;
   observed.blocked = 0;
+  observed.power_irql = -1;
+  observed.disables_interface_at_surprise_removal = false;
+  observed.open_during_start = false;
+  observed.open_during_start_status = 0;
 }
 
 void unblock(PDEVICE_OBJECT fdo) { KeSetEvent(&ext_of(fdo)->unblock, IO_NO_INCREMENT, FALSE); }
 PKINTERRUPT interrupt_of(PDEVICE_OBJECT fdo) { return ext_of(fdo)->interrupt; }
+Connection connection_of(PDEVICE_OBJECT fdo) { return ext_of(fdo)->connection; }
 
 NTSTATUS entry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
   driver->MajorFunction[IRP_MJ_CREATE] = dispatch_simple;

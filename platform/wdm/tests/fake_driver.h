@@ -36,12 +36,22 @@ struct Observed {
   std::atomic<bool> isr_claims{true};
   std::atomic<bool> isr_acknowledges{true};  // false: claims and leaves the line asserted
   std::atomic<int> blocked{0};  // requests waiting in kBlock
+  std::atomic<int> power_irql{-1};  // of the latest power request
+  std::atomic<bool> disables_interface_at_surprise_removal{false};
+  std::atomic<bool> open_during_start{false};  // the start opens the device's own interface
+  std::atomic<NTSTATUS> open_during_start_status{0};
 };
 extern Observed observed;
 void reset_observed();
 // Lets every request waiting in kBlock finish.
 void unblock(PDEVICE_OBJECT fdo);
 PKINTERRUPT interrupt_of(PDEVICE_OBJECT fdo);
+// The vector and level the start connected its interrupt with.
+struct Connection {
+  ULONG vector;
+  KIRQL level;
+};
+Connection connection_of(PDEVICE_OBJECT fdo);
 
 DRIVER_INITIALIZE entry;
 
