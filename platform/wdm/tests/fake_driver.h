@@ -38,8 +38,8 @@ struct Observed {
   std::atomic<int> blocked{0};  // requests waiting in kBlock
   std::atomic<int> power_irql{-1};  // of the latest power request
   std::atomic<bool> disables_interface_at_surprise_removal{false};
-  std::atomic<bool> open_during_start{false};  // the start opens the device's own interface
-  std::atomic<NTSTATUS> open_during_start_status{0};
+  std::atomic<bool> start_waits{false};  // the start waits, once it has the hardware, until cleared
+  std::atomic<bool> starting{false};     // a start has the hardware
 };
 extern Observed observed;
 void reset_observed();

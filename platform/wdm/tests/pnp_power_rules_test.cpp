@@ -97,9 +97,15 @@ TEST_F(PnpPowerRules, ADeviceInterfaceDisabledTwiceOrOutsideASystemThreadEndsThe
 TEST_F(PnpPowerRules, AnOpenBeforeTheStartHasCompletedFails) {
   ASSERT_EQ(sim::send_pnp(0, sim::Pnp::QueryRemove), STATUS_SUCCESS);
   ASSERT_EQ(sim::send_pnp(0, sim::Pnp::Remove), STATUS_SUCCESS);
-  fake_driver::observed.open_during_start = true;
-  ASSERT_EQ(sim::send_pnp(0, sim::Pnp::Start), STATUS_SUCCESS);
-  EXPECT_EQ(fake_driver::observed.open_during_start_status, STATUS_NO_SUCH_DEVICE);
+  fake_driver::observed.start_waits = true;
+  fake_driver::observed.starting = false;
+  std::thread plug_and_play([] { EXPECT_EQ(sim::send_pnp(0, sim::Pnp::Start), STATUS_SUCCESS); });
+  while (!fake_driver::observed.starting) std::this_thread::yield();
+  SIM_HANDLE file = nullptr;
+  EXPECT_EQ(SimCreateFile(interface_path().c_str(), &file), STATUS_NO_SUCH_DEVICE);
+  if (file) SimCloseHandle(file);
+  fake_driver::observed.start_waits = false;
+  plug_and_play.join();
   SimCloseHandle(open());
 }
 
