@@ -172,14 +172,18 @@ const Route *find_route(ULONG code) {
 
 constexpr ULONG kBlockBytes = sizeof(DriverRequest);
 
-/* Runs a routed request on a started card; a stopped card, or one powered
- * down, has no registers to reach and answers no block. The handler works on a copy of the block:
+/* Runs a routed request on a started card, once the card is back from a
+ * power-up or a rebalance; a stopped card, or one powered down, has no
+ * registers to reach and answers no block. The handler works on a copy of the block:
  * a request it made pending may be completed (and its buffer gone) before
  * the handler returns, and the answer of a pending request has no data. */
 NTSTATUS run_request(CardExtension *ext, PIRP irp, const Route *route, DriverRequest *block,
                      ULONG_PTR *information) {
   const bool locked = route->serialisation == UNDER_MUTEX;
-  if (locked) ExAcquireFastMutex(&ext->request_mutex);
+  if (locked)
+    request_gate_pass_and_lock(ext);
+  else
+    request_gate_pass(ext);
   DriverRequest answer = *block;
   RequestContext request = {ext, irp, &answer, STATUS_SUCCESS};
   if (ext->started && !read_interlocked(&ext->powered_down)) {

@@ -88,12 +88,13 @@ NTSTATUS add_device(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical) {
     IoDeleteDevice(device);
     return status;
   }
-  IoSetDeviceInterfaceState(&ext->interface_link, TRUE);
+  set_interface_state(ext, TRUE);
 
   ext->self = device;
   ext->physical = physical;
   ext->io_references = 1;
   ExInitializeFastMutex(&ext->request_mutex);
+  request_gate_init(ext);
   describe_shared_buffer(ext, buffer, buffer_length);
   IoInitializeDpcRequest(device, dpc_for_isr);
   KeInitializeEvent(&ext->remove_event, NotificationEvent, FALSE);
@@ -103,6 +104,10 @@ NTSTATUS add_device(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical) {
     remove_device(device);
     return STATUS_NO_SUCH_DEVICE;
   }
+  /* The power manager calls a stack at PASSIVE_LEVEL only if every device
+   * object in it is pageable: take the flag over from the bus driver below,
+   * as the power path waits and takes the request mutex. */
+  device->Flags |= ext->lower->Flags & DO_POWER_PAGABLE;
 
   POWER_STATE d0;
   d0.DeviceState = PowerDeviceD0;
@@ -112,6 +117,14 @@ NTSTATUS add_device(PDRIVER_OBJECT driver, PDEVICE_OBJECT physical) {
   device->Flags |= DO_BUFFERED_IO;
   device->Flags &= ~DO_DEVICE_INITIALIZING;
   return STATUS_SUCCESS;
+}
+
+/* A link is disabled only while it is enabled: a remove after a surprise
+ * removal (which disabled it) must not disable it again. */
+VOID set_interface_state(CardExtension *ext, BOOLEAN enable) {
+  if (!enable && !ext->interface_enabled) return;
+  IoSetDeviceInterfaceState(&ext->interface_link, enable);
+  ext->interface_enabled = enable;
 }
 
 /* ---- configuration space and BARs ---------------------------------------- */
@@ -323,7 +336,7 @@ NTSTATUS start_device(PDEVICE_OBJECT device, PCM_PARTIAL_RESOURCE_LIST raw,
   card_reset(ext);
   InterlockedIncrement(&g_started_cards);
   InterlockedExchange(&ext->started, 1);
-  IoSetDeviceInterfaceState(&ext->interface_link, TRUE);
+  set_interface_state(ext, TRUE);
   return STATUS_SUCCESS;
 }
 
@@ -373,6 +386,10 @@ VOID stop_device(PDEVICE_OBJECT device) {
     IoDisconnectInterrupt(ext->interrupt);
     ext->interrupt = NULL;
   }
+  /* Only once the interrupt is disconnected can no service routine queue
+   * another DPC of the card: the flush after it leaves none queued or
+   * running when the registers go and the device is deleted. */
+  KeFlushQueuedDpcs();
   unmap_all_bars(ext);
   if (was_started) InterlockedDecrement(&g_started_cards);
 }
@@ -390,7 +407,7 @@ static VOID free_shared_buffer(CardExtension *ext) {
 
 VOID remove_device(PDEVICE_OBJECT device) {
   CardExtension *ext = card_extension(device);
-  IoSetDeviceInterfaceState(&ext->interface_link, FALSE);
+  set_interface_state(ext, FALSE);
   KeCancelTimer(&ext->home_timer);
   release_axis_events(ext);
   free_shared_buffer(ext);

@@ -66,7 +66,45 @@ static NTSTATUS handle_start(PDEVICE_OBJECT device, PIRP irp) {
                               ? &translated->List[0].PartialResourceList
                               : NULL);
   }
+  request_gate_open(card_extension(device));  /* held requests: served, or refused by a card that failed */
   return complete_request(irp, status, 0);
+}
+
+/* Whether a resource rebalance would cut into the card's work: an axis
+ * drives, a held drive waits for its release, a home search runs or a
+ * request waits for the end of a move. */
+static BOOLEAN card_at_work(CardExtension *ext) {
+  if (!read_interlocked(&ext->started) || read_interlocked(&ext->powered_down)) return FALSE;
+  if (chip_main_status(ext) & MAIN_STATUS_BUSY_MASK) return TRUE;
+  if (read_interlocked(&ext->home_search_active)) return TRUE;
+  BOOLEAN held = FALSE;
+  run_synchronized(ext, [&] { held = ext->held_loaded != 0; });
+  if (held) return TRUE;
+  for (DriverAxisState &state : ext->axis) {
+    KIRQL irql;
+    KeAcquireSpinLock(&state.lock, &irql);
+    const BOOLEAN waiting = state.pending_request != NULL;
+    KeReleaseSpinLock(&state.lock, irql);
+    if (waiting) return TRUE;
+  }
+  return FALSE;
+}
+
+/* A stop would halt every axis: it is agreed to only while the card is idle,
+ * and from then on requests wait at the gate until the restart (or a
+ * cancelled stop), so none starts a move the stop would cut short. */
+static NTSTATUS handle_query_stop(PDEVICE_OBJECT device, PIRP irp) {
+  CardExtension *ext = card_extension(device);
+  request_gate_close(ext);
+  ExAcquireFastMutex(&ext->request_mutex);
+  const BOOLEAN at_work = card_at_work(ext);
+  ExReleaseFastMutex(&ext->request_mutex);
+  if (at_work) {
+    request_gate_open(ext);
+    return complete_request(irp, STATUS_DEVICE_BUSY, 0);
+  }
+  irp->IoStatus.Status = STATUS_SUCCESS;
+  return pass_down_irp(device, irp);
 }
 
 /* Removal waits until every request in flight has left the driver (the
@@ -75,6 +113,7 @@ static NTSTATUS handle_start(PDEVICE_OBJECT device, PIRP irp) {
 static NTSTATUS handle_remove(PDEVICE_OBJECT device, PIRP irp) {
   CardExtension *ext = card_extension(device);
   InterlockedExchange(&ext->removed, 1);
+  request_gate_open(ext);  /* requests held at the gate leave, refused */
   io_ref_release(ext);
   io_ref_release(ext);
   KeWaitForSingleObject(&ext->remove_event, Executive, KernelMode, FALSE, NULL);
@@ -96,23 +135,31 @@ NTSTATUS dispatch_pnp(PDEVICE_OBJECT device, PIRP irp) {
       break;
     case IRP_MN_REMOVE_DEVICE:
       return handle_remove(device, irp);  /* its references are already gone */
-    case IRP_MN_CANCEL_REMOVE_DEVICE:
+    case IRP_MN_QUERY_STOP_DEVICE:
+      status = handle_query_stop(device, irp);
+      break;
     case IRP_MN_CANCEL_STOP_DEVICE:
+      request_gate_open(ext);
+      [[fallthrough]];
+    case IRP_MN_CANCEL_REMOVE_DEVICE:
       irp->IoStatus.Status = STATUS_SUCCESS;
       status = pass_down_irp(device, irp);
       break;
     case IRP_MN_SURPRISE_REMOVAL:
-      /* A pulled card: no application may find it again. */
-      IoSetDeviceInterfaceState(&ext->interface_link, FALSE);
-      [[fallthrough]];
     case IRP_MN_STOP_DEVICE:
       /* The card lets go of its registers and interrupt before the bus
        * driver sees the request, and is not touched again until a start. */
       stop_device(device);
+      if (IoGetCurrentIrpStackLocation(irp)->MinorFunction == IRP_MN_SURPRISE_REMOVAL) {
+        /* A pulled card: no application may find it again, and the requests
+         * waiting for a restart leave, to find it stopped. */
+        set_interface_state(ext, FALSE);
+        request_gate_open(ext);
+      }
       irp->IoStatus.Status = STATUS_SUCCESS;
       status = pass_down_irp(device, irp);
       break;
-    default:  /* query stop and remove, device relations, ... */
+    default:  /* query remove, device relations, ... */
       status = pass_down_irp(device, irp);
       break;
   }

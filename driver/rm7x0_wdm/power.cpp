@@ -95,13 +95,17 @@ static VOID device_power_done(PDEVICE_OBJECT device, UCHAR minor, POWER_STATE st
   KeSetEvent(&request->done, IO_NO_INCREMENT, FALSE);
 }
 
-static VOID ignore_power_done(PDEVICE_OBJECT device, UCHAR minor, POWER_STATE state, PVOID context,
-                              PIO_STATUS_BLOCK io_status) {
+/* The card's own power-up after a wake has ended, well or not: the requests
+ * held meanwhile are served (or refused by a card still down). The device
+ * is the bus driver's, to which the request was addressed: the card comes
+ * as the context. */
+static VOID wake_power_up_done(PDEVICE_OBJECT device, UCHAR minor, POWER_STATE state, PVOID context,
+                               PIO_STATUS_BLOCK io_status) {
   UNREFERENCED_PARAMETER(device);
   UNREFERENCED_PARAMETER(minor);
   UNREFERENCED_PARAMETER(state);
-  UNREFERENCED_PARAMETER(context);
   UNREFERENCED_PARAMETER(io_status);
+  request_gate_open((CardExtension *)context);
 }
 
 /* Sends a device set-power request for the state to the card's own stack and
@@ -120,17 +124,20 @@ static NTSTATUS request_device_state_and_wait(CardExtension *ext, DEVICE_POWER_S
 }
 
 /* A system power-up: once the lower drivers have it, the card is asked
- * back to D0. */
+ * back to D0. Applications run again from here on: their requests wait
+ * for the card (the gate closed when the request came). */
 static NTSTATUS system_power_up_done(PDEVICE_OBJECT device, PIRP irp, PVOID context) {
   UNREFERENCED_PARAMETER(context);
   CardExtension *ext = card_extension(device);
   if (irp->PendingReturned) IoMarkIrpPending(irp);
+  NTSTATUS requested = STATUS_UNSUCCESSFUL;
   if (NT_SUCCESS(irp->IoStatus.Status)) {
     POWER_STATE power;
     power.DeviceState =
         device_state_for(IoGetCurrentIrpStackLocation(irp)->Parameters.Power.State.SystemState);
-    PoRequestPowerIrp(ext->physical, IRP_MN_SET_POWER, power, ignore_power_done, NULL, NULL);
+    requested = PoRequestPowerIrp(ext->physical, IRP_MN_SET_POWER, power, wake_power_up_done, ext, NULL);
   }
+  if (requested != STATUS_PENDING) request_gate_open(ext);  /* no power-up to wait for */
   PoStartNextPowerIrp(irp);
   return STATUS_SUCCESS;
 }
@@ -170,6 +177,7 @@ static NTSTATUS set_power(CardExtension *ext, PIRP irp) {
                                         : device_state_for(stack->Parameters.Power.State.SystemState);
   if (target < ext->device_power_state) {
     if (device_request) return device_power_up(ext, irp);
+    request_gate_close(ext);
     IoCopyCurrentIrpStackLocationToNext(irp);
     IoSetCompletionRoutine(irp, system_power_up_done, NULL, TRUE, TRUE, TRUE);
     return PoCallDriver(ext->lower, irp);

@@ -369,7 +369,10 @@ typedef struct CardExtension {
   USHORT saved_factor[AXIS_COUNT]; /* the application's factor words kept across D3; power dispatch */
   BarSlot bar[BAR_SLOT_COUNT];     /* PnP start and stop */
   UNICODE_STRING interface_link;   /* add_device */
+  BOOLEAN interface_enabled;       /* PnP: the link is enabled; a disabled one is not disabled again */
   FAST_MUTEX request_mutex;        /* add_device */
+  KEVENT requests_may_run;         /* request gate (notification): signalled unless requests wait
+                                      for a power-up or a restart; changed under the request mutex */
   PKINTERRUPT interrupt;           /* PnP start and stop; NULL when not connected */
   IntSourceSet int_sources;        /* sources switched on; PnP start, handlers */
   USHORT card_id;                  /* PnP start: DIP switch 0-15 */
@@ -446,11 +449,21 @@ VOID stop_device(PDEVICE_OBJECT device);
  * interrupt, DPCs, drives and waits (stop_device, power-down). */
 VOID quiesce_card(CardExtension *ext);
 VOID remove_device(PDEVICE_OBJECT device);
+VOID set_interface_state(CardExtension *ext, BOOLEAN enable);
 NTSTATUS read_pci_config(PDEVICE_OBJECT device, ULONG offset, PVOID buffer, ULONG length);
 UCHAR resource_to_bar_index(ULONGLONG start, const PCI_COMMON_CONFIG *config);
 NTSTATUS map_memory_bar(CardExtension *ext, ULONG index);
 VOID unmap_all_bars(CardExtension *ext);
 VOID write_error_log(NTSTATUS code, PDEVICE_OBJECT device);
+
+/* request_gate.cpp: requests wait while the card powers up or is stopped
+ * for a rebalance. */
+VOID request_gate_init(CardExtension *ext);
+VOID request_gate_close(CardExtension *ext);
+VOID request_gate_open(CardExtension *ext);
+VOID request_gate_pass(CardExtension *ext);
+/* Passes the gate and returns holding the request mutex. */
+VOID request_gate_pass_and_lock(CardExtension *ext);
 
 /* pnp.cpp */
 DRIVER_DISPATCH dispatch_pnp;

@@ -15,6 +15,33 @@
 namespace driver_test {
 namespace {
 
+// A request made on a thread of its own; the constructor returns once it is
+// answered or waits in the kernel.
+class RequestOnItsThread {
+ public:
+  RequestOnItsThread(CardFile& file, std::uint32_t code)
+      : baseline_(sim::waiting_threads()), thread_([this, &file, code] {
+          reply_ = file.request(code);
+          answered_ = true;
+        }) {
+    while (!answered_ && sim::waiting_threads() == baseline_) std::this_thread::yield();
+  }
+  ~RequestOnItsThread() {
+    if (thread_.joinable()) thread_.join();
+  }
+  bool answered() const { return answered_; }
+  Reply reply() {
+    thread_.join();
+    return reply_;
+  }
+
+ private:
+  const std::size_t baseline_;
+  std::atomic<bool> answered_{false};
+  Reply reply_;
+  std::thread thread_;
+};
+
 class PnpTest : public MachineTest {
  protected:
   void SetUp() override {
@@ -33,20 +60,32 @@ class PnpTest : public MachineTest {
   CardFile file_;
 };
 
-TEST_F(PnpTest, StoppedCardRefusesRequestsUntilStartedAgain) {
+// A resource rebalance of an idle card: requests made while it is stopped
+// wait for the restart and are served then.
+TEST_F(PnpTest, RequestsDuringARebalanceWaitForTheRestart) {
   ASSERT_EQ(sim::send_pnp(0, sim::Pnp::QueryStop), STATUS_SUCCESS);
   ASSERT_EQ(sim::send_pnp(0, sim::Pnp::Stop), STATUS_SUCCESS);
-  EXPECT_EQ(file_.request(REQ_GET_DIPSW_ID).status, STATUS_DEVICE_NOT_READY);
-  EXPECT_EQ(file_.request(REQ_GET_RANGES).status, STATUS_DEVICE_NOT_READY);
+  RequestOnItsThread held(file_, REQ_GET_DIPSW_ID);
+  EXPECT_FALSE(held.answered()) << "a stopped card answers nothing yet";
 
   sim::clear_debug_text();
   ASSERT_EQ(sim::send_pnp(0, sim::Pnp::Start), STATUS_SUCCESS);
   EXPECT_TRUE(sim::devices()[0].started);
+  const Reply reply = held.reply();
+  EXPECT_EQ(reply.status, STATUS_SUCCESS);
+  EXPECT_EQ(reply.block.slot[1], 4u);
   // The start walked the resources again.
   EXPECT_NE(sim::debug_text().find("BarIndex = 0x00000002"), std::string::npos);
-  EXPECT_TRUE(card_answers());
   const Reply ranges = file_.request(REQ_GET_RANGES);
   for (int slot = 1; slot <= 4; ++slot) EXPECT_EQ(ranges.block.slot[slot], 16000u);
+}
+
+TEST_F(PnpTest, RequestsHeldForARestartLeaveWhenTheCardIsPulled) {
+  ASSERT_EQ(sim::send_pnp(0, sim::Pnp::QueryStop), STATUS_SUCCESS);
+  RequestOnItsThread held(file_, REQ_GET_DIPSW_ID);
+  card(0)->pull();
+  ASSERT_EQ(sim::send_pnp(0, sim::Pnp::SurpriseRemoval), STATUS_SUCCESS);
+  EXPECT_NE(held.reply().status, STATUS_SUCCESS);
 }
 
 TEST_F(PnpTest, CancelledStopLeavesTheCardWorking) {
@@ -113,27 +152,33 @@ TEST_F(PnpTest, RemovalOfAnOpenCardWaitsForTheRequestInFlight) {
   EXPECT_EQ(sim::devices()[0].fdo, nullptr);
 }
 
-// A stopped or removed card's axes stand: the driver stops them while it can
-// still reach the registers, before they go.
-TEST_F(PnpTest, AStopOrASurpriseRemovalStopsEveryDrivingAxis) {
-  const std::vector<sim::Pnp> stops[] = {{sim::Pnp::QueryStop, sim::Pnp::Stop},
-                                         {sim::Pnp::SurpriseRemoval}};
-  for (const auto& requests : stops) {
-    for (std::uint64_t axis : {1, 2, 4})
-      ASSERT_EQ(file_.request(REQ_VELOCITY_MOVE, {axis, 2, 20, 8, 1}).block.slot[0], DRV_SUCCESS);
-    ASSERT_EQ(card(0)->chip().read(0) & 0xF, 0x7) << "X, Y and Z drive";
-    for (sim::Pnp request : requests) ASSERT_EQ(sim::send_pnp(0, request), STATUS_SUCCESS);
-    EXPECT_EQ(card(0)->chip().read(0) & 0xF, 0) << "no axis drives once the card is stopped";
-    if (requests.size() == 2) {
-      ASSERT_EQ(sim::send_pnp(0, sim::Pnp::Start), STATUS_SUCCESS);
-    }
-  }
+// A rebalance would stop a running machine: the query is vetoed and the
+// axes drive on. A pulled card's axes stand: the driver stops them while it
+// can still reach the registers, before they go.
+TEST_F(PnpTest, AStopIsVetoedWhileAxesDriveAndASurpriseRemovalStopsThem) {
+  for (std::uint64_t axis : {1, 2, 4})
+    ASSERT_EQ(file_.request(REQ_VELOCITY_MOVE, {axis, 2, 20, 8, 1}).block.slot[0], DRV_SUCCESS);
+  ASSERT_EQ(card(0)->chip().read(0) & 0xF, 0x7) << "X, Y and Z drive";
+  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::QueryStop), STATUS_DEVICE_BUSY);
+  EXPECT_EQ(card(0)->chip().read(0) & 0xF, 0x7) << "the drives go on";
+  EXPECT_TRUE(card_answers()) << "and so do requests";
+  ASSERT_EQ(sim::send_pnp(0, sim::Pnp::SurpriseRemoval), STATUS_SUCCESS);
+  EXPECT_EQ(card(0)->chip().read(0) & 0xF, 0) << "no axis drives once the card is gone";
 }
 
 class PowerTest : public MachineTest {
  protected:
   void SetUp() override { boot(machine_text("", {card_a()})); }
 };
+
+// The power manager calls the stack at PASSIVE_LEVEL (the power path waits
+// and takes the request mutex) only because the card's device object is
+// pageable as the bus driver's below it.
+TEST_F(PowerTest, TheCardsDeviceObjectIsPowerPageableAsTheBusDriversBelow) {
+  const sim::CardDevices devices = sim::devices().at(0);
+  ASSERT_TRUE(devices.pdo->Flags & DO_POWER_PAGABLE);
+  EXPECT_TRUE(devices.fdo->Flags & DO_POWER_PAGABLE);
+}
 
 TEST_F(PowerTest, DeviceStatesAreRecordedAndReported) {
   EXPECT_EQ(sim::reported_power_state(0), PowerDeviceD0);
@@ -213,8 +258,20 @@ class SleepTest : public MachineTest {
     ASSERT_EQ(sim::reported_power_state(0), PowerDeviceD0);
   }
 
+  // A line of X and Y to (2000, 1000) whose request waits for its end and
+  // signals `done`: the request's status.
+  SIM_STATUS start_waited_line(SIM_HANDLE done, SIM_IO_STATUS* iosb) {
+    const std::uint64_t slots[] = {ASSIGN_XY, SV, DV, ACC, ACC, 0, 2000, 1000, 0, 1};
+    line_ = DriverRequest{};
+    line_.slot[0] = REQUEST_STATUS_PRESET;
+    std::copy(std::begin(slots), std::end(slots), &line_.slot[1]);
+    return SimDeviceIoControl(file_.handle(), REQ_T_LINE2_MOVE, &line_, sizeof line_, &line_, sizeof line_,
+                              done, iosb);
+  }
+
   CardFile file_;
   SIM_HANDLE events_[4] = {};
+  DriverRequest line_{};
 };
 
 TEST_F(SleepTest, ACardOpenAcrossSleepAndWakeMovesInterruptsAndWaitsAgain) {
@@ -234,19 +291,60 @@ TEST_F(SleepTest, ACardOpenAcrossSleepAndWakeMovesInterruptsAndWaitsAgain) {
   // A waited line pends and completes at its end.
   SIM_HANDLE done = nullptr;
   ASSERT_EQ(SimCreateEvent(1, 0, &done), STATUS_SUCCESS);
-  DriverRequest line{};
-  const std::uint64_t slots[] = {ASSIGN_XY, SV, DV, ACC, ACC, 0, 2000, 1000, 0, 1};
-  line.slot[0] = REQUEST_STATUS_PRESET;
-  std::copy(std::begin(slots), std::end(slots), &line.slot[1]);
   SIM_IO_STATUS iosb{};
-  ASSERT_EQ(SimDeviceIoControl(file_.handle(), REQ_T_LINE2_MOVE, &line, sizeof line, &line, sizeof line,
-                               done, &iosb),
-            STATUS_PENDING);
+  ASSERT_EQ(start_waited_line(done, &iosb), STATUS_PENDING);
   run_until_idle();
   EXPECT_TRUE(signalled(done));
   EXPECT_EQ(static_cast<SIM_STATUS>(iosb.Status), STATUS_SUCCESS);
   EXPECT_EQ(file_.request(REQ_GET_CMDCOUNTER, {X}).block.slot[1], 3500u);
   SimCloseHandle(done);
+}
+
+// Applications run again as soon as the system is back, while the card's own
+// power-up is still to come (the power manager sends it from its worker,
+// held back here): a request made then waits for D0 and is served.
+TEST_F(SleepTest, ARequestRightAfterAWakeWaitsForTheCardsPowerUp) {
+  ASSERT_EQ(word(REQ_SET_RANGE, {X, 8000}), DRV_SUCCESS);
+  ASSERT_EQ(sim::set_system_power(0, PowerSystemHibernate), STATUS_SUCCESS);
+  sim::wait_idle();
+  sim::hold_worker(true);
+  ASSERT_EQ(sim::set_system_power(0, PowerSystemWorking), STATUS_SUCCESS);
+  RequestOnItsThread held(file_, REQ_GET_RANGES);
+  EXPECT_FALSE(held.answered()) << "the card is not back in D0 yet";
+  sim::hold_worker(false);
+  const Reply reply = held.reply();
+  EXPECT_EQ(reply.status, STATUS_SUCCESS);
+  EXPECT_EQ(reply.block.slot[1], 8000u);
+  EXPECT_EQ(sim::reported_power_state(0), PowerDeviceD0);
+}
+
+// A rebalance of a card at work is vetoed: while an axis drives, and while a
+// request waits for the end of a move. An idle card stops, and restarts
+// cleanly: it moves again.
+TEST_F(SleepTest, ARebalanceIsVetoedWhileTheCardWorksAndRestartsAnIdleCard) {
+  ASSERT_EQ(word(REQ_VELOCITY_MOVE, {X, SV, DV, ACC, PLUS}), DRV_SUCCESS);
+  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::QueryStop), STATUS_DEVICE_BUSY);
+  EXPECT_EQ(busy_axes(), X) << "the drive goes on";
+  ASSERT_EQ(word(REQ_STOP_MOVE, {X, CHIP_SUDDEN_STOP}), DRV_SUCCESS);
+  run_until_idle();
+
+  SIM_HANDLE done = nullptr;
+  ASSERT_EQ(SimCreateEvent(1, 0, &done), STATUS_SUCCESS);
+  SIM_IO_STATUS iosb{};
+  ASSERT_EQ(start_waited_line(done, &iosb), STATUS_PENDING);
+  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::QueryStop), STATUS_DEVICE_BUSY);
+  run_until_idle();
+  EXPECT_TRUE(signalled(done));
+  EXPECT_EQ(static_cast<SIM_STATUS>(iosb.Status), STATUS_SUCCESS) << "the line was not cut short";
+  SimCloseHandle(done);
+
+  ASSERT_EQ(sim::send_pnp(0, sim::Pnp::QueryStop), STATUS_SUCCESS);
+  ASSERT_EQ(sim::send_pnp(0, sim::Pnp::Stop), STATUS_SUCCESS);
+  ASSERT_EQ(sim::send_pnp(0, sim::Pnp::Start), STATUS_SUCCESS);
+  const std::uint64_t before = file_.request(REQ_GET_CMDCOUNTER, {X}).block.slot[1];
+  ASSERT_EQ(word(REQ_T_MOVE, {X, SV, DV, ACC, ACC, 0, 500, PLUS, 0, 0}), DRV_SUCCESS);
+  run_until_idle();
+  EXPECT_EQ(file_.request(REQ_GET_CMDCOUNTER, {X}).block.slot[1], before + 500);
 }
 
 // The card itself forgets everything in D3: the chip's counters and the

@@ -129,5 +129,11 @@ class InSecondProcess {
 void wait_idle();
 // Requests sent to the device and not yet completed.
 std::size_t pending_irps(PDEVICE_OBJECT device);
+// Threads blocked in a kernel wait (KeWaitFor..., a delay on a running clock).
+std::size_t waiting_threads();
+// While held, the kernel's worker starts no queued item (power requests that
+// drivers ask for, relation queries...): an injected stall. Release it before
+// wait_idle.
+void hold_worker(bool held);
 
 }  // namespace sim

@@ -92,13 +92,19 @@ NTSTATUS IoRegisterDeviceInterface(PDEVICE_OBJECT PhysicalDeviceObject, const GU
 /* ntoskrnl */
 NTSTATUS IoSetDeviceInterfaceState(PUNICODE_STRING SymbolicLinkName, BOOLEAN Enable) {
   kernel::require_irql_at_most(PASSIVE_LEVEL, "IoSetDeviceInterfaceState");
+  if (PsGetCurrentProcess() != kernel::the_system_process())
+    kernel::verifier_fail("IoSetDeviceInterfaceState outside a system thread", "called in %s",
+                          kernel::process_name(PsGetCurrentProcess()));
   std::lock_guard<std::mutex> lock(interfaces_lock);
   Interface* entry = find(kernel::narrow(SymbolicLinkName));
   if (!entry) return STATUS_OBJECT_NAME_NOT_FOUND;
   const bool was = entry->enabled;
   entry->enabled = Enable != FALSE;
   if (Enable && was) return STATUS_OBJECT_NAME_EXISTS;
-  if (!Enable && !was) return STATUS_OBJECT_NAME_NOT_FOUND;
+  // Windows answers STATUS_OBJECT_NAME_NOT_FOUND; its documentation forbids
+  // the call (e.g. at remove after the surprise removal disabled it).
+  if (!Enable && !was)
+    kernel::verifier_fail("device interface disabled twice", "%s was not enabled", entry->link.c_str());
   return STATUS_SUCCESS;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kernel.h"
+#include "sim_kernel.h"
 
 namespace {
 
@@ -130,6 +131,15 @@ NTSTATUS wait_for_objects(ULONG count, PVOID objects[], WAIT_TYPE type, PLARGE_I
 }
 
 }  // namespace kernel
+
+namespace sim {
+
+std::size_t waiting_threads() {
+  std::lock_guard<std::mutex> lock(dispatcher_lock);
+  return wait_blocks.size();
+}
+
+}  // namespace sim
 
 /* ntoskrnl */
 VOID KeInitializeEvent(PRKEVENT Event, EVENT_TYPE Type, BOOLEAN State) {

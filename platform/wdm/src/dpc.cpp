@@ -26,6 +26,7 @@ struct Queued {
 };
 std::deque<Queued> queue;
 unsigned running = 0;  // DPCs running now, on any processor
+std::vector<PKDPC> running_dpcs;  // their DPC objects, under queue_lock
 unsigned processor_count = 1;
 bool stopping = false;
 std::vector<std::thread> processors;
@@ -73,10 +74,12 @@ void run_queued(std::unique_lock<kernel::BriefLock>& lock, std::deque<Queued>::i
                      dpc->SystemArgument2};
   dpc->DpcData = nullptr;  // it may be queued again from here on
   ++running;
+  running_dpcs.push_back(dpc);
   lock.unlock();
   run(call);
   lock.lock();
   --running;
+  running_dpcs.erase(std::find(running_dpcs.begin(), running_dpcs.end(), dpc));
   queue_changed.notify_all();
 }
 
@@ -143,6 +146,12 @@ void dpc_check_none_queued_in(const void* begin, std::size_t length, const char*
     const auto* at = reinterpret_cast<const char*>(dpc);
     if (at >= low && at < low + length)
       verifier_fail("memory freed with a DPC still queued in it", "%s holds queued DPC %p", what,
+                    static_cast<void*>(dpc));
+  }
+  for (PKDPC dpc : running_dpcs) {
+    const auto* at = reinterpret_cast<const char*>(dpc);
+    if (at >= low && at < low + length)
+      verifier_fail("memory freed while a DPC in it runs", "%s holds running DPC %p", what,
                     static_cast<void*>(dpc));
   }
 }

@@ -227,7 +227,8 @@ SIM_STATUS SimCreateFile(const char* interface_path, SIM_HANDLE* file) {
   kernel::DeviceNode* node = kernel::interface_node(interface_path, &enabled);
   if (!node || !enabled) return STATUS_OBJECT_NAME_NOT_FOUND;
   PDEVICE_OBJECT top = kernel::top_of_stack(node->pdo);
-  if (!node->present || top == node->pdo || (top->Flags & DO_DEVICE_INITIALIZING))
+  if (!node->present || top == node->pdo || (top->Flags & DO_DEVICE_INITIALIZING) ||
+      !node->start_completed)
     return STATUS_NO_SUCH_DEVICE;
   FileBody* body = create_file(node->pdo, top);
   if (!body) return STATUS_INSUFFICIENT_RESOURCES;

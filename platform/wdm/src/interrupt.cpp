@@ -301,6 +301,24 @@ bool interrupts_idle() {
 
 }  // namespace kernel
 
+namespace kernel {
+
+void interrupts_check_none_connected_for(const void* begin, std::size_t length, const char* what) {
+  const auto* low = static_cast<const char*>(begin);
+  std::lock_guard<kernel::BriefLock> lines_guard(lines_lock);
+  for (auto& [vector, line] : lines) {
+    std::lock_guard<kernel::BriefLock> lock(line->lock);
+    for (PKINTERRUPT interrupt : line->chain) {
+      const auto* context = static_cast<const char*>(interrupt->service_context);
+      if (context >= low && context < low + length)
+        verifier_fail("interrupt still connected", "%s: interrupt object %p on vector %u serves it",
+                      what, static_cast<void*>(interrupt), vector);
+    }
+  }
+}
+
+}  // namespace kernel
+
 /* ntoskrnl */
 NTSTATUS IoConnectInterrupt(PKINTERRUPT* InterruptObject, PKSERVICE_ROUTINE ServiceRoutine,
                             PVOID ServiceContext, PKSPIN_LOCK SpinLock, ULONG Vector, KIRQL Irql,

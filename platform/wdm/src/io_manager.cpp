@@ -42,6 +42,7 @@ void check_deletable(PDEVICE_OBJECT device) {
   const std::size_t span = sizeof(DEVICE_OBJECT) + record->extension_size;
   kernel::timer_check_none_set_in(device, span, "a deleted device");
   kernel::dpc_check_none_queued_in(device, span, "a deleted device");
+  kernel::interrupts_check_none_connected_for(device, span, "a deleted device");
 }
 
 }  // namespace

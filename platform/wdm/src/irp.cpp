@@ -258,6 +258,30 @@ PIRP IoBuildSynchronousFsdRequest(ULONG MajorFunction, PDEVICE_OBJECT DeviceObje
   return irp;
 }
 
+namespace {
+
+// The power manager calls a device object without DO_POWER_PAGABLE at
+// DISPATCH_LEVEL: its power path must not page, wait or take a fast mutex.
+class PowerDispatchLevel {
+ public:
+  PowerDispatchLevel(PDEVICE_OBJECT device, UCHAR major)
+      : raised_(major == IRP_MJ_POWER && !(device->Flags & DO_POWER_PAGABLE) &&
+                KeGetCurrentIrql() < DISPATCH_LEVEL) {
+    if (raised_) KeRaiseIrql(DISPATCH_LEVEL, &previous_);
+  }
+  ~PowerDispatchLevel() {
+    if (raised_) KeLowerIrql(previous_);
+  }
+  PowerDispatchLevel(const PowerDispatchLevel&) = delete;
+  PowerDispatchLevel& operator=(const PowerDispatchLevel&) = delete;
+
+ private:
+  const bool raised_;
+  KIRQL previous_ = PASSIVE_LEVEL;
+};
+
+}  // namespace
+
 /* ntoskrnl */
 NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   kernel::require_irql_at_most(DISPATCH_LEVEL, "IoCallDriver");
@@ -276,6 +300,7 @@ NTSTATUS IofCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     record->dispatching.insert(DeviceObject);
   }
   const PDRIVER_DISPATCH dispatch = DeviceObject->DriverObject->MajorFunction[stack->MajorFunction];
+  const PowerDispatchLevel power_level(DeviceObject, stack->MajorFunction);
   const KIRQL irql = KeGetCurrentIrql();
   ObfReferenceObject(DeviceObject);
   NTSTATUS status;

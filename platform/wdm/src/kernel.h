@@ -106,6 +106,7 @@ class DpcsRunHere {
 void dpc_stop();
 bool dpc_idle();
 // Fatal when a queued DPC lies inside [begin, end) (memory being freed).
+// Neither queued nor running.
 void dpc_check_none_queued_in(const void* begin, std::size_t length, const char* what);
 
 // ------------------------------------------------------------ timer.cpp
@@ -121,6 +122,8 @@ bool interrupts_idle();
 // Called as the thread's IRQL falls to PASSIVE_LEVEL with an interrupt it
 // raised still to take (see interrupt_pending).
 void interrupts_take_pending();
+// No connected interrupt object has its service context in the span.
+void interrupts_check_none_connected_for(const void* begin, std::size_t length, const char* what);
 ULONG translated_vector(card::PciFunction& function);
 KIRQL translated_level(card::PciFunction& function);
 
@@ -235,6 +238,9 @@ struct DeviceNode {
   std::string instance_path;
   bool present = true;
   bool started = false;
+  // The first start after AddDevice completed: the I/O manager fails opens
+  // of the device until then.
+  std::atomic<bool> start_completed{false};
   bool stop_queried = false;            // a query-stop succeeded; a stop may follow
   bool remove_queried = false;          // a query-remove succeeded; a remove may follow
   bool remove_waits_for_close = false;  // removed while files were open: sent at the last close

@@ -105,6 +105,7 @@ void tear_down(kernel::DeviceNode& node) {
                           static_cast<void*>(node.pdo->AttachedDevice), static_cast<void*>(node.pdo));
   kernel::interfaces_disable_for(&node);
   node.started = false;
+  node.start_completed = false;
 }
 
 NTSTATUS remove(kernel::DeviceNode& node) {
@@ -125,6 +126,7 @@ NTSTATUS start(kernel::DeviceNode& node) {
   kernel::pool_free(raw);
   kernel::pool_free(translated);
   node.started = NT_SUCCESS(status);
+  node.start_completed = node.started;
   if (!node.started) remove(node);  // a device that fails to start is removed
   return status;
 }
@@ -284,6 +286,7 @@ void pnp_file_closed(PDEVICE_OBJECT pdo) {
 
 /* ntoskrnl */
 VOID IoInvalidateDeviceRelations(PDEVICE_OBJECT DeviceObject, DEVICE_RELATION_TYPE Type) {
+  kernel::require_irql_at_most(DISPATCH_LEVEL, "IoInvalidateDeviceRelations");
   kernel::DeviceNode* node = kernel::node_of(DeviceObject);
   if (!node)
     kernel::verifier_fail("IoInvalidateDeviceRelations on a device that is no PDO", "device %p",

@@ -4,6 +4,9 @@
 
 /* ntoskrnl */
 POWER_STATE PoSetPowerState(PDEVICE_OBJECT DeviceObject, POWER_STATE_TYPE Type, POWER_STATE State) {
+  // Only a device entering D0 may be reported at DISPATCH_LEVEL.
+  const bool entering_d0 = Type == DevicePowerState && State.DeviceState == PowerDeviceD0;
+  kernel::require_irql_at_most(entering_d0 ? DISPATCH_LEVEL : APC_LEVEL, "PoSetPowerState");
   _DEVOBJ_EXTENSION* record = DeviceObject->DeviceObjectExtension;
   POWER_STATE& kept = Type == DevicePowerState ? record->device_power : record->system_power;
   const POWER_STATE old = kept;
@@ -13,6 +16,7 @@ POWER_STATE PoSetPowerState(PDEVICE_OBJECT DeviceObject, POWER_STATE_TYPE Type, 
 
 /* ntoskrnl */
 VOID PoStartNextPowerIrp(PIRP Irp) {
+  kernel::require_irql_at_most(DISPATCH_LEVEL, "PoStartNextPowerIrp");
   if (IoGetCurrentIrpStackLocation(Irp)->MajorFunction != IRP_MJ_POWER)
     kernel::verifier_fail("PoStartNextPowerIrp of an IRP that is no power request", "IRP %p",
                           static_cast<void*>(Irp));
@@ -21,6 +25,7 @@ VOID PoStartNextPowerIrp(PIRP Irp) {
 
 /* ntoskrnl */
 NTSTATUS PoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+  kernel::require_irql_at_most(DISPATCH_LEVEL, "PoCallDriver");
   if (IoGetNextIrpStackLocation(Irp)->MajorFunction != IRP_MJ_POWER)
     kernel::verifier_fail("PoCallDriver with an IRP that is no power request", "IRP %p",
                           static_cast<void*>(Irp));

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "kernel.h"
+#include "sim_kernel.h"
 
 namespace {
 
@@ -15,13 +16,14 @@ std::condition_variable work_changed;
 std::deque<std::function<void()>> work_items;
 bool working = false;
 bool stopping = false;
+bool held = false;  // a test holds the worker back: it takes no new item
 std::thread worker;
 
 void work_loop() {
   kernel::become_system_thread();
   std::unique_lock<std::mutex> lock(work_lock);
   for (;;) {
-    work_changed.wait(lock, [] { return stopping || !work_items.empty(); });
+    work_changed.wait(lock, [] { return stopping || (!held && !work_items.empty()); });
     if (work_items.empty()) return;
     std::function<void()> item = std::move(work_items.front());
     work_items.pop_front();
@@ -48,6 +50,7 @@ void worker_stop() {
   {
     std::lock_guard<std::mutex> lock(work_lock);
     stopping = true;
+    held = false;
   }
   work_changed.notify_all();
   if (worker.joinable()) worker.join();
@@ -72,3 +75,15 @@ void worker_drain() {
 }
 
 }  // namespace kernel
+
+namespace sim {
+
+void hold_worker(bool hold) {
+  {
+    std::lock_guard<std::mutex> lock(work_lock);
+    held = hold;
+  }
+  work_changed.notify_all();
+}
+
+}  // namespace sim

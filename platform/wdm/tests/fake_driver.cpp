@@ -20,6 +20,7 @@ struct Extension {
   UNICODE_STRING link;
   PUCHAR registers;
   PKINTERRUPT interrupt;
+  Connection connection;
   KSPIN_LOCK lock;
   PIRP pending;
   KEVENT unblock;
@@ -185,12 +186,15 @@ NTSTATUS start_hardware(Extension* ext, PIRP irp) {
       ext->registers = static_cast<PUCHAR>(MmMapIoSpace(d.u.Memory.Start, d.u.Memory.Length, MmNonCached));
     } else if (d.Type == CmResourceTypeInterrupt) {
       const auto level = static_cast<KIRQL>(d.u.Interrupt.Level);
+      ext->connection = Connection{d.u.Interrupt.Vector, level};
       const NTSTATUS status = IoConnectInterrupt(&ext->interrupt, isr, ext, nullptr, d.u.Interrupt.Vector, level,
                                                  level, LevelSensitive, TRUE, d.u.Interrupt.Affinity, FALSE);
       if (!NT_SUCCESS(status)) return status;
     }
   }
   if (!ext->registers) return STATUS_INSUFFICIENT_RESOURCES;
+  observed.starting = true;
+  while (observed.start_waits) std::this_thread::yield();  // the test looks at the device meanwhile
   write_card_id(ext);
   IoInvalidateDeviceRelations(ext->pdo, RemovalRelations);
   ++observed.starts;
@@ -242,10 +246,12 @@ NTSTATUS dispatch_pnp(PDEVICE_OBJECT device, PIRP irp) {
       if (stack->Parameters.QueryDeviceRelations.Type == RemovalRelations) ++observed.relation_queries;
       status = pass_down(ext, irp);
       break;
+    case IRP_MN_SURPRISE_REMOVAL:
+      if (observed.disables_interface_at_surprise_removal) IoSetDeviceInterfaceState(&ext->link, FALSE);
+      [[fallthrough]];
     case IRP_MN_QUERY_STOP_DEVICE:
     case IRP_MN_QUERY_REMOVE_DEVICE:
     case IRP_MN_CANCEL_REMOVE_DEVICE:
-    case IRP_MN_SURPRISE_REMOVAL:
       irp->IoStatus.Status = STATUS_SUCCESS;
       status = pass_down(ext, irp);
       break;
@@ -272,6 +278,7 @@ void request_device_power(Extension* ext, DEVICE_POWER_STATE d) {
 NTSTATUS dispatch_power(PDEVICE_OBJECT device, PIRP irp) {
   Extension* ext = ext_of(device);
   PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  observed.power_irql = KeGetCurrentIrql();
   if (stack->MinorFunction == IRP_MN_SET_POWER) {
     const auto& power = stack->Parameters.Power;
     if (power.Type == DevicePowerState)
@@ -303,6 +310,7 @@ NTSTATUS add_device(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo) {
   IoSetDeviceInterfaceState(&ext->link, TRUE);
   IoInitializeDpcRequest(device, dpc_for_isr);
   ext->lower = IoAttachDeviceToDeviceStack(device, pdo);
+  device->Flags |= ext->lower->Flags & DO_POWER_PAGABLE;  // as the bus driver below
   POWER_STATE d0;
   d0.DeviceState = PowerDeviceD0;
   PoSetPowerState(device, DevicePowerState, d0);
@@ -327,10 +335,15 @@ void reset_observed() {
   observed.isr_claims = true;
   observed.isr_acknowledges = true;
   observed.blocked = 0;
+  observed.power_irql = -1;
+  observed.disables_interface_at_surprise_removal = false;
+  observed.start_waits = false;
+  observed.starting = false;
 }
 
 void unblock(PDEVICE_OBJECT fdo) { KeSetEvent(&ext_of(fdo)->unblock, IO_NO_INCREMENT, FALSE); }
 PKINTERRUPT interrupt_of(PDEVICE_OBJECT fdo) { return ext_of(fdo)->interrupt; }
+Connection connection_of(PDEVICE_OBJECT fdo) { return ext_of(fdo)->connection; }
 
 NTSTATUS entry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
   driver->MajorFunction[IRP_MJ_CREATE] = dispatch_simple;

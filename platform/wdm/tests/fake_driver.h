@@ -36,12 +36,22 @@ struct Observed {
   std::atomic<bool> isr_claims{true};
   std::atomic<bool> isr_acknowledges{true};  // false: claims and leaves the line asserted
   std::atomic<int> blocked{0};  // requests waiting in kBlock
+  std::atomic<int> power_irql{-1};  // of the latest power request
+  std::atomic<bool> disables_interface_at_surprise_removal{false};
+  std::atomic<bool> start_waits{false};  // the start waits, once it has the hardware, until cleared
+  std::atomic<bool> starting{false};     // a start has the hardware
 };
 extern Observed observed;
 void reset_observed();
 // Lets every request waiting in kBlock finish.
 void unblock(PDEVICE_OBJECT fdo);
 PKINTERRUPT interrupt_of(PDEVICE_OBJECT fdo);
+// The vector and level the start connected its interrupt with.
+struct Connection {
+  ULONG vector;
+  KIRQL level;
+};
+Connection connection_of(PDEVICE_OBJECT fdo);
 
 DRIVER_INITIALIZE entry;
 
