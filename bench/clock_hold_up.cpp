@@ -53,7 +53,7 @@ int main() {
   std::printf("read before the firing: %.3f ms past the due time%s\n",
               latest.load() > due ? ms(latest.load() - due) : 0.0, past ? " (ran past the timer)" : "");
   std::printf("the timer saw:          %.3f ms after its due time\n", ms(seen.load() - due));
-  std::printf("the clock fell behind:  %.3f ms (held up 30 ms from about 1 ms on)\n",
+  std::printf("the clock fell behind:  %.3f ms (stopped for 30 ms or more from about 1 ms on)\n",
               ms(clock.lateness().behind));
   return past ? 1 : 0;
 }

@@ -373,10 +373,14 @@ class FeatureBench : public testing::Test {
   }
   // Until every axis stands and every feature is done (a worker that is
   // still deciding on its next step is waited for without the clock).
+  // The features are asked first: a worker that ended has started its last
+  // move by then, and the axes show it; asked the other way round, a worker
+  // could start a move between the two looks.
   void run_to_rest() {
     for (int i = 0; i < STEP_LIMIT; ++i) {
+      const bool settled = all_settled();
       if (all_stand()) {
-        if (all_settled()) return;
+        if (settled) return;
         Sleep(1);
       }
       step(1);
