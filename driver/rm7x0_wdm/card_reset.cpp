@@ -15,26 +15,17 @@ static VOID reset_axis_state(CardExtension *ext, int axis) {
   RtlZeroMemory(state->end_flag, sizeof state->end_flag);
   InterlockedExchange(&state->path_axes, 0);
   InterlockedExchange(&state->interrupt_factor, 0);
-  RtlZeroMemory(state->home_config, sizeof state->home_config);
-  state->home_mode = 0;
-  state->home_direction = 0;
-  state->home_option = 0;
-  state->home_phase = 0;
-  RtlZeroMemory(state->home_speed, sizeof state->home_speed);
-  state->home_step = 0;
 }
 
 static VOID reset_card_state(CardExtension *ext) {
   InterlockedExchange(&ext->compare_mode, 0);
   ext->compare_axis = 0;  /* the reset disarmed the trigger with the sync words */
   ext->data_low_kept = FALSE;
-  InterlockedExchange(&ext->home_search_active, 0);
   InterlockedExchange(&ext->interp_state, INTERP_IDLE);
   InterlockedExchange(&ext->line_arc_axes, 0);
   ext->torix_interrupt = 0;
   ext->int_action_next = 0;
   ext->line_arc_option = 0;
-  ext->home_end_counter_clear = 0;
   /* The DPC ends a table run on these under the conti lock. */
   KIRQL irql;
   KeAcquireSpinLock(&ext->conti_lock, &irql);
@@ -49,7 +40,7 @@ static VOID reset_card_state(CardExtension *ext) {
  * can no longer see its factor (the reset disarms it), so it is cancelled
  * rather than left pending for ever. */
 VOID card_reset(CardExtension *ext) {
-  end_home_searches(ext, ALL_AXES);
+  home_search_reset(ext);
   chip_command(ext, COMMAND_CHIP_RESET);
   /* The chip reset cleared these registers; the shadows follow it. The DPC
    * counts the action slots and changes the held-axis mask under the same

@@ -30,10 +30,7 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_
 static VOID init_card_state(CardExtension *ext, PDEVICE_OBJECT device) {
   for (int axis = 0; axis < AXIS_COUNT; ++axis) KeInitializeSpinLock(&ext->axis[axis].lock);
   KeInitializeSpinLock(&ext->conti_lock);
-  KeInitializeSpinLock(&ext->home_lock);
-  ext->home_timer_due.QuadPart = HOME_TIMER_DUE_TIME;
-  KeInitializeTimer(&ext->home_timer);
-  KeInitializeDpc(&ext->home_timer_dpc, home_timer_dpc, device);
+  home_search_init(ext, device);
 }
 
 /* The largest of 16, 12, 8 and 4 KB that the system can give below 128 MB,
@@ -342,27 +339,15 @@ NTSTATUS start_device(PDEVICE_OBJECT device, PCM_PARTIAL_RESOURCE_LIST raw,
 
 /* ---- stop_device and remove_device ---------------------------------------- */
 
-/* The home timer DPC re-arms itself while a search is active: once the
- * search flag is down and the stopping flag up, a DPC that runs no longer
- * re-arms, so cancelling and flushing twice leaves neither a set timer nor a
- * queued DPC behind. */
-static VOID stop_home_timer(CardExtension *ext) {
-  InterlockedExchange(&ext->home_search_active, 0);
-  for (int pass = 0; pass < 2; ++pass) {
-    KeCancelTimer(&ext->home_timer);
-    KeFlushQueuedDpcs();
-  }
-}
-
 /* Once no request handler runs on the card (the caller saw to it under the
- * request mutex) and the DPCs leave it alone (stopping): the home timer
- * ends, the card's interrupt goes off and the DPCs are flushed, then every
- * axis is stopped, since nobody would supervise a drive any more, and the
- * waits that can no longer end are cancelled. The registers and the
- * interrupt object are still there. */
+ * request mutex) and the DPCs leave it alone (stopping): the home searches
+ * and their timer end, the card's interrupt goes off and the DPCs are
+ * flushed, then every axis is stopped, since nobody would supervise a drive
+ * any more, and the waits that can no longer end are cancelled. The
+ * registers and the interrupt object are still there. */
 VOID quiesce_card(CardExtension *ext) {
   InterlockedExchange(&ext->stopping, 1);
-  stop_home_timer(ext);
+  home_search_stop(ext);
   if (ext->interrupt != NULL) {
     KeSynchronizeExecution(ext->interrupt, interrupt_disable, ext);
     KeFlushQueuedDpcs();
@@ -408,7 +393,7 @@ static VOID free_shared_buffer(CardExtension *ext) {
 VOID remove_device(PDEVICE_OBJECT device) {
   CardExtension *ext = card_extension(device);
   set_interface_state(ext, FALSE);
-  KeCancelTimer(&ext->home_timer);
+  home_search_stop(ext);
   release_axis_events(ext);
   free_shared_buffer(ext);
   if (ext->lower != NULL) IoDetachDevice(ext->lower);

@@ -1,17 +1,19 @@
-/* The home search: the extended home configuration, the home start, the chip
- * search steps that follow a home end (modes 0-3, from the DPC) and the
- * timer-driven search of modes 4 and 5 (from the home timer's DPC).
+/* The home search: the extended home configuration, the home start, and
+ * the search's state machine (HomeSearchState): the chip's steps that follow
+ * a home end (modes 0-3, from the DPC), the timer search of modes 4 and 5
+ * (from the home timer's DPC), and the stop and reset that end it.
  *
- * Each axis has its own search (DriverAxisState.home_search). A search is
- * over only when its last step has ended: the axis reads busy until then,
- * also while it stands between two steps, and the home-end flag is set only
- * for a search that found its home. Every step runs under the home lock and
+ * Each axis has its own search (DriverAxisState.home). A search is over
+ * only when its last step has ended: the axis reads busy until then, also
+ * while it stands between two steps, and the home-end flag is set only for
+ * a search that found its home. Every step runs under the home lock and
  * first looks whether the search still runs, and a stop ends the search
  * under the same lock before it reaches the chip: a step that a DPC on
  * another processor has begun either ends before the stop (which then stops
  * its move) or finds the search over. Steps decide on what the chip latched
  * when the axis stopped (its stop reasons), never on a level sampled at the
- * right moment, so a coarse timer only makes them later. */
+ * right moment, so a coarse timer only makes them later. Each start_*
+ * routine starts a step's move and enters the state that waits for its end. */
 #include "rm7x0_driver.h"
 
 namespace {
@@ -26,17 +28,6 @@ constexpr USHORT CODE_HOME_PLUS = 4, CODE_HOME_MINUS = 12;
 constexpr USHORT CODE_INDEX_PLUS = 16, CODE_INDEX_MINUS = 48;
 constexpr USHORT CODE_HOME_INDEX_PLUS = 20, CODE_HOME_INDEX_MINUS = 60;
 
-/* States of the timer search (DriverAxisState.home_step). */
-enum TimerSearchStep {
-  SEARCH_MOVE = 0,    /* entered at the start: search move; ends stopped on the limit ahead */
-  OFF_LIMIT = 2,      /* leaving the limit (at the low speed after the search move, at the
-                         search speed when the search starts on a limit); ends when the limit
-                         is no longer active. The stop on the limit says the axis stood there:
-                         no state waits to see it active first. */
-  STOPPING = 3,       /* decelerating stop off the limit; ends when stopped */
-  APPROACH = 4,       /* moving back at the low speed; ends stopped on the limit */
-};
-
 /* Stop reasons that status register 1 latches at the end of a drive. */
 constexpr USHORT STOPPED_ON_LIMIT_PLUS = 0x1000, STOPPED_ON_LIMIT_MINUS = 0x2000;
 constexpr USHORT STOPPED_BY_ALARM_OR_EMERGENCY = 0xC000;
@@ -46,17 +37,45 @@ constexpr USHORT ERROR_ALARM_OR_EMERGENCY = 0x0030;  /* status register 2 */
 template <typename Fn>
 void with_home_lock(CardExtension *ext, Fn fn) {
   KIRQL irql;
-  KeAcquireSpinLock(&ext->home_lock, &irql);
+  KeAcquireSpinLock(&ext->home.lock, &irql);
   fn();
-  KeReleaseSpinLock(&ext->home_lock, irql);
+  KeReleaseSpinLock(&ext->home.lock, irql);
 }
 
-LONG search_of(CardExtension *ext, int axis) {
-  return read_interlocked(&ext->axis[axis].home_search);
+LONG state_of(CardExtension *ext, int axis) {
+  return read_interlocked(&ext->axis[axis].home.state);
 }
 
-VOID set_search(CardExtension *ext, int axis, LONG search) {
-  InterlockedExchange(&ext->axis[axis].home_search, search);
+/* Under the home lock. */
+VOID enter(CardExtension *ext, int axis, HomeSearchState state) {
+  InterlockedExchange(&ext->axis[axis].home.state, state);
+}
+
+BOOLEAN is_running(LONG state) { return state >= HOME_WAIT_FIRST_STEP; }
+
+/* Under the home lock: the one writer of the card's home-search-active flag. */
+VOID set_timer_active(CardExtension *ext, BOOLEAN active) {
+  InterlockedExchange(&ext->home.active, active ? 1 : 0);
+}
+
+const char *state_name(LONG state) {
+  static const char *const NAME[] = {"HOME_IDLE",
+                                     "HOME_CONFIGURED",
+                                     "HOME_WAIT_FIRST_STEP",
+                                     "HOME_WAIT_TURNED_BACK",
+                                     "HOME_WAIT_LAST_STEP",
+                                     "HOME_WAIT_SEARCH_MOVE",
+                                     "HOME_WAIT_OFF_LIMIT",
+                                     "HOME_WAIT_STOPPING",
+                                     "HOME_WAIT_APPROACH"};
+  return state >= 0 && state <= HOME_WAIT_APPROACH ? NAME[state] : "?";
+}
+
+/* A search that ends without its home says so on the debug channel. */
+VOID trace_search_end(int axis, LONG state, const char *how) {
+  static const char AXIS_NAME[AXIS_COUNT] = {'X', 'Y', 'Z', 'U'};
+  DbgPrint(RM7X0_DEBUG_PREFIX "home search of axis %c %s in %s\n", AXIS_NAME[axis], how,
+           state_name(state));
 }
 
 /* Under the home lock: the search is over; found says whether it ended at its
@@ -65,14 +84,15 @@ VOID finish_search(CardExtension *ext, int axis, BOOLEAN found) {
   DriverAxisState *state = &ext->axis[axis];
   if (found) {
     InterlockedExchange(&state->end_flag[END_HOME], 1);
-    if (ext->home_end_counter_clear) {
+    if (ext->home.end_counter_clear) {
       chip_set_cmd_counter(ext, 1u << axis, 0);
       chip_set_enc_counter(ext, 1u << axis, 0);
     }
+  } else {
+    trace_search_end(axis, state_of(ext, axis), "failed");
   }
-  state->home_step = SEARCH_MOVE;
-  state->home_phase = 0;
-  set_search(ext, axis, HOME_IDLE);
+  state->home.move_direction = 0;
+  enter(ext, axis, HOME_IDLE);
 }
 
 BOOLEAN axis_busy(CardExtension *ext, int axis) { return (chip_main_status(ext) >> axis) & 1; }
@@ -98,27 +118,27 @@ BOOLEAN on_limit(USHORT di) { return (di & (DI_LIMIT_PLUS | DI_LIMIT_MINUS)) != 
 /* A full step takes all five speeds; a search-speed step runs at the search
  * speed throughout. */
 USHORT full_step(CardExtension *ext, int axis) {
-  const USHORT *speed = ext->axis[axis].home_speed;
+  const USHORT *speed = ext->axis[axis].home.speed;
   return home_move_step(ext, axis, speed[HOME_START_SPEED], speed[HOME_ACC], speed[HOME_DEC],
                         speed[HOME_SEARCH_SPEED], speed[HOME_LOW_SPEED]);
 }
 
 USHORT search_speed_step(CardExtension *ext, int axis) {
-  const USHORT *speed = ext->axis[axis].home_speed;
+  const USHORT *speed = ext->axis[axis].home.speed;
   return home_move_step(ext, axis, speed[HOME_START_SPEED], speed[HOME_ACC], speed[HOME_DEC],
                         speed[HOME_SEARCH_SPEED], speed[HOME_SEARCH_SPEED]);
 }
 
 /* The home configuration rewritten with the configuration's level word. */
 VOID rewrite_home_steps(CardExtension *ext, int axis, USHORT code) {
-  apply_home_config(ext, 1u << axis, ext->axis[axis].home_config[1], code, 0);
+  apply_home_config(ext, 1u << axis, ext->axis[axis].home.config[1], code, 0);
 }
 
 /* The direction byte of a chip search from its first step field; 0x8001
  * when no step runs. A field of 2 names no direction: the checks then treat
  * the axis as ignoring its limits. */
-USHORT chip_search_direction(const DriverAxisState *state, UCHAR *direction) {
-  const USHORT steps = state->home_config[0];
+USHORT chip_search_direction(const HomeSearch *home, UCHAR *direction) {
+  const USHORT steps = home->config[0];
   if (!(steps & HOME_STEP_DIRECTION_BITS)) return DRV_NO_HOME_CONFIG;
   *direction = MOVE_DIR_LOADED;
   for (int field = 0; field < 4; ++field) {
@@ -133,16 +153,16 @@ USHORT chip_search_direction(const DriverAxisState *state, UCHAR *direction) {
 
 /* Modes 4 and 5 start away from a limit the axis stands on. */
 UCHAR timer_search_direction(CardExtension *ext, int axis) {
-  DriverAxisState *state = &ext->axis[axis];
+  HomeSearch *home = &ext->axis[axis].home;
   const USHORT di = get_di_status(ext, 1u << axis, NULL);
-  if ((di & DI_LIMIT_PLUS) && state->home_direction == MOVE_DIR_PLUS)
-    state->home_direction = MOVE_DIR_MINUS;
-  else if ((di & DI_LIMIT_MINUS) && state->home_direction == MOVE_DIR_MINUS)
-    state->home_direction = MOVE_DIR_PLUS;
-  return state->home_direction;
+  if ((di & DI_LIMIT_PLUS) && home->direction == MOVE_DIR_PLUS)
+    home->direction = MOVE_DIR_MINUS;
+  else if ((di & DI_LIMIT_MINUS) && home->direction == MOVE_DIR_MINUS)
+    home->direction = MOVE_DIR_PLUS;
+  return home->direction;
 }
 
-BOOLEAN is_timer_mode(const DriverAxisState *state) { return state->home_mode >= 4; }
+BOOLEAN is_timer_mode(const HomeSearch *home) { return home->mode >= 4; }
 
 USHORT run_start_checks(RequestContext *request, ULONG axis_bit, UCHAR direction) {
   USHORT failing = 0;
@@ -156,135 +176,71 @@ USHORT run_start_checks(RequestContext *request, ULONG axis_bit, UCHAR direction
   return DRV_SUCCESS;
 }
 
-/* The search move of a timer search, after its wait was armed. */
+/* ---- the timer search (modes 4 and 5) ------------------------------------ */
+
+/* The search move of a timer search, after its wait was armed: away from
+ * the limit the axis stands on, or towards the limit ahead. */
 USHORT start_timer_search(RequestContext *request) {
   CardExtension *ext = request->ext;
   const int axis = axis_mask_to_index(slot_u16(request->block, 1));
-  DriverAxisState *state = &ext->axis[axis];
-  const USHORT *speed = state->home_speed;
+  HomeSearch *home = &ext->axis[axis].home;
+  const USHORT *speed = home->speed;
   with_home_lock(ext, [&] {
-    state->home_phase = 0;
-    state->home_step = on_limit(get_di_status(ext, 1u << axis, NULL)) ? OFF_LIMIT : SEARCH_MOVE;
+    const BOOLEAN starts_on_limit = on_limit(get_di_status(ext, 1u << axis, NULL));
+    home->move_direction = home->direction;
     drv_velocity_move(ext, 1u << axis, speed[HOME_START_SPEED], speed[HOME_SEARCH_SPEED],
-                      speed[HOME_ACC], state->home_direction);
-    set_search(ext, axis, HOME_TIMER);
+                      speed[HOME_ACC], home->move_direction);
+    enter(ext, axis, starts_on_limit ? HOME_WAIT_OFF_LIMIT : HOME_WAIT_SEARCH_MOVE);
+    set_timer_active(ext, TRUE);
   });
-  InterlockedExchange(&ext->home_search_active, 1);
-  KeSetTimer(&ext->home_timer, ext->home_timer_due, &ext->home_timer_dpc);
+  KeSetTimer(&ext->home.timer, ext->home.timer_due, &ext->home.timer_dpc);
   return DRV_SUCCESS;
 }
 
-/* The chip search that a home start runs (after its wait was armed). A
- * configured search of modes 0-3 takes further steps at its home ends; a
- * search without configuration, or one of modes 0 and 1 that starts on the
- * home input, is a single run of the chip. */
-USHORT start_chip_search(RequestContext *request) {
-  CardExtension *ext = request->ext;
-  const DriverRequest *block = request->block;
-  const int axis = axis_mask_to_index(slot_u16(block, 1));
-  const USHORT start = slot_u16(block, 2), acc = slot_u16(block, 3), dec = slot_u16(block, 4);
-  const USHORT search = slot_u16(block, 5), low = slot_u16(block, 6);
-  DriverAxisState *state = &ext->axis[axis];
-  USHORT word = DRV_SUCCESS;
-  with_home_lock(ext, [&] {
-    state->home_phase = 0;
-    if (search_of(ext, axis) != HOME_CONFIGURED) {
-      set_search(ext, axis, HOME_CHIP_LAST);
-      word = home_move_step(ext, axis, start, acc, dec, search, low);
-    } else if (get_di_status(ext, 1u << axis, NULL) & DI_HOME) {
-      set_search(ext, axis, state->home_mode <= 1 ? HOME_CHIP_LAST : HOME_CHIP_STEPS);
-      word = home_move_step(ext, axis, start, acc, dec, low, low);
-    } else {
-      set_search(ext, axis, HOME_CHIP_STEPS);
-      word = home_move_step(ext, axis, start, acc, dec, search, search);
-    }
-    if (word != DRV_SUCCESS) finish_search(ext, axis, FALSE);
-  });
-  return word;
+/* Under the home lock: the axis turns and moves at the low speed. */
+VOID start_low_speed_turn(CardExtension *ext, int axis, HomeSearchState next) {
+  HomeSearch *home = &ext->axis[axis].home;
+  home->move_direction = flipped(home->move_direction);
+  drv_velocity_move(ext, 1u << axis, home->speed[HOME_START_SPEED], home->speed[HOME_LOW_SPEED],
+                    home->speed[HOME_ACC], home->move_direction);
+  enter(ext, axis, next);
 }
 
-/* Under the home lock, after a home end of a search of modes 0-3 that takes
- * steps: the next step by the home input, the option (0: home is sought
- * minus) and the mode (1, 3: the index step too). The step that starts on
- * the home input is the last. A search that already turned back once at a
- * limit and again ends without its home, or one that an alarm or the
- * emergency stop ended, has failed. TRUE while a further step runs. */
-BOOLEAN take_homing_step(CardExtension *ext, int axis) {
-  DriverAxisState *state = &ext->axis[axis];
-  const USHORT di = get_di_status(ext, 1u << axis, NULL);
-  const BOOLEAN index_modes = state->home_mode == 1 || state->home_mode == 3;
-  const BOOLEAN seeks_minus = state->home_option == 0;
-  const USHORT errors = get_error_status(ext, 1u << axis, FALSE);
-  const BOOLEAN broken_off =
-      (errors & ERROR_ALARM_OR_EMERGENCY) || state->end_flag[END_STOPPED_BY_COMMAND];
-  if (broken_off || (!(di & DI_HOME) && state->home_phase == 1)) {
-    finish_search(ext, axis, FALSE);
-    return FALSE;
-  }
-  USHORT word;
-  if (di & DI_HOME) {
-    state->home_phase = 2;
-    if (index_modes)
-      rewrite_home_steps(ext, axis, seeks_minus ? CODE_HOME_INDEX_MINUS : CODE_HOME_INDEX_PLUS);
-    else
-      rewrite_home_steps(ext, axis, seeks_minus ? CODE_HOME_MINUS : CODE_HOME_PLUS);
-    set_search(ext, axis, HOME_CHIP_LAST);
-    word = full_step(ext, axis);
-  } else {
-    state->home_phase = 1;
-    /* Back the other way from where the configuration searched home. */
-    const USHORT steps = index_modes ? (state->home_config[0] & CODE_HOME_MINUS) : state->home_config[0];
-    rewrite_home_steps(ext, axis, steps == CODE_HOME_MINUS ? CODE_HOME_PLUS : CODE_HOME_MINUS);
-    const BOOLEAN at_far_limit = (di & (seeks_minus ? DI_LIMIT_MINUS : DI_LIMIT_PLUS)) != 0;
-    word = at_far_limit ? search_speed_step(ext, axis) : full_step(ext, axis);
-  }
-  if (word == DRV_SUCCESS) return TRUE;
-  finish_search(ext, axis, FALSE);
-  return FALSE;
-}
-
-/* The chip's last run ended at its home unless an error or a stop ended it. */
-BOOLEAN last_run_found_home(CardExtension *ext, int axis) {
-  return !axis_in_error(ext, axis) && !ext->axis[axis].end_flag[END_STOPPED_BY_COMMAND];
+/* Under the home lock: mode 5 ends with the chip seeking the index away
+ * from the limit; its home end ends the search. */
+VOID start_index_step(CardExtension *ext, int axis) {
+  HomeSearch *home = &ext->axis[axis].home;
+  const BOOLEAN plus = home->move_direction == MOVE_DIR_PLUS;
+  rewrite_home_steps(ext, axis, plus ? CODE_INDEX_MINUS : CODE_INDEX_PLUS);
+  home->move_direction = flipped(home->move_direction);
+  enter(ext, axis, HOME_WAIT_LAST_STEP);
+  full_step(ext, axis);
 }
 
 /* Under the home lock: the axis of a timer search stopped at the end of a
  * step. TRUE when the search is over. */
 BOOLEAN timer_step_after_stop(CardExtension *ext, int axis) {
-  DriverAxisState *state = &ext->axis[axis];
-  const USHORT *speed = state->home_speed;
-  switch (state->home_step) {
-    case SEARCH_MOVE:
-    case OFF_LIMIT:
-    case STOPPING: {
+  HomeSearch *home = &ext->axis[axis].home;
+  switch (state_of(ext, axis)) {
+    case HOME_WAIT_SEARCH_MOVE:
+      if (!stopped_on_limit_ahead(ext, axis, home->move_direction)) break;
+      start_low_speed_turn(ext, axis, HOME_WAIT_OFF_LIMIT);
+      return FALSE;
+    case HOME_WAIT_OFF_LIMIT:
+    case HOME_WAIT_STOPPING:
       /* Off the limit the axis may also have stopped on the other limit
        * before a tick saw it leave the first: it approaches all the same. */
-      const BOOLEAN ok = state->home_step == SEARCH_MOVE
-                             ? stopped_on_limit_ahead(ext, axis, state->home_direction)
-                             : !(latched_stop_reasons(ext, axis) & STOPPED_BY_ALARM_OR_EMERGENCY);
-      if (!ok) break;
-      state->home_direction = flipped(state->home_direction);
-      drv_velocity_move(ext, 1u << axis, speed[HOME_START_SPEED], speed[HOME_LOW_SPEED],
-                        speed[HOME_ACC], state->home_direction);
-      state->home_step = state->home_step == SEARCH_MOVE ? OFF_LIMIT : APPROACH;
+      if (latched_stop_reasons(ext, axis) & STOPPED_BY_ALARM_OR_EMERGENCY) break;
+      start_low_speed_turn(ext, axis, HOME_WAIT_APPROACH);
       return FALSE;
-    }
-    case APPROACH: {
-      if (!stopped_on_limit_ahead(ext, axis, state->home_direction)) break;
-      if (state->home_mode != 5) {
+    case HOME_WAIT_APPROACH:
+      if (!stopped_on_limit_ahead(ext, axis, home->move_direction)) break;
+      if (home->mode != 5) {
         finish_search(ext, axis, TRUE);
         return TRUE;
       }
-      /* Mode 5: the chip seeks the index away from the limit; its home end
-       * ends the search. */
-      const BOOLEAN plus = state->home_direction == MOVE_DIR_PLUS;
-      rewrite_home_steps(ext, axis, plus ? CODE_INDEX_MINUS : CODE_INDEX_PLUS);
-      state->home_direction = plus ? MOVE_DIR_MINUS : MOVE_DIR_PLUS;
-      state->home_step = SEARCH_MOVE;
-      set_search(ext, axis, HOME_CHIP_LAST);
-      full_step(ext, axis);
+      start_index_step(ext, axis);
       return FALSE;
-    }
     default:
       break;
   }
@@ -297,13 +253,150 @@ BOOLEAN timer_step_after_stop(CardExtension *ext, int axis) {
  * inactive: a late tick leaves it a little further off, which the approach
  * at the low speed makes up. */
 BOOLEAN take_timer_search_step(CardExtension *ext, int axis) {
-  DriverAxisState *state = &ext->axis[axis];
   if (!axis_busy(ext, axis)) return timer_step_after_stop(ext, axis);
-  if (state->home_step == OFF_LIMIT && !on_limit(get_di_status(ext, 1u << axis, NULL))) {
-    state->home_step = STOPPING;
+  if (state_of(ext, axis) == HOME_WAIT_OFF_LIMIT && !on_limit(get_di_status(ext, 1u << axis, NULL))) {
+    enter(ext, axis, HOME_WAIT_STOPPING);
     stop_axes(ext, 1u << axis, CHIP_DEC_STOP);
   }
   return FALSE;
+}
+
+BOOLEAN is_timer_state(LONG state) { return state >= HOME_WAIT_SEARCH_MOVE; }
+
+/* One tick of every timer search; a search that ended completes its waiting
+ * request. */
+VOID take_timer_search_steps(CardExtension *ext) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    BOOLEAN over = FALSE;
+    with_home_lock(ext, [&] {
+      if (is_timer_state(state_of(ext, axis))) over = take_timer_search_step(ext, axis);
+    });
+    if (over) complete_waiting_request(ext, axis, STATUS_SUCCESS);
+  }
+}
+
+/* After a tick: the timer runs on while a timer search does and the card
+ * was not stopped or reset meanwhile; once none runs, it is no longer
+ * active. */
+BOOLEAN timer_runs_on(CardExtension *ext) {
+  BOOLEAN runs_on = FALSE;
+  with_home_lock(ext, [&] {
+    BOOLEAN running = FALSE;
+    for (int axis = 0; axis < AXIS_COUNT; ++axis) running |= is_timer_state(state_of(ext, axis));
+    if (!running) set_timer_active(ext, FALSE);
+    runs_on = read_interlocked(&ext->home.active);
+  });
+  return runs_on;
+}
+
+/* ---- the chip's search (modes 0-3) ---------------------------------------- */
+
+/* The chip search that a home start runs (after its wait was armed). A
+ * configured search of modes 0-3 takes further steps at its home ends; a
+ * search without configuration, or one of modes 0 and 1 that starts on the
+ * home input, is a single run of the chip. */
+USHORT start_chip_search(RequestContext *request) {
+  CardExtension *ext = request->ext;
+  const DriverRequest *block = request->block;
+  const int axis = axis_mask_to_index(slot_u16(block, 1));
+  const USHORT start = slot_u16(block, 2), acc = slot_u16(block, 3), dec = slot_u16(block, 4);
+  const USHORT search = slot_u16(block, 5), low = slot_u16(block, 6);
+  const HomeSearch *home = &ext->axis[axis].home;
+  USHORT word = DRV_SUCCESS;
+  with_home_lock(ext, [&] {
+    if (state_of(ext, axis) != HOME_CONFIGURED) {
+      enter(ext, axis, HOME_WAIT_LAST_STEP);
+      word = home_move_step(ext, axis, start, acc, dec, search, low);
+    } else if (get_di_status(ext, 1u << axis, NULL) & DI_HOME) {
+      enter(ext, axis, home->mode <= 1 ? HOME_WAIT_LAST_STEP : HOME_WAIT_FIRST_STEP);
+      word = home_move_step(ext, axis, start, acc, dec, low, low);
+    } else {
+      enter(ext, axis, HOME_WAIT_FIRST_STEP);
+      word = home_move_step(ext, axis, start, acc, dec, search, search);
+    }
+    if (word != DRV_SUCCESS) finish_search(ext, axis, FALSE);
+  });
+  return word;
+}
+
+/* Under the home lock: the run ended on the home input; the last step seeks
+ * it (and in modes 1 and 3 the index) in the direction of the option (0:
+ * minus). */
+USHORT start_last_step(CardExtension *ext, int axis) {
+  const HomeSearch *home = &ext->axis[axis].home;
+  const BOOLEAN index_modes = home->mode == 1 || home->mode == 3;
+  const BOOLEAN seeks_minus = home->option == 0;
+  if (index_modes)
+    rewrite_home_steps(ext, axis, seeks_minus ? CODE_HOME_INDEX_MINUS : CODE_HOME_INDEX_PLUS);
+  else
+    rewrite_home_steps(ext, axis, seeks_minus ? CODE_HOME_MINUS : CODE_HOME_PLUS);
+  enter(ext, axis, HOME_WAIT_LAST_STEP);
+  return full_step(ext, axis);
+}
+
+/* Under the home lock: the run turned at a limit without its home; the next
+ * seeks it the other way from where the configuration searched home, at the
+ * search speed from the far limit. */
+USHORT start_turn_back(CardExtension *ext, int axis, USHORT di) {
+  const HomeSearch *home = &ext->axis[axis].home;
+  const BOOLEAN index_modes = home->mode == 1 || home->mode == 3;
+  const USHORT steps = index_modes ? (home->config[0] & CODE_HOME_MINUS) : home->config[0];
+  rewrite_home_steps(ext, axis, steps == CODE_HOME_MINUS ? CODE_HOME_PLUS : CODE_HOME_MINUS);
+  enter(ext, axis, HOME_WAIT_TURNED_BACK);
+  const BOOLEAN at_far_limit = (di & (home->option == 0 ? DI_LIMIT_MINUS : DI_LIMIT_PLUS)) != 0;
+  return at_far_limit ? search_speed_step(ext, axis) : full_step(ext, axis);
+}
+
+/* Under the home lock, at a home end that ends HOME_WAIT_FIRST_STEP or
+ * HOME_WAIT_TURNED_BACK: the next step by the home input. The step that
+ * starts on the home input is the last. A search that already turned back
+ * once and again ends without its home, or one that an alarm or the
+ * emergency stop ended, has failed. TRUE while a further step runs. */
+BOOLEAN take_homing_step(CardExtension *ext, int axis) {
+  const USHORT di = get_di_status(ext, 1u << axis, NULL);
+  const USHORT errors = get_error_status(ext, 1u << axis, FALSE);
+  const BOOLEAN broken_off =
+      (errors & ERROR_ALARM_OR_EMERGENCY) || ext->axis[axis].end_flag[END_STOPPED_BY_COMMAND];
+  const BOOLEAN on_home = (di & DI_HOME) != 0;
+  if (broken_off || (!on_home && state_of(ext, axis) == HOME_WAIT_TURNED_BACK)) {
+    finish_search(ext, axis, FALSE);
+    return FALSE;
+  }
+  const USHORT word = on_home ? start_last_step(ext, axis) : start_turn_back(ext, axis, di);
+  if (word == DRV_SUCCESS) return TRUE;
+  finish_search(ext, axis, FALSE);
+  return FALSE;
+}
+
+/* The chip's last run ended at its home unless an error or a stop ended it. */
+BOOLEAN last_run_found_home(CardExtension *ext, int axis) {
+  return !axis_in_error(ext, axis) && !ext->axis[axis].end_flag[END_STOPPED_BY_COMMAND];
+}
+
+/* Under the home lock: the searches of the mask end, and their
+ * configurations go; answers the axes whose search was running. */
+ULONG end_searches(CardExtension *ext, ULONG axis_mask) {
+  ULONG ended = 0;
+  for_each_axis(axis_mask & ALL_AXES, [&](int axis) {
+    const LONG state = state_of(ext, axis);
+    if (is_running(state)) {
+      ended |= 1u << axis;
+      trace_search_end(axis, state, "stopped");
+    }
+    ext->axis[axis].home.move_direction = 0;
+    enter(ext, axis, HOME_IDLE);
+  });
+  return ended;
+}
+
+/* Under the home lock, after the axis's search ended: nothing of its
+ * configuration is left. */
+VOID forget_configuration(HomeSearch *home) {
+  RtlZeroMemory(home->config, sizeof home->config);
+  home->mode = 0;
+  home->option = 0;
+  home->direction = 0;
+  RtlZeroMemory(home->speed, sizeof home->speed);
 }
 
 }  // namespace
@@ -329,18 +422,18 @@ USHORT set_home_config_ex(RequestContext *request) {
   if (axis < 0) return DRV_SUCCESS;
   /* A search that runs keeps the configuration it started with. */
   if (home_search_running(ext, axis)) return DRV_AXIS_BUSY;
-  DriverAxisState *state = &ext->axis[axis];
-  state->home_config[0] = slot_u16(block, 3);
-  state->home_config[1] = slot_u16(block, 2);
-  state->home_mode = slot_u16(block, 4);
-  state->home_option = slot_u8(block, 5);
-  state->home_direction = slot_u8(block, 6);
-  with_home_lock(ext, [&] { set_search(ext, axis, HOME_CONFIGURED); });
-  if (is_timer_mode(state)) return DRV_SUCCESS;
-  USHORT steps = state->home_config[0];
-  if (state->home_mode == 1 && (get_di_status(ext, 1u << axis, NULL) & DI_HOME))
-    steps |= state->home_option == 1 ? ACTIVE_HOME_INDEX_PLUS : ACTIVE_HOME_INDEX_MINUS;
-  return apply_home_config(ext, 1u << axis, state->home_config[1], steps, 0);
+  HomeSearch *home = &ext->axis[axis].home;
+  home->config[0] = slot_u16(block, 3);
+  home->config[1] = slot_u16(block, 2);
+  home->mode = slot_u16(block, 4);
+  home->option = slot_u8(block, 5);
+  home->direction = slot_u8(block, 6);
+  with_home_lock(ext, [&] { enter(ext, axis, HOME_CONFIGURED); });
+  if (is_timer_mode(home)) return DRV_SUCCESS;
+  USHORT steps = home->config[0];
+  if (home->mode == 1 && (get_di_status(ext, 1u << axis, NULL) & DI_HOME))
+    steps |= home->option == 1 ? ACTIVE_HOME_INDEX_PLUS : ACTIVE_HOME_INDEX_MINUS;
+  return apply_home_config(ext, 1u << axis, home->config[1], steps, 0);
 }
 
 /* A mode 0-3 search, or one without extended configuration, runs on the chip
@@ -353,14 +446,14 @@ USHORT home_start(RequestContext *request) {
   const ULONG axis_bit = slot_u16(block, 1) & ALL_AXES;
   const int axis = axis_mask_to_index(axis_bit);
   if (axis < 0) return DRV_NO_HOME_CONFIG;
-  DriverAxisState *state = &ext->axis[axis];
-  const BOOLEAN configured = search_of(ext, axis) == HOME_CONFIGURED;
+  HomeSearch *home = &ext->axis[axis].home;
+  const BOOLEAN configured = state_of(ext, axis) == HOME_CONFIGURED;
 
   UCHAR direction = MOVE_DIR_LOADED;
-  if (configured && is_timer_mode(state)) {
+  if (configured && is_timer_mode(home)) {
     direction = timer_search_direction(ext, axis);
   } else if (configured) {
-    const USHORT refusal = chip_search_direction(state, &direction);
+    const USHORT refusal = chip_search_direction(home, &direction);
     if (refusal != DRV_SUCCESS) return refusal;
   }
   const USHORT refusal = run_start_checks(request, 1u << axis, direction);
@@ -369,15 +462,15 @@ USHORT home_start(RequestContext *request) {
    * the interrupt (the compare table holds it) it could never end. */
   if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
   if (configured) {
-    for (int n = 0; n < HOME_SPEED_COUNT; ++n) state->home_speed[n] = slot_u16(block, 2 + n);
+    for (int n = 0; n < HOME_SPEED_COUNT; ++n) home->speed[n] = slot_u16(block, 2 + n);
   }
   RequestHandler *start =
-      configured && is_timer_mode(state) ? start_timer_search : start_chip_search;
+      configured && is_timer_mode(home) ? start_timer_search : start_chip_search;
   return run_waited_start(request, 1u << axis, FACTOR_HOME_END, slot_u16(block, 7) == 1, start);
 }
 
 BOOLEAN home_search_running(CardExtension *ext, int axis) {
-  return search_of(ext, axis) >= HOME_CHIP_STEPS;
+  return is_running(state_of(ext, axis));
 }
 
 BOOLEAN home_searches_running(CardExtension *ext, ULONG axis_mask) {
@@ -389,14 +482,18 @@ BOOLEAN home_searches_running(CardExtension *ext, ULONG axis_mask) {
 BOOLEAN home_end_arrived(CardExtension *ext, int axis) {
   BOOLEAN over = TRUE;
   with_home_lock(ext, [&] {
-    switch (search_of(ext, axis)) {
-      case HOME_CHIP_STEPS:
+    switch (state_of(ext, axis)) {
+      case HOME_WAIT_FIRST_STEP:
+      case HOME_WAIT_TURNED_BACK:
         over = !take_homing_step(ext, axis);
         break;
-      case HOME_CHIP_LAST:
+      case HOME_WAIT_LAST_STEP:
         finish_search(ext, axis, last_run_found_home(ext, axis));
         break;
-      case HOME_TIMER:
+      case HOME_WAIT_SEARCH_MOVE:
+      case HOME_WAIT_OFF_LIMIT:
+      case HOME_WAIT_STOPPING:
+      case HOME_WAIT_APPROACH:
         over = FALSE;  /* no step of the timer ends on a home end */
         break;
       default:
@@ -406,30 +503,55 @@ BOOLEAN home_end_arrived(CardExtension *ext, int axis) {
   return over;
 }
 
-BOOLEAN take_timer_search_steps(CardExtension *ext) {
-  BOOLEAN running = FALSE;
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    BOOLEAN over = FALSE;
-    with_home_lock(ext, [&] {
-      if (search_of(ext, axis) != HOME_TIMER) return;
-      over = take_timer_search_step(ext, axis);
-      running |= search_of(ext, axis) == HOME_TIMER;
-    });
-    if (over) complete_waiting_request(ext, axis, STATUS_SUCCESS);
-  }
-  return running;
+VOID home_timer_dpc(PKDPC dpc, PVOID context, PVOID arg1, PVOID arg2) {
+  UNREFERENCED_PARAMETER(dpc);
+  UNREFERENCED_PARAMETER(arg1);
+  UNREFERENCED_PARAMETER(arg2);
+  CardExtension *ext = card_extension((PDEVICE_OBJECT)context);
+  /* Once no timer search runs, or the card is being stopped or was reset,
+   * the timer is not set again. */
+  if (!read_interlocked(&ext->home.active) || read_interlocked(&ext->stopping)) return;
+  take_timer_search_steps(ext);
+  if (timer_runs_on(ext)) KeSetTimer(&ext->home.timer, ext->home.timer_due, &ext->home.timer_dpc);
 }
 
 ULONG end_home_searches(CardExtension *ext, ULONG axis_mask) {
   ULONG ended = 0;
-  with_home_lock(ext, [&] {
-    for_each_axis(axis_mask & ALL_AXES, [&](int axis) {
-      if (home_search_running(ext, axis)) ended |= 1u << axis;
-      DriverAxisState *state = &ext->axis[axis];
-      state->home_step = SEARCH_MOVE;
-      state->home_phase = 0;
-      set_search(ext, axis, HOME_IDLE);
-    });
-  });
+  with_home_lock(ext, [&] { ended = end_searches(ext, axis_mask); });
   return ended;
+}
+
+VOID home_search_set_end_counter_clear(CardExtension *ext, USHORT value) {
+  ext->home.end_counter_clear = value;
+}
+
+VOID home_search_init(CardExtension *ext, PDEVICE_OBJECT device) {
+  KeInitializeSpinLock(&ext->home.lock);
+  ext->home.timer_due.QuadPart = HOME_TIMER_DUE_TIME;
+  KeInitializeTimer(&ext->home.timer);
+  KeInitializeDpc(&ext->home.timer_dpc, home_timer_dpc, device);
+}
+
+/* The home timer DPC re-arms itself while the timer is active: once the
+ * flag is down (and the stopping flag up), a DPC that runs no longer
+ * re-arms, so cancelling and flushing twice leaves neither a set timer nor
+ * a queued DPC behind. */
+VOID home_search_stop(CardExtension *ext) {
+  with_home_lock(ext, [&] {
+    end_searches(ext, ALL_AXES);
+    set_timer_active(ext, FALSE);
+  });
+  for (int pass = 0; pass < 2; ++pass) {
+    KeCancelTimer(&ext->home.timer);
+    KeFlushQueuedDpcs();
+  }
+}
+
+VOID home_search_reset(CardExtension *ext) {
+  with_home_lock(ext, [&] {
+    end_searches(ext, ALL_AXES);
+    for (DriverAxisState &state : ext->axis) forget_configuration(&state.home);
+    set_timer_active(ext, FALSE);
+    ext->home.end_counter_clear = 0;
+  });
 }

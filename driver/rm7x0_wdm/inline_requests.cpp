@@ -149,7 +149,7 @@ USHORT set_customization(RequestContext *request) {
   const USHORT value = slot_u16(request->block, 2);
   switch (slot_u16(request->block, 1)) {
     case CUSTOMIZATION_HOME_END_COUNTER_CLEAR:
-      request->ext->home_end_counter_clear = value;
+      home_search_set_end_counter_clear(request->ext, value);
       break;
     case CUSTOMIZATION_LINE_ARC_OPTION:
       request->ext->line_arc_option = value;

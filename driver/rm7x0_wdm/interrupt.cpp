@@ -1,5 +1,5 @@
-/* The interrupt service routine, its DPC, the home-search timer DPC and the
- * PCI interrupt enable of the bridge. */
+/* The interrupt service routine, its DPC and the PCI interrupt enable of the
+ * bridge (the home timer's DPC is the home search's, home_search.cpp). */
 #include "rm7x0_driver.h"
 
 BOOLEAN interrupt_enable(PVOID context) {
@@ -241,16 +241,4 @@ VOID dpc_for_isr(PKDPC dpc, PDEVICE_OBJECT device, PIRP irp, PVOID context) {
   /* Local interrupt 2: an input of the Torix bus changed. */
   if (sources & SOURCE_LOCAL2) refresh_torix_inputs(ext);
   KeSynchronizeExecution(ext->interrupt, interrupt_enable, ext);
-}
-
-VOID home_timer_dpc(PKDPC dpc, PVOID context, PVOID arg1, PVOID arg2) {
-  UNREFERENCED_PARAMETER(dpc);
-  UNREFERENCED_PARAMETER(arg1);
-  UNREFERENCED_PARAMETER(arg2);
-  CardExtension *ext = card_extension((PDEVICE_OBJECT)context);
-  /* Once no timer search runs, or the card is being stopped or was reset,
-   * the timer is not set again. */
-  if (!read_interlocked(&ext->home_search_active) || read_interlocked(&ext->stopping)) return;
-  if (take_timer_search_steps(ext) && read_interlocked(&ext->home_search_active))
-    KeSetTimer(&ext->home_timer, ext->home_timer_due, &ext->home_timer_dpc);
 }

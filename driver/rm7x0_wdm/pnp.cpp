@@ -76,7 +76,7 @@ static NTSTATUS handle_start(PDEVICE_OBJECT device, PIRP irp) {
 static BOOLEAN card_at_work(CardExtension *ext) {
   if (!read_interlocked(&ext->started) || read_interlocked(&ext->powered_down)) return FALSE;
   if (chip_main_status(ext) & MAIN_STATUS_BUSY_MASK) return TRUE;
-  if (read_interlocked(&ext->home_search_active)) return TRUE;
+  if (home_searches_running(ext, ALL_AXES)) return TRUE;
   BOOLEAN held = FALSE;
   run_synchronized(ext, [&] { held = ext->held_loaded != 0; });
   if (held) return TRUE;

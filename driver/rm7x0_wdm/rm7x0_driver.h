@@ -13,6 +13,10 @@
  *    their whole step, the DPC while it feeds a segment or ends a run, so
  *    neither sees the other half done. It is taken before the interrupt lock
  *    and never while an axis lock or the interrupt lock is held;
+ *  - home lock: guards the run of each axis's home search (HomeSearch) and
+ *    the home timer's active flag; a step of a search and the stop that ends
+ *    it run one after the other. Taken before the interrupt lock (a step
+ *    writes the chip) and never with the conti lock or an axis lock held;
  *  - interlocked: reference count, flags and compare index/count read by the
  *    interrupt service routine or the DPC.
  * Order: request mutex, then conti lock, then interrupt lock; an axis lock is
@@ -209,16 +213,44 @@ enum SyncOwner { SYNC_OWNER_NONE, SYNC_OWNER_COMPARE, SYNC_OWNER_SYNC_ACTION };
 /* END_CONTI_BROKEN: the axis's table run ended with segments it never ran. */
 enum AxisEndFlag { END_STOPPED_BY_COMMAND, END_DRIVE, END_HOME, END_CONTI_BROKEN, END_FLAG_COUNT };
 
-/* The home search of an axis (DriverAxisState.home_search). A search runs
- * from its start to its end in HOME_CHIP_STEPS, HOME_CHIP_LAST or
- * HOME_TIMER; the axis reads busy throughout, also while it stands between
- * two steps. */
+/* The home search of an axis (DriverAxisState.home.state): one state
+ * machine of steps. A step starts a move (a start_* routine of
+ * home_search.cpp, run under the home lock as its state is entered) and
+ * waits in its HOME_WAIT_* state for the event that ends it; nobody sees a
+ * search between the start of a step and its wait. A search runs from its
+ * start until it is back at HOME_IDLE; the axis reads busy throughout, also
+ * while it stands between two steps. In every running state a stop or a
+ * card reset ends it at once (end_home_searches, home_search_reset); a step
+ * that finds the search failed ends it with a trace naming axis and state.
+ * docs/home-search.md draws the machine. */
 enum HomeSearchState {
-  HOME_IDLE,        /* nothing configured, no search */
-  HOME_CONFIGURED,  /* entered by the extended configuration; ends at the start, a stop or a reset */
-  HOME_CHIP_STEPS,  /* a mode 0-3 search: each home end of the chip takes the next step */
-  HOME_CHIP_LAST,   /* the chip runs the last step; its home end ends the search */
-  HOME_TIMER        /* a mode 4/5 search stepped by the home timer */
+  HOME_IDLE,              /* no extended configuration, no search; entered at the end of a
+                             search, by a stop and a reset; left by the extended configuration
+                             or a home start */
+  HOME_CONFIGURED,        /* the extended configuration is kept; left by the start, a stop or
+                             a reset */
+  /* The chip's search (modes 0-3): each step is one run of the chip's home
+   * search, and its home end (the DPC) ends the step. */
+  HOME_WAIT_FIRST_STEP,   /* the first run seeks the home input; its home end on the home
+                             input: HOME_WAIT_LAST_STEP; off it (the run turned at a limit):
+                             HOME_WAIT_TURNED_BACK; after an alarm, an emergency or a stop: failed */
+  HOME_WAIT_TURNED_BACK,  /* the run seeks the home input the other way; its home end on the
+                             home input: HOME_WAIT_LAST_STEP; otherwise failed */
+  HOME_WAIT_LAST_STEP,    /* the chip runs the last step (also the single run of a search without
+                             extended configuration, or one that starts on its home input); its
+                             home end ends the search, found unless an error or a stop ended it */
+  /* The timer search (modes 4 and 5): the home timer's ticks end its steps. */
+  HOME_WAIT_SEARCH_MOVE,  /* the search move at the search speed; stopped on the limit ahead:
+                             HOME_WAIT_OFF_LIMIT; stopped otherwise: failed */
+  HOME_WAIT_OFF_LIMIT,    /* leaving the limit (at the low speed after the search move, at the
+                             search speed when the search starts on a limit); a tick that sees
+                             no limit active: HOME_WAIT_STOPPING; stopped before (on the other
+                             limit): HOME_WAIT_APPROACH; stopped by an alarm or emergency: failed */
+  HOME_WAIT_STOPPING,     /* decelerating stop off the limit; stopped: HOME_WAIT_APPROACH;
+                             stopped by an alarm or emergency: failed */
+  HOME_WAIT_APPROACH      /* back at the low speed; stopped on the limit ahead: found (mode 4)
+                             or HOME_WAIT_LAST_STEP, the chip's index run (mode 5); stopped
+                             otherwise: failed */
 };
 
 /* Home speeds kept by the home start (DriverAxisState.home_speed). */
@@ -292,6 +324,42 @@ typedef struct ContiSegment {
   LONG length;
 } ContiSegment;
 
+/* The home search of an axis: its extended configuration and the run of its
+ * search (home_search.cpp). The configuration is written by the request
+ * handlers (request mutex) and read by the DPCs only while a search runs,
+ * which keeps it unchanged. The run (state, move_direction) changes under
+ * the home lock, by the handlers and both DPCs; state is also read alone,
+ * interlocked. home_search_reset empties the record. */
+typedef struct HomeSearch {
+  USHORT config[2];                /* home configuration: the words of slots 3 and 2 of
+                                      REQ_SET_HOME_CFG_EX */
+  USHORT mode;                     /* home mode 0-5 */
+  UCHAR option;                    /* home option (slot 5) */
+  UCHAR direction;                 /* home direction: 1 plus, 0 minus, the start direction of a
+                                      timer search (slot 6), turned away from a limit by the
+                                      start */
+  USHORT speed[HOME_SPEED_COUNT];  /* home speeds of the last start */
+  volatile LONG state;             /* HomeSearchState: in place of the home search flag, the home
+                                      phase byte and the home step */
+  UCHAR move_direction;            /* timer search: direction of the move of its step, turned at
+                                      each turn of the search */
+} HomeSearch;
+
+/* What the home searches of the axes share (home_search.cpp). */
+typedef struct HomeSearchCard {
+  KSPIN_LOCK lock;                 /* the home lock: a step of a search and the stop that ends
+                                      it run one after the other, never interleaved */
+  KDPC timer_dpc;                  /* home timer DPC: runs home_timer_dpc */
+  KTIMER timer;                    /* the home timer; set by the start of a timer search and by
+                                      its own DPC */
+  LARGE_INTEGER timer_due;         /* home timer due time: -1000 */
+  volatile LONG active;            /* home search active: 1 while the home timer steps a search;
+                                      set by a timer search's start, cleared by the tick that finds
+                                      none left, a stop of the card and a reset; changed under the
+                                      home lock, read alone interlocked */
+  USHORT end_counter_clear;        /* home-end counter clear (customization type 1); handlers */
+} HomeSearchCard;
+
 /* Per-axis state, indexed by axis (0 X .. 3 U). Zero at creation; card_reset
  * restores the defaults. Unless said otherwise a field is written by request
  * handlers under the request mutex. */
@@ -318,15 +386,7 @@ typedef struct DriverAxisState {
   PKEVENT event;                   /* caller's event, signalled per interrupt; axis lock */
   PFILE_OBJECT pending_file_object;/* axis lock */
   PIRP pending_request;            /* request waiting for the armed factor; axis lock */
-  USHORT home_config[2];           /* words of slots 3 and 2 of REQ_SET_HOME_CFG_EX */
-  USHORT home_mode;                /* extended home mode 0-5 */
-  UCHAR home_direction;            /* 1 plus, 0 minus: next move of the timer search */
-  UCHAR home_option;
-  UCHAR home_phase;                /* home search, DPC */
-  USHORT home_speed[HOME_SPEED_COUNT];
-  USHORT home_step;                /* state of the timer search 0-4; home timer DPC */
-  volatile LONG home_search;       /* HomeSearchState; handlers and DPCs, changed under the
-                                      home lock (read alone interlocked) */
+  HomeSearch home;                 /* the axis's home search; see HomeSearch */
 } DriverAxisState;
 
 /* Interrupt sources: word 0 PCI and chip, word 1 Torix (SOURCE_FLAG_*). */
@@ -413,17 +473,10 @@ typedef struct CardExtension {
   volatile LONG compare_index;     /* handlers and interrupt service routine, interlocked */
   volatile LONG compare_count;     /* handlers and interrupt service routine, interlocked */
   volatile LONG compare_mode;      /* 1 while the ISR reloads the comparators; interlocked */
-  volatile LONG home_search_active;/* 1 while the home timer may run: set by the start of a timer
-                                      search, cleared by a reset and stop_device; interlocked */
-  KSPIN_LOCK home_lock;            /* add_device: a step of a search and the stop that ends it
-                                      run one after the other, never interleaved */
-  KDPC home_timer_dpc;             /* add_device */
-  KTIMER home_timer;               /* add_device; set by handlers and its own DPC */
-  LARGE_INTEGER home_timer_due;    /* add_device: -1000 */
+  HomeSearchCard home;             /* add_device and home_search.cpp; see HomeSearchCard */
   IntActionSlot int_action[INT_ACTION_SLOTS]; /* handlers; countdown by the DPC */
   UCHAR int_action_next;           /* handlers */
   USHORT line_arc_option;          /* customization type 4; handlers */
-  USHORT home_end_counter_clear;   /* customization type 1; handlers */
   ContiSegment segment[SEGMENT_TABLE_SIZE]; /* handlers; read by the DPC; conti lock */
   USHORT segment_count;            /* handlers and DPC; conti lock */
   USHORT next_segment;             /* handlers and DPC; conti lock */
@@ -523,10 +576,9 @@ VOID complete_waiting_request(CardExtension *ext, int axis, NTSTATUS status);
 VOID complete_all_waiting_requests(CardExtension *ext, NTSTATUS status);
 VOID cancel_file_waiting_requests(CardExtension *ext, PFILE_OBJECT file);
 
-/* interrupt.cpp: interrupt service, DPC and home-search timer. */
+/* interrupt.cpp: interrupt service and DPC. */
 BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context);
 VOID dpc_for_isr(PKDPC dpc, PDEVICE_OBJECT device, PIRP irp, PVOID context);
-VOID home_timer_dpc(PKDPC dpc, PVOID context, PVOID arg1, PVOID arg2);
 BOOLEAN interrupt_enable(PVOID context);   /* context: the CardExtension */
 /* Table arming: an edge latched or a factor raised before it is served as
  * usual, never taken for the first table match. */
@@ -787,9 +839,9 @@ RequestHandler set_int_action;
 VOID run_interrupt_actions(CardExtension *ext, int axis, USHORT factor);
 VOID disarm_int_actions(CardExtension *ext, ULONG axis_mask);
 
-/* home_search.cpp: the extended home configuration, the home start, and
- * the search steps after a home end (modes 0-3) and on the home timer
- * (modes 4 and 5). */
+/* home_search.cpp: the extended home configuration, the home start, the
+ * search steps after a home end (modes 0-3) and on the home timer (modes 4
+ * and 5), and the stop and reset of the searches. */
 RequestHandler set_home_config_ex;
 RequestHandler home_start;
 /* One step of the chip's home search on the axis of index 0-3. */
@@ -798,16 +850,27 @@ USHORT home_move_step(CardExtension *ext, int axis, USHORT start_speed, USHORT a
 /* An armed home end of the axis arrived: the next step of its search, or its
  * end. TRUE when the search is over (its waiting request completes). */
 BOOLEAN home_end_arrived(CardExtension *ext, int axis);
-/* One tick of every timer search; TRUE while one still runs. */
-BOOLEAN take_timer_search_steps(CardExtension *ext);
+/* The home timer's DPC: one tick of every timer search; the timer is set
+ * again while one still runs. */
+VOID home_timer_dpc(PKDPC dpc, PVOID context, PVOID arg1, PVOID arg2);
 /* A search runs on the axis of index 0-3 (busy even between its steps). */
 BOOLEAN home_search_running(CardExtension *ext, int axis);
 /* A search runs on an axis of the mask. */
 BOOLEAN home_searches_running(CardExtension *ext, ULONG axis_mask);
 /* Ends the searches (and home configurations) of the axes of the mask before
- * a stop or a reset reaches the chip, so that nothing a DPC does afterwards
- * moves them; answers the axes whose search was running. */
+ * a stop reaches the chip, so that nothing a DPC does afterwards moves them;
+ * answers the axes whose search was running. */
 ULONG end_home_searches(CardExtension *ext, ULONG axis_mask);
+/* Customization type 1: a search that finds its home clears the counters. */
+VOID home_search_set_end_counter_clear(CardExtension *ext, USHORT value);
+/* add_device: the home lock, timer and timer DPC. */
+VOID home_search_init(CardExtension *ext, PDEVICE_OBJECT device);
+/* Plug and Play stop and removal, power-down, at PASSIVE_LEVEL: every search
+ * ends and the home timer stops; no timer DPC is left set, queued or running. */
+VOID home_search_stop(CardExtension *ext);
+/* Card reset, before the chip reset: every search ends and nothing of the
+ * searches' configurations, options and timer is left. */
+VOID home_search_reset(CardExtension *ext);
 /* The main status says the axis of index 0-3 is in error. */
 BOOLEAN axis_in_error(CardExtension *ext, int axis);
 

@@ -22,13 +22,12 @@ void change_mechanics(int axis, Change change) {
 }  // namespace
 
 HomeSetupProbe probe_home_setup(int axis) {
-  const DriverAxisState &state = extension()->axis[axis];
-  return {state.home_config[0], state.home_config[1], state.home_mode, state.home_option,
-          state.home_direction};
+  const HomeSearch &home = extension()->axis[axis].home;
+  return {home.config[0], home.config[1], home.mode, home.option, home.direction};
 }
 
 bool probe_home_search_active(int axis) {
-  return read_interlocked(&extension()->axis[axis].home_search) >= HOME_CHIP_STEPS;
+  return read_interlocked(&extension()->axis[axis].home.state) >= HOME_WAIT_FIRST_STEP;
 }
 
 std::size_t probe_held_requests() { return sim::pending_irps(sim::devices().at(0).fdo); }

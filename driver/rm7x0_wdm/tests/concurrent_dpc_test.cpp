@@ -30,7 +30,7 @@ class ConcurrentDpcTest : public MachineTest {
     MachineTest::TearDown();
   }
   CardExtension* extension() { return card_extension(sim::devices().at(0).fdo); }
-  bool x_searching() { return extension()->axis[0].home_search >= HOME_CHIP_STEPS; }
+  bool x_searching() { return extension()->axis[0].home.state >= HOME_WAIT_FIRST_STEP; }
   std::uint16_t busy_axes() { return card(0)->chip().read(REG_COMMAND) & MAIN_STATUS_BUSY_MASK; }
   void tick() {
     dynamic_cast<card::ManualClock&>(sim::machine()->clock()).advance(kTick);

@@ -54,7 +54,7 @@ CardExtension* extension() { return card_extension(sim::devices().at(0).fdo); }
 
 // The search of axis 0..3 runs (from its start to the end of its last step).
 bool searching(int axis) {
-  return read_interlocked(&extension()->axis[axis].home_search) >= HOME_CHIP_STEPS;
+  return read_interlocked(&extension()->axis[axis].home.state) >= HOME_WAIT_FIRST_STEP;
 }
 
 class WaitTest : public MachineTest {
@@ -328,6 +328,28 @@ TEST_F(TimerSearchTest, Mode4EndsStoppedOnTheLimitItBackedOffFrom) {
   EXPECT_EQ(counter(), end) << "the timer moved the axis after the search ended";
 }
 
+// A search that ended leaves no work behind: a rebalance may stop the card.
+TEST_F(TimerSearchTest, AnEndedSearchLetsTheCardBeStopped) {
+  start_search(4);
+  ASSERT_TRUE(run_to_end(20000));
+  EXPECT_EQ(sim::send_pnp(0, sim::Pnp::QueryStop), STATUS_SUCCESS);
+  ASSERT_EQ(sim::send_pnp(0, sim::Pnp::CancelStop), STATUS_SUCCESS);
+}
+
+// A chip search that finds no home input between the limits fails, and the
+// driver says where.
+TEST_F(TimerSearchTest, AFailedSearchIsTracedWithItsAxisAndState) {
+  sim::clear_debug_text();
+  ASSERT_EQ(file_.request(REQ_SET_HOME_CFG_EX, {X, HOME_LEVEL_HIGH, STEP2_PLUS, 0, 1, 1}).status,
+            STATUS_SUCCESS);
+  ASSERT_EQ(file_.request(REQ_HOME_START, {X, 10, 100, 100, 100, 10, 0}).block.slot[0], DRV_SUCCESS);
+  ASSERT_TRUE(run_to_end(60000));
+  EXPECT_NE(motion_done(X).second & 0x0100u, 0x0100u) << "no home found";
+  EXPECT_NE(sim::debug_text().find("RM720: home search of axis X failed in HOME_WAIT_TURNED_BACK"),
+            std::string::npos)
+      << sim::debug_text();
+}
+
 TEST_F(TimerSearchTest, Mode5EndsWithTheChipsIndexSearch) {
   start_search(5);
   ASSERT_TRUE(run_to_end(40000)) << "the chip's final step is part of the search";
@@ -342,8 +364,8 @@ TEST_F(TimerSearchTest, AStartOnALimitBeginsBackingOff) {
   start_search(4);
   ASSERT_TRUE(run_to_end(20000));
   start_search(4);  // standing on limit +: the search starts minus, at step 2
-  EXPECT_EQ(extension()->axis[0].home_step, 2);
-  EXPECT_EQ(extension()->axis[0].home_direction, 0);
+  EXPECT_EQ(extension()->axis[0].home.state, HOME_WAIT_OFF_LIMIT);
+  EXPECT_EQ(extension()->axis[0].home.move_direction, MOVE_DIR_MINUS);
   ASSERT_TRUE(run_to_end(20000));
   EXPECT_GE(counter(), kLimit);
 }
@@ -354,6 +376,7 @@ TEST_F(TimerSearchTest, StopOfAllAxesEndsTheSearchAtTheNextTick) {
   ASSERT_TRUE(searching(0));
   EXPECT_EQ(file_.request(REQ_STOP_MOVE_ALL, {X, CHIP_DEC_STOP}).status, STATUS_SUCCESS);
   EXPECT_FALSE(searching(0)) << "the stop ended the search at once";
+  EXPECT_NE(sim::debug_text().find("home search of axis X stopped in HOME_WAIT_"), std::string::npos);
   step(2000);
   const std::int32_t end = counter();
   step(50);
