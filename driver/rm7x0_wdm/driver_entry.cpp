@@ -29,7 +29,7 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_
 
 static VOID init_card_state(CardExtension *ext, PDEVICE_OBJECT device) {
   for (int axis = 0; axis < AXIS_COUNT; ++axis) KeInitializeSpinLock(&ext->axis[axis].lock);
-  KeInitializeSpinLock(&ext->conti_lock);
+  KeInitializeSpinLock(&ext->interp.conti_lock);
   KeInitializeSpinLock(&ext->home_lock);
   ext->home_timer_due.QuadPart = HOME_TIMER_DUE_TIME;
   KeInitializeTimer(&ext->home_timer);
@@ -357,8 +357,9 @@ static VOID stop_home_timer(CardExtension *ext) {
 /* Once no request handler runs on the card (the caller saw to it under the
  * request mutex) and the DPCs leave it alone (stopping): the home timer
  * ends, the card's interrupt goes off and the DPCs are flushed, then every
- * axis is stopped, since nobody would supervise a drive any more, and the
- * waits that can no longer end are cancelled. The registers and the
+ * axis is stopped, since nobody would supervise a drive any more, the
+ * interpolation with them, and the waits that can no longer end are
+ * cancelled. The registers and the
  * interrupt object are still there. */
 VOID quiesce_card(CardExtension *ext) {
   InterlockedExchange(&ext->stopping, 1);
@@ -368,6 +369,7 @@ VOID quiesce_card(CardExtension *ext) {
     KeFlushQueuedDpcs();
     stop_axes(ext, ALL_AXES, CHIP_SUDDEN_STOP);
   }
+  interpolation_stop(ext);
   complete_all_waiting_requests(ext, STATUS_CANCELLED);
 }
 

@@ -152,7 +152,7 @@ USHORT set_customization(RequestContext *request) {
       request->ext->home_end_counter_clear = value;
       break;
     case CUSTOMIZATION_LINE_ARC_OPTION:
-      request->ext->line_arc_option = value;
+      request->ext->interp.line_arc_option = value;
       break;
     default:  /* the library's own options: nothing for the driver */
       break;
