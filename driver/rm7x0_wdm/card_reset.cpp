@@ -21,19 +21,8 @@ static VOID reset_card_state(CardExtension *ext) {
   InterlockedExchange(&ext->compare_mode, 0);
   ext->compare_axis = 0;  /* the reset disarmed the trigger with the sync words */
   ext->data_low_kept = FALSE;
-  InterlockedExchange(&ext->interp_state, INTERP_IDLE);
-  InterlockedExchange(&ext->line_arc_axes, 0);
   ext->torix_interrupt = 0;
   ext->int_action_next = 0;
-  ext->line_arc_option = 0;
-  /* The DPC ends a table run on these under the conti lock. */
-  KIRQL irql;
-  KeAcquireSpinLock(&ext->conti_lock, &irql);
-  RtlZeroMemory(ext->conti_axis, sizeof ext->conti_axis);
-  RtlZeroMemory(ext->conti_saved_range, sizeof ext->conti_saved_range);
-  ext->conti_mask = 0;
-  InterlockedExchange(&ext->conti_closing, 0);
-  KeReleaseSpinLock(&ext->conti_lock, irql);
 }
 
 /* Chip and driver back to their defaults. A request still waiting on an axis
@@ -42,19 +31,18 @@ static VOID reset_card_state(CardExtension *ext) {
 VOID card_reset(CardExtension *ext) {
   home_search_reset(ext);
   chip_command(ext, COMMAND_CHIP_RESET);
+  interpolation_reset(ext);  /* first: no DPC feeds a segment to the reset chip */
   /* The chip reset cleared these registers; the shadows follow it. The DPC
    * counts the action slots and changes the held-axis mask under the same
    * lock. */
   run_synchronized(ext, [&] {
     ext->output_shadow = 0;
-    ext->interp_shadow = 0;
     ext->held_axes = 0;
     ext->held_in_chip = 0;
     ext->held_loaded = 0;
     RtlZeroMemory(ext->int_action, sizeof ext->int_action);
   });
   reset_card_state(ext);
-  forget_stretched_ranges(ext);  /* after the state left single: no line end gives them back */
   complete_all_waiting_requests(ext, STATUS_CANCELLED);
   /* A DPC on another processor reads the shadows under the interrupt lock. */
   run_synchronized(ext, [&] {

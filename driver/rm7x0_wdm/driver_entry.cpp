@@ -29,7 +29,7 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_
 
 static VOID init_card_state(CardExtension *ext, PDEVICE_OBJECT device) {
   for (int axis = 0; axis < AXIS_COUNT; ++axis) KeInitializeSpinLock(&ext->axis[axis].lock);
-  KeInitializeSpinLock(&ext->conti_lock);
+  KeInitializeSpinLock(&ext->interp.conti_lock);
   home_search_init(ext, device);
 }
 
@@ -343,8 +343,8 @@ NTSTATUS start_device(PDEVICE_OBJECT device, PCM_PARTIAL_RESOURCE_LIST raw,
  * request mutex) and the DPCs leave it alone (stopping): the home searches
  * and their timer end, the card's interrupt goes off and the DPCs are
  * flushed, then every axis is stopped, since nobody would supervise a drive
- * any more, and the waits that can no longer end are cancelled. The
- * registers and the interrupt object are still there. */
+ * any more, the interpolation with them, and the waits that can no longer
+ * end are cancelled. The registers and the interrupt object are still there. */
 VOID quiesce_card(CardExtension *ext) {
   InterlockedExchange(&ext->stopping, 1);
   home_search_stop(ext);
@@ -353,6 +353,7 @@ VOID quiesce_card(CardExtension *ext) {
     KeFlushQueuedDpcs();
     stop_axes(ext, ALL_AXES, CHIP_SUDDEN_STOP);
   }
+  interpolation_stop(ext);
   complete_all_waiting_requests(ext, STATUS_CANCELLED);
 }
 

@@ -152,7 +152,7 @@ USHORT set_customization(RequestContext *request) {
       home_search_set_end_counter_clear(request->ext, value);
       break;
     case CUSTOMIZATION_LINE_ARC_OPTION:
-      request->ext->line_arc_option = value;
+      request->ext->interp.line_arc_option = value;
       break;
     default:  /* the library's own options: nothing for the driver */
       break;

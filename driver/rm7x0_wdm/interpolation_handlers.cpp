@@ -7,14 +7,12 @@
  * (REQ_CONTI_*_MOVE) or stores a table that the DPC hands over one segment
  * per next-segment interrupt (conti_feed_segment).
  *
- * Interpolation state (interp_state, interlocked): INTERP_IDLE,
- * INTERP_SINGLE from a line or arc start until its axes are found idle,
- * INTERP_CONTI2/3 from a begin or configuration until the end. An end that
- * finds a table run still handing its segments over leaves it to run them
- * all; an end that finds any other path still running closes the run at once
- * (nothing more is fed, the final deceleration is on) and leaves it "closing" (conti_closing)
- * until its axes stand: only then are the partner ranges given back. The
- * run's axes and its segment table belong to the conti lock: each
+ * The card's Interpolation record holds both, with one state (InterpState).
+ * An end that finds a table run still handing its segments over leaves it to
+ * run them all; an end that finds any other path still running closes the
+ * run at once (nothing more is fed, the final deceleration is on) and leaves
+ * it closing until its axes stand: only then are the partner ranges given
+ * back. The run and its segment table belong to the conti lock: each
  * continuous request runs whole under it, and so does each feed and run end
  * of the DPC. */
 #include "rm7x0_driver.h"
@@ -52,13 +50,31 @@ ULONG assigned_axis(USHORT assignment, int position) {
   return 1u << ((assignment >> (2 * position)) & 3);
 }
 
-bool is_conti_state(LONG state) { return state == INTERP_CONTI2 || state == INTERP_CONTI3; }
+LONG interp_state(CardExtension *ext) { return read_interlocked(&ext->interp.state); }
+
+VOID enter_state(CardExtension *ext, InterpState state) {
+  InterlockedExchange(&ext->interp.state, state);
+}
+
+/* A continuous run is open: from its begin or configuration until its end. */
+bool is_open_run(LONG state) {
+  switch (state) {
+    case INTERP_CONTI2:
+    case INTERP_CONTI3:
+    case INTERP_CONTI_FED:
+    case INTERP_TABLE_LOADED:
+    case INTERP_TABLE_RUNNING: return true;
+    default: return false;
+  }
+}
+
+bool is_closing(LONG state) { return state == INTERP_CLOSING || state == INTERP_TABLE_CLOSING; }
 
 /* Interpolation mode := (shadow AND keep) OR set, written and kept. */
 VOID write_interp_mode(CardExtension *ext, USHORT keep, USHORT set) {
   run_synchronized(ext, [&] {
-    ext->interp_shadow = (USHORT)((ext->interp_shadow & keep) | set);
-    card_write16(ext, REG_INTERP_MODE, ext->interp_shadow);
+    ext->interp.shadow = (USHORT)((ext->interp.shadow & keep) | set);
+    card_write16(ext, REG_INTERP_MODE, ext->interp.shadow);
   });
 }
 
@@ -71,7 +87,7 @@ VOID write_profile_mode(CardExtension *ext, ULONG axis_bit, USHORT mode) {
 VOID set_interp_mode_for_move(CardExtension *ext, USHORT assignment, const ULONG axes[3],
                               int axis_count) {
   USHORT vector = 0;
-  if (ext->line_arc_option) {
+  if (ext->interp.line_arc_option) {
     vector = axis_count == 3 ? INTERP_CONSTANT_VECTOR_3 : INTERP_CONSTANT_VECTOR_2;
     const ULONG master_range = ext->axis[axis_mask_to_index(axes[0])].range;
     stretch_partner_range(ext, axes[1], master_range, SECOND_AXIS_STRETCH);
@@ -140,8 +156,8 @@ USHORT start_interpolation(RequestContext *request, const InterpShape &shape) {
   }
 
   start_path_end_flags(ext, axes[0] | axes[1] | axes[2]);
-  InterlockedExchange(&ext->line_arc_axes, (LONG)(axes[0] | axes[1] | axes[2]));
-  InterlockedExchange(&ext->interp_state, INTERP_SINGLE);
+  InterlockedExchange(&ext->interp.line.axes, (LONG)(axes[0] | axes[1] | axes[2]));
+  enter_state(ext, INTERP_SINGLE);
   chip_command(ext, command_word(axes[0], CHIP_INTERP_DEC_ON));
   const UCHAR code = shape.kind == T_ARC ? arc_command(slot_u32(block, 5))
                      : shape.axis_count == 3 ? CHIP_LINE3
@@ -165,7 +181,7 @@ USHORT waited_interpolation(RequestContext *request, const InterpShape &shape,
   const ULONG master = assigned_axis(slot_u16(request->block, 1), 0);
   const BOOLEAN wait = slot_u16(request->block, shape.wait_slot) == 1;
   settle_single_interpolation(ext);
-  if (wait && ext->interp_state != INTERP_IDLE) return DRV_INTERP_BUSY;
+  if (wait && interpolation_running(ext)) return DRV_INTERP_BUSY;
   if (wait) {
     const USHORT refusal = wait_refusal(ext, master);
     if (refusal != DRV_SUCCESS) return refusal;
@@ -176,7 +192,7 @@ USHORT waited_interpolation(RequestContext *request, const InterpShape &shape,
                      (shape.axis_count == 3 ? assigned_axis(slot_u16(request->block, 1), 2) : 0);
   /* So is a line while a closed run's path still runs out: the chip runs
    * one path at a time. */
-  if (check_axis_idle(ext, axes) != DRV_SUCCESS || read_interlocked(&ext->conti_closing)) {
+  if (check_axis_idle(ext, axes) != DRV_SUCCESS || is_closing(interp_state(ext))) {
     set_slot(request->block, 1, 0);
     return DRV_INTERP_BUSY;
   }
@@ -186,13 +202,11 @@ USHORT waited_interpolation(RequestContext *request, const InterpShape &shape,
 /* ---- Continuous interpolation ------------------------------------------- */
 
 /* A continuous interpolation is running on recorded axes. */
-bool conti_active(const CardExtension *ext) {
-  return is_conti_state(ext->interp_state) && ext->conti_axis[0] != 0;
-}
+bool conti_active(CardExtension *ext) { return is_open_run(interp_state(ext)); }
 
 /* Failing conti axes: the error bits of the main status. */
 USHORT conti_errors(const CardExtension *ext, USHORT status) {
-  return (USHORT)((status >> MAIN_STATUS_ERROR_SHIFT) & ext->conti_mask);
+  return (USHORT)((status >> MAIN_STATUS_ERROR_SHIFT) & ext->interp.run.conti_mask);
 }
 
 /* What begin and configuration share: the checks, the state and the axes. */
@@ -200,47 +214,50 @@ USHORT start_conti_run(CardExtension *ext, USHORT assignment) {
   const bool three_axes = (assignment & INTERP_THIRD_AXIS_FIELD) != 0;
   const ULONG master = assigned_axis(assignment, 0), second = assigned_axis(assignment, 1);
   const ULONG third = three_axes ? assigned_axis(assignment, 2) : 0;
-  if (ext->conti_axis[0] != 0 || !interp_axes_free(ext, master, second, 0)) return DRV_INTERP_BUSY;
-  InterlockedExchange(&ext->interp_state, three_axes ? INTERP_CONTI3 : INTERP_CONTI2);
-  ext->conti_axis[0] = (USHORT)master;
-  ext->conti_axis[1] = (USHORT)second;
-  ext->conti_axis[2] = (USHORT)third;
-  ext->conti_saved_range[0] = ext->axis[axis_mask_to_index(second)].range;
-  ext->conti_saved_range[1] = third ? ext->axis[axis_mask_to_index(third)].range : 0;
-  ext->conti_mask = (USHORT)(master | second | third);
+  if (!interp_axes_free(ext, master, second, 0)) return DRV_INTERP_BUSY;
+  enter_state(ext, three_axes ? INTERP_CONTI3 : INTERP_CONTI2);
+  ContiRun *run = &ext->interp.run;
+  run->conti_axis[0] = (USHORT)master;
+  run->conti_axis[1] = (USHORT)second;
+  run->conti_axis[2] = (USHORT)third;
+  run->conti_saved_range[0] = ext->axis[axis_mask_to_index(second)].range;
+  run->conti_saved_range[1] = third ? ext->axis[axis_mask_to_index(third)].range : 0;
+  run->conti_mask = (USHORT)(master | second | third);
   write_interp_mode(ext, (USHORT)~(INTERP_CONSTANT_VECTOR_FIELD | INTERP_ASSIGNMENT_FIELD),
                     (USHORT)((assignment & INTERP_ASSIGNMENT_FIELD) |
                              (three_axes ? INTERP_CONSTANT_VECTOR_3 : INTERP_CONSTANT_VECTOR_2) |
                              INTERP_MODE_CONTINUOUS));
   chip_command(ext, command_word(master, CHIP_INTERP_DEC_OFF));
-  start_path_end_flags(ext, ext->conti_mask);
+  start_path_end_flags(ext, run->conti_mask);
   return DRV_SUCCESS;
 }
 
 VOID restore_conti_ranges(CardExtension *ext) {
+  const ContiRun *run = &ext->interp.run;
   for (int partner = 0; partner < 2; ++partner) {
-    const ULONG axis = ext->conti_axis[partner + 1];
-    if (axis) chip_set_range(ext, axis, ext->conti_saved_range[partner]);
+    const ULONG axis = run->conti_axis[partner + 1];
+    if (axis) chip_set_range(ext, axis, run->conti_saved_range[partner]);
   }
 }
 
 /* The end of a run: idle, no axes, the interpolation mode cleared and the
  * master's deceleration back on. */
 VOID leave_conti_run(CardExtension *ext) {
-  const ULONG master = ext->conti_axis[0];
-  InterlockedExchange(&ext->interp_state, INTERP_IDLE);
-  RtlZeroMemory(ext->conti_axis, sizeof ext->conti_axis);
-  ext->conti_mask = 0;
+  ContiRun *run = &ext->interp.run;
+  const ULONG master = run->conti_axis[0];
+  enter_state(ext, INTERP_IDLE);
+  RtlZeroMemory(run->conti_axis, sizeof run->conti_axis);
+  run->conti_mask = 0;
   write_interp_mode(ext, (USHORT)~(INTERP_CONSTANT_VECTOR_FIELD | INTERP_ASSIGNMENT_FIELD), 0);
   chip_command(ext, command_word(master, CHIP_INTERP_DEC_ON));
 }
 
 /* A new run starts on an empty table; a running table is never emptied. */
 VOID empty_segment_table(CardExtension *ext) {
-  ext->segment_count = 0;
-  ext->next_segment = 0;
-  ext->table_run_started = FALSE;
-  RtlZeroMemory(ext->segment, sizeof ext->segment);
+  ContiTable *table = &ext->interp.table;
+  table->segment_count = 0;
+  table->next_segment = 0;
+  RtlZeroMemory(table->segment, sizeof table->segment);
 }
 
 enum SegmentShape { SEGMENT_LINE2, SEGMENT_LINE3, SEGMENT_ARC2 };
@@ -254,19 +271,20 @@ struct SegmentWords {
 
 /* Under the interrupt lock: the segment's points and its command. */
 VOID write_segment(CardExtension *ext, const SegmentWords &segment) {
+  const USHORT *conti_axis = ext->interp.run.conti_axis;
   const int axis_count = segment.shape == SEGMENT_LINE3 ? 3 : 2;
   for (int position = 0; position < axis_count; ++position)
-    card_cmd32(ext, command_word(ext->conti_axis[position], CHIP_PULSES),
+    card_cmd32(ext, command_word(conti_axis[position], CHIP_PULSES),
                (ULONG)segment.finish[position]);
   if (segment.shape == SEGMENT_ARC2) {
-    card_cmd32(ext, command_word(ext->conti_axis[0], CHIP_ARC_CENTER), (ULONG)segment.center[0]);
-    card_cmd32(ext, command_word(ext->conti_axis[1], CHIP_ARC_CENTER), (ULONG)segment.center[1]);
+    card_cmd32(ext, command_word(conti_axis[0], CHIP_ARC_CENTER), (ULONG)segment.center[0]);
+    card_cmd32(ext, command_word(conti_axis[1], CHIP_ARC_CENTER), (ULONG)segment.center[1]);
   }
-  start_path_end_flags(ext, ext->conti_mask);
+  start_path_end_flags(ext, ext->interp.run.conti_mask);
   const UCHAR code = segment.shape == SEGMENT_ARC2    ? arc_command(segment.arc_code)
                      : segment.shape == SEGMENT_LINE3 ? CHIP_LINE3
                                                       : CHIP_LINE2;
-  card_write16(ext, REG_COMMAND, command_word(ext->conti_axis[0], code));
+  card_write16(ext, REG_COMMAND, command_word(conti_axis[0], code));
 }
 
 /* Under the interrupt lock: the checks of the main status read once, then
@@ -277,7 +295,7 @@ VOID write_segment(CardExtension *ext, const SegmentWords &segment) {
  * answer says the chain broke. */
 USHORT hand_over_segment(CardExtension *ext, const SegmentWords &segment, BOOLEAN following,
                          PUSHORT failing) {
-  const ULONG master = ext->conti_axis[0];
+  const ULONG master = ext->interp.run.conti_axis[0];
   const bool hold = following && !(ext->held_in_chip & master);
   if (hold) card_write16(ext, REG_COMMAND, command_word(master, CHIP_DRIVE_HOLD));
   const USHORT status = card_read16(ext, REG_COMMAND);
@@ -299,16 +317,33 @@ USHORT hand_over_segment(CardExtension *ext, const SegmentWords &segment, BOOLEA
   return word;
 }
 
+/* The run's first segment started: the application feeds the next ones,
+ * or the table it stored before. */
+VOID first_segment_started(CardExtension *ext) {
+  const LONG state = interp_state(ext);
+  if (state == INTERP_CONTI2 || state == INTERP_CONTI3) enter_state(ext, INTERP_CONTI_FED);
+  if (state == INTERP_TABLE_LOADED) enter_state(ext, INTERP_TABLE_RUNNING);
+}
+
+/* A segment stored in the table of an open run: a run that started runs the
+ * table now, one that did not runs it from its start. A segment stored
+ * outside an open run waits for nothing: the next run empties the table. */
+VOID segment_stored(CardExtension *ext) {
+  const LONG state = interp_state(ext);
+  if (state == INTERP_CONTI2 || state == INTERP_CONTI3) enter_state(ext, INTERP_TABLE_LOADED);
+  if (state == INTERP_CONTI_FED) enter_state(ext, INTERP_TABLE_RUNNING);
+}
+
 /* One segment to the chip. *failing receives the failing axes of 0x800C. */
 USHORT load_conti_segment(CardExtension *ext, const SegmentWords &segment, BOOLEAN following,
                           PUSHORT failing) {
   *failing = 0;
   if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
-  if (segment.shape == SEGMENT_LINE3 && ext->interp_state == INTERP_CONTI2)
+  if (segment.shape == SEGMENT_LINE3 && ext->interp.run.conti_axis[2] == 0)
     return DRV_CONTI_INCORRECT_CONFIG;
   USHORT word = DRV_SUCCESS;
   run_synchronized(ext, [&] { word = hand_over_segment(ext, segment, following, failing); });
-  if (word == DRV_SUCCESS && !following) ext->table_run_started = TRUE;
+  if (word == DRV_SUCCESS && !following) first_segment_started(ext);
   return word;
 }
 
@@ -359,13 +394,14 @@ SegmentShape shape_of_type(UCHAR type) {
  * segment at the latest: a path whose last segment is longer than the
  * threshold would otherwise run into its end at speed. */
 VOID track_deceleration(CardExtension *ext, const ContiSegment *segment, bool last) {
-  if (ext->remaining_length == 0) return;
-  if (ext->remaining_length <= ext->end_threshold || (last && ext->end_threshold != 0)) {
-    chip_command(ext, command_word(ext->conti_axis[0], CHIP_INTERP_DEC_ON));
-    ext->remaining_length = 0;
+  ContiTable *table = &ext->interp.table;
+  if (table->remaining_length == 0) return;
+  if (table->remaining_length <= table->end_threshold || (last && table->end_threshold != 0)) {
+    chip_command(ext, command_word(ext->interp.run.conti_axis[0], CHIP_INTERP_DEC_ON));
+    table->remaining_length = 0;
   } else {
     const ULONG length = (ULONG)segment->length;
-    ext->remaining_length -= length < ext->remaining_length ? length : ext->remaining_length;
+    table->remaining_length -= length < table->remaining_length ? length : table->remaining_length;
   }
 }
 
@@ -374,9 +410,9 @@ VOID track_deceleration(CardExtension *ext, const ContiSegment *segment, bool la
 template <typename Step>
 auto under_conti_lock(CardExtension *ext, Step step) {
   KIRQL irql;
-  KeAcquireSpinLock(&ext->conti_lock, &irql);
+  KeAcquireSpinLock(&ext->interp.conti_lock, &irql);
   const auto result = step();
-  KeReleaseSpinLock(&ext->conti_lock, irql);
+  KeReleaseSpinLock(&ext->interp.conti_lock, irql);
   return result;
 }
 
@@ -389,21 +425,22 @@ USHORT run_locked(RequestContext *request, RequestHandler *handler) {
  * chip's slot, which the DPC also sees free whenever the chip's interrupt
  * is on for another axis. */
 BOOLEAN feed_next_segment(CardExtension *ext) {
-  if (ext->segment_count == 0) return FALSE;
-  USHORT interp_mode = 0;  /* handlers change the shadow under the interrupt lock */
-  run_synchronized(ext, [&] { interp_mode = ext->interp_shadow; });
-  if (!(interp_mode & INTERP_MODE_CONTINUOUS)) return FALSE;
+  ContiTable *table = &ext->interp.table;
+  if (table->segment_count == 0) return FALSE;
+  BOOLEAN fed = FALSE;  /* handlers change the shadow under the interrupt lock */
+  run_synchronized(ext, [&] { fed = conti_table_fed(ext); });
+  if (!fed) return FALSE;
   if (!(chip_main_status(ext) & MAIN_STATUS_NEXT_SEGMENT)) return FALSE;
-  if (ext->next_segment < ext->segment_count) {
-    const ContiSegment *segment = &ext->segment[ext->next_segment];
+  if (table->next_segment < table->segment_count) {
+    const ContiSegment *segment = &table->segment[table->next_segment];
     USHORT failing = 0;
     const SegmentWords words{shape_of_type(segment->type), segment->finish, segment->center,
                              segment->arc_command};
     const USHORT word = load_conti_segment(ext, words, TRUE, &failing);
     if (word == DRV_CONTI_NEXT_NOT_READY) return FALSE;  /* handed over at the next interrupt */
     if (word == DRV_SUCCESS) {
-      ext->next_segment++;
-      track_deceleration(ext, segment, ext->next_segment == ext->segment_count);
+      table->next_segment++;
+      track_deceleration(ext, segment, table->next_segment == table->segment_count);
       return TRUE;
     }
   }
@@ -416,20 +453,19 @@ BOOLEAN feed_next_segment(CardExtension *ext) {
  * end seen while the master drives again is an earlier run's. A run the
  * caller ended is over once all its axes stand (settle_closed_run). */
 bool table_run_over(CardExtension *ext) {
-  const ULONG master = ext->conti_axis[0];
-  return ext->segment_count != 0 && ext->table_run_started && master != 0 &&
-         !read_interlocked(&ext->conti_closing) && !(chip_main_status(ext) & master);
+  return interp_state(ext) == INTERP_TABLE_RUNNING &&
+         !(chip_main_status(ext) & ext->interp.run.conti_axis[0]);
 }
 
 /* A run whose axes stand is over: its table emptied, the partners' ranges
- * given back, the run left; a table run's drive-end enable goes too, with
- * the state idle again. */
+ * given back, the run left; a started table run's drive-end enable goes
+ * too, with the state idle again. */
 VOID finish_run(CardExtension *ext) {
-  const ULONG master = ext->conti_axis[0];
-  const bool table_run = ext->segment_count != 0 && ext->table_run_started;
-  ext->next_segment = 0;
-  ext->segment_count = 0;
-  ext->table_run_started = FALSE;
+  const ULONG master = ext->interp.run.conti_axis[0];
+  const LONG state = interp_state(ext);
+  const bool table_run = state == INTERP_TABLE_RUNNING || state == INTERP_TABLE_CLOSING;
+  ext->interp.table.next_segment = 0;
+  ext->interp.table.segment_count = 0;
   restore_conti_ranges(ext);
   leave_conti_run(ext);
   if (table_run) set_int_factor(ext, master, 0);
@@ -439,8 +475,8 @@ VOID finish_run(CardExtension *ext) {
  * the path broke off (a feed too late, a refused segment, a stop): its axes
  * say so in their motion state, never as a normal end. */
 VOID close_table_run(CardExtension *ext) {
-  const USHORT axes = ext->conti_mask;
-  const bool broken = ext->next_segment < ext->segment_count;
+  const USHORT axes = ext->interp.run.conti_mask;
+  const bool broken = ext->interp.table.next_segment < ext->interp.table.segment_count;
   finish_run(ext);
   if (broken) {
     for_each_axis(axes, [&](int axis) {
@@ -455,14 +491,15 @@ VOID end_stopped_table_run(CardExtension *ext) {
 
 /* An axis of the run's path still drives. */
 bool conti_path_drives(CardExtension *ext) {
-  return (chip_main_status(ext) & ext->conti_mask & MAIN_STATUS_BUSY_MASK) != 0;
+  return (chip_main_status(ext) & ext->interp.run.conti_mask & MAIN_STATUS_BUSY_MASK) != 0;
 }
 
 /* A table run with segments still to hand over: the caller gave them all at
  * its start, so its end takes none of them back. The run goes on and closes
  * at the master's drive end, as it would have without the end. */
 bool table_still_feeding(CardExtension *ext) {
-  return ext->table_run_started && ext->next_segment < ext->segment_count &&
+  return interp_state(ext) == INTERP_TABLE_RUNNING &&
+         ext->interp.table.next_segment < ext->interp.table.segment_count &&
          conti_path_drives(ext);
 }
 
@@ -470,16 +507,15 @@ bool table_still_feeding(CardExtension *ext) {
  * the chip decelerates to the end of the segments it holds; the partners'
  * ranges cannot change under their moving axes and wait for them to stand. */
 VOID close_running_run(CardExtension *ext) {
-  InterlockedExchange(&ext->conti_closing, 1);
-  InterlockedExchange(&ext->interp_state, INTERP_IDLE);
+  enter_state(ext, interp_state(ext) == INTERP_TABLE_RUNNING ? INTERP_TABLE_CLOSING
+                                                              : INTERP_CLOSING);
   write_interp_mode(ext, (USHORT)~(INTERP_CONSTANT_VECTOR_FIELD | INTERP_ASSIGNMENT_FIELD), 0);
-  chip_command(ext, command_word(ext->conti_axis[0], CHIP_INTERP_DEC_ON));
+  chip_command(ext, command_word(ext->interp.run.conti_axis[0], CHIP_INTERP_DEC_ON));
 }
 
 /* A run the caller ended is over once all its axes stand. */
 BOOLEAN settle_closed_run(CardExtension *ext) {
-  if (!read_interlocked(&ext->conti_closing) || conti_path_drives(ext)) return FALSE;
-  InterlockedExchange(&ext->conti_closing, 0);
+  if (!is_closing(interp_state(ext)) || conti_path_drives(ext)) return FALSE;
   finish_run(ext);
   return TRUE;
 }
@@ -488,10 +524,11 @@ BOOLEAN settle_closed_run(CardExtension *ext) {
  * told it to) while the path still runs: the range waits for the axes to
  * stand, with the run's own. */
 BOOLEAN defer_partner_range(CardExtension *ext, ULONG axis_mask, ULONG range) {
-  if (!read_interlocked(&ext->conti_closing) || !conti_path_drives(ext)) return FALSE;
+  if (!is_closing(interp_state(ext)) || !conti_path_drives(ext)) return FALSE;
+  ContiRun *run = &ext->interp.run;
   for (int partner = 0; partner < 2; ++partner) {
-    if (ext->conti_axis[partner + 1] == 0 || axis_mask != ext->conti_axis[partner + 1]) continue;
-    ext->conti_saved_range[partner] = range;
+    if (run->conti_axis[partner + 1] == 0 || axis_mask != run->conti_axis[partner + 1]) continue;
+    run->conti_saved_range[partner] = range;
     return TRUE;
   }
   return FALSE;
@@ -506,8 +543,8 @@ VOID serve_table_run(CardExtension *ext) {
 }
 
 BOOLEAN end_table_run(CardExtension *ext, int axis, USHORT factor) {
-  if (!(factor & FACTOR_DRIVE_END) || ext->conti_axis[0] != (1u << axis)) return FALSE;
-  if (read_interlocked(&ext->conti_closing)) return settle_closed_run(ext);
+  if (!(factor & FACTOR_DRIVE_END) || ext->interp.run.conti_axis[0] != (1u << axis)) return FALSE;
+  if (is_closing(interp_state(ext))) return settle_closed_run(ext);
   if (!table_run_over(ext)) return FALSE;
   close_table_run(ext);
   return TRUE;
@@ -515,7 +552,7 @@ BOOLEAN end_table_run(CardExtension *ext, int axis, USHORT factor) {
 
 /* A run open, or closed by its end while its path still runs. */
 bool conti_run_busy(CardExtension *ext) {
-  return conti_active(ext) || read_interlocked(&ext->conti_closing);
+  return conti_active(ext) || is_closing(interp_state(ext));
 }
 
 USHORT begin_run(RequestContext *request) {
@@ -526,7 +563,7 @@ USHORT begin_run(RequestContext *request) {
   const USHORT assignment = slot_u16(request->block, 1);
   const USHORT word = start_conti_run(ext, assignment);
   if (word != DRV_SUCCESS) return word;
-  const ULONG master = ext->conti_axis[0];
+  const ULONG master = ext->interp.run.conti_axis[0];
   chip_set_drive_speed(ext, master, slot_u16(request->block, 2));
   chip_set_start_speed(ext, master, slot_u16(request->block, 2));
   return DRV_SUCCESS;
@@ -538,11 +575,11 @@ USHORT configure_run(RequestContext *request) {
   end_stopped_table_run(ext);
   if (conti_run_busy(ext)) return DRV_INTERP_BUSY;
   empty_segment_table(ext);
-  ext->remaining_length = 0;
-  ext->end_threshold = slot_u32(block, 7);
+  ext->interp.table.remaining_length = 0;
+  ext->interp.table.end_threshold = slot_u32(block, 7);
   const USHORT word = start_conti_run(ext, slot_u16(block, 1));
   if (word != DRV_SUCCESS) return word;
-  const ULONG master = ext->conti_axis[0];
+  const ULONG master = ext->interp.run.conti_axis[0];
   const USHORT mode = slot_u16(block, 6);
   write_profile_mode(ext, master, mode);
   chip_set_drive_speed(ext, master, slot_u16(block, 3));
@@ -562,16 +599,17 @@ USHORT end_run(RequestContext *request) {
   end_stopped_table_run(ext);
   if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
   DriverRequest *block = request->block;
-  set_slot(block, 2, ext->conti_axis[1]);
-  set_slot(block, 3, ext->conti_axis[2]);
-  set_slot(block, 4, ext->conti_saved_range[0]);
-  set_slot(block, 5, ext->conti_saved_range[1]);
+  const ContiRun *run = &ext->interp.run;
+  set_slot(block, 2, run->conti_axis[1]);
+  set_slot(block, 3, run->conti_axis[2]);
+  set_slot(block, 4, run->conti_saved_range[0]);
+  set_slot(block, 5, run->conti_saved_range[1]);
   if (table_still_feeding(ext)) return DRV_SUCCESS;
   if (conti_path_drives(ext)) {
     close_running_run(ext);
     return DRV_SUCCESS;
   }
-  if (ext->line_arc_option) restore_conti_ranges(ext);
+  if (ext->interp.line_arc_option) restore_conti_ranges(ext);
   leave_conti_run(ext);
   return DRV_SUCCESS;
 }
@@ -580,7 +618,7 @@ USHORT answer_next_ready(RequestContext *request) {
   CardExtension *ext = request->ext;
   if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
   const USHORT status = chip_main_status(ext);
-  if (!(status & ext->conti_axis[0])) return DRV_CONTI_INTERRUPTED;
+  if (!(status & ext->interp.run.conti_axis[0])) return DRV_CONTI_INTERRUPTED;
   if (const USHORT failing = conti_errors(ext, status)) {
     set_slot(request->block, 1, failing);
     return DRV_MOVE_CHECK_FAILED;
@@ -603,10 +641,11 @@ USHORT arc2_segment(RequestContext *request) {
 USHORT store_segment(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
-  if (ext->segment_count >= SEGMENT_TABLE_SIZE) return DRV_CONTI_INCORRECT_CONFIG;
+  ContiTable *table = &ext->interp.table;
+  if (table->segment_count >= SEGMENT_TABLE_SIZE) return DRV_CONTI_INCORRECT_CONFIG;
   /* The table is fed by the chip's interrupt. */
-  if (ext->segment_count == 0) switch_chip_interrupt_on(ext);
-  ContiSegment *segment = &ext->segment[ext->segment_count];
+  if (table->segment_count == 0) switch_chip_interrupt_on(ext);
+  ContiSegment *segment = &table->segment[table->segment_count];
   segment->type = slot_u8(block, 1);
   for (int position = 0; position < 3; ++position)
     segment->finish[position] = (LONG)slot_u32(block, 2 + position);
@@ -614,14 +653,15 @@ USHORT store_segment(RequestContext *request) {
   segment->center[0] = (LONG)slot_u32(block, 6);
   segment->center[1] = (LONG)slot_u32(block, 7);
   segment->length = (LONG)slot_u32(block, 8);
-  ext->remaining_length += (ULONG)segment->length;
-  ext->segment_count++;
+  table->remaining_length += (ULONG)segment->length;
+  table->segment_count++;
+  segment_stored(ext);
   return DRV_SUCCESS;
 }
 
 USHORT answer_running_segment(RequestContext *request) {
   serve_table_run(request->ext);
-  set_slot(request->block, 1, request->ext->next_segment);
+  set_slot(request->block, 1, request->ext->interp.table.next_segment);
   return DRV_SUCCESS;
 }
 
@@ -634,25 +674,29 @@ USHORT answer_running_segment(RequestContext *request) {
  * that already drives on its own: the chip would never start the path, and a
  * request waiting for its end would wait for ever. */
 BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third) {
-  const LONG state = ext->interp_state;
-  if (is_conti_state(state)) return FALSE;
-  const ULONG watched = (ULONG)read_interlocked(&ext->line_arc_axes) | master | second | third;
+  const LONG state = interp_state(ext);
+  if (is_open_run(state) || is_closing(state)) return FALSE;
+  const ULONG watched = (ULONG)read_interlocked(&ext->interp.line.axes) | master | second | third;
   if (chip_main_status(ext) & watched & MAIN_STATUS_BUSY_MASK) return FALSE;
   end_single_interpolation(ext);
   return TRUE;
 }
 
 VOID end_single_interpolation(CardExtension *ext) {
-  InterlockedExchange(&ext->line_arc_axes, 0);
-  if (InterlockedCompareExchange(&ext->interp_state, INTERP_IDLE, INTERP_SINGLE) == INTERP_SINGLE)
+  InterlockedExchange(&ext->interp.line.axes, 0);
+  if (InterlockedCompareExchange(&ext->interp.state, INTERP_IDLE, INTERP_SINGLE) == INTERP_SINGLE)
     give_back_stretched_ranges(ext);
+}
+
+VOID line_drive_end_arrived(CardExtension *ext, int axis) {
+  if (read_interlocked(&ext->interp.line.axes) & (1 << axis)) end_single_interpolation(ext);
 }
 
 /* Without its drive end (a line whose arming was refused, as in compare-table
  * mode) nothing else would end it, and every waited line would be refused. */
 VOID settle_single_interpolation(CardExtension *ext) {
-  if (read_interlocked(&ext->interp_state) != INTERP_SINGLE) return;
-  const ULONG axes = (ULONG)read_interlocked(&ext->line_arc_axes);
+  if (interp_state(ext) != INTERP_SINGLE) return;
+  const ULONG axes = (ULONG)read_interlocked(&ext->interp.line.axes);
   if (!(chip_main_status(ext) & axes & MAIN_STATUS_BUSY_MASK)) end_single_interpolation(ext);
 }
 
@@ -665,12 +709,12 @@ BOOLEAN conti_run_ended(CardExtension *ext, int axis, USHORT factor) {
 }
 
 VOID conti_settle_closed_run(CardExtension *ext) {
-  if (!read_interlocked(&ext->conti_closing)) return;
+  if (!is_closing(interp_state(ext))) return;
   under_conti_lock(ext, [&] { return settle_closed_run(ext); });
 }
 
 BOOLEAN conti_defer_range(CardExtension *ext, ULONG axis_mask, ULONG range) {
-  if (!read_interlocked(&ext->conti_closing)) return FALSE;
+  if (!is_closing(interp_state(ext))) return FALSE;
   return under_conti_lock(ext, [&] { return defer_partner_range(ext, axis_mask, range); });
 }
 
@@ -679,6 +723,38 @@ VOID conti_serve_table_run(CardExtension *ext) {
     serve_table_run(ext);
     return 0;
   });
+}
+
+BOOLEAN interpolation_running(CardExtension *ext) {
+  const LONG state = interp_state(ext);
+  return state == INTERP_SINGLE || is_open_run(state);
+}
+
+BOOLEAN conti_table_fed(const CardExtension *ext) {
+  return (ext->interp.shadow & INTERP_MODE_CONTINUOUS) != 0;
+}
+
+/* The state goes first, so that no line end gives ranges back after. */
+VOID interpolation_stop(CardExtension *ext) {
+  Interpolation *interp = &ext->interp;
+  under_conti_lock(ext, [&] {
+    enter_state(ext, INTERP_IDLE);
+    InterlockedExchange(&interp->line.axes, 0);
+    RtlZeroMemory(&interp->run, sizeof interp->run);
+    RtlZeroMemory(&interp->table, sizeof interp->table);
+    return 0;
+  });
+}
+
+/* The chip's reset ended every path, and a range kept from before it would
+ * come back over one the application set since: nothing of a line or run is
+ * left. */
+VOID interpolation_reset(CardExtension *ext) {
+  Interpolation *interp = &ext->interp;
+  interpolation_stop(ext);
+  forget_stretched_ranges(ext);
+  interp->line_arc_option = 0;
+  run_synchronized(ext, [&] { interp->shadow = 0; });  /* the DPC reads it under the same lock */
 }
 
 /* ---- Request handlers ------------------------------------------------------ */

@@ -89,7 +89,7 @@ static BOOLEAN serve_compare_interrupt(CardExtension *ext) {
   BOOLEAN matched = FALSE;
   const BOOLEAN for_dpc = take_chip_factors(ext, &matched);
   if (matched) load_next_compare_entry(ext);
-  return for_dpc || (ext->interp_shadow & INTERP_MODE_CONTINUOUS) != 0;
+  return for_dpc || conti_table_fed(ext);
 }
 
 VOID clear_stale_chip_interrupt(CardExtension *ext) {
@@ -189,7 +189,7 @@ BOOLEAN axis_in_error(CardExtension *ext, int axis) {
  * line or arc ends it: another axis's drive end says nothing of the path. */
 static VOID drive_end_arrived(CardExtension *ext, int axis) {
   if (!axis_in_error(ext, axis)) InterlockedExchange(&ext->axis[axis].end_flag[END_DRIVE], 1);
-  if (read_interlocked(&ext->line_arc_axes) & (1 << axis)) end_single_interpolation(ext);
+  line_drive_end_arrived(ext, axis);
 }
 
 static VOID serve_axis_factor(CardExtension *ext, int axis, USHORT factor) {

@@ -10,7 +10,6 @@ constexpr USHORT MODE1_DRIVE_END_ENABLE = 0x8000;
 constexpr USHORT EXT1_HOME_END_ENABLE = 0x0020;
 constexpr USHORT FACTOR_SYNC_INTERRUPT = 0x0080;   /* factor word bit 7 */
 constexpr USHORT SYNC2_INTERRUPT = 0x8000;         /* sync word 2 bit 15 */
-constexpr USHORT INTERP_CONTI_FEED = 0x4000;       /* interpolation mode: segments fed by interrupt */
 
 BOOLEAN axis_has_factor(const DriverAxisState *state) {
   return (state->shadow[SHADOW_MODE1] & MODE1_FACTOR_ENABLES) != 0 ||
@@ -56,7 +55,7 @@ VOID switch_chip_interrupt_off_when_unused(CardExtension *ext) {
     for (const DriverAxisState &state : ext->axis) {
       if (axis_has_factor(&state)) return;
     }
-    if (ext->interp_shadow & INTERP_CONTI_FEED) return;
+    if (conti_table_fed(ext)) return;
     InterlockedAnd((volatile LONG *)&ext->int_sources.word[0], ~(LONG)SOURCE_FLAG_CHIP);
     intcsr_modify(ext, 0, INTCSR_LOCAL1_ENABLE);
   });
@@ -75,7 +74,7 @@ USHORT set_int_factor(CardExtension *ext, ULONG axis_mask, USHORT factor) {
 
   /* A running interpolation keeps its drive-end enable: the factor may add
    * it, never take it away. */
-  const BOOLEAN interpolating = read_interlocked(&ext->interp_state) != INTERP_IDLE;
+  const BOOLEAN interpolating = interpolation_running(ext);
   const USHORT field = interpolating ? (USHORT)(MODE1_FACTOR_ENABLES & ~MODE1_DRIVE_END_ENABLE)
                                      : MODE1_FACTOR_ENABLES;
   const BOOLEAN add_drive_end = interpolating && (factor & MODE1_DRIVE_END_ENABLE);

@@ -329,7 +329,7 @@ USHORT set_start_speed_and_rates(RequestContext *request) {
 
 /* A new target (pulse count) of a running move; not during interpolation. */
 USHORT change_target(RequestContext *request) {
-  if (request->ext->interp_state != INTERP_IDLE) return DRV_TARGET_CHANGE_INTERP;
+  if (interpolation_running(request->ext)) return DRV_TARGET_CHANGE_INTERP;
   return chip_set_pulses(request->ext, slot_u16(request->block, 1) & ALL_AXES,
                          slot_u32(request->block, 2));
 }

@@ -7,12 +7,9 @@
  *    (KeSynchronizeExecution), the interrupt service routine too;
  *  - axis lock: guards an axis's pending request, armed factor and event,
  *    which the DPC and cancellation also touch;
- *  - conti lock: guards the continuous-interpolation run (its recorded axes,
- *    saved ranges and axis mask) and the segment table with its count, next
- *    index, threshold and remaining length. The request handlers hold it for
- *    their whole step, the DPC while it feeds a segment or ends a run, so
- *    neither sees the other half done. It is taken before the interrupt lock
- *    and never while an axis lock or the interrupt lock is held;
+ *  - conti lock: guards the continuous-interpolation run and its segment
+ *    table (see Interpolation). It is taken before the interrupt lock and
+ *    never while an axis lock or the interrupt lock is held;
  *  - home lock: guards the run of each axis's home search (HomeSearch) and
  *    the home timer's active flag; a step of a search and the stop that ends
  *    it run one after the other. Taken before the interrupt lock (a step
@@ -256,11 +253,32 @@ enum HomeSearchState {
 /* Home speeds kept by the home start (DriverAxisState.home_speed). */
 enum HomeSpeed { HOME_START_SPEED, HOME_ACC, HOME_DEC, HOME_SEARCH_SPEED, HOME_LOW_SPEED, HOME_SPEED_COUNT };
 
-/* Interpolation states (CardExtension.interp_state). */
-#define INTERP_IDLE 0
-#define INTERP_SINGLE 1
-#define INTERP_CONTI2 16
-#define INTERP_CONTI3 32
+/* The interpolation state (Interpolation.state, the card's interp_state).
+ * The chip runs one interpolated path at a time: a line or arc, or a
+ * continuous run whose segments the application or the segment table feeds. */
+enum InterpState {
+  INTERP_IDLE = 0,           /* no interpolation: after a reset and the end of a line or run */
+  INTERP_SINGLE = 1,         /* entered by the start of a line or arc; left once a request or
+                                the DPC finds its axes standing */
+  INTERP_CONTI2 = 16,        /* entered by a begin or configuration on two axes: the run is open,
+                                the application feeds it; left by its first segment
+                                (INTERP_CONTI_FED), a stored segment (INTERP_TABLE_LOADED) or
+                                its end */
+  INTERP_CONTI3 = 32,        /* the same on three axes */
+  INTERP_CONTI_FED = 33,     /* entered when the application's first segment starts; it feeds
+                                the next ones; left by a stored segment (INTERP_TABLE_RUNNING)
+                                or its end */
+  INTERP_TABLE_LOADED = 34,  /* entered by the first segment stored before the run started; left
+                                when its first segment starts (INTERP_TABLE_RUNNING) or by its
+                                end */
+  INTERP_TABLE_RUNNING = 35, /* a run started with a stored table, which the DPC hands over; left
+                                once its master stands (idle) or by an end after its last
+                                segment was handed over (INTERP_TABLE_CLOSING) */
+  INTERP_CLOSING = 36,       /* entered by the end of a run without a started table while its
+                                path still runs: nothing more is fed; left once its axes stand */
+  INTERP_TABLE_CLOSING = 37  /* the same for a started table run, whose drive-end factor goes
+                                when its axes stand */
+};
 /* REG_INTERP_MODE bit: the chip holds a queued continuous segment. */
 #define INTERP_MODE_CONTINUOUS 0x4000u
 
@@ -313,7 +331,7 @@ typedef struct IntActionSlot {
 } IntActionSlot;
 
 /* One continuous-interpolation segment (32 bytes). Written by the segment
- * load request (request mutex), read by the DPC. */
+ * load request, read by the DPC; conti lock. */
 typedef struct ContiSegment {
   UCHAR type;
   UCHAR reserved1[3];
@@ -407,6 +425,53 @@ typedef struct StretchedRanges {
   ULONG before[AXIS_COUNT];        /* their ranges before the line */
 } StretchedRanges;
 
+/* The line or arc last started. */
+typedef struct SingleLine {
+  volatile LONG axes;              /* line_arc_axes: its axis bits, from its start until its end;
+                                      handlers and DPC, interlocked */
+  StretchedRanges stretched;       /* see StretchedRanges; stretched_ranges.cpp */
+} SingleLine;
+
+/* The segment table of a continuous run, filled from index 0. Its count,
+ * next index, threshold and remaining length go with it. Conti lock:
+ * written by the requests that store, start and end a run, by the DPC's
+ * feed and by the run's end (see Interpolation). */
+typedef struct ContiTable {
+  ContiSegment segment[SEGMENT_TABLE_SIZE];
+  USHORT segment_count;            /* segments stored */
+  USHORT next_segment;             /* index of the next segment to hand to the chip */
+  ULONG end_threshold;             /* remaining path at which the deceleration goes on */
+  ULONG remaining_length;          /* path of the segments not handed over; 0: no tracking */
+} ContiTable;
+
+/* The axes of a continuous run, from its begin or configuration until its
+ * end (INTERP_CONTI2 .. INTERP_TABLE_CLOSING); conti lock. */
+typedef struct ContiRun {
+  USHORT conti_axis[3];            /* master, second, third axis bits (third 0 on two axes) */
+  ULONG conti_saved_range[2];      /* ranges of the second and third axes at the start */
+  USHORT conti_mask;               /* OR of the three */
+} ContiRun;
+
+/* The card's interpolation: one line or arc, or one continuous run with its
+ * table, and the state that says which (InterpState). Locks: the conti
+ * lock guards the run and its table, and every change of a continuous
+ * state. The request handlers hold it for their whole step, the DPC while
+ * it feeds a segment or ends a run, so neither sees the other half done.
+ * The state is changed interlocked (also read alone that way): a line's
+ * start and end change it without the conti lock, its end by an interlocked
+ * compare-exchange from INTERP_SINGLE. interpolation_reset (card reset,
+ * power-up) empties the record. */
+typedef struct Interpolation {
+  volatile LONG state;             /* interp_state: InterpState; interlocked */
+  USHORT line_arc_option;          /* constant vector speed option (customization type 4); handlers */
+  USHORT shadow;                   /* interp_shadow: REG_INTERP_MODE; handlers and DPC, under the
+                                      interrupt lock */
+  KSPIN_LOCK conti_lock;           /* the conti lock; add_device */
+  SingleLine line;
+  ContiRun run;
+  ContiTable table;
+} Interpolation;
+
 /* The device extension of a card, zero at creation. "handlers" means the
  * request handlers, which run under the request mutex. */
 typedef struct CardExtension {
@@ -446,22 +511,11 @@ typedef struct CardExtension {
                                       interrupt lock */
   DriverAxisState axis[AXIS_COUNT];/* X, Y, Z, U */
   USHORT output_shadow;            /* REG_OUTPUT; handlers, under the interrupt lock */
-  USHORT interp_shadow;            /* REG_INTERP_MODE; handlers and DPC, under the interrupt lock */
   USHORT torix_input_cache[8];     /* Torix ports 8-15; handlers and DPC, under the interrupt lock */
   UCHAR torix_interrupt;           /* 1 from the Torix configuration that switched its interrupt
                                       on to the next that switched it off, reset or card reset;
                                       handlers */
-  volatile LONG interp_state;      /* INTERP_*; handlers and DPC, interlocked */
-  volatile LONG line_arc_axes;     /* axis bits of the line or arc last started, until its
-                                      end; handlers and DPC, interlocked */
-  KSPIN_LOCK conti_lock;           /* the conti lock: guards the fields marked "conti lock" */
-  USHORT conti_axis[3];            /* master, second, third axis bits; handlers, DPC; conti lock */
-  ULONG conti_saved_range[2];      /* ranges of the second and third axes; handlers, DPC;
-                                      conti lock */
-  USHORT conti_mask;               /* handlers, DPC; conti lock */
-  volatile LONG conti_closing;     /* 1 from an end that found the run's path running until
-                                      its axes stand; handlers and DPC, interlocked, changed
-                                      under the conti lock */
+  Interpolation interp;            /* line, arc and continuous run: see Interpolation */
   volatile LONG open_count;        /* create and close, interlocked; 0 or 1 */
   SharedBuffer buffer;             /* see SharedBuffer */
   USHORT compare_axis;             /* 1 or 2; handlers */
@@ -476,15 +530,6 @@ typedef struct CardExtension {
   HomeSearchCard home;             /* add_device and home_search.cpp; see HomeSearchCard */
   IntActionSlot int_action[INT_ACTION_SLOTS]; /* handlers; countdown by the DPC */
   UCHAR int_action_next;           /* handlers */
-  USHORT line_arc_option;          /* customization type 4; handlers */
-  ContiSegment segment[SEGMENT_TABLE_SIZE]; /* handlers; read by the DPC; conti lock */
-  USHORT segment_count;            /* handlers and DPC; conti lock */
-  USHORT next_segment;             /* handlers and DPC; conti lock */
-  ULONG end_threshold;             /* handlers; read by the DPC; conti lock */
-  ULONG remaining_length;          /* handlers and DPC; conti lock */
-  UCHAR table_run_started;         /* the run's first segment was started; conti lock */
-  ULONG interp_word;               /* handlers */
-  StretchedRanges stretched;       /* see StretchedRanges; stretched_ranges.cpp */
 } CardExtension;
 
 static inline CardExtension *card_extension(PDEVICE_OBJECT device) {
@@ -662,7 +707,7 @@ VOID stretch_partner_range(CardExtension *ext, ULONG axis_bit, ULONG master_rang
                            ULONGLONG thousandths);
 /* The line is over: each stretched partner gets its range back. */
 VOID give_back_stretched_ranges(CardExtension *ext);
-/* Card reset and power-up: no line is left, no range to give back. */
+/* Card reset: no line is left, no range to give back. */
 VOID forget_stretched_ranges(CardExtension *ext);
 /* The axis's range as the application set it, before any line stretched it. */
 ULONG range_before_line(const CardExtension *ext, int axis);
@@ -906,12 +951,26 @@ RequestHandler conti_line3_move;
 RequestHandler conti_arc2_move;
 RequestHandler conti_load_segment;
 RequestHandler conti_running_segment;
+/* Card reset (also at start and power-up), after the chip's reset: no line,
+ * no run, an empty table, the option off and the mode register's shadow 0. */
+VOID interpolation_reset(CardExtension *ext);
+/* The card was quiesced (its axes stopped, no DPC runs): no line or run
+ * goes on and the table is empty. The ranges a line stretched stay known
+ * until the card reset: the power-down keeps the ranges from before it. */
+VOID interpolation_stop(CardExtension *ext);
+/* A line, an arc or an open continuous run (not one that closes). */
+BOOLEAN interpolation_running(CardExtension *ext);
+/* Under the interrupt lock: the interpolation mode's continuous bit is on,
+ * so the chip's free slot may ask the DPC for the table's next segment. */
+BOOLEAN conti_table_fed(const CardExtension *ext);
 /* TRUE when the axes (third may be 0) may start an interpolation: no
  * continuous interpolation runs, and no line or arc drives (the chip runs one
  * interpolation at a time); a finished line or arc is ended. */
 BOOLEAN interp_axes_free(CardExtension *ext, ULONG master, ULONG second, ULONG third);
 /* A line or arc is over: state idle, partner ranges given back. */
 VOID end_single_interpolation(CardExtension *ext);
+/* DPC: a drive end of an axis of the line or arc ends it. */
+VOID line_drive_end_arrived(CardExtension *ext, int axis);
 /* A line or arc whose axes all stand is over, whether or not its drive end
  * was armed to say so. */
 VOID settle_single_interpolation(CardExtension *ext);

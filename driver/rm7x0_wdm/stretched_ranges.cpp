@@ -20,7 +20,7 @@ ULONG stretched_range(ULONG master_range, ULONGLONG thousandths) {
 
 VOID stretch_partner_range(CardExtension *ext, ULONG axis_bit, ULONG master_range,
                            ULONGLONG thousandths) {
-  StretchedRanges *record = &ext->stretched;
+  StretchedRanges *record = &ext->interp.line.stretched;
   const int axis = axis_mask_to_index(axis_bit);
   if (!(record->axes & axis_bit)) record->before[axis] = ext->axis[axis].range;
   if (chip_set_range(ext, axis_bit, stretched_range(master_range, thousandths)) == DRV_SUCCESS)
@@ -28,7 +28,7 @@ VOID stretch_partner_range(CardExtension *ext, ULONG axis_bit, ULONG master_rang
 }
 
 VOID give_back_stretched_ranges(CardExtension *ext) {
-  StretchedRanges *record = &ext->stretched;
+  StretchedRanges *record = &ext->interp.line.stretched;
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
     const ULONG axis_bit = 1u << axis;
     if (!(record->axes & axis_bit)) continue;
@@ -37,8 +37,11 @@ VOID give_back_stretched_ranges(CardExtension *ext) {
   }
 }
 
-VOID forget_stretched_ranges(CardExtension *ext) { RtlZeroMemory(&ext->stretched, sizeof ext->stretched); }
+VOID forget_stretched_ranges(CardExtension *ext) {
+  RtlZeroMemory(&ext->interp.line.stretched, sizeof ext->interp.line.stretched);
+}
 
 ULONG range_before_line(const CardExtension *ext, int axis) {
-  return (ext->stretched.axes & (1u << axis)) ? ext->stretched.before[axis] : ext->axis[axis].range;
+  const StretchedRanges *record = &ext->interp.line.stretched;
+  return (record->axes & (1u << axis)) ? record->before[axis] : ext->axis[axis].range;
 }

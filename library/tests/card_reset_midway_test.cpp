@@ -215,3 +215,22 @@ INSTANTIATE_TEST_SUITE_P(EachFeature, ResetMidway, testing::ValuesIn(midway_case
                          });
 
 }  // namespace
+
+// The reset ends a table run with its table: the running segment reads 0
+// again, as on a fresh card, and the table is empty.
+class TableRunReset : public FeatureBench {};
+
+TEST_F(TableRunReset, LeavesNoSegmentOfTheRunBehind) {
+  features_.push_back(std::make_unique<TableRun>());
+  assign_axes();
+  ASSERT_NO_FATAL_FAILURE(features_[0]->start());
+  step(MIDWAY_STEPS);
+  uint8_t index = 0;
+  ASSERT_EQ(rm720_conti_interp_running_segment(CARD, &index), SUCCESS_NO_ERROR);
+  ASSERT_NE(index, 0) << "segments were handed over before the reset";
+
+  ASSERT_EQ(rm720_reset(CARD), SUCCESS_NO_ERROR);
+  EXPECT_EQ(rm720_conti_interp_running_segment(CARD, &index), SUCCESS_NO_ERROR);
+  EXPECT_EQ(index, 0);
+  EXPECT_EQ(probe_segment_count(), 0u);
+}

@@ -19,21 +19,21 @@ template <typename Field>
 unsigned under_conti_lock(Field field) {
   CardExtension &ext = *card_extension(sim::devices().at(0).fdo);
   KIRQL irql;
-  KeAcquireSpinLock(&ext.conti_lock, &irql);
+  KeAcquireSpinLock(&ext.interp.conti_lock, &irql);
   const unsigned value = field(ext);
-  KeReleaseSpinLock(&ext.conti_lock, irql);
+  KeReleaseSpinLock(&ext.interp.conti_lock, irql);
   return value;
 }
 
 }  // namespace
 
 std::uint32_t probe_driver_range(int axis) { return extension().axis[axis].range; }
-std::uint32_t probe_end_threshold() { return extension().end_threshold; }
+std::uint32_t probe_end_threshold() { return extension().interp.table.end_threshold; }
 unsigned probe_segment_count() {
-  return under_conti_lock([](const CardExtension &ext) { return ext.segment_count; });
+  return under_conti_lock([](const CardExtension &ext) { return ext.interp.table.segment_count; });
 }
 unsigned probe_next_segment() {
-  return under_conti_lock([](const CardExtension &ext) { return ext.next_segment; });
+  return under_conti_lock([](const CardExtension &ext) { return ext.interp.table.next_segment; });
 }
 
 void probe_hold_chip_interrupt(bool held) {

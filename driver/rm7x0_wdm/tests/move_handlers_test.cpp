@@ -140,7 +140,7 @@ TEST_F(MoveHandlerTest, ATargetChangeMovesTheEndOfARunningMove) {
   EXPECT_EQ(word(REQ_CHANGE_P, {X, 3000}), DRV_SUCCESS);
   run_until_idle();
   EXPECT_EQ(counter(0), 3000);
-  InterlockedExchange(&extension()->interp_state, INTERP_SINGLE);
+  InterlockedExchange(&extension()->interp.state, INTERP_SINGLE);
   EXPECT_EQ(word(REQ_CHANGE_P, {X, 3000}), DRV_TARGET_CHANGE_INTERP);
 }
 
@@ -148,14 +148,14 @@ TEST_F(MoveHandlerTest, ATargetChangeMovesTheEndOfARunningMove) {
 TEST_F(MoveHandlerTest, ALineRunsItsAxesToTheirFinishPointsAndEndsTheInterpolation) {
   EXPECT_EQ(word(REQ_T_LINE2_MOVE, {ASSIGN_XY, SV, DV, ACC, ACC, 0, 3000, static_cast<std::uint64_t>(-4000) & 0xFFFFFFFF, 0, 0}),
             DRV_SUCCESS);
-  EXPECT_EQ(extension()->interp_state, INTERP_SINGLE);
+  EXPECT_EQ(extension()->interp.state, INTERP_SINGLE);
   EXPECT_EQ(word(REQ_T_LINE2_MOVE, {ASSIGN_XY, SV, DV, ACC, ACC, 0, 10, 10, 0, 1}),
             DRV_INTERP_BUSY)
       << "a waited line while another runs";
   run_until_idle();
   EXPECT_EQ(counter(0), 3000);
   EXPECT_EQ(counter(1), -4000);
-  EXPECT_EQ(extension()->interp_state, INTERP_IDLE) << "ended at the master's drive end";
+  EXPECT_EQ(extension()->interp.state, INTERP_IDLE) << "ended at the master's drive end";
 }
 
 TEST_F(MoveHandlerTest, AnSCurveLineRunsToItsFinishPoints) {
@@ -182,7 +182,7 @@ TEST_F(MoveHandlerTest, ALineOfIdleAxesIsRefusedUntilTheRunningLineEnds) {
   EXPECT_EQ(word(REQ_T_LINE2_MOVE, {ASSIGN_ZU, SV, DV, ACC, ACC, 0, 2000, 1000, 0, 0}),
             DRV_INTERP_BUSY)
       << "the line of X and Y still drives";
-  EXPECT_EQ(extension()->interp_state, INTERP_SINGLE);
+  EXPECT_EQ(extension()->interp.state, INTERP_SINGLE);
   run_until_idle();
   EXPECT_EQ(counter(0), 6000);
   EXPECT_EQ(word(REQ_T_LINE2_MOVE, {ASSIGN_ZU, SV, DV, ACC, ACC, 0, 2000, 1000, 0, 0}),
@@ -205,14 +205,14 @@ TEST_F(MoveHandlerTest, ALineOutlivesTheDriveEndOfAnotherAxis) {
   EXPECT_EQ(word(REQ_STOP_MOVE_ALL, {U, 0x26}), DRV_SUCCESS);  // waits for U's drive end
   advance_ms(50);
   EXPECT_EQ(busy_axes() & (X | U), X) << "U stopped, the line runs on";
-  EXPECT_EQ(extension()->interp_state, INTERP_SINGLE);
+  EXPECT_EQ(extension()->interp.state, INTERP_SINGLE);
   EXPECT_EQ(extension()->axis[1].range, stretched);
   EXPECT_EQ(word(REQ_T_LINE2_MOVE, {ASSIGN_ZU, SV, DV, ACC, ACC, 0, 20, 10, 0, 0}),
             DRV_INTERP_BUSY);
   run_until_idle();
   EXPECT_EQ(counter(0), 6000);
   EXPECT_EQ(counter(1), 3000);
-  EXPECT_EQ(extension()->interp_state, INTERP_IDLE);
+  EXPECT_EQ(extension()->interp.state, INTERP_IDLE);
   EXPECT_EQ(extension()->axis[1].range, DEFAULT_RANGE);
 }
 
@@ -273,9 +273,9 @@ TEST_F(SegmentTableTest, TheDpcHandsOverEverySegmentAndEndsTheRun) {
   run_until_idle();
   EXPECT_EQ(counter(0), 3500);
   EXPECT_EQ(counter(1), 3000);
-  EXPECT_EQ(extension()->interp_state, INTERP_IDLE);
-  EXPECT_EQ(extension()->segment_count, 0);
-  EXPECT_EQ(extension()->interp_shadow & (INTERP_MODE_CONTINUOUS | 0x033F), 0);
+  EXPECT_EQ(extension()->interp.state, INTERP_IDLE);
+  EXPECT_EQ(extension()->interp.table.segment_count, 0);
+  EXPECT_EQ(extension()->interp.shadow & (INTERP_MODE_CONTINUOUS | 0x033F), 0);
 }
 
 TEST_F(SegmentTableTest, ATableOfOneSegmentIsFedOnceAndThenSwitchedOff) {
@@ -284,10 +284,10 @@ TEST_F(SegmentTableTest, ATableOfOneSegmentIsFedOnceAndThenSwitchedOff) {
   EXPECT_EQ(first_segment(2000, 0), DRV_SUCCESS);
   advance_ms(5);  // the chip took the first segment and offers its slot
   EXPECT_EQ(send(REQ_CONTI_INTERP_RUNNING_SEGMENT, {}).block.slot[1], 1u);
-  EXPECT_NE(extension()->interp_shadow & INTERP_MODE_CONTINUOUS, 0);
+  EXPECT_NE(extension()->interp.shadow & INTERP_MODE_CONTINUOUS, 0);
   advance_ms(250);  // the stored segment began: its slot is free again
   EXPECT_NE(busy_axes(), 0);
-  EXPECT_EQ(extension()->interp_shadow & INTERP_MODE_CONTINUOUS, 0) << "no segment left to feed";
+  EXPECT_EQ(extension()->interp.shadow & INTERP_MODE_CONTINUOUS, 0) << "no segment left to feed";
   run_until_idle();
   EXPECT_EQ(counter(0), 2700);
   EXPECT_EQ(counter(1), 300);
@@ -299,7 +299,7 @@ TEST_F(SegmentTableTest, ARunningTableIsNeitherEmptiedNorRestartedByABegin) {
   EXPECT_EQ(first_segment(2000, 0), DRV_SUCCESS);
   EXPECT_EQ(word(REQ_CONTI_INTERP_BEGIN, {ASSIGN_XY, DV}), DRV_INTERP_BUSY);
   EXPECT_EQ(word(REQ_CONTI_INTERP_CONFIG, {ASSIGN_XY, SV, DV, ACC, ACC, 0, 0}), DRV_INTERP_BUSY);
-  EXPECT_EQ(extension()->segment_count, 1);
+  EXPECT_EQ(extension()->interp.table.segment_count, 1);
   run_until_idle();
   EXPECT_EQ(counter(0), 3000);
 }
@@ -309,7 +309,7 @@ TEST_F(SegmentTableTest, AFullTableRefusesTheNextSegment) {
   for (int segment = 0; segment < SEGMENT_TABLE_SIZE; ++segment)
     ASSERT_EQ(load(1, 1), DRV_SUCCESS) << "segment " << segment;
   EXPECT_EQ(load(1, 1), DRV_CONTI_INCORRECT_CONFIG);
-  EXPECT_EQ(extension()->segment_count, SEGMENT_TABLE_SIZE);
+  EXPECT_EQ(extension()->interp.table.segment_count, SEGMENT_TABLE_SIZE);
 }
 
 // The DPC hands segments over while the handlers store more: the table's
@@ -348,7 +348,7 @@ TEST_F(SegmentTableTest, LoadsWhileTheInterruptFeedsTheTableKeepToOneLock) {
   clock.join();
   run_until_idle();
   EXPECT_EQ(counter(0), 200 + 20 * kLoads);
-  EXPECT_EQ(extension()->segment_count, 0) << "the drive end closed the run";
+  EXPECT_EQ(extension()->interp.table.segment_count, 0) << "the drive end closed the run";
 }
 
 TEST_F(SegmentTableTest, SegmentRequestsNeedARunOfTheirShape) {
@@ -367,7 +367,7 @@ TEST_F(SegmentTableTest, SegmentRequestsNeedARunOfTheirShape) {
   EXPECT_EQ(end.block.slot[0] & 0xFFFF, DRV_SUCCESS);
   EXPECT_EQ(end.block.slot[2], Y);
   EXPECT_EQ(end.block.slot[4], DEFAULT_RANGE);
-  EXPECT_EQ(extension()->interp_state, INTERP_IDLE);
+  EXPECT_EQ(extension()->interp.state, INTERP_CLOSING) << "closed while its path runs out";
   EXPECT_EQ(word(REQ_STOP_MOVE, {X, CHIP_SUDDEN_STOP}), DRV_SUCCESS);
 }
 

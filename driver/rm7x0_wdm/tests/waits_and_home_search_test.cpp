@@ -219,7 +219,7 @@ TEST_F(WaitTest, WaitedLineOnAnAxisWithAWaitingSearchIsRefusedAsAlreadyArmed) {
       file_.request(REQ_T_LINE2_MOVE, {ASSIGN_ZX, 2, 20, 8, 8, 0, 2000, 1000, 0, 1});
   EXPECT_EQ(reply.status, STATUS_SUCCESS) << "answered, not left pending";
   EXPECT_EQ(static_cast<std::uint16_t>(reply.block.slot[0]), DRV_WAIT_ALREADY_ARMED);
-  EXPECT_EQ(extension()->interp_state, INTERP_IDLE);
+  EXPECT_EQ(extension()->interp.state, INTERP_IDLE);
   EXPECT_EQ(motion_done(X).first, 1u) << "the line started";
   EXPECT_TRUE(searching(2));
   EXPECT_FALSE(search->completed(0));
