@@ -12,8 +12,6 @@ static VOID reset_axis_state(CardExtension *ext, int axis) {
   RtlZeroMemory(state->output, sizeof state->output);
   state->feature_owner = 0;
   state->sync_owner = 0;
-  RtlZeroMemory(state->end_flag, sizeof state->end_flag);
-  InterlockedExchange(&state->path_axes, 0);
   InterlockedExchange(&state->interrupt_factor, 0);
   RtlZeroMemory(state->home_config, sizeof state->home_config);
   state->home_mode = 0;
@@ -32,7 +30,6 @@ static VOID reset_card_state(CardExtension *ext) {
   InterlockedExchange(&ext->interp_state, INTERP_IDLE);
   InterlockedExchange(&ext->line_arc_axes, 0);
   ext->torix_interrupt = 0;
-  ext->int_action_next = 0;
   ext->line_arc_option = 0;
   ext->home_end_counter_clear = 0;
   /* The DPC ends a table run on these under the conti lock. */
@@ -51,24 +48,23 @@ static VOID reset_card_state(CardExtension *ext) {
 VOID card_reset(CardExtension *ext) {
   end_home_searches(ext, ALL_AXES);
   chip_command(ext, COMMAND_CHIP_RESET);
-  /* The chip reset cleared these registers; the shadows follow it. The DPC
-   * counts the action slots and changes the held-axis mask under the same
-   * lock. */
+  /* The chip reset cleared these registers; the shadows follow it. */
   run_synchronized(ext, [&] {
     ext->output_shadow = 0;
     ext->interp_shadow = 0;
-    ext->held_axes = 0;
-    ext->held_in_chip = 0;
-    ext->held_loaded = 0;
-    RtlZeroMemory(ext->int_action, sizeof ext->int_action);
   });
+  /* The slots first: a slot that fires after the holds were dropped would
+   * hold its target again. */
+  int_actions_reset(ext);
+  held_starts_reset(ext);
   reset_card_state(ext);
   forget_stretched_ranges(ext);  /* after the state left single: no line end gives them back */
-  complete_all_waiting_requests(ext, STATUS_CANCELLED);
+  waits_reset(ext);
   /* A DPC on another processor reads the shadows under the interrupt lock. */
   run_synchronized(ext, [&] {
     for (int axis = 0; axis < AXIS_COUNT; ++axis) reset_axis_state(ext, axis);
   });
+  drive_end_flags_reset(ext);
 
   chip_set_range(ext, ALL_AXES, DEFAULT_RANGE);
   chip_set_jerk(ext, ALL_AXES, 0xFFFF);

@@ -64,7 +64,7 @@ VOID set_search(CardExtension *ext, int axis, LONG search) {
 VOID finish_search(CardExtension *ext, int axis, BOOLEAN found) {
   DriverAxisState *state = &ext->axis[axis];
   if (found) {
-    InterlockedExchange(&state->end_flag[END_HOME], 1);
+    set_end_flag(ext, axis, END_HOME);
     if (ext->home_end_counter_clear) {
       chip_set_cmd_counter(ext, 1u << axis, 0);
       chip_set_enc_counter(ext, 1u << axis, 0);
@@ -216,7 +216,7 @@ BOOLEAN take_homing_step(CardExtension *ext, int axis) {
   const BOOLEAN seeks_minus = state->home_option == 0;
   const USHORT errors = get_error_status(ext, 1u << axis, FALSE);
   const BOOLEAN broken_off =
-      (errors & ERROR_ALARM_OR_EMERGENCY) || state->end_flag[END_STOPPED_BY_COMMAND];
+      (errors & ERROR_ALARM_OR_EMERGENCY) || stopped_by_command(ext, axis);
   if (broken_off || (!(di & DI_HOME) && state->home_phase == 1)) {
     finish_search(ext, axis, FALSE);
     return FALSE;
@@ -245,7 +245,7 @@ BOOLEAN take_homing_step(CardExtension *ext, int axis) {
 
 /* The chip's last run ended at its home unless an error or a stop ended it. */
 BOOLEAN last_run_found_home(CardExtension *ext, int axis) {
-  return !axis_in_error(ext, axis) && !ext->axis[axis].end_flag[END_STOPPED_BY_COMMAND];
+  return !axis_in_error(ext, axis) && !stopped_by_command(ext, axis);
 }
 
 /* Under the home lock: the axis of a timer search stopped at the end of a
