@@ -49,8 +49,7 @@ BOOLEAN count_interrupt(CardExtension *ext, int axis, USHORT factor, IntActionSl
 }
 
 BOOLEAN wait_needs_drive_end(CardExtension *ext, int axis) {
-  BOOLEAN move_started = FALSE;
-  return (armed_wait_factor(ext, axis, &move_started) & FACTOR_DRIVE_END) != 0;
+  return (armed_wait_factor(ext, axis, NULL) & FACTOR_DRIVE_END) != 0;
 }
 
 /* The factors that a slot which fired or was disarmed needed on its axes go

@@ -591,8 +591,9 @@ VOID waits_reset(CardExtension *ext);
 VOID cancel_file_waiting_requests(CardExtension *ext, PFILE_OBJECT file);
 /* A request waits on the axis of index 0-3. */
 BOOLEAN request_waits_on_axis(CardExtension *ext, int axis);
-/* The factor armed on the axis (0 when none); *move_started: the move it
- * is armed for has started, so a drive end from now on is its end. */
+/* The factor armed on the axis (0 when none); *move_started (unless NULL):
+ * the move it is armed for has started, so a drive end from now on is its
+ * end. */
 ULONG armed_wait_factor(CardExtension *ext, int axis, PBOOLEAN move_started);
 /* The axis's event := event; answers the one it held. The DPC signals it
  * under the same lock, so an event given back is never signalled. */

@@ -90,7 +90,7 @@ ULONG armed_wait_factor(CardExtension *ext, int axis, PBOOLEAN move_started) {
   ULONG factor = 0;
   with_axis_wait(ext, axis, [&](AxisWait *wait) {
     factor = wait->armed_factor;
-    *move_started = wait->state == WAIT_ARMED_MOVE_STARTED;
+    if (move_started != NULL) *move_started = wait->state == WAIT_ARMED_MOVE_STARTED;
   });
   return factor;
 }
