@@ -12,8 +12,6 @@ static VOID reset_axis_state(CardExtension *ext, int axis) {
   RtlZeroMemory(state->output, sizeof state->output);
   state->feature_owner = 0;
   state->sync_owner = 0;
-  RtlZeroMemory(state->end_flag, sizeof state->end_flag);
-  InterlockedExchange(&state->path_axes, 0);
   InterlockedExchange(&state->interrupt_factor, 0);
 }
 
@@ -22,7 +20,6 @@ static VOID reset_card_state(CardExtension *ext) {
   ext->compare_axis = 0;  /* the reset disarmed the trigger with the sync words */
   ext->data_low_kept = FALSE;
   ext->torix_interrupt = 0;
-  ext->int_action_next = 0;
 }
 
 /* Chip and driver back to their defaults. A request still waiting on an axis
@@ -32,22 +29,19 @@ VOID card_reset(CardExtension *ext) {
   home_search_reset(ext);
   chip_command(ext, COMMAND_CHIP_RESET);
   interpolation_reset(ext);  /* first: no DPC feeds a segment to the reset chip */
-  /* The chip reset cleared these registers; the shadows follow it. The DPC
-   * counts the action slots and changes the held-axis mask under the same
-   * lock. */
-  run_synchronized(ext, [&] {
-    ext->output_shadow = 0;
-    ext->held_axes = 0;
-    ext->held_in_chip = 0;
-    ext->held_loaded = 0;
-    RtlZeroMemory(ext->int_action, sizeof ext->int_action);
-  });
+  /* The chip reset cleared this register; the shadow follows it. */
+  run_synchronized(ext, [&] { ext->output_shadow = 0; });
+  /* The slots first: a slot that fires after the holds were dropped would
+   * hold its target again. */
+  int_actions_reset(ext);
+  held_starts_reset(ext);
   reset_card_state(ext);
-  complete_all_waiting_requests(ext, STATUS_CANCELLED);
+  waits_reset(ext);
   /* A DPC on another processor reads the shadows under the interrupt lock. */
   run_synchronized(ext, [&] {
     for (int axis = 0; axis < AXIS_COUNT; ++axis) reset_axis_state(ext, axis);
   });
+  drive_end_flags_reset(ext);
 
   chip_set_range(ext, ALL_AXES, DEFAULT_RANGE);
   chip_set_jerk(ext, ALL_AXES, 0xFFFF);

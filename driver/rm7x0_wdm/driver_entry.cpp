@@ -28,7 +28,7 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_
 /* ---- add_device ---------------------------------------------------------- */
 
 static VOID init_card_state(CardExtension *ext, PDEVICE_OBJECT device) {
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) KeInitializeSpinLock(&ext->axis[axis].lock);
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) KeInitializeSpinLock(&ext->axis[axis].wait.lock);
   KeInitializeSpinLock(&ext->interp.conti_lock);
   home_search_init(ext, device);
 }
@@ -354,7 +354,7 @@ VOID quiesce_card(CardExtension *ext) {
     stop_axes(ext, ALL_AXES, CHIP_SUDDEN_STOP);
   }
   interpolation_stop(ext);
-  complete_all_waiting_requests(ext, STATUS_CANCELLED);
+  waits_reset(ext);
 }
 
 /* Lets go of the card's interrupt and registers. No request handler, DPC or

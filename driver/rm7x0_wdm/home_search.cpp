@@ -83,7 +83,7 @@ VOID trace_search_end(int axis, LONG state, const char *how) {
 VOID finish_search(CardExtension *ext, int axis, BOOLEAN found) {
   DriverAxisState *state = &ext->axis[axis];
   if (found) {
-    InterlockedExchange(&state->end_flag[END_HOME], 1);
+    set_end_flag(ext, axis, END_HOME);
     if (ext->home.end_counter_clear) {
       chip_set_cmd_counter(ext, 1u << axis, 0);
       chip_set_enc_counter(ext, 1u << axis, 0);
@@ -356,7 +356,7 @@ BOOLEAN take_homing_step(CardExtension *ext, int axis) {
   const USHORT di = get_di_status(ext, 1u << axis, NULL);
   const USHORT errors = get_error_status(ext, 1u << axis, FALSE);
   const BOOLEAN broken_off =
-      (errors & ERROR_ALARM_OR_EMERGENCY) || ext->axis[axis].end_flag[END_STOPPED_BY_COMMAND];
+      (errors & ERROR_ALARM_OR_EMERGENCY) || stopped_by_command(ext, axis);
   const BOOLEAN on_home = (di & DI_HOME) != 0;
   if (broken_off || (!on_home && state_of(ext, axis) == HOME_WAIT_TURNED_BACK)) {
     finish_search(ext, axis, FALSE);
@@ -370,7 +370,7 @@ BOOLEAN take_homing_step(CardExtension *ext, int axis) {
 
 /* The chip's last run ended at its home unless an error or a stop ended it. */
 BOOLEAN last_run_found_home(CardExtension *ext, int axis) {
-  return !axis_in_error(ext, axis) && !ext->axis[axis].end_flag[END_STOPPED_BY_COMMAND];
+  return !axis_in_error(ext, axis) && !stopped_by_command(ext, axis);
 }
 
 /* Under the home lock: the searches of the mask end, and their

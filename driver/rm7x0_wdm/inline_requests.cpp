@@ -74,26 +74,6 @@ USHORT reset_card(RequestContext *request) {
 
 /* ---- interrupt events --------------------------------------------------------- */
 
-/* Puts an event in an axis's slot and gives back the one it held. The DPC
- * signals the event under the same lock, so a released event is never
- * signalled. */
-static PKEVENT exchange_axis_event(CardExtension *ext, int axis, PKEVENT event) {
-  DriverAxisState *state = &ext->axis[axis];
-  KIRQL irql;
-  KeAcquireSpinLock(&state->lock, &irql);
-  PKEVENT old = state->event;
-  state->event = event;
-  KeReleaseSpinLock(&state->lock, irql);
-  return old;
-}
-
-VOID release_axis_events(CardExtension *ext) {
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    PKEVENT old = exchange_axis_event(ext, axis, NULL);
-    if (old != NULL) ObDereferenceObject(old);
-  }
-}
-
 /* The four handles lie as pointer-sized values from byte 8 of the block (slots
  * 1-4 in a 64-bit build). Either all four are taken, replacing (and
  * releasing) the events attached before, or the request fails with the

@@ -296,7 +296,7 @@ VOID write_segment(CardExtension *ext, const SegmentWords &segment) {
 USHORT hand_over_segment(CardExtension *ext, const SegmentWords &segment, BOOLEAN following,
                          PUSHORT failing) {
   const ULONG master = ext->interp.run.conti_axis[0];
-  const bool hold = following && !(ext->held_in_chip & master);
+  const bool hold = following && !held_starts_in_chip_locked(ext, master);
   if (hold) card_write16(ext, REG_COMMAND, command_word(master, CHIP_DRIVE_HOLD));
   const USHORT status = card_read16(ext, REG_COMMAND);
   const bool master_driving = (status & master) != 0;
@@ -479,9 +479,7 @@ VOID close_table_run(CardExtension *ext) {
   const bool broken = ext->interp.table.next_segment < ext->interp.table.segment_count;
   finish_run(ext);
   if (broken) {
-    for_each_axis(axes, [&](int axis) {
-      InterlockedExchange(&ext->axis[axis].end_flag[END_CONTI_BROKEN], 1);
-    });
+    for_each_axis(axes, [&](int axis) { set_end_flag(ext, axis, END_CONTI_BROKEN); });
   }
 }
 

@@ -156,25 +156,13 @@ static VOID acknowledge_sources(CardExtension *ext, ULONG sources) {
   });
 }
 
-static VOID signal_axis_event(CardExtension *ext, int axis) {
-  DriverAxisState *state = &ext->axis[axis];
-  KIRQL irql;
-  KeAcquireSpinLock(&state->lock, &irql);
-  if (state->event != NULL) KeSetEvent(state->event, IO_NO_INCREMENT, FALSE);
-  KeReleaseSpinLock(&state->lock, irql);
-}
-
 /* The factors armed on the axis that this factor word can end. A drive end
  * ends a wait only when the move it waits for has started and the axis
  * stands: one latched before (a table run that broke off, a move the DPC
  * has not served yet) is an earlier move's, and the new move still runs. */
 static ULONG armed_factor(CardExtension *ext, int axis, USHORT factor) {
-  DriverAxisState *state = &ext->axis[axis];
-  KIRQL irql;
-  KeAcquireSpinLock(&state->lock, &irql);
-  ULONG armed = state->armed_factor;
-  const BOOLEAN move_started = state->armed_move_started;
-  KeReleaseSpinLock(&state->lock, irql);
+  BOOLEAN move_started = FALSE;
+  ULONG armed = armed_wait_factor(ext, axis, &move_started);
   if ((armed & factor & FACTOR_DRIVE_END) &&
       (!move_started || (chip_main_status(ext) & (1u << axis))))
     armed &= ~FACTOR_DRIVE_END;
@@ -188,7 +176,7 @@ BOOLEAN axis_in_error(CardExtension *ext, int axis) {
 /* The drive-end factor that a wait armed has arrived. Only an axis of the
  * line or arc ends it: another axis's drive end says nothing of the path. */
 static VOID drive_end_arrived(CardExtension *ext, int axis) {
-  if (!axis_in_error(ext, axis)) InterlockedExchange(&ext->axis[axis].end_flag[END_DRIVE], 1);
+  if (!axis_in_error(ext, axis)) set_end_flag(ext, axis, END_DRIVE);
   line_drive_end_arrived(ext, axis);
 }
 

@@ -29,21 +29,18 @@ USHORT combined_factor(const IntActionSlot *slots, int replaced, int axis, USHOR
 BOOLEAN count_interrupt(CardExtension *ext, int axis, USHORT factor, IntActionSlot *fired) {
   BOOLEAN any = FALSE;
   run_synchronized(ext, [&] {
-    for (IntActionSlot &slot : ext->int_action) {
-      if (!(slot.axis_mask & (1u << axis)) || !(factor & (slot.factor >> 8)) || slot.countdown == 0)
+    for (IntActionSlot &slot : ext->actions.int_action) {
+      if (slot.state != INT_ACTION_COUNTING || !(slot.axis_mask & (1u << axis)) ||
+          !(factor & (slot.factor >> 8)))
         continue;
       if (--slot.countdown != 0) continue;
-      if (slot.action != ACTION_RELEASE && slot.action != ACTION_S_MOVE) continue;
       *fired = slot;
       slot = IntActionSlot{};
       any = TRUE;
       if (fired->action == ACTION_RELEASE) {
-        card_write16(ext, REG_COMMAND, command_word(fired->target, CHIP_DRIVE_RELEASE));
-        ext->held_axes &= (USHORT)~fired->target;
-        ext->held_in_chip &= (USHORT)~fired->target;
-        ext->held_loaded &= (USHORT)~fired->target;
+        held_starts_release_locked(ext, fired->target);
       } else {
-        ext->held_axes |= fired->target;
+        held_starts_mark_held_locked(ext, fired->target);
       }
       return;
     }
@@ -52,12 +49,7 @@ BOOLEAN count_interrupt(CardExtension *ext, int axis, USHORT factor, IntActionSl
 }
 
 BOOLEAN wait_needs_drive_end(CardExtension *ext, int axis) {
-  DriverAxisState *state = &ext->axis[axis];
-  KIRQL irql;
-  KeAcquireSpinLock(&state->lock, &irql);
-  const BOOLEAN needed = (state->armed_factor & FACTOR_DRIVE_END) != 0;
-  KeReleaseSpinLock(&state->lock, irql);
-  return needed;
+  return (armed_wait_factor(ext, axis, NULL) & FACTOR_DRIVE_END) != 0;
 }
 
 /* The factors that a slot which fired or was disarmed needed on its axes go
@@ -65,7 +57,7 @@ BOOLEAN wait_needs_drive_end(CardExtension *ext, int axis) {
  * end; the chip interrupt then goes off when nothing else needs it. */
 VOID drop_slot_factors(CardExtension *ext, const IntActionSlot *gone) {
   IntActionSlot slots[INT_ACTION_SLOTS];
-  run_synchronized(ext, [&] { RtlCopyMemory(slots, ext->int_action, sizeof slots); });
+  run_synchronized(ext, [&] { RtlCopyMemory(slots, ext->actions.int_action, sizeof slots); });
   for_each_axis(gone->axis_mask & ALL_AXES, [&](int axis) {
     USHORT drop = (USHORT)(gone->factor & ~combined_factor(slots, -1, axis, 0) & MODE1_FACTOR_ENABLES);
     if (wait_needs_drive_end(ext, axis)) drop &= (USHORT)~MODE1_DRIVE_END_ENABLE;
@@ -92,7 +84,7 @@ VOID disarm_int_actions(CardExtension *ext, ULONG axis_mask) {
   IntActionSlot gone[INT_ACTION_SLOTS] = {};
   run_synchronized(ext, [&] {
     for (int index = 0; index < INT_ACTION_SLOTS; ++index) {
-      IntActionSlot &slot = ext->int_action[index];
+      IntActionSlot &slot = ext->actions.int_action[index];
       if (!((slot.axis_mask | slot.target) & axis_mask)) continue;
       gone[index] = slot;
       slot = IntActionSlot{};
@@ -103,14 +95,19 @@ VOID disarm_int_actions(CardExtension *ext, ULONG axis_mask) {
   }
 }
 
+VOID int_actions_reset(CardExtension *ext) {
+  run_synchronized(ext, [&] { RtlZeroMemory(ext->actions.int_action, sizeof ext->actions.int_action); });
+  ext->actions.int_action_next = 0;
+}
+
 /* REQ_SET_INT_ACTION. The slot is filled even when a factor was refused (the
  * answer says so); an S-curve move that fails its check is refused with its
  * failing axes and the slot keeps no action, so nothing unchecked can start. */
 USHORT set_int_action(RequestContext *request) {
   CardExtension *ext = request->ext;
   DriverRequest *block = request->block;
-  if (ext->int_action_next >= INT_ACTION_SLOTS) ext->int_action_next = 0;
-  const int index = ext->int_action_next;
+  if (ext->actions.int_action_next >= INT_ACTION_SLOTS) ext->actions.int_action_next = 0;
+  const int index = ext->actions.int_action_next;
 
   IntActionSlot slot = {};
   slot.factor = slot_u16(block, 2);
@@ -119,7 +116,7 @@ USHORT set_int_action(RequestContext *request) {
   slot.action = slot_u8(block, 4);
   const ULONG axes = slot_u16(block, 1) & ALL_AXES;
   IntActionSlot slots[INT_ACTION_SLOTS];  /* the DPC empties fired slots meanwhile */
-  run_synchronized(ext, [&] { RtlCopyMemory(slots, ext->int_action, sizeof slots); });
+  run_synchronized(ext, [&] { RtlCopyMemory(slots, ext->actions.int_action, sizeof slots); });
   USHORT word = DRV_SUCCESS;
   USHORT factor = slot.factor;
   for (int axis = 0; axis < AXIS_COUNT && word == DRV_SUCCESS; ++axis) {
@@ -142,7 +139,9 @@ USHORT set_int_action(RequestContext *request) {
       slot.s_move_direction = direction;
     }
   }
-  run_synchronized(ext, [&] { ext->int_action[index] = slot; });
-  ext->int_action_next = (UCHAR)(index + 1);
+  const bool runs = slot.action == ACTION_RELEASE || slot.action == ACTION_S_MOVE;
+  slot.state = runs && slot.countdown != 0 ? INT_ACTION_COUNTING : INT_ACTION_INERT;
+  run_synchronized(ext, [&] { ext->actions.int_action[index] = slot; });
+  ext->actions.int_action_next = (UCHAR)(index + 1);
   return word;
 }

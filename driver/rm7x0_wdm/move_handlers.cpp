@@ -44,7 +44,7 @@ USHORT blocking_errors(USHORT errors, UCHAR direction) {
 VOID start_drive(CardExtension *ext, ULONG axis_mask, UCHAR code) {
   run_synchronized(ext, [&] {
     card_write16(ext, REG_COMMAND, command_word(axis_mask, code));
-    ext->held_loaded |= (USHORT)(axis_mask & ext->held_in_chip);
+    held_starts_note_drive_locked(ext, axis_mask);
   });
 }
 
@@ -166,21 +166,6 @@ USHORT check_axis_ready(CardExtension *ext, ULONG axis_mask, UCHAR direction) {
     if (ext->axis[axis].shadow[SHADOW_MODE3] & MODE3_HAND_WHEEL_FIELD) word = DRV_AXIS_NOT_READY;
   });
   return word;
-}
-
-static VOID clear_end_flags_of_path(CardExtension *ext, ULONG axis_mask, ULONG path_mask) {
-  for_each_axis(axis_mask, [&](int axis) {
-    for (LONG &flag : ext->axis[axis].end_flag) InterlockedExchange(&flag, 0);
-    InterlockedExchange(&ext->axis[axis].path_axes, (LONG)path_mask);
-  });
-}
-
-VOID clear_end_flags(CardExtension *ext, ULONG axis_mask) {
-  clear_end_flags_of_path(ext, axis_mask, 0);
-}
-
-VOID start_path_end_flags(CardExtension *ext, ULONG path_mask) {
-  clear_end_flags_of_path(ext, path_mask, path_mask);
 }
 
 /* ---- Starts -------------------------------------------------------------- */

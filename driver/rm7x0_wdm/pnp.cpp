@@ -77,15 +77,9 @@ static BOOLEAN card_at_work(CardExtension *ext) {
   if (!read_interlocked(&ext->started) || read_interlocked(&ext->powered_down)) return FALSE;
   if (chip_main_status(ext) & MAIN_STATUS_BUSY_MASK) return TRUE;
   if (home_searches_running(ext, ALL_AXES)) return TRUE;
-  BOOLEAN held = FALSE;
-  run_synchronized(ext, [&] { held = ext->held_loaded != 0; });
-  if (held) return TRUE;
-  for (DriverAxisState &state : ext->axis) {
-    KIRQL irql;
-    KeAcquireSpinLock(&state.lock, &irql);
-    const BOOLEAN waiting = state.pending_request != NULL;
-    KeReleaseSpinLock(&state.lock, irql);
-    if (waiting) return TRUE;
+  if (held_starts_any_drive_waits(ext)) return TRUE;
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    if (request_waits_on_axis(ext, axis)) return TRUE;
   }
   return FALSE;
 }

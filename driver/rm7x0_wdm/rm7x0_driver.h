@@ -5,8 +5,8 @@
  *    (and by close and stop_device while they change card state);
  *  - interrupt lock: every register sequence runs under it
  *    (KeSynchronizeExecution), the interrupt service routine too;
- *  - axis lock: guards an axis's pending request, armed factor and event,
- *    which the DPC and cancellation also touch;
+ *  - axis lock: guards an axis's wait (AxisWait: its state, armed factor,
+ *    pending request and event), which the DPC and cancellation also touch;
  *  - conti lock: guards the continuous-interpolation run and its segment
  *    table (see Interpolation). It is taken before the interrupt lock and
  *    never while an axis lock or the interrupt lock is held;
@@ -206,9 +206,36 @@ enum FeatureOwner {
 /* Functions that may hold an axis's sync words (DriverAxisState.sync_owner). */
 enum SyncOwner { SYNC_OWNER_NONE, SYNC_OWNER_COMPARE, SYNC_OWNER_SYNC_ACTION };
 
-/* End flags of an axis (DriverAxisState.end_flag). */
+/* End flags of an axis (DriveEndFlags.end_flag). */
 /* END_CONTI_BROKEN: the axis's table run ended with segments it never ran. */
 enum AxisEndFlag { END_STOPPED_BY_COMMAND, END_DRIVE, END_HOME, END_CONTI_BROKEN, END_FLAG_COUNT };
+
+/* The chip's hold of an axis's drive starts (HeldStarts.state). */
+enum HoldState {
+  HOLD_NONE,               /* a drive command starts at once. Entered at creation, by a release
+                              (REQ_DRV_START, a release action, a stop) and by a card reset */
+  HOLD_WRITTEN,            /* the hold command was written: a drive command waits in the chip.
+                              Entered by REQ_DRV_HOLD, or from HOLD_WITH_PENDING_DRIVE by a stop
+                              that dropped the drive; left by a release or a card reset */
+  HOLD_WITH_PENDING_DRIVE  /* a drive command waits for the release (a pending motion). Entered
+                              by a drive command in HOLD_WRITTEN; left by a release (the drive
+                              runs), a stop (HOLD_WRITTEN) or a card reset */
+};
+
+/* The wait of an axis for an interrupt factor (AxisWait.state). */
+enum WaitState {
+  WAIT_NONE,               /* no factor armed. Entered at creation, when a waiting request is
+                              cancelled (cancel routine, its file's cleanup), when the start it
+                              waited for was refused, and by a card reset, stop_device or a
+                              power-down */
+  WAIT_ARMED,              /* a request waits for a move that has not started yet: a drive end
+                              latched now is an earlier move's. Entered by arm_wait_irp; left for
+                              WAIT_ARMED_MOVE_STARTED once the move started, or for WAIT_NONE */
+  WAIT_ARMED_MOVE_STARTED  /* the armed factor counts when it arrives (a drive end once the axis
+                              stands). Entered by arm_wait, or from WAIT_ARMED by the waited start;
+                              stays after the factor completed the request, until the next arm
+                              or WAIT_NONE */
+};
 
 /* The home search of an axis (DriverAxisState.home.state): one state
  * machine of steps. A step starts a move (a start_* routine of
@@ -317,18 +344,70 @@ typedef struct MoveProfile {
   ULONG tail;
 } MoveProfile;
 
+/* The state of an interrupt-action slot (IntActionSlot.state). */
+enum IntActionState {
+  INT_ACTION_EMPTY,     /* no action, no factor. Entered at creation, when the slot fires, by a
+                           stop of one of its axes or targets and by a card reset */
+  INT_ACTION_COUNTING,  /* counts its axes' interrupts down to its action. Entered by
+                           REQ_SET_INT_ACTION with an action to run and axes to count; left
+                           when it fires, or as EMPTY, or when the request fills it again */
+  INT_ACTION_INERT      /* filled without an action to run (none asked, its move failed its
+                           checks, or no axis to count): its factors stay on and join those of
+                           the other slots of its axes. Left as COUNTING */
+};
+
 /* One interrupt action. Written by the interrupt-action request and counted
- * down by the DPC, both under the interrupt lock; a slot that fired is
- * emptied (action 0). */
+ * down by the DPC, both under the interrupt lock. */
 typedef struct IntActionSlot {
+  UCHAR state;             /* IntActionState */
   USHORT factor;           /* high byte: factor bits that count */
   UCHAR axis_mask;         /* axes whose interrupts count */
   UCHAR target;            /* axes the action works on */
   UCHAR action;            /* 1 release held starts, 2 start the slot's S-curve move */
-  UCHAR countdown;
+  UCHAR countdown;         /* interrupts still to count while COUNTING */
   MoveProfile s_move;      /* action 2: the S-curve move to start */
   UCHAR s_move_direction;
 } IntActionSlot;
+
+/* The interrupt actions of a card (interrupt_actions.cpp). The slots are
+ * guarded by the interrupt lock (the request that fills one, the DPC that
+ * counts it, a stop and the card reset); the next-slot index belongs to the
+ * handlers (request mutex). */
+typedef struct IntActions {
+  IntActionSlot int_action[INT_ACTION_SLOTS];
+  UCHAR int_action_next;           /* the slot the next REQ_SET_INT_ACTION fills */
+} IntActions;
+
+/* The held drive starts of a card (held_starts.cpp). Each change goes with
+ * the chip command it follows, under the interrupt lock: hold and release
+ * requests, move starts, stops, the DPC's interrupt actions, card reset. */
+typedef struct HeldStarts {
+  UCHAR state[AXIS_COUNT];         /* HoldState of each axis */
+  USHORT held_axes;                /* the held-axis mask: the axes of the last REQ_DRV_HOLD and
+                                      the targets of a fired S-curve action, until released;
+                                      a wait on one is refused */
+} HeldStarts;
+
+/* The wait of one axis for an interrupt factor, and the event its
+ * interrupts signal (waiting_requests.cpp). Guarded by the axis lock, which
+ * the handlers, the DPC and the cancel routine take alone. */
+typedef struct AxisWait {
+  KSPIN_LOCK lock;                 /* the axis lock */
+  LONG state;                      /* WaitState */
+  ULONG armed_factor;              /* 128 drive end or 256 home end; 0 in WAIT_NONE */
+  PIRP pending_request;            /* the request waiting for the armed factor, or NULL */
+  PFILE_OBJECT pending_file_object;/* the file it came through */
+  PKEVENT event;                   /* caller's event, signalled per interrupt */
+} AxisWait;
+
+/* Why an axis's last drive ended, as the driver saw it (drive_end_flags.cpp,
+ * the only writer). Interlocked: move starts and stops (handlers), the DPC
+ * (drive and home ends, a broken table run) and the card reset. */
+typedef struct DriveEndFlags {
+  LONG end_flag[END_FLAG_COUNT];   /* cleared by move starts; set by the end they name */
+  volatile LONG path_axes;         /* the axes of the path the axis last drove on, 0 after a
+                                      move of its own; move starts */
+} DriveEndFlags;
 
 /* One continuous-interpolation segment (32 bytes). Written by the segment
  * load request, read by the DPC; conti lock. */
@@ -388,22 +467,15 @@ typedef struct DriverAxisState {
   UCHAR output[OUTPUT_COUNT];      /* servo state, servo value, alarm reset, GDO */
   LONG feature_owner;              /* 0 free, 1 soft limit, 2 ring counter, 3 compare, 4 sync action */
   LONG sync_owner;                 /* 0 free, 1 compare trigger, 2 sync action */
-  LONG end_flag[END_FLAG_COUNT];   /* cleared by move starts; drive and home end set by the DPC */
-  volatile LONG path_axes;         /* the axes of the path the axis last drove on, 0 after a
-                                      move of its own; move starts, interlocked */
-  ULONG armed_factor;              /* 128, 256 or 0; axis lock */
-  UCHAR armed_move_started;        /* the move a drive-end wait is armed for has started: a
-                                      drive end latched before is not its end; axis lock */
-  KSPIN_LOCK lock;                 /* the axis lock */
+  DriveEndFlags ends;              /* see DriveEndFlags */
+  AxisWait wait;                   /* see AxisWait: armed factor, pending request, event and
+                                      the axis lock */
   volatile LONG interrupt_factor;  /* last factor word read; DPC and interrupt service routine,
                                       interlocked */
   LONG compare_pitch;              /* pitch of the interval trigger armed last (signed, as
                                       requested); handlers */
   volatile LONG factor_for_dpc;    /* factors read in compare-table mode (interrupt service
                                       routine, table arming) that the DPC serves; interlocked */
-  PKEVENT event;                   /* caller's event, signalled per interrupt; axis lock */
-  PFILE_OBJECT pending_file_object;/* axis lock */
-  PIRP pending_request;            /* request waiting for the armed factor; axis lock */
   HomeSearch home;                 /* the axis's home search; see HomeSearch */
 } DriverAxisState;
 
@@ -502,13 +574,7 @@ typedef struct CardExtension {
   IntSourceSet int_sources;        /* sources switched on; PnP start, handlers */
   USHORT card_id;                  /* PnP start: DIP switch 0-15 */
   USHORT cpld_version;             /* PnP start */
-  USHORT held_axes;                /* axes whose drive start is held; handlers and DPC,
-                                      under the interrupt lock */
-  USHORT held_in_chip;             /* axes the chip holds (hold written, no release since);
-                                      handlers and DPC, under the interrupt lock */
-  USHORT held_loaded;              /* axes of held_in_chip with a drive that waits for the
-                                      release: a pending motion; handlers and DPC, under the
-                                      interrupt lock */
+  HeldStarts held;                 /* see HeldStarts */
   DriverAxisState axis[AXIS_COUNT];/* X, Y, Z, U */
   USHORT output_shadow;            /* REG_OUTPUT; handlers, under the interrupt lock */
   USHORT torix_input_cache[8];     /* Torix ports 8-15; handlers and DPC, under the interrupt lock */
@@ -528,8 +594,7 @@ typedef struct CardExtension {
   volatile LONG compare_count;     /* handlers and interrupt service routine, interlocked */
   volatile LONG compare_mode;      /* 1 while the ISR reloads the comparators; interlocked */
   HomeSearchCard home;             /* add_device and home_search.cpp; see HomeSearchCard */
-  IntActionSlot int_action[INT_ACTION_SLOTS]; /* handlers; countdown by the DPC */
-  UCHAR int_action_next;           /* handlers */
+  IntActions actions;              /* see IntActions */
 } CardExtension;
 
 static inline CardExtension *card_extension(PDEVICE_OBJECT device) {
@@ -613,13 +678,27 @@ RequestHandler get_cpld_version;
 RequestHandler set_customization;
 RequestHandler test_register;
 VOID unmap_user_view(CardExtension *ext);
-VOID release_axis_events(CardExtension *ext);
 
-/* waiting_requests.cpp: requests pended until an interrupt factor. */
+/* waiting_requests.cpp: the waits of the axes (AxisWait), requests pended
+ * until an interrupt factor, and the axes' events. */
 VOID cancel_waiting_request(PDEVICE_OBJECT device, PIRP irp);
 VOID complete_waiting_request(CardExtension *ext, int axis, NTSTATUS status);
-VOID complete_all_waiting_requests(CardExtension *ext, NTSTATUS status);
+/* Card reset, stop_device and power-down: every wait ends, its request
+ * cancelled, as the factors it waits for can no longer arrive. */
+VOID waits_reset(CardExtension *ext);
 VOID cancel_file_waiting_requests(CardExtension *ext, PFILE_OBJECT file);
+/* A request waits on the axis of index 0-3. */
+BOOLEAN request_waits_on_axis(CardExtension *ext, int axis);
+/* The factor armed on the axis (0 when none); *move_started (unless NULL):
+ * the move it is armed for has started, so a drive end from now on is its
+ * end. */
+ULONG armed_wait_factor(CardExtension *ext, int axis, PBOOLEAN move_started);
+/* The axis's event := event; answers the one it held. The DPC signals it
+ * under the same lock, so an event given back is never signalled. */
+PKEVENT exchange_axis_event(CardExtension *ext, int axis, PKEVENT event);
+VOID release_axis_events(CardExtension *ext);
+/* DPC: the axis's event, if any, is signalled. */
+VOID signal_axis_event(CardExtension *ext, int axis);
 
 /* interrupt.cpp: interrupt service and DPC. */
 BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context);
@@ -697,6 +776,55 @@ BOOLEAN register_test(CardExtension *ext, ULONG operation, ULONG offset, USHORT 
                       PUSHORT read_value);
 ULONG board_date_code(const CardExtension *ext);
 
+/* drive_end_flags.cpp: why the axes' drives ended (DriveEndFlags). */
+/* A move of its own starts on each axis of the mask: its end flags go. */
+VOID clear_end_flags(CardExtension *ext, ULONG axis_mask);
+/* The axes of the mask start one interpolated path together: their end
+ * flags go, and each stops for the reasons of the whole path. */
+VOID start_path_end_flags(CardExtension *ext, ULONG path_mask);
+/* The drive of the axis of index 0-3 ended for this reason. */
+VOID set_end_flag(CardExtension *ext, int axis, AxisEndFlag flag);
+/* A stop command ended the axis's last drive. */
+BOOLEAN stopped_by_command(CardExtension *ext, int axis);
+/* The axis and the others of its last path while they are still on it:
+ * the chip latches a path's stop reason on the axis that met it, and its
+ * partners stopped short all the same. */
+ULONG axes_of_its_path(CardExtension *ext, int axis);
+/* The stop-reason word of an axis that stands (DRIVE_FINISH_* bits of the
+ * libraries): latched, the chip's reasons of its path, and the driver's
+ * flags of the axis and of its path. */
+USHORT stop_reasons(CardExtension *ext, int axis, ULONG path, USHORT latched);
+/* Card reset: no drive has ended. */
+VOID drive_end_flags_reset(CardExtension *ext);
+
+/* held_starts.cpp: the held drive starts (HeldStarts). The *_locked
+ * routines run under the interrupt lock, with the command they follow. */
+/* REQ_DRV_HOLD: the chip holds the axes' drive starts. */
+VOID held_starts_hold(CardExtension *ext, ULONG axis_mask);
+/* REQ_DRV_START: the axes' held starts run; the held-axis mask empties. */
+VOID held_starts_release(CardExtension *ext, ULONG axis_mask);
+/* A stop took the axes' waiting drive starts: their holds go too, so that
+ * the next start runs. */
+VOID held_starts_stop(CardExtension *ext, ULONG axis_mask);
+/* Card reset: the chip's reset dropped every hold. */
+VOID held_starts_reset(CardExtension *ext);
+/* A drive command was written for the axes: a held one now waits. */
+VOID held_starts_note_drive_locked(CardExtension *ext, ULONG axis_mask);
+/* A stop command was written: the chip dropped the axes' waiting drives. */
+VOID held_starts_drop_drives_locked(CardExtension *ext, ULONG axis_mask);
+/* A release action fires: its target's held starts run. */
+VOID held_starts_release_locked(CardExtension *ext, ULONG axis_mask);
+/* An S-curve action fires on its target: waits on it are refused. */
+VOID held_starts_mark_held_locked(CardExtension *ext, ULONG axis_mask);
+/* The axes of the mask that the chip holds. */
+ULONG held_starts_in_chip_locked(const CardExtension *ext, ULONG axis_mask);
+/* A held drive waits for its release on the axis of index 0-3. */
+BOOLEAN held_starts_drive_waits_locked(const CardExtension *ext, int axis);
+/* A held drive waits for its release on some axis. */
+BOOLEAN held_starts_any_drive_waits(CardExtension *ext);
+/* An axis of the mask is in the held-axis mask: a wait on it is refused. */
+BOOLEAN held_starts_refuse_wait(CardExtension *ext, ULONG axis_mask);
+
 /* card_reset.cpp: chip and driver state back to their defaults. */
 VOID card_reset(CardExtension *ext);
 
@@ -764,11 +892,6 @@ USHORT check_move_params(CardExtension *ext, ULONG axis_mask, UCHAR direction, P
 USHORT check_velocity_params(CardExtension *ext, ULONG axis_mask, const UCHAR direction[AXIS_COUNT]);
 USHORT check_axis_idle(CardExtension *ext, ULONG axis_mask);                   /* 0x8002 */
 USHORT check_axis_ready(CardExtension *ext, ULONG axis_mask, UCHAR direction); /* 0x801F */
-/* A move of its own starts on each axis of the mask: its end flags go. */
-VOID clear_end_flags(CardExtension *ext, ULONG axis_mask);
-/* The axes of the mask start one interpolated path together: their end
- * flags go, and each stops for the reasons of the whole path. */
-VOID start_path_end_flags(CardExtension *ext, ULONG path_mask);
 /* A move profile from eight request slots from first_slot on: start speed,
  * drive speed, rate, deceleration rate, mode word, pulses, (direction), tail. */
 MoveProfile profile_of_slots(const DriverRequest *block, int first_slot);
@@ -883,6 +1006,8 @@ USHORT run_waited_start(RequestContext *request, ULONG wait_mask, ULONG factor, 
 RequestHandler set_int_action;
 VOID run_interrupt_actions(CardExtension *ext, int axis, USHORT factor);
 VOID disarm_int_actions(CardExtension *ext, ULONG axis_mask);
+/* Card reset: the chip's reset switched every factor off; no slot is left. */
+VOID int_actions_reset(CardExtension *ext);
 
 /* home_search.cpp: the extended home configuration, the home start, the
  * search steps after a home end (modes 0-3) and on the home timer (modes 4

@@ -8,11 +8,7 @@
 
 namespace {
 
-/* Stop-reason bits of the motion state (the libraries' DRIVE_FINISH_*). */
-constexpr USHORT STATE_STOP_COMMAND = 0x0004;
-constexpr USHORT STATE_DRIVE_END = 0x0080;
-constexpr USHORT STATE_CONTI_BROKEN = 0x0200;
-constexpr USHORT STATE_HOME_END = 0x0100;
+/* The stop reasons the chip latches, and bit 7 of status 2 as the motion state carries it. */
 constexpr USHORT STATUS1_STOP_REASONS = 0xFF00;  /* limit +/-, alarm, emergency stop */
 constexpr USHORT STATUS2_SOFT_LIMITS = 0x0003;
 constexpr USHORT STATUS2_BIT7 = 0x0080;
@@ -72,21 +68,6 @@ USHORT read_word_request(RequestContext *request, UCHAR code) {
   return DRV_SUCCESS;
 }
 
-/* The held-axis mask changes with the hold or release command, as one step;
- * the chip holds the axes of every hold until their release. */
-VOID hold_or_release(CardExtension *ext, ULONG axis_mask, UCHAR code, USHORT held_after) {
-  run_synchronized(ext, [&] {
-    card_write16(ext, REG_COMMAND, command_word(axis_mask, code));
-    ext->held_axes = held_after;
-    if (code == CHIP_DRIVE_HOLD) {
-      ext->held_in_chip |= (USHORT)(axis_mask & ALL_AXES);
-    } else {
-      ext->held_in_chip &= (USHORT)~axis_mask;
-      ext->held_loaded &= (USHORT)~axis_mask;
-    }
-  });
-}
-
 }  // namespace
 
 /* ---- motion state, errors, inputs ---------------------------------------- */
@@ -101,18 +82,6 @@ static USHORT latched_stop_reasons(CardExtension *ext, int axis, USHORT main_sta
                   ((status2 & STATUS2_BIT7) ? STATE_STATUS2_BIT7 : 0));
 }
 
-/* The axes that stopped with this one: the others of its last path while
- * they are still on that path. The chip latches a path's stop reason on the
- * axis that met it; its partners stopped short all the same. */
-static ULONG axes_of_its_path(CardExtension *ext, int axis) {
-  const LONG path = read_interlocked(&ext->axis[axis].path_axes);
-  ULONG axes = 1u << axis;
-  for_each_axis((ULONG)path & ~axes, [&](int other) {
-    if (read_interlocked(&ext->axis[other].path_axes) == path) axes |= 1u << other;
-  });
-  return axes;
-}
-
 VOID motion_done(CardExtension *ext, ULONG axis_mask, PUCHAR done, PUSHORT state) {
   *done = 0;
   *state = 0;
@@ -121,31 +90,21 @@ VOID motion_done(CardExtension *ext, ULONG axis_mask, PUCHAR done, PUSHORT state
   /* Between two steps of a home search the axis stands, but the search
    * goes on: it is done only when its end has been taken. */
   if (home_search_running(ext, axis)) return;
-  USHORT main_status = 0, held_loaded = 0;
+  USHORT main_status = 0;
+  BOOLEAN held_drive_waits = FALSE;
   run_synchronized(ext, [&] {
     main_status = card_read16(ext, REG_COMMAND);
-    held_loaded = ext->held_loaded;
+    held_drive_waits = held_starts_drive_waits_locked(ext, axis);
   });
   if (main_status & (1u << axis)) return;
-  if (held_loaded & (1u << axis)) return;  /* a held drive still to run */
+  if (held_drive_waits) return;  /* a held drive still to run */
   *done = 1;
   /* A path cut short never reads as a normal end on any of its axes: each
    * says why the path stopped. */
-  USHORT reason = 0;
-  bool stopped_by_command = false;
-  for_each_axis(axes_of_its_path(ext, axis), [&](int member) {
-    reason |= latched_stop_reasons(ext, member, main_status);
-    stopped_by_command = stopped_by_command || ext->axis[member].end_flag[END_STOPPED_BY_COMMAND];
-  });
-  const LONG *flag = ext->axis[axis].end_flag;
-  if (flag[END_CONTI_BROKEN]) reason |= STATE_CONTI_BROKEN;
-  if (stopped_by_command)
-    reason |= STATE_STOP_COMMAND;
-  else if (flag[END_HOME])
-    reason |= STATE_HOME_END;
-  else if (reason == 0)
-    reason = STATE_DRIVE_END;  /* with or without its drive-end flag */
-  *state = reason;
+  const ULONG path = axes_of_its_path(ext, axis);
+  USHORT latched = 0;
+  for_each_axis(path, [&](int member) { latched |= latched_stop_reasons(ext, member, main_status); });
+  *state = stop_reasons(ext, axis, path, latched);
 }
 
 USHORT motion_done_request(RequestContext *request) {
@@ -273,11 +232,9 @@ VOID stop_axes(CardExtension *ext, ULONG axis_mask, USHORT stop_code) {
   /* The chip drops a held drive with the stop. */
   run_synchronized(ext, [&] {
     card_write16(ext, REG_COMMAND, command_word(axis_mask, code));
-    ext->held_loaded &= (USHORT)~axis_mask;
+    held_starts_drop_drives_locked(ext, axis_mask);
   });
-  for_each_axis(axis_mask, [&](int axis) {
-    InterlockedExchange(&ext->axis[axis].end_flag[END_STOPPED_BY_COMMAND], 1);
-  });
+  for_each_axis(axis_mask, [&](int axis) { set_end_flag(ext, axis, END_STOPPED_BY_COMMAND); });
 }
 
 /* A stop also ends the home searches of its axes, before it reaches the
@@ -290,9 +247,7 @@ USHORT stop_move(RequestContext *request) {
   const ULONG ended_searches = end_home_searches(ext, axis_mask);
   disarm_int_actions(ext, axis_mask);
   stop_axes(ext, axis_mask, slot_u16(request->block, 2));
-  /* The stop took the waiting drive starts: the holds go too, so that the
-   * next start of these axes runs. */
-  hold_or_release(ext, axis_mask, CHIP_DRIVE_RELEASE, (USHORT)(ext->held_axes & ~axis_mask));
+  held_starts_stop(ext, axis_mask);
   for_each_axis(ended_searches,
                 [&](int axis) { complete_waiting_request(ext, axis, STATUS_SUCCESS); });
   return DRV_SUCCESS;
@@ -306,12 +261,12 @@ USHORT stop_move_all(RequestContext *request) {
 
 USHORT drive_hold(RequestContext *request) {
   const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
-  hold_or_release(request->ext, axis_mask, CHIP_DRIVE_HOLD, (USHORT)axis_mask);
+  held_starts_hold(request->ext, axis_mask);
   return DRV_SUCCESS;
 }
 
 USHORT drive_start(RequestContext *request) {
-  hold_or_release(request->ext, slot_u16(request->block, 1), CHIP_DRIVE_RELEASE, 0);
+  held_starts_release(request->ext, slot_u16(request->block, 1));
   return DRV_SUCCESS;
 }
 

@@ -1,10 +1,36 @@
-/* Requests that wait on an axis for an interrupt factor (waited moves and home
- * searches). Whoever clears the request's cancel routine owns the request:
- * the cancel routine finds it in the axis slot; the DPC, a reset or the stop
- * take it from the slot only after clearing the cancel routine, and leave it
- * to a cancel routine already under way otherwise. Requests are completed
- * after the axis lock is released. */
+/* The waits of the axes for an interrupt factor (waited moves and home
+ * searches, and the stops that wait for their drive end), and the events
+ * their interrupts signal. Each axis's wait is guarded by its axis lock.
+ *
+ * A request that waits is pended on its axis. Whoever clears the request's
+ * cancel routine owns the request: the cancel routine finds it in the axis
+ * slot; the DPC, a reset or the stop take it from the slot only after
+ * clearing the cancel routine, and leave it to a cancel routine already
+ * under way otherwise. Requests are completed after the axis lock is
+ * released. */
 #include "rm7x0_driver.h"
+
+/* Under the axis lock: the wait's state and the factor it is armed for. */
+static VOID enter_wait_state(AxisWait *wait, WaitState state, ULONG factor) {
+  wait->state = factor != 0 ? state : WAIT_NONE;
+  wait->armed_factor = wait->state != WAIT_NONE ? factor : 0;
+}
+
+/* Runs fn on the axis's wait under its axis lock. */
+template <typename Fn>
+static void with_axis_wait(CardExtension *ext, int axis, Fn fn) {
+  AxisWait *wait = &ext->axis[axis].wait;
+  KIRQL irql;
+  KeAcquireSpinLock(&wait->lock, &irql);
+  fn(wait);
+  KeReleaseSpinLock(&wait->lock, irql);
+}
+
+/* Under the axis lock: the request leaves the axis's slot. */
+static VOID clear_pending_request(AxisWait *wait) {
+  wait->pending_request = NULL;
+  wait->pending_file_object = NULL;
+}
 
 /* Cancel routine of a waiting request: runs with the cancel lock held. */
 VOID cancel_waiting_request(PDEVICE_OBJECT device, PIRP irp) {
@@ -12,16 +38,12 @@ VOID cancel_waiting_request(PDEVICE_OBJECT device, PIRP irp) {
   CardExtension *ext = card_extension(device);
   BOOLEAN found = FALSE;
   for (int axis = 0; axis < AXIS_COUNT && !found; ++axis) {
-    DriverAxisState *state = &ext->axis[axis];
-    KIRQL irql;
-    KeAcquireSpinLock(&state->lock, &irql);
-    if (state->pending_request == irp) {
-      state->pending_request = NULL;
-      state->pending_file_object = NULL;
-      state->armed_factor = 0;
+    with_axis_wait(ext, axis, [&](AxisWait *wait) {
+      if (wait->pending_request != irp) return;
+      clear_pending_request(wait);
+      enter_wait_state(wait, WAIT_NONE, 0);
       found = TRUE;
-    }
-    KeReleaseSpinLock(&state->lock, irql);
+    });
   }
   if (found) complete_request(irp, STATUS_CANCELLED, 0);
 }
@@ -29,18 +51,15 @@ VOID cancel_waiting_request(PDEVICE_OBJECT device, PIRP irp) {
 /* Takes the axis's waiting request (of one file, or of any when file is
  * NULL) out of its slot when the cancel routine has not claimed it. */
 static PIRP take_waiting_request(CardExtension *ext, int axis, PFILE_OBJECT file = NULL) {
-  DriverAxisState *state = &ext->axis[axis];
-  KIRQL irql;
-  KeAcquireSpinLock(&state->lock, &irql);
-  PIRP irp = state->pending_request;
-  if (irp != NULL && (file == NULL || state->pending_file_object == file) &&
-      IoSetCancelRoutine(irp, NULL) != NULL) {
-    state->pending_request = NULL;
-    state->pending_file_object = NULL;
-  } else {
-    irp = NULL;  /* none, another file's, or the cancel routine completes it */
-  }
-  KeReleaseSpinLock(&state->lock, irql);
+  PIRP irp = NULL;  /* none, another file's, or the cancel routine completes it */
+  with_axis_wait(ext, axis, [&](AxisWait *wait) {
+    PIRP waiting = wait->pending_request;
+    if (waiting != NULL && (file == NULL || wait->pending_file_object == file) &&
+        IoSetCancelRoutine(waiting, NULL) != NULL) {
+      clear_pending_request(wait);
+      irp = waiting;
+    }
+  });
   return irp;
 }
 
@@ -50,17 +69,54 @@ VOID complete_waiting_request(CardExtension *ext, int axis, NTSTATUS status) {
   if (irp != NULL) complete_request(irp, status, 0);
 }
 
-/* A reset or a stop ends every wait: the factors they wait for can no longer
- * arrive. */
-VOID complete_all_waiting_requests(CardExtension *ext, NTSTATUS status) {
+static VOID set_wait_state(CardExtension *ext, int axis, WaitState state, ULONG factor) {
+  with_axis_wait(ext, axis, [&](AxisWait *wait) { enter_wait_state(wait, state, factor); });
+}
+
+VOID waits_reset(CardExtension *ext) {
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
-    complete_waiting_request(ext, axis, status);
-    DriverAxisState *state = &ext->axis[axis];
-    KIRQL irql;
-    KeAcquireSpinLock(&state->lock, &irql);
-    state->armed_factor = 0;
-    KeReleaseSpinLock(&state->lock, irql);
+    complete_waiting_request(ext, axis, STATUS_CANCELLED);
+    set_wait_state(ext, axis, WAIT_NONE, 0);
   }
+}
+
+BOOLEAN request_waits_on_axis(CardExtension *ext, int axis) {
+  BOOLEAN waiting = FALSE;
+  with_axis_wait(ext, axis, [&](AxisWait *wait) { waiting = wait->pending_request != NULL; });
+  return waiting;
+}
+
+ULONG armed_wait_factor(CardExtension *ext, int axis, PBOOLEAN move_started) {
+  ULONG factor = 0;
+  with_axis_wait(ext, axis, [&](AxisWait *wait) {
+    factor = wait->armed_factor;
+    if (move_started != NULL) *move_started = wait->state == WAIT_ARMED_MOVE_STARTED;
+  });
+  return factor;
+}
+
+/* ---- events ---------------------------------------------------------------- */
+
+PKEVENT exchange_axis_event(CardExtension *ext, int axis, PKEVENT event) {
+  PKEVENT old = NULL;
+  with_axis_wait(ext, axis, [&](AxisWait *wait) {
+    old = wait->event;
+    wait->event = event;
+  });
+  return old;
+}
+
+VOID release_axis_events(CardExtension *ext) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) {
+    PKEVENT old = exchange_axis_event(ext, axis, NULL);
+    if (old != NULL) ObDereferenceObject(old);
+  }
+}
+
+VOID signal_axis_event(CardExtension *ext, int axis) {
+  with_axis_wait(ext, axis, [](AxisWait *wait) {
+    if (wait->event != NULL) KeSetEvent(wait->event, IO_NO_INCREMENT, FALSE);
+  });
 }
 
 /* ---- arming ---------------------------------------------------------------- */
@@ -70,16 +126,6 @@ static VOID arm_factor(CardExtension *ext, ULONG axis_mask, ULONG factor) {
   if (factor & FACTOR_HOME_END) arm_home_end(ext, axis_mask, TRUE);
 }
 
-/* move_started: whether the move the factor is armed for already runs (a
- * drive end latched before it started belongs to an earlier move). */
-static VOID set_armed_factor(DriverAxisState *state, ULONG factor, BOOLEAN move_started) {
-  KIRQL irql;
-  KeAcquireSpinLock(&state->lock, &irql);
-  state->armed_factor = factor;
-  state->armed_move_started = move_started;
-  KeReleaseSpinLock(&state->lock, irql);
-}
-
 /* The cleanup of a file: its waits end with its last handle, as the close
  * (and so the next open) waits for every request of the file. The waited
  * moves themselves go on. */
@@ -87,7 +133,7 @@ VOID cancel_file_waiting_requests(CardExtension *ext, PFILE_OBJECT file) {
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
     PIRP irp = take_waiting_request(ext, axis, file);
     if (irp == NULL) continue;
-    set_armed_factor(&ext->axis[axis], 0, FALSE);
+    set_wait_state(ext, axis, WAIT_NONE, 0);
     complete_request(irp, STATUS_CANCELLED, 0);
   }
 }
@@ -96,60 +142,50 @@ VOID cancel_file_waiting_requests(CardExtension *ext, PFILE_OBJECT file) {
  * is about to start; that start clears the end flags an older end set. */
 USHORT arm_wait(CardExtension *ext, ULONG axis_mask, ULONG factor) {
   if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
-  for_each_axis(axis_mask, [&](int axis) { set_armed_factor(&ext->axis[axis], factor, TRUE); });
+  for_each_axis(axis_mask, [&](int axis) {
+    set_wait_state(ext, axis, WAIT_ARMED_MOVE_STARTED, factor);
+  });
   arm_factor(ext, axis_mask, factor);
   return DRV_SUCCESS;
+}
+
+USHORT wait_refusal(CardExtension *ext, ULONG axis_mask) {
+  if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
+  if (held_starts_refuse_wait(ext, axis_mask)) return DRV_WAIT_ON_HELD_AXIS;
+  const int axis = axis_mask_to_index(axis_mask);
+  if (axis < 0) return DRV_AXIS_NOT_READY;  /* no axis to wait on */
+  return request_waits_on_axis(ext, axis) ? DRV_WAIT_ALREADY_ARMED : DRV_SUCCESS;
 }
 
 /* Marks the request pending before its cancel routine is set; a request
  * cancelled before that routine was in place is taken back out of the slot
  * and completed here. */
-static BOOLEAN request_waits_on(DriverAxisState *state) {
-  KIRQL irql;
-  KeAcquireSpinLock(&state->lock, &irql);
-  const BOOLEAN waiting = state->pending_request != NULL;
-  KeReleaseSpinLock(&state->lock, irql);
-  return waiting;
-}
-
-USHORT wait_refusal(CardExtension *ext, ULONG axis_mask) {
-  if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
-  USHORT held = 0;  /* the DPC's interrupt actions change it under the interrupt lock */
-  run_synchronized(ext, [&] { held = ext->held_axes; });
-  if (held & axis_mask) return DRV_WAIT_ON_HELD_AXIS;
-  const int axis = axis_mask_to_index(axis_mask);
-  if (axis < 0) return DRV_AXIS_NOT_READY;  /* no axis to wait on */
-  return request_waits_on(&ext->axis[axis]) ? DRV_WAIT_ALREADY_ARMED : DRV_SUCCESS;
-}
-
 USHORT arm_wait_irp(RequestContext *request, ULONG axis_mask, ULONG factor) {
   CardExtension *ext = request->ext;
   const USHORT refusal = wait_refusal(ext, axis_mask);
   if (refusal != DRV_SUCCESS) return refusal;
   const int axis = axis_mask_to_index(axis_mask);
 
-  DriverAxisState *state = &ext->axis[axis];
+  AxisWait *wait = &ext->axis[axis].wait;
   PIRP irp = request->irp;
   BOOLEAN cancelled = FALSE;
   KIRQL irql;
-  KeAcquireSpinLock(&state->lock, &irql);
-  if (state->pending_request != NULL) {
-    KeReleaseSpinLock(&state->lock, irql);
+  KeAcquireSpinLock(&wait->lock, &irql);
+  if (wait->pending_request != NULL) {
+    KeReleaseSpinLock(&wait->lock, irql);
     return DRV_WAIT_ALREADY_ARMED;
   }
-  state->pending_request = irp;
-  state->pending_file_object = IoGetCurrentIrpStackLocation(irp)->FileObject;
-  state->armed_factor = factor;
-  state->armed_move_started = FALSE;
+  wait->pending_request = irp;
+  wait->pending_file_object = IoGetCurrentIrpStackLocation(irp)->FileObject;
+  enter_wait_state(wait, WAIT_ARMED, factor);
   IoMarkIrpPending(irp);
   IoSetCancelRoutine(irp, cancel_waiting_request);
   if (irp->Cancel && IoSetCancelRoutine(irp, NULL) != NULL) {
-    state->pending_request = NULL;
-    state->pending_file_object = NULL;
-    state->armed_factor = 0;
+    clear_pending_request(wait);
+    enter_wait_state(wait, WAIT_NONE, 0);
     cancelled = TRUE;
   }
-  KeReleaseSpinLock(&state->lock, irql);
+  KeReleaseSpinLock(&wait->lock, irql);
   request->status = STATUS_PENDING;
   if (cancelled) {
     complete_request(irp, STATUS_CANCELLED, 0);
@@ -164,7 +200,7 @@ USHORT arm_wait_irp(RequestContext *request, ULONG axis_mask, ULONG factor) {
  * cancel routine completed it already. */
 static VOID complete_refused_wait(CardExtension *ext, int axis, USHORT word) {
   PIRP irp = take_waiting_request(ext, axis);
-  set_armed_factor(&ext->axis[axis], 0, FALSE);
+  set_wait_state(ext, axis, WAIT_NONE, 0);
   if (irp == NULL) return;
   DriverRequest *block = (DriverRequest *)irp->AssociatedIrp.SystemBuffer;
   block->slot[0] = word;
@@ -176,11 +212,9 @@ static VOID complete_refused_wait(CardExtension *ext, int axis, USHORT word) {
  * move that is over already may have ended before its drive end counted:
  * its wait ends here. */
 static VOID count_drive_ends_from_now(CardExtension *ext, int axis, ULONG factor) {
-  DriverAxisState *state = &ext->axis[axis];
-  KIRQL irql;
-  KeAcquireSpinLock(&state->lock, &irql);
-  state->armed_move_started = TRUE;
-  KeReleaseSpinLock(&state->lock, irql);
+  with_axis_wait(ext, axis, [](AxisWait *wait) {
+    if (wait->state == WAIT_ARMED) wait->state = WAIT_ARMED_MOVE_STARTED;
+  });
   if (factor == FACTOR_DRIVE_END && !(chip_main_status(ext) & (1u << axis)))
     complete_waiting_request(ext, axis, STATUS_SUCCESS);
 }

@@ -32,7 +32,7 @@ std::vector<std::uint8_t> probe_card_state(std::size_t card_slot) {
   std::memset(static_cast<void *>(&copy.home.timer_dpc), 0, sizeof copy.home.timer_dpc);
   std::memset(static_cast<void *>(&copy.home.timer), 0, sizeof copy.home.timer);
   copy.interp.conti_lock = 0;
-  for (DriverAxisState &axis : copy.axis) axis.lock = 0;
+  for (DriverAxisState &axis : copy.axis) axis.wait.lock = 0;
   std::vector<std::uint8_t> bytes;
   append(bytes, copy);
   card::MotionChip &chip = sim::machine()->cards().at(card_slot)->chip();

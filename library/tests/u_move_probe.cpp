@@ -7,7 +7,7 @@
 int probe_armed_int_actions() {
   const CardExtension *ext = card_extension(sim::devices().at(0).fdo);
   int armed = 0;
-  for (const IntActionSlot &slot : ext->int_action)
-    if (slot.countdown != 0 && slot.action != 0) ++armed;
+  for (const IntActionSlot &slot : ext->actions.int_action)
+    if (slot.state == INT_ACTION_COUNTING) ++armed;
   return armed;
 }

@@ -157,10 +157,10 @@ TEST_F(CompareSyncTest, DisablingAnActionClearsThePartnersNamedAtEnable) {
   EXPECT_EQ(axis(1).shadow[SHADOW_SYNC_WORD1], 1 | 5 << 13);
   EXPECT_EQ(axis(1).feature_owner, OWNER_SYNC_ACTION);
   EXPECT_EQ(axis(1).sync_owner, SYNC_OWNER_SYNC_ACTION);
-  axis(0).end_flag[END_DRIVE] = axis(2).end_flag[END_DRIVE] = 1;
+  axis(0).ends.end_flag[END_DRIVE] = axis(2).ends.end_flag[END_DRIVE] = 1;
   send(REQ_SET_SYNCH, {Y, 1, 5, 1, 0x4000, 1, 0, 700, 0});
-  EXPECT_EQ(axis(0).end_flag[END_DRIVE], 0) << "a partner that the action starts";
-  EXPECT_EQ(axis(2).end_flag[END_DRIVE], 0);
+  EXPECT_EQ(axis(0).ends.end_flag[END_DRIVE], 0) << "a partner that the action starts";
+  EXPECT_EQ(axis(2).ends.end_flag[END_DRIVE], 0);
 
   EXPECT_EQ(send(REQ_SET_SYNCH, {Y, 0}), DRV_SUCCESS);
   EXPECT_EQ(axis(1).shadow[SHADOW_SYNC_WORD1], 0);

@@ -166,8 +166,8 @@ TEST_F(InterruptTest, ResetAndActionRequestsKeepToTheInterruptLockWhileTheDpcCou
   sim::wait_idle();
   ASSERT_EQ(file_.request(REQ_RESET).status, STATUS_SUCCESS);
   const CardExtension* ext = card_extension(sim::devices().at(0).fdo);
-  EXPECT_EQ(ext->held_axes, 0);
-  for (const IntActionSlot& slot : ext->int_action) EXPECT_EQ(slot.action, 0);
+  EXPECT_EQ(ext->held.held_axes, 0);
+  for (const IntActionSlot& slot : ext->actions.int_action) EXPECT_EQ(slot.action, 0);
 }
 
 // A stop ends the actions chained to the stopped axes, as source or target,
@@ -185,7 +185,7 @@ TEST_F(InterruptTest, AStopDisarmsTheActionsOfItsAxes) {
   sim::wait_idle();
   const CardExtension* ext = card_extension(sim::devices().at(0).fdo);
   int armed = 0;
-  for (const IntActionSlot& slot : ext->int_action) {
+  for (const IntActionSlot& slot : ext->actions.int_action) {
     if (slot.action == 0) continue;
     ++armed;
     EXPECT_EQ(slot.axis_mask, kZ);

@@ -51,8 +51,8 @@ TEST_F(WaitedLineTest, ALineOrArcWhoseAxisAlreadyDrivesIsRefusedAtOnce) {
     EXPECT_EQ(reply.status, STATUS_SUCCESS) << c.name << ": answered, not left pending";
     EXPECT_EQ(reply.block.slot[0], DRV_INTERP_BUSY) << c.name;
     EXPECT_EQ(reply.block.slot[1], 0u) << c.name;
-    EXPECT_EQ(extension()->axis[0].armed_factor, 0u) << c.name << ": nothing armed";
-    EXPECT_EQ(extension()->axis[0].pending_request, nullptr) << c.name;
+    EXPECT_EQ(extension()->axis[0].wait.armed_factor, 0u) << c.name << ": nothing armed";
+    EXPECT_EQ(extension()->axis[0].wait.pending_request, nullptr) << c.name;
     EXPECT_EQ(extension()->interp.state, INTERP_IDLE) << c.name;
     EXPECT_EQ(busy_axes() & (X | Z), 0) << c.name << ": the path never started";
   }
