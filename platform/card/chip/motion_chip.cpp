@@ -6,10 +6,13 @@
 // ends, sensors reached, home steps). One clock timer is kept at the next such
 // event, so that factors (and the interrupt output) appear when they happen
 // even if nobody touches the chip. Timers are never cancelled while the lock
-// is held: a stale timer finds nothing to do.
+// is held: a stale timer finds nothing to do. A timer's function counts as
+// firing until its notification returned: that notification reaches into the
+// board, which must outlive it.
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 
 #include "axis.h"
@@ -72,6 +75,7 @@ struct MotionChip::State {
   std::uint64_t interrupt_events = 0;   // newly latched factors and freed segment slots
 
   std::map<std::uint64_t, std::pair<SimTime, TimerId>> timers;  // by sequence
+  std::set<TimerId> firing;  // timers whose function runs, no longer in `timers`
   std::uint64_t timer_sequence = 0;
   bool shutting_down = false;
 
@@ -178,14 +182,19 @@ void MotionChip::State::schedule_next_event() {
 
 void MotionChip::State::on_timer(std::uint64_t sequence) {
   std::function<void()> notify;
+  TimerId id = 0;
   {
     std::lock_guard<BriefLock> lock(mutex);
+    id = timers[sequence].second;
     timers.erase(sequence);
     if (shutting_down) return;
+    firing.insert(id);
     run_until(clock.now());
     notify = settle();
   }
   if (notify) notify();
+  std::lock_guard<BriefLock> lock(mutex);
+  firing.erase(id);
 }
 
 std::function<void()> MotionChip::State::settle() {
@@ -408,6 +417,8 @@ MotionChip::~MotionChip() {
     std::lock_guard<BriefLock> lock(state_->mutex);
     state_->shutting_down = true;
     for (const auto& [sequence, timer] : state_->timers) pending.push_back(timer.second);
+    // A timer still notifying: the clock's cancel waits for its function to return.
+    pending.insert(pending.end(), state_->firing.begin(), state_->firing.end());
   }
   for (TimerId id : pending) state_->clock.cancel(id);
 }
