@@ -401,12 +401,18 @@ typedef struct CardExtension {
                                       under the conti lock */
   volatile LONG open_count;        /* create and close, interlocked; 0 or 1 */
   SharedBuffer buffer;             /* see SharedBuffer */
-  USHORT compare_axis;             /* 1 or 2; handlers */
+  USHORT compare_axis;             /* 1 or 2: the axis of the table trigger, 0 when none;
+                                      handlers, changed under the interrupt lock */
   USHORT kept_data_low;            /* the speed an armed speed-change action takes from the
                                       chip's data register; handlers, under the interrupt lock */
   BOOLEAN data_low_kept;           /* kept_data_low is put back after every data write; handlers,
                                       under the interrupt lock */
-  PULONG compare_table;            /* the shared buffer's kernel address; handlers */
+  PULONG compare_table;            /* compare_entries once a table is taken, else NULL;
+                                      handlers */
+  ULONG compare_entries[SHARED_BUFFER_PAGES_MAX * PAGE_SIZE / sizeof(ULONG)];
+                                   /* the taken table, the driver's own: the shared buffer
+                                      may be rewritten while it runs; handlers, under the
+                                      interrupt lock */
   volatile LONG compare_index;     /* handlers and interrupt service routine, interlocked */
   volatile LONG compare_count;     /* handlers and interrupt service routine, interlocked */
   volatile LONG compare_mode;      /* 1 while the ISR reloads the comparators; interlocked */
