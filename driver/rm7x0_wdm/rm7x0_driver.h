@@ -298,7 +298,8 @@ typedef struct ContiSegment {
 typedef struct DriverAxisState {
   ULONG range;                     /* chip range value (16000 after reset) */
   USHORT shadow[SHADOW_COUNT];     /* last words written; handlers and DPC, under the interrupt lock */
-  USHORT app_factor;               /* the factor word the application set; handlers */
+  USHORT app_factor;               /* the factor word the application set; handlers, DPC;
+                                      under the interrupt lock */
   UCHAR output[OUTPUT_COUNT];      /* servo state, servo value, alarm reset, GDO */
   LONG feature_owner;              /* 0 free, 1 soft limit, 2 ring counter, 3 compare, 4 sync action */
   LONG sync_owner;                 /* 0 free, 1 compare trigger, 2 sync action */
@@ -746,6 +747,9 @@ USHORT check_axis_motion(CardExtension *ext, int axis, LONG owner);
 /* interrupt_factors.cpp: the interrupt factors (mode register 1 bits 8-15)
  * of the axes of the mask. */
 USHORT set_int_factor(CardExtension *ext, ULONG axis_mask, USHORT factor);
+/* set_int_factor for the application's own factors, which it keeps apart from
+ * those that interrupt actions add. */
+USHORT set_app_factor(CardExtension *ext, ULONG axis_mask, USHORT factor);
 /* Factor enables of the waits: drive end (mode 1 bit 15), home end
  * (extension word 1 bit 5); switching one on also switches the PCI and chip
  * interrupts on. */
