@@ -138,11 +138,12 @@ BOOLEAN table_trigger_armed(const CardExtension *ext, int axis) {
          (state->shadow[SHADOW_EXT_WORD1] & EXT1_RING_COUNTER) == 0;
 }
 
-/* The table's interrupt service ends: the reload stops, the chip interrupt
- * goes off unless another axis still needs it, the Torix interrupt comes
- * back. */
+/* The table's interrupt service ends: the reload stops, no axis is the
+ * table's any more, the chip interrupt goes off unless another axis still
+ * needs it, the Torix interrupt comes back. */
 VOID stop_table_interrupt(CardExtension *ext) {
   InterlockedExchange(&ext->compare_mode, 0);
+  run_synchronized(ext, [&] { ext->compare_axis = 0; });
   switch_chip_interrupt_off_when_unused(ext);
   if (ext->torix_interrupt) {
     const IntSourceSet torix = {{0, SOURCE_FLAG_TORIX}};
@@ -187,7 +188,7 @@ USHORT arm_table_mode(CardExtension *ext, int axis, const DriverRequest *block) 
     return DRV_TABLE_NOT_LOADED;
   /* The interrupt service reloads this axis, and tells its matches, from the
    * moment the table mode is on. */
-  ext->compare_axis = (USHORT)(1u << axis);
+  run_synchronized(ext, [&] { ext->compare_axis = (USHORT)(1u << axis); });
   const USHORT conditions =
       slot_u8(block, 7) == TABLE_INCREASING ? SYNC1_TABLE_INCREASING : SYNC1_TABLE_DECREASING;
   store_sync_words(ext, axis, conditions, SYNC2_INTERRUPT);
@@ -205,25 +206,31 @@ USHORT arm_table_mode(CardExtension *ext, int axis, const DriverRequest *block) 
   return DRV_SUCCESS;
 }
 
-/* Only X and Y have a compare output; the axis is the first of the mask. The
- * card has one compare trigger (one table, one compare axis for the
- * interrupt service): while one axis holds it, arming the other is refused. */
+/* Another axis than this one runs the card's one table, which the interrupt
+ * service reloads for that axis alone. */
+BOOLEAN table_held_by_other_axis(const CardExtension *ext, int axis) {
+  return ext->compare_axis != 0 && ext->compare_axis != (USHORT)(1u << axis);
+}
+
+/* Only X and Y have a compare output; the axis is the first of the mask.
+ * Each of them keeps its own interval trigger in its own words; the table
+ * trigger is one per card, so a table for the other axis is refused while
+ * one axis holds it. */
 USHORT cmptrig_arm(CardExtension *ext, DriverRequest *block) {
   const int axis = axis_mask_to_index(slot_u16(block, 1));
   if (axis < 0 || compare_register_index(1u << axis) < 0) return DRV_CMPTRIG_DISARM;
-  if (ext->compare_axis != 0 && ext->compare_axis != (USHORT)(1u << axis))
-    return DRV_CONFLICT_CMPTRIG;
+  const BOOLEAN interval = slot_u16(block, 4) == CMPTRIG_INTERVAL_MODE;
+  if (!interval && table_held_by_other_axis(ext, axis)) return DRV_CONFLICT_CMPTRIG;
   USHORT refusal = check_axis_motion(ext, axis, OWNER_COMPARE);
   if (refusal == DRV_SUCCESS) refusal = check_axis_sync(ext, axis, SYNC_OWNER_COMPARE);
   if (refusal != DRV_SUCCESS) return refusal;
 
-  if (slot_u16(block, 4) == CMPTRIG_INTERVAL_MODE) {
+  if (interval) {
     arm_interval_mode(ext, axis, block);
   } else {
     refusal = arm_table_mode(ext, axis, block);
     if (refusal != DRV_SUCCESS) return refusal;
   }
-  ext->compare_axis = (USHORT)(1u << axis);
   ext->axis[axis].feature_owner = OWNER_COMPARE;
   ext->axis[axis].sync_owner = SYNC_OWNER_COMPARE;
   return DRV_SUCCESS;
@@ -253,7 +260,6 @@ USHORT cmptrig_disarm(CardExtension *ext, int axis) {
   if (!interval) end_table_mode(ext);
   state->feature_owner = OWNER_NONE;
   state->sync_owner = SYNC_OWNER_NONE;
-  ext->compare_axis = 0;
   return DRV_SUCCESS;
 }
 
@@ -344,15 +350,20 @@ USHORT check_axis_sync(CardExtension *ext, int axis, LONG owner) {
 }
 
 /* The library has copied the table into the shared buffer; its byte sum must
- * match before the table is taken. A length beyond the buffer is refused
- * before any byte is read. */
+ * match before the table is taken into the driver's own copy. A length
+ * beyond the buffer is refused before any byte is read. A table for another
+ * axis than the one whose table trigger runs is refused: the running one
+ * stays as it is. */
 USHORT upload_compare_table(RequestContext *request) {
   CardExtension *ext = request->ext;
   const ULONG length = slot_u32(request->block, 3);
+  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  if (axis >= 0 && table_held_by_other_axis(ext, axis)) return DRV_CONFLICT_CMPTRIG;
   if (ext->buffer.kernel_address == NULL || length > ext->buffer.length) return DRV_TABLE_REFUSED;
   if (shared_buffer_checksum(ext, length) != slot_u32(request->block, 2)) return DRV_TABLE_CHECKSUM;
   run_synchronized(ext, [&] {
-    ext->compare_table = (PULONG)ext->buffer.kernel_address;
+    RtlCopyMemory(ext->compare_entries, ext->buffer.kernel_address, length);
+    ext->compare_table = ext->compare_entries;
     InterlockedExchange(&ext->compare_count, (LONG)(length / sizeof(ULONG)));
     InterlockedExchange(&ext->compare_index, TABLE_MIN_ENTRIES);
   });
@@ -367,10 +378,10 @@ USHORT cmptrig_config(RequestContext *request) {
     case CMPTRIG_ARM:
       return cmptrig_arm(ext, block);
     case 0: {
-      if (axis_mask == ext->compare_axis && axis_mask != 0) {
-        const int index = compare_register_index(axis_mask);
-        return index < 0 ? DRV_CMPTRIG_DISARM : cmptrig_disarm(ext, index);
-      }
+      /* Each armed axis is disarmed on its own. */
+      const int index = compare_register_index(axis_mask);
+      if (index >= 0 && ext->axis[index].feature_owner == OWNER_COMPARE)
+        return cmptrig_disarm(ext, index);
       /* Not armed: only the output bits change. */
       const int axis = axis_mask_to_index(axis_mask);
       if (axis >= 0)

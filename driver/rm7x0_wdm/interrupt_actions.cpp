@@ -53,13 +53,19 @@ BOOLEAN wait_needs_drive_end(CardExtension *ext, int axis) {
 }
 
 /* The factors that a slot which fired or was disarmed needed on its axes go
- * off again, unless another slot still counts them or a wait needs the drive
- * end; the chip interrupt then goes off when nothing else needs it. */
+ * off again, unless another slot still counts them, the application set them
+ * itself (its events wait on them) or a wait needs the drive end; the chip
+ * interrupt then goes off when nothing else needs it. */
 VOID drop_slot_factors(CardExtension *ext, const IntActionSlot *gone) {
   IntActionSlot slots[INT_ACTION_SLOTS];
-  run_synchronized(ext, [&] { RtlCopyMemory(slots, ext->actions.int_action, sizeof slots); });
+  USHORT app_factor[AXIS_COUNT];
+  run_synchronized(ext, [&] {
+    RtlCopyMemory(slots, ext->actions.int_action, sizeof slots);
+    for (int axis = 0; axis < AXIS_COUNT; ++axis) app_factor[axis] = ext->axis[axis].app_factor;
+  });
   for_each_axis(gone->axis_mask & ALL_AXES, [&](int axis) {
-    USHORT drop = (USHORT)(gone->factor & ~combined_factor(slots, -1, axis, 0) & MODE1_FACTOR_ENABLES);
+    USHORT drop = (USHORT)(gone->factor & ~combined_factor(slots, -1, axis, 0) &
+                           ~app_factor[axis] & MODE1_FACTOR_ENABLES);
     if (wait_needs_drive_end(ext, axis)) drop &= (USHORT)~MODE1_DRIVE_END_ENABLE;
     if (drop != 0) set_mode_field(ext, axis, SHADOW_MODE1, drop, 0);
   });

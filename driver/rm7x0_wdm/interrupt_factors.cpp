@@ -79,7 +79,6 @@ USHORT set_int_factor(CardExtension *ext, ULONG axis_mask, USHORT factor) {
                                      : MODE1_FACTOR_ENABLES;
   const BOOLEAN add_drive_end = interpolating && (factor & MODE1_DRIVE_END_ENABLE);
   for_each_axis(axis_mask, [&](int axis) {
-    ext->axis[axis].app_factor = factor;
     set_mode_field(ext, axis, SHADOW_MODE1, field, factor);
     if (add_drive_end)
       set_mode_field(ext, axis, SHADOW_MODE1, MODE1_DRIVE_END_ENABLE, MODE1_DRIVE_END_ENABLE);
@@ -89,6 +88,15 @@ USHORT set_int_factor(CardExtension *ext, ULONG axis_mask, USHORT factor) {
   else
     switch_chip_interrupt_off_when_unused(ext);
   return DRV_SUCCESS;
+}
+
+USHORT set_app_factor(CardExtension *ext, ULONG axis_mask, USHORT factor) {
+  const USHORT word = set_int_factor(ext, axis_mask, factor);
+  if (word != DRV_SUCCESS) return word;
+  run_synchronized(ext, [&] {
+    for_each_axis(axis_mask & ALL_AXES, [&](int axis) { ext->axis[axis].app_factor = factor; });
+  });
+  return word;
 }
 
 VOID arm_drive_end(CardExtension *ext, ULONG axis_mask, BOOLEAN on) {

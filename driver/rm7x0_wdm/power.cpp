@@ -32,7 +32,7 @@ static VOID restore_axis_setup(CardExtension *ext) {
     chip_set_range(ext, 1u << axis, ext->saved_range[axis]);
     chip_set_cmd_counter(ext, 1u << axis, (ULONG)ext->saved_counter[0][axis]);
     chip_set_enc_counter(ext, 1u << axis, (ULONG)ext->saved_counter[1][axis]);
-    if (ext->saved_factor[axis] != 0) set_int_factor(ext, 1u << axis, ext->saved_factor[axis]);
+    if (ext->saved_factor[axis] != 0) set_app_factor(ext, 1u << axis, ext->saved_factor[axis]);
   }
 }
 

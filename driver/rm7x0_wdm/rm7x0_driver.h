@@ -463,7 +463,8 @@ typedef struct HomeSearchCard {
 typedef struct DriverAxisState {
   ULONG range;                     /* chip range value (16000 after reset) */
   USHORT shadow[SHADOW_COUNT];     /* last words written; handlers and DPC, under the interrupt lock */
-  USHORT app_factor;               /* the factor word the application set; handlers */
+  USHORT app_factor;               /* the factor word the application set; handlers, DPC;
+                                      under the interrupt lock */
   UCHAR output[OUTPUT_COUNT];      /* servo state, servo value, alarm reset, GDO */
   LONG feature_owner;              /* 0 free, 1 soft limit, 2 ring counter, 3 compare, 4 sync action */
   LONG sync_owner;                 /* 0 free, 1 compare trigger, 2 sync action */
@@ -584,12 +585,18 @@ typedef struct CardExtension {
   Interpolation interp;            /* line, arc and continuous run: see Interpolation */
   volatile LONG open_count;        /* create and close, interlocked; 0 or 1 */
   SharedBuffer buffer;             /* see SharedBuffer */
-  USHORT compare_axis;             /* 1 or 2; handlers */
+  USHORT compare_axis;             /* 1 or 2: the axis of the table trigger, 0 when none;
+                                      handlers, changed under the interrupt lock */
   USHORT kept_data_low;            /* the speed an armed speed-change action takes from the
                                       chip's data register; handlers, under the interrupt lock */
   BOOLEAN data_low_kept;           /* kept_data_low is put back after every data write; handlers,
                                       under the interrupt lock */
-  PULONG compare_table;            /* the shared buffer's kernel address; handlers */
+  PULONG compare_table;            /* compare_entries once a table is taken, else NULL;
+                                      handlers */
+  ULONG compare_entries[SHARED_BUFFER_PAGES_MAX * PAGE_SIZE / sizeof(ULONG)];
+                                   /* the taken table, the driver's own: the shared buffer
+                                      may be rewritten while it runs; handlers, under the
+                                      interrupt lock */
   volatile LONG compare_index;     /* handlers and interrupt service routine, interlocked */
   volatile LONG compare_count;     /* handlers and interrupt service routine, interlocked */
   volatile LONG compare_mode;      /* 1 while the ISR reloads the comparators; interlocked */
@@ -973,6 +980,9 @@ USHORT check_axis_motion(CardExtension *ext, int axis, LONG owner);
 /* interrupt_factors.cpp: the interrupt factors (mode register 1 bits 8-15)
  * of the axes of the mask. */
 USHORT set_int_factor(CardExtension *ext, ULONG axis_mask, USHORT factor);
+/* set_int_factor for the application's own factors, which it keeps apart from
+ * those that interrupt actions add. */
+USHORT set_app_factor(CardExtension *ext, ULONG axis_mask, USHORT factor);
 /* Factor enables of the waits: drive end (mode 1 bit 15), home end
  * (extension word 1 bit 5); switching one on also switches the PCI and chip
  * interrupts on. */

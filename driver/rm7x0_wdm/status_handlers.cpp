@@ -338,7 +338,7 @@ USHORT end_wait(RequestContext *request) {
 }
 
 USHORT set_int_factor_request(RequestContext *request) {
-  return set_int_factor(request->ext, slot_u16(request->block, 1), slot_u16(request->block, 2));
+  return set_app_factor(request->ext, slot_u16(request->block, 1), slot_u16(request->block, 2));
 }
 
 /* Selecting the axis and reading status 3 acknowledges its factors. */

@@ -86,9 +86,11 @@ ApiStatus upload_compare_table(uint8_t card, uint16_t axis, uint16_t direction,
   put_u32(block, 3, count * sizeof(int32_t));
   if (!send_request(card_device(card), REQ_UPLOAD_COMPARE_TABLE, block))
     return ERROR_VARIABLE_PITCH_SET;
-  // The driver's word itself is the status (a sum mismatch arrives as -32759).
+  // The driver's word itself is the status (a sum mismatch arrives as -32759);
+  // a table trigger running on the other axis is the trigger's conflict.
   const uint16_t word = status_word(block);
   if (word == DRV_SUCCESS) return SUCCESS_NO_ERROR;
+  if (word == DRV_CONFLICT_CMPTRIG) return ERROR_CONFLICT_WITH_CMPTRIG;
   return static_cast<ApiStatus>(word);
 }
 

@@ -215,21 +215,64 @@ TEST_F(CompareSync, AStaleMatchBeforeArmingTakesNoEntry) {
   EXPECT_EQ(fired, table);
 }
 
-// The card has one compare trigger: a second axis is refused and the first
-// stays armed until its own disarm, which frees its comparators.
-TEST_F(CompareSync, OneCompareTriggerPerCard) {
+// X and Y each keep an interval trigger of their own: each pulses on its
+// own pitch and is disarmed alone, the other pulsing on.
+TEST_F(CompareSync, IntervalTriggersOnXAndYAreDisarmedEachAlone) {
   ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_X, ARM, 0, INTERVAL, 0, OUTPUT, 0, 100, nullptr, 0),
             SUCCESS_NO_ERROR);
-  EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, ARM, 0, INTERVAL, 0, OUTPUT, 0, 100, nullptr, 0),
-            ERROR_CONFLICT_WITH_CMPTRIG);
+  ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, ARM, 0, INTERVAL, 0, OUTPUT, 0, 50, nullptr, 0),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(move(AXIS_X, 350), SUCCESS_NO_ERROR);
+  ASSERT_EQ(move(AXIS_Y, 520), SUCCESS_NO_ERROR);
+  run_until_idle(3);
+  EXPECT_EQ(probe_compare_pulses(CARD, 0), 3u);
+  EXPECT_EQ(probe_compare_pulses(CARD, 1), 10u);
+
   EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_X, 0, 0, 0, 0, 0, 0, 0, nullptr, 0), SUCCESS_NO_ERROR);
   ASSERT_EQ(move(AXIS_X, 350), SUCCESS_NO_ERROR);
-  run_until_idle(1);
-  EXPECT_EQ(probe_compare_pulses(CARD, 0), 0u) << "disarmed";
+  ASSERT_EQ(move(AXIS_Y, 200), SUCCESS_NO_ERROR);
+  run_until_idle(3);
+  EXPECT_EQ(probe_compare_pulses(CARD, 0), 3u) << "X disarmed";
+  EXPECT_EQ(probe_compare_pulses(CARD, 1), 14u) << "Y pulses on";
   EXPECT_EQ(rm720_set_softlimit(CARD, AXIS_X, 3, 0, 100000, -100000), SUCCESS_NO_ERROR);
   EXPECT_EQ(rm720_set_softlimit(CARD, AXIS_X, 0, 0, 0, 0), SUCCESS_NO_ERROR);
-  EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, ARM, 0, INTERVAL, 0, OUTPUT, 0, 100, nullptr, 0),
+
+  EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, 0, 0, 0, 0, 0, 0, 0, nullptr, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(move(AXIS_Y, 200), SUCCESS_NO_ERROR);
+  run_until_idle(2);
+  EXPECT_EQ(probe_compare_pulses(CARD, 1), 14u) << "Y disarmed";
+  EXPECT_EQ(rm720_set_softlimit(CARD, AXIS_Y, 3, 0, 100000, -100000), SUCCESS_NO_ERROR);
+  EXPECT_EQ(rm720_set_softlimit(CARD, AXIS_Y, 0, 0, 0, 0), SUCCESS_NO_ERROR);
+}
+
+// The card reloads one table: a table for the other axis is refused while
+// one runs, and the running table fires every entry of its own.
+TEST_F(CompareSync, OneTableTriggerPerCard) {
+  const std::vector<int32_t> table{100, 150, 230, 300};
+  const std::vector<int32_t> other{10, 20, 30, 40, 50, 60};
+  ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_X, ARM, 0, TABLE, 0, OUTPUT, 1, 0, table.data(), 4),
             SUCCESS_NO_ERROR);
+  EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, ARM, 0, TABLE, 0, OUTPUT, 1, 0, other.data(), 6),
+            ERROR_CONFLICT_WITH_CMPTRIG);
+  ASSERT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, ARM, 0, INTERVAL, 0, OUTPUT, 0, 100, nullptr, 0),
+            SUCCESS_NO_ERROR)
+      << "an interval trigger beside the table";
+  ASSERT_EQ(move(AXIS_X, 400), SUCCESS_NO_ERROR);
+  std::vector<int32_t> fired;
+  int32_t position = 0;
+  while (next_trigger(0, &position)) fired.push_back(position);
+  EXPECT_EQ(fired, table);
+  EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, 0, 0, 0, 0, 0, 0, 0, nullptr, 0), SUCCESS_NO_ERROR);
+
+  EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_X, 0, 0, 0, 0, 0, 0, 0, nullptr, 0), SUCCESS_NO_ERROR);
+  ASSERT_EQ(rm720_set_cmdcounter(CARD, AXIS_Y, 0), SUCCESS_NO_ERROR);
+  EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, ARM, 0, TABLE, 0, OUTPUT, 1, 0, other.data(), 6),
+            SUCCESS_NO_ERROR);
+  ASSERT_EQ(move(AXIS_Y, 100), SUCCESS_NO_ERROR);
+  fired.clear();
+  while (next_trigger(1, &position)) fired.push_back(position);
+  EXPECT_EQ(fired, other);
+  EXPECT_EQ(rm720_cmptrig_config(CARD, AXIS_Y, 0, 0, 0, 0, 0, 0, 0, nullptr, 0), SUCCESS_NO_ERROR);
 }
 
 // A partner whose sync words the compare trigger holds is refused; its

@@ -112,6 +112,31 @@ TEST(EventsOnTheManualClock, ADriveEndFactorSetDuringAnInterpolationFires) {
   rm720_close(CARD);
 }
 
+// An interrupt action counting X's drive end leaves X's own drive-end factor
+// on when it fires: the application's event still wakes at X's next drive end.
+TEST(EventsOnTheManualClock, AnActionThatFiredLeavesTheApplicationsOwnFactor) {
+  AttachedLibrary library("[Machine]\nClock=manual\n" + card_section(0, "A", CARD));
+  ASSERT_EQ(rm720_open(CARD), 0);
+  HANDLE events[4] = {};
+  ASSERT_EQ(rm720_int_event_config(CARD, 1, events), 0);
+  ASSERT_EQ(rm720_set_int_factor(CARD, AXIS_X, DRIVE_END_FACTOR), 0);
+  ASSERT_EQ(rm720_drv_hold(CARD, AXIS_Y), 0);
+  ASSERT_EQ(rm720_t_move(CARD, AXIS_Y, 1000, 100000, 1000000, 1000000, 3000, 0), 0);
+  ASSERT_EQ(rm720_set_int_action(CARD, AXIS_X, DRIVE_END_FACTOR, AXIS_Y, 1, nullptr), 0);
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_EQ(rm720_t_move(CARD, AXIS_X, 1000, 100000, 1000000, 1000000, 2000, 0), 0);
+    DWORD woke = WAIT_TIMEOUT;
+    for (int ms = 0; ms < 1000 && woke == WAIT_TIMEOUT; ++ms) {
+      bench_advance_us(1000);
+      woke = WaitForSingleObject(events[0], 0);
+    }
+    EXPECT_EQ(woke, WAIT_OBJECT_0) << "X's own drive-end event";
+    for (int ms = 0; ms < 200; ++ms) bench_advance_us(1000);
+  }
+  rm720_close(CARD);
+}
+
 TEST_F(Events, HomeEndWakesAWaitOnAllFourEvents) {
   ASSERT_EQ(rm720_set_home_cfg(CARD, AXIS_Z, 4, 0, 0, 0x04, 0), 0);
   DWORD woke = WAIT_FAILED;

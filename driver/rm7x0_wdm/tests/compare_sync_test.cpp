@@ -144,7 +144,7 @@ TEST_F(CompareSyncTest, ADisarmOfAReleasedTriggerChangesNothing) {
   axis(0).shadow[SHADOW_SYNC_WORD2] = 0;  // released
   EXPECT_EQ(send(REQ_CMPTRIG_CONFIG, {X, 0}), DRV_SUCCESS);
   EXPECT_EQ(axis(0).feature_owner, OWNER_COMPARE);
-  EXPECT_EQ(extension()->compare_axis, X);
+  EXPECT_EQ(axis(0).sync_owner, SYNC_OWNER_COMPARE);
   // Not armed: a disarm only sets the output bits, home steps kept.
   axis(1).shadow[SHADOW_EXT_WORD2] = 0x0055;
   EXPECT_EQ(send(REQ_CMPTRIG_CONFIG, {Y, 0, 0, 0, 0x1000, 0x2800}), DRV_SUCCESS);
