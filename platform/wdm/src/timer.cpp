@@ -23,26 +23,25 @@ void schedule(PKTIMER timer, card::SimTime due) {
   set_timers.insert(timer);
 }
 
+// All of an expiry happens under timers_lock, as on Windows under the
+// dispatcher lock: once the timer reads as expired (a cancel answers FALSE),
+// it is signalled, its DPC is queued and the expiry touches it no more, so a
+// driver may flush the DPC and free the timer.
 void expire(PKTIMER timer, ULONG generation) {
-  PKDPC dpc = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(timers_lock);
-    if (timer->Generation != generation) return;  // set again or cancelled meanwhile
-    timer->Header.Inserted = FALSE;
-    set_timers.erase(timer);
-    if (timer->Period == 0) kernel::resource_released(kernel::Resource::Timer, timer);
-    dpc = timer->Dpc;
-    if (timer->Period > 0) {
-      const card::SimTime period = static_cast<card::SimTime>(timer->Period) * card::kNsPerMs;
-      schedule(timer, kernel::clock()->now() + period);
-    }
-  }
+  LARGE_INTEGER now;
+  KeQuerySystemTime(&now);
+  std::lock_guard<std::mutex> lock(timers_lock);
+  if (timer->Generation != generation) return;  // set again or cancelled meanwhile
+  timer->Header.Inserted = FALSE;
+  set_timers.erase(timer);
+  if (timer->Period == 0) kernel::resource_released(kernel::Resource::Timer, timer);
   kernel::signal_object(&timer->Header);
-  if (dpc) {
-    LARGE_INTEGER now;
-    KeQuerySystemTime(&now);
-    KeInsertQueueDpc(dpc, reinterpret_cast<PVOID>(static_cast<ULONG_PTR>(now.LowPart)),
+  if (timer->Dpc)
+    KeInsertQueueDpc(timer->Dpc, reinterpret_cast<PVOID>(static_cast<ULONG_PTR>(now.LowPart)),
                      reinterpret_cast<PVOID>(static_cast<ULONG_PTR>(now.HighPart)));
+  if (timer->Period > 0) {
+    const card::SimTime period = static_cast<card::SimTime>(timer->Period) * card::kNsPerMs;
+    schedule(timer, kernel::clock()->now() + period);
   }
 }
 

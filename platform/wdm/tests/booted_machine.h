@@ -22,13 +22,16 @@ class BootedMachine : public ::testing::Test {
     for (int i = 0; i < cards; ++i) functions_.push_back(std::make_unique<fake::Function>(i));
     sim::Parts parts;
     for (auto& function : functions_) parts.functions.push_back(function.get());
-    parts.clock = &clock_;
+    parts.clock = machine_clock();
     parts.advance = [this](card::SimTime delta) { clock_.advance(delta); };
     parts.traits = traits;
     parts.drivers.push_back({"PCI\\VEN_7A72&DEV_07F0", "fake", fake_driver::entry});
     ASSERT_EQ(sim::boot(parts), STATUS_SUCCESS);
     sim::wait_idle();
   }
+
+  // The clock the kernel runs on: the manual one, or one a test wraps around it.
+  virtual card::Clock* machine_clock() { return &clock_; }
 
   fake::Function& card(int i = 0) { return *functions_[i]; }
   PDEVICE_OBJECT fdo(std::size_t i = 0) { return sim::devices().at(i).fdo; }
