@@ -254,10 +254,11 @@ USHORT apply_home_config(CardExtension *ext, ULONG axis_mask, USHORT levels, USH
   return DRV_SUCCESS;
 }
 
-/* The steps of a search that runs belong to it: they are not rewritten
- * under it. */
+/* The steps of a search that runs belong to it: a new configuration of its
+ * axis waits for its end. */
 USHORT set_home_config(RequestContext *request) {
-  if (home_searches_running(request->ext, slot_u16(request->block, 1))) return DRV_AXIS_BUSY;
-  return apply_home_config(request->ext, slot_u16(request->block, 1), slot_u16(request->block, 2),
-                           slot_u16(request->block, 3), slot_u32(request->block, 4));
+  const HomeInputs inputs = {slot_u16(request->block, 2), slot_u16(request->block, 3),
+                             slot_u32(request->block, 4)};
+  home_search_set_inputs(request->ext, slot_u16(request->block, 1) & ALL_AXES, &inputs);
+  return DRV_SUCCESS;
 }

@@ -78,6 +78,39 @@ VOID trace_search_end(int axis, LONG state, const char *how) {
            state_name(state));
 }
 
+BOOLEAN is_timer_mode(const HomeSearch *home) { return home->mode >= 4; }
+
+/* Under the home lock: the extended configuration takes effect; modes 0-3
+ * also set the chip's home inputs and steps. */
+USHORT configure_extended(CardExtension *ext, int axis, const HomeConfigEx &config) {
+  HomeSearch *home = &ext->axis[axis].home;
+  home->config[0] = config.config[0];
+  home->config[1] = config.config[1];
+  home->mode = config.mode;
+  home->option = config.option;
+  home->direction = config.direction;
+  enter(ext, axis, HOME_CONFIGURED);
+  if (is_timer_mode(home)) return DRV_SUCCESS;
+  USHORT steps = home->config[0];
+  if (home->mode == 1 && (get_di_status(ext, 1u << axis, NULL) & DI_HOME))
+    steps |= home->option == 1 ? ACTIVE_HOME_INDEX_PLUS : ACTIVE_HOME_INDEX_MINUS;
+  return apply_home_config(ext, 1u << axis, home->config[1], steps, 0);
+}
+
+VOID configure_inputs(CardExtension *ext, int axis, const HomeInputs &inputs) {
+  apply_home_config(ext, 1u << axis, inputs.levels, inputs.step_flags, inputs.offset);
+}
+
+/* Under the home lock, once the axis's search is over: what arrived while
+ * it ran takes effect, in the order it came. */
+VOID apply_held_config(CardExtension *ext, int axis) {
+  const HeldHomeConfig held = ext->axis[axis].home.held;
+  RtlZeroMemory(&ext->axis[axis].home.held, sizeof held);
+  if (held.has_inputs && !held.inputs_last) configure_inputs(ext, axis, held.inputs);
+  if (held.has_ex) configure_extended(ext, axis, held.ex);
+  if (held.has_inputs && held.inputs_last) configure_inputs(ext, axis, held.inputs);
+}
+
 /* Under the home lock: the search is over; found says whether it ended at its
  * home (the home-end flag, and the counters cleared when the card asks). */
 VOID finish_search(CardExtension *ext, int axis, BOOLEAN found) {
@@ -93,6 +126,7 @@ VOID finish_search(CardExtension *ext, int axis, BOOLEAN found) {
   }
   state->home.move_direction = 0;
   enter(ext, axis, HOME_IDLE);
+  apply_held_config(ext, axis);
 }
 
 BOOLEAN axis_busy(CardExtension *ext, int axis) { return (chip_main_status(ext) >> axis) & 1; }
@@ -161,8 +195,6 @@ UCHAR timer_search_direction(CardExtension *ext, int axis) {
     home->direction = MOVE_DIR_PLUS;
   return home->direction;
 }
-
-BOOLEAN is_timer_mode(const HomeSearch *home) { return home->mode >= 4; }
 
 USHORT run_start_checks(RequestContext *request, ULONG axis_bit, UCHAR direction) {
   USHORT failing = 0;
@@ -397,6 +429,7 @@ VOID forget_configuration(HomeSearch *home) {
   home->option = 0;
   home->direction = 0;
   RtlZeroMemory(home->speed, sizeof home->speed);
+  RtlZeroMemory(&home->held, sizeof home->held);
 }
 
 }  // namespace
@@ -420,20 +453,43 @@ USHORT set_home_config_ex(RequestContext *request) {
   const DriverRequest *block = request->block;
   const int axis = axis_mask_to_index(slot_u16(block, 1));
   if (axis < 0) return DRV_SUCCESS;
-  /* A search that runs keeps the configuration it started with. */
-  if (home_search_running(ext, axis)) return DRV_AXIS_BUSY;
-  HomeSearch *home = &ext->axis[axis].home;
-  home->config[0] = slot_u16(block, 3);
-  home->config[1] = slot_u16(block, 2);
-  home->mode = slot_u16(block, 4);
-  home->option = slot_u8(block, 5);
-  home->direction = slot_u8(block, 6);
-  with_home_lock(ext, [&] { enter(ext, axis, HOME_CONFIGURED); });
-  if (is_timer_mode(home)) return DRV_SUCCESS;
-  USHORT steps = home->config[0];
-  if (home->mode == 1 && (get_di_status(ext, 1u << axis, NULL) & DI_HOME))
-    steps |= home->option == 1 ? ACTIVE_HOME_INDEX_PLUS : ACTIVE_HOME_INDEX_MINUS;
-  return apply_home_config(ext, 1u << axis, home->config[1], steps, 0);
+  const HomeConfigEx config = {{slot_u16(block, 3), slot_u16(block, 2)},
+                               slot_u16(block, 4),
+                               slot_u8(block, 5),
+                               slot_u8(block, 6)};
+  USHORT word = DRV_SUCCESS;
+  with_home_lock(ext, [&] {
+    HeldHomeConfig *held = &ext->axis[axis].home.held;
+    if (!is_running(state_of(ext, axis))) {
+      word = configure_extended(ext, axis, config);
+      return;
+    }
+    held->has_ex = TRUE;
+    held->ex = config;
+    held->inputs_last = FALSE;
+  });
+  return word;
+}
+
+VOID home_search_set_inputs(CardExtension *ext, ULONG axis_mask, const HomeInputs *inputs) {
+  with_home_lock(ext, [&] {
+    for_each_axis(axis_mask, [&](int axis) {
+      HeldHomeConfig *held = &ext->axis[axis].home.held;
+      if (!is_running(state_of(ext, axis))) {
+        configure_inputs(ext, axis, *inputs);
+        return;
+      }
+      held->has_inputs = TRUE;
+      held->inputs = *inputs;
+      held->inputs_last = TRUE;
+    });
+  });
+}
+
+VOID home_search_apply_held(CardExtension *ext, ULONG axis_mask) {
+  with_home_lock(ext, [&] {
+    for_each_axis(axis_mask, [&](int axis) { apply_held_config(ext, axis); });
+  });
 }
 
 /* A mode 0-3 search, or one without extended configuration, runs on the chip
@@ -539,6 +595,8 @@ VOID home_search_init(CardExtension *ext, PDEVICE_OBJECT device) {
 VOID home_search_stop(CardExtension *ext) {
   with_home_lock(ext, [&] {
     end_searches(ext, ALL_AXES);
+    for (DriverAxisState &state : ext->axis)
+      RtlZeroMemory(&state.home.held, sizeof state.home.held);
     set_timer_active(ext, FALSE);
   });
   for (int pass = 0; pass < 2; ++pass) {

@@ -421,12 +421,39 @@ typedef struct ContiSegment {
   LONG length;
 } ContiSegment;
 
+/* The values of an extended home configuration (REQ_SET_HOME_CFG_EX). */
+typedef struct HomeConfigEx {
+  USHORT config[2];                /* slots 3 and 2 */
+  USHORT mode;                     /* slot 4 */
+  UCHAR option;                    /* slot 5 */
+  UCHAR direction;                 /* slot 6 */
+} HomeConfigEx;
+
+/* The home inputs and steps of REQ_SET_HOME_CFG. */
+typedef struct HomeInputs {
+  USHORT levels;
+  USHORT step_flags;
+  ULONG offset;
+} HomeInputs;
+
+/* The configurations that arrived while the axis's search ran: the search
+ * keeps the one it started with, and these take effect when it ends, in the
+ * order they came; a later one of the same kind replaces the one held. */
+typedef struct HeldHomeConfig {
+  BOOLEAN has_ex;
+  HomeConfigEx ex;
+  BOOLEAN has_inputs;
+  HomeInputs inputs;
+  BOOLEAN inputs_last;             /* the inputs came after the extended configuration */
+} HeldHomeConfig;
+
 /* The home search of an axis: its extended configuration and the run of its
  * search (home_search.cpp). The configuration is written by the request
- * handlers (request mutex) and read by the DPCs only while a search runs,
- * which keeps it unchanged. The run (state, move_direction) changes under
- * the home lock, by the handlers and both DPCs; state is also read alone,
- * interlocked. home_search_reset empties the record. */
+ * handlers (request mutex, and the home lock since a search's end may apply
+ * a held one) and read by the DPCs only while a search runs, which keeps it
+ * unchanged. The run (state, move_direction) changes under the home lock,
+ * by the handlers and both DPCs; state is also read alone, interlocked.
+ * home_search_reset empties the record. */
 typedef struct HomeSearch {
   USHORT config[2];                /* home configuration: the words of slots 3 and 2 of
                                       REQ_SET_HOME_CFG_EX */
@@ -440,6 +467,10 @@ typedef struct HomeSearch {
                                       phase byte and the home step */
   UCHAR move_direction;            /* timer search: direction of the move of its step, turned at
                                       each turn of the search */
+  HeldHomeConfig held;             /* pending configuration: held under the home lock by the
+                                      handlers while the search runs, applied (and emptied) under
+                                      it when the search ends; emptied by a reset and a stop of
+                                      the card */
 } HomeSearch;
 
 /* What the home searches of the axes share (home_search.cpp). */
@@ -1033,6 +1064,12 @@ BOOLEAN home_end_arrived(CardExtension *ext, int axis);
 /* The home timer's DPC: one tick of every timer search; the timer is set
  * again while one still runs. */
 VOID home_timer_dpc(PKDPC dpc, PVOID context, PVOID arg1, PVOID arg2);
+/* REQ_SET_HOME_CFG on every axis of the mask: applied at once, or held
+ * until the end of the axis's search while one runs. */
+VOID home_search_set_inputs(CardExtension *ext, ULONG axis_mask, const HomeInputs *inputs);
+/* After a stop has reached the chip: the configurations held while the
+ * stopped searches ran take effect. */
+VOID home_search_apply_held(CardExtension *ext, ULONG axis_mask);
 /* A search runs on the axis of index 0-3 (busy even between its steps). */
 BOOLEAN home_search_running(CardExtension *ext, int axis);
 /* A search runs on an axis of the mask. */

@@ -247,6 +247,7 @@ USHORT stop_move(RequestContext *request) {
   const ULONG ended_searches = end_home_searches(ext, axis_mask);
   disarm_int_actions(ext, axis_mask);
   stop_axes(ext, axis_mask, slot_u16(request->block, 2));
+  home_search_apply_held(ext, ended_searches);
   held_starts_stop(ext, axis_mask);
   for_each_axis(ended_searches,
                 [&](int axis) { complete_waiting_request(ext, axis, STATUS_SUCCESS); });

@@ -7,8 +7,8 @@
 
 // Levels: home 0 or 4, near home 0 or 1, index 0 or 16 (set = active high).
 // step: the search steps, one 2-bit field each; pulses: the home offset.
-// Both configurations are refused (-325) while the axis's own search runs:
-// it keeps the steps it started with.
+// While the axis's own search runs the driver holds either configuration
+// until the search ends: the search keeps the steps it started with.
 // Exported as rm720_set_home_cfg and rm730_set_home_cfg.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg)(uint8_t card, uint16_t axis, uint16_t home_level,
                                                 uint16_t near_home_level, uint16_t index_level,
@@ -18,12 +18,11 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg)(uint8_t card, uint16_t axis, uin
                                                  index_level, step, 0, 0))
     return status;
   DriverRequest block{};
-  preset_status(block);
   put_u32(block, 1, axis);
   put_u32(block, 2, home_level | near_home_level | index_level);
   put_u32(block, 3, step);
   put_u32(block, 4, pulses);
-  return judged_request(card_device(card), REQ_SET_HOME_CFG, block, ERROR_HOME_CFG_SET);
+  return request_only(card_device(card), REQ_SET_HOME_CFG, block, ERROR_HOME_CFG_SET);
 }
 
 namespace {
@@ -58,12 +57,11 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg_ex)(uint8_t card, uint16_t axis,
     return status;
   const HomeSteps steps = steps_of_mode(mode, direction == 1);
   DriverRequest block{};
-  preset_status(block);
   put_u32(block, 1, axis);
   put_u32(block, 2, home_level | near_home_level | index_level);
   put_u32(block, 3, steps.step_word);
   put_u32(block, 4, mode);
   put_u32(block, 5, steps.option);
   put_u32(block, 6, direction);
-  return judged_request(card_device(card), REQ_SET_HOME_CFG_EX, block, ERROR_HOME_CFG_EX_SET);
+  return request_only(card_device(card), REQ_SET_HOME_CFG_EX, block, ERROR_HOME_CFG_EX_SET);
 }

@@ -162,6 +162,14 @@ class ManualClockHoming : public testing::Test {
       probe_advance_ns(TICK_NS);
     ASSERT_FALSE(probe_home_search_active()) << "the search never ended";
   }
+
+  // Configures and starts a timer search of X that does not wait, and lets
+  // it run for 20 ticks.
+  static void start_timer_search(uint16_t mode, uint8_t direction) {
+    ASSERT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, 0, 0, 0, mode, direction), SUCCESS_NO_ERROR);
+    ASSERT_EQ(rm720_home_start(0, AXIS_X, SV, ACC, DEC, 50000, 5000, 0), SUCCESS_NO_ERROR);
+    probe_advance_ns(20 * TICK_NS);
+  }
 };
 
 // Mode 4 ends standing on the limit it searched for; the position becomes
@@ -187,9 +195,7 @@ TEST_F(ManualClockHoming, Mode4ZeroesThePositionAtTheFirstMotionDoneAfterTheSear
 // An extended configuration of another axis while the timer search runs
 // leaves that search running to its end.
 TEST_F(ManualClockHoming, ConfiguringAnotherAxisLeavesTheSearchRunning) {
-  ASSERT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, 0, 0, 0, 5, 1), SUCCESS_NO_ERROR);
-  ASSERT_EQ(rm720_home_start(0, AXIS_X, SV, ACC, DEC, 50000, 5000, 0), SUCCESS_NO_ERROR);
-  probe_advance_ns(20 * TICK_NS);
+  ASSERT_NO_FATAL_FAILURE(start_timer_search(5, 1));
   ASSERT_EQ(rm720_set_home_cfg_ex(0, AXIS_Y, HOME_HIGH, 0, 0, 0, 1), SUCCESS_NO_ERROR);
   run_search_to_end();  // the chip's index step included
   const MotionState state = motion_state(AXIS_X);
@@ -200,18 +206,32 @@ TEST_F(ManualClockHoming, ConfiguringAnotherAxisLeavesTheSearchRunning) {
 }
 
 // The searching axis keeps the configuration it started with: both
-// configurations are refused while its search runs, and it ends as set up.
-TEST_F(ManualClockHoming, ConfiguringTheSearchingAxisIsRefused) {
-  ASSERT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, 0, 0, 0, 5, 1), SUCCESS_NO_ERROR);
-  ASSERT_EQ(rm720_home_start(0, AXIS_X, SV, ACC, DEC, 50000, 5000, 0), SUCCESS_NO_ERROR);
-  probe_advance_ns(20 * TICK_NS);
-  EXPECT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, HOME_HIGH, 0, 0, 0, 0), ERROR_MOTION_NOT_COMPLETE);
-  EXPECT_EQ(rm720_set_home_cfg(0, AXIS_X, HOME_HIGH, 0, 0, STEP2_PLUS, 0), ERROR_MOTION_NOT_COMPLETE);
+// configurations succeed while its search runs, which ends as set up, and
+// the next search runs as newly configured (mode 4 minus: on the minus limit).
+TEST_F(ManualClockHoming, ConfiguringTheSearchingAxisTakesEffectAtItsEnd) {
+  ASSERT_NO_FATAL_FAILURE(start_timer_search(5, 1));
+  EXPECT_EQ(rm720_set_home_cfg(0, AXIS_X, HOME_HIGH, 0, 0, STEP2_PLUS, 0), SUCCESS_NO_ERROR);
+  EXPECT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, 0, 0, 0, 4, 0), SUCCESS_NO_ERROR);
   EXPECT_EQ(probe_home_setup(0).mode, 5);
   run_search_to_end();
   EXPECT_EQ(motion_state(AXIS_X).reason, 0x0100);
   EXPECT_EQ(command_counter(AXIS_X) % 1000, 0) << "not stopped on an index pulse";
-  EXPECT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, HOME_HIGH, 0, 0, 0, 0), SUCCESS_NO_ERROR);
+  EXPECT_EQ(probe_home_setup(0).mode, 4) << "the held configuration was not applied";
+  ASSERT_EQ(rm720_home_start(0, AXIS_X, SV, ACC, DEC, 50000, 5000, 0), SUCCESS_NO_ERROR);
+  run_search_to_end();
+  EXPECT_EQ(motion_state(AXIS_X).done, 1);
+  EXPECT_LE(command_counter(AXIS_X), -20500) << "the next search did not use the new mode";
+}
+
+// A stop ends the search and the configuration held meanwhile takes effect.
+TEST_F(ManualClockHoming, ConfigurationHeldDuringASearchTakesEffectAtItsStop) {
+  ASSERT_NO_FATAL_FAILURE(start_timer_search(4, 1));
+  EXPECT_EQ(rm720_set_home_cfg_ex(0, AXIS_X, 0, 0, 0, 5, 0), SUCCESS_NO_ERROR);
+  EXPECT_EQ(probe_home_setup(0).mode, 4);
+  EXPECT_EQ(rm720_stop_move(0, AXIS_X, 0x27), SUCCESS_NO_ERROR);
+  EXPECT_FALSE(probe_home_search_active());
+  EXPECT_EQ(probe_home_setup(0).mode, 5);
+  EXPECT_EQ(probe_home_setup(0).direction, 0);
 }
 
 // A start that the driver refuses at once (the axis is driving) is reported
