@@ -54,7 +54,7 @@ void probe_run_until_idle(unsigned axis_mask, std::uint64_t step_ns, std::uint64
   const std::uint64_t start = probe_now_ns();
   unsigned running = axis_mask;
   while (running != 0 && probe_now_ns() - start < limit_ns) {
-    manual_clock().advance(step_ns);
+    probe_advance_ns(step_ns);  // the interrupts and DPCs of each step are served before the next
     for (int axis = 0; axis < 4; ++axis) {
       if ((running >> axis & 1) && !probe_axis_busy(axis)) {
         end_ns[axis] = probe_now_ns();
