@@ -226,15 +226,16 @@ enum HoldState {
 enum WaitState {
   WAIT_NONE,               /* no factor armed. Entered at creation, when a waiting request is
                               cancelled (cancel routine, its file's cleanup), when the start it
-                              waited for was refused, and by a card reset, stop_device or a
+                              waited for was refused, by REQ_END_WAIT of its factor once no
+                              request waits for it, and by a card reset, stop_device or a
                               power-down */
   WAIT_ARMED,              /* a request waits for a move that has not started yet: a drive end
                               latched now is an earlier move's. Entered by arm_wait_irp; left for
                               WAIT_ARMED_MOVE_STARTED once the move started, or for WAIT_NONE */
   WAIT_ARMED_MOVE_STARTED  /* the armed factor counts when it arrives (a drive end once the axis
                               stands). Entered by arm_wait, or from WAIT_ARMED by the waited start;
-                              stays after the factor completed the request, until the next arm
-                              or WAIT_NONE */
+                              stays after the factor completed the request, until the next arm,
+                              the caller's end of the wait (REQ_END_WAIT) or WAIT_NONE */
 };
 
 /* The home search of an axis (DriverAxisState.home.state): one state
@@ -724,6 +725,8 @@ VOID complete_waiting_request(CardExtension *ext, int axis, NTSTATUS status);
 /* Card reset, stop_device and power-down: every wait ends, its request
  * cancelled, as the factors it waits for can no longer arrive. */
 VOID waits_reset(CardExtension *ext);
+/* Disarms factor on the axis unless a request still waits for it; FALSE then. */
+BOOLEAN end_axis_wait(CardExtension *ext, int axis, ULONG factor);
 VOID cancel_file_waiting_requests(CardExtension *ext, PFILE_OBJECT file);
 /* A request waits on the axis of index 0-3. */
 BOOLEAN request_waits_on_axis(CardExtension *ext, int axis);

@@ -324,17 +324,16 @@ USHORT set_mpg(RequestContext *request) {
 /* ---- waits and interrupt factors ------------------------------------------------ */
 
 USHORT end_wait(RequestContext *request) {
-  const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
-  switch (slot_u16(request->block, 2)) {
-    case END_WAIT_DRIVE:
-      arm_drive_end(request->ext, axis_mask, FALSE);
-      break;
-    case END_WAIT_HOME:
-      arm_home_end(request->ext, axis_mask, FALSE);
-      break;
-    default:
-      break;
-  }
+  const USHORT value = slot_u16(request->block, 2);
+  const ULONG factor = value == END_WAIT_DRIVE ? FACTOR_DRIVE_END
+                       : value == END_WAIT_HOME ? FACTOR_HOME_END
+                                                : 0;
+  if (factor == 0) return DRV_SUCCESS;
+  for_each_axis(slot_u16(request->block, 1) & ALL_AXES, [&](int axis) {
+    if (!end_axis_wait(request->ext, axis, factor)) return;
+    if (factor == FACTOR_DRIVE_END) arm_drive_end(request->ext, 1u << axis, FALSE);
+    if (factor == FACTOR_HOME_END) arm_home_end(request->ext, 1u << axis, FALSE);
+  });
   return DRV_SUCCESS;
 }
 

@@ -149,6 +149,18 @@ USHORT arm_wait(CardExtension *ext, ULONG axis_mask, ULONG factor) {
   return DRV_SUCCESS;
 }
 
+/* The caller's end of a wait: the factor is no longer armed on the axis.
+ * A request still pending on the axis keeps it, or it would never complete. */
+BOOLEAN end_axis_wait(CardExtension *ext, int axis, ULONG factor) {
+  BOOLEAN ended = FALSE;
+  with_axis_wait(ext, axis, [&](AxisWait *wait) {
+    if (wait->pending_request != NULL && (wait->armed_factor & factor)) return;
+    enter_wait_state(wait, (WaitState)wait->state, wait->armed_factor & ~factor);
+    ended = TRUE;
+  });
+  return ended;
+}
+
 USHORT wait_refusal(CardExtension *ext, ULONG axis_mask) {
   if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
   if (held_starts_refuse_wait(ext, axis_mask)) return DRV_WAIT_ON_HELD_AXIS;

@@ -102,6 +102,20 @@ TEST_F(WaitTest, WaitedHomeSearchCompletesAtItsHomeEnd) {
   // The library's end of wait disarms the home-end interrupt.
   EXPECT_EQ(file_.request(REQ_END_WAIT, {X, 32}).status, STATUS_SUCCESS);
   EXPECT_EQ(extension()->axis[0].shadow[SHADOW_EXT_WORD1] & 0x20, 0);
+  EXPECT_EQ(extension()->axis[0].wait.state, WAIT_NONE) << "the wait stayed armed";
+  EXPECT_EQ(extension()->axis[0].wait.armed_factor, 0u);
+}
+
+// An end of wait sent while the request still waits leaves its factor armed:
+// the request completes at its home end rather than never.
+TEST_F(WaitTest, EndOfWaitKeepsTheFactorOfARequestStillWaiting) {
+  open(kHomeAt5000);
+  configure_home_step(X);
+  auto request = waited_home_start(X, 100);
+  ASSERT_EQ(request->sent(), STATUS_PENDING);
+  EXPECT_EQ(file_.request(REQ_END_WAIT, {X, 32}).status, STATUS_SUCCESS);
+  ASSERT_TRUE(request->completed(60000));
+  EXPECT_EQ(request->status(), STATUS_SUCCESS);
 }
 
 // A mode-0 search seeks home at the search speed, then takes its last step
