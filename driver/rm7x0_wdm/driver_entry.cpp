@@ -28,8 +28,8 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_
 /* ---- add_device ---------------------------------------------------------- */
 
 static VOID init_card_state(CardExtension *ext, PDEVICE_OBJECT device) {
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) KeInitializeSpinLock(&ext->axis[axis].wait.lock);
-  KeInitializeSpinLock(&ext->interp.conti_lock);
+  waits_init(ext);
+  interpolation_init(ext);
   home_search_init(ext, device);
 }
 

@@ -733,6 +733,8 @@ BOOLEAN conti_table_fed(const CardExtension *ext) {
 }
 
 /* The state goes first, so that no line end gives ranges back after. */
+VOID interpolation_init(CardExtension *ext) { KeInitializeSpinLock(&ext->interp.conti_lock); }
+
 VOID interpolation_stop(CardExtension *ext) {
   Interpolation *interp = &ext->interp;
   under_conti_lock(ext, [&] {

@@ -722,6 +722,8 @@ VOID unmap_user_view(CardExtension *ext);
  * until an interrupt factor, and the axes' events. */
 VOID cancel_waiting_request(PDEVICE_OBJECT device, PIRP irp);
 VOID complete_waiting_request(CardExtension *ext, int axis, NTSTATUS status);
+/* add_device: the axis locks. */
+VOID waits_init(CardExtension *ext);
 /* Card reset, stop_device and power-down: every wait ends, its request
  * cancelled, as the factors it waits for can no longer arrive. */
 VOID waits_reset(CardExtension *ext);
@@ -1126,6 +1128,8 @@ RequestHandler conti_line3_move;
 RequestHandler conti_arc2_move;
 RequestHandler conti_load_segment;
 RequestHandler conti_running_segment;
+/* add_device: the conti lock. */
+VOID interpolation_init(CardExtension *ext);
 /* Card reset (also at start and power-up), after the chip's reset: no line,
  * no run, an empty table, the option off and the mode register's shadow 0. */
 VOID interpolation_reset(CardExtension *ext);

@@ -73,6 +73,10 @@ static VOID set_wait_state(CardExtension *ext, int axis, WaitState state, ULONG 
   with_axis_wait(ext, axis, [&](AxisWait *wait) { enter_wait_state(wait, state, factor); });
 }
 
+VOID waits_init(CardExtension *ext) {
+  for (int axis = 0; axis < AXIS_COUNT; ++axis) KeInitializeSpinLock(&ext->axis[axis].wait.lock);
+}
+
 VOID waits_reset(CardExtension *ext) {
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
     complete_waiting_request(ext, axis, STATUS_CANCELLED);
