@@ -565,7 +565,7 @@ typedef struct ContiRun {
  * The state is changed interlocked (also read alone that way): a line's
  * start and end change it without the conti lock, its end by an interlocked
  * compare-exchange from INTERP_SINGLE. interpolation_reset (card reset,
- * power-up) empties the record. */
+ * power-up) empties the record. docs/interpolation.md draws the states. */
 typedef struct Interpolation {
   volatile LONG state;             /* interp_state: InterpState; interlocked */
   USHORT line_arc_option;          /* constant vector speed option (customization type 4); handlers */
