@@ -25,37 +25,37 @@ constexpr std::uint16_t kAccelerationWord = 100;  // 6,250,000 PPS/s at M = 500
 constexpr SimTime kPollPeriod = kNsPerMs;
 
 void write_command(MotionChip& chip, unsigned mask, std::uint8_t code) {
-  chip.write(REG_COMMAND, command_word(mask, code));
+  chip.write(kRegCommand, command_word(mask, code));
 }
 
 void write_data(MotionChip& chip, unsigned mask, std::uint8_t code, std::uint32_t value) {
-  chip.write(REG_DATA_HIGH, static_cast<std::uint16_t>(value >> 16));
-  chip.write(REG_DATA_LOW, static_cast<std::uint16_t>(value));
+  chip.write(kRegDataHigh, static_cast<std::uint16_t>(value >> 16));
+  chip.write(kRegDataLow, static_cast<std::uint16_t>(value));
   write_command(chip, mask, code);
 }
 
 std::uint32_t read_counter(MotionChip& chip, int axis) {
-  write_command(chip, 1u << axis, CHIP_READ_CMD_COUNTER);
-  const std::uint32_t low = chip.read(REG_DATA_LOW);
-  return low | (static_cast<std::uint32_t>(chip.read(REG_DATA_HIGH)) << 16);
+  write_command(chip, 1u << axis, kCmdReadCmdCounter);
+  const std::uint32_t low = chip.read(kRegDataLow);
+  return low | (static_cast<std::uint32_t>(chip.read(kRegDataHigh)) << 16);
 }
 
 void BM_FourAxesAtHighestRate(benchmark::State& state) {
   ManualClock clock;
   MotionChip chip(clock, std::array<AxisMechanics, 4>{});
-  write_data(chip, kAllAxes, CHIP_RANGE, kMinRange);
-  write_data(chip, kAllAxes, CHIP_START_SPEED, kHighestSpeedWord / 8);
-  write_data(chip, kAllAxes, CHIP_DRIVE_SPEED, kHighestSpeedWord);
-  write_data(chip, kAllAxes, CHIP_ACC, kAccelerationWord);
-  write_data(chip, kAllAxes, CHIP_PULSES, kMovePulses);
+  write_data(chip, kAllAxes, kCmdRange, kMinRange);
+  write_data(chip, kAllAxes, kCmdStartSpeed, kHighestSpeedWord / 8);
+  write_data(chip, kAllAxes, kCmdDriveSpeed, kHighestSpeedWord);
+  write_data(chip, kAllAxes, kCmdAcc, kAccelerationWord);
+  write_data(chip, kAllAxes, kCmdPulses, kMovePulses);
   std::array<bool, 4> plus{true, true, true, true};
   std::uint64_t checksum = 0;
   for (auto _ : state) {
-    const std::uint16_t main = chip.read(REG_COMMAND);
+    const std::uint16_t main = chip.read(kRegCommand);
     for (int axis = 0; axis < 4; ++axis) {
       checksum += read_counter(chip, axis);
       if (main & (1u << axis)) continue;
-      write_command(chip, 1u << axis, plus[axis] ? CHIP_DRIVE_PLUS : CHIP_DRIVE_MINUS);
+      write_command(chip, 1u << axis, plus[axis] ? kCmdDrivePlus : kCmdDriveMinus);
       plus[axis] = !plus[axis];
     }
     clock.advance(kPollPeriod);

@@ -44,14 +44,14 @@ VOID card_reset(CardExtension *ext) {
   drive_end_flags_reset(ext);
 
   chip_set_range(ext, ALL_AXES, DEFAULT_RANGE);
-  chip_set_jerk(ext, ALL_AXES, 0xFFFF);
-  chip_set_dec_jerk(ext, ALL_AXES, 0xFFFF);
+  chip_set_jerk(ext, ALL_AXES, DEFAULT_JERK);
+  chip_set_dec_jerk(ext, ALL_AXES, DEFAULT_JERK);
   chip_set_start_speed(ext, ALL_AXES, DEFAULT_SPEED);
   chip_set_drive_speed(ext, ALL_AXES, DEFAULT_SPEED);
   chip_set_cmd_counter(ext, ALL_AXES, 0);
   chip_set_enc_counter(ext, ALL_AXES, 0);
   chip_set_ext_mode(ext, ALL_AXES, DEFAULT_FILTER_WORD, DEFAULT_EXT_WORD2);
-  chip_command(ext, 0);
+  chip_command(ext, COMMAND_CLEAR);
 
   IntSourceSet card_sources = {{SOURCE_FLAG_CHIP, SOURCE_FLAG_TORIX}};
   int_sources_disable(ext, &card_sources);

@@ -19,32 +19,16 @@ constexpr USHORT COMPARE_SOURCE_ENCODER = 32;
 constexpr UCHAR TABLE_INCREASING = 1;
 
 /* Sync word 1: the conditions an armed trigger watches. */
-constexpr USHORT SYNC1_INTERVAL_COMMAND = 0x0001;      /* COMP+ reached counting up */
-constexpr USHORT SYNC1_INTERVAL_ENCODER = 0x0008;      /* COMP- reached counting up */
-constexpr USHORT SYNC1_TABLE_INCREASING = 0x0009;      /* COMP+ and COMP- counting up */
-constexpr USHORT SYNC1_TABLE_DECREASING = 0x0006;      /* COMP+ and COMP- counting down */
-constexpr USHORT SYNC1_COMPARATOR_CONDITIONS = 0x000F;
-constexpr int SYNC1_PARTNER_SHIFT = 13;
+constexpr USHORT SYNC1_INTERVAL_COMMAND = SYNC1_COMP_PLUS_UP;
+constexpr USHORT SYNC1_INTERVAL_ENCODER = SYNC1_COMP_MINUS_UP;
+constexpr USHORT SYNC1_TABLE_INCREASING = SYNC1_COMP_PLUS_UP | SYNC1_COMP_MINUS_UP;
+constexpr USHORT SYNC1_TABLE_DECREASING = SYNC1_COMP_PLUS_DOWN | SYNC1_COMP_MINUS_DOWN;
 #ifdef RM7X0_MODEL_B
 /* Model B: slot 7 is the direction of travel; counting down has its own conditions. */
 constexpr UCHAR TRAVEL_PLUS = 1;
-constexpr USHORT SYNC1_INTERVAL_COMMAND_DOWN = 0x0002; /* COMP+ reached counting down */
-constexpr USHORT SYNC1_INTERVAL_ENCODER_DOWN = 0x0004; /* COMP- reached counting down */
+constexpr USHORT SYNC1_INTERVAL_COMMAND_DOWN = SYNC1_COMP_PLUS_DOWN;
+constexpr USHORT SYNC1_INTERVAL_ENCODER_DOWN = SYNC1_COMP_MINUS_DOWN;
 #endif
-/* Sync word 2. */
-constexpr USHORT SYNC2_ACTIVE = 0x4000;
-constexpr USHORT SYNC2_INTERRUPT = 0x8000;
-constexpr USHORT SYNC2_KEPT_BY_ACTION = 0xF000;
-constexpr USHORT SYNC2_START_ACTIONS = 0x000F; /* the partner action starts a drive */
-constexpr USHORT SYNC2_SPEED_FROM_DATA = 0x0800;
-
-constexpr USHORT EXT1_RING_COUNTER = 0x0010;
-constexpr USHORT EXT2_BELOW_OUTPUT = 0x07FF; /* home steps: kept by the output words */
-constexpr USHORT EXT2_COMPARE_OUTPUT = 0x0800;
-
-constexpr USHORT MODE3_COMPARE_MASK_INPUT = 0x0080;
-constexpr int CMP_MASK_FIRST_BIT = 3; /* REG_CMP_MASK bits 3-7 from slots 2-6 */
-constexpr int CMP_MASK_FLAGS = 5;
 
 /* An armed table needs its first two entries for the comparators. */
 constexpr LONG TABLE_MIN_ENTRIES = 2;

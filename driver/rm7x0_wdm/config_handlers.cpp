@@ -12,29 +12,9 @@
 
 namespace {
 
-/* Fields of the mode registers and extension words (bits a request sets). */
-constexpr USHORT PULSE_FIELD = 0x01C0;          /* mode 2 bits 6-8 */
-constexpr USHORT ENCODER_FIELD = 0x0E00;        /* mode 2 bits 9-11 */
-constexpr USHORT LIMIT_FIELD = 0x001C;          /* mode 2 bits 2-4 */
-constexpr USHORT IN_POSITION_FIELD = 0xC000;    /* mode 2 bits 14-15 */
-constexpr USHORT ALARM_FIELD = 0x3000;          /* mode 2 bits 12-13 */
-constexpr USHORT SOFT_LIMIT_ENABLE = 0x0003;    /* mode 2 bits 0-1 */
-constexpr USHORT COMPARE_ENCODER = 0x0020;      /* mode 2 bit 5: comparators watch the encoder */
-constexpr USHORT IN3_FIELD = 0x00C0;            /* mode 1 bits 6-7 */
-constexpr USHORT HOME_LEVEL_FIELD = 0x0015;     /* mode 1 bits 0, 2, 4 */
-constexpr USHORT FILTER_FIELD = 0xFF00;         /* extension word 1 bits 8-15 */
-constexpr USHORT HOME_STEP_FIELD = 0x01FF;      /* extension word 2 bits 0-8 */
-constexpr USHORT ERC_FIELD = 0xF000;            /* extension word 2 bits 12-15 */
-constexpr USHORT HOME_OFFSET_STEP = 0x0040;     /* step flags: the search ends with an offset */
-
 /* REQ_SET_INP write modes (slot 3). */
 constexpr ULONG INP_REWRITE_SHADOW = 0x1000;    /* write the configured word again */
 constexpr ULONG INP_TEMPORARY = 0x2000;         /* write the value, keep the configured word */
-
-/* Output bits of an axis within its nibble of REG_OUTPUT. */
-constexpr int OUTPUT_BIT_SERVO = 1;
-constexpr int OUTPUT_BIT_ALARM_RESET = 2;
-constexpr int OUTPUT_BIT_GDO = 3;
 
 ULONG mode_register_of(AxisShadow shadow) {
   switch (shadow) {
@@ -93,7 +73,7 @@ USHORT set_mode_field_request(RequestContext *request, AxisShadow shadow, USHORT
 int switch_axis_output(CardExtension *ext, ULONG axis_mask, int bit, USHORT word) {
   const int axis = axis_mask_to_index(axis_mask);
   if (axis < 0) return axis;
-  const USHORT axis_bit = (USHORT)(1u << (4 * axis + bit));
+  const USHORT axis_bit = (USHORT)(1u << (OUTPUT_BITS_PER_AXIS * axis + bit));
   card_register_modify_sync(ext, REG_OUTPUT, &ext->output_shadow, axis_bit,
                             (USHORT)(word & axis_bit));
   return axis;
@@ -119,35 +99,35 @@ USHORT soft_limit_conflict(LONG owner) {
 }  // namespace
 
 USHORT set_pulse_config(RequestContext *request) {
-  return set_mode_field_request(request, SHADOW_MODE2, PULSE_FIELD);
+  return set_mode_field_request(request, SHADOW_MODE2, MODE2_PULSE_FIELD);
 }
 
 USHORT set_encoder_config(RequestContext *request) {
-  return set_mode_field_request(request, SHADOW_MODE2, ENCODER_FIELD);
+  return set_mode_field_request(request, SHADOW_MODE2, MODE2_ENCODER_FIELD);
 }
 
 USHORT set_limit_config(RequestContext *request) {
-  return set_mode_field_request(request, SHADOW_MODE2, LIMIT_FIELD);
+  return set_mode_field_request(request, SHADOW_MODE2, MODE2_LIMIT_FIELD);
 }
 
 USHORT set_alarm_config(RequestContext *request) {
-  return set_mode_field_request(request, SHADOW_MODE2, ALARM_FIELD);
+  return set_mode_field_request(request, SHADOW_MODE2, MODE2_ALARM_FIELD);
 }
 
 USHORT set_in3_config(RequestContext *request) {
-  return set_mode_field_request(request, SHADOW_MODE1, IN3_FIELD);
+  return set_mode_field_request(request, SHADOW_MODE1, MODE1_IN3_FIELD);
 }
 
 /* The in-position check can be switched for a while (write mode 0x2000, the
  * configured word kept) and restored (0x1000); any other mode configures. */
 USHORT set_in_position(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const USHORT value = slot_u16(request->block, 2) & IN_POSITION_FIELD;
+  const USHORT value = slot_u16(request->block, 2) & MODE2_IN_POSITION_FIELD;
   const ULONG mode = slot_u32(request->block, 3);
   for_each_axis(slot_u16(request->block, 1), [&](int axis) {
     run_synchronized(ext, [&] {
       USHORT *shadow = &ext->axis[axis].shadow[SHADOW_MODE2];
-      const USHORT configured = (USHORT)((*shadow & ~IN_POSITION_FIELD) | value);
+      const USHORT configured = (USHORT)((*shadow & ~MODE2_IN_POSITION_FIELD) | value);
       if (mode == INP_TEMPORARY) {
         write_mode_register_raw(ext, axis, SHADOW_MODE2, configured);
         return;
@@ -162,7 +142,7 @@ USHORT set_in_position(RequestContext *request) {
 USHORT set_input_filter(RequestContext *request) {
   const USHORT value = slot_u16(request->block, 2);
   for_each_axis(slot_u16(request->block, 1), [&](int axis) {
-    set_ext_field(request->ext, axis, SHADOW_EXT_WORD1, FILTER_FIELD, value);
+    set_ext_field(request->ext, axis, SHADOW_EXT_WORD1, EXT1_FILTER_FIELD, value);
   });
   return DRV_SUCCESS;
 }
@@ -173,7 +153,7 @@ USHORT set_erc_output(RequestContext *request) {
   const int axis = axis_mask_to_index(slot_u16(request->block, 1));
   if (axis < 0) return DRV_SUCCESS;
   const USHORT value = slot_u16(request->block, 2) | slot_u16(request->block, 3);
-  set_ext_field(request->ext, axis, SHADOW_EXT_WORD2, ERC_FIELD, value);
+  set_ext_field(request->ext, axis, SHADOW_EXT_WORD2, EXT2_ERC_FIELD, value);
   return DRV_SUCCESS;
 }
 
@@ -209,8 +189,8 @@ USHORT get_out1_status(RequestContext *request) {
  * encoder); any other source leaves it. */
 USHORT set_comp_registers(CardExtension *ext, int axis, USHORT source, BOOLEAN write_plus,
                           ULONG plus, BOOLEAN write_minus, ULONG minus) {
-  if (source == 0 || source == COMPARE_ENCODER)
-    set_mode_field(ext, axis, SHADOW_MODE2, COMPARE_ENCODER, source);
+  if (source == 0 || source == MODE2_COMPARE_ENCODER)
+    set_mode_field(ext, axis, SHADOW_MODE2, MODE2_COMPARE_ENCODER, source);
   if (write_plus) chip_set_comp_plus(ext, 1u << axis, plus);
   if (write_minus) chip_set_comp_minus(ext, 1u << axis, minus);
   return DRV_SUCCESS;
@@ -232,8 +212,8 @@ USHORT set_software_limit(RequestContext *request) {
   DriverAxisState *state = &ext->axis[axis];
   const USHORT refusal = soft_limit_conflict(state->feature_owner);
   if (refusal != DRV_SUCCESS) return refusal;
-  const USHORT enable = slot_u16(request->block, 2) & SOFT_LIMIT_ENABLE;
-  set_mode_field(ext, axis, SHADOW_MODE2, SOFT_LIMIT_ENABLE | COMPARE_ENCODER, enable);
+  const USHORT enable = slot_u16(request->block, 2) & MODE2_SOFT_LIMIT_ENABLE;
+  set_mode_field(ext, axis, SHADOW_MODE2, MODE2_SOFT_LIMIT_ENABLE | MODE2_COMPARE_ENCODER, enable);
   if (enable == 0) {
     state->feature_owner = OWNER_NONE;
     return DRV_SUCCESS;
@@ -247,9 +227,9 @@ USHORT set_software_limit(RequestContext *request) {
 USHORT apply_home_config(CardExtension *ext, ULONG axis_mask, USHORT levels, USHORT step_flags,
                          ULONG offset) {
   for_each_axis(axis_mask, [&](int axis) {
-    set_ext_field(ext, axis, SHADOW_EXT_WORD2, HOME_STEP_FIELD, step_flags);
-    set_mode_field(ext, axis, SHADOW_MODE1, HOME_LEVEL_FIELD, levels);
-    if (step_flags & HOME_OFFSET_STEP) chip_set_pulses(ext, 1u << axis, offset);
+    set_ext_field(ext, axis, SHADOW_EXT_WORD2, EXT2_HOME_STEP_FIELD, step_flags);
+    set_mode_field(ext, axis, SHADOW_MODE1, MODE1_HOME_LEVEL_FIELD, levels);
+    if (step_flags & EXT2_HOME_OFFSET_STEP) chip_set_pulses(ext, 1u << axis, offset);
   });
   return DRV_SUCCESS;
 }

@@ -315,7 +315,7 @@ static NTSTATUS bring_up_card(PDEVICE_OBJECT device, PCM_PARTIAL_RESOURCE_LIST r
 
   /* Nothing shares these reads yet: the interrupt is not connected. */
   InterlockedExchange(&ext->stopping, 0);
-  ext->card_id = card_read16(ext, REG_CARD_ID) & 0xF;
+  ext->card_id = card_read16(ext, REG_CARD_ID) & CARD_ID_SWITCHES;
   ext->cpld_version = card_read16(ext, REG_CPLD_VERSION);
   publish_card_id(ext);
   return connect_interrupt(device, &interrupt);

@@ -18,20 +18,26 @@
 
 namespace {
 
-constexpr USHORT HOME_STEP_DIRECTION_BITS = 0x0015;  /* bits 0, 2, 4: a step runs */
+/* The first three step fields: a step runs. */
+constexpr USHORT HOME_STEP_DIRECTION_BITS = EXT2_HOME_STEP(1, EXT2_HOME_STEP_PLUS) |
+                                           EXT2_HOME_STEP(2, EXT2_HOME_STEP_PLUS) |
+                                           EXT2_HOME_STEP(3, EXT2_HOME_STEP_PLUS);
 /* Step flags that mode 1 adds when it starts on an active home input. */
-constexpr USHORT ACTIVE_HOME_INDEX_PLUS = 0x10, ACTIVE_HOME_INDEX_MINUS = 0x30;
+constexpr USHORT ACTIVE_HOME_INDEX_PLUS = EXT2_HOME_STEP(3, EXT2_HOME_STEP_PLUS);
+constexpr USHORT ACTIVE_HOME_INDEX_MINUS = EXT2_HOME_STEP(3, EXT2_HOME_STEP_MINUS);
 
 /* Step flags the search steps rewrite the configuration with: step 2 seeks
  * the home input, step 3 the index, each plus or minus. */
-constexpr USHORT CODE_HOME_PLUS = 4, CODE_HOME_MINUS = 12;
-constexpr USHORT CODE_INDEX_PLUS = 16, CODE_INDEX_MINUS = 48;
-constexpr USHORT CODE_HOME_INDEX_PLUS = 20, CODE_HOME_INDEX_MINUS = 60;
+constexpr USHORT CODE_HOME_PLUS = EXT2_HOME_STEP(2, EXT2_HOME_STEP_PLUS);
+constexpr USHORT CODE_HOME_MINUS = EXT2_HOME_STEP(2, EXT2_HOME_STEP_MINUS);
+constexpr USHORT CODE_INDEX_PLUS = EXT2_HOME_STEP(3, EXT2_HOME_STEP_PLUS);
+constexpr USHORT CODE_INDEX_MINUS = EXT2_HOME_STEP(3, EXT2_HOME_STEP_MINUS);
+constexpr USHORT CODE_HOME_INDEX_PLUS = CODE_HOME_PLUS | CODE_INDEX_PLUS;
+constexpr USHORT CODE_HOME_INDEX_MINUS = CODE_HOME_MINUS | CODE_INDEX_MINUS;
 
 /* Stop reasons that status register 1 latches at the end of a drive. */
-constexpr USHORT STOPPED_ON_LIMIT_PLUS = 0x1000, STOPPED_ON_LIMIT_MINUS = 0x2000;
-constexpr USHORT STOPPED_BY_ALARM_OR_EMERGENCY = 0xC000;
-constexpr USHORT ERROR_ALARM_OR_EMERGENCY = 0x0030;  /* status register 2 */
+constexpr USHORT STOPPED_BY_ALARM_OR_EMERGENCY = STATUS1_STOP_ALARM | STATUS1_STOP_EMERGENCY;
+constexpr USHORT ERROR_ALARM_OR_EMERGENCY = STATUS2_ALARM | STATUS2_EMERGENCY;
 
 /* The home lock around one step or end of a search. */
 template <typename Fn>
@@ -141,7 +147,7 @@ USHORT latched_stop_reasons(CardExtension *ext, int axis) {
 BOOLEAN stopped_on_limit_ahead(CardExtension *ext, int axis, UCHAR direction) {
   const USHORT reasons = latched_stop_reasons(ext, axis);
   if (reasons & STOPPED_BY_ALARM_OR_EMERGENCY) return FALSE;
-  const USHORT ahead = direction == MOVE_DIR_PLUS ? STOPPED_ON_LIMIT_PLUS : STOPPED_ON_LIMIT_MINUS;
+  const USHORT ahead = direction == MOVE_DIR_PLUS ? STATUS1_STOP_LIMIT_PLUS : STATUS1_STOP_LIMIT_MINUS;
   return (reasons & ahead) != 0;
 }
 
@@ -176,10 +182,10 @@ USHORT chip_search_direction(const HomeSearch *home, UCHAR *direction) {
   if (!(steps & HOME_STEP_DIRECTION_BITS)) return DRV_NO_HOME_CONFIG;
   *direction = MOVE_DIR_LOADED;
   for (int field = 0; field < 4; ++field) {
-    const USHORT value = (steps >> (2 * field)) & 3;
+    const USHORT value = (steps >> (EXT2_HOME_STEP_FIELD_BITS * field)) & EXT2_HOME_STEP_MASK;
     if (value == 0) continue;
-    if (value == 3) *direction = MOVE_DIR_MINUS;
-    if (value == 1) *direction = MOVE_DIR_PLUS;
+    if (value == EXT2_HOME_STEP_MINUS) *direction = MOVE_DIR_MINUS;
+    if (value == EXT2_HOME_STEP_PLUS) *direction = MOVE_DIR_PLUS;
     break;
   }
   return DRV_SUCCESS;

@@ -50,7 +50,7 @@ USHORT unmap_shared_buffer(RequestContext *request) {
 /* ---- card ID, ranges, reset ------------------------------------------------- */
 
 USHORT get_dipsw_id(RequestContext *request) {
-  set_slot(request->block, 1, card_read16_sync(request->ext, REG_CARD_ID) & 0xF);
+  set_slot(request->block, 1, card_read16_sync(request->ext, REG_CARD_ID) & CARD_ID_SWITCHES);
   return DRV_SUCCESS;
 }
 

@@ -19,11 +19,6 @@
 
 namespace {
 
-constexpr USHORT INTERP_ASSIGNMENT_FIELD = 0x003F;
-constexpr USHORT INTERP_THIRD_AXIS_FIELD = 0x0030;
-constexpr USHORT INTERP_CONSTANT_VECTOR_FIELD = 0x0300;
-constexpr USHORT INTERP_CONSTANT_VECTOR_2 = 0x0100;
-constexpr USHORT INTERP_CONSTANT_VECTOR_3 = 0x0300;
 /* Partner ranges of a constant vector speed, in thousandths of the master's. */
 constexpr ULONGLONG SECOND_AXIS_STRETCH = 1414;
 constexpr ULONGLONG THIRD_AXIS_STRETCH = 1732;
@@ -47,7 +42,7 @@ constexpr InterpShape T_ARC2 = {T_ARC, 2, 7, 11, 12};
 
 /* Axis bits of an assignment word: master bits 0-1, second 2-3, third 4-5. */
 ULONG assigned_axis(USHORT assignment, int position) {
-  return 1u << ((assignment >> (2 * position)) & 3);
+  return 1u << ((assignment >> (INTERP_AXIS_FIELD_BITS * position)) & INTERP_AXIS_INDEX_MASK);
 }
 
 LONG interp_state(CardExtension *ext) { return read_interlocked(&ext->interp.state); }

@@ -11,8 +11,6 @@ constexpr UCHAR ACTION_RELEASE = 1;
 constexpr UCHAR ACTION_S_MOVE = 2;
 constexpr int S_MOVE_FIRST_SLOT = 5;   /* request slots 5-12: the move as a single S-curve move's */
 constexpr int S_MOVE_DIRECTION_SLOT = 11;
-constexpr USHORT MODE1_FACTOR_ENABLES = 0xFF00;
-constexpr USHORT MODE1_DRIVE_END_ENABLE = 0x8000;
 
 /* The factors of every other slot that counts the axis join its own: the
  * axis must raise all of them. */
@@ -31,7 +29,7 @@ BOOLEAN count_interrupt(CardExtension *ext, int axis, USHORT factor, IntActionSl
   run_synchronized(ext, [&] {
     for (IntActionSlot &slot : ext->actions.int_action) {
       if (slot.state != INT_ACTION_COUNTING || !(slot.axis_mask & (1u << axis)) ||
-          !(factor & (slot.factor >> 8)))
+          !(factor & (slot.factor >> MODE1_FACTOR_ENABLE_SHIFT)))
         continue;
       if (--slot.countdown != 0) continue;
       *fired = slot;

@@ -5,11 +5,7 @@
 
 namespace {
 
-constexpr USHORT MODE1_FACTOR_ENABLES = 0xFF00;
-constexpr USHORT MODE1_DRIVE_END_ENABLE = 0x8000;
-constexpr USHORT EXT1_HOME_END_ENABLE = 0x0020;
 constexpr USHORT FACTOR_SYNC_INTERRUPT = 0x0080;   /* factor word bit 7 */
-constexpr USHORT SYNC2_INTERRUPT = 0x8000;         /* sync word 2 bit 15 */
 
 BOOLEAN axis_has_factor(const DriverAxisState *state) {
   return (state->shadow[SHADOW_MODE1] & MODE1_FACTOR_ENABLES) != 0 ||

@@ -10,23 +10,9 @@
 
 namespace {
 
-/* Error-status bits of an axis (status register 2 bits 0-5). */
-constexpr USHORT ERROR_SOFT_LIMIT_PLUS = 0x01;
-constexpr USHORT ERROR_SOFT_LIMIT_MINUS = 0x02;
-constexpr USHORT ERROR_LIMIT_PLUS = 0x04;
-constexpr USHORT ERROR_LIMIT_MINUS = 0x08;
-constexpr USHORT ERROR_PLUS_LIMITS = ERROR_SOFT_LIMIT_PLUS | ERROR_LIMIT_PLUS;
-constexpr USHORT ERROR_MINUS_LIMITS = ERROR_SOFT_LIMIT_MINUS | ERROR_LIMIT_MINUS;
-
-/* Status register 1 of a driving axis. */
-constexpr USHORT STATUS1_AT_DRIVE_SPEED = 0x0004;
-constexpr USHORT STATUS1_BELOW_DRIVE_SPEED = 0x0008;
-constexpr USHORT STATUS1_DECELERATING = 0x0010;
-constexpr USHORT STATUS1_S_CURVE_PHASES = 0x00E0;
-
-constexpr USHORT MODE3_PROFILE_FIELD = 0x0007;
-constexpr USHORT MODE3_HAND_WHEEL_FIELD = 0x0018;
-constexpr USHORT EXT1_AVOID_TRIANGLE = 0x0008;
+/* The error bits (status register 2) that block a move in one direction. */
+constexpr USHORT ERROR_PLUS_LIMITS = STATUS2_SOFT_LIMIT_PLUS | STATUS2_LIMIT_PLUS;
+constexpr USHORT ERROR_MINUS_LIMITS = STATUS2_SOFT_LIMIT_MINUS | STATUS2_LIMIT_MINUS;
 
 /* The error bits of an axis that block a move in this direction. */
 USHORT blocking_errors(USHORT errors, UCHAR direction) {

@@ -28,7 +28,7 @@ VOID intcsr_modify(CardExtension *ext, ULONG set, ULONG clear) {
 /* Only the four axis bits reach the command word: a stray bit 7 in a caller's
  * mask would otherwise turn any command into the chip reset (0x8000). */
 USHORT command_word(ULONG axis_mask, UCHAR code) {
-  return (USHORT)(((axis_mask & ALL_AXES) << 8) | code);
+  return (USHORT)(((axis_mask & ALL_AXES) << COMMAND_AXIS_SHIFT) | code);
 }
 
 VOID intcsr_modify_sync(CardExtension *ext, ULONG offset, ULONG set, ULONG clear) {

@@ -1,4 +1,5 @@
-/* The card driver's private records, register map and routines.
+/* The card driver's private records and routines (the card's registers are in
+ * card_registers.h).
  *
  * One device object per card; its extension is a CardExtension. Locks:
  *  - request mutex: held by the dispatcher for a whole device-control request
@@ -30,6 +31,7 @@
 #include <wdm.h>
 #include <ntifs.h> /* KeStackAttachProcess: the shared buffer's view is unmapped in its process */
 
+#include "card_registers.h"
 #include "rm7x0_ioctl.h"
 
 #ifdef RM7X0_MODEL_B
@@ -39,113 +41,6 @@
 #define RM7X0_DEBUG_PREFIX "RM720: "
 #define RM7X0_INTERFACE_GUID RM720_INTERFACE_GUID
 #endif
-
-/* ---- Card registers ---------------------------------------------------- */
-
-/* BAR0: the PCI bridge. */
-#define BRIDGE_BAR 0
-#define INTCSR 0x4C
-#define INTCSR_LOCAL1_ENABLE 0x001u   /* motion chip */
-#define INTCSR_LOCAL1_POLARITY 0x002u
-#define INTCSR_LOCAL1_STATUS 0x004u
-#define INTCSR_LOCAL2_ENABLE 0x008u   /* Torix bus */
-#define INTCSR_LOCAL2_POLARITY 0x010u
-#define INTCSR_LOCAL2_STATUS 0x020u
-#define INTCSR_PCI_ENABLE 0x040u
-#define INTCSR_SOFTWARE 0x080u
-#define INTCSR_LOCAL1_EDGE 0x100u
-#define INTCSR_LOCAL2_EDGE 0x200u
-#define INTCSR_LOCAL1_EDGE_CLEAR 0x400u
-#define INTCSR_LOCAL2_EDGE_CLEAR 0x800u
-
-/* Sources the interrupt service routine hands to the DPC. */
-#define SOURCE_LOCAL1 0x001u
-#define SOURCE_LOCAL2 0x002u
-#define SOURCE_SOFTWARE 0x200u
-
-/* BAR2: the card's CPLD and motion chip, 16-bit registers. */
-#define CARD_BAR 2
-#define REG_COMMAND 0x00      /* write: command word; read: main status */
-#define REG_MODE1 0x02
-#define REG_MODE2 0x04
-#define REG_MODE3 0x06        /* read: interrupt factor, acknowledged by the read */
-#define REG_OUTPUT 0x08
-#define REG_INTERP_MODE 0x0A
-#define REG_DATA_LOW 0x0C
-#define REG_DATA_HIGH 0x0E
-#define REG_TORIX_PORT 0x10
-#define REG_TORIX_SCAN 0x20
-#define REG_CPLD_VERSION 0x30
-#define REG_CARD_ID 0x40
-#define REG_TORIX_CONFIG 0x42
-#define REG_TORIX_INT 0x44
-#define REG_TORIX_RESET 0x46
-#define REG_TORIX_AUX 0x48
-#define REG_CMP_MASK 0x4C
-/* Model-B compare registers of X and Y (read-only; the trigger counters are
- * preset by the model-B driver). The compare counters are 32-bit reads. */
-#define REG_CMP_COUNTER_X 0x62
-#define REG_CMP_COUNTER_Y 0x6A
-#define REG_TRIG_COUNTER_X_LOW 0x72
-#define REG_TRIG_COUNTER_X_HIGH 0x74
-#define REG_CMP_PITCH_X 0x76
-#define REG_TRIG_COUNTER_Y_LOW 0x7A
-#define REG_TRIG_COUNTER_Y_HIGH 0x7C
-#define REG_CMP_PITCH_Y 0x7E
-#define CARD_REGISTER_SPAN 0x80   /* BAR2 must map all of the card's registers */
-
-#define MAIN_STATUS_BUSY_MASK 0x000Fu          /* bit i: axis i driving */
-#define MAIN_STATUS_ERROR_SHIFT 4              /* bit 4 + i: axis i error */
-#define MAIN_STATUS_NEXT_SEGMENT 0x0200u
-#define COMMAND_CHIP_RESET 0x8000u
-
-/* Motion-chip command codes: REG_COMMAND = (axis mask << 8) | code. */
-#define CHIP_RANGE 0x00
-#define CHIP_JERK 0x01
-#define CHIP_ACC 0x02
-#define CHIP_DEC 0x03
-#define CHIP_START_SPEED 0x04
-#define CHIP_DRIVE_SPEED 0x05
-#define CHIP_PULSES 0x06
-#define CHIP_DEC_POINT 0x07
-#define CHIP_ARC_CENTER 0x08
-#define CHIP_SET_CMD_COUNTER 0x09
-#define CHIP_SET_ENC_COUNTER 0x0A
-#define CHIP_COMP_PLUS 0x0B
-#define CHIP_COMP_MINUS 0x0C
-#define CHIP_ACC_OFFSET 0x0D
-#define CHIP_DEC_JERK 0x0E
-#define CHIP_SELECT 0x0F
-#define CHIP_READ_CMD_COUNTER 0x10
-#define CHIP_READ_ENC_COUNTER 0x11
-#define CHIP_READ_SPEED 0x12
-#define CHIP_READ_ACC 0x13
-#define CHIP_READ_LATCH 0x14
-#define CHIP_DRIVE_PLUS 0x20
-#define CHIP_DRIVE_MINUS 0x21
-#define CHIP_CONT_PLUS 0x22
-#define CHIP_CONT_MINUS 0x23
-#define CHIP_DRIVE_HOLD 0x24
-#define CHIP_DRIVE_RELEASE 0x25
-#define CHIP_DEC_STOP 0x26
-#define CHIP_SUDDEN_STOP 0x27
-#define CHIP_LINE2 0x30
-#define CHIP_LINE3 0x31
-#define CHIP_ARC_CW 0x32
-#define CHIP_ARC_CCW 0x33
-#define CHIP_INTERP_DEC_ON 0x3B
-#define CHIP_INTERP_DEC_OFF 0x3C
-#define CHIP_EXT_MODE 0x60
-#define CHIP_HOME_SPEED 0x61
-#define CHIP_HOME_START 0x62
-#define CHIP_SYNC_MODE 0x64
-
-/* Chip values the driver sets at reset. */
-#define DEFAULT_RANGE 16000u
-#define FIXED_S_CURVE_RATE 8000u     /* CHIP_ACC / CHIP_DEC while an S-curve runs */
-#define DEFAULT_SPEED 8000u
-#define DEFAULT_FILTER_WORD 0x0100u  /* extension word 1 */
-#define DEFAULT_EXT_WORD2 0x0800u
 
 /* ---- Driver constants --------------------------------------------------- */
 
@@ -164,10 +59,10 @@
 #define ERROR_LOG_ENTRY_SIZE 48
 #define RM7X0_IO_INTERRUPT_FAILED ((NTSTATUS)0xC0070100L)
 
-/* Armed factors (status-3 bits) that a waiting request waits for. */
-#define FACTOR_DRIVE_END 0x080u
-#define FACTOR_HOME_END 0x100u
-#define FACTOR_SYNC_ACTION 0x200u /* the axis's synchronous action fired */
+/* Sources the interrupt service routine hands to the DPC. */
+#define SOURCE_LOCAL1 0x001u
+#define SOURCE_LOCAL2 0x002u
+#define SOURCE_SOFTWARE 0x200u
 
 /* Interrupt source set, as int_sources_enable/disable take it and as the
  * extension keeps the sources switched on. */
@@ -186,10 +81,6 @@ enum AxisShadow {
   SHADOW_SYNC_WORD2,
   SHADOW_COUNT
 };
-
-/* Mode register 2 fields that describe the wiring (pulse output, encoder
- * input, limit, alarm and in-position logic), not a function in use. */
-#define MODE2_SIGNAL_FIELDS 0xFFDCu
 
 /* Output state bytes of an axis (DriverAxisState.output). */
 enum AxisOutput { OUTPUT_SERVO_STATE, OUTPUT_SERVO_VALUE, OUTPUT_ALARM_RESET, OUTPUT_GDO, OUTPUT_COUNT };
@@ -307,8 +198,6 @@ enum InterpState {
   INTERP_TABLE_CLOSING = 37  /* the same for a started table run, whose drive-end factor goes
                                 when its axes stand */
 };
-/* REG_INTERP_MODE bit: the chip holds a queued continuous segment. */
-#define INTERP_MODE_CONTINUOUS 0x4000u
 
 /* ---- Records ----------------------------------------------------------- */
 

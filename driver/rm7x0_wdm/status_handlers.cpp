@@ -8,26 +8,8 @@
 
 namespace {
 
-/* The stop reasons the chip latches, and bit 7 of status 2 as the motion state carries it. */
-constexpr USHORT STATUS1_STOP_REASONS = 0xFF00;  /* limit +/-, alarm, emergency stop */
-constexpr USHORT STATUS2_SOFT_LIMITS = 0x0003;
-constexpr USHORT STATUS2_BIT7 = 0x0080;
+/* Bit 7 of status 2 as the motion state carries it. */
 constexpr USHORT STATE_STATUS2_BIT7 = 0x0040;
-constexpr USHORT ERROR_STATUS_BITS = 0x003F;
-
-/* Status register 2 bits. */
-constexpr USHORT S2_LIMIT_PLUS = 0x0004, S2_LIMIT_MINUS = 0x0008;
-constexpr USHORT S2_ALARM = 0x0010, S2_EMERGENCY = 0x0020;
-/* Input byte bits of an axis. */
-constexpr USHORT IN_NEAR_HOME = 0x01, IN_HOME = 0x02, IN_INDEX = 0x04;
-constexpr USHORT IN_IN_POSITION = 0x40, IN_SPARE = 0x80;
-constexpr int IN3_GROUP_SHIFT = 3;  /* bits 3-5: the three IN3-group inputs */
-/* Mode register levels. */
-constexpr USHORT MODE1_NEAR_HOME_LEVEL = 0x0001, MODE1_HOME_LEVEL = 0x0004;
-constexpr USHORT MODE1_INDEX_LEVEL = 0x0010;
-constexpr USHORT MODE2_IN_POSITION_ON = 0x8000, MODE2_IN_POSITION_LEVEL = 0x4000;
-constexpr USHORT MODE3_HAND_WHEEL = 0x0018;
-constexpr USHORT EXT1_RING_COUNTER = 0x0010;
 
 constexpr USHORT VRING_ON = 16;
 constexpr USHORT END_WAIT_DRIVE = 0x8000;
@@ -46,7 +28,9 @@ BOOLEAN bit_equals(USHORT word, USHORT bit, USHORT other, USHORT other_bit) {
 
 /* The axis's input byte: X and Y share one register, Z and U the next. */
 ULONG input_register(int axis) { return axis < 2 ? REG_OUTPUT : REG_INTERP_MODE; }
-USHORT input_byte_of(USHORT word, int axis) { return (USHORT)((axis & 1) ? word >> 8 : word) & 0xFF; }
+USHORT input_byte_of(USHORT word, int axis) {
+  return (USHORT)((axis & 1) ? word >> INPUT_BYTE_BITS : word) & 0xFF;
+}
 
 USHORT axis_input_byte(CardExtension *ext, int axis) {
   return input_byte_of(card_read16_sync(ext, input_register(axis)), axis);
@@ -126,7 +110,7 @@ USHORT get_error_status(CardExtension *ext, ULONG axis_mask, BOOLEAN include_bit
     if (!(main_status & (1u << (MAIN_STATUS_ERROR_SHIFT + axis)))) continue;
     USHORT status2 = 0;
     chip_read_status2(ext, 1u << axis, &status2);
-    USHORT word = status2 & ERROR_STATUS_BITS;
+    USHORT word = status2 & STATUS2_ERROR_BITS;
     if (include_bit7) word |= status2 & STATUS2_BIT7;
     return word;
   }
@@ -156,24 +140,24 @@ USHORT get_di_status(CardExtension *ext, ULONG axis_mask, PUSHORT raw_input) {
 
   USHORT status = 0;
   if (main_status & (1u << axis)) status |= DI_DRIVING;
-  if (status2 & S2_LIMIT_PLUS) status |= DI_LIMIT_PLUS;
-  if (status2 & S2_LIMIT_MINUS) status |= DI_LIMIT_MINUS;
-  if (status2 & S2_EMERGENCY) status |= DI_EMERGENCY_STOP;
-  if (status2 & S2_ALARM) status |= DI_ALARM;
-  if (bit_equals(input, IN_HOME, mode1, MODE1_HOME_LEVEL)) status |= DI_HOME;
-  if (bit_equals(input, IN_NEAR_HOME, mode1, MODE1_NEAR_HOME_LEVEL)) status |= DI_NEAR_HOME;
+  if (status2 & STATUS2_LIMIT_PLUS) status |= DI_LIMIT_PLUS;
+  if (status2 & STATUS2_LIMIT_MINUS) status |= DI_LIMIT_MINUS;
+  if (status2 & STATUS2_EMERGENCY) status |= DI_EMERGENCY_STOP;
+  if (status2 & STATUS2_ALARM) status |= DI_ALARM;
+  if (bit_equals(input, INPUT_HOME, mode1, MODE1_HOME_LEVEL)) status |= DI_HOME;
+  if (bit_equals(input, INPUT_NEAR_HOME, mode1, MODE1_NEAR_HOME_LEVEL)) status |= DI_NEAR_HOME;
   if ((mode2 & MODE2_IN_POSITION_ON) &&
-      bit_equals(input, IN_IN_POSITION, mode2, MODE2_IN_POSITION_LEVEL))
+      bit_equals(input, INPUT_IN_POSITION, mode2, MODE2_IN_POSITION_LEVEL))
     status |= DI_IN_POSITION;
-  if (bit_equals(input, IN_INDEX, mode1, MODE1_INDEX_LEVEL)) status |= DI_INDEX;
+  if (bit_equals(input, INPUT_INDEX, mode1, MODE1_INDEX_LEVEL)) status |= DI_INDEX;
 
   if (raw_input != NULL) {
     USHORT raw = 0;
-    if (input & IN_SPARE) raw |= 0x0010;
-    if (input & IN_HOME) raw |= 0x0020;
-    if (input & IN_NEAR_HOME) raw |= 0x0040;
-    if (input & IN_IN_POSITION) raw |= 0x0100;
-    if (input & IN_INDEX) raw |= 0x0200;
+    if (input & INPUT_SPARE) raw |= 0x0010;
+    if (input & INPUT_HOME) raw |= 0x0020;
+    if (input & INPUT_NEAR_HOME) raw |= 0x0040;
+    if (input & INPUT_IN_POSITION) raw |= 0x0100;
+    if (input & INPUT_INDEX) raw |= 0x0200;
     *raw_input = raw;
   }
   return status;
@@ -193,7 +177,7 @@ USHORT get_in3(RequestContext *request) {
   const int axis = axis_mask_to_index(axis_bit);
   USHORT bits = 0;
   if (axis >= 0 && axis_bit == (1u << axis)) {
-    bits = (USHORT)(axis_input_byte(request->ext, axis) >> IN3_GROUP_SHIFT) & 7;
+    bits = (USHORT)(axis_input_byte(request->ext, axis) >> INPUT_IN3_GROUP_SHIFT) & 7;
   }
   for (int n = 0; n < 3; ++n) set_slot(request->block, 1 + n, (bits >> n) & 1);
   return DRV_SUCCESS;
@@ -309,14 +293,14 @@ USHORT set_mpg(RequestContext *request) {
   CardExtension *ext = request->ext;
   const int axis = axis_mask_to_index(slot_u16(request->block, 1));
   if (axis < 0) return DRV_SUCCESS;
-  const USHORT mode = slot_u16(request->block, 2) & MODE3_HAND_WHEEL;
+  const USHORT mode = slot_u16(request->block, 2) & MODE3_HAND_WHEEL_FIELD;
   if (mode != 0) {
     const USHORT speed = slot_u16(request->block, 4);
     chip_set_start_speed(ext, 1u << axis, speed);
     chip_set_drive_speed(ext, 1u << axis, speed);
     chip_set_pulses(ext, 1u << axis, slot_u16(request->block, 3));
   }
-  set_mode_field(ext, axis, SHADOW_MODE3, MODE3_HAND_WHEEL, mode);
+  set_mode_field(ext, axis, SHADOW_MODE3, MODE3_HAND_WHEEL_FIELD, mode);
   clear_end_flags(ext, 1u << axis);
   return DRV_SUCCESS;
 }

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr ULONG CHIP_RANGE_MAX = 8000000;
-
 /* The master's range stretched, in 64 bits and within the chip's range. */
 ULONG stretched_range(ULONG master_range, ULONGLONG thousandths) {
   const ULONGLONG range = (ULONGLONG)master_range * thousandths / 1000;

@@ -12,13 +12,6 @@
 
 namespace {
 
-constexpr USHORT DO_PORT_LAST = 7;
-constexpr USHORT DI_PORT_FIRST = 8;
-constexpr USHORT DI_PORT_LAST = 15;
-constexpr USHORT TORIX_INT_OFF = 0;
-constexpr USHORT TORIX_INT_ON = 1;
-constexpr USHORT TORIX_RESET_HOLD = 1;
-constexpr USHORT TORIX_RESET_RELEASE = 0;
 constexpr ULONG TORIX_RESET_HOLD_MS = 2;
 
 constexpr USHORT DI_MODE_CACHED_CONFIGURED = 0;  /* the cache, once the bus was configured */
@@ -34,7 +27,7 @@ USHORT refuse_port(RequestContext *request) {
   return DRV_REGISTER_OUT_OF_WINDOW;
 }
 
-BOOLEAN is_input_port(USHORT port) { return port >= DI_PORT_FIRST && port <= DI_PORT_LAST; }
+BOOLEAN is_input_port(USHORT port) { return port >= TORIX_DI_PORT_FIRST && port <= TORIX_DI_PORT_LAST; }
 
 BOOLEAN torix_bit_set(CardExtension *ext) {
   return (read_interlocked((volatile LONG *)&ext->int_sources.word[1]) & SOURCE_FLAG_TORIX) != 0;
@@ -42,7 +35,7 @@ BOOLEAN torix_bit_set(CardExtension *ext) {
 
 USHORT cached_input(CardExtension *ext, USHORT port) {
   USHORT word = 0;
-  run_synchronized(ext, [&] { word = ext->torix_input_cache[port - DI_PORT_FIRST]; });
+  run_synchronized(ext, [&] { word = ext->torix_input_cache[port - TORIX_DI_PORT_FIRST]; });
   return word;
 }
 
@@ -71,14 +64,14 @@ VOID delay_ms(ULONG milliseconds) {
  * and the DPC reads again. */
 VOID refresh_torix_inputs(CardExtension *ext) {
   run_synchronized(ext, [&] {
-    for (USHORT port = DI_PORT_FIRST; port <= DI_PORT_LAST; ++port)
-      ext->torix_input_cache[port - DI_PORT_FIRST] = card_read16(ext, torix_port_register(port));
+    for (USHORT port = TORIX_DI_PORT_FIRST; port <= TORIX_DI_PORT_LAST; ++port)
+      ext->torix_input_cache[port - TORIX_DI_PORT_FIRST] = card_read16(ext, torix_port_register(port));
   });
 }
 
 USHORT set_torix_do(RequestContext *request) {
   const USHORT port = slot_u16(request->block, 1);
-  if (port > DO_PORT_LAST) return refuse_port(request);
+  if (port > TORIX_DO_PORT_LAST) return refuse_port(request);
   card_write16_sync(request->ext, torix_port_register(port), slot_u16(request->block, 2));
   return DRV_SUCCESS;
 }

@@ -13,13 +13,6 @@ namespace {
 
 constexpr std::uint64_t AXIS_X_BIT = 1, AXIS_Y_BIT = 2, AXIS_Z_BIT = 4, AXIS_U_BIT = 8;
 
-// Status register 2 and input-byte bits as the chip shows them.
-constexpr std::uint16_t STATUS2_SOFT_LIMIT_PLUS = 0x0001;
-constexpr std::uint16_t STATUS2_SOFT_LIMIT_MINUS = 0x0002;
-constexpr std::uint16_t STATUS2_ALARM = 0x0010;
-constexpr std::uint16_t INPUT_HOME = 0x02;
-constexpr std::uint16_t INPUT_IN_POSITION = 0x40;
-
 class ConfigHandlerTest : public MachineTest {
  protected:
   void SetUp() override {

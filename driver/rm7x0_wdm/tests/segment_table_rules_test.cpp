@@ -78,9 +78,9 @@ class RecordingCard final : public WatchedCard {
     const auto offset = static_cast<std::uint32_t>(address - chip_window.base);
     const auto word = static_cast<std::uint16_t>(value);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (offset == chip::REG_DATA_LOW) low_ = word;
-    if (offset == chip::REG_DATA_HIGH) high_ = word;
-    if (offset == chip::REG_COMMAND || offset == chip::REG_INTERP_MODE)
+    if (offset == chip::kRegDataLow) low_ = word;
+    if (offset == chip::kRegDataHigh) high_ = word;
+    if (offset == chip::kRegCommand || offset == chip::kRegInterpMode)
       writes_.push_back({offset, word, (std::uint32_t(high_) << 16) | low_});
   }
 
@@ -109,7 +109,7 @@ RunRecord analyse(const std::vector<Write>& writes, std::size_t from) {
   std::map<int, std::int32_t> pulses, centre;
   for (std::size_t i = from; i < writes.size(); ++i) {
     const Write& w = writes[i];
-    if (w.offset == chip::REG_INTERP_MODE) {
+    if (w.offset == chip::kRegInterpMode) {
       r.interp_mode.push_back({i, w.value});
       continue;
     }
@@ -118,16 +118,16 @@ RunRecord analyse(const std::vector<Write>& writes, std::size_t from) {
     const unsigned mask = (w.value >> 8) & 0xF;
     for (int a = 0; a < 4; ++a) {
       if (!(mask & bit(a))) continue;
-      if (code == chip::CHIP_PULSES) pulses[a] = static_cast<std::int32_t>(w.data);
-      if (code == chip::CHIP_ARC_CENTER) centre[a] = static_cast<std::int32_t>(w.data);
+      if (code == chip::kCmdPulses) pulses[a] = static_cast<std::int32_t>(w.data);
+      if (code == chip::kCmdArcCenter) centre[a] = static_cast<std::int32_t>(w.data);
     }
-    if (code == chip::CHIP_RANGE && mask != 0) r.ranges.push_back({i, {mask, w.data}});
-    if (code >= chip::CHIP_LINE2 && code <= chip::CHIP_ARC_CCW) {
+    if (code == chip::kCmdRange && mask != 0) r.ranges.push_back({i, {mask, w.data}});
+    if (code >= chip::kCmdLine2 && code <= chip::kCmdArcCcw) {
       r.paths.push_back({i, code, pulses, centre});
       pulses.clear();
       centre.clear();
     }
-    if (code == chip::CHIP_INTERP_DEC_ON) r.dec_on.push_back(i);
+    if (code == chip::kCmdInterpDecOn) r.dec_on.push_back(i);
   }
   return r;
 }
@@ -237,7 +237,7 @@ class SegmentTableRig {
     clock_.advance(dt);
     sim::wait_idle();
   }
-  unsigned driving() { return card_->chip().read(chip::REG_COMMAND) & 0xF; }
+  unsigned driving() { return card_->chip().read(chip::kRegCommand) & 0xF; }
   std::int32_t position(int axis) {
     const Reply r = file_.request(REQ_GET_CMDCOUNTER, {bit(axis)});
     return static_cast<std::int32_t>(r.block.slot[1]);
@@ -312,8 +312,8 @@ class SegmentTableRig {
       }
       const Seg& s = segs[k];
       const PathCommand& p = r.paths[k + 1];
-      std::uint8_t want = chip::CHIP_LINE3;
-      if (is_line2(s)) want = chip::CHIP_LINE2;
+      std::uint8_t want = chip::kCmdLine3;
+      if (is_line2(s)) want = chip::kCmdLine2;
       if (is_arc(s)) want = low_byte(s.arc);
       EXPECT_EQ(hex(p.code), hex(want)) << "segment " << k << " type " << s.type;
       auto pulses = [&](int axis) { return p.pulses.count(axis) ? p.pulses.at(axis) : INT32_MIN; };
@@ -338,7 +338,7 @@ class SegmentTableRig {
     const std::size_t first = r.paths[1].at;
     std::size_t table_end = SIZE_MAX;
     for (auto& [i, v] : r.interp_mode)
-      if (i > first && !(v & chip::INTERP_CONTINUOUS)) {
+      if (i > first && !(v & chip::kInterpContinuous)) {
         table_end = i;
         break;
       }
@@ -365,7 +365,7 @@ class SegmentTableRig {
     std::size_t table_end = SIZE_MAX, run_end = SIZE_MAX;
     for (auto& [i, v] : r.interp_mode) {
       if (i < last) continue;
-      if (table_end == SIZE_MAX && !(v & chip::INTERP_CONTINUOUS)) table_end = i;
+      if (table_end == SIZE_MAX && !(v & chip::kInterpContinuous)) table_end = i;
       if (run_end == SIZE_MAX && (v & 0x033F) == 0) run_end = i;
     }
     if (table_ran_out) {
@@ -434,14 +434,14 @@ const FeedCase kFeedCases[] = {
     {"OneSegment", 0x04, 300, line2(800, 400, 0), {line2(1200, -700, 250)}, 0},
     // Types: 0 and 16 two-axis lines, 1 and 17 arcs; only the low bytes count.
     {"LineAndArcTypes", 0x04, 0, line2(600, 0, 0),
-     {line2(800, 300, 10, 16), arc(chip::CHIP_ARC_CW, 500, 0, 1000, 0, 10, 1),
-      arc(chip::CHIP_ARC_CCW, 0, -400, 0, 0, 10, 17), line2(-700, 900, 10, 0x110),
+     {line2(800, 300, 10, 16), arc(chip::kCmdArcCw, 500, 0, 1000, 0, 10, 1),
+      arc(chip::kCmdArcCcw, 0, -400, 0, 0, 10, 17), line2(-700, 900, 10, 0x110),
       arc(0x132, -300, 0, -600, 0, 10, 0x201), line2(900, -200, 10, 0)},
      -1},
     // Three axes: every type but the line2 and arc ones is a three-axis line.
     {"ThreeAxisTypes", 0x24, 350, {2, 700, 300, 500, 0, 0, 0, 0},
      {line3(900, -400, 600, 400, 2), line3(-800, 700, 700, 300, 18), line2(1000, 400, 200, 0),
-      arc(chip::CHIP_ARC_CCW, 0, 450, 0, 0, 100, 17), line3(600, 600, -900, 50, 5),
+      arc(chip::kCmdArcCcw, 0, 450, 0, 0, 100, 17), line3(600, 600, -900, 50, 5),
       line3(700, -300, 800, 20, 255)},
      3},
     // Masters other than X: the table follows the chip's next-segment
@@ -733,10 +733,10 @@ TEST_P(SegmentTableRefusalTest, ARefusedRequestChangesNothing) {
   for (std::size_t i = before; i < after; ++i) {
     const Write& w = writes[i];
     const std::uint8_t code = w.value & 0xFF;
-    const bool changes = w.offset == chip::REG_INTERP_MODE || code == chip::CHIP_ACC || code == chip::CHIP_DEC ||
-                         code == chip::CHIP_START_SPEED || code == chip::CHIP_DRIVE_SPEED ||
-                         code == chip::CHIP_DEC_POINT || code == chip::CHIP_INTERP_DEC_ON ||
-                         code == chip::CHIP_INTERP_DEC_OFF;
+    const bool changes = w.offset == chip::kRegInterpMode || code == chip::kCmdAcc || code == chip::kCmdDec ||
+                         code == chip::kCmdStartSpeed || code == chip::kCmdDriveSpeed ||
+                         code == chip::kCmdDecPoint || code == chip::kCmdInterpDecOn ||
+                         code == chip::kCmdInterpDecOff;
     EXPECT_FALSE(changes && w.value != chip::kCommandReset)
         << "the refused request wrote " << hex(w.value) << " to offset " << hex(w.offset);
   }
@@ -768,8 +768,8 @@ TEST_F(SegmentTableRulesTest, BeginAndConfigAreRefusedWhileALineOfTheirAxesDrive
   const auto writes = recorder_->writes();
   for (std::size_t i = before; i < writes.size(); ++i) {
     const std::uint8_t code = writes[i].value & 0xFF;
-    EXPECT_FALSE(writes[i].offset == chip::REG_INTERP_MODE || code == chip::CHIP_DRIVE_SPEED ||
-                 code == chip::CHIP_START_SPEED || code == chip::CHIP_ACC || code == chip::CHIP_INTERP_DEC_OFF)
+    EXPECT_FALSE(writes[i].offset == chip::kRegInterpMode || code == chip::kCmdDriveSpeed ||
+                 code == chip::kCmdStartSpeed || code == chip::kCmdAcc || code == chip::kCmdInterpDecOff)
         << "a refused request wrote " << hex(writes[i].value) << " to offset " << hex(writes[i].offset);
   }
   step(40 * kNsPerMs);
@@ -793,7 +793,7 @@ TEST_F(SegmentTableRulesTest, SegmentsLoadedWhileTheTableRunsAreHandedOverInTurn
   const Seg first = line2(1500, 0, 0);
   ASSERT_EQ(hex(start(ax, first)), hex(kOk));
   ASSERT_TRUE(run_until_handovers(mark, 1, 10 * card::kNsPerSecond));
-  for (const Seg& s : {line2(1300, -200, 10), arc(chip::CHIP_ARC_CW, 400, 0, 800, 0, 10)}) {
+  for (const Seg& s : {line2(1300, -200, 10), arc(chip::kCmdArcCw, 400, 0, 800, 0, 10)}) {
     ASSERT_EQ(hex(load(s)), hex(kOk));
     table.push_back(s);
   }
@@ -819,7 +819,7 @@ TEST_F(SegmentTableRulesTest, ALoadWhen2048AreStoredIsNotStoredAndCorruptsNothin
   ASSERT_EQ(refused, 0) << "loads refused below 2048";
 
   // One more, unlike every stored one: an arc far away with a long length.
-  const Reply extra = file_.request(REQ_CONTI_LOAD_SEGMENT, {1, 7777, u32(-7777), 5555, chip::CHIP_ARC_CW, 100,
+  const Reply extra = file_.request(REQ_CONTI_LOAD_SEGMENT, {1, 7777, u32(-7777), 5555, chip::kCmdArcCw, 100,
                                                              100, 1000});
   std::printf("the load of segment 2049 answered %s\n", hex(word(extra)).c_str());
   EXPECT_EQ(running_segment(), 0u) << "next index after the refused load";

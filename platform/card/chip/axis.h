@@ -57,7 +57,7 @@ enum class DrivePhase {
 // Where a drive takes its speeds from.
 enum class SpeedSource {
   kRegisters,    // start speed, drive speed, acceleration... as written
-  kHomeLowSpeed, // constant CHIP_HOME_SPEED (home steps 2 and 3)
+  kHomeLowSpeed, // constant kCmdHomeSpeed (home steps 2 and 3)
   kHandWheel,    // constant drive speed, target set by the hand wheel
   kPath,         // as kRegisters, in the steps of an interpolated path
 };
@@ -101,7 +101,7 @@ enum class HomeStep {
   kHome,
   // Low-speed search for the next index pulse (stop at once on it).
   kIndex,
-  // Fixed drive of CHIP_PULSES (the home offset) at the drive speed.
+  // Fixed drive of kCmdPulses (the home offset) at the drive speed.
   kOffset,
 };
 

@@ -22,13 +22,13 @@ struct Crossing {
 };
 
 constexpr Crossing kCrossings[] = {
-    {true, +1, FACTOR_COMP_PLUS_UP, SYNC1_COMP_PLUS_UP},
-    {true, -1, FACTOR_COMP_PLUS_DOWN, SYNC1_COMP_PLUS_DOWN},
-    {false, -1, FACTOR_COMP_MINUS_DOWN, SYNC1_COMP_MINUS_DOWN},
-    {false, +1, FACTOR_COMP_MINUS_UP, SYNC1_COMP_MINUS_UP},
+    {true, +1, kFactorCompPlusUp, kSync1CompPlusUp},
+    {true, -1, kFactorCompPlusDown, kSync1CompPlusDown},
+    {false, -1, kFactorCompMinusDown, kSync1CompMinusDown},
+    {false, +1, kFactorCompMinusUp, kSync1CompMinusUp},
 };
 
-bool watches_encoder(const AxisState& axis) { return (axis.reg.mode2 & MODE2_COMPARE_ENCODER) != 0; }
+bool watches_encoder(const AxisState& axis) { return (axis.reg.mode2 & kMode2CompareEncoder) != 0; }
 
 std::int64_t value_of(const AxisState& axis, const Crossing& c) {
   return c.plus ? axis.reg.comp_plus : axis.reg.comp_minus;

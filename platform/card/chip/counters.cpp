@@ -8,7 +8,7 @@
 namespace card::chip {
 namespace {
 
-bool ring_on(const AxisState& axis) { return (axis.reg.ext1 & EXT1_RING_COUNTER) != 0; }
+bool ring_on(const AxisState& axis) { return (axis.reg.ext1 & kExt1RingCounter) != 0; }
 
 std::int64_t wrap(const AxisState& axis, std::int64_t value) {
   const std::int64_t size = ring_size(axis);

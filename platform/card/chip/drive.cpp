@@ -2,8 +2,8 @@
 // creep to the last pulse, stops, and the events that move it along.
 //
 // A fixed drive decelerates at its deceleration point: the manual one of
-// CHIP_DEC_POINT, or the automatic one, placed so that the speed reaches the
-// end speed CHIP_ACC_OFFSET pulses before the target; those pulses are then
+// kCmdDecPoint, or the automatic one, placed so that the speed reaches the
+// end speed kCmdAccOffset pulses before the target; those pulses are then
 // output at the end speed. When the distance is too short for the drive
 // speed, the cruise speed is lowered so that the ramps fit (with avoid
 // triangle, so that they fill only half of the distance).
@@ -53,10 +53,10 @@ void scale_speeds(DriveParams& p, double scale) {
 DriveParams drive_params(const AxisState& axis) {
   const AxisRegisters& r = axis.reg;
   const double m = multiplier(r.range);
-  const bool s_curve = (r.mode3 & MODE3_S_CURVE) != 0;
+  const bool s_curve = (r.mode3 & kMode3SCurve) != 0;
   DriveParams p;
   p.up = {acceleration_pps2(r.acc, m), s_curve ? inverse_jerk(r.jerk, m) : 0};
-  p.down = (r.mode3 & MODE3_SEPARATE_DEC)
+  p.down = (r.mode3 & kMode3SeparateDec)
                ? RampLimits{acceleration_pps2(r.dec, m), s_curve ? inverse_jerk(r.dec_jerk, m) : 0}
                : p.up;
   switch (axis.drive.source) {
@@ -65,9 +65,9 @@ DriveParams drive_params(const AxisState& axis) {
       p.start_speed = speed_pps(r.start_speed, m);
       p.drive_speed = speed_pps(r.drive_speed, m);
       p.offset = static_cast<std::int16_t>(r.acc_offset);
-      p.manual_dec_point = (r.mode3 & MODE3_MANUAL_DEC_POINT) != 0;
+      p.manual_dec_point = (r.mode3 & kMode3ManualDecPoint) != 0;
       p.dec_point = r.dec_point;
-      p.avoid_triangle = (r.ext1 & EXT1_AVOID_TRIANGLE) != 0;
+      p.avoid_triangle = (r.ext1 & kExt1AvoidTriangle) != 0;
       break;
     case SpeedSource::kHomeLowSpeed:
       p.start_speed = p.drive_speed = speed_pps(r.home_speed, m);
@@ -138,9 +138,9 @@ void end_drive(AxisState& axis, SimTime now) {
   if (axis.home.active) {
     home_drive_ended(axis, now);
   } else {
-    raise_factor(axis, FACTOR_DRIVE_END);
+    raise_factor(axis, kFactorDriveEnd);
   }
-  sync_condition(axis, SYNC1_DRIVE_END, now);
+  sync_condition(axis, kSync1DriveEnd, now);
 }
 
 // Pulse output is over; with the in-position check on, the axis stays busy
@@ -152,7 +152,7 @@ void end_output(AxisState& axis, SimTime now) {
   axis.log.final_speed = d.now.v;
   d.now = Kinematics{static_cast<double>(pulses_done(d.now.p)), 0, 0};
   update_travel(axis);
-  const bool check = (axis.reg.mode2 & MODE2_INP_ENABLE) != 0;
+  const bool check = (axis.reg.mode2 & kMode2InpEnable) != 0;
   if (check && !axis.mech.in_position) {
     d.phase = DrivePhase::kWaitInPosition;
     d.segment.end = kNever;
@@ -401,7 +401,7 @@ void start_drive(AxisState& axis, SimTime now, bool fixed, int direction, SpeedS
     return;
   }
   begin_segment(axis, now, d.now, 0, 0);
-  sync_condition(axis, SYNC1_DRIVE_START, now);
+  sync_condition(axis, kSync1DriveStart, now);
   if (d.phase == DrivePhase::kRamp) plan_from_now(axis, now);
 }
 
@@ -412,15 +412,15 @@ void drive_command(AxisState& axis, SimTime now, std::uint8_t code) {
   }
   if (busy(axis)) return;  // a drive command while driving is ignored
   switch (code) {
-    case CHIP_DRIVE_PLUS:
-    case CHIP_DRIVE_MINUS:
-      start_drive(axis, now, true, code == CHIP_DRIVE_PLUS ? 1 : -1, SpeedSource::kRegisters, axis.reg.pulses);
+    case kCmdDrivePlus:
+    case kCmdDriveMinus:
+      start_drive(axis, now, true, code == kCmdDrivePlus ? 1 : -1, SpeedSource::kRegisters, axis.reg.pulses);
       break;
-    case CHIP_CONT_PLUS:
-    case CHIP_CONT_MINUS:
-      start_drive(axis, now, false, code == CHIP_CONT_PLUS ? 1 : -1, SpeedSource::kRegisters, 0);
+    case kCmdContPlus:
+    case kCmdContMinus:
+      start_drive(axis, now, false, code == kCmdContPlus ? 1 : -1, SpeedSource::kRegisters, 0);
       break;
-    case CHIP_HOME_START:
+    case kCmdHomeStart:
       start_home_search(axis, now);
       break;
     default:
@@ -488,7 +488,7 @@ void handle_events(AxisState& axis, SimTime now) {
 
 void recheck(AxisState& axis, SimTime now) {
   if (axis.drive.phase == DrivePhase::kWaitInPosition &&
-      (!(axis.reg.mode2 & MODE2_INP_ENABLE) || axis.mech.in_position)) {
+      (!(axis.reg.mode2 & kMode2InpEnable) || axis.mech.in_position)) {
     end_drive(axis, now);
   }
   handle_events(axis, now);
@@ -528,32 +528,32 @@ std::uint16_t status1(const AxisState& axis) {
   const Drive& d = axis.drive;
   std::uint16_t bits = axis.stop_reasons;
   if (d.phase == DrivePhase::kIdle) return bits;
-  bits |= STATUS1_DRIVING;
+  bits |= kStatus1Driving;
   switch (d.phase) {
     case DrivePhase::kRamp:
-      bits |= d.ramp_rising ? STATUS1_ACCELERATING : STATUS1_DECELERATING;
+      bits |= d.ramp_rising ? kStatus1Accelerating : kStatus1Decelerating;
       break;
     case DrivePhase::kCruise:
-      bits |= d.cruise_speed + kSpeedTolerance >= drive_params(axis).drive_speed ? STATUS1_AT_DRIVE_SPEED
-                                                                                  : STATUS1_CONSTANT_SPEED;
+      bits |= d.cruise_speed + kSpeedTolerance >= drive_params(axis).drive_speed ? kStatus1AtDriveSpeed
+                                                                                  : kStatus1ConstantSpeed;
       break;
     case DrivePhase::kCreep:
-      bits |= STATUS1_CONSTANT_SPEED;
+      bits |= kStatus1ConstantSpeed;
       break;
     case DrivePhase::kDecelerate:
-      bits |= STATUS1_DECELERATING;
+      bits |= kStatus1Decelerating;
       break;
     default:
       break;
   }
   const bool ramping = d.phase == DrivePhase::kRamp || d.phase == DrivePhase::kDecelerate;
-  if (ramping && (axis.reg.mode3 & MODE3_S_CURVE)) {
+  if (ramping && (axis.reg.mode3 & kMode3SCurve)) {
     const double jerk = d.segment.jerk;
     const double a = d.now.a;
     if (jerk == 0) {
-      if (a != 0) bits |= STATUS1_S_ACC_CONSTANT;
+      if (a != 0) bits |= kStatus1SAccConstant;
     } else {
-      bits |= (a == 0 || (jerk > 0) == (a > 0)) ? STATUS1_S_JERK_RISING : STATUS1_S_JERK_FALLING;
+      bits |= (a == 0 || (jerk > 0) == (a > 0)) ? kStatus1SJerkRising : kStatus1SJerkFalling;
     }
   }
   return bits;

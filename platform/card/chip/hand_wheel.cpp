@@ -1,6 +1,6 @@
 // The hand-wheel (MPG) input: with a hand-wheel mode in mode register 3,
 // turning the wheel drives the axis at the drive speed, at constant speed.
-// Mode 8 outputs CHIP_PULSES pulses per detent; modes 16 and 24 count both
+// Mode 8 outputs kCmdPulses pulses per detent; modes 16 and 24 count both
 // edges of a detent, twice that. The bench turns the wheel by hand
 // (MotionChip::set_mechanics) or lets it turn at a steady rate.
 #include <algorithm>
@@ -13,9 +13,9 @@
 namespace card::chip {
 
 void turn_hand_wheel(AxisState& axis, SimTime now, std::int64_t detents) {
-  const std::uint16_t mode = axis.reg.mode3 & MODE3_HAND_WHEEL;
+  const std::uint16_t mode = axis.reg.mode3 & kMode3HandWheel;
   if (mode == 0 || detents == 0) return;
-  const std::int64_t edges = mode == MODE3_HAND_WHEEL_SINGLE ? 1 : 2;
+  const std::int64_t edges = mode == kMode3HandWheelSingle ? 1 : 2;
   const std::int64_t per_detent = static_cast<std::int64_t>(axis.reg.pulses) * edges;
   const std::int64_t amount = std::min<std::int64_t>(std::llabs(detents) * per_detent, UINT32_MAX);
   const int direction = detents > 0 ? 1 : -1;

@@ -1,5 +1,5 @@
 // The chip's automatic home search. Extension word 2 holds one 2-bit field
-// per step (bit 0 run the step, bit 1 in the minus direction); CHIP_HOME_START
+// per step (bit 0 run the step, bit 1 in the minus direction); kCmdHomeStart
 // runs the enabled steps in order and raises the home-end factor (and drive
 // end) when the search is over, whether it found home or stopped on a limit,
 // an alarm or a stop command. The step kinds are those of HomeStep.
@@ -18,8 +18,8 @@ unsigned step_field(const AxisState& axis, HomeStep step) {
 // Search end: the search is over, whatever the reason.
 void finish_search(AxisState& axis) {
   axis.home = HomeSearch{};
-  raise_factor(axis, FACTOR_HOME_END);
-  raise_factor(axis, FACTOR_DRIVE_END);
+  raise_factor(axis, kFactorHomeEnd);
+  raise_factor(axis, kFactorDriveEnd);
 }
 
 void seek(AxisState& axis, SimTime now, int direction, SpeedSource source) {
@@ -57,9 +57,9 @@ void next_step(AxisState& axis, SimTime now) {
   for (HomeStep step : kSteps) {
     if (static_cast<int>(step) <= static_cast<int>(h.step)) continue;
     const unsigned field = step_field(axis, step);
-    if (!(field & HOME_STEP_ENABLE)) continue;
+    if (!(field & kHomeStepEnable)) continue;
     h.step = step;
-    h.direction = (field & HOME_STEP_MINUS) ? -1 : 1;
+    h.direction = (field & kHomeStepMinus) ? -1 : 1;
     h.found = false;
     h.backing_off = false;
     if (start_step(axis, now, step)) return;

@@ -1,14 +1,14 @@
 // Interpolated paths: starting one from the registers of its axes, queueing
 // continuous segments, moving the axes along it and watching them.
 //
-// A segment's end points are the CHIP_PULSES registers of its axes, taken as
+// A segment's end points are the kCmdPulses registers of its axes, taken as
 // signed pulses relative to where the segment begins; an arc's centre is the
-// CHIP_ARC_CENTER registers of master and second axis, relative likewise.
+// kCmdArcCenter registers of master and second axis, relative likewise.
 // Speeds, ramps and the deceleration point are the master's registers, in
-// path steps per second. With constant vector speed (REG_INTERP_MODE 0x100 or
+// path steps per second. With constant vector speed (kRegInterpMode 0x100 or
 // 0x300) a line runs its vector at the drive speed; arcs always run their
-// steps at it. With interpolation deceleration off (CHIP_INTERP_DEC_OFF) a
-// path does not decelerate at its end; CHIP_INTERP_DEC_ON while it runs
+// steps at it. With interpolation deceleration off (kCmdInterpDecOff) a
+// path does not decelerate at its end; kCmdInterpDecOn while it runs
 // re-plans it to decelerate to the end of the segments the chip holds.
 #include "interpolation.h"
 
@@ -36,14 +36,14 @@ int axis_direction(const Path& path, int k, std::int64_t step, std::int64_t unti
 
 // The segment a command describes, from the registers of the path's axes.
 PathSegment command_segment(std::uint8_t code, const std::array<AxisState*, kPathAxes>& axes, std::uint16_t mode) {
-  if (code == CHIP_ARC_CW || code == CHIP_ARC_CCW) {
-    return make_arc(code == CHIP_ARC_CW, {axes[0]->reg.arc_center, axes[1]->reg.arc_center},
+  if (code == kCmdArcCw || code == kCmdArcCcw) {
+    return make_arc(code == kCmdArcCw, {axes[0]->reg.arc_center, axes[1]->reg.arc_center},
                     {signed_pulses(*axes[0]), signed_pulses(*axes[1])});
   }
-  const int count = code == CHIP_LINE3 ? 3 : 2;
+  const int count = code == kCmdLine3 ? 3 : 2;
   std::array<std::int32_t, kPathAxes> end{};
   for (int k = 0; k < count; ++k) end[k] = signed_pulses(*axes[k]);
-  return make_line(end, count, (mode & INTERP_VECTOR_SPEED) != 0);
+  return make_line(end, count, (mode & kInterpVectorSpeed) != 0);
 }
 
 bool distinct(const std::array<AxisState*, kPathAxes>& axes) {
@@ -172,12 +172,12 @@ void end_path(Path& path) {
 
 void interpolation_command(Path& path, std::array<AxisState, kAxisCount>& axes, std::uint16_t mode,
                            std::uint8_t code, SimTime now) {
-  if (code == CHIP_INTERP_DEC_ON || code == CHIP_INTERP_DEC_OFF) {
-    switch_deceleration(path, code == CHIP_INTERP_DEC_ON, now);
+  if (code == kCmdInterpDecOn || code == kCmdInterpDecOff) {
+    switch_deceleration(path, code == kCmdInterpDecOn, now);
     return;
   }
   std::array<AxisState*, kPathAxes> members{};
-  const int count = code == CHIP_LINE3 ? 3 : 2;
+  const int count = code == kCmdLine3 ? 3 : 2;
   for (int k = 0; k < count; ++k) members[k] = &axes[mode_axis(mode, k)];
   if (!distinct(members)) return;
   const PathSegment segment = command_segment(code, members, mode);
@@ -192,7 +192,7 @@ void interpolation_command(Path& path, std::array<AxisState, kAxisCount>& axes, 
 }
 
 bool accepts_next_segment(const Path& path, std::uint16_t mode) {
-  return (mode & INTERP_CONTINUOUS) && path.running() && moving(path.axes[0]->drive) && !path.queued;
+  return (mode & kInterpContinuous) && path.running() && moving(path.axes[0]->drive) && !path.queued;
 }
 
 void release_held_path(Path& path, SimTime now) {

@@ -1,10 +1,10 @@
 // Linear, circular and continuous interpolation: one path drives two or three
-// axes. The master axis (REG_INTERP_MODE bits 0-1) runs an ordinary fixed
+// axes. The master axis (kRegInterpMode bits 0-1) runs an ordinary fixed
 // drive whose progress counts path steps (path.h) at the master's speeds;
 // every axis of the path takes its travel from that progress, reads busy and
 // is watched for limits and comparators; drive end is raised on the master.
 //
-// With REG_INTERP_MODE bit 0x4000 the chip holds one queued segment: the
+// With kRegInterpMode bit 0x4000 the chip holds one queued segment: the
 // master's drive runs on into it without a break, and its slot is free again
 // (main status bit 9, interrupt output) once the queued segment has begun.
 #pragma once
@@ -23,7 +23,7 @@ struct Path {
   std::optional<PathSegment> queued;
   std::int64_t base = 0;                         // steps before the current segment
   std::array<std::int64_t, kPathAxes> origin{};  // travel of each axis where the current segment began
-  bool decelerate = true;                        // CHIP_INTERP_DEC_ON / _OFF; kept between paths
+  bool decelerate = true;                        // kCmdInterpDecOn / _OFF; kept between paths
   // A path commanded while its master's drive starts were held: it starts
   // when the master is released, and a stop to any of its axes drops it.
   std::array<AxisState*, kPathAxes> held_axes{};
@@ -51,12 +51,12 @@ bool next_path_segment(Path& path, double progress);
 void end_path(Path& path);
 
 // ---- for the chip (motion_chip.cpp) -------------------------------------------
-// CHIP_LINE2, CHIP_LINE3, the arc commands and the deceleration switches.
+// kCmdLine2, kCmdLine3, the arc commands and the deceleration switches.
 void interpolation_command(Path& path, std::array<AxisState, kAxisCount>& axes, std::uint16_t mode,
                            std::uint8_t code, SimTime now);
 // Main status bit 9: continuous interpolation runs and its slot is free.
 bool accepts_next_segment(const Path& path, std::uint16_t mode);
-// CHIP_DRIVE_RELEASE: a held path whose master is released starts now.
+// kCmdDriveRelease: a held path whose master is released starts now.
 void release_held_path(Path& path, SimTime now);
 // A stop to `axis`: a held path with the axis on it will not start.
 void drop_held_path(Path& path, const AxisState& axis);

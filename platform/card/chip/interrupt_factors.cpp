@@ -9,8 +9,8 @@ namespace card::chip {
 
 std::uint16_t enabled_factors(const AxisState& axis) {
   std::uint16_t enabled = static_cast<std::uint16_t>(axis.reg.mode1 >> kMode1FactorEnableShift);
-  if (axis.reg.ext1 & EXT1_HOME_END_ENABLE) enabled |= FACTOR_HOME_END;
-  if (axis.reg.sync2 & SYNC2_INTERRUPT) enabled |= FACTOR_SYNC_ACTION;
+  if (axis.reg.ext1 & kExt1HomeEndEnable) enabled |= kFactorHomeEnd;
+  if (axis.reg.sync2 & kSync2Interrupt) enabled |= kFactorSyncAction;
   return enabled;
 }
 

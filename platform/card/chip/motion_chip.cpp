@@ -62,7 +62,7 @@ struct MotionChip::State {
   Clock& clock;
   mutable BriefLock mutex;  // a register access never sleeps for it
   std::array<AxisState, kAxisCount> axes;
-  unsigned selected = 0;            // axes of the last CHIP_SELECT
+  unsigned selected = 0;            // axes of the last kCmdSelect
   std::uint16_t data_low = 0, data_high = 0;  // data of the next command
   std::uint32_t read_data = 0;      // result of the last read command
   std::uint16_t outputs = 0;
@@ -119,15 +119,15 @@ namespace {
 // Whether a register write can change what the chip does: data for the next
 // command, the axis select and the read commands only latch values.
 bool changes_state(std::uint32_t offset, std::uint16_t value) {
-  if (offset == REG_DATA_LOW || offset == REG_DATA_HIGH) return false;
-  if (offset != REG_COMMAND || value == kCommandReset) return true;
+  if (offset == kRegDataLow || offset == kRegDataHigh) return false;
+  if (offset != kRegCommand || value == kCommandReset) return true;
   switch (static_cast<std::uint8_t>(value & kCommandCodeMask)) {
-    case CHIP_SELECT:
-    case CHIP_READ_CMD_COUNTER:
-    case CHIP_READ_ENC_COUNTER:
-    case CHIP_READ_SPEED:
-    case CHIP_READ_ACC:
-    case CHIP_READ_LATCH:
+    case kCmdSelect:
+    case kCmdReadCmdCounter:
+    case kCmdReadEncCounter:
+    case kCmdReadSpeed:
+    case kCmdReadAcc:
+    case kCmdReadLatch:
       return false;
     default:
       return true;
@@ -226,51 +226,51 @@ void MotionChip::State::execute(std::uint16_t word, SimTime now) {
   const auto code = static_cast<std::uint8_t>(word & kCommandCodeMask);
   const std::uint32_t data = (static_cast<std::uint32_t>(data_high) << 16) | data_low;
   switch (code) {
-    case CHIP_SELECT:
+    case kCmdSelect:
       selected = mask;
       return;
-    case CHIP_READ_CMD_COUNTER:
-    case CHIP_READ_ENC_COUNTER:
-    case CHIP_READ_SPEED:
-    case CHIP_READ_ACC:
-    case CHIP_READ_LATCH: {
+    case kCmdReadCmdCounter:
+    case kCmdReadEncCounter:
+    case kCmdReadSpeed:
+    case kCmdReadAcc:
+    case kCmdReadLatch: {
       const int axis = lowest_axis(mask);
       read_data = axis < 0 ? 0 : read_register(axes[axis], code);
       return;
     }
-    case CHIP_DRIVE_PLUS:
-    case CHIP_DRIVE_MINUS:
-    case CHIP_CONT_PLUS:
-    case CHIP_CONT_MINUS:
-    case CHIP_HOME_START:
+    case kCmdDrivePlus:
+    case kCmdDriveMinus:
+    case kCmdContPlus:
+    case kCmdContMinus:
+    case kCmdHomeStart:
       for_axes(mask, [&](AxisState& a) { drive_command(a, now, code); });
       return;
-    case CHIP_DRIVE_HOLD:
+    case kCmdDriveHold:
       for_axes(mask, [](AxisState& a) { a.held = true; });
       return;
-    case CHIP_DRIVE_RELEASE:
+    case kCmdDriveRelease:
       // Every released axis starts at this same instant.
       for_axes(mask, [&](AxisState& a) { release_hold(a, now); });
       release_held_path(path, now);
       return;
-    case CHIP_DEC_STOP:  // a stop to any axis of a path stops the path
+    case kCmdDecStop:  // a stop to any axis of a path stops the path
       for_axes(mask, [&](AxisState& a) {
         drop_held_path(path, a);
         decelerating_stop(driving_axis(a), now);
       });
       return;
-    case CHIP_SUDDEN_STOP:
+    case kCmdSuddenStop:
       for_axes(mask, [&](AxisState& a) {
         drop_held_path(path, a);
         sudden_stop(driving_axis(a), now);
       });
       return;
-    case CHIP_LINE2:
-    case CHIP_LINE3:
-    case CHIP_ARC_CW:
-    case CHIP_ARC_CCW:
-    case CHIP_INTERP_DEC_ON:
-    case CHIP_INTERP_DEC_OFF:
+    case kCmdLine2:
+    case kCmdLine3:
+    case kCmdArcCw:
+    case kCmdArcCcw:
+    case kCmdInterpDecOn:
+    case kCmdInterpDecOff:
       interpolation_command(path, axes, interp_mode, code, now);
       return;
     default:
@@ -288,32 +288,32 @@ void MotionChip::State::set_register(AxisState& axis, std::uint8_t code, std::ui
   const auto word = static_cast<std::uint16_t>(data);
   const auto value = static_cast<std::int32_t>(data);
   switch (code) {
-    case CHIP_RANGE: r.range = clamp_range(data); break;
-    case CHIP_JERK: r.jerk = word; break;
-    case CHIP_ACC: r.acc = word; break;
-    case CHIP_DEC: r.dec = word; break;
-    case CHIP_START_SPEED: r.start_speed = word; break;
-    case CHIP_DRIVE_SPEED: r.drive_speed = word; break;
-    case CHIP_PULSES: r.pulses = data; break;
-    case CHIP_DEC_POINT: r.dec_point = data; break;
-    case CHIP_ACC_OFFSET: r.acc_offset = word; break;
-    case CHIP_DEC_JERK: r.dec_jerk = word; break;
-    case CHIP_HOME_SPEED: r.home_speed = word; break;
-    case CHIP_ARC_CENTER: r.arc_center = value; return;
-    case CHIP_SET_CMD_COUNTER: set_command_counter(axis, value); rewatch(axis, now); return;
-    case CHIP_SET_ENC_COUNTER: set_encoder_counter(axis, value); rewatch(axis, now); return;
-    case CHIP_COMP_PLUS: r.comp_plus = value; rewatch(axis, now); return;
-    case CHIP_COMP_MINUS: r.comp_minus = value; rewatch(axis, now); return;
-    case CHIP_EXT_MODE:
+    case kCmdRange: r.range = clamp_range(data); break;
+    case kCmdJerk: r.jerk = word; break;
+    case kCmdAcc: r.acc = word; break;
+    case kCmdDec: r.dec = word; break;
+    case kCmdStartSpeed: r.start_speed = word; break;
+    case kCmdDriveSpeed: r.drive_speed = word; break;
+    case kCmdPulses: r.pulses = data; break;
+    case kCmdDecPoint: r.dec_point = data; break;
+    case kCmdAccOffset: r.acc_offset = word; break;
+    case kCmdDecJerk: r.dec_jerk = word; break;
+    case kCmdHomeSpeed: r.home_speed = word; break;
+    case kCmdArcCenter: r.arc_center = value; return;
+    case kCmdSetCmdCounter: set_command_counter(axis, value); rewatch(axis, now); return;
+    case kCmdSetEncCounter: set_encoder_counter(axis, value); rewatch(axis, now); return;
+    case kCmdCompPlus: r.comp_plus = value; rewatch(axis, now); return;
+    case kCmdCompMinus: r.comp_minus = value; rewatch(axis, now); return;
+    case kCmdExtMode:
       r.ext1 = static_cast<std::uint16_t>(data);
       r.ext2 = static_cast<std::uint16_t>(data >> 16);
       rewatch(axis, now);
       return;
-    case CHIP_SYNC_MODE: {
-      const bool was_active = (r.sync2 & SYNC2_ACTIVE) != 0;
+    case kCmdSyncMode: {
+      const bool was_active = (r.sync2 & kSync2Active) != 0;
       r.sync1 = static_cast<std::uint16_t>(data);
       r.sync2 = static_cast<std::uint16_t>(data >> 16);
-      if (!was_active && (r.sync2 & SYNC2_ACTIVE)) {  // counted from arming
+      if (!was_active && (r.sync2 & kSync2Active)) {  // counted from arming
         axis.triggers = 0;
         axis.trigger_position = 0;
       }
@@ -329,20 +329,20 @@ void MotionChip::State::set_register(AxisState& axis, std::uint8_t code, std::ui
 std::uint32_t MotionChip::State::read_register(const AxisState& axis, std::uint8_t code) const {
   const double m = multiplier(axis.reg.range);
   switch (code) {
-    case CHIP_READ_CMD_COUNTER: return static_cast<std::uint32_t>(command_counter(axis));
-    case CHIP_READ_ENC_COUNTER: return static_cast<std::uint32_t>(encoder_counter(axis));
-    case CHIP_READ_SPEED: return speed_word(axis.drive.now.v, m);
-    case CHIP_READ_ACC: return acceleration_word(axis.drive.now.a, m);
-    case CHIP_READ_LATCH: return static_cast<std::uint32_t>(axis.latch);
+    case kCmdReadCmdCounter: return static_cast<std::uint32_t>(command_counter(axis));
+    case kCmdReadEncCounter: return static_cast<std::uint32_t>(encoder_counter(axis));
+    case kCmdReadSpeed: return speed_word(axis.drive.now.v, m);
+    case kCmdReadAcc: return acceleration_word(axis.drive.now.a, m);
+    case kCmdReadLatch: return static_cast<std::uint32_t>(axis.latch);
     default: return 0;
   }
 }
 
 void MotionChip::State::write_mode(std::uint32_t offset, std::uint16_t value, SimTime now) {
   for_axes(selected, [&](AxisState& a) {
-    if (offset == REG_MODE1) a.reg.mode1 = value;
-    if (offset == REG_MODE2) a.reg.mode2 = value;
-    if (offset == REG_MODE3) a.reg.mode3 = value;
+    if (offset == kRegMode1) a.reg.mode1 = value;
+    if (offset == kRegMode2) a.reg.mode2 = value;
+    if (offset == kRegMode3) a.reg.mode3 = value;
     a.events_dirty = true;
     rewatch(a, now);
   });
@@ -353,7 +353,7 @@ void MotionChip::State::write_outputs(std::uint16_t value, SimTime now) {
   const std::uint16_t rising = value & ~outputs;
   outputs = value;
   for (auto& axis : axes) {
-    if (rising & (OUTPUT_ALARM_RESET << (kOutputBitsPerAxis * axis.index))) {
+    if (rising & (kOutputAlarmReset << (kOutputBitsPerAxis * axis.index))) {
       axis.mech.alarm = false;
       recheck(axis, now);
     }
@@ -374,8 +374,8 @@ std::uint16_t MotionChip::State::read_status(std::uint32_t offset) {
   const int index = lowest_axis(selected);
   if (index < 0) return 0;
   AxisState& axis = axes[index];
-  if (offset == REG_MODE1) return status1(axis);
-  if (offset == REG_MODE2) return status2(axis);
+  if (offset == kRegMode1) return status1(axis);
+  if (offset == kRegMode2) return status2(axis);
   const std::uint16_t factors = axis.factors;  // reading acknowledges them
   axis.factors = 0;
   return factors;
@@ -424,11 +424,11 @@ MotionChip::~MotionChip() {
 }
 
 std::uint16_t MotionChip::read(std::uint32_t offset) {
-  if (offset == REG_DATA_LOW || offset == REG_DATA_HIGH) {
+  if (offset == kRegDataLow || offset == kRegDataHigh) {
     // The data of the last read command, latched when it ran: reading it
     // changes nothing, so time need not catch up first.
     std::lock_guard<BriefLock> lock(state_->mutex);
-    return static_cast<std::uint16_t>(offset == REG_DATA_LOW ? state_->read_data
+    return static_cast<std::uint16_t>(offset == kRegDataLow ? state_->read_data
                                                              : state_->read_data >> 16);
   }
   std::function<void()> notify;
@@ -439,17 +439,17 @@ std::uint16_t MotionChip::read(std::uint32_t offset) {
     bool events = false;
     s.catch_up(false, events);
     switch (offset) {
-      case REG_COMMAND: value = s.main_status(); break;
-      case REG_MODE1:
-      case REG_MODE2:
-      case REG_MODE3: value = s.read_status(offset); break;
-      case REG_OUTPUT: value = s.input_pair(0); break;
-      case REG_INTERP_MODE: value = s.input_pair(2); break;
+      case kRegCommand: value = s.main_status(); break;
+      case kRegMode1:
+      case kRegMode2:
+      case kRegMode3: value = s.read_status(offset); break;
+      case kRegOutput: value = s.input_pair(0); break;
+      case kRegInterpMode: value = s.input_pair(2); break;
       default: break;
     }
     // Reading status 3 acknowledges factors; any other status read changes
     // nothing unless time brought events on the way.
-    if (events || offset == REG_MODE3) notify = s.settle();
+    if (events || offset == kRegMode3) notify = s.settle();
   }
   if (notify) notify();
   return value;
@@ -464,14 +464,14 @@ void MotionChip::write(std::uint32_t offset, std::uint16_t value) {
     bool events = false;
     const SimTime now = s.catch_up(changes, events);
     switch (offset) {
-      case REG_COMMAND: s.execute(value, now); break;
-      case REG_MODE1:
-      case REG_MODE2:
-      case REG_MODE3: s.write_mode(offset, value, now); break;
-      case REG_OUTPUT: s.write_outputs(value, now); break;
-      case REG_INTERP_MODE: s.interp_mode = value; break;
-      case REG_DATA_LOW: s.data_low = value; break;
-      case REG_DATA_HIGH: s.data_high = value; break;
+      case kRegCommand: s.execute(value, now); break;
+      case kRegMode1:
+      case kRegMode2:
+      case kRegMode3: s.write_mode(offset, value, now); break;
+      case kRegOutput: s.write_outputs(value, now); break;
+      case kRegInterpMode: s.interp_mode = value; break;
+      case kRegDataLow: s.data_low = value; break;
+      case kRegDataHigh: s.data_high = value; break;
       default: break;
     }
     if (events || changes) notify = s.settle();
@@ -502,7 +502,7 @@ MotionChip::CompareOutput MotionChip::compare_output(int axis) {
     out.triggers = a.triggers;
     out.trigger_position = a.trigger_position;
     out.pitch = static_cast<std::uint32_t>(ring_size(a));
-    out.erc = (a.reg.ext2 & EXT2_OUTPUT_LEVEL) != 0;
+    out.erc = (a.reg.ext2 & kExt2OutputLevel) != 0;
     notify = s.settle();
   }
   if (notify) notify();
@@ -597,7 +597,7 @@ void MotionChip::set_mechanics(int axis, const AxisMechanics& m) {
     const SimTime now = s.clock.now();
     s.run_until(now);
     AxisState& a = s.axes[axis];
-    const bool in3_logic = (a.reg.mode1 & MODE1_IN3_LOGIC) != 0;
+    const bool in3_logic = (a.reg.mode1 & kMode1In3Logic) != 0;
     const bool in3_was_active = a.mech.in3 == in3_logic;
     const bool in3_active = m.in3 == in3_logic;
     const std::int64_t detents = m.hand_wheel - a.mech.hand_wheel;
@@ -605,10 +605,10 @@ void MotionChip::set_mechanics(int axis, const AxisMechanics& m) {
     a.mech = m;
     if (new_rate) start_wheel(a, now);
     // IN3, when enabled, latches the command counter as it becomes active.
-    if ((a.reg.mode1 & MODE1_IN3_ENABLE) && !in3_was_active && in3_active) {
+    if ((a.reg.mode1 & kMode1In3Enable) && !in3_was_active && in3_active) {
       a.latch = static_cast<std::int32_t>(command_counter(a));
     }
-    if (in3_active != in3_was_active) sync_condition(a, in3_active ? SYNC1_IN3_ACTIVE : SYNC1_IN3_INACTIVE, now);
+    if (in3_active != in3_was_active) sync_condition(a, in3_active ? kSync1In3Active : kSync1In3Inactive, now);
     a.events_dirty = true;
     recheck(a, now);
     turn_hand_wheel(a, now, detents);

@@ -23,7 +23,7 @@ std::uint8_t raw(bool active, bool level_high, std::uint8_t bit) {
   return active == level_high ? bit : 0;
 }
 
-bool compare_encoder(const AxisState& axis) { return (axis.reg.mode2 & MODE2_COMPARE_ENCODER) != 0; }
+bool compare_encoder(const AxisState& axis) { return (axis.reg.mode2 & kMode2CompareEncoder) != 0; }
 
 bool ahead(std::int64_t from, std::int64_t to, int direction) { return direction * (to - from) > 0; }
 
@@ -52,51 +52,51 @@ bool limit_active(const AxisState& axis, int direction) {
 }
 
 bool soft_limit_active(const AxisState& axis, int direction) {
-  const std::uint16_t enable = direction > 0 ? MODE2_SOFT_LIMIT_PLUS : MODE2_SOFT_LIMIT_MINUS;
-  if ((axis.reg.mode2 & enable) == 0 || (axis.reg.ext1 & EXT1_RING_COUNTER) != 0) return false;
+  const std::uint16_t enable = direction > 0 ? kMode2SoftLimitPlus : kMode2SoftLimitMinus;
+  if ((axis.reg.mode2 & enable) == 0 || (axis.reg.ext1 & kExt1RingCounter) != 0) return false;
   const std::int64_t counter = compare_encoder(axis) ? encoder_counter(axis) : command_counter(axis);
   return direction > 0 ? counter >= axis.reg.comp_plus : counter <= axis.reg.comp_minus;
 }
 
 bool alarm_active(const AxisState& axis) {
-  return (axis.reg.mode2 & MODE2_ALARM_ENABLE) != 0 && axis.mech.alarm;
+  return (axis.reg.mode2 & kMode2AlarmEnable) != 0 && axis.mech.alarm;
 }
 
 std::uint16_t status2(const AxisState& axis) {
   std::uint16_t bits = 0;
-  if (soft_limit_active(axis, +1)) bits |= STATUS2_SOFT_LIMIT_PLUS;
-  if (soft_limit_active(axis, -1)) bits |= STATUS2_SOFT_LIMIT_MINUS;
-  if (limit_active(axis, +1)) bits |= STATUS2_LIMIT_PLUS;
-  if (limit_active(axis, -1)) bits |= STATUS2_LIMIT_MINUS;
-  if (alarm_active(axis)) bits |= STATUS2_ALARM;
-  if (axis.mech.emergency_stop) bits |= STATUS2_EMERGENCY;
+  if (soft_limit_active(axis, +1)) bits |= kStatus2SoftLimitPlus;
+  if (soft_limit_active(axis, -1)) bits |= kStatus2SoftLimitMinus;
+  if (limit_active(axis, +1)) bits |= kStatus2LimitPlus;
+  if (limit_active(axis, -1)) bits |= kStatus2LimitMinus;
+  if (alarm_active(axis)) bits |= kStatus2Alarm;
+  if (axis.mech.emergency_stop) bits |= kStatus2Emergency;
   return bits;
 }
 
 std::uint8_t input_byte(const AxisState& axis) {
   const std::uint16_t m1 = axis.reg.mode1;
   std::uint8_t byte = 0;
-  byte |= raw(near_home_active(axis), m1 & MODE1_NEAR_HOME_LEVEL, INPUT_NEAR_HOME);
-  byte |= raw(home_active(axis), m1 & MODE1_HOME_LEVEL, INPUT_HOME);
-  byte |= raw(index_active(axis), m1 & MODE1_INDEX_LEVEL, INPUT_INDEX);
-  byte |= raw(axis.mech.in_position, axis.reg.mode2 & MODE2_INP_LOGIC, INPUT_IN_POSITION);
+  byte |= raw(near_home_active(axis), m1 & kMode1NearHomeLevel, kInputNearHome);
+  byte |= raw(home_active(axis), m1 & kMode1HomeLevel, kInputHome);
+  byte |= raw(index_active(axis), m1 & kMode1IndexLevel, kInputIndex);
+  byte |= raw(axis.mech.in_position, axis.reg.mode2 & kMode2InpLogic, kInputInPosition);
   // The bench inputs are levels as set.
-  if (axis.mech.in3) byte |= INPUT_IN3;
-  if (axis.mech.exp_plus) byte |= INPUT_EXP_PLUS;
-  if (axis.mech.exp_minus) byte |= INPUT_EXP_MINUS;
+  if (axis.mech.in3) byte |= kInputIn3;
+  if (axis.mech.exp_plus) byte |= kInputExpPlus;
+  if (axis.mech.exp_minus) byte |= kInputExpMinus;
   return byte;
 }
 
 bool stop_condition(const AxisState& axis, int direction, std::uint16_t& reason, bool& sudden) {
-  const bool limit_sudden = (axis.reg.mode2 & MODE2_LIMIT_DEC_STOP) == 0;
+  const bool limit_sudden = (axis.reg.mode2 & kMode2LimitDecStop) == 0;
   if (axis.mech.emergency_stop) {
-    reason = STOP_EMERGENCY;
+    reason = kStopEmergency;
     sudden = true;
   } else if (alarm_active(axis)) {
-    reason = STOP_ALARM;
+    reason = kStopAlarm;
     sudden = true;
   } else if (limit_active(axis, direction)) {
-    reason = direction > 0 ? STOP_LIMIT_PLUS : STOP_LIMIT_MINUS;
+    reason = direction > 0 ? kStopLimitPlus : kStopLimitMinus;
     sudden = limit_sudden;
   } else if (soft_limit_active(axis, direction)) {
     reason = 0;  // status register 2 tells a software limit
@@ -111,7 +111,7 @@ bool next_sensor_travel(const AxisState& axis, int direction, std::int64_t& near
   bool found = false;
   const auto& limit = direction > 0 ? axis.mech.limit_plus : axis.mech.limit_minus;
   if (limit) keep_nearest(*limit, axis, direction, found, nearest);
-  const std::uint16_t soft_enable = direction > 0 ? MODE2_SOFT_LIMIT_PLUS : MODE2_SOFT_LIMIT_MINUS;
+  const std::uint16_t soft_enable = direction > 0 ? kMode2SoftLimitPlus : kMode2SoftLimitMinus;
   std::int64_t travel = 0;
   if ((axis.reg.mode2 & soft_enable) &&
       travel_for_counter(axis, compare_encoder(axis), direction > 0 ? axis.reg.comp_plus : axis.reg.comp_minus,

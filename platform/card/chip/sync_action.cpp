@@ -19,32 +19,32 @@
 namespace card::chip {
 namespace {
 
-constexpr std::uint16_t kActionBits = 0x00FF | SYNC2_DRIVE_SPEED_FROM_DATA;
+constexpr std::uint16_t kActionBits = 0x00FF | kSync2DriveSpeedFromData;
 constexpr unsigned kPartnerBits = 3;
 
 void start_loaded_drive(AxisState& axis, SimTime now, std::uint16_t actions) {
-  if (actions & SYNC2_DRIVE_PLUS) drive_command(axis, now, CHIP_DRIVE_PLUS);
-  if (actions & SYNC2_DRIVE_MINUS) drive_command(axis, now, CHIP_DRIVE_MINUS);
-  if (actions & SYNC2_CONT_PLUS) drive_command(axis, now, CHIP_CONT_PLUS);
-  if (actions & SYNC2_CONT_MINUS) drive_command(axis, now, CHIP_CONT_MINUS);
+  if (actions & kSync2DrivePlus) drive_command(axis, now, kCmdDrivePlus);
+  if (actions & kSync2DriveMinus) drive_command(axis, now, kCmdDriveMinus);
+  if (actions & kSync2ContPlus) drive_command(axis, now, kCmdContPlus);
+  if (actions & kSync2ContMinus) drive_command(axis, now, kCmdContMinus);
 }
 
 void act(AxisState& axis, SimTime now, std::uint16_t actions) {
-  if (actions & SYNC2_DRIVE_SPEED_FROM_DATA) {
+  if (actions & kSync2DriveSpeedFromData) {
     axis.reg.drive_speed = *axis.chip_data_low;
     replan(driving_axis(axis), now);
   }
-  if (actions & SYNC2_LATCH_COMMAND) axis.latch = static_cast<std::int32_t>(command_counter(axis));
-  if (actions & SYNC2_LATCH_ENCODER) axis.latch = static_cast<std::int32_t>(encoder_counter(axis));
-  if (actions & SYNC2_SUDDEN_STOP) sudden_stop(driving_axis(axis), now);
-  if (actions & SYNC2_DEC_STOP) decelerating_stop(driving_axis(axis), now);
+  if (actions & kSync2LatchCommand) axis.latch = static_cast<std::int32_t>(command_counter(axis));
+  if (actions & kSync2LatchEncoder) axis.latch = static_cast<std::int32_t>(encoder_counter(axis));
+  if (actions & kSync2SuddenStop) sudden_stop(driving_axis(axis), now);
+  if (actions & kSync2DecStop) decelerating_stop(driving_axis(axis), now);
   start_loaded_drive(axis, now, actions);
 }
 
 // Each pulse moves the trigger position one pitch on, in the direction the
 // axis is driven; like the card's 32-bit register it wraps.
 void pulse_compare_output(AxisState& axis) {
-  if (!(axis.reg.ext2 & EXT2_COMPARE_OUTPUT) || axis.trigger_masked) return;
+  if (!(axis.reg.ext2 & kExt2CompareOutput) || axis.trigger_masked) return;
   ++axis.triggers;
   const auto step = static_cast<std::uint32_t>(axis.drive.direction * ring_size(axis));
   axis.trigger_position =
@@ -54,7 +54,7 @@ void pulse_compare_output(AxisState& axis) {
 }  // namespace
 
 bool sync_armed(const AxisState& axis) {
-  return (axis.reg.sync2 & (SYNC2_ACTIVE | SYNC2_DRIVE_SPEED_FROM_DATA)) != 0;
+  return (axis.reg.sync2 & (kSync2Active | kSync2DriveSpeedFromData)) != 0;
 }
 
 void sync_condition(AxisState& axis, std::uint16_t condition, SimTime now) {
@@ -62,7 +62,7 @@ void sync_condition(AxisState& axis, std::uint16_t condition, SimTime now) {
   if (axis.sync_firing || !sync_armed(axis) || !(r.sync1 & condition)) return;
   axis.sync_firing = true;
   pulse_compare_output(axis);
-  raise_factor(axis, FACTOR_SYNC_ACTION);
+  raise_factor(axis, kFactorSyncAction);
   act(axis, now, r.sync2 & kActionBits);
   const unsigned partners = r.sync1 >> kSync1PartnerShift;
   for (unsigned k = 0; k < kPartnerBits; ++k) {

@@ -193,23 +193,23 @@ TEST_F(BridgeIntcsr, ChipDriveEndRaisesTheLine) {
 
   using namespace chip;
   auto command = [&](std::uint8_t code, std::uint32_t data) {
-    test::set_reg16(card_, REG_DATA_HIGH, static_cast<std::uint16_t>(data >> 16));
-    test::set_reg16(card_, REG_DATA_LOW, static_cast<std::uint16_t>(data));
-    test::set_reg16(card_, REG_COMMAND, command_word(1, code));
+    test::set_reg16(card_, kRegDataHigh, static_cast<std::uint16_t>(data >> 16));
+    test::set_reg16(card_, kRegDataLow, static_cast<std::uint16_t>(data));
+    test::set_reg16(card_, kRegCommand, command_word(1, code));
   };
-  test::set_reg16(card_, REG_COMMAND, command_word(1, CHIP_SELECT));
-  test::set_reg16(card_, REG_MODE1, 0x8000);  // drive-end factor enabled
-  command(CHIP_START_SPEED, 100);
-  command(CHIP_DRIVE_SPEED, 100);
+  test::set_reg16(card_, kRegCommand, command_word(1, kCmdSelect));
+  test::set_reg16(card_, kRegMode1, 0x8000);  // drive-end factor enabled
+  command(kCmdStartSpeed, 100);
+  command(kCmdDriveSpeed, 100);
   for (int move = 0; move < 2; ++move) {
-    command(CHIP_PULSES, 100);
-    test::set_reg16(card_, REG_COMMAND, command_word(1, CHIP_DRIVE_PLUS));
+    command(kCmdPulses, 100);
+    test::set_reg16(card_, kRegCommand, command_word(1, kCmdDrivePlus));
     clock.advance(kNsPerSecond);
     ASSERT_TRUE(card_.interrupt_asserted()) << move;
     EXPECT_TRUE(card_.chip().interrupt_pending());
 
-    test::set_reg16(card_, REG_COMMAND, command_word(1, CHIP_SELECT));
-    EXPECT_NE(test::reg16(card_, REG_MODE3) & 0x80, 0) << "drive end";  // acknowledges
+    test::set_reg16(card_, kRegCommand, command_word(1, kCmdSelect));
+    EXPECT_NE(test::reg16(card_, kRegMode3) & 0x80, 0) << "drive end";  // acknowledges
     EXPECT_FALSE(card_.chip().interrupt_pending());
     set_intcsr(card_, intcsr(card_) | kLocal1EdgeClear);
     EXPECT_FALSE(card_.interrupt_asserted());
@@ -234,16 +234,16 @@ TEST(BridgeThreads, ChipInterruptArrivesFromTheClockThread) {
   set_intcsr(card, intcsr(card) | kPciEnable | kLocal1Enable);
 
   using namespace chip;
-  test::set_reg16(card, REG_COMMAND, command_word(1, CHIP_SELECT));
-  test::set_reg16(card, REG_MODE1, 0x8000);  // drive-end factor enabled
-  for (std::uint8_t code : {CHIP_START_SPEED, CHIP_DRIVE_SPEED}) {
-    test::set_reg16(card, REG_DATA_LOW, 100);
-    test::set_reg16(card, REG_COMMAND, command_word(1, code));
+  test::set_reg16(card, kRegCommand, command_word(1, kCmdSelect));
+  test::set_reg16(card, kRegMode1, 0x8000);  // drive-end factor enabled
+  for (std::uint8_t code : {kCmdStartSpeed, kCmdDriveSpeed}) {
+    test::set_reg16(card, kRegDataLow, 100);
+    test::set_reg16(card, kRegCommand, command_word(1, code));
   }
-  test::set_reg16(card, REG_DATA_HIGH, 0);
-  test::set_reg16(card, REG_DATA_LOW, 1000);
-  test::set_reg16(card, REG_COMMAND, command_word(1, CHIP_PULSES));
-  test::set_reg16(card, REG_COMMAND, command_word(1, CHIP_DRIVE_PLUS));
+  test::set_reg16(card, kRegDataHigh, 0);
+  test::set_reg16(card, kRegDataLow, 1000);
+  test::set_reg16(card, kRegCommand, command_word(1, kCmdPulses));
+  test::set_reg16(card, kRegCommand, command_word(1, kCmdDrivePlus));
 
   std::unique_lock lock(mutex);
   changed.wait(lock, [&] { return asserted; });

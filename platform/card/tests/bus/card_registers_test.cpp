@@ -31,12 +31,12 @@ TEST(CardRegisters, CpldVersionReadsTheDescribedVersion) {
 TEST(CardRegisters, ChipWindowReachesTheMotionChip) {
   auto machine = one_card();
   Card& card = *machine->cards()[0];
-  set_reg16(card, chip::REG_DATA_HIGH, 0x0001);
-  set_reg16(card, chip::REG_DATA_LOW, 0x2345);
-  set_reg16(card, chip::REG_COMMAND, chip::command_word(1, chip::CHIP_SET_CMD_COUNTER));
-  set_reg16(card, chip::REG_COMMAND, chip::command_word(1, chip::CHIP_READ_CMD_COUNTER));
-  EXPECT_EQ(reg16(card, chip::REG_DATA_LOW), 0x2345);
-  EXPECT_EQ(reg16(card, chip::REG_DATA_HIGH), 0x0001);
+  set_reg16(card, chip::kRegDataHigh, 0x0001);
+  set_reg16(card, chip::kRegDataLow, 0x2345);
+  set_reg16(card, chip::kRegCommand, chip::command_word(1, chip::kCmdSetCmdCounter));
+  set_reg16(card, chip::kRegCommand, chip::command_word(1, chip::kCmdReadCmdCounter));
+  EXPECT_EQ(reg16(card, chip::kRegDataLow), 0x2345);
+  EXPECT_EQ(reg16(card, chip::kRegDataHigh), 0x0001);
   EXPECT_EQ(card.stray_accesses().reads + card.stray_accesses().writes, 0u);
 }
 
@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                     AccessRow{2, card_reg::kCardId, 4, false, Stray::BadSize},
                     AccessRow{2, card_reg::kCardId, 1, false, Stray::BadSize},
                     AccessRow{2, card_reg::kCardId + 1, 2, false, Stray::BadSize},
-                    AccessRow{2, chip::REG_COMMAND, 4, true, Stray::BadSize},
+                    AccessRow{2, chip::kRegCommand, 4, true, Stray::BadSize},
                     AccessRow{2, card_reg::kCmpCounterX, 4, false, Stray::None},
                     AccessRow{2, card_reg::kCmpCounterX, 2, false, Stray::BadSize},
                     AccessRow{2, card_reg::kCmpCounterY, 4, false, Stray::None},
@@ -156,7 +156,7 @@ TEST(SurpriseRemoval, PulledCardReadsAllOnesAndDropsWrites) {
   card.pull();
   EXPECT_FALSE(card.present());
   EXPECT_EQ(reg16(card, card_reg::kCardId), 0xFFFF);
-  EXPECT_EQ(reg16(card, chip::REG_COMMAND), 0xFFFF);
+  EXPECT_EQ(reg16(card, chip::kRegCommand), 0xFFFF);
   EXPECT_EQ(intcsr(card), 0xFFFFFFFFu);
   EXPECT_EQ(test::read(card, 2, card_reg::kCmpMask, 1), 0xFFu);
   set_intcsr(card, intcsr::kPciEnable | intcsr::kSoftware);  // dropped

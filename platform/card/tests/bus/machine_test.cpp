@@ -127,13 +127,13 @@ TEST(Machine, TornDownWhileAxesMove) {
     for (Card* card : machine->cards()) {
       card->on_interrupt_change([] {});
       auto command = [&](std::uint8_t code, std::uint16_t data) {
-        test::set_reg16(*card, REG_DATA_HIGH, 0);
-        test::set_reg16(*card, REG_DATA_LOW, data);
-        test::set_reg16(*card, REG_COMMAND, command_word(0xF, code));
+        test::set_reg16(*card, kRegDataHigh, 0);
+        test::set_reg16(*card, kRegDataLow, data);
+        test::set_reg16(*card, kRegCommand, command_word(0xF, code));
       };
-      command(CHIP_START_SPEED, 10);
-      command(CHIP_DRIVE_SPEED, 10);
-      test::set_reg16(*card, REG_COMMAND, command_word(0xF, CHIP_CONT_PLUS));
+      command(kCmdStartSpeed, 10);
+      command(kCmdDriveSpeed, 10);
+      test::set_reg16(*card, kRegCommand, command_word(0xF, kCmdContPlus));
     }
   }
 }

@@ -22,9 +22,9 @@ class BoardSeam : public testing::Test {
     card = machine->cards()[0];
     clock = dynamic_cast<ManualClock*>(&machine->clock());
     ASSERT_NE(clock, nullptr);
-    command(0xF, CHIP_RANGE, 8'000'000);
-    command(0xF, CHIP_START_SPEED, 1000);
-    command(0xF, CHIP_DRIVE_SPEED, 1000);
+    command(0xF, kCmdRange, 8'000'000);
+    command(0xF, kCmdStartSpeed, 1000);
+    command(0xF, kCmdDriveSpeed, 1000);
   }
 
   std::uint32_t read(int bar, std::uint32_t offset, unsigned size) {
@@ -36,17 +36,17 @@ class BoardSeam : public testing::Test {
     EXPECT_TRUE(card->mmio_write(card->bar(bar).base + offset, size, value));
   }
   void command(unsigned mask, std::uint8_t code, std::uint32_t data = 0) {
-    write(2, REG_DATA_HIGH, 2, data >> 16);
-    write(2, REG_DATA_LOW, 2, data & 0xFFFF);
-    write(2, REG_COMMAND, 2, command_word(mask, code));
+    write(2, kRegDataHigh, 2, data >> 16);
+    write(2, kRegDataLow, 2, data & 0xFFFF);
+    write(2, kRegCommand, 2, command_word(mask, code));
   }
   void mode(unsigned mask, std::uint32_t reg, std::uint16_t value) {
-    command(mask, CHIP_SELECT);
+    command(mask, kCmdSelect);
     write(2, reg, 2, value);
   }
   std::uint16_t status3(unsigned mask) {
-    command(mask, CHIP_SELECT);
-    return static_cast<std::uint16_t>(read(2, REG_MODE3, 2));
+    command(mask, kCmdSelect);
+    return static_cast<std::uint16_t>(read(2, kRegMode3, 2));
   }
   std::uint32_t intcsr() { return read(0, bridge_reg::kIntcsr, 4); }
   void set_intcsr(std::uint32_t value) { write(0, bridge_reg::kIntcsr, 4, value); }
@@ -64,36 +64,36 @@ constexpr std::uint32_t kArmed = kServing | intcsr::kPciEnable;
 // the chip's pulse for it still latches a fresh edge, so it is not lost.
 TEST_F(BoardSeam, AFactorRaisedBetweenTwoStatusReadsGetsAnEdgeOfItsOwn) {
   make("A");
-  mode(0xF, REG_MODE1, 0x8000);  // drive end on every axis
+  mode(0xF, kRegMode1, 0x8000);  // drive end on every axis
   set_intcsr(kArmed);
-  command(1, CHIP_PULSES, 100);
-  command(2, CHIP_PULSES, 50);
-  command(1 | 2, CHIP_DRIVE_PLUS);
+  command(1, kCmdPulses, 100);
+  command(2, kCmdPulses, 50);
+  command(1 | 2, kCmdDrivePlus);
   clock->advance(kNsPerSecond);
   ASSERT_TRUE(card->interrupt_asserted());
 
   set_intcsr(kServing);                              // the service routine masks the card
   set_intcsr(kServing | intcsr::kLocal1EdgeClear);   // the deferred call clears the edge
-  EXPECT_EQ(status3(1), FACTOR_DRIVE_END);
-  command(1, CHIP_PULSES, 0);
-  command(1, CHIP_DRIVE_PLUS);                       // ends at once: a new drive end on X
-  EXPECT_EQ(status3(2), FACTOR_DRIVE_END);
+  EXPECT_EQ(status3(1), kFactorDriveEnd);
+  command(1, kCmdPulses, 0);
+  command(1, kCmdDrivePlus);                       // ends at once: a new drive end on X
+  EXPECT_EQ(status3(2), kFactorDriveEnd);
   set_intcsr(kArmed);                                // and unmasks it
 
   EXPECT_NE(intcsr() & intcsr::kLocal1Status, 0u);
   EXPECT_TRUE(card->interrupt_asserted());
-  EXPECT_EQ(status3(1), FACTOR_DRIVE_END);
+  EXPECT_EQ(status3(1), kFactorDriveEnd);
 }
 
 TEST_F(BoardSeam, AnAcknowledgedOutputLatchesNoFurtherEdge) {
   make("A");
-  mode(1, REG_MODE1, 0x8000);
+  mode(1, kRegMode1, 0x8000);
   set_intcsr(kArmed);
-  command(1, CHIP_PULSES, 10);
-  command(1, CHIP_DRIVE_PLUS);
+  command(1, kCmdPulses, 10);
+  command(1, kCmdDrivePlus);
   clock->advance(kNsPerSecond);
   set_intcsr(kServing | intcsr::kLocal1EdgeClear);
-  EXPECT_EQ(status3(1), FACTOR_DRIVE_END);
+  EXPECT_EQ(status3(1), kFactorDriveEnd);
   set_intcsr(kArmed);
   EXPECT_EQ(intcsr() & intcsr::kLocal1Status, 0u);
   EXPECT_FALSE(card->interrupt_asserted());
@@ -110,11 +110,11 @@ TEST_F(BoardSeam, ModelBCountersFollowTheIntervalTrigger) {
   const auto trigger_counter = [&] {
     return read(2, card_reg::kTrigCounterXLow, 2) | (read(2, card_reg::kTrigCounterXHigh, 2) << 16);
   };
-  command(1, CHIP_COMP_PLUS, kPitch - 1);
-  command(1, CHIP_COMP_MINUS, kPitch - 1);
-  command(1, CHIP_SET_CMD_COUNTER, kPitch - 1);
-  command(1, CHIP_EXT_MODE, (std::uint32_t{EXT2_COMPARE_OUTPUT} << 16) | EXT1_RING_COUNTER);
-  command(1, CHIP_SYNC_MODE, (std::uint32_t{SYNC2_ACTIVE} << 16) | SYNC1_COMP_PLUS_UP);
+  command(1, kCmdCompPlus, kPitch - 1);
+  command(1, kCmdCompMinus, kPitch - 1);
+  command(1, kCmdSetCmdCounter, kPitch - 1);
+  command(1, kCmdExtMode, (std::uint32_t{kExt2CompareOutput} << 16) | kExt1RingCounter);
+  command(1, kCmdSyncMode, (std::uint32_t{kSync2Active} << 16) | kSync1CompPlusUp);
   EXPECT_EQ(read(2, card_reg::kCmpPitchX, 2), kPitch);
   EXPECT_EQ(trigger_counter(), 0u);  // switching the action active clears it
   write(2, card_reg::kTrigCounterXLow, 2, kStart & 0xFFFF);
@@ -122,8 +122,8 @@ TEST_F(BoardSeam, ModelBCountersFollowTheIntervalTrigger) {
   EXPECT_EQ(trigger_counter(), kStart);
   EXPECT_EQ(card->stray_accesses().writes, 0u);
 
-  command(1, CHIP_PULSES, 1050);
-  command(1, CHIP_DRIVE_PLUS);
+  command(1, kCmdPulses, 1050);
+  command(1, kCmdDrivePlus);
   clock->advance(2 * kNsPerSecond);
   EXPECT_EQ(read(2, card_reg::kCmpCounterX, 4), (kPitch - 1 + 1050) % kPitch);
   EXPECT_EQ(trigger_counter(), kStart + 10 * kPitch);
@@ -132,15 +132,15 @@ TEST_F(BoardSeam, ModelBCountersFollowTheIntervalTrigger) {
 
   write(2, card_reg::kCmpMask, 2, 0x0008);
   EXPECT_EQ(read(2, card_reg::kCmpMask, 2), 0x0008u);
-  command(1, CHIP_DRIVE_PLUS);
+  command(1, kCmdDrivePlus);
   clock->advance(2 * kNsPerSecond);
   EXPECT_EQ(trigger_counter(), kStart + 10 * kPitch);
 
   write(2, card_reg::kCmpMask, 2, 0);
-  command(1, CHIP_DRIVE_MINUS);  // counting down: the interval trigger counts up only
+  command(1, kCmdDriveMinus);  // counting down: the interval trigger counts up only
   clock->advance(2 * kNsPerSecond);
   EXPECT_EQ(trigger_counter(), kStart + 10 * kPitch);
-  command(1, CHIP_DRIVE_PLUS);  // from 1050 to 2100: eleven multiples of the pitch
+  command(1, kCmdDrivePlus);  // from 1050 to 2100: eleven multiples of the pitch
   clock->advance(2 * kNsPerSecond);
   EXPECT_EQ(trigger_counter(), kStart + 21 * kPitch);
 }
@@ -149,13 +149,13 @@ TEST_F(BoardSeam, ModelBCountersFollowTheIntervalTrigger) {
 TEST_F(BoardSeam, ModelBTriggerCounterFollowsTheCountingDirection) {
   make("B");
   constexpr std::uint32_t kPitch = 50;
-  command(1, CHIP_COMP_PLUS, kPitch - 1);
-  command(1, CHIP_SET_CMD_COUNTER, kPitch - 1);
-  command(1, CHIP_EXT_MODE, (std::uint32_t{EXT2_COMPARE_OUTPUT} << 16) | EXT1_RING_COUNTER);
-  command(1, CHIP_SYNC_MODE, (std::uint32_t{SYNC2_ACTIVE} << 16) | SYNC1_COMP_PLUS_DOWN);
+  command(1, kCmdCompPlus, kPitch - 1);
+  command(1, kCmdSetCmdCounter, kPitch - 1);
+  command(1, kCmdExtMode, (std::uint32_t{kExt2CompareOutput} << 16) | kExt1RingCounter);
+  command(1, kCmdSyncMode, (std::uint32_t{kSync2Active} << 16) | kSync1CompPlusDown);
   write(2, card_reg::kTrigCounterXLow, 2, 1000);
-  command(1, CHIP_PULSES, 120);
-  command(1, CHIP_DRIVE_MINUS);
+  command(1, kCmdPulses, 120);
+  command(1, kCmdDriveMinus);
   clock->advance(2 * kNsPerSecond);
   EXPECT_EQ(read(2, card_reg::kTrigCounterXLow, 2), 1000u - 2 * kPitch);
 }

@@ -23,49 +23,49 @@ class ChipBench {
     });
   }
 
-  void command(unsigned mask, std::uint8_t code) { chip.write(REG_COMMAND, command_word(mask, code)); }
+  void command(unsigned mask, std::uint8_t code) { chip.write(kRegCommand, command_word(mask, code)); }
   void set16(unsigned mask, std::uint8_t code, std::uint16_t value) {
-    chip.write(REG_DATA_LOW, value);
+    chip.write(kRegDataLow, value);
     command(mask, code);
   }
   void set32(unsigned mask, std::uint8_t code, std::uint32_t value) {
-    chip.write(REG_DATA_HIGH, static_cast<std::uint16_t>(value >> 16));
-    chip.write(REG_DATA_LOW, static_cast<std::uint16_t>(value));
+    chip.write(kRegDataHigh, static_cast<std::uint16_t>(value >> 16));
+    chip.write(kRegDataLow, static_cast<std::uint16_t>(value));
     command(mask, code);
   }
   std::uint32_t read32(unsigned mask, std::uint8_t code) {
     command(mask, code);
-    const std::uint32_t low = chip.read(REG_DATA_LOW);
-    return low | (static_cast<std::uint32_t>(chip.read(REG_DATA_HIGH)) << 16);
+    const std::uint32_t low = chip.read(kRegDataLow);
+    return low | (static_cast<std::uint32_t>(chip.read(kRegDataHigh)) << 16);
   }
   std::int32_t command_counter(unsigned mask) {
-    return static_cast<std::int32_t>(read32(mask, CHIP_READ_CMD_COUNTER));
+    return static_cast<std::int32_t>(read32(mask, kCmdReadCmdCounter));
   }
-  std::uint16_t speed_word(unsigned mask) { return static_cast<std::uint16_t>(read32(mask, CHIP_READ_SPEED)); }
+  std::uint16_t speed_word(unsigned mask) { return static_cast<std::uint16_t>(read32(mask, kCmdReadSpeed)); }
   void write_mode(unsigned mask, std::uint32_t reg, std::uint16_t value) {
-    command(mask, CHIP_SELECT);
+    command(mask, kCmdSelect);
     chip.write(reg, value);
   }
   std::uint16_t status(unsigned mask, std::uint32_t reg) {
-    command(mask, CHIP_SELECT);
+    command(mask, kCmdSelect);
     return chip.read(reg);
   }
-  std::uint16_t main_status() { return chip.read(REG_COMMAND); }
+  std::uint16_t main_status() { return chip.read(kRegCommand); }
   bool busy(unsigned mask) { return (main_status() & mask) != 0; }
   void ext_mode(unsigned mask, std::uint16_t word1, std::uint16_t word2) {
-    set32(mask, CHIP_EXT_MODE, (static_cast<std::uint32_t>(word2) << 16) | word1);
+    set32(mask, kCmdExtMode, (static_cast<std::uint32_t>(word2) << 16) | word1);
   }
 
   // Profile registers of a drive, as the driver loads them.
   void load_speeds(unsigned mask, std::uint16_t start, std::uint16_t drive, std::uint16_t acc) {
-    set16(mask, CHIP_START_SPEED, start);
-    set16(mask, CHIP_DRIVE_SPEED, drive);
-    set16(mask, CHIP_ACC, acc);
+    set16(mask, kCmdStartSpeed, start);
+    set16(mask, kCmdDriveSpeed, drive);
+    set16(mask, kCmdAcc, acc);
   }
-  void enable_drive_end(unsigned mask) { write_mode(mask, REG_MODE1, 0x8000); }
-  void interp_mode(std::uint16_t mode) { chip.write(REG_INTERP_MODE, mode); }
+  void enable_drive_end(unsigned mask) { write_mode(mask, kRegMode1, 0x8000); }
+  void interp_mode(std::uint16_t mode) { chip.write(kRegInterpMode, mode); }
   void sync_mode(unsigned mask, std::uint16_t word1, std::uint16_t word2) {
-    set32(mask, CHIP_SYNC_MODE, (static_cast<std::uint32_t>(word2) << 16) | word1);
+    set32(mask, kCmdSyncMode, (static_cast<std::uint32_t>(word2) << 16) | word1);
   }
   // Where each axis is now (command counters X, Y, Z, U).
   std::array<std::int32_t, 4> counters() {

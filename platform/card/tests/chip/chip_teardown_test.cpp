@@ -72,9 +72,9 @@ class WatchedClock final : public Clock {
 };
 
 void command(MotionChip& chip, unsigned mask, std::uint8_t code, std::uint32_t data = 0) {
-  chip.write(REG_DATA_HIGH, static_cast<std::uint16_t>(data >> 16));
-  chip.write(REG_DATA_LOW, static_cast<std::uint16_t>(data));
-  chip.write(REG_COMMAND, command_word(mask, code));
+  chip.write(kRegDataHigh, static_cast<std::uint16_t>(data >> 16));
+  chip.write(kRegDataLow, static_cast<std::uint16_t>(data));
+  chip.write(kRegCommand, command_word(mask, code));
 }
 
 TEST(ChipTeardown, WaitsForTheTimerThatIsStillNotifying) {
@@ -90,13 +90,13 @@ TEST(ChipTeardown, WaitsForTheTimerThatIsStillNotifying) {
     read_a_gone_chip = steps.taken(&Steps::chip_gone);
     if (!read_a_gone_chip) board_view->interrupt_pending();
   });
-  command(*chip, 1, CHIP_RANGE, 8'000'000);
-  command(*chip, 1, CHIP_START_SPEED, 1000);
-  command(*chip, 1, CHIP_DRIVE_SPEED, 1000);
-  command(*chip, 1, CHIP_SELECT);
-  chip->write(REG_MODE1, 0x8000);  // drive end raises the output
-  command(*chip, 1, CHIP_PULSES, 100);
-  command(*chip, 1, CHIP_DRIVE_PLUS);
+  command(*chip, 1, kCmdRange, 8'000'000);
+  command(*chip, 1, kCmdStartSpeed, 1000);
+  command(*chip, 1, kCmdDriveSpeed, 1000);
+  command(*chip, 1, kCmdSelect);
+  chip->write(kRegMode1, 0x8000);  // drive end raises the output
+  command(*chip, 1, kCmdPulses, 100);
+  command(*chip, 1, kCmdDrivePlus);
 
   std::thread timer_thread([&] { clock.clock.advance(kNsPerSecond); });
   steps.await(&Steps::notifying);

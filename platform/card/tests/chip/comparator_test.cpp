@@ -15,9 +15,9 @@ constexpr std::uint16_t factor_enable(std::uint16_t factor) { return static_cast
 class Comparators : public testing::Test {
  protected:
   void SetUp() override {
-    bench.set32(0xF, CHIP_RANGE, kRangeM1);
+    bench.set32(0xF, kCmdRange, kRangeM1);
     bench.load_speeds(0xF, 300, 6000, 200);
-    bench.write_mode(0xF, REG_MODE3, 0);
+    bench.write_mode(0xF, kRegMode3, 0);
     bench.chip.on_interrupt_change([this] { serve_interrupt(); });
   }
 
@@ -31,7 +31,7 @@ class Comparators : public testing::Test {
   }
 
   void drive(unsigned mask, std::uint8_t code, std::uint32_t pulses) {
-    bench.set32(mask, CHIP_PULSES, pulses);
+    bench.set32(mask, kCmdPulses, pulses);
     bench.command(mask, code);
     bench.clock.advance(10 * kNsPerSecond);
   }
@@ -58,15 +58,15 @@ TEST_P(ComparatorFactors, ComeOnTheExactPulse) {
   AxisMechanics m;
   m.encoder_ratio = c.encoder_ratio;
   bench.chip.set_mechanics(0, m);
-  bench.write_mode(kX, REG_MODE2, c.encoder ? MODE2_COMPARE_ENCODER : 0);
-  bench.set32(kX, c.plus_comparator ? CHIP_COMP_PLUS : CHIP_COMP_MINUS, static_cast<std::uint32_t>(c.value));
-  bench.set32(kX, c.plus_comparator ? CHIP_COMP_MINUS : CHIP_COMP_PLUS, 0x7FFFFFFF);
-  bench.write_mode(kX, REG_MODE1, factor_enable(c.factor));
+  bench.write_mode(kX, kRegMode2, c.encoder ? kMode2CompareEncoder : 0);
+  bench.set32(kX, c.plus_comparator ? kCmdCompPlus : kCmdCompMinus, static_cast<std::uint32_t>(c.value));
+  bench.set32(kX, c.plus_comparator ? kCmdCompMinus : kCmdCompPlus, 0x7FFFFFFF);
+  bench.write_mode(kX, kRegMode1, factor_enable(c.factor));
   std::vector<std::pair<std::uint16_t, std::int32_t>> seen;
   on_interrupt = [&] {
-    const auto counter = static_cast<std::int32_t>(bench.read32(kX, c.encoder ? CHIP_READ_ENC_COUNTER
-                                                                              : CHIP_READ_CMD_COUNTER));
-    seen.emplace_back(bench.status(kX, REG_MODE3), counter);
+    const auto counter = static_cast<std::int32_t>(bench.read32(kX, c.encoder ? kCmdReadEncCounter
+                                                                              : kCmdReadCmdCounter));
+    seen.emplace_back(bench.status(kX, kRegMode3), counter);
   };
   drive(kX, c.drive, 3000);
   ASSERT_EQ(seen.size(), 1u);
@@ -76,42 +76,42 @@ TEST_P(ComparatorFactors, ComeOnTheExactPulse) {
 
 INSTANTIATE_TEST_SUITE_P(
     Comparators, ComparatorFactors,
-    testing::Values(ComparatorCase{"CompPlusCountingUp", FACTOR_COMP_PLUS_UP, true, 1234, CHIP_DRIVE_PLUS, false, 1, 1234},
-                    ComparatorCase{"CompPlusCountingDown", FACTOR_COMP_PLUS_DOWN, true, -20, CHIP_DRIVE_MINUS, false, 1, -20},
-                    ComparatorCase{"CompMinusCountingDown", FACTOR_COMP_MINUS_DOWN, false, -777, CHIP_DRIVE_MINUS, false, 1, -777},
-                    ComparatorCase{"CompMinusCountingUp", FACTOR_COMP_MINUS_UP, false, 2999, CHIP_DRIVE_PLUS, false, 1, 2999},
+    testing::Values(ComparatorCase{"CompPlusCountingUp", kFactorCompPlusUp, true, 1234, kCmdDrivePlus, false, 1, 1234},
+                    ComparatorCase{"CompPlusCountingDown", kFactorCompPlusDown, true, -20, kCmdDriveMinus, false, 1, -20},
+                    ComparatorCase{"CompMinusCountingDown", kFactorCompMinusDown, false, -777, kCmdDriveMinus, false, 1, -777},
+                    ComparatorCase{"CompMinusCountingUp", kFactorCompMinusUp, false, 2999, kCmdDrivePlus, false, 1, 2999},
                     // Two encoder counts per pulse: 1001 is passed on the pulse that counts 1002.
-                    ComparatorCase{"EncoderCounter", FACTOR_COMP_PLUS_UP, true, 1001, CHIP_DRIVE_PLUS, true, 2, 1002}),
+                    ComparatorCase{"EncoderCounter", kFactorCompPlusUp, true, 1001, kCmdDrivePlus, true, 2, 1002}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Comparators, AValueWrittenBehindTheAxisDoesNotFire) {
-  bench.write_mode(kX, REG_MODE1, factor_enable(FACTOR_COMP_PLUS_UP));
-  bench.set32(kX, CHIP_COMP_PLUS, 0x7FFFFFFF);
-  bench.command(kX, CHIP_CONT_PLUS);
+  bench.write_mode(kX, kRegMode1, factor_enable(kFactorCompPlusUp));
+  bench.set32(kX, kCmdCompPlus, 0x7FFFFFFF);
+  bench.command(kX, kCmdContPlus);
   bench.clock.advance(kNsPerSecond);
-  bench.set32(kX, CHIP_COMP_PLUS, 10);  // already passed
+  bench.set32(kX, kCmdCompPlus, 10);  // already passed
   bench.clock.advance(kNsPerSecond);
   EXPECT_FALSE(bench.chip.interrupt_pending());
-  EXPECT_EQ(bench.status(kX, REG_MODE3), 0);
+  EXPECT_EQ(bench.status(kX, kRegMode3), 0);
 }
 
 // The driver's interval trigger: ring counter of `pitch`, both counters and
 // comparators at pitch - 1, sync word 1 = 1, action active.
 TEST_F(Comparators, IntervalTriggerPulsesOncePerPitch) {
   constexpr std::uint32_t kPitch = 100;
-  bench.set32(kX, CHIP_COMP_PLUS, kPitch - 1);
-  bench.set32(kX, CHIP_COMP_MINUS, kPitch - 1);
-  bench.sync_mode(kX, SYNC1_COMP_PLUS_UP, 0);
-  bench.set32(kX, CHIP_SET_CMD_COUNTER, kPitch - 1);
-  bench.set32(kX, CHIP_SET_ENC_COUNTER, kPitch - 1);
-  bench.ext_mode(kX, EXT1_RING_COUNTER, EXT2_COMPARE_OUTPUT);
-  bench.sync_mode(kX, SYNC1_COMP_PLUS_UP, SYNC2_ACTIVE | SYNC2_INTERRUPT);
+  bench.set32(kX, kCmdCompPlus, kPitch - 1);
+  bench.set32(kX, kCmdCompMinus, kPitch - 1);
+  bench.sync_mode(kX, kSync1CompPlusUp, 0);
+  bench.set32(kX, kCmdSetCmdCounter, kPitch - 1);
+  bench.set32(kX, kCmdSetEncCounter, kPitch - 1);
+  bench.ext_mode(kX, kExt1RingCounter, kExt2CompareOutput);
+  bench.sync_mode(kX, kSync1CompPlusUp, kSync2Active | kSync2Interrupt);
   std::vector<std::int32_t> at;
   on_interrupt = [&] {
-    bench.status(kX, REG_MODE3);
+    bench.status(kX, kRegMode3);
     at.push_back(bench.command_counter(kX));
   };
-  drive(kX, CHIP_DRIVE_PLUS, 1050);
+  drive(kX, kCmdDrivePlus, 1050);
   EXPECT_EQ(at, std::vector<std::int32_t>(10, kPitch - 1));
   const MotionChip::CompareOutput out = bench.chip.compare_output(0);
   EXPECT_EQ(out.triggers, 10u);
@@ -120,9 +120,9 @@ TEST_F(Comparators, IntervalTriggerPulsesOncePerPitch) {
 }
 
 TEST_F(Comparators, ErcFollowsExtensionWord2Bit12) {
-  bench.ext_mode(kY, 0, EXT2_OUTPUT_LEVEL | EXT2_COMPARE_OUTPUT);
+  bench.ext_mode(kY, 0, kExt2OutputLevel | kExt2CompareOutput);
   EXPECT_TRUE(bench.chip.compare_output(1).erc);
-  bench.ext_mode(kY, 0, EXT2_COMPARE_OUTPUT);
+  bench.ext_mode(kY, 0, kExt2CompareOutput);
   EXPECT_FALSE(bench.chip.compare_output(1).erc);
 }
 
@@ -139,19 +139,19 @@ class CompareTable : public Comparators, public testing::WithParamInterface<Tabl
 
 TEST_P(CompareTable, MatchesAlternateBetweenCompPlusAndCompMinus) {
   const TableCase& c = GetParam();
-  bench.sync_mode(kX, c.sync1, SYNC2_INTERRUPT);
-  bench.set32(kX, CHIP_COMP_PLUS, static_cast<std::uint32_t>(c.table[0]));
-  bench.set32(kX, CHIP_COMP_MINUS, static_cast<std::uint32_t>(c.table[1]));
-  bench.ext_mode(kX, 0, EXT2_COMPARE_OUTPUT);
-  bench.sync_mode(kX, c.sync1, SYNC2_ACTIVE | SYNC2_INTERRUPT);
+  bench.sync_mode(kX, c.sync1, kSync2Interrupt);
+  bench.set32(kX, kCmdCompPlus, static_cast<std::uint32_t>(c.table[0]));
+  bench.set32(kX, kCmdCompMinus, static_cast<std::uint32_t>(c.table[1]));
+  bench.ext_mode(kX, 0, kExt2CompareOutput);
+  bench.sync_mode(kX, c.sync1, kSync2Active | kSync2Interrupt);
   std::size_t index = 2;
   std::vector<std::int32_t> at;
   on_interrupt = [&] {
     if (index < c.table.size()) {
-      bench.set32(kX, index % 2 ? CHIP_COMP_MINUS : CHIP_COMP_PLUS, static_cast<std::uint32_t>(c.table[index]));
+      bench.set32(kX, index % 2 ? kCmdCompMinus : kCmdCompPlus, static_cast<std::uint32_t>(c.table[index]));
       ++index;
     }
-    EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_SYNC_ACTION);
+    EXPECT_EQ(bench.status(kX, kRegMode3), kFactorSyncAction);
     at.push_back(bench.command_counter(kX));
   };
   drive(kX, c.drive, 800);
@@ -161,10 +161,10 @@ TEST_P(CompareTable, MatchesAlternateBetweenCompPlusAndCompMinus) {
 
 INSTANTIATE_TEST_SUITE_P(
     Comparators, CompareTable,
-    testing::Values(TableCase{"Increasing", SYNC1_COMP_PLUS_UP | SYNC1_COMP_MINUS_UP, {100, 250, 251, 520, 700},
-                              CHIP_DRIVE_PLUS},
-                    TableCase{"Decreasing", SYNC1_COMP_PLUS_DOWN | SYNC1_COMP_MINUS_DOWN, {-5, -300, -310, -650},
-                              CHIP_DRIVE_MINUS}),
+    testing::Values(TableCase{"Increasing", kSync1CompPlusUp | kSync1CompMinusUp, {100, 250, 251, 520, 700},
+                              kCmdDrivePlus},
+                    TableCase{"Decreasing", kSync1CompPlusDown | kSync1CompMinusDown, {-5, -300, -310, -650},
+                              kCmdDriveMinus}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- synchronous action -------------------------------------------------------
@@ -181,20 +181,20 @@ class SyncPartners : public Comparators, public testing::WithParamInterface<Part
 TEST_P(SyncPartners, StartThePartnersLoadedMoveAtTheTrigger) {
   const PartnerCase& c = GetParam();
   const unsigned axis = 1u << c.axis, partner = 1u << c.partner;
-  bench.set32(partner, CHIP_PULSES, 800);  // loaded, not started
-  bench.sync_mode(partner, 0, SYNC2_DRIVE_MINUS);
-  bench.set32(axis, CHIP_COMP_PLUS, 1500);
-  bench.sync_mode(axis, static_cast<std::uint16_t>(SYNC1_COMP_PLUS_UP | (c.relative << kSync1PartnerShift)),
-                  SYNC2_ACTIVE | SYNC2_INTERRUPT);
+  bench.set32(partner, kCmdPulses, 800);  // loaded, not started
+  bench.sync_mode(partner, 0, kSync2DriveMinus);
+  bench.set32(axis, kCmdCompPlus, 1500);
+  bench.sync_mode(axis, static_cast<std::uint16_t>(kSync1CompPlusUp | (c.relative << kSync1PartnerShift)),
+                  kSync2Active | kSync2Interrupt);
   std::optional<std::array<std::int32_t, 4>> at;
   unsigned busy = 0;
   on_interrupt = [&] {
-    if (!(bench.status(axis, REG_MODE3) & FACTOR_SYNC_ACTION) || at) return;
+    if (!(bench.status(axis, kRegMode3) & kFactorSyncAction) || at) return;
     at = bench.counters();
     busy = bench.main_status() & 0xF;
   };
-  bench.set32(axis, CHIP_PULSES, 3000);
-  bench.command(axis, CHIP_DRIVE_PLUS);
+  bench.set32(axis, kCmdPulses, 3000);
+  bench.command(axis, kCmdDrivePlus);
   bench.clock.advance(10 * kNsPerSecond);
   ASSERT_TRUE(at);
   EXPECT_EQ((*at)[c.axis], 1500);
@@ -211,25 +211,25 @@ INSTANTIATE_TEST_SUITE_P(Comparators, SyncPartners,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Comparators, SyncActionLatchesAndStopsTheAxisItself) {
-  bench.set32(kX, CHIP_COMP_PLUS, 1500);
-  bench.sync_mode(kX, SYNC1_COMP_PLUS_UP, SYNC2_ACTIVE | SYNC2_LATCH_COMMAND | SYNC2_SUDDEN_STOP);
-  drive(kX, CHIP_DRIVE_PLUS, 3000);
+  bench.set32(kX, kCmdCompPlus, 1500);
+  bench.sync_mode(kX, kSync1CompPlusUp, kSync2Active | kSync2LatchCommand | kSync2SuddenStop);
+  drive(kX, kCmdDrivePlus, 3000);
   EXPECT_EQ(bench.command_counter(kX), 1500);
-  EXPECT_EQ(static_cast<std::int32_t>(bench.read32(kX, CHIP_READ_LATCH)), 1500);
+  EXPECT_EQ(static_cast<std::int32_t>(bench.read32(kX, kCmdReadLatch)), 1500);
 }
 
 TEST_F(Comparators, DriveEndOfOneAxisStartsTheNext) {
-  bench.set32(kY, CHIP_PULSES, 400);
-  bench.sync_mode(kY, 0, SYNC2_DRIVE_PLUS);
-  bench.sync_mode(kX, SYNC1_DRIVE_END | (1u << kSync1PartnerShift), SYNC2_ACTIVE);
-  drive(kX, CHIP_DRIVE_PLUS, 300);
+  bench.set32(kY, kCmdPulses, 400);
+  bench.sync_mode(kY, 0, kSync2DrivePlus);
+  bench.sync_mode(kX, kSync1DriveEnd | (1u << kSync1PartnerShift), kSync2Active);
+  drive(kX, kCmdDrivePlus, 300);
   EXPECT_EQ(bench.counters(), (std::array<std::int32_t, 4>{300, 400, 0, 0}));
 }
 
 TEST_F(Comparators, In3BecomingActiveStopsThePartner) {
-  bench.command(kZ, CHIP_CONT_PLUS);
-  bench.sync_mode(kZ, 0, SYNC2_SUDDEN_STOP);
-  bench.sync_mode(kY, SYNC1_IN3_ACTIVE | (1u << kSync1PartnerShift), SYNC2_ACTIVE | SYNC2_LATCH_COMMAND);
+  bench.command(kZ, kCmdContPlus);
+  bench.sync_mode(kZ, 0, kSync2SuddenStop);
+  bench.sync_mode(kY, kSync1In3Active | (1u << kSync1PartnerShift), kSync2Active | kSync2LatchCommand);
   bench.clock.advance(kNsPerSecond);
   ASSERT_TRUE(bench.busy(kZ));
   AxisMechanics y;
@@ -245,16 +245,16 @@ TEST_F(Comparators, In3BecomingActiveStopsThePartner) {
 }
 
 TEST_F(Comparators, ComparatorsWatchAnAxisMovedByAPath) {
-  bench.write_mode(kY, REG_MODE1, factor_enable(FACTOR_COMP_PLUS_UP));
-  bench.set32(kY, CHIP_COMP_PLUS, 700);
+  bench.write_mode(kY, kRegMode1, factor_enable(kFactorCompPlusUp));
+  bench.set32(kY, kCmdCompPlus, 700);
   std::optional<std::array<std::int32_t, 4>> at;
   on_interrupt = [&] {
-    if (bench.status(kY, REG_MODE3) == FACTOR_COMP_PLUS_UP) at = bench.counters();
+    if (bench.status(kY, kRegMode3) == kFactorCompPlusUp) at = bench.counters();
   };
   bench.interp_mode(0x0004);  // master X, second Y
-  bench.set32(kX, CHIP_PULSES, 2000);
-  bench.set32(kY, CHIP_PULSES, 1000);
-  bench.command(0, CHIP_LINE2);
+  bench.set32(kX, kCmdPulses, 2000);
+  bench.set32(kY, kCmdPulses, 1000);
+  bench.command(0, kCmdLine2);
   bench.clock.advance(10 * kNsPerSecond);
   ASSERT_TRUE(at);
   EXPECT_EQ((*at)[1], 700);
@@ -264,8 +264,8 @@ TEST_F(Comparators, ComparatorsWatchAnAxisMovedByAPath) {
 // A stop-then-start action on the axis's own drive start fires once per
 // start: the restarted drive runs its pulses and the chip answers again.
 TEST_F(Comparators, AStopThenStartActionOnDriveStartFiresOncePerStart) {
-  bench.sync_mode(kX, SYNC1_DRIVE_START, SYNC2_ACTIVE | SYNC2_SUDDEN_STOP | SYNC2_DRIVE_PLUS);
-  drive(kX, CHIP_DRIVE_PLUS, 500);
+  bench.sync_mode(kX, kSync1DriveStart, kSync2Active | kSync2SuddenStop | kSync2DrivePlus);
+  drive(kX, kCmdDrivePlus, 500);
   EXPECT_EQ(bench.command_counter(kX), 500);
   EXPECT_FALSE(bench.busy(kX));
 }
@@ -273,24 +273,24 @@ TEST_F(Comparators, AStopThenStartActionOnDriveStartFiresOncePerStart) {
 // Two axes that start each other's loaded drives on drive start: each fires
 // once, both drives run.
 TEST_F(Comparators, PartnersStartingEachOtherFireEachOnce) {
-  bench.set32(kY, CHIP_PULSES, 300);
-  bench.sync_mode(kX, SYNC1_DRIVE_START | (1u << kSync1PartnerShift), SYNC2_ACTIVE | SYNC2_DRIVE_PLUS);
-  bench.sync_mode(kY, SYNC1_DRIVE_START | (4u << kSync1PartnerShift), SYNC2_ACTIVE | SYNC2_DRIVE_PLUS);
-  drive(kX, CHIP_DRIVE_PLUS, 200);
+  bench.set32(kY, kCmdPulses, 300);
+  bench.sync_mode(kX, kSync1DriveStart | (1u << kSync1PartnerShift), kSync2Active | kSync2DrivePlus);
+  bench.sync_mode(kY, kSync1DriveStart | (4u << kSync1PartnerShift), kSync2Active | kSync2DrivePlus);
+  drive(kX, kCmdDrivePlus, 200);
   EXPECT_EQ(bench.counters(), (std::array<std::int32_t, 4>{200, 300, 0, 0}));
 }
 
 // Switching the watched counter (mode register 2) or setting a counter past a
 // comparator fires nothing: the comparators look from the new value on.
 TEST_F(Comparators, AWatchedCounterSwitchOrCounterSetFiresNothing) {
-  bench.set32(kX, CHIP_SET_ENC_COUNTER, 5000);
-  bench.set32(kY, CHIP_PULSES, 300);
-  bench.sync_mode(kY, 0, SYNC2_DRIVE_PLUS);
-  bench.set32(kX, CHIP_COMP_PLUS, 1000);
-  bench.sync_mode(kX, SYNC1_COMP_PLUS_UP | (1u << kSync1PartnerShift), SYNC2_ACTIVE);
-  bench.write_mode(kX, REG_MODE2, MODE2_COMPARE_ENCODER);  // watched: 0 -> 5000
-  bench.write_mode(kX, REG_MODE2, 0);                      // and back: 5000 -> 0
-  bench.set32(kX, CHIP_SET_CMD_COUNTER, 2000);             // set past COMP+
+  bench.set32(kX, kCmdSetEncCounter, 5000);
+  bench.set32(kY, kCmdPulses, 300);
+  bench.sync_mode(kY, 0, kSync2DrivePlus);
+  bench.set32(kX, kCmdCompPlus, 1000);
+  bench.sync_mode(kX, kSync1CompPlusUp | (1u << kSync1PartnerShift), kSync2Active);
+  bench.write_mode(kX, kRegMode2, kMode2CompareEncoder);  // watched: 0 -> 5000
+  bench.write_mode(kX, kRegMode2, 0);                      // and back: 5000 -> 0
+  bench.set32(kX, kCmdSetCmdCounter, 2000);             // set past COMP+
   bench.clock.advance(kNsPerSecond);
   EXPECT_FALSE(bench.busy(kY));
   EXPECT_EQ(bench.counters(), (std::array<std::int32_t, 4>{2000, 0, 0, 0}));

@@ -1,4 +1,4 @@
-// Continuous interpolation: with REG_INTERP_MODE bit 0x4000 the chip holds one
+// Continuous interpolation: with kRegInterpMode bit 0x4000 the chip holds one
 // queued segment; a feeder that refills it on the interrupt, as the driver's
 // deferred call does, keeps the path running without a break.
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 namespace card::chip::test {
 namespace {
 
-constexpr std::uint16_t kXYContinuous = 0x0004 | INTERP_CONTINUOUS;  // master X, second Y
+constexpr std::uint16_t kXYContinuous = 0x0004 | kInterpContinuous;  // master X, second Y
 
 struct Segment {
   std::uint8_t code;
@@ -23,30 +23,30 @@ struct Segment {
 
 // A closed stadium: two straights of 400 joined by half circles of radius 200.
 const std::vector<Segment> kStadium = {
-    {CHIP_LINE2, {400, 0}, {}},
-    {CHIP_ARC_CCW, {0, 400}, {0, 200}},
-    {CHIP_LINE2, {-400, 0}, {}},
-    {CHIP_ARC_CCW, {0, -400}, {0, -200}},
+    {kCmdLine2, {400, 0}, {}},
+    {kCmdArcCcw, {0, 400}, {0, 200}},
+    {kCmdLine2, {-400, 0}, {}},
+    {kCmdArcCcw, {0, -400}, {0, -200}},
 };
 constexpr double kHalfCircleSteps = 566;  // 4 octants of 200 / sqrt(2)
 
 class ContinuousRun : public testing::Test {
  protected:
   void SetUp() override {
-    bench.set32(kX | kY, CHIP_RANGE, kRangeM1);
-    bench.write_mode(kX | kY, REG_MODE3, 0);
+    bench.set32(kX | kY, kCmdRange, kRangeM1);
+    bench.write_mode(kX | kY, kRegMode3, 0);
     bench.enable_drive_end(kX);
     bench.chip.on_interrupt_change([this] { serve_interrupt(); });
   }
 
   void load(const Segment& s) {
-    bench.set32(kX, CHIP_PULSES, static_cast<std::uint32_t>(s.end[0]));
-    bench.set32(kY, CHIP_PULSES, static_cast<std::uint32_t>(s.end[1]));
-    if (s.code != CHIP_LINE2) {
-      bench.set32(kX, CHIP_ARC_CENTER, static_cast<std::uint32_t>(s.center[0]));
-      bench.set32(kY, CHIP_ARC_CENTER, static_cast<std::uint32_t>(s.center[1]));
+    bench.set32(kX, kCmdPulses, static_cast<std::uint32_t>(s.end[0]));
+    bench.set32(kY, kCmdPulses, static_cast<std::uint32_t>(s.end[1]));
+    if (s.code != kCmdLine2) {
+      bench.set32(kX, kCmdArcCenter, static_cast<std::uint32_t>(s.center[0]));
+      bench.set32(kY, kCmdArcCenter, static_cast<std::uint32_t>(s.center[1]));
     }
-    bench.chip.write(REG_COMMAND, s.code);
+    bench.chip.write(kRegCommand, s.code);
   }
 
   // The driver's deferred call: acknowledge the factors, hand over the next
@@ -54,10 +54,10 @@ class ContinuousRun : public testing::Test {
   void serve_interrupt() {
     if (serving) return;  // the chip's own notifications while we write to it
     serving = true;
-    if (bench.status(kX, REG_MODE3) & FACTOR_DRIVE_END) drive_end_at = bench.clock.now();
+    if (bench.status(kX, kRegMode3) & kFactorDriveEnd) drive_end_at = bench.clock.now();
     if ((bench.main_status() & kMainContiReady) && next < segments.size()) {
       if (next + 1 == segments.size() && decelerate_before_last) {
-        bench.chip.write(REG_COMMAND, CHIP_INTERP_DEC_ON);
+        bench.chip.write(kRegCommand, kCmdInterpDecOn);
         decelerated_at = bench.clock.now();
       }
       load(segments[next++]);
@@ -70,7 +70,7 @@ class ContinuousRun : public testing::Test {
   // every millisecond until it ends.
   std::vector<std::uint16_t> run() {
     bench.interp_mode(mode);
-    bench.chip.write(REG_COMMAND, CHIP_INTERP_DEC_OFF);
+    bench.chip.write(kRegCommand, kCmdInterpDecOff);
     next = 1;
     start = bench.clock.now();
     load(segments[0]);
@@ -127,7 +127,7 @@ TEST_F(ContinuousRun, ClearingContinuousModeWithdrawsTheSlot) {
   load(segments[0]);
   EXPECT_EQ(bench.main_status() & (kMainContiReady | kX | kY), kMainContiReady | kX | kY);
   EXPECT_TRUE(bench.chip.interrupt_pending());
-  bench.interp_mode(kXYContinuous & ~INTERP_CONTINUOUS);
+  bench.interp_mode(kXYContinuous & ~kInterpContinuous);
   EXPECT_EQ(bench.main_status() & kMainContiReady, 0);
   EXPECT_FALSE(bench.chip.interrupt_pending());
 }
@@ -135,15 +135,15 @@ TEST_F(ContinuousRun, ClearingContinuousModeWithdrawsTheSlot) {
 // A three-axis line queued behind a two-axis one takes the third axis onto
 // the path where it stands.
 TEST_F(ContinuousRun, AThreeAxisLineTakesTheThirdAxisOnTheWay) {
-  constexpr std::uint16_t kXYZContinuous = 0x0004 | 0x0020 | INTERP_CONTINUOUS;
+  constexpr std::uint16_t kXYZContinuous = 0x0004 | 0x0020 | kInterpContinuous;
   bench.load_speeds(kX, 2000, 2000, 100);
-  bench.set32(kZ, CHIP_RANGE, kRangeM1);
+  bench.set32(kZ, kCmdRange, kRangeM1);
   bench.interp_mode(kXYZContinuous);
-  load({CHIP_LINE2, {400, 0}, {}});
-  bench.set32(kX, CHIP_PULSES, 100);
-  bench.set32(kY, CHIP_PULSES, 0);
-  bench.set32(kZ, CHIP_PULSES, 300);
-  bench.chip.write(REG_COMMAND, CHIP_LINE3);
+  load({kCmdLine2, {400, 0}, {}});
+  bench.set32(kX, kCmdPulses, 100);
+  bench.set32(kY, kCmdPulses, 0);
+  bench.set32(kZ, kCmdPulses, 300);
+  bench.chip.write(kRegCommand, kCmdLine3);
   for (int ms = 0; ms < 10'000 && bench.busy(kX); ++ms) bench.clock.advance(kNsPerMs);
   EXPECT_EQ(bench.counters(), (std::array<std::int32_t, 4>{500, 0, 300, 0}));
   EXPECT_EQ(bench.main_status() & (kX | kY | kZ), 0);
@@ -161,7 +161,7 @@ class DecelerationAtTheEnd : public ContinuousRun, public testing::WithParamInte
 TEST_P(DecelerationAtTheEnd, FollowsTheDecelerationSwitch) {
   const DecelerationCase& c = GetParam();
   bench.load_speeds(kX, 500, 3000, 100);  // 12,500 steps/s^2: 350 steps to slow down
-  segments.assign(20, Segment{CHIP_LINE2, {300, 100}, {}});
+  segments.assign(20, Segment{kCmdLine2, {300, 100}, {}});
   decelerate_before_last = c.decelerate;
 
   const std::vector<std::uint16_t> speeds = run();
@@ -191,7 +191,7 @@ class SegmentScales : public ContinuousRun, public testing::WithParamInterface<S
 
 TEST_P(SegmentScales, KeepTheVectorSpeedAcrossSegments) {
   constexpr double kDiagonal = 0.70710678118654752;  // steps per unit of path
-  const Segment diagonal{CHIP_LINE2, {300, 300}, {}}, axial{CHIP_LINE2, {400, 0}, {}};
+  const Segment diagonal{kCmdLine2, {300, 300}, {}}, axial{kCmdLine2, {400, 0}, {}};
   bench.load_speeds(kX, 500, 3000, 100);  // 12,500 units/s^2: 350 units to slow down
   mode = kXYContinuous | 0x0100;  // constant vector speed of two axes
   for (int k = 0; k < 10; ++k) segments.insert(segments.end(), {axial, diagonal});

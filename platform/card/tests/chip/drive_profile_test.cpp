@@ -13,7 +13,7 @@ constexpr double kTolerance = 0.005;  // duration within 0.5 % of the ideal
 
 class DriveProfile : public ::testing::Test {
  protected:
-  void SetUp() override { bench.set32(kX | kY, CHIP_RANGE, kRangeM1); }
+  void SetUp() override { bench.set32(kX | kY, kCmdRange, kRangeM1); }
   ChipBench bench;
 };
 
@@ -35,11 +35,11 @@ SRamp ideal_s_ramp(double sv, double v, double jerk) {
 
 TEST_F(DriveProfile, SymmetricTCurveEndsAtExactPulsesOnTime) {
   bench.load_speeds(kX, 100, 5000, 100);  // 12,500 PPS/s
-  bench.set32(kX, CHIP_PULSES, 10000);
-  bench.write_mode(kX, REG_MODE3, 0);
-  const double seconds = bench.drive_seconds(kX, CHIP_DRIVE_PLUS);
+  bench.set32(kX, kCmdPulses, 10000);
+  bench.write_mode(kX, kRegMode3, 0);
+  const double seconds = bench.drive_seconds(kX, kCmdDrivePlus);
   EXPECT_EQ(bench.command_counter(kX), 10000);
-  EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_DRIVE_END);
+  EXPECT_EQ(bench.status(kX, kRegMode3), kFactorDriveEnd);
   EXPECT_FALSE(bench.busy(kX));
   EXPECT_NEAR(seconds, ideal_t_seconds(10000, 100, 5000, 12500, 12500),
               kTolerance * ideal_t_seconds(10000, 100, 5000, 12500, 12500));
@@ -47,10 +47,10 @@ TEST_F(DriveProfile, SymmetricTCurveEndsAtExactPulsesOnTime) {
 
 TEST_F(DriveProfile, AsymmetricTCurveUsesItsOwnDeceleration) {
   bench.load_speeds(kX, 100, 5000, 100);
-  bench.set16(kX, CHIP_DEC, 40);  // 5,000 PPS/s
-  bench.set32(kX, CHIP_PULSES, 10000);
-  bench.write_mode(kX, REG_MODE3, MODE3_SEPARATE_DEC);
-  const double seconds = bench.drive_seconds(kX, CHIP_DRIVE_MINUS);
+  bench.set16(kX, kCmdDec, 40);  // 5,000 PPS/s
+  bench.set32(kX, kCmdPulses, 10000);
+  bench.write_mode(kX, kRegMode3, kMode3SeparateDec);
+  const double seconds = bench.drive_seconds(kX, kCmdDriveMinus);
   const double ideal = ideal_t_seconds(10000, 100, 5000, 12500, 5000);
   EXPECT_EQ(bench.command_counter(kX), -10000);
   EXPECT_NEAR(seconds, ideal, kTolerance * ideal);
@@ -58,10 +58,10 @@ TEST_F(DriveProfile, AsymmetricTCurveUsesItsOwnDeceleration) {
 
 TEST_F(DriveProfile, ShortTCurveLowersItsPeakAndStillEndsExactly) {
   bench.load_speeds(kX, 100, 5000, 100);
-  bench.set32(kX, CHIP_PULSES, 1000);  // needs 2 x 999.6 to reach 5000
-  bench.write_mode(kX, REG_MODE3, 0);
+  bench.set32(kX, kCmdPulses, 1000);  // needs 2 x 999.6 to reach 5000
+  bench.write_mode(kX, kRegMode3, 0);
   bench.enable_drive_end(kX);
-  bench.command(kX, CHIP_DRIVE_PLUS);
+  bench.command(kX, kCmdDrivePlus);
   std::uint16_t peak = 0;
   for (int i = 0; i < 1000 && bench.busy(kX); ++i) {
     peak = std::max(peak, bench.speed_word(kX));
@@ -74,12 +74,12 @@ TEST_F(DriveProfile, ShortTCurveLowersItsPeakAndStillEndsExactly) {
 
 TEST_F(DriveProfile, AvoidTriangleKeepsHalfTheDistanceAtConstantSpeed) {
   bench.load_speeds(kX, 100, 5000, 100);
-  bench.set32(kX, CHIP_PULSES, 1000);
-  bench.ext_mode(kX, EXT1_AVOID_TRIANGLE, 0);
-  bench.write_mode(kX, REG_MODE3, 0);
-  bench.command(kX, CHIP_DRIVE_PLUS);
+  bench.set32(kX, kCmdPulses, 1000);
+  bench.ext_mode(kX, kExt1AvoidTriangle, 0);
+  bench.write_mode(kX, kRegMode3, 0);
+  bench.command(kX, kCmdDrivePlus);
   bench.clock.advance(250 * kNsPerMs);  // ramp up 0.192 s, then 0.2 s at the peak
-  EXPECT_NE(bench.status(kX, REG_MODE1) & STATUS1_CONSTANT_SPEED, 0);
+  EXPECT_NE(bench.status(kX, kRegMode1) & kStatus1ConstantSpeed, 0);
   const double peak = std::sqrt(100.0 * 100 + 12500.0 * 500);
   EXPECT_NEAR(bench.speed_word(kX), peak, 0.01 * peak);
   bench.clock.advance(kNsPerSecond);
@@ -88,10 +88,10 @@ TEST_F(DriveProfile, AvoidTriangleKeepsHalfTheDistanceAtConstantSpeed) {
 
 TEST_F(DriveProfile, SymmetricSCurveEndsAtExactPulsesOnTime) {
   bench.load_speeds(kX, 100, 5000, 8000);
-  bench.set16(kX, CHIP_JERK, 2500);  // 25,000 PPS/s^2
-  bench.set32(kX, CHIP_PULSES, 20000);
-  bench.write_mode(kX, REG_MODE3, MODE3_S_CURVE);
-  const double seconds = bench.drive_seconds(kX, CHIP_DRIVE_PLUS);
+  bench.set16(kX, kCmdJerk, 2500);  // 25,000 PPS/s^2
+  bench.set32(kX, kCmdPulses, 20000);
+  bench.write_mode(kX, kRegMode3, kMode3SCurve);
+  const double seconds = bench.drive_seconds(kX, kCmdDrivePlus);
   const SRamp ramp = ideal_s_ramp(100, 5000, 25000);
   const double ideal = 2 * ramp.seconds + (20000 - 2 * ramp.pulses) / 5000;
   EXPECT_EQ(bench.command_counter(kX), 20000);
@@ -100,16 +100,16 @@ TEST_F(DriveProfile, SymmetricSCurveEndsAtExactPulsesOnTime) {
 
 TEST_F(DriveProfile, AsymmetricSCurveDeceleratesAtTheManualPoint) {
   bench.load_speeds(kX, 100, 5000, 8000);
-  bench.set16(kX, CHIP_JERK, 2500);       // 25,000 PPS/s^2
-  bench.set16(kX, CHIP_DEC_JERK, 6250);   // 10,000 PPS/s^2
-  bench.set16(kX, CHIP_DEC, 8000);
+  bench.set16(kX, kCmdJerk, 2500);       // 25,000 PPS/s^2
+  bench.set16(kX, kCmdDecJerk, 6250);   // 10,000 PPS/s^2
+  bench.set16(kX, kCmdDec, 8000);
   const SRamp up = ideal_s_ramp(100, 5000, 25000);
   const SRamp down = ideal_s_ramp(100, 5000, 10000);
   const std::uint32_t dec_point = static_cast<std::uint32_t>(20000 - down.pulses);
-  bench.set32(kX, CHIP_DEC_POINT, dec_point);
-  bench.set32(kX, CHIP_PULSES, 20000);
-  bench.write_mode(kX, REG_MODE3, MODE3_S_CURVE | MODE3_SEPARATE_DEC | MODE3_MANUAL_DEC_POINT);
-  const double seconds = bench.drive_seconds(kX, CHIP_DRIVE_PLUS);
+  bench.set32(kX, kCmdDecPoint, dec_point);
+  bench.set32(kX, kCmdPulses, 20000);
+  bench.write_mode(kX, kRegMode3, kMode3SCurve | kMode3SeparateDec | kMode3ManualDecPoint);
+  const double seconds = bench.drive_seconds(kX, kCmdDrivePlus);
   const double ideal = up.seconds + (dec_point - up.pulses) / 5000 + down.seconds;
   EXPECT_EQ(bench.command_counter(kX), 20000);
   EXPECT_NEAR(seconds, ideal, kTolerance * ideal);
@@ -117,24 +117,24 @@ TEST_F(DriveProfile, AsymmetricSCurveDeceleratesAtTheManualPoint) {
 
 TEST_F(DriveProfile, SCurveReportsItsPhasesInStatus1) {
   bench.load_speeds(kX, 100, 5000, 8000);
-  bench.set16(kX, CHIP_JERK, 2500);
-  bench.write_mode(kX, REG_MODE3, MODE3_S_CURVE);
-  bench.command(kX, CHIP_CONT_PLUS);
+  bench.set16(kX, kCmdJerk, 2500);
+  bench.write_mode(kX, kRegMode3, kMode3SCurve);
+  bench.command(kX, kCmdContPlus);
   bench.clock.advance(100 * kNsPerMs);  // ramp takes 2 x 0.443 s
-  EXPECT_EQ(bench.status(kX, REG_MODE1) & 0xFF, STATUS1_DRIVING | STATUS1_ACCELERATING | STATUS1_S_JERK_RISING);
+  EXPECT_EQ(bench.status(kX, kRegMode1) & 0xFF, kStatus1Driving | kStatus1Accelerating | kStatus1SJerkRising);
   bench.clock.advance(700 * kNsPerMs);
-  EXPECT_EQ(bench.status(kX, REG_MODE1) & 0xFF, STATUS1_DRIVING | STATUS1_ACCELERATING | STATUS1_S_JERK_FALLING);
+  EXPECT_EQ(bench.status(kX, kRegMode1) & 0xFF, kStatus1Driving | kStatus1Accelerating | kStatus1SJerkFalling);
   bench.clock.advance(kNsPerSecond);
-  EXPECT_EQ(bench.status(kX, REG_MODE1) & 0xFF, STATUS1_DRIVING | STATUS1_AT_DRIVE_SPEED);
+  EXPECT_EQ(bench.status(kX, kRegMode1) & 0xFF, kStatus1Driving | kStatus1AtDriveSpeed);
   EXPECT_EQ(bench.speed_word(kX), 5000);
 }
 
 TEST_F(DriveProfile, AccelerationOffsetCreepsAtStartSpeed) {
   bench.load_speeds(kX, 500, 5000, 100);
-  bench.set16(kX, CHIP_ACC_OFFSET, 500);  // one second at 500 PPS
-  bench.set32(kX, CHIP_PULSES, 10000);
-  bench.write_mode(kX, REG_MODE3, 0);
-  const double seconds = bench.drive_seconds(kX, CHIP_DRIVE_PLUS);
+  bench.set16(kX, kCmdAccOffset, 500);  // one second at 500 PPS
+  bench.set32(kX, kCmdPulses, 10000);
+  bench.write_mode(kX, kRegMode3, 0);
+  const double seconds = bench.drive_seconds(kX, kCmdDrivePlus);
   const double ideal = ideal_t_seconds(9500, 500, 5000, 12500, 12500) + 1.0;
   EXPECT_EQ(bench.command_counter(kX), 10000);
   EXPECT_NEAR(seconds, ideal, kTolerance * ideal);
@@ -142,18 +142,18 @@ TEST_F(DriveProfile, AccelerationOffsetCreepsAtStartSpeed) {
 
 TEST_F(DriveProfile, ConstantSpeedDriveTakesPulsesOverSpeed) {
   bench.load_speeds(kX, 4000, 4000, 1);
-  bench.set32(kX, CHIP_PULSES, 10000);
-  bench.write_mode(kX, REG_MODE3, 0);
-  EXPECT_NEAR(bench.drive_seconds(kX, CHIP_DRIVE_PLUS), 2.5, 1e-6);
+  bench.set32(kX, kCmdPulses, 10000);
+  bench.write_mode(kX, kRegMode3, 0);
+  EXPECT_NEAR(bench.drive_seconds(kX, kCmdDrivePlus), 2.5, 1e-6);
   EXPECT_EQ(bench.command_counter(kX), 10000);
 }
 
 TEST_F(DriveProfile, HighestRangeRunsFourMillionPulsesPerSecond) {
-  bench.set32(kX, CHIP_RANGE, kMinRange);  // M = 500
+  bench.set32(kX, kCmdRange, kMinRange);  // M = 500
   bench.load_speeds(kX, 8000, 8000, 8000);
-  bench.set32(kX, CHIP_PULSES, 40'000'000);
-  bench.write_mode(kX, REG_MODE3, 0);
-  EXPECT_NEAR(bench.drive_seconds(kX, CHIP_DRIVE_PLUS), 10.0, 1e-6);
+  bench.set32(kX, kCmdPulses, 40'000'000);
+  bench.write_mode(kX, kRegMode3, 0);
+  EXPECT_NEAR(bench.drive_seconds(kX, kCmdDrivePlus), 10.0, 1e-6);
   EXPECT_EQ(bench.command_counter(kX), 40'000'000);
 }
 

@@ -20,7 +20,7 @@ std::array<AxisMechanics, 4> homing_machine() {
 }
 
 constexpr std::uint16_t step(int k, bool minus) {
-  return static_cast<std::uint16_t>((HOME_STEP_ENABLE | (minus ? HOME_STEP_MINUS : 0)) << (2 * (k - 1)));
+  return static_cast<std::uint16_t>((kHomeStepEnable | (minus ? kHomeStepMinus : 0)) << (2 * (k - 1)));
 }
 
 struct HomeCase {
@@ -35,16 +35,16 @@ class HomeSearchSteps : public ::testing::TestWithParam<HomeCase> {
  protected:
   HomeSearchSteps() : bench(homing_machine()) {}
   void SetUp() override {
-    bench.set32(kX, CHIP_RANGE, kRangeM1);
+    bench.set32(kX, kCmdRange, kRangeM1);
     // 125,000 PPS/s: the near-home step stops 100 pulses after the band's edge.
     bench.load_speeds(kX, 100, 5000, 1000);
-    bench.set16(kX, CHIP_HOME_SPEED, 500);
-    bench.write_mode(kX, REG_MODE3, 0);
+    bench.set16(kX, kCmdHomeSpeed, 500);
+    bench.write_mode(kX, kRegMode3, 0);
   }
   void move_to(std::int32_t position) {
     if (position == 0) return;
-    bench.set32(kX, CHIP_PULSES, static_cast<std::uint32_t>(std::abs(position)));
-    bench.command(kX, position > 0 ? CHIP_DRIVE_PLUS : CHIP_DRIVE_MINUS);
+    bench.set32(kX, kCmdPulses, static_cast<std::uint32_t>(std::abs(position)));
+    bench.command(kX, position > 0 ? kCmdDrivePlus : kCmdDriveMinus);
     bench.clock.advance(100 * kNsPerSecond);
     ASSERT_EQ(bench.command_counter(kX), position);
   }
@@ -54,17 +54,17 @@ class HomeSearchSteps : public ::testing::TestWithParam<HomeCase> {
 TEST_P(HomeSearchSteps, FindsHomeAndRaisesHomeEnd) {
   const HomeCase& c = GetParam();
   move_to(c.start);
-  bench.set32(kX, CHIP_PULSES, 300);  // the home offset of step 4
-  bench.ext_mode(kX, EXT1_HOME_END_ENABLE, c.steps);
+  bench.set32(kX, kCmdPulses, 300);  // the home offset of step 4
+  bench.ext_mode(kX, kExt1HomeEndEnable, c.steps);
   bench.interrupt_at.reset();
-  bench.command(kX, CHIP_HOME_START);
+  bench.command(kX, kCmdHomeStart);
   EXPECT_EQ(bench.busy(kX), c.steps != 0);
   bench.clock.advance(300 * kNsPerSecond);
   EXPECT_FALSE(bench.busy(kX));
   EXPECT_TRUE(bench.interrupt_at.has_value());
-  EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_HOME_END);
+  EXPECT_EQ(bench.status(kX, kRegMode3), kFactorHomeEnd);
   EXPECT_EQ(bench.command_counter(kX), c.expected);
-  EXPECT_EQ(bench.status(kX, REG_MODE2), c.status2);
+  EXPECT_EQ(bench.status(kX, kRegMode2), c.status2);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -78,20 +78,20 @@ INSTANTIATE_TEST_SUITE_P(
                       HomeCase{"HomeThenOffset", 0, step(2, false) | step(4, false), 20795, 0},
                       HomeCase{"AllFourSteps", 40000,
                                step(1, true) | step(2, true) | step(3, true) | step(4, true), 19700, 0},
-                      HomeCase{"StopsOnALimit", 0, step(2, true), -50000, STATUS2_LIMIT_MINUS},
+                      HomeCase{"StopsOnALimit", 0, step(2, true), -50000, kStatus2LimitMinus},
                       HomeCase{"NoSteps", 0, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HomeSearch, StopCommandEndsTheSearchWithHomeEnd) {
   ChipBench bench(homing_machine());
-  bench.set32(kX, CHIP_RANGE, kRangeM1);
-  bench.set16(kX, CHIP_HOME_SPEED, 500);
-  bench.ext_mode(kX, EXT1_HOME_END_ENABLE, step(2, false));
-  bench.command(kX, CHIP_HOME_START);
+  bench.set32(kX, kCmdRange, kRangeM1);
+  bench.set16(kX, kCmdHomeSpeed, 500);
+  bench.ext_mode(kX, kExt1HomeEndEnable, step(2, false));
+  bench.command(kX, kCmdHomeStart);
   bench.clock.advance(kNsPerSecond);
-  bench.command(kX, CHIP_SUDDEN_STOP);
+  bench.command(kX, kCmdSuddenStop);
   EXPECT_FALSE(bench.busy(kX));
-  EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_HOME_END);
+  EXPECT_EQ(bench.status(kX, kRegMode3), kFactorHomeEnd);
   EXPECT_EQ(bench.command_counter(kX), 500);
 }
 

@@ -1,4 +1,4 @@
-// Linear and circular interpolation: the axes come from REG_INTERP_MODE, end
+// Linear and circular interpolation: the axes come from kRegInterpMode, end
 // points and centres are relative, the path keeps within a pulse of the ideal
 // line or circle and ends exactly on its end point.
 #include <gtest/gtest.h>
@@ -26,17 +26,17 @@ struct Sample {
 class Interpolation : public testing::Test {
  protected:
   void SetUp() override {
-    bench.set32(0xF, CHIP_RANGE, kRangeM1);
+    bench.set32(0xF, kCmdRange, kRangeM1);
     bench.load_speeds(0xF, 200, 4000, 200);  // 25,000 steps/s^2
-    bench.write_mode(0xF, REG_MODE3, 0);
+    bench.write_mode(0xF, kRegMode3, 0);
     bench.enable_drive_end(0xF);
   }
 
   // Starts a path with a bare command word, as the driver does, and samples
   // every axis until the path has ended.
   std::vector<Sample> run(std::uint8_t code, SimTime period = 100 * kNsPerUs) {
-    bench.chip.write(REG_COMMAND, CHIP_INTERP_DEC_ON);
-    bench.chip.write(REG_COMMAND, code);
+    bench.chip.write(kRegCommand, kCmdInterpDecOn);
+    bench.chip.write(kRegCommand, code);
     std::vector<Sample> samples;
     for (;;) {
       samples.push_back({bench.counters(), bench.main_status() & 0xFu});
@@ -79,7 +79,7 @@ TEST_P(Lines, EndExactlyOnTheEndPointAndStayOnTheLine) {
   const LineCase& c = GetParam();
   bench.interp_mode(c.axes);
   for (int k = 0; k < 4; ++k) {
-    if (c.moving & (1u << k)) bench.set32(1u << k, CHIP_PULSES, static_cast<std::uint32_t>(c.end[k]));
+    if (c.moving & (1u << k)) bench.set32(1u << k, kCmdPulses, static_cast<std::uint32_t>(c.end[k]));
   }
   const std::vector<Sample> samples = run(c.code);
   ASSERT_GT(samples.size(), 100u);
@@ -89,33 +89,33 @@ TEST_P(Lines, EndExactlyOnTheEndPointAndStayOnTheLine) {
   }
   EXPECT_EQ(samples.back().at, c.end);
   for (int k = 0; k < 4; ++k) {
-    EXPECT_EQ(bench.status(1u << k, REG_MODE3), k == c.master ? FACTOR_DRIVE_END : 0) << "axis " << k;
+    EXPECT_EQ(bench.status(1u << k, kRegMode3), k == c.master ? kFactorDriveEnd : 0) << "axis " << k;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Interpolation, Lines,
-    testing::Values(LineCase{"TwoAxesXY", axes_word(0, 1), CHIP_LINE2, {3000, -1700, 0, 0}, kX | kY, 0},
-                    LineCase{"ThreeAxesXZU", axes_word(0, 2, 3), CHIP_LINE3, {-1234, 0, 2500, 777}, kX | kZ | kU, 0},
-                    LineCase{"MasterUSecondY", axes_word(3, 1), CHIP_LINE2, {0, 2000, 0, -900}, kY | kU, 3}),
+    testing::Values(LineCase{"TwoAxesXY", axes_word(0, 1), kCmdLine2, {3000, -1700, 0, 0}, kX | kY, 0},
+                    LineCase{"ThreeAxesXZU", axes_word(0, 2, 3), kCmdLine3, {-1234, 0, 2500, 777}, kX | kZ | kU, 0},
+                    LineCase{"MasterUSecondY", axes_word(3, 1), kCmdLine2, {0, 2000, 0, -900}, kY | kU, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Interpolation, ConstantVectorSpeedRunsTheVectorAtTheDriveSpeed) {
   bench.load_speeds(kX | kY, 4000, 4000, 200);  // constant speed
   for (std::uint16_t vector : {0, 0x100}) {
-    bench.set32(kX, CHIP_SET_CMD_COUNTER, 0);
-    bench.set32(kY, CHIP_SET_CMD_COUNTER, 0);
+    bench.set32(kX, kCmdSetCmdCounter, 0);
+    bench.set32(kY, kCmdSetCmdCounter, 0);
     bench.interp_mode(axes_word(0, 1) | vector);
-    bench.set32(kX, CHIP_PULSES, 3000);
-    bench.set32(kY, CHIP_PULSES, 4000);
+    bench.set32(kX, kCmdPulses, 3000);
+    bench.set32(kY, kCmdPulses, 4000);
     bench.interrupt_at.reset();
     const SimTime start = bench.clock.now();
-    bench.command(0, CHIP_LINE2);
+    bench.command(0, kCmdLine2);
     bench.clock.advance(2 * kNsPerSecond);
     ASSERT_TRUE(bench.interrupt_at);
     const double seconds = static_cast<double>(*bench.interrupt_at - start) / kNsPerSecond;
     EXPECT_NEAR(seconds, vector ? 5000 / 4000.0 : 4000 / 4000.0, 1e-3) << "mode 0x" << std::hex << vector;
-    bench.status(kX, REG_MODE3);
+    bench.status(kX, kRegMode3);
   }
 }
 
@@ -124,50 +124,50 @@ TEST_F(Interpolation, ALimitOfASecondAxisStopsThePathWithItsReason) {
   y.limit_plus = 500;
   bench.chip.set_mechanics(1, y);
   bench.interp_mode(axes_word(0, 1));
-  bench.set32(kX, CHIP_PULSES, 3000);
-  bench.set32(kY, CHIP_PULSES, 1500);
-  const std::vector<Sample> samples = run(CHIP_LINE2);
+  bench.set32(kX, kCmdPulses, 3000);
+  bench.set32(kY, kCmdPulses, 1500);
+  const std::vector<Sample> samples = run(kCmdLine2);
   EXPECT_EQ(samples.back().at[1], 500);
   EXPECT_EQ(samples.back().at[0], 999);  // Y = 1500 x 999 / 3000 = 499.5 rounds to 500 there
-  EXPECT_EQ(bench.status(kY, REG_MODE1) & STOP_LIMIT_PLUS, STOP_LIMIT_PLUS);
-  EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_DRIVE_END);
+  EXPECT_EQ(bench.status(kY, kRegMode1) & kStopLimitPlus, kStopLimitPlus);
+  EXPECT_EQ(bench.status(kX, kRegMode3), kFactorDriveEnd);
 }
 
 TEST_F(Interpolation, AStopToAnyAxisOfThePathStopsThePath) {
   bench.interp_mode(axes_word(0, 1));
-  bench.set32(kX, CHIP_PULSES, 30000);
-  bench.set32(kY, CHIP_PULSES, 20000);
-  bench.command(0, CHIP_LINE2);
+  bench.set32(kX, kCmdPulses, 30000);
+  bench.set32(kY, kCmdPulses, 20000);
+  bench.command(0, kCmdLine2);
   bench.clock.advance(kNsPerSecond);
-  bench.command(kY, CHIP_SUDDEN_STOP);
+  bench.command(kY, kCmdSuddenStop);
   EXPECT_EQ(bench.main_status() & 0xF, 0u);
   const auto at = bench.counters();
   EXPECT_LE(distance_from_line(at, {30000, 20000, 0, 0}), 1.0);
-  EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_DRIVE_END);
+  EXPECT_EQ(bench.status(kX, kRegMode3), kFactorDriveEnd);
 }
 
 // A path commanded while its master's starts are held waits for the
 // master's release; a stop to one of its axes drops it.
 TEST_F(Interpolation, AHeldMasterHoldsThePathUntilReleased) {
   bench.interp_mode(axes_word(0, 1));
-  bench.set32(kX, CHIP_PULSES, 3000);
-  bench.set32(kY, CHIP_PULSES, 2000);
-  bench.command(kX | kY, CHIP_DRIVE_HOLD);
-  bench.command(0, CHIP_LINE2);
+  bench.set32(kX, kCmdPulses, 3000);
+  bench.set32(kY, kCmdPulses, 2000);
+  bench.command(kX | kY, kCmdDriveHold);
+  bench.command(0, kCmdLine2);
   bench.clock.advance(kNsPerSecond);
   EXPECT_EQ(bench.main_status() & 0xF, 0u);
   EXPECT_EQ(bench.counters()[0], 0);
 
-  bench.command(kX | kY, CHIP_DRIVE_RELEASE);
+  bench.command(kX | kY, kCmdDriveRelease);
   EXPECT_EQ(bench.main_status() & 0xF, kX | kY);
   bench.clock.advance(10 * kNsPerSecond);
   EXPECT_EQ(bench.counters()[0], 3000);
   EXPECT_EQ(bench.counters()[1], 2000);
 
-  bench.command(kX | kY, CHIP_DRIVE_HOLD);
-  bench.command(0, CHIP_LINE2);
-  bench.command(kY, CHIP_SUDDEN_STOP);
-  bench.command(kX | kY, CHIP_DRIVE_RELEASE);
+  bench.command(kX | kY, kCmdDriveHold);
+  bench.command(0, kCmdLine2);
+  bench.command(kY, kCmdSuddenStop);
+  bench.command(kX | kY, kCmdDriveRelease);
   EXPECT_EQ(bench.main_status() & 0xF, 0u);
   EXPECT_EQ(bench.counters()[0], 3000);
 }
@@ -188,7 +188,7 @@ double angle_of(const std::array<std::int32_t, 4>& p, const std::array<std::int3
 }
 
 double expected_sweep(const ArcCase& c) {
-  const int sign = c.code == CHIP_ARC_CCW ? 1 : -1;
+  const int sign = c.code == kCmdArcCcw ? 1 : -1;
   if (c.end[0] == 0 && c.end[1] == 0) return sign * kTwoPi;
   const double from = std::atan2(-c.center[1], -c.center[0]);
   const double to = std::atan2(c.end[1] - c.center[1], c.end[0] - c.center[0]);
@@ -199,10 +199,10 @@ double expected_sweep(const ArcCase& c) {
 TEST_P(Arcs, EndExactlyOnTheEndPointAndStayOnTheCircle) {
   const ArcCase& c = GetParam();
   bench.interp_mode(axes_word(0, 1));
-  bench.set32(kX, CHIP_ARC_CENTER, static_cast<std::uint32_t>(c.center[0]));
-  bench.set32(kY, CHIP_ARC_CENTER, static_cast<std::uint32_t>(c.center[1]));
-  bench.set32(kX, CHIP_PULSES, static_cast<std::uint32_t>(c.end[0]));
-  bench.set32(kY, CHIP_PULSES, static_cast<std::uint32_t>(c.end[1]));
+  bench.set32(kX, kCmdArcCenter, static_cast<std::uint32_t>(c.center[0]));
+  bench.set32(kY, kCmdArcCenter, static_cast<std::uint32_t>(c.center[1]));
+  bench.set32(kX, kCmdPulses, static_cast<std::uint32_t>(c.end[0]));
+  bench.set32(kY, kCmdPulses, static_cast<std::uint32_t>(c.end[1]));
   const std::vector<Sample> samples = run(c.code);
   const double radius = std::hypot(c.center[0], c.center[1]);
   double swept = 0;
@@ -216,18 +216,18 @@ TEST_P(Arcs, EndExactlyOnTheEndPointAndStayOnTheCircle) {
   }
   EXPECT_NEAR(swept, expected_sweep(c), 1e-3);
   EXPECT_EQ(samples.back().at, (std::array<std::int32_t, 4>{c.end[0], c.end[1], 0, 0}));
-  EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_DRIVE_END);
-  EXPECT_EQ(bench.status(kY, REG_MODE3), 0);
+  EXPECT_EQ(bench.status(kX, kRegMode3), kFactorDriveEnd);
+  EXPECT_EQ(bench.status(kY, kRegMode3), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Interpolation, Arcs,
-    testing::Values(ArcCase{"FullCircleCounterClockwise", CHIP_ARC_CCW, {1000, 0}, {0, 0}},
-                    ArcCase{"FullCircleClockwise", CHIP_ARC_CW, {0, -800}, {0, 0}},
-                    ArcCase{"QuarterCounterClockwise", CHIP_ARC_CCW, {0, 1000}, {1000, 1000}},
-                    ArcCase{"QuarterClockwise", CHIP_ARC_CW, {0, 1000}, {-1000, 1000}},
-                    ArcCase{"MostOfACircleCounterClockwise", CHIP_ARC_CCW, {300, -400}, {700, -700}},
-                    ArcCase{"RestOfThatCircleClockwise", CHIP_ARC_CW, {300, -400}, {700, -700}}),
+    testing::Values(ArcCase{"FullCircleCounterClockwise", kCmdArcCcw, {1000, 0}, {0, 0}},
+                    ArcCase{"FullCircleClockwise", kCmdArcCw, {0, -800}, {0, 0}},
+                    ArcCase{"QuarterCounterClockwise", kCmdArcCcw, {0, 1000}, {1000, 1000}},
+                    ArcCase{"QuarterClockwise", kCmdArcCw, {0, 1000}, {-1000, 1000}},
+                    ArcCase{"MostOfACircleCounterClockwise", kCmdArcCcw, {300, -400}, {700, -700}},
+                    ArcCase{"RestOfThatCircleClockwise", kCmdArcCw, {300, -400}, {700, -700}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The chip's own arc measure: a circle of radius r takes 8 r / sqrt(2) steps,
@@ -235,11 +235,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Interpolation, ACircleTakesEightOctantsOfSteps) {
   bench.load_speeds(kX, 4000, 4000, 200);
   bench.interp_mode(axes_word(0, 1));
-  bench.set32(kX, CHIP_ARC_CENTER, 1000);
-  bench.set32(kY, CHIP_ARC_CENTER, 0);
-  bench.set32(kX | kY, CHIP_PULSES, 0);
+  bench.set32(kX, kCmdArcCenter, 1000);
+  bench.set32(kY, kCmdArcCenter, 0);
+  bench.set32(kX | kY, kCmdPulses, 0);
   const SimTime start = bench.clock.now();
-  bench.command(0, CHIP_ARC_CCW);
+  bench.command(0, kCmdArcCcw);
   bench.clock.advance(2 * kNsPerSecond);
   ASSERT_TRUE(bench.interrupt_at);
   EXPECT_NEAR(static_cast<double>(*bench.interrupt_at - start) / kNsPerSecond, 8 * 1000 / std::sqrt(2.0) / 4000,
@@ -250,16 +250,16 @@ TEST_F(Interpolation, ACircleTakesEightOctantsOfSteps) {
 // radius 1000 is 1414 steps; decelerating from step 500, the arc reaches the
 // start speed by step 819 and creeps the rest at it.
 TEST_F(Interpolation, AnArcDeceleratesAtItsManualDecelerationPoint) {
-  bench.write_mode(kX, REG_MODE3, MODE3_MANUAL_DEC_POINT);
+  bench.write_mode(kX, kRegMode3, kMode3ManualDecPoint);
   bench.interp_mode(axes_word(0, 1));
-  bench.set32(kX, CHIP_ARC_CENTER, 0);
-  bench.set32(kY, CHIP_ARC_CENTER, 1000);
-  bench.set32(kX, CHIP_PULSES, 1000);
-  bench.set32(kY, CHIP_PULSES, 1000);
+  bench.set32(kX, kCmdArcCenter, 0);
+  bench.set32(kY, kCmdArcCenter, 1000);
+  bench.set32(kX, kCmdPulses, 1000);
+  bench.set32(kY, kCmdPulses, 1000);
   for (std::uint32_t dec_point : {1095u, 500u}) {
-    bench.set32(kX, CHIP_DEC_POINT, dec_point);
-    bench.set32(kX | kY, CHIP_SET_CMD_COUNTER, 0);
-    const std::vector<Sample> samples = run(CHIP_ARC_CCW, kNsPerMs);
+    bench.set32(kX, kCmdDecPoint, dec_point);
+    bench.set32(kX | kY, kCmdSetCmdCounter, 0);
+    const std::vector<Sample> samples = run(kCmdArcCcw, kNsPerMs);
     EXPECT_EQ(samples.back().at, (std::array<std::int32_t, 4>{1000, 1000, 0, 0}));
     const double seconds = (samples.size() - 1) * 1e-3;
     // 0.152 s up to 4000 and down again each, 319 steps each way; the rest at

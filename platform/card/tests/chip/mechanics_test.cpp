@@ -24,9 +24,9 @@ class Mechanics : public ::testing::Test {
  protected:
   Mechanics() : bench(machine_with_limits()) {}
   void SetUp() override {
-    bench.set32(kX, CHIP_RANGE, kRangeM1);
+    bench.set32(kX, kCmdRange, kRangeM1);
     bench.load_speeds(kX, 1000, 1000, 100);  // constant 1000 PPS
-    bench.write_mode(kX, REG_MODE3, 0);
+    bench.write_mode(kX, kRegMode3, 0);
   }
   void set_mechanics(void (*change)(AxisMechanics&)) {
     AxisMechanics m = bench.chip.mechanics(0);
@@ -49,115 +49,115 @@ class LimitStop : public Mechanics, public ::testing::WithParamInterface<StopCas
 
 TEST_P(LimitStop, StopsWithStatusAndReason) {
   const StopCase& c = GetParam();
-  bench.write_mode(kX, REG_MODE2, c.mode2);
-  bench.set32(kX, CHIP_COMP_PLUS, 3000);
-  bench.set32(kX, CHIP_COMP_MINUS, -3000);
-  bench.set32(kX, CHIP_PULSES, 20000);
+  bench.write_mode(kX, kRegMode2, c.mode2);
+  bench.set32(kX, kCmdCompPlus, 3000);
+  bench.set32(kX, kCmdCompMinus, -3000);
+  bench.set32(kX, kCmdPulses, 20000);
   const double seconds = bench.drive_seconds(kX, c.drive);
   EXPECT_GT(seconds, 0);
   EXPECT_FALSE(bench.busy(kX));
   EXPECT_EQ(bench.command_counter(kX), c.expected_position);
-  EXPECT_EQ(bench.status(kX, REG_MODE2), c.status2);
-  EXPECT_EQ(bench.status(kX, REG_MODE1), c.stop_reason);
+  EXPECT_EQ(bench.status(kX, kRegMode2), c.status2);
+  EXPECT_EQ(bench.status(kX, kRegMode1), c.stop_reason);
   EXPECT_EQ(bench.main_status(), 1u << kMainErrorShift);
-  EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_DRIVE_END);
+  EXPECT_EQ(bench.status(kX, kRegMode3), kFactorDriveEnd);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LimitStop,
-    ::testing::Values(StopCase{"HardPlus", 0, CHIP_DRIVE_PLUS, 5000, STATUS2_LIMIT_PLUS, STOP_LIMIT_PLUS},
-                      StopCase{"HardMinus", 0, CHIP_CONT_MINUS, -5000, STATUS2_LIMIT_MINUS, STOP_LIMIT_MINUS},
-                      StopCase{"SoftPlus", MODE2_SOFT_LIMIT_PLUS | MODE2_SOFT_LIMIT_MINUS, CHIP_DRIVE_PLUS, 3000,
-                               STATUS2_SOFT_LIMIT_PLUS, 0},
-                      StopCase{"SoftMinus", MODE2_SOFT_LIMIT_PLUS | MODE2_SOFT_LIMIT_MINUS, CHIP_CONT_MINUS, -3000,
-                               STATUS2_SOFT_LIMIT_MINUS, 0}),
+    ::testing::Values(StopCase{"HardPlus", 0, kCmdDrivePlus, 5000, kStatus2LimitPlus, kStopLimitPlus},
+                      StopCase{"HardMinus", 0, kCmdContMinus, -5000, kStatus2LimitMinus, kStopLimitMinus},
+                      StopCase{"SoftPlus", kMode2SoftLimitPlus | kMode2SoftLimitMinus, kCmdDrivePlus, 3000,
+                               kStatus2SoftLimitPlus, 0},
+                      StopCase{"SoftMinus", kMode2SoftLimitPlus | kMode2SoftLimitMinus, kCmdContMinus, -3000,
+                               kStatus2SoftLimitMinus, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Mechanics, DeceleratingLimitStopRunsPastTheSwitch) {
   bench.load_speeds(kX, 100, 5000, 100);
-  bench.write_mode(kX, REG_MODE2, MODE2_LIMIT_DEC_STOP);
-  bench.command(kX, CHIP_CONT_PLUS);
+  bench.write_mode(kX, kRegMode2, kMode2LimitDecStop);
+  bench.command(kX, kCmdContPlus);
   bench.clock.advance(10 * kNsPerSecond);
   EXPECT_FALSE(bench.busy(kX));
   // (5000^2 - 100^2) / (2 x 12,500) = 999.6 pulses of deceleration
   EXPECT_NEAR(bench.command_counter(kX), 5000 + 999, 2);
-  EXPECT_EQ(bench.status(kX, REG_MODE1), STOP_LIMIT_PLUS);
+  EXPECT_EQ(bench.status(kX, kRegMode1), kStopLimitPlus);
 }
 
 TEST_F(Mechanics, MoveOffAnActiveLimitIsAllowedAndTowardItEndsAtOnce) {
-  bench.set32(kX, CHIP_PULSES, 20000);
-  bench.drive_seconds(kX, CHIP_DRIVE_PLUS);
+  bench.set32(kX, kCmdPulses, 20000);
+  bench.drive_seconds(kX, kCmdDrivePlus);
   ASSERT_EQ(bench.command_counter(kX), 5000);
-  bench.status(kX, REG_MODE3);
+  bench.status(kX, kRegMode3);
 
-  EXPECT_EQ(bench.drive_seconds(kX, CHIP_DRIVE_PLUS), 0.0);
+  EXPECT_EQ(bench.drive_seconds(kX, kCmdDrivePlus), 0.0);
   EXPECT_EQ(bench.command_counter(kX), 5000);
-  EXPECT_EQ(bench.status(kX, REG_MODE1), STOP_LIMIT_PLUS);
-  EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_DRIVE_END);
+  EXPECT_EQ(bench.status(kX, kRegMode1), kStopLimitPlus);
+  EXPECT_EQ(bench.status(kX, kRegMode3), kFactorDriveEnd);
 
-  bench.set32(kX, CHIP_PULSES, 100);
-  EXPECT_NEAR(bench.drive_seconds(kX, CHIP_DRIVE_MINUS), 0.1, 1e-6);
+  bench.set32(kX, kCmdPulses, 100);
+  EXPECT_NEAR(bench.drive_seconds(kX, kCmdDriveMinus), 0.1, 1e-6);
   EXPECT_EQ(bench.command_counter(kX), 4900);
-  EXPECT_EQ(bench.status(kX, REG_MODE2), 0);
+  EXPECT_EQ(bench.status(kX, kRegMode2), 0);
   EXPECT_EQ(bench.main_status(), 0);
 }
 
 TEST_F(Mechanics, AlarmStopsOnlyWhenEnabledAndTheResetOutputClearsIt) {
-  bench.command(kX, CHIP_CONT_PLUS);
+  bench.command(kX, kCmdContPlus);
   bench.clock.advance(kNsPerSecond);
   set_mechanics([](AxisMechanics& m) { m.alarm = true; });
   EXPECT_TRUE(bench.busy(kX));
-  EXPECT_EQ(bench.status(kX, REG_MODE2), 0);
-  bench.write_mode(kX, REG_MODE2, MODE2_ALARM_ENABLE);
+  EXPECT_EQ(bench.status(kX, kRegMode2), 0);
+  bench.write_mode(kX, kRegMode2, kMode2AlarmEnable);
   EXPECT_FALSE(bench.busy(kX));
-  EXPECT_EQ(bench.status(kX, REG_MODE2), STATUS2_ALARM);
-  EXPECT_EQ(bench.status(kX, REG_MODE1), STOP_ALARM);
-  bench.chip.write(REG_OUTPUT, OUTPUT_ALARM_RESET);
+  EXPECT_EQ(bench.status(kX, kRegMode2), kStatus2Alarm);
+  EXPECT_EQ(bench.status(kX, kRegMode1), kStopAlarm);
+  bench.chip.write(kRegOutput, kOutputAlarmReset);
   EXPECT_FALSE(bench.chip.mechanics(0).alarm);
-  EXPECT_EQ(bench.status(kX, REG_MODE2), 0);
+  EXPECT_EQ(bench.status(kX, kRegMode2), 0);
 }
 
 TEST_F(Mechanics, EmergencyStopHaltsAndForbidsDrivesBothWays) {
-  bench.command(kX, CHIP_CONT_PLUS);
+  bench.command(kX, kCmdContPlus);
   bench.clock.advance(kNsPerSecond);
   set_mechanics([](AxisMechanics& m) { m.emergency_stop = true; });
   EXPECT_FALSE(bench.busy(kX));
-  EXPECT_EQ(bench.status(kX, REG_MODE1), STOP_EMERGENCY);
-  EXPECT_EQ(bench.status(kX, REG_MODE2), STATUS2_EMERGENCY);
-  bench.command(kX, CHIP_CONT_MINUS);
+  EXPECT_EQ(bench.status(kX, kRegMode1), kStopEmergency);
+  EXPECT_EQ(bench.status(kX, kRegMode2), kStatus2Emergency);
+  bench.command(kX, kCmdContMinus);
   EXPECT_FALSE(bench.busy(kX));
 }
 
 TEST_F(Mechanics, InputByteCarriesTheConfiguredActiveLevels) {
-  bench.set32(kX, CHIP_PULSES, 1000);
-  bench.drive_seconds(kX, CHIP_DRIVE_PLUS);  // at home (1000) and near home
+  bench.set32(kX, kCmdPulses, 1000);
+  bench.drive_seconds(kX, kCmdDrivePlus);  // at home (1000) and near home
   // Low-active levels: the active home inputs read 0, the idle index 1.
-  EXPECT_EQ(bench.chip.read(REG_OUTPUT) & 0xFF, INPUT_INDEX);
-  bench.write_mode(kX, REG_MODE1, MODE1_HOME_LEVEL | MODE1_NEAR_HOME_LEVEL);
-  bench.write_mode(kX, REG_MODE2, MODE2_INP_LOGIC);
-  EXPECT_EQ(bench.chip.read(REG_OUTPUT) & 0xFF,
-            INPUT_HOME | INPUT_NEAR_HOME | INPUT_IN_POSITION | INPUT_INDEX);
+  EXPECT_EQ(bench.chip.read(kRegOutput) & 0xFF, kInputIndex);
+  bench.write_mode(kX, kRegMode1, kMode1HomeLevel | kMode1NearHomeLevel);
+  bench.write_mode(kX, kRegMode2, kMode2InpLogic);
+  EXPECT_EQ(bench.chip.read(kRegOutput) & 0xFF,
+            kInputHome | kInputNearHome | kInputInPosition | kInputIndex);
   set_mechanics([](AxisMechanics& m) { m.in3 = m.exp_minus = true; });
-  EXPECT_NE(bench.chip.read(REG_OUTPUT) & INPUT_IN3, 0);
-  EXPECT_NE(bench.chip.read(REG_OUTPUT) & INPUT_EXP_MINUS, 0);
+  EXPECT_NE(bench.chip.read(kRegOutput) & kInputIn3, 0);
+  EXPECT_NE(bench.chip.read(kRegOutput) & kInputExpMinus, 0);
 }
 
 TEST_F(Mechanics, EncoderFollowsWithItsRatio) {
   set_mechanics([](AxisMechanics& m) { m.encoder_ratio = 2.5; });
-  bench.set32(kX, CHIP_SET_ENC_COUNTER, 100);
-  bench.set32(kX, CHIP_PULSES, 1000);
-  bench.drive_seconds(kX, CHIP_DRIVE_PLUS);
-  EXPECT_EQ(static_cast<std::int32_t>(bench.read32(kX, CHIP_READ_ENC_COUNTER)), 2600);
+  bench.set32(kX, kCmdSetEncCounter, 100);
+  bench.set32(kX, kCmdPulses, 1000);
+  bench.drive_seconds(kX, kCmdDrivePlus);
+  EXPECT_EQ(static_cast<std::int32_t>(bench.read32(kX, kCmdReadEncCounter)), 2600);
 }
 
 TEST_F(Mechanics, SoftLimitCanWatchTheEncoder) {
   set_mechanics([](AxisMechanics& m) { m.encoder_ratio = 2.5; });
-  bench.write_mode(kX, REG_MODE2, MODE2_SOFT_LIMIT_PLUS | MODE2_COMPARE_ENCODER);
-  bench.set32(kX, CHIP_COMP_PLUS, 7001);
-  bench.set32(kX, CHIP_PULSES, 4000);
-  bench.drive_seconds(kX, CHIP_DRIVE_PLUS);
+  bench.write_mode(kX, kRegMode2, kMode2SoftLimitPlus | kMode2CompareEncoder);
+  bench.set32(kX, kCmdCompPlus, 7001);
+  bench.set32(kX, kCmdPulses, 4000);
+  bench.drive_seconds(kX, kCmdDrivePlus);
   EXPECT_EQ(bench.command_counter(kX), 2801);  // floor(2801 x 2.5) = 7002 >= 7001
-  EXPECT_EQ(bench.status(kX, REG_MODE2), STATUS2_SOFT_LIMIT_PLUS);
+  EXPECT_EQ(bench.status(kX, kRegMode2), kStatus2SoftLimitPlus);
 }
 
 TEST_F(Mechanics, InputBytesOfZAndUAreReadAtTheInterpolationRegister) {
@@ -165,43 +165,43 @@ TEST_F(Mechanics, InputBytesOfZAndUAreReadAtTheInterpolationRegister) {
   axes[2].in3 = true;
   axes[3].exp_plus = true;
   ChipBench four(axes);
-  constexpr unsigned kBenchInputs = INPUT_IN3 | INPUT_EXP_PLUS | INPUT_EXP_MINUS;
-  EXPECT_EQ(four.chip.read(REG_INTERP_MODE) & (kBenchInputs | kBenchInputs << 8),
-            INPUT_IN3 | (INPUT_EXP_PLUS << 8));
+  constexpr unsigned kBenchInputs = kInputIn3 | kInputExpPlus | kInputExpMinus;
+  EXPECT_EQ(four.chip.read(kRegInterpMode) & (kBenchInputs | kBenchInputs << 8),
+            kInputIn3 | (kInputExpPlus << 8));
 }
 
 TEST_F(Mechanics, CountersAreSetWithoutMovingTheMachine) {
-  bench.set32(kX, CHIP_SET_CMD_COUNTER, static_cast<std::uint32_t>(-70000));
+  bench.set32(kX, kCmdSetCmdCounter, static_cast<std::uint32_t>(-70000));
   EXPECT_EQ(bench.command_counter(kX), -70000);
-  bench.set32(kX, CHIP_PULSES, 20000);
-  bench.drive_seconds(kX, CHIP_DRIVE_PLUS);  // the limit is still 5000 pulses away
+  bench.set32(kX, kCmdPulses, 20000);
+  bench.drive_seconds(kX, kCmdDrivePlus);  // the limit is still 5000 pulses away
   EXPECT_EQ(bench.command_counter(kX), -65000);
 }
 
 TEST_F(Mechanics, RingCounterWraps) {
-  bench.set32(kX, CHIP_COMP_PLUS, 999);
-  bench.ext_mode(kX, EXT1_RING_COUNTER, 0);
-  bench.set32(kX, CHIP_PULSES, 2500);
-  bench.drive_seconds(kX, CHIP_DRIVE_MINUS);
+  bench.set32(kX, kCmdCompPlus, 999);
+  bench.ext_mode(kX, kExt1RingCounter, 0);
+  bench.set32(kX, kCmdPulses, 2500);
+  bench.drive_seconds(kX, kCmdDriveMinus);
   EXPECT_EQ(bench.command_counter(kX), 500);
-  EXPECT_EQ(static_cast<std::int32_t>(bench.read32(kX, CHIP_READ_ENC_COUNTER)), 500);
+  EXPECT_EQ(static_cast<std::int32_t>(bench.read32(kX, kCmdReadEncCounter)), 500);
 }
 
 TEST_F(Mechanics, In3LatchesTheCommandCounterWhenEnabled) {
-  bench.write_mode(kX, REG_MODE1, MODE1_IN3_ENABLE | MODE1_IN3_LOGIC);
-  bench.command(kX, CHIP_CONT_PLUS);
+  bench.write_mode(kX, kRegMode1, kMode1In3Enable | kMode1In3Logic);
+  bench.command(kX, kCmdContPlus);
   bench.clock.advance(kNsPerSecond / 2);
   set_mechanics([](AxisMechanics& m) { m.in3 = true; });
-  EXPECT_EQ(bench.read32(kX, CHIP_READ_LATCH), 500u);
+  EXPECT_EQ(bench.read32(kX, kCmdReadLatch), 500u);
 }
 
 TEST_F(Mechanics, HandWheelDrivesPulsesPerDetent) {
-  bench.set32(kX, CHIP_PULSES, 10);
-  bench.write_mode(kX, REG_MODE3, MODE3_HAND_WHEEL_SINGLE);
+  bench.set32(kX, kCmdPulses, 10);
+  bench.write_mode(kX, kRegMode3, kMode3HandWheelSingle);
   set_mechanics([](AxisMechanics& m) { m.hand_wheel = 7; });
   bench.clock.advance(kNsPerSecond);
   EXPECT_EQ(bench.command_counter(kX), 70);
-  bench.write_mode(kX, REG_MODE3, 2 * MODE3_HAND_WHEEL_SINGLE);
+  bench.write_mode(kX, kRegMode3, 2 * kMode3HandWheelSingle);
   set_mechanics([](AxisMechanics& m) { m.hand_wheel = 4; });
   bench.clock.advance(kNsPerSecond);
   EXPECT_EQ(bench.command_counter(kX), 10);
@@ -210,8 +210,8 @@ TEST_F(Mechanics, HandWheelDrivesPulsesPerDetent) {
 // A wheel turning at a steady rate turns a detent every 1 / rate seconds on
 // the card's clock, in the rate's direction, until the rate is 0 again.
 TEST_F(Mechanics, HandWheelTurnsAtItsRate) {
-  bench.set32(kX, CHIP_PULSES, 10);
-  bench.write_mode(kX, REG_MODE3, MODE3_HAND_WHEEL_SINGLE);
+  bench.set32(kX, kCmdPulses, 10);
+  bench.write_mode(kX, kRegMode3, kMode3HandWheelSingle);
   set_mechanics([](AxisMechanics& m) { m.hand_wheel_rate = 20; });
   bench.clock.advance(kNsPerSecond);
   EXPECT_EQ(bench.chip.mechanics(0).hand_wheel, 20);

@@ -18,16 +18,16 @@ constexpr unsigned kOperationsPerSequence = 4000;
 constexpr SimTime kMaxStepNs = 2 * kNsPerMs;
 
 constexpr std::uint8_t kCodes[] = {
-    CHIP_RANGE, CHIP_JERK, CHIP_ACC, CHIP_DEC, CHIP_START_SPEED, CHIP_DRIVE_SPEED, CHIP_PULSES,
-    CHIP_DEC_POINT, CHIP_ARC_CENTER, CHIP_SET_CMD_COUNTER, CHIP_SET_ENC_COUNTER, CHIP_COMP_PLUS,
-    CHIP_COMP_MINUS, CHIP_ACC_OFFSET, CHIP_DEC_JERK, CHIP_SELECT, CHIP_READ_CMD_COUNTER,
-    CHIP_READ_ENC_COUNTER, CHIP_READ_SPEED, CHIP_READ_ACC, CHIP_READ_LATCH, CHIP_DRIVE_PLUS,
-    CHIP_DRIVE_MINUS, CHIP_CONT_PLUS, CHIP_CONT_MINUS, CHIP_DRIVE_HOLD, CHIP_DRIVE_RELEASE,
-    CHIP_DEC_STOP, CHIP_SUDDEN_STOP, CHIP_LINE2, CHIP_LINE3, CHIP_ARC_CW, CHIP_ARC_CCW,
-    CHIP_INTERP_DEC_ON, CHIP_INTERP_DEC_OFF, CHIP_EXT_MODE, CHIP_HOME_SPEED, CHIP_HOME_START,
-    CHIP_SYNC_MODE};
-constexpr std::uint32_t kRegisters[] = {REG_COMMAND, REG_MODE1,       REG_MODE2,    REG_MODE3,
-                                        REG_OUTPUT,  REG_INTERP_MODE, REG_DATA_LOW, REG_DATA_HIGH};
+    kCmdRange, kCmdJerk, kCmdAcc, kCmdDec, kCmdStartSpeed, kCmdDriveSpeed, kCmdPulses,
+    kCmdDecPoint, kCmdArcCenter, kCmdSetCmdCounter, kCmdSetEncCounter, kCmdCompPlus,
+    kCmdCompMinus, kCmdAccOffset, kCmdDecJerk, kCmdSelect, kCmdReadCmdCounter,
+    kCmdReadEncCounter, kCmdReadSpeed, kCmdReadAcc, kCmdReadLatch, kCmdDrivePlus,
+    kCmdDriveMinus, kCmdContPlus, kCmdContMinus, kCmdDriveHold, kCmdDriveRelease,
+    kCmdDecStop, kCmdSuddenStop, kCmdLine2, kCmdLine3, kCmdArcCw, kCmdArcCcw,
+    kCmdInterpDecOn, kCmdInterpDecOff, kCmdExtMode, kCmdHomeSpeed, kCmdHomeStart,
+    kCmdSyncMode};
+constexpr std::uint32_t kRegisters[] = {kRegCommand, kRegMode1,       kRegMode2,    kRegMode3,
+                                        kRegOutput,  kRegInterpMode, kRegDataLow, kRegDataHigh};
 
 // Raw engine output only, so that a seed gives the same sequence everywhere.
 class Dice {
@@ -60,7 +60,7 @@ class RandomSequence {
   void serve_interrupt() {
     if (serving_ || !bench_.chip.interrupt_pending()) return;
     serving_ = true;
-    for (unsigned axis = 0; axis < 4; ++axis) bench_.status(1u << axis, REG_MODE3);
+    for (unsigned axis = 0; axis < 4; ++axis) bench_.status(1u << axis, kRegMode3);
     serving_ = false;
   }
 
@@ -70,12 +70,12 @@ class RandomSequence {
       case 0:
       case 1:
       case 2:
-        b.chip.write(dice_.chance(2) ? REG_DATA_LOW : REG_DATA_HIGH, dice_.data_word());
+        b.chip.write(dice_.chance(2) ? kRegDataLow : kRegDataHigh, dice_.data_word());
         break;
       case 3:
       case 4:
       case 5:
-        b.chip.write(REG_COMMAND, dice_.chance(400) ? kCommandReset : command());
+        b.chip.write(kRegCommand, dice_.chance(400) ? kCommandReset : command());
         break;
       case 6:
         b.chip.write(kRegisters[dice_.below(std::size(kRegisters))], dice_.word());
@@ -126,13 +126,13 @@ TEST(RandomRegisterSequences, NeverCrashOrHangAndLeaveAWorkingChip) {
     RandomSequence sequence(seed);
     sequence.run();
     ChipBench& b = sequence.bench();
-    b.chip.write(REG_COMMAND, kCommandReset);
+    b.chip.write(kRegCommand, kCommandReset);
     for (int axis = 0; axis < 4; ++axis) b.chip.set_mechanics(axis, AxisMechanics{});
     const std::int32_t start = b.command_counter(kX);  // a reset keeps the travel, not the counter
-    b.set32(kX, CHIP_RANGE, kRangeM1);
+    b.set32(kX, kCmdRange, kRangeM1);
     b.load_speeds(kX, 1000, 1000, 1);
-    b.set32(kX, CHIP_PULSES, 250);
-    b.command(kX, CHIP_DRIVE_PLUS);
+    b.set32(kX, kCmdPulses, 250);
+    b.command(kX, kCmdDrivePlus);
     b.clock.advance(kNsPerSecond);
     EXPECT_FALSE(b.busy(kX));
     EXPECT_EQ(b.command_counter(kX) - start, 250);

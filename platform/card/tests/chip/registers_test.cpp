@@ -11,83 +11,83 @@ namespace {
 
 TEST(ChipProtocol, DataIsTakenAtTheCommandAndReadsComeBackLowThenHigh) {
   ChipBench bench;
-  bench.chip.write(REG_DATA_HIGH, 0x1234);
-  bench.chip.write(REG_DATA_LOW, 0x5678);
-  bench.command(kZ | kU, CHIP_SET_CMD_COUNTER);
-  EXPECT_EQ(bench.read32(kZ, CHIP_READ_CMD_COUNTER), 0x12345678u);
-  EXPECT_EQ(bench.read32(kU, CHIP_READ_CMD_COUNTER), 0x12345678u);
-  EXPECT_EQ(bench.read32(kX, CHIP_READ_CMD_COUNTER), 0u);
+  bench.chip.write(kRegDataHigh, 0x1234);
+  bench.chip.write(kRegDataLow, 0x5678);
+  bench.command(kZ | kU, kCmdSetCmdCounter);
+  EXPECT_EQ(bench.read32(kZ, kCmdReadCmdCounter), 0x12345678u);
+  EXPECT_EQ(bench.read32(kU, kCmdReadCmdCounter), 0x12345678u);
+  EXPECT_EQ(bench.read32(kX, kCmdReadCmdCounter), 0u);
   // The read result stays until the next read command, whatever is written.
-  bench.command(kZ, CHIP_READ_CMD_COUNTER);
-  bench.chip.write(REG_DATA_LOW, 1);
-  EXPECT_EQ(bench.chip.read(REG_DATA_LOW), 0x5678);
+  bench.command(kZ, kCmdReadCmdCounter);
+  bench.chip.write(kRegDataLow, 1);
+  EXPECT_EQ(bench.chip.read(kRegDataLow), 0x5678);
 }
 
 TEST(ChipProtocol, SelectPersistsUntilTheNextSelect) {
   ChipBench bench;
-  bench.command(kY, CHIP_SELECT);
-  bench.chip.write(REG_MODE2, MODE2_SOFT_LIMIT_PLUS);  // COMP+ = 0: active at 0
-  bench.set32(kX, CHIP_PULSES, 5);                   // commands do not change the selection
-  EXPECT_EQ(bench.chip.read(REG_MODE2), STATUS2_SOFT_LIMIT_PLUS);
+  bench.command(kY, kCmdSelect);
+  bench.chip.write(kRegMode2, kMode2SoftLimitPlus);  // COMP+ = 0: active at 0
+  bench.set32(kX, kCmdPulses, 5);                   // commands do not change the selection
+  EXPECT_EQ(bench.chip.read(kRegMode2), kStatus2SoftLimitPlus);
   EXPECT_EQ(bench.main_status(), 1u << (kMainErrorShift + 1));
 }
 
 TEST(ChipProtocol, ModeWriteReachesEverySelectedAxis) {
   ChipBench bench;
-  bench.write_mode(kX | kZ, REG_MODE2, MODE2_SOFT_LIMIT_MINUS);
+  bench.write_mode(kX | kZ, kRegMode2, kMode2SoftLimitMinus);
   EXPECT_EQ(bench.main_status(), (1u << kMainErrorShift) | (1u << (kMainErrorShift + 2)));
 }
 
 TEST(InterruptFactors, DriveEndIsLatchedOnlyWhileEnabledAndReadingAcknowledges) {
   ChipBench bench;
   bench.load_speeds(kX, 8000, 8000, 1);
-  bench.set32(kX, CHIP_PULSES, 100);
-  bench.command(kX, CHIP_DRIVE_PLUS);
+  bench.set32(kX, kCmdPulses, 100);
+  bench.command(kX, kCmdDrivePlus);
   bench.clock.advance(kNsPerSecond);
-  EXPECT_EQ(bench.status(kX, REG_MODE3), 0);  // not enabled: nothing latched
+  EXPECT_EQ(bench.status(kX, kRegMode3), 0);  // not enabled: nothing latched
   bench.enable_drive_end(kX);
   EXPECT_FALSE(bench.chip.interrupt_pending());
 
-  bench.command(kX, CHIP_DRIVE_PLUS);
+  bench.command(kX, kCmdDrivePlus);
   bench.clock.advance(kNsPerSecond);
   EXPECT_TRUE(bench.chip.interrupt_pending());
-  EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_DRIVE_END);
+  EXPECT_EQ(bench.status(kX, kRegMode3), kFactorDriveEnd);
   EXPECT_FALSE(bench.chip.interrupt_pending());
-  EXPECT_EQ(bench.status(kX, REG_MODE3), 0);
+  EXPECT_EQ(bench.status(kX, kRegMode3), 0);
 }
 
 TEST(InterruptFactors, OutputIsAnyAxisWithAnEnabledFactor) {
   ChipBench bench;
   bench.load_speeds(kX | kY, 8000, 8000, 1);
-  bench.set32(kX | kY, CHIP_PULSES, 100);
+  bench.set32(kX | kY, kCmdPulses, 100);
   bench.enable_drive_end(kX | kY);
   int notifications = 0;
   bench.chip.on_interrupt_change([&] { ++notifications; });
-  bench.command(kX, CHIP_DRIVE_PLUS);
+  bench.command(kX, kCmdDrivePlus);
   bench.clock.advance(kNsPerMs);
-  bench.command(kY, CHIP_DRIVE_PLUS);
+  bench.command(kY, kCmdDrivePlus);
   bench.clock.advance(kNsPerMs);
   // X's factor rose the output, Y's came while it was up: both notified.
   EXPECT_EQ(notifications, 2);
-  bench.status(kX, REG_MODE3);
+  bench.status(kX, kRegMode3);
   EXPECT_TRUE(bench.chip.interrupt_pending());
-  bench.status(kY, REG_MODE3);
+  bench.status(kY, kRegMode3);
   EXPECT_FALSE(bench.chip.interrupt_pending());
   EXPECT_EQ(notifications, 3);
   // Switching the enable off lowers the output, the factor stays latched.
-  bench.command(kX, CHIP_DRIVE_PLUS);
+  bench.command(kX, kCmdDrivePlus);
   bench.clock.advance(kNsPerMs);
-  bench.write_mode(kX, REG_MODE1, 0);
+  bench.write_mode(kX, kRegMode1, 0);
   EXPECT_FALSE(bench.chip.interrupt_pending());
-  EXPECT_EQ(bench.status(kX, REG_MODE3), FACTOR_DRIVE_END);
+  EXPECT_EQ(bench.status(kX, kRegMode3), kFactorDriveEnd);
 }
 
 TEST(InterruptFactors, TimerRaisesTheOutputAtTheDriveEndWithoutAnyAccess) {
   ChipBench bench;
-  bench.set32(kX, CHIP_RANGE, kRangeM1);
+  bench.set32(kX, kCmdRange, kRangeM1);
   bench.load_speeds(kX, 1000, 1000, 1);
-  bench.set32(kX, CHIP_PULSES, 1234);
-  EXPECT_DOUBLE_EQ(bench.drive_seconds(kX, CHIP_DRIVE_PLUS), 1.234);
+  bench.set32(kX, kCmdPulses, 1234);
+  EXPECT_DOUBLE_EQ(bench.drive_seconds(kX, kCmdDrivePlus), 1.234);
 }
 
 TEST(ChipReset, ClearsRegistersStopsMotionAndKeepsTheMachine) {
@@ -95,23 +95,23 @@ TEST(ChipReset, ClearsRegistersStopsMotionAndKeepsTheMachine) {
   axes[1].home = 12;
   ChipBench bench(axes);
   bench.load_speeds(kY, 8000, 8000, 1);
-  bench.set32(kY, CHIP_RANGE, kRangeM1);
-  bench.write_mode(kY, REG_MODE2, MODE2_SOFT_LIMIT_PLUS | MODE2_SOFT_LIMIT_MINUS);
-  bench.set32(kY, CHIP_COMP_PLUS, 1'000'000);
-  bench.set32(kY, CHIP_COMP_MINUS, static_cast<std::uint32_t>(-1'000'000));
+  bench.set32(kY, kCmdRange, kRangeM1);
+  bench.write_mode(kY, kRegMode2, kMode2SoftLimitPlus | kMode2SoftLimitMinus);
+  bench.set32(kY, kCmdCompPlus, 1'000'000);
+  bench.set32(kY, kCmdCompMinus, static_cast<std::uint32_t>(-1'000'000));
   bench.enable_drive_end(kY);
-  bench.command(kY, CHIP_CONT_PLUS);
+  bench.command(kY, kCmdContPlus);
   bench.clock.advance(kNsPerSecond);
-  bench.chip.write(REG_COMMAND, kCommandReset);
+  bench.chip.write(kRegCommand, kCommandReset);
   EXPECT_EQ(bench.main_status(), 0);
   EXPECT_FALSE(bench.chip.interrupt_pending());
   EXPECT_EQ(bench.command_counter(kY), 0);
-  EXPECT_EQ(bench.status(kY, REG_MODE2), 0);
+  EXPECT_EQ(bench.status(kY, kRegMode2), 0);
   // Range back at 16000: a drive speed word of 8000 is 4,000,000 PPS.
   bench.load_speeds(kY, 8000, 8000, 1);
-  bench.set32(kY, CHIP_PULSES, 4'000'000);
+  bench.set32(kY, kCmdPulses, 4'000'000);
   bench.enable_drive_end(kY);
-  EXPECT_DOUBLE_EQ(bench.drive_seconds(kY, CHIP_DRIVE_PLUS), 1.0);
+  EXPECT_DOUBLE_EQ(bench.drive_seconds(kY, kCmdDrivePlus), 1.0);
   EXPECT_EQ(bench.chip.mechanics(1).home, 12);
 }
 
@@ -125,10 +125,10 @@ TEST(ChipSeam, RefusesBadAxesAndMechanics) {
 
 TEST(ChipSeam, RangeIsKeptWithinTheChipsLimits) {
   ChipBench bench;
-  bench.set32(kX, CHIP_RANGE, 0);  // as 16000: M = 500
+  bench.set32(kX, kCmdRange, 0);  // as 16000: M = 500
   bench.load_speeds(kX, 1, 1, 1);
-  bench.set32(kX, CHIP_PULSES, 500);
-  EXPECT_DOUBLE_EQ(bench.drive_seconds(kX, CHIP_DRIVE_PLUS), 1.0);
+  bench.set32(kX, kCmdPulses, 500);
+  EXPECT_DOUBLE_EQ(bench.drive_seconds(kX, kCmdDrivePlus), 1.0);
 }
 
 }  // namespace
@@ -142,19 +142,19 @@ TEST(ChipSeam, RunsOnTheScaledClockAndTearsDownWithATimerPending) {
   MotionChip chip(fake.clock, std::array<AxisMechanics, 4>{});
   std::atomic<int> notifications{0};
   chip.on_interrupt_change([&] { ++notifications; });
-  chip.write(REG_DATA_LOW, 1);
-  chip.write(REG_COMMAND, command_word(kX, CHIP_PULSES));  // 1 pulse at 500 PPS: 2 ms
-  chip.write(REG_COMMAND, command_word(kX, CHIP_SELECT));
-  chip.write(REG_MODE1, 0x8000);
-  chip.write(REG_COMMAND, command_word(kX, CHIP_DRIVE_PLUS));
+  chip.write(kRegDataLow, 1);
+  chip.write(kRegCommand, command_word(kX, kCmdPulses));  // 1 pulse at 500 PPS: 2 ms
+  chip.write(kRegCommand, command_word(kX, kCmdSelect));
+  chip.write(kRegMode1, 0x8000);
+  chip.write(kRegCommand, command_word(kX, kCmdDrivePlus));
   fake.host.settle();
   fake.host.advance(2 * kNsPerUs);  // 2 ms on the card
   fake.host.settle();
   EXPECT_GT(notifications, 0);
   EXPECT_TRUE(chip.interrupt_pending());
-  chip.write(REG_DATA_HIGH, 0x7FFF);
-  chip.write(REG_COMMAND, command_word(kY, CHIP_PULSES));
-  chip.write(REG_COMMAND, command_word(kY, CHIP_DRIVE_PLUS));  // still running at teardown
+  chip.write(kRegDataHigh, 0x7FFF);
+  chip.write(kRegCommand, command_word(kY, kCmdPulses));
+  chip.write(kRegCommand, command_word(kY, kCmdDrivePlus));  // still running at teardown
 }
 
 }  // namespace
