@@ -381,8 +381,8 @@ VOID load_next_compare_entry(CardExtension *ext) {
   const LONG index = trigger->compare_index;
   if (index < trigger->compare_count) {
     const ULONG entry = trigger->compare_table[index];
-    card_cmd32(ext, command_word(trigger->compare_axis, (index & 1) ? CHIP_COMP_MINUS : CHIP_COMP_PLUS),
-               entry);
+    const UCHAR comparator = (index & 1) ? CHIP_COMP_MINUS : CHIP_COMP_PLUS;
+    card_cmd32(ext, command_word(trigger->compare_axis, comparator), entry);
   }
   if (index + 1 >= trigger->compare_count) {
     set_table_state(ext, COMPARE_TABLE_RUN_OUT);
@@ -480,7 +480,8 @@ USHORT cmptrig_config(RequestContext *request) {
     case 0: {
       /* Each armed axis is disarmed on its own. */
       const int index = compare_register_index(axis_mask);
-      if (index >= 0 && trigger_state(ext, index) != COMPARE_IDLE) return cmptrig_disarm(ext, index);
+      if (index >= 0 && trigger_state(ext, index) != COMPARE_IDLE)
+        return cmptrig_disarm(ext, index);
       /* Not armed: only the output bits change. */
       const int axis = axis_mask_to_index(axis_mask);
       if (axis >= 0)

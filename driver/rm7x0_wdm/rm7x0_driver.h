@@ -632,7 +632,7 @@ typedef struct Interpolation {
   ContiTable table;
 } Interpolation;
 
-/* The compare trigger of the card (compare_trigger.cpp): an interval
+/* The compare trigger of the card (compare_sync_handlers.cpp): an interval
  * trigger on X and on Y each, and one table trigger, whose table the
  * interrupt service routine reloads into the comparators of its axis.
  * Locks: the request handlers (request mutex) arm, disarm and upload; what
@@ -645,8 +645,8 @@ typedef struct CompareTrigger {
   LONG compare_pitch[COMPARE_AXIS_COUNT]; /* pitch of the armed interval trigger (signed, as
                                       requested); handlers */
   volatile LONG compare_mode;      /* CompareTableState of the card's table */
-  USHORT compare_axis;             /* axis bit (1 or 2) whose trigger runs the table (TABLE_RELOADING
-                                      and TABLE_RUN_OUT), else 0 */
+  USHORT compare_axis;             /* axis bit (1 or 2) whose trigger runs the table (in
+                                      COMPARE_TABLE_RELOADING and _RUN_OUT), else 0 */
   volatile LONG compare_index;     /* next entry the service routine loads */
   volatile LONG compare_count;     /* entries of the taken table; 0 without one */
   ULONG compare_table[COMPARE_TABLE_ENTRIES]; /* the taken table, the driver's own copy: the
@@ -656,12 +656,12 @@ typedef struct CompareTrigger {
                                       DPC serves; interlocked */
 } CompareTrigger;
 
-/* The synchronous actions of the axes (sync_action.cpp) and the speed the
- * card keeps for an armed speed-change action: the chip takes that speed
- * from its data register, one for the card, when the action fires. Written
- * by the request handlers (request mutex): the states alone, the kept speed
- * under the interrupt lock, which every data-register sequence takes.
- * sync_action_reset empties it. */
+/* The synchronous actions of the axes (compare_sync_handlers.cpp) and the
+ * speed the card keeps for an armed speed-change action: the chip takes
+ * that speed from its data register, one for the card, when the action
+ * fires. Written by the request handlers (request mutex): the states alone,
+ * the kept speed under the interrupt lock, which every data-register
+ * sequence takes. sync_action_reset empties it. */
 typedef struct SyncActions {
   UCHAR state[AXIS_COUNT];         /* SyncActionState of each axis */
   USHORT kept_data_low;            /* the speed the application wrote to the data register while
