@@ -10,15 +10,10 @@ static VOID reset_axis_state(CardExtension *ext, int axis) {
   state->shadow[SHADOW_EXT_WORD2] = DEFAULT_EXT_WORD2;
   /* The chip reset clears the whole output word, so every output state goes. */
   RtlZeroMemory(state->output, sizeof state->output);
-  state->feature_owner = 0;
-  state->sync_owner = 0;
   InterlockedExchange(&state->interrupt_factor, 0);
 }
 
 static VOID reset_card_state(CardExtension *ext) {
-  InterlockedExchange(&ext->compare_mode, 0);
-  ext->compare_axis = 0;  /* the reset disarmed the trigger with the sync words */
-  ext->data_low_kept = FALSE;
   ext->torix_interrupt = 0;
 }
 
@@ -35,6 +30,10 @@ VOID card_reset(CardExtension *ext) {
    * hold its target again. */
   int_actions_reset(ext);
   held_starts_reset(ext);
+  /* The chip's reset disarmed every trigger and action with the sync words. */
+  compare_trigger_reset(ext);
+  sync_action_reset(ext);
+  axis_owners_reset(ext);
   reset_card_state(ext);
   waits_reset(ext);
   /* A DPC on another processor reads the shadows under the interrupt lock. */

@@ -3,11 +3,13 @@
  * counters.
  *
  * The compare trigger and the synchronous action share an axis's comparators
- * and its two synchronous-action words, so each takes the axis's feature
- * owner and sync owner and refuses an axis that the other holds. In table
- * mode the interrupt service routine moves the comparator that matched to the
- * next table entry (interrupt.cpp); the table fields it reads change under the
- * interrupt lock. */
+ * and its two synchronous-action words, so each takes them (axis_owners.cpp)
+ * and refuses an axis that the other holds. Each keeps its own record: the
+ * trigger's states and table in CompareTrigger, the actions' states and the
+ * kept speed in SyncActions; the routines here are their only writers. In
+ * table mode the interrupt service routine moves the comparator that matched
+ * to the next table entry (load_next_compare_entry); the table fields it
+ * reads change under the interrupt lock. */
 #include "rm7x0_driver.h"
 
 namespace {
@@ -52,7 +54,7 @@ int compare_register_index(ULONG axis_mask) {
 /* The speed kept for a speed-change action goes with the last such action. */
 VOID forget_kept_speed_when_unused(CardExtension *ext) {
   if (speed_change_armed(ext)) return;
-  run_synchronized(ext, [&] { ext->data_low_kept = FALSE; });
+  run_synchronized(ext, [&] { ext->sync.data_low_kept = FALSE; });
 }
 
 /* Writes an axis's two sync words and keeps them as its shadows. */
@@ -114,20 +116,28 @@ VOID preset_trigger_counter(CardExtension *ext, int axis, const DriverRequest *b
 #endif
 }
 
-/* An armed trigger without the ring counter runs from the table. */
-BOOLEAN table_trigger_armed(const CardExtension *ext, int axis) {
-  const DriverAxisState *state = &ext->axis[axis];
-  return state->feature_owner == OWNER_COMPARE &&
-         (state->shadow[SHADOW_SYNC_WORD2] & SYNC2_ACTIVE) != 0 &&
-         (state->shadow[SHADOW_EXT_WORD1] & EXT1_RING_COUNTER) == 0;
+/* The trigger state of X or Y (index 0-1). */
+LONG trigger_state(const CardExtension *ext, int axis) { return ext->compare.state[axis]; }
+
+/* Under the interrupt lock: the table's state changes. */
+VOID set_table_state(CardExtension *ext, CompareTableState state) {
+  InterlockedExchange(&ext->compare.compare_mode, state);
 }
 
-/* The table's interrupt service ends: the reload stops, no axis is the
- * table's any more, the chip interrupt goes off unless another axis still
- * needs it, the Torix interrupt comes back. */
-VOID stop_table_interrupt(CardExtension *ext) {
-  InterlockedExchange(&ext->compare_mode, 0);
-  run_synchronized(ext, [&] { ext->compare_axis = 0; });
+/* The table's run ends, its table kept (COMPARE_TABLE_TAKEN) or gone
+ * (COMPARE_TABLE_NONE): the reload stops, no axis is the table's any more,
+ * the chip interrupt goes off unless another axis still needs it, the Torix
+ * interrupt comes back. */
+VOID end_table_run(CardExtension *ext, CompareTableState next) {
+  CompareTrigger *trigger = &ext->compare;
+  run_synchronized(ext, [&] {
+    set_table_state(ext, next);
+    trigger->compare_axis = 0;
+    if (next == COMPARE_TABLE_NONE) {
+      InterlockedExchange(&trigger->compare_index, 0);
+      InterlockedExchange(&trigger->compare_count, 0);
+    }
+  });
   switch_chip_interrupt_off_when_unused(ext);
   if (ext->torix_interrupt) {
     const IntSourceSet torix = {{0, SOURCE_FLAG_TORIX}};
@@ -154,8 +164,9 @@ VOID arm_interval_mode(CardExtension *ext, int axis, DriverRequest *block) {
   const LONG pitch = (LONG)slot_u32(block, 8);
   /* The ring is as long as the pitch; its sign is the model-B library's. */
   const ULONG last = (pitch < 0 ? 0u - (ULONG)pitch : (ULONG)pitch) - 1;
-  ext->axis[axis].compare_pitch = pitch;
-  if (table_trigger_armed(ext, axis)) stop_table_interrupt(ext); /* re-armed in interval mode */
+  ext->compare.compare_pitch[axis] = pitch;
+  if (trigger_state(ext, axis) == COMPARE_TABLE)  /* re-armed in interval mode */
+    end_table_run(ext, COMPARE_TABLE_TAKEN);
   set_comp_registers(ext, axis, source, TRUE, last, TRUE, last);
   store_sync_words(ext, axis, interval_conditions(block, source), 0);
   set_counters_for_ring(ext, axis, last, block);
@@ -168,20 +179,24 @@ VOID arm_interval_mode(CardExtension *ext, int axis, DriverRequest *block) {
  * sync-action factor, on which the interrupt service routine loads the next
  * entry. The table index starts over at every arming. */
 USHORT arm_table_mode(CardExtension *ext, int axis, const DriverRequest *block) {
-  if (ext->compare_table == NULL || read_interlocked(&ext->compare_count) < TABLE_MIN_ENTRIES)
+  CompareTrigger *trigger = &ext->compare;
+  if (read_interlocked(&trigger->compare_mode) == COMPARE_TABLE_NONE ||
+      read_interlocked(&trigger->compare_count) < TABLE_MIN_ENTRIES)
     return DRV_TABLE_NOT_LOADED;
   /* The interrupt service reloads this axis, and tells its matches, from the
    * moment the table mode is on. */
-  run_synchronized(ext, [&] { ext->compare_axis = (USHORT)(1u << axis); });
+  run_synchronized(ext, [&] { trigger->compare_axis = (USHORT)(1u << axis); });
   const USHORT conditions =
       slot_u8(block, 7) == TABLE_INCREASING ? SYNC1_TABLE_INCREASING : SYNC1_TABLE_DECREASING;
   store_sync_words(ext, axis, conditions, SYNC2_INTERRUPT);
-  set_comp_registers(ext, axis, slot_u16(block, 3), TRUE, ext->compare_table[0], TRUE,
-                     ext->compare_table[1]);
+  set_comp_registers(ext, axis, slot_u16(block, 3), TRUE, trigger->compare_table[0], TRUE,
+                     trigger->compare_table[1]);
   set_trigger_ext_words(ext, axis, FALSE, trigger_output_word(block));
   /* The reload is ready before the first match can come. */
-  InterlockedExchange(&ext->compare_index, TABLE_MIN_ENTRIES);
-  InterlockedExchange(&ext->compare_mode, 1);
+  run_synchronized(ext, [&] {
+    InterlockedExchange(&trigger->compare_index, TABLE_MIN_ENTRIES);
+    set_table_state(ext, COMPARE_TABLE_RELOADING);
+  });
   switch_chip_interrupt_on(ext);
   const IntSourceSet torix = {{0, SOURCE_FLAG_TORIX}};
   int_sources_disable(ext, &torix);
@@ -193,7 +208,8 @@ USHORT arm_table_mode(CardExtension *ext, int axis, const DriverRequest *block) 
 /* Another axis than this one runs the card's one table, which the interrupt
  * service reloads for that axis alone. */
 BOOLEAN table_held_by_other_axis(const CardExtension *ext, int axis) {
-  return ext->compare_axis != 0 && ext->compare_axis != (USHORT)(1u << axis);
+  const USHORT table_axis = ext->compare.compare_axis;
+  return table_axis != 0 && table_axis != (USHORT)(1u << axis);
 }
 
 /* Only X and Y have a compare output; the axis is the first of the mask.
@@ -215,35 +231,34 @@ USHORT cmptrig_arm(CardExtension *ext, DriverRequest *block) {
     refusal = arm_table_mode(ext, axis, block);
     if (refusal != DRV_SUCCESS) return refusal;
   }
-  ext->axis[axis].feature_owner = OWNER_COMPARE;
-  ext->axis[axis].sync_owner = SYNC_OWNER_COMPARE;
+  ext->compare.state[axis] = interval ? COMPARE_INTERVAL : COMPARE_TABLE;
+  hold_comparators(ext, axis, OWNER_COMPARE);
+  hold_sync_words(ext, axis, SYNC_OWNER_COMPARE);
   return DRV_SUCCESS;
 }
 
 /* Table mode ends: the table is gone (a new arming needs a new upload). */
 VOID end_table_mode(CardExtension *ext) {
-  stop_table_interrupt(ext);
-  run_synchronized(ext, [&] {
-    InterlockedExchange(&ext->compare_index, 0);
-    InterlockedExchange(&ext->compare_count, 0);
-    ext->compare_table = NULL;
-  });
+  end_table_run(ext, COMPARE_TABLE_NONE);
   if (ext->buffer.kernel_address != NULL)
     RtlZeroMemory(ext->buffer.kernel_address, ext->buffer.length);
 }
 
+/* An armed trigger whose sync word 2 is no longer active was released: its
+ * disarm changes nothing. */
 USHORT cmptrig_disarm(CardExtension *ext, int axis) {
   DriverAxisState *state = &ext->axis[axis];
-  if (state->feature_owner != OWNER_COMPARE) return DRV_CMPTRIG_DISARM;
+  const LONG armed = trigger_state(ext, axis);
+  if (armed == COMPARE_IDLE) return DRV_CMPTRIG_DISARM;
   if (!(state->shadow[SHADOW_SYNC_WORD2] & SYNC2_ACTIVE)) return DRV_SUCCESS;
-  const BOOLEAN interval = (state->shadow[SHADOW_EXT_WORD1] & EXT1_RING_COUNTER) != 0;
   store_sync_words(ext, axis, 0, 0);
   set_trigger_ext_words(
       ext, axis, FALSE,
       (USHORT)((state->shadow[SHADOW_EXT_WORD2] & ~EXT2_BELOW_OUTPUT) | EXT2_COMPARE_OUTPUT));
-  if (!interval) end_table_mode(ext);
-  state->feature_owner = OWNER_NONE;
-  state->sync_owner = SYNC_OWNER_NONE;
+  if (armed == COMPARE_TABLE) end_table_mode(ext);
+  ext->compare.state[axis] = COMPARE_IDLE;
+  release_comparators(ext, axis, OWNER_COMPARE);
+  release_sync_words(ext, axis, SYNC_OWNER_COMPARE);
   return DRV_SUCCESS;
 }
 
@@ -264,7 +279,7 @@ VOID clear_sync_action(CardExtension *ext, int axis) {
   if (partners != 0) chip_set_sync_mode(ext, partners, 0, 0);
   state->shadow[SHADOW_SYNC_WORD1] = 0;
   state->shadow[SHADOW_SYNC_WORD2] = 0;
-  state->sync_owner = SYNC_OWNER_NONE;
+  release_sync_words(ext, axis, SYNC_OWNER_SYNC_ACTION);
   forget_kept_speed_when_unused(ext);
 }
 
@@ -292,9 +307,9 @@ VOID enable_sync_action(CardExtension *ext, int axis, const DriverRequest *block
   const USHORT word2 =
       (USHORT)(slot_u16(block, 5) | (state->shadow[SHADOW_SYNC_WORD2] & SYNC2_KEPT_BY_ACTION));
   const BOOLEAN acts = (word2 & (SYNC2_ACTIVE | SYNC2_SPEED_FROM_DATA)) != 0 || partner_action != 0;
-  if (state->feature_owner == OWNER_SYNC_ACTION) state->feature_owner = OWNER_NONE;
+  release_comparators(ext, axis, OWNER_SYNC_ACTION);
   if (condition & SYNC1_COMPARATOR_CONDITIONS) {
-    if (acts) state->feature_owner = OWNER_SYNC_ACTION;
+    if (acts) hold_comparators(ext, axis, OWNER_SYNC_ACTION);
     set_comp_registers(ext, axis, slot_u16(block, 7), TRUE, slot_u32(block, 8), TRUE,
                        slot_u32(block, 9));
   }
@@ -306,7 +321,20 @@ VOID enable_sync_action(CardExtension *ext, int axis, const DriverRequest *block
   /* A partner that the action starts has not ended its new drive yet. */
   if (partner_action & SYNC2_START_ACTIONS) clear_end_flags(ext, partners);
   store_sync_words(ext, axis, word1, word2);
-  state->sync_owner = acts ? SYNC_OWNER_SYNC_ACTION : SYNC_OWNER_NONE;
+  if (acts)
+    hold_sync_words(ext, axis, SYNC_OWNER_SYNC_ACTION);
+  else
+    release_sync_words(ext, axis, SYNC_OWNER_SYNC_ACTION);
+  ext->sync.state[axis] = acts ? SYNC_ACTION_ARMED : SYNC_ACTION_LOADED;
+}
+
+/* REQ_SET_SYNCH enable 0: an armed action's words and its partners' are
+ * cleared; an action that held nothing leaves its words to whoever takes
+ * them next. */
+VOID disable_sync_action(CardExtension *ext, int axis) {
+  if (ext->sync.state[axis] == SYNC_ACTION_ARMED) clear_sync_action(ext, axis);
+  release_comparators(ext, axis, OWNER_SYNC_ACTION);
+  ext->sync.state[axis] = SYNC_ACTION_OFF;
 }
 
 /* 32-bit read of a model-B compare counter (not 4-byte aligned). */
@@ -320,6 +348,68 @@ ULONG read_card_register32(CardExtension *ext, ULONG offset) {
 
 }  // namespace
 
+/* ---- the compare trigger's record --------------------------------------- */
+
+BOOLEAN compare_table_reloading(CardExtension *ext) {
+  return read_interlocked(&ext->compare.compare_mode) == COMPARE_TABLE_RELOADING;
+}
+
+int compare_table_axis(const CardExtension *ext) {
+  return axis_mask_to_index(ext->compare.compare_axis);
+}
+
+/* The index is checked against the count before the entry is read, so a
+ * short table is never read past its end. */
+VOID load_next_compare_entry(CardExtension *ext) {
+  CompareTrigger *trigger = &ext->compare;
+  const LONG index = trigger->compare_index;
+  if (index < trigger->compare_count) {
+    const ULONG entry = trigger->compare_table[index];
+    const UCHAR comparator = (index & 1) ? CHIP_COMP_MINUS : CHIP_COMP_PLUS;
+    card_cmd32(ext, command_word(trigger->compare_axis, comparator), entry);
+  }
+  if (index + 1 >= trigger->compare_count) {
+    set_table_state(ext, COMPARE_TABLE_RUN_OUT);
+    InterlockedExchange(&trigger->compare_index, 0);
+  } else {
+    InterlockedIncrement(&trigger->compare_index);
+  }
+}
+
+VOID keep_factor_for_dpc(CardExtension *ext, int axis, USHORT factor) {
+  InterlockedOr(&ext->compare.factor_for_dpc[axis], factor);
+}
+
+USHORT take_factor_for_dpc(CardExtension *ext, int axis) {
+  return (USHORT)InterlockedExchange(&ext->compare.factor_for_dpc[axis], 0);
+}
+
+/* Factors kept for the DPC may wait in a DPC queued for another source. */
+BOOLEAN factors_left_for_dpc(CardExtension *ext) {
+  for (volatile LONG &factor : ext->compare.factor_for_dpc) {
+    if (read_interlocked(&factor)) return TRUE;
+  }
+  return FALSE;
+}
+
+/* The table is the driver's copy: it goes with the rest, under the lock the
+ * interrupt service routine reads it under. */
+VOID compare_trigger_reset(CardExtension *ext) {
+  CompareTrigger *trigger = &ext->compare;
+  run_synchronized(ext, [&] {
+    set_table_state(ext, COMPARE_TABLE_NONE);
+    trigger->compare_axis = 0;
+    InterlockedExchange(&trigger->compare_index, 0);
+    InterlockedExchange(&trigger->compare_count, 0);
+    RtlZeroMemory(trigger->compare_table, sizeof trigger->compare_table);
+    for (volatile LONG &factor : trigger->factor_for_dpc) InterlockedExchange(&factor, 0);
+  });
+  RtlZeroMemory(trigger->state, sizeof trigger->state);
+  RtlZeroMemory(trigger->compare_pitch, sizeof trigger->compare_pitch);
+}
+
+/* ---- the synchronous actions' record ------------------------------------ */
+
 BOOLEAN speed_change_armed(const CardExtension *ext) {
   for (const DriverAxisState &state : ext->axis) {
     if (state.shadow[SHADOW_SYNC_WORD2] & SYNC2_SPEED_FROM_DATA) return TRUE;
@@ -327,11 +417,20 @@ BOOLEAN speed_change_armed(const CardExtension *ext) {
   return FALSE;
 }
 
-USHORT check_axis_sync(CardExtension *ext, int axis, LONG owner) {
-  const LONG present = ext->axis[axis].sync_owner;
-  if (present == SYNC_OWNER_NONE || present == owner) return DRV_SUCCESS;
-  return present == SYNC_OWNER_COMPARE ? DRV_SYNCH_REFUSED_CMPTRIG : DRV_SYNCH_REFUSED;
+VOID keep_action_speed(CardExtension *ext, USHORT value) {
+  ext->sync.kept_data_low = value;
+  ext->sync.data_low_kept = TRUE;
 }
+
+VOID restore_kept_data(CardExtension *ext) {
+  if (ext->sync.data_low_kept) card_write16(ext, REG_DATA_LOW, ext->sync.kept_data_low);
+}
+
+VOID sync_action_reset(CardExtension *ext) {
+  run_synchronized(ext, [&] { RtlZeroMemory(&ext->sync, sizeof ext->sync); });
+}
+
+/* ---- requests ------------------------------------------------------------ */
 
 /* The library has copied the table into the shared buffer; its byte sum must
  * match before the table is taken into the driver's own copy. A length
@@ -345,11 +444,12 @@ USHORT upload_compare_table(RequestContext *request) {
   if (axis >= 0 && table_held_by_other_axis(ext, axis)) return DRV_CONFLICT_CMPTRIG;
   if (ext->buffer.kernel_address == NULL || length > ext->buffer.length) return DRV_TABLE_REFUSED;
   if (shared_buffer_checksum(ext, length) != slot_u32(request->block, 2)) return DRV_TABLE_CHECKSUM;
+  CompareTrigger *trigger = &ext->compare;
   run_synchronized(ext, [&] {
-    RtlCopyMemory(ext->compare_entries, ext->buffer.kernel_address, length);
-    ext->compare_table = ext->compare_entries;
-    InterlockedExchange(&ext->compare_count, (LONG)(length / sizeof(ULONG)));
-    InterlockedExchange(&ext->compare_index, TABLE_MIN_ENTRIES);
+    RtlCopyMemory(trigger->compare_table, ext->buffer.kernel_address, length);
+    InterlockedExchange(&trigger->compare_count, (LONG)(length / sizeof(ULONG)));
+    InterlockedExchange(&trigger->compare_index, TABLE_MIN_ENTRIES);
+    InterlockedCompareExchange(&trigger->compare_mode, COMPARE_TABLE_TAKEN, COMPARE_TABLE_NONE);
   });
   return DRV_SUCCESS;
 }
@@ -364,7 +464,7 @@ USHORT cmptrig_config(RequestContext *request) {
     case 0: {
       /* Each armed axis is disarmed on its own. */
       const int index = compare_register_index(axis_mask);
-      if (index >= 0 && ext->axis[index].feature_owner == OWNER_COMPARE)
+      if (index >= 0 && trigger_state(ext, index) != COMPARE_IDLE)
         return cmptrig_disarm(ext, index);
       /* Not armed: only the output bits change. */
       const int axis = axis_mask_to_index(axis_mask);
@@ -386,7 +486,6 @@ USHORT set_synch(RequestContext *request) {
   USHORT refusal = check_axis_motion(ext, axis, OWNER_SYNC_ACTION);
   if (refusal == DRV_SUCCESS) refusal = check_axis_sync(ext, axis, SYNC_OWNER_SYNC_ACTION);
   if (refusal != DRV_SUCCESS) return refusal;
-  DriverAxisState *state = &ext->axis[axis];
   switch (slot_u8(request->block, 2)) {
     case 1:
       refusal = check_partners(ext, rotate_axis_mask(axis, slot_u16(request->block, 3)));
@@ -394,8 +493,7 @@ USHORT set_synch(RequestContext *request) {
       enable_sync_action(ext, axis, request->block);
       break;
     case 0:
-      if (state->sync_owner == SYNC_OWNER_SYNC_ACTION) clear_sync_action(ext, axis);
-      if (state->feature_owner == OWNER_SYNC_ACTION) state->feature_owner = OWNER_NONE;
+      disable_sync_action(ext, axis);
       break;
     default:
       break;
@@ -454,10 +552,8 @@ USHORT get_cmp_trig_counter(RequestContext *request) {
 USHORT get_cmp_pitch(RequestContext *request) {
   return answer_compare_register(request, [](CardExtension *ext, int index) {
     const ULONG low = card_read16_sync(ext, CMP_PITCH_REGISTER[index]);
-    const DriverAxisState *state = &ext->axis[index];
-    const BOOLEAN interval_armed = state->feature_owner == OWNER_COMPARE &&
-                                   (state->shadow[SHADOW_EXT_WORD1] & EXT1_RING_COUNTER) != 0;
-    const LONG pitch = state->compare_pitch;
+    const BOOLEAN interval_armed = trigger_state(ext, index) == COMPARE_INTERVAL;
+    const LONG pitch = ext->compare.compare_pitch[index];
     const ULONG size = pitch < 0 ? 0u - (ULONG)pitch : (ULONG)pitch;
     return interval_armed && (size & 0xFFFFu) == low ? (ULONG)pitch : low;
   });

@@ -86,16 +86,6 @@ USHORT set_output_state(RequestContext *request, int bit, AxisOutput state) {
   return DRV_SUCCESS;
 }
 
-/* The refusal of a software limit on an axis that another function holds. */
-USHORT soft_limit_conflict(LONG owner) {
-  switch (owner) {
-    case OWNER_COMPARE: return DRV_CONFLICT_CMPTRIG;
-    case OWNER_RING_COUNTER: return DRV_CONFLICT_VRING;
-    case OWNER_SYNC_ACTION: return DRV_CONFLICT_SYNCH;
-    default: return DRV_SUCCESS;
-  }
-}
-
 }  // namespace
 
 USHORT set_pulse_config(RequestContext *request) {
@@ -209,18 +199,17 @@ USHORT set_software_limit(RequestContext *request) {
   CardExtension *ext = request->ext;
   const int axis = axis_mask_to_index(slot_u16(request->block, 1));
   if (axis < 0) return DRV_SUCCESS;
-  DriverAxisState *state = &ext->axis[axis];
-  const USHORT refusal = soft_limit_conflict(state->feature_owner);
+  const USHORT refusal = check_axis_motion(ext, axis, OWNER_SOFT_LIMIT);
   if (refusal != DRV_SUCCESS) return refusal;
   const USHORT enable = slot_u16(request->block, 2) & MODE2_SOFT_LIMIT_ENABLE;
   set_mode_field(ext, axis, SHADOW_MODE2, MODE2_SOFT_LIMIT_ENABLE | MODE2_COMPARE_ENCODER, enable);
   if (enable == 0) {
-    state->feature_owner = OWNER_NONE;
+    release_comparators(ext, axis, OWNER_SOFT_LIMIT);
     return DRV_SUCCESS;
   }
   set_comp_registers(ext, axis, slot_u16(request->block, 3), TRUE, slot_u32(request->block, 4),
                      TRUE, slot_u32(request->block, 5));
-  state->feature_owner = OWNER_SOFT_LIMIT;
+  hold_comparators(ext, axis, OWNER_SOFT_LIMIT);
   return DRV_SUCCESS;
 }
 

@@ -522,7 +522,7 @@ USHORT home_start(RequestContext *request) {
   if (refusal != DRV_SUCCESS) return refusal;
   /* Every search ends at a home end or a step that the DPCs take: without
    * the interrupt (the compare table holds it) it could never end. */
-  if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
+  if (compare_table_reloading(ext)) return DRV_WAIT_IN_CMP_MODE;
   if (configured) {
     for (int n = 0; n < HOME_SPEED_COUNT; ++n) home->speed[n] = slot_u16(block, 2 + n);
   }

@@ -41,7 +41,7 @@ static BOOLEAN edge_triggered(ULONG intcsr, ULONG polarity, ULONG edge) {
  * table trigger's own match; every other factor is kept for the DPC, which
  * serves it as usual. Answers whether the DPC has factors to serve. */
 static BOOLEAN take_chip_factors(CardExtension *ext, BOOLEAN *matched) {
-  const int compare = axis_mask_to_index(ext->compare_axis);
+  const int compare = compare_table_axis(ext);
   BOOLEAN for_dpc = FALSE;
   *matched = FALSE;
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
@@ -53,7 +53,7 @@ static BOOLEAN take_chip_factors(CardExtension *ext, BOOLEAN *matched) {
       factor &= (USHORT)~FACTOR_SYNC_ACTION;
     }
     if (factor == 0) continue;
-    InterlockedOr(&ext->axis[axis].factor_for_dpc, factor);
+    keep_factor_for_dpc(ext, axis, factor);
     for_dpc = TRUE;
   }
   return for_dpc;
@@ -62,24 +62,6 @@ static BOOLEAN take_chip_factors(CardExtension *ext, BOOLEAN *matched) {
 static VOID clear_local1_edge(CardExtension *ext) {
   if (edge_triggered(bridge_read32(ext, INTCSR), INTCSR_LOCAL1_POLARITY, INTCSR_LOCAL1_EDGE))
     intcsr_modify(ext, INTCSR_LOCAL1_EDGE_CLEAR, 0);
-}
-
-/* A table match: the next table entry goes to the comparator at once, COMP+
- * for even and COMP- for odd entries. The index is checked against the count
- * before the entry is read, so a short table is never read past its end. */
-static VOID load_next_compare_entry(CardExtension *ext) {
-  const LONG index = ext->compare_index;
-  if (index < ext->compare_count && ext->compare_table != NULL) {
-    const ULONG entry = ext->compare_table[index];
-    card_cmd32(ext, command_word(ext->compare_axis, (index & 1) ? CHIP_COMP_MINUS : CHIP_COMP_PLUS),
-               entry);
-  }
-  if (index + 1 >= ext->compare_count) {
-    InterlockedExchange(&ext->compare_mode, 0);
-    InterlockedExchange(&ext->compare_index, 0);
-  } else {
-    InterlockedIncrement(&ext->compare_index);
-  }
 }
 
 /* Compare-table mode, local interrupt 1: answers whether the DPC is needed,
@@ -119,7 +101,7 @@ BOOLEAN interrupt_service(PKINTERRUPT interrupt, PVOID context) {
   /* The card stays masked until the DPC (or the compare reload) is done. */
   bridge_write32(ext, INTCSR, intcsr & ~INTCSR_PCI_ENABLE);
 
-  if (read_interlocked(&ext->compare_mode) && (sources & SOURCE_LOCAL1)) {
+  if (compare_table_reloading(ext) && (sources & SOURCE_LOCAL1)) {
     if (!serve_compare_interrupt(ext)) sources &= ~SOURCE_LOCAL1;
     if (sources == 0) {
       intcsr_modify(ext, INTCSR_PCI_ENABLE, 0);
@@ -203,18 +185,10 @@ static VOID serve_chip_interrupt(CardExtension *ext) {
   USHORT factor[AXIS_COUNT];
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
     chip_read_status3(ext, 1u << axis, &factor[axis]);
-    factor[axis] |= (USHORT)InterlockedExchange(&ext->axis[axis].factor_for_dpc, 0);
+    factor[axis] |= take_factor_for_dpc(ext, axis);
   }
   conti_feed_segment(ext);
   for (int axis = 0; axis < AXIS_COUNT; ++axis) serve_axis_factor(ext, axis, factor[axis]);
-}
-
-/* Factors kept for the DPC may wait in a DPC queued for another source. */
-static BOOLEAN factors_left_for_dpc(CardExtension *ext) {
-  for (DriverAxisState &state : ext->axis) {
-    if (read_interlocked(&state.factor_for_dpc)) return TRUE;
-  }
-  return FALSE;
 }
 
 VOID dpc_for_isr(PKDPC dpc, PDEVICE_OBJECT device, PIRP irp, PVOID context) {

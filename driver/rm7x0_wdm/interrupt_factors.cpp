@@ -17,7 +17,7 @@ BOOLEAN axis_has_factor(const DriverAxisState *state) {
 USHORT set_sync_interrupt(CardExtension *ext, int axis, USHORT factor) {
   DriverAxisState *state = &ext->axis[axis];
   const USHORT wanted = (factor & FACTOR_SYNC_INTERRUPT) ? SYNC2_INTERRUPT : 0;
-  if (state->sync_owner == SYNC_OWNER_COMPARE)
+  if (sync_words_held_by(ext, axis, SYNC_OWNER_COMPARE))
     return (state->shadow[SHADOW_SYNC_WORD2] & SYNC2_INTERRUPT) == wanted ? DRV_SUCCESS
                                                                          : DRV_SYNCH_REFUSED_CMPTRIG;
   state->shadow[SHADOW_SYNC_WORD2] =
@@ -47,7 +47,7 @@ VOID switch_chip_interrupt_on(CardExtension *ext) {
  * that wait without its interrupt. A running compare table needs it too. */
 VOID switch_chip_interrupt_off_when_unused(CardExtension *ext) {
   run_synchronized(ext, [&] {
-    if (read_interlocked(&ext->compare_mode)) return;
+    if (compare_table_reloading(ext)) return;
     for (const DriverAxisState &state : ext->axis) {
       if (axis_has_factor(&state)) return;
     }
@@ -60,10 +60,10 @@ VOID switch_chip_interrupt_off_when_unused(CardExtension *ext) {
 /* Factor 0 on an axis whose compare trigger owns the sync words is refused
  * before anything changes: the comparator needs the chip interrupt. */
 USHORT set_int_factor(CardExtension *ext, ULONG axis_mask, USHORT factor) {
-  if (read_interlocked(&ext->compare_mode)) return DRV_CONFLICT_CMP_MODE;
+  if (compare_table_reloading(ext)) return DRV_CONFLICT_CMP_MODE;
   const int first = axis_mask_to_index(axis_mask);
   if (first < 0) return DRV_SUCCESS;
-  if (factor == 0 && ext->axis[first].sync_owner == SYNC_OWNER_COMPARE)
+  if (factor == 0 && sync_words_held_by(ext, first, SYNC_OWNER_COMPARE))
     return DRV_SYNCH_REFUSED_CMPTRIG;
   const USHORT refusal = set_sync_interrupt(ext, first, factor);
   if (refusal != DRV_SUCCESS) return refusal;

@@ -107,10 +107,6 @@ USHORT chip_read_status3(CardExtension *ext, ULONG axis_mask, PUSHORT value) {
   return chip_read_status(ext, axis_mask, REG_MODE3, value);
 }
 
-VOID restore_kept_data(CardExtension *ext) {
-  if (ext->data_low_kept) card_write16(ext, REG_DATA_LOW, ext->kept_data_low);
-}
-
 USHORT chip_cmd16(CardExtension *ext, USHORT command, USHORT value) {
   run_synchronized(ext, [&] {
     card_write16(ext, REG_DATA_LOW, value);
@@ -295,10 +291,7 @@ BOOLEAN register_test(CardExtension *ext, ULONG operation, ULONG offset, USHORT 
   run_synchronized(ext, [&] {
     if (write) {
       WRITE_REGISTER_USHORT(address, value);
-      if (speed_for_action) {
-        ext->kept_data_low = value;
-        ext->data_low_kept = TRUE;
-      }
+      if (speed_for_action) keep_action_speed(ext, value);
     } else {
       *read_value = READ_REGISTER_USHORT(address);
     }

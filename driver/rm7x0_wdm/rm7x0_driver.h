@@ -54,6 +54,8 @@
 #define PCI_CONFIG_BYTES 256
 #define BAR0_FALLBACK_LENGTH 256
 #define SHARED_BUFFER_PAGES_MAX 4
+#define COMPARE_AXIS_COUNT 2      /* X and Y have a compare output */
+#define COMPARE_TABLE_ENTRIES (SHARED_BUFFER_PAGES_MAX * PAGE_SIZE / sizeof(ULONG))
 #define SHARED_BUFFER_HIGHEST_ADDRESS 0x8000000LL
 #define HOME_TIMER_DUE_TIME (-1000LL)  /* 0.1 ms, relative */
 #define ERROR_LOG_ENTRY_SIZE 48
@@ -85,7 +87,7 @@ enum AxisShadow {
 /* Output state bytes of an axis (DriverAxisState.output). */
 enum AxisOutput { OUTPUT_SERVO_STATE, OUTPUT_SERVO_VALUE, OUTPUT_ALARM_RESET, OUTPUT_GDO, OUTPUT_COUNT };
 
-/* Functions that may hold an axis's comparators (DriverAxisState.feature_owner). */
+/* Functions that may hold an axis's comparators (AxisOwners.feature_owner). */
 enum FeatureOwner {
   OWNER_NONE,
   OWNER_SOFT_LIMIT,
@@ -94,8 +96,55 @@ enum FeatureOwner {
   OWNER_SYNC_ACTION
 };
 
-/* Functions that may hold an axis's sync words (DriverAxisState.sync_owner). */
+/* Functions that may hold an axis's sync words (AxisOwners.sync_owner). */
 enum SyncOwner { SYNC_OWNER_NONE, SYNC_OWNER_COMPARE, SYNC_OWNER_SYNC_ACTION };
+
+/* The compare trigger of X or Y (CompareTrigger.state). */
+enum CompareTriggerState {
+  COMPARE_IDLE,      /* not armed: neither the comparators nor the sync words are the
+                        trigger's. Entered at creation, by a disarm and by a card reset; left
+                        by an arming */
+  COMPARE_INTERVAL,  /* interval mode: a ring counter of the pitch fires the output once per
+                        pitch. Entered by an arming in interval mode; left by a disarm (idle),
+                        an arming in table mode or a card reset */
+  COMPARE_TABLE      /* table mode: the card's table (CompareTableState) runs on this axis,
+                        compare_axis. Entered by an arming in table mode; left by a disarm
+                        (idle, the table goes too), an arming in interval mode or a card reset */
+};
+
+/* The card's one compare table (CompareTrigger.compare_mode). */
+enum CompareTableState {
+  COMPARE_TABLE_NONE,       /* no table. Entered at creation, by the disarm of the table trigger
+                               (the table goes with it) and by a card reset; left by an upload */
+  COMPARE_TABLE_TAKEN,      /* an uploaded table that no trigger runs. Entered by an upload, or
+                               from a run by an arming of its axis in interval mode; left by an
+                               arming in table mode or a card reset */
+  COMPARE_TABLE_RELOADING,  /* the compare mode: the interrupt service routine loads the next
+                               entry into the comparator that matched; the chip interrupt is the
+                               table's, waits, factor changes and the Torix interrupt are refused.
+                               Entered by an arming in table mode; left when the service routine
+                               has loaded the last entry (RUN_OUT), by a disarm (NONE), an arming
+                               in interval mode (TAKEN) or a card reset */
+  COMPARE_TABLE_RUN_OUT     /* every entry was loaded: the trigger stays armed on its last two
+                               entries, nothing is reloaded. Entered by the service routine; left
+                               as RELOADING is, and by an arming in table mode (RELOADING) */
+};
+
+/* The synchronous action of an axis (SyncActions.state). */
+enum SyncActionState {
+  SYNC_ACTION_OFF,      /* no action. Entered at creation, by REQ_SET_SYNCH enable 0 and by a
+                           card reset; left by an enable */
+  SYNC_ACTION_LOADED,   /* enabled with an action that can never act (not active, no speed
+                           change, nothing for the partners): its words are written and its
+                           comparators loaded, whose factors interrupt actions count, but it
+                           holds nothing. Entered by such an enable; left by the next enable, an
+                           enable 0 (OFF, the words stay, held by nobody) or a card reset */
+  SYNC_ACTION_ARMED     /* the action holds the axis's sync words, and its comparators when its
+                           condition uses them; it acts when its condition comes. Entered by an
+                           enable that acts; left by an enable 0 (OFF: its words and its
+                           partners' are cleared), an enable that cannot act (LOADED) or a card
+                           reset */
+};
 
 /* End flags of an axis (DriveEndFlags.end_flag). */
 /* END_CONTI_BROKEN: the axis's table run ended with segments it never ran. */
@@ -378,6 +427,18 @@ typedef struct HomeSearchCard {
   USHORT end_counter_clear;        /* home-end counter clear (customization type 1); handlers */
 } HomeSearchCard;
 
+/* Who holds an axis's comparators (COMP+ and COMP-) and its two sync words
+ * (axis_owners.cpp): a function that uses them takes them when it is set up
+ * and gives them back when it is switched off; any other is refused with
+ * the holder's conflict word. Written by the request handlers (request
+ * mutex) of the software limit, the ring counter, the compare trigger and
+ * the synchronous action, and by the card reset, interlocked; read alone
+ * interlocked (also by the DPC, whose end of a table run sets factors). */
+typedef struct AxisOwners {
+  volatile LONG feature_owner;     /* FeatureOwner of the comparators */
+  volatile LONG sync_owner;        /* SyncOwner of the sync words */
+} AxisOwners;
+
 /* Per-axis state, indexed by axis (0 X .. 3 U). Zero at creation; card_reset
  * restores the defaults. Unless said otherwise a field is written by request
  * handlers under the request mutex. */
@@ -387,17 +448,12 @@ typedef struct DriverAxisState {
   USHORT app_factor;               /* the factor word the application set; handlers, DPC;
                                       under the interrupt lock */
   UCHAR output[OUTPUT_COUNT];      /* servo state, servo value, alarm reset, GDO */
-  LONG feature_owner;              /* 0 free, 1 soft limit, 2 ring counter, 3 compare, 4 sync action */
-  LONG sync_owner;                 /* 0 free, 1 compare trigger, 2 sync action */
+  AxisOwners owners;               /* see AxisOwners: feature_owner, sync_owner */
   DriveEndFlags ends;              /* see DriveEndFlags */
   AxisWait wait;                   /* see AxisWait: armed factor, pending request, event and
                                       the axis lock */
   volatile LONG interrupt_factor;  /* last factor word read; DPC and interrupt service routine,
                                       interlocked */
-  LONG compare_pitch;              /* pitch of the interval trigger armed last (signed, as
-                                      requested); handlers */
-  volatile LONG factor_for_dpc;    /* factors read in compare-table mode (interrupt service
-                                      routine, table arming) that the DPC serves; interlocked */
   HomeSearch home;                 /* the axis's home search; see HomeSearch */
 } DriverAxisState;
 
@@ -466,6 +522,44 @@ typedef struct Interpolation {
   ContiTable table;
 } Interpolation;
 
+/* The compare trigger of the card (compare_sync_handlers.cpp): an interval
+ * trigger on X and on Y each, and one table trigger, whose table the
+ * interrupt service routine reloads into the comparators of its axis.
+ * Locks: the request handlers (request mutex) arm, disarm and upload; what
+ * the service routine reads or advances (compare_mode, compare_axis,
+ * compare_index, compare_count, compare_table) changes under the interrupt
+ * lock, compare_mode interlocked so that it is also read alone. The factors
+ * kept for the DPC are interlocked. compare_trigger_reset empties it. */
+typedef struct CompareTrigger {
+  LONG state[COMPARE_AXIS_COUNT];  /* CompareTriggerState of X and Y; handlers */
+  LONG compare_pitch[COMPARE_AXIS_COUNT]; /* pitch of the armed interval trigger (signed, as
+                                      requested); handlers */
+  volatile LONG compare_mode;      /* CompareTableState of the card's table */
+  USHORT compare_axis;             /* axis bit (1 or 2) whose trigger runs the table (in
+                                      COMPARE_TABLE_RELOADING and _RUN_OUT), else 0 */
+  volatile LONG compare_index;     /* next entry the service routine loads */
+  volatile LONG compare_count;     /* entries of the taken table; 0 without one */
+  ULONG compare_table[COMPARE_TABLE_ENTRIES]; /* the taken table, the driver's own copy: the
+                                      shared buffer may be rewritten while it runs */
+  volatile LONG factor_for_dpc[AXIS_COUNT]; /* factors the service routine read while the table
+                                      reloads (and the table's arming read as stale), which the
+                                      DPC serves; interlocked */
+} CompareTrigger;
+
+/* The synchronous actions of the axes (compare_sync_handlers.cpp) and the
+ * speed the card keeps for an armed speed-change action: the chip takes
+ * that speed from its data register, one for the card, when the action
+ * fires. Written by the request handlers (request mutex): the states alone,
+ * the kept speed under the interrupt lock, which every data-register
+ * sequence takes. sync_action_reset empties it. */
+typedef struct SyncActions {
+  UCHAR state[AXIS_COUNT];         /* SyncActionState of each axis */
+  USHORT kept_data_low;            /* the speed the application wrote to the data register while
+                                      a speed-change action was armed */
+  BOOLEAN data_low_kept;           /* kept_data_low goes back to the data register after every
+                                      other write of it, until no speed-change action is armed */
+} SyncActions;
+
 /* The device extension of a card, zero at creation. "handlers" means the
  * request handlers, which run under the request mutex. */
 typedef struct CardExtension {
@@ -506,21 +600,8 @@ typedef struct CardExtension {
   Interpolation interp;            /* line, arc and continuous run: see Interpolation */
   volatile LONG open_count;        /* create and close, interlocked; 0 or 1 */
   SharedBuffer buffer;             /* see SharedBuffer */
-  USHORT compare_axis;             /* 1 or 2: the axis of the table trigger, 0 when none;
-                                      handlers, changed under the interrupt lock */
-  USHORT kept_data_low;            /* the speed an armed speed-change action takes from the
-                                      chip's data register; handlers, under the interrupt lock */
-  BOOLEAN data_low_kept;           /* kept_data_low is put back after every data write; handlers,
-                                      under the interrupt lock */
-  PULONG compare_table;            /* compare_entries once a table is taken, else NULL;
-                                      handlers */
-  ULONG compare_entries[SHARED_BUFFER_PAGES_MAX * PAGE_SIZE / sizeof(ULONG)];
-                                   /* the taken table, the driver's own: the shared buffer
-                                      may be rewritten while it runs; handlers, under the
-                                      interrupt lock */
-  volatile LONG compare_index;     /* handlers and interrupt service routine, interlocked */
-  volatile LONG compare_count;     /* handlers and interrupt service routine, interlocked */
-  volatile LONG compare_mode;      /* 1 while the ISR reloads the comparators; interlocked */
+  CompareTrigger compare;          /* see CompareTrigger */
+  SyncActions sync;                /* see SyncActions */
   HomeSearchCard home;             /* add_device and home_search.cpp; see HomeSearchCard */
   IntActions actions;              /* see IntActions */
 } CardExtension;
@@ -645,9 +726,6 @@ BOOLEAN interrupt_disable(PVOID context);
  * runs under the interrupt lock (the interrupt service routine, routines run
  * by run_synchronized); everything else takes a *_sync or chip_ routine. */
 USHORT card_read16(CardExtension *ext, ULONG offset);
-/* Under the interrupt lock, at the end of a sequence that wrote the chip's
- * data register: the speed kept for an armed speed-change action goes back. */
-VOID restore_kept_data(CardExtension *ext);
 VOID card_write16(CardExtension *ext, ULONG offset, USHORT value);
 /* Under the interrupt lock: a 32-bit data word and the command that takes it. */
 VOID card_cmd32(CardExtension *ext, USHORT command, ULONG value);
@@ -898,9 +976,6 @@ USHORT get_di_status(CardExtension *ext, ULONG axis_mask, PUSHORT raw_input);
 /* Stops the axes of the mask (CHIP_DEC_STOP, anything else a sudden stop) and
  * marks them stopped by command. */
 VOID stop_axes(CardExtension *ext, ULONG axis_mask, USHORT stop_code);
-/* Owner check of a feature: 0x8000 when the axis is free or already the
- * owner's, else the conflict word of the axis's present owner. */
-USHORT check_axis_motion(CardExtension *ext, int axis, LONG owner);
 
 /* interrupt_factors.cpp: the interrupt factors (mode register 1 bits 8-15)
  * of the axes of the mask. */
@@ -985,8 +1060,9 @@ VOID home_search_reset(CardExtension *ext);
 /* The main status says the axis of index 0-3 is in error. */
 BOOLEAN axis_in_error(CardExtension *ext, int axis);
 
-/* compare_sync_handlers.cpp: compare trigger and its table, synchronous
- * action, compare-output mask and the model-B compare counters. */
+/* compare_sync_handlers.cpp: the compare trigger (CompareTrigger) and its
+ * table, the synchronous action (SyncActions), the compare-output mask and
+ * the model-B compare counters. */
 RequestHandler upload_compare_table;
 RequestHandler cmptrig_config;
 RequestHandler set_synch;
@@ -994,12 +1070,54 @@ RequestHandler set_cmp_mask_in3;
 RequestHandler get_cmp_counter;
 RequestHandler get_cmp_trig_counter;
 RequestHandler get_cmp_pitch;
-/* Owner check of the sync words: 0x8000 when the axis's are free or already
- * the owner's, else 0x8007 (compare trigger) or 0x8008 (synchronous action). */
-USHORT check_axis_sync(CardExtension *ext, int axis, LONG owner);
+/* The interrupt service routine reloads the compare table (the compare
+ * mode): the chip interrupt is the table's meanwhile. */
+BOOLEAN compare_table_reloading(CardExtension *ext);
+/* Under the interrupt lock: index 0-3 of the axis whose trigger runs the
+ * table, -1 when none does. */
+int compare_table_axis(const CardExtension *ext);
+/* The interrupt service routine, at a table match: the next entry goes to
+ * the comparator that matched (COMP+ for even, COMP- for odd entries); after
+ * the last one nothing is reloaded. */
+VOID load_next_compare_entry(CardExtension *ext);
+/* Factors the interrupt service routine read while the table reloads, kept
+ * for the DPC, which takes them (interlocked). */
+VOID keep_factor_for_dpc(CardExtension *ext, int axis, USHORT factor);
+USHORT take_factor_for_dpc(CardExtension *ext, int axis);
+BOOLEAN factors_left_for_dpc(CardExtension *ext);
+/* Card reset, after the chip's reset disarmed every trigger: no trigger,
+ * no table, no factor kept for the DPC. */
+VOID compare_trigger_reset(CardExtension *ext);
 /* An axis's synchronous action changes the drive speed from the chip's data
  * register (sync word 2 bit 11). */
 BOOLEAN speed_change_armed(const CardExtension *ext);
+/* Under the interrupt lock: the application wrote the chip's data register
+ * while a speed-change action is armed; that speed is kept for the action. */
+VOID keep_action_speed(CardExtension *ext, USHORT value);
+/* Under the interrupt lock, at the end of a sequence that wrote the chip's
+ * data register: the speed kept for an armed speed-change action goes back. */
+VOID restore_kept_data(CardExtension *ext);
+/* Card reset, after the chip's reset cleared the sync words: no action, no
+ * kept speed. */
+VOID sync_action_reset(CardExtension *ext);
+
+/* axis_owners.cpp: who holds an axis's comparators and sync words
+ * (AxisOwners). The owner checks answer 0x8000 when the axis's are free or
+ * already the owner's, else the conflict word of the present holder:
+ * check_axis_motion for the comparators, check_axis_sync for the sync words
+ * (0x8007 compare trigger, 0x8008 synchronous action). */
+USHORT check_axis_motion(CardExtension *ext, int axis, LONG owner);
+USHORT check_axis_sync(CardExtension *ext, int axis, LONG owner);
+/* The function takes the axis's comparators; it gives them back (nothing
+ * when another function holds them). */
+VOID hold_comparators(CardExtension *ext, int axis, FeatureOwner owner);
+VOID release_comparators(CardExtension *ext, int axis, FeatureOwner owner);
+/* The same for the axis's sync words. */
+VOID hold_sync_words(CardExtension *ext, int axis, SyncOwner owner);
+VOID release_sync_words(CardExtension *ext, int axis, SyncOwner owner);
+BOOLEAN sync_words_held_by(CardExtension *ext, int axis, SyncOwner owner);
+/* Card reset: the chip's reset freed every axis's comparators and words. */
+VOID axis_owners_reset(CardExtension *ext);
 
 /* interpolation_handlers.cpp: line and arc moves, continuous interpolation
  * and its segment table. */

@@ -257,17 +257,6 @@ USHORT drive_start(RequestContext *request) {
 
 /* ---- ring counter and hand wheel --------------------------------------------- */
 
-USHORT check_axis_motion(CardExtension *ext, int axis, LONG owner) {
-  const LONG present = ext->axis[axis].feature_owner;
-  if (present == OWNER_NONE || present == owner) return DRV_SUCCESS;
-  switch (present) {
-    case OWNER_SOFT_LIMIT: return DRV_CONFLICT_SOFTLIMIT;
-    case OWNER_RING_COUNTER: return DRV_CONFLICT_VRING;
-    case OWNER_COMPARE: return DRV_CONFLICT_CMPTRIG;
-    default: return DRV_CONFLICT_SYNCH;
-  }
-}
-
 USHORT set_vring(RequestContext *request) {
   CardExtension *ext = request->ext;
   const int axis = axis_mask_to_index(slot_u16(request->block, 1));
@@ -277,13 +266,13 @@ USHORT set_vring(RequestContext *request) {
   const USHORT value = slot_u16(request->block, 2);
   set_ext_field(ext, axis, SHADOW_EXT_WORD1, EXT1_RING_COUNTER, value);
   if (value != VRING_ON) {
-    InterlockedExchange(&ext->axis[axis].feature_owner, OWNER_NONE);
+    release_comparators(ext, axis, OWNER_RING_COUNTER);
     return DRV_SUCCESS;
   }
   const ULONG last = slot_u32(request->block, 3) - 1;
   chip_set_comp_plus(ext, 1u << axis, last);
   chip_set_comp_minus(ext, 1u << axis, last);
-  InterlockedExchange(&ext->axis[axis].feature_owner, OWNER_RING_COUNTER);
+  hold_comparators(ext, axis, OWNER_RING_COUNTER);
   chip_set_cmd_counter(ext, 1u << axis, 0);
   chip_set_enc_counter(ext, 1u << axis, 0);
   return DRV_SUCCESS;

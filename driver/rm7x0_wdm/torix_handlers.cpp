@@ -105,7 +105,7 @@ USHORT scan_torix(RequestContext *request) {
 USHORT config_torix(RequestContext *request) {
   CardExtension *ext = request->ext;
   const BOOLEAN enable = slot_u16(request->block, 1) == 1;
-  if (enable && read_interlocked(&ext->compare_mode)) return DRV_CONFLICT_CMP_MODE;
+  if (enable && compare_table_reloading(ext)) return DRV_CONFLICT_CMP_MODE;
   card_write16_sync(ext, REG_TORIX_INT, TORIX_INT_OFF);
   card_write16_sync(ext, REG_TORIX_CONFIG, slot_u16(request->block, 2));
   ext->torix_interrupt = enable ? 1 : 0;

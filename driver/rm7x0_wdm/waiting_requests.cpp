@@ -145,7 +145,7 @@ VOID cancel_file_waiting_requests(CardExtension *ext, PFILE_OBJECT file) {
 /* Without a request the factor is armed for whatever the axis runs now or
  * is about to start; that start clears the end flags an older end set. */
 USHORT arm_wait(CardExtension *ext, ULONG axis_mask, ULONG factor) {
-  if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
+  if (compare_table_reloading(ext)) return DRV_WAIT_IN_CMP_MODE;
   for_each_axis(axis_mask, [&](int axis) {
     set_wait_state(ext, axis, WAIT_ARMED_MOVE_STARTED, factor);
   });
@@ -166,7 +166,7 @@ BOOLEAN end_axis_wait(CardExtension *ext, int axis, ULONG factor) {
 }
 
 USHORT wait_refusal(CardExtension *ext, ULONG axis_mask) {
-  if (read_interlocked(&ext->compare_mode)) return DRV_WAIT_IN_CMP_MODE;
+  if (compare_table_reloading(ext)) return DRV_WAIT_IN_CMP_MODE;
   if (held_starts_refuse_wait(ext, axis_mask)) return DRV_WAIT_ON_HELD_AXIS;
   const int axis = axis_mask_to_index(axis_mask);
   if (axis < 0) return DRV_AXIS_NOT_READY;  /* no axis to wait on */

@@ -26,7 +26,7 @@ AxisProbe probe_axis(std::size_t card_slot, int axis) {
   probe.ext_word1 = state.shadow[SHADOW_EXT_WORD1];
   probe.ext_word2 = state.shadow[SHADOW_EXT_WORD2];
   probe.servo_state = state.output[OUTPUT_SERVO_STATE];
-  probe.feature_owner = state.feature_owner;
+  probe.feature_owner = state.owners.feature_owner;
   card::MotionChip &motion_chip = chip(card_slot);
   motion_chip.write(REG_COMMAND, static_cast<std::uint16_t>((1u << axis) << 8 | CHIP_SELECT));
   probe.status2 = motion_chip.read(REG_MODE2);

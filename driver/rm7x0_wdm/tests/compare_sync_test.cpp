@@ -22,6 +22,7 @@ class CompareSyncTest : public OpenCardTest {
 
   CardExtension* extension() { return card_extension(sim::devices().at(0).fdo); }
   DriverAxisState& axis(int index) { return extension()->axis[index]; }
+  CompareTrigger& trigger() { return extension()->compare; }
 
   std::uint16_t send(std::uint32_t code, std::initializer_list<std::uint64_t> slots) {
     const Reply reply = file_.request(code, slots);
@@ -51,41 +52,45 @@ class CompareSyncTest : public OpenCardTest {
 TEST_F(CompareSyncTest, AnUploadIsTakenOnlyWithItsByteSumAndWithinTheBuffer) {
   const std::uint32_t sum = place_table({10, 20, 30, 40});
   EXPECT_EQ(send(REQ_UPLOAD_COMPARE_TABLE, {X, sum + 1, 16}), DRV_TABLE_CHECKSUM);
-  EXPECT_EQ(extension()->compare_table, nullptr);
-  EXPECT_EQ(extension()->compare_count, 0);
+  EXPECT_EQ(trigger().compare_mode, COMPARE_TABLE_NONE);
+  EXPECT_EQ(trigger().compare_count, 0);
   EXPECT_EQ(send(REQ_UPLOAD_COMPARE_TABLE, {X, sum, extension()->buffer.length + 4}),
             DRV_TABLE_CHECKSUM);
-  EXPECT_EQ(extension()->compare_table, nullptr);
+  EXPECT_EQ(trigger().compare_mode, COMPARE_TABLE_NONE);
 
   EXPECT_EQ(send(REQ_UPLOAD_COMPARE_TABLE, {X, sum, 16}), DRV_SUCCESS);
-  EXPECT_EQ(extension()->compare_count, 4);
-  EXPECT_EQ(extension()->compare_index, 2);
+  EXPECT_EQ(trigger().compare_mode, COMPARE_TABLE_TAKEN);
+  EXPECT_EQ(trigger().compare_count, 4);
+  EXPECT_EQ(trigger().compare_index, 2);
 }
 
 TEST_F(CompareSyncTest, TableModeNeedsAnUploadedTableOfTwoEntries) {
   EXPECT_EQ(arm_table(X), DRV_CMPTRIG_DISARM);
   EXPECT_EQ(send(REQ_UPLOAD_COMPARE_TABLE, {X, place_table({10}), 4}), DRV_SUCCESS);
   EXPECT_EQ(arm_table(X), DRV_CMPTRIG_DISARM);
-  EXPECT_EQ(axis(0).feature_owner, OWNER_NONE);
-  EXPECT_EQ(extension()->compare_mode, 0);
+  EXPECT_EQ(axis(0).owners.feature_owner, OWNER_NONE);
+  EXPECT_EQ(trigger().state[0], COMPARE_IDLE);
+  EXPECT_EQ(trigger().compare_mode, COMPARE_TABLE_TAKEN);
 }
 
 TEST_F(CompareSyncTest, TableModeArmsBothComparatorsAndDisarmingForgetsTheTable) {
   EXPECT_EQ(send(REQ_SET_INT_FACTOR, {Z, 0x8000}), DRV_SUCCESS);  // Z waits for its drive end
   EXPECT_EQ(send(REQ_UPLOAD_COMPARE_TABLE, {X, place_table({10, 20, 30}), 12}), DRV_SUCCESS);
   EXPECT_EQ(arm_table(Y), DRV_SUCCESS);
-  EXPECT_EQ(extension()->compare_axis, Y);
-  EXPECT_EQ(extension()->compare_mode, 1);
+  EXPECT_EQ(trigger().compare_axis, Y);
+  EXPECT_EQ(trigger().compare_mode, COMPARE_TABLE_RELOADING);
+  EXPECT_EQ(trigger().state[1], COMPARE_TABLE);
   EXPECT_EQ(axis(1).shadow[SHADOW_SYNC_WORD1], 9);
   EXPECT_EQ(axis(1).shadow[SHADOW_SYNC_WORD2], 0xC000);
-  EXPECT_EQ(axis(1).feature_owner, OWNER_COMPARE);
-  EXPECT_EQ(axis(1).sync_owner, SYNC_OWNER_COMPARE);
+  EXPECT_EQ(axis(1).owners.feature_owner, OWNER_COMPARE);
+  EXPECT_EQ(axis(1).owners.sync_owner, SYNC_OWNER_COMPARE);
 
   EXPECT_EQ(send(REQ_CMPTRIG_CONFIG, {Y, 0}), DRV_SUCCESS);
-  EXPECT_EQ(extension()->compare_mode, 0);
-  EXPECT_EQ(extension()->compare_axis, 0);
+  EXPECT_EQ(trigger().compare_mode, COMPARE_TABLE_NONE);
+  EXPECT_EQ(trigger().state[1], COMPARE_IDLE);
+  EXPECT_EQ(trigger().compare_axis, 0);
   EXPECT_EQ(axis(1).shadow[SHADOW_SYNC_WORD2], 0);
-  EXPECT_EQ(axis(1).feature_owner, OWNER_NONE);
+  EXPECT_EQ(axis(1).owners.feature_owner, OWNER_NONE);
   EXPECT_EQ(*static_cast<std::int32_t*>(extension()->buffer.kernel_address), 0);
   EXPECT_EQ(arm_table(Y), DRV_CMPTRIG_DISARM) << "the table went with the trigger";
   std::uint32_t intcsr = 0;
@@ -113,6 +118,30 @@ TEST_F(CompareSyncTest, ArmingHandsAFactorLatchedBeforeToTheDpc) {
   EXPECT_EQ(axis(2).interrupt_factor, 0x80);
 }
 
+// The table taken by an upload is the card's: a reset, also one in the
+// middle of a table run, leaves none to arm.
+TEST_F(CompareSyncTest, ACardResetForgetsTheTakenTable) {
+  EXPECT_EQ(send(REQ_UPLOAD_COMPARE_TABLE, {X, place_table({10, 20, 30}), 12}), DRV_SUCCESS);
+  EXPECT_EQ(arm_table(X), DRV_SUCCESS);
+  EXPECT_EQ(file_.request(REQ_RESET, {}).status, STATUS_SUCCESS);
+  EXPECT_EQ(arm_table(X), DRV_CMPTRIG_DISARM) << "armed on the table from before the reset";
+  EXPECT_EQ(axis(0).owners.feature_owner, OWNER_NONE);
+}
+
+// Factors the service routine read while a table ran wait for the DPC in
+// the trigger's record; after a reset they are no longer the card's, and
+// the next DPC serves only its own.
+TEST_F(CompareSyncTest, ACardResetDropsTheFactorsKeptForTheDpc) {
+  trigger().factor_for_dpc[2] = 0x80;  // Z's drive end, read while a table ran
+  EXPECT_EQ(file_.request(REQ_RESET, {}).status, STATUS_SUCCESS);
+  EXPECT_EQ(send(REQ_SET_INT_FACTOR, {Y, 0x8000}), DRV_SUCCESS);
+  EXPECT_EQ(send(REQ_VELOCITY_MOVE, {Y, 2, 20, 8, 1}), DRV_SUCCESS);
+  EXPECT_EQ(send(REQ_STOP_MOVE, {Y, CHIP_SUDDEN_STOP}), DRV_SUCCESS);
+  sim::wait_idle();
+  EXPECT_EQ(axis(1).interrupt_factor, 0x80) << "Y's own drive end";
+  EXPECT_EQ(axis(2).interrupt_factor, 0) << "Z's drive end from before the reset";
+}
+
 TEST_F(CompareSyncTest, IntervalModeWithPitchOneLoadsZeroIntoBothCounters) {
   send(REQ_SET_CMDCOUNTER, {X, 1234});
   EXPECT_EQ(send(REQ_CMPTRIG_CONFIG, {X, ARM, 0, INTERVAL, 0, OUTPUT_WORD, 0, 1}), DRV_SUCCESS);
@@ -126,7 +155,7 @@ TEST_F(CompareSyncTest, IntervalModeWithPitchOneLoadsZeroIntoBothCounters) {
 TEST_F(CompareSyncTest, OnlyXAndYArmAndTheOwnersExcludeEachOther) {
   EXPECT_EQ(send(REQ_CMPTRIG_CONFIG, {Z, ARM, 0, INTERVAL, 0, OUTPUT_WORD, 0, 100}),
             DRV_CMPTRIG_DISARM);
-  EXPECT_EQ(extension()->compare_axis, 0);
+  EXPECT_EQ(trigger().compare_axis, 0);
 
   // A synchronous action without a comparator holds only the sync words.
   EXPECT_EQ(send(REQ_SET_SYNCH, {X, 1, 0, 0x10, 0x4040}), DRV_SUCCESS);
@@ -143,8 +172,8 @@ TEST_F(CompareSyncTest, ADisarmOfAReleasedTriggerChangesNothing) {
   EXPECT_EQ(send(REQ_CMPTRIG_CONFIG, {X, ARM, 0, INTERVAL, 0, OUTPUT_WORD, 0, 100}), DRV_SUCCESS);
   axis(0).shadow[SHADOW_SYNC_WORD2] = 0;  // released
   EXPECT_EQ(send(REQ_CMPTRIG_CONFIG, {X, 0}), DRV_SUCCESS);
-  EXPECT_EQ(axis(0).feature_owner, OWNER_COMPARE);
-  EXPECT_EQ(axis(0).sync_owner, SYNC_OWNER_COMPARE);
+  EXPECT_EQ(axis(0).owners.feature_owner, OWNER_COMPARE);
+  EXPECT_EQ(axis(0).owners.sync_owner, SYNC_OWNER_COMPARE);
   // Not armed: a disarm only sets the output bits, home steps kept.
   axis(1).shadow[SHADOW_EXT_WORD2] = 0x0055;
   EXPECT_EQ(send(REQ_CMPTRIG_CONFIG, {Y, 0, 0, 0, 0x1000, 0x2800}), DRV_SUCCESS);
@@ -155,8 +184,8 @@ TEST_F(CompareSyncTest, DisablingAnActionClearsThePartnersNamedAtEnable) {
   // Y with partners Z and X (relative bits 0 and 2): a comparator condition.
   EXPECT_EQ(send(REQ_SET_SYNCH, {Y, 1, 5, 1, 0x4000, 1, 0, 700, 0}), DRV_SUCCESS);
   EXPECT_EQ(axis(1).shadow[SHADOW_SYNC_WORD1], 1 | 5 << 13);
-  EXPECT_EQ(axis(1).feature_owner, OWNER_SYNC_ACTION);
-  EXPECT_EQ(axis(1).sync_owner, SYNC_OWNER_SYNC_ACTION);
+  EXPECT_EQ(axis(1).owners.feature_owner, OWNER_SYNC_ACTION);
+  EXPECT_EQ(axis(1).owners.sync_owner, SYNC_OWNER_SYNC_ACTION);
   axis(0).ends.end_flag[END_DRIVE] = axis(2).ends.end_flag[END_DRIVE] = 1;
   send(REQ_SET_SYNCH, {Y, 1, 5, 1, 0x4000, 1, 0, 700, 0});
   EXPECT_EQ(axis(0).ends.end_flag[END_DRIVE], 0) << "a partner that the action starts";
@@ -164,8 +193,8 @@ TEST_F(CompareSyncTest, DisablingAnActionClearsThePartnersNamedAtEnable) {
 
   EXPECT_EQ(send(REQ_SET_SYNCH, {Y, 0}), DRV_SUCCESS);
   EXPECT_EQ(axis(1).shadow[SHADOW_SYNC_WORD1], 0);
-  EXPECT_EQ(axis(1).sync_owner, SYNC_OWNER_NONE);
-  EXPECT_EQ(axis(1).feature_owner, OWNER_NONE);
+  EXPECT_EQ(axis(1).owners.sync_owner, SYNC_OWNER_NONE);
+  EXPECT_EQ(axis(1).owners.feature_owner, OWNER_NONE);
   EXPECT_EQ(send(REQ_SET_SYNCH, {Y, 7}), DRV_SUCCESS) << "other enable values change nothing";
 }
 

@@ -155,13 +155,13 @@ TEST_F(ConfigHandlerTest, OutputsSwitchTheirOwnBitAndKeepTheirState) {
 TEST_F(ConfigHandlerTest, SoftwareLimitsReachTheComparatorsAndTakeTheAxis) {
   send(REQ_SET_SOFTLIMIT, {AXIS_Z_BIT, 3, 32, static_cast<std::uint32_t>(-10), 10});
   EXPECT_EQ(shadow(2, SHADOW_MODE2), 0x0023);
-  EXPECT_EQ(axis(2).feature_owner, OWNER_SOFT_LIMIT);
+  EXPECT_EQ(axis(2).owners.feature_owner, OWNER_SOFT_LIMIT);
   // The counter (0) lies beyond both limits.
   EXPECT_EQ(status2(2) & 3, STATUS2_SOFT_LIMIT_PLUS | STATUS2_SOFT_LIMIT_MINUS);
 
   send(REQ_SET_SOFTLIMIT, {AXIS_Z_BIT, 0, 32, 0, 0});
   EXPECT_EQ(shadow(2, SHADOW_MODE2), 0);
-  EXPECT_EQ(axis(2).feature_owner, OWNER_NONE);
+  EXPECT_EQ(axis(2).owners.feature_owner, OWNER_NONE);
   EXPECT_EQ(status2(2) & 3, 0);
 }
 
@@ -174,11 +174,11 @@ class SoftLimitOwnerTest : public ConfigHandlerTest,
                            public ::testing::WithParamInterface<OwnerCase> {};
 
 TEST_P(SoftLimitOwnerTest, AnAxisHeldByAnotherFunctionIsRefusedUnchanged) {
-  axis(1).feature_owner = GetParam().owner;
+  axis(1).owners.feature_owner = GetParam().owner;
   EXPECT_EQ(send(REQ_SET_SOFTLIMIT, {AXIS_Y_BIT, 0, 0, 0, 0}), GetParam().word);
   EXPECT_EQ(send(REQ_SET_SOFTLIMIT, {AXIS_Y_BIT, 3, 0, 5, 1}), GetParam().word);
   EXPECT_EQ(shadow(1, SHADOW_MODE2), 0);
-  EXPECT_EQ(axis(1).feature_owner, GetParam().owner);
+  EXPECT_EQ(axis(1).owners.feature_owner, GetParam().owner);
 }
 
 INSTANTIATE_TEST_SUITE_P(Owners, SoftLimitOwnerTest,
@@ -211,7 +211,7 @@ TEST_F(ConfigHandlerTest, ResetReturnsEveryShadowToItsDefault) {
       EXPECT_EQ(shadow(index, static_cast<AxisShadow>(which)), expected)
           << "axis " << index << ", shadow " << which;
     }
-    EXPECT_EQ(axis(index).feature_owner, OWNER_NONE);
+    EXPECT_EQ(axis(index).owners.feature_owner, OWNER_NONE);
   }
   EXPECT_EQ(extension()->output_shadow, 0);
 }

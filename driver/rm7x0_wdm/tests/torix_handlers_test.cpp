@@ -111,13 +111,13 @@ TEST_F(TorixHandlerTest, EachTorixInterruptRefreshesTheCache) {
 }
 
 TEST_F(TorixHandlerTest, ConfigurationConflictsWithCompareTableMode) {
-  InterlockedExchange(&extension()->compare_mode, 1);
+  InterlockedExchange(&extension()->compare.compare_mode, COMPARE_TABLE_RELOADING);
   EXPECT_EQ(word(REQ_CONFIG_TORIX, {1, 99}), DRV_CONFLICT_CMP_MODE);
   EXPECT_EQ(field().config(), 0) << "nothing changed";
   EXPECT_FALSE(torix_bit());
   EXPECT_EQ(word(REQ_CONFIG_TORIX, {0, 98}), DRV_SUCCESS) << "switching off is allowed";
   EXPECT_EQ(field().config(), 98);
-  InterlockedExchange(&extension()->compare_mode, 0);
+  InterlockedExchange(&extension()->compare.compare_mode, COMPARE_TABLE_NONE);
 }
 
 TEST_F(TorixHandlerTest, ResetHoldsTheBusTwoMillisecondsAndLeavesItUnconfigured) {

@@ -246,7 +246,7 @@ TEST_F(WaitTest, WaitedLineOnAnAxisWithAWaitingSearchIsRefusedAsAlreadyArmed) {
 TEST_F(WaitTest, SearchesAreRefusedWhileTheCompareTableHoldsTheInterrupt) {
   open(kHomeAt5000);
   configure_home_step(X);
-  InterlockedExchange(&extension()->compare_mode, 1);
+  InterlockedExchange(&extension()->compare.compare_mode, COMPARE_TABLE_RELOADING);
   for (std::uint64_t wait : {0, 1}) {
     const Reply reply = file_.request(REQ_HOME_START, {X, 10, 100, 100, 100, 100, wait});
     EXPECT_EQ(reply.status, STATUS_SUCCESS);
@@ -254,7 +254,7 @@ TEST_F(WaitTest, SearchesAreRefusedWhileTheCompareTableHoldsTheInterrupt) {
     EXPECT_FALSE(searching(0));
     EXPECT_EQ(motion_done(X).first, 1u) << "a refused search moved the axis";
   }
-  InterlockedExchange(&extension()->compare_mode, 0);
+  InterlockedExchange(&extension()->compare.compare_mode, COMPARE_TABLE_NONE);
 }
 
 // A stop of all axes arms their drive-end waits: a search waiting for its
