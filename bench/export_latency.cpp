@@ -94,11 +94,11 @@ HANDLE open_raw(const GUID &guid) {
 
 bool raw_round_trip(HANDLE device) {
   DriverRequest block{};
-  block.slot[0] = REQUEST_STATUS_PRESET;
+  block.slot[SLOT_STATUS] = REQUEST_STATUS_PRESET;
   DWORD returned = 0;
   return DeviceIoControl(device, REQ_GET_DIPSW_ID, &block, sizeof block, &block, sizeof block,
                          &returned, nullptr) &&
-         (block.slot[0] & 0xFFFF) == DRV_SUCCESS;
+         (block.slot[SLOT_STATUS] & 0xFFFF) == DRV_SUCCESS;
 }
 
 struct Query {

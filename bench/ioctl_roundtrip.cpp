@@ -24,11 +24,11 @@ constexpr int ROUND_TRIPS = 200000;
 
 bool round_trip(HANDLE device) {
   DriverRequest block{};
-  block.slot[0] = REQUEST_STATUS_PRESET;
+  block.slot[SLOT_STATUS] = REQUEST_STATUS_PRESET;
   DWORD returned = 0;
   return DeviceIoControl(device, REQ_GET_DIPSW_ID, &block, sizeof block, &block, sizeof block,
                          &returned, nullptr) &&
-         returned == sizeof block && (block.slot[0] & 0xFFFF) == DRV_SUCCESS;
+         returned == sizeof block && (block.slot[SLOT_STATUS] & 0xFFFF) == DRV_SUCCESS;
 }
 
 double percentile(const std::vector<double> &sorted, double fraction) {

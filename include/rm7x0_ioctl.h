@@ -17,8 +17,9 @@ DEFINE_GUID(RM730_INTERFACE_GUID, 0xa84c07d2, 0x5e61, 0x4f39, 0x9b, 0x1e, 0xd3, 
 
 /* The request block: thirteen 8-byte slots, sent and returned in place.
  * Slot 0 carries the status word in its low 16 bits, slot 1 as a rule the
- * axis mask; each value travels in the low 32 bits of its slot (signed 16-bit
- * values sign-extended to 32 bits first), pointer-sized values whole. */
+ * axis mask (each request's slots are named after the request codes); each
+ * value travels in the low 32 bits of its slot (signed 16-bit values
+ * sign-extended to 32 bits first), pointer-sized values whole. */
 #define DRIVER_REQUEST_SLOTS 13
 typedef struct DriverRequest {
   uint64_t slot[DRIVER_REQUEST_SLOTS];
@@ -76,10 +77,6 @@ _Static_assert(sizeof(DriverRequest) == 104, "request block is 104 bytes");
 #define REQ_SET_MPG                        RM7X0_REQUEST(0x429)
 #define REQ_UPLOAD_COMPARE_TABLE           RM7X0_REQUEST(0x42A)
 #define REQ_CMPTRIG_CONFIG                 RM7X0_REQUEST(0x42B)
-/* Its reply after an interval arming: where the command and encoder counters
- * stood before the ring counter took them. */
-#define CMPTRIG_REPLY_COMMAND_BEFORE 10
-#define CMPTRIG_REPLY_ENCODER_BEFORE 11
 #define REQ_SET_SYNCH                      RM7X0_REQUEST(0x42C)
 #define REQ_SET_INT_FACTOR                 RM7X0_REQUEST(0x42D)
 #define REQ_GET_INT_FACTOR                 RM7X0_REQUEST(0x42E)
@@ -130,6 +127,271 @@ _Static_assert(sizeof(DriverRequest) == 104, "request block is 104 bytes");
 #define REQ_REG_RW_TEST                    RM7X0_REQUEST(0x45B)
 #define REQ_SET_WDT                        RM7X0_REQUEST(0x45C)
 #define REQ_GET_WDT                        RM7X0_REQUEST(0x45D)
+
+/* The slots of each request. Names are <request>_<value> for what the
+ * library sends and <request>_REPLY_<value> for what the driver answers in
+ * place; requests that share one layout share one family of names. Every
+ * request keeps its status word in slot 0; slot 1 names the axes (a mask,
+ * one bit for requests of a single axis) wherever a request has axes. */
+enum RequestSlot {
+  SLOT_STATUS = 0,
+  SLOT_AXES = 1,
+  /* A move or configuration refused with DRV_MOVE_CHECK_FAILED. */
+  REPLY_FAILING_AXES = 1,
+
+  /* A move profile: eight slots from the request's first profile slot, as
+   * offsets. The rates are acceleration and deceleration for T-curves, jerk
+   * and deceleration jerk for S-curves; the tail is the acceleration offset
+   * (T-curve) or the deceleration point (S-curve). */
+  MOVE_PROFILE_START_SPEED = 0,
+  MOVE_PROFILE_DRIVE_SPEED = 1,
+  MOVE_PROFILE_RATE = 2,
+  MOVE_PROFILE_DECEL_RATE = 3,
+  MOVE_PROFILE_MODE = 4,
+  MOVE_PROFILE_PULSES = 5,
+  MOVE_PROFILE_DIRECTION = 6,
+  MOVE_PROFILE_TAIL = 7,
+
+  /* One value for the axes of slot 1: REQ_SET_PLS_CFG, REQ_SET_ENC_CFG,
+   * REQ_SET_LIMIT, REQ_SET_ALARM, REQ_SET_ALARM_RESET, REQ_SET_ERC,
+   * REQ_SET_GDO, REQ_SET_IN3, REQ_SET_FILTER. */
+  AXIS_SETTING_VALUE = 2,
+  /* One value of the axis of slot 1, answered in slot 1: REQ_GET_OUT1_STATUS,
+   * REQ_GET_IN3, REQ_GET_DI_STATUS, REQ_GET_ERROR_STATUS, the counter, speed,
+   * acceleration and latch reads, REQ_GET_INT_FACTOR, REQ_GET_INT_STATUS and
+   * the compare-counter and pitch reads. */
+  AXIS_QUERY_REPLY_VALUE = 1,
+  /* A speed with optional rates (0 keeps the rate in force): REQ_T_CHANGE_V,
+   * REQ_SET_SV_ACC. */
+  SPEED_AND_RATES_SPEED = 2,
+  SPEED_AND_RATES_ACC = 3,
+  SPEED_AND_RATES_DEC = 4,
+
+  /* REQ_MAP_SHARED_BUFFER: the user address is pointer-sized. */
+  MAP_SHARED_BUFFER_REPLY_ADDRESS = 1,
+  MAP_SHARED_BUFFER_REPLY_LENGTH = 2,
+  /* REQ_GET_DIPSW_ID */
+  GET_DIPSW_ID_REPLY_ID = 1,
+  /* REQ_GET_RANGES and REQ_RESET: the ranges of X, Y, Z, U from this slot on. */
+  RANGES_REPLY_FIRST = 1,
+  /* REQ_SET_RANGE */
+  SET_RANGE_RANGE = 2,
+  /* REQ_SET_INP: the write mode tells how the driver takes the value. */
+  SET_INP_VALUE = 2,
+  SET_INP_WRITE_MODE = 3,
+  /* REQ_SET_ERC: further bits of the ERC field after the axis's word. */
+  SET_ERC_EXTRA = 3,
+  /* REQ_SERVO_ON */
+  SERVO_ON_WORD = 2,
+  SERVO_ON_VALUE = 3,
+  /* REQ_GET_IN3: the three IN3-group inputs, one a slot. */
+  GET_IN3_REPLY_IN3 = 1,
+  GET_IN3_REPLY_EXP_PLUS = 2,
+  GET_IN3_REPLY_EXP_MINUS = 3,
+  /* REQ_SET_SOFTLIMIT */
+  SET_SOFTLIMIT_ENABLE = 2,
+  SET_SOFTLIMIT_SOURCE = 3,
+  SET_SOFTLIMIT_PLUS = 4,
+  SET_SOFTLIMIT_MINUS = 5,
+  /* REQ_SET_HOME_CFG */
+  SET_HOME_CFG_LEVELS = 2,
+  SET_HOME_CFG_STEPS = 3,
+  SET_HOME_CFG_OFFSET = 4,
+  /* REQ_HOME_START: the speeds lie in order from the start speed on. */
+  HOME_START_START_SPEED = 2,
+  HOME_START_ACC = 3,
+  HOME_START_DEC = 4,
+  HOME_START_SEARCH_SPEED = 5,
+  HOME_START_LOW_SPEED = 6,
+  HOME_START_WAIT = 7,
+  HOME_START_OPTION = 8,
+  /* REQ_SET_HOME_CFG_EX */
+  SET_HOME_CFG_EX_LEVELS = 2,
+  SET_HOME_CFG_EX_STEPS = 3,
+  SET_HOME_CFG_EX_MODE = 4,
+  SET_HOME_CFG_EX_OPTION = 5,
+  SET_HOME_CFG_EX_DIRECTION = 6,
+  /* REQ_GET_DI_STATUS: the status word, then the raw inputs. */
+  GET_DI_STATUS_REPLY_RAW = 2,
+  /* REQ_SET_CMDCOUNTER, REQ_SET_ENCCOUNTER */
+  SET_COUNTER_VALUE = 2,
+  /* REQ_MOTION_DONE */
+  MOTION_DONE_REPLY_DONE = 1,
+  MOTION_DONE_REPLY_STATE = 2,
+  /* REQ_STOP_MOVE, REQ_STOP_MOVE_ALL: slot 3 is 1 for a waited stop. */
+  STOP_MOVE_MODE = 2,
+  STOP_MOVE_WAITED = 3,
+  /* REQ_SET_VRING */
+  SET_VRING_ENABLE = 2,
+  SET_VRING_SIZE = 3,
+  /* REQ_SET_MPG */
+  SET_MPG_MODE = 2,
+  SET_MPG_RATIO = 3,
+  SET_MPG_SPEED = 4,
+  /* REQ_UPLOAD_COMPARE_TABLE */
+  UPLOAD_COMPARE_TABLE_SUM = 2,
+  UPLOAD_COMPARE_TABLE_LENGTH = 3,
+  /* REQ_CMPTRIG_CONFIG: slot 7 is the table direction (model A) or the
+   * direction of travel (model B); the start is model B's. Its reply after an
+   * interval arming: where the command and encoder counters stood before the
+   * ring counter took them. */
+  CMPTRIG_CONFIG_ENABLE = 2,
+  CMPTRIG_CONFIG_SOURCE = 3,
+  CMPTRIG_CONFIG_MODE = 4,
+  CMPTRIG_CONFIG_DIRECTION = 5,
+  CMPTRIG_CONFIG_OUTPUT = 6,
+  CMPTRIG_CONFIG_TRAVEL = 7,
+  CMPTRIG_CONFIG_PITCH = 8,
+  CMPTRIG_CONFIG_START = 9,
+  CMPTRIG_REPLY_COMMAND_BEFORE = 10,
+  CMPTRIG_REPLY_ENCODER_BEFORE = 11,
+  /* REQ_SET_SYNCH: the partners are relative to the axis. */
+  SET_SYNCH_ENABLE = 2,
+  SET_SYNCH_PARTNERS = 3,
+  SET_SYNCH_CONDITION = 4,
+  SET_SYNCH_ACTION = 5,
+  SET_SYNCH_PARTNER_ACTION = 6,
+  SET_SYNCH_SOURCE = 7,
+  SET_SYNCH_COMPARE_PLUS = 8,
+  SET_SYNCH_COMPARE_MINUS = 9,
+  /* REQ_SET_INT_FACTOR */
+  SET_INT_FACTOR_FACTOR = 2,
+  /* REQ_ATTACH_INT_EVENTS: the pointer-sized handles of X, Y, Z, U from this
+   * slot on. */
+  ATTACH_INT_EVENTS_FIRST = 1,
+  /* REQ_VELOCITY_MOVE */
+  VELOCITY_MOVE_START_SPEED = 2,
+  VELOCITY_MOVE_DRIVE_SPEED = 3,
+  VELOCITY_MOVE_ACC = 4,
+  VELOCITY_MOVE_DIRECTION = 5,
+  /* REQ_CONST_MOVE: a direction byte of 0xFD leaves the direction to the
+   * checked-direction slot. */
+  CONST_MOVE_DRIVE_SPEED = 2,
+  CONST_MOVE_MODE = 3,
+  CONST_MOVE_PULSES = 4,
+  CONST_MOVE_DIRECTION = 5,
+  CONST_MOVE_CHECKED_DIRECTION = 6,
+  /* REQ_T_MOVE and REQ_S_MOVE: a move profile, then the checked direction. */
+  FIXED_MOVE_PROFILE = 2,
+  FIXED_MOVE_DIRECTION = FIXED_MOVE_PROFILE + MOVE_PROFILE_DIRECTION,
+  FIXED_MOVE_CHECKED_DIRECTION = 10,
+  /* The line and arc moves: slot 1 assigns the axes (master bits 0-1, second
+   * 2-3, third 4-5); the speeds lie as in a move profile from slot 2 on, but
+   * the finish points take the place of the pulses. An arc's slot 5 is its
+   * direction. */
+  INTERP_ASSIGNMENT = 1,
+  INTERP_PROFILE = 2,
+  INTERP_MODE = INTERP_PROFILE + MOVE_PROFILE_MODE,
+  INTERP_FINISH = 7,
+  /* REQ_T_LINE2_MOVE, REQ_S_LINE2_MOVE */
+  LINE2_MOVE_TAIL = 9,
+  LINE2_MOVE_WAIT = 10,
+  /* REQ_T_LINE3_MOVE, REQ_S_LINE3_MOVE */
+  LINE3_MOVE_TAIL = 10,
+  LINE3_MOVE_WAIT = 11,
+  /* REQ_T_ARC2_MOVE: the centre, then the finish point, after the mode. */
+  T_ARC2_MOVE_DIRECTION = 5,
+  T_ARC2_MOVE_CENTER = 7,
+  T_ARC2_MOVE_FINISH = 9,
+  T_ARC2_MOVE_DECEL_POINT = 11,
+  T_ARC2_MOVE_WAIT = 12,
+  /* REQ_END_WAIT */
+  END_WAIT_FACTOR = 2,
+  /* REQ_CONTI_INTERP_BEGIN: slot 1 assigns the axes as for a line. */
+  CONTI_INTERP_BEGIN_SPEED = 2,
+  /* REQ_CONTI_INTERP_END: the partner axes and the ranges they had. */
+  CONTI_INTERP_END_REPLY_SECOND_AXIS = 2,
+  CONTI_INTERP_END_REPLY_THIRD_AXIS = 3,
+  CONTI_INTERP_END_REPLY_SECOND_RANGE = 4,
+  CONTI_INTERP_END_REPLY_THIRD_RANGE = 5,
+  /* REQ_CONTI_INTERP_NEXT_READY */
+  CONTI_INTERP_NEXT_READY_REPLY_READY = 2,
+  /* REQ_CONTI_LINE2_MOVE, REQ_CONTI_LINE3_MOVE: the finish points from slot 1
+   * on, the mode after them. */
+  CONTI_LINE_FINISH = 1,
+  CONTI_LINE2_MOVE_MODE = 3,
+  CONTI_LINE3_MOVE_MODE = 4,
+  /* REQ_CONTI_ARC2_MOVE */
+  CONTI_ARC2_MOVE_DIRECTION = 1,
+  CONTI_ARC2_MOVE_CENTER = 2,
+  CONTI_ARC2_MOVE_FINISH = 4,
+  CONTI_ARC2_MOVE_MODE = 6,
+  /* REQ_T_SET_AVTRI */
+  T_SET_AVTRI_SETTING = 2,
+  /* REQ_CHANGE_P */
+  CHANGE_P_PULSES = 2,
+  /* REQ_CHECK_AXES_MOVE: the direction bytes of X, Y, Z, U from this slot on. */
+  CHECK_AXES_MOVE_DIRECTIONS = 2,
+  /* REQ_SET_TORIX_DO */
+  SET_TORIX_DO_PORT = 1,
+  SET_TORIX_DO_WORD = 2,
+  /* REQ_GET_TORIX_DI */
+  GET_TORIX_DI_PORT = 1,
+  GET_TORIX_DI_MODE = 2,
+  GET_TORIX_DI_REPLY_WORD = 1,
+  /* REQ_SCAN_TORIX_DI */
+  SCAN_TORIX_DI_REPLY_MODULES = 1,
+  /* REQ_CONFIG_TORIX */
+  CONFIG_TORIX_ENABLE = 1,
+  CONFIG_TORIX_WORD = 2,
+  /* REQ_SET_TORIX_INT */
+  SET_TORIX_INT_VALUE = 1,
+  /* REQ_SET_TORIX_REG48 */
+  SET_TORIX_REG48_VALUE = 1,
+  /* REQ_GET_TORIX_DI_CACHED */
+  GET_TORIX_DI_CACHED_PORT = 1,
+  GET_TORIX_DI_CACHED_REPLY_WORD = 1,
+  /* REQ_CPLD_VER_GET */
+  CPLD_VER_GET_REPLY_VERSION = 1,
+  CPLD_VER_GET_REPLY_DATE_CODE = 2,
+  /* REQ_S_CHANGE_V */
+  S_CHANGE_V_SPEED = 2,
+  S_CHANGE_V_JERK = 3,
+  S_CHANGE_V_DEC_JERK = 4,
+  S_CHANGE_V_DECEL_POINT = 5,
+  /* REQ_SET_INT_ACTION: slot 1 the axes whose interrupts count; with action
+   * 2 a move profile for the target from slot 5 on. */
+  SET_INT_ACTION_FACTOR = 2,
+  SET_INT_ACTION_TARGET = 3,
+  SET_INT_ACTION_ACTION = 4,
+  SET_INT_ACTION_S_MOVE = 5,
+  SET_INT_ACTION_S_MOVE_DIRECTION = SET_INT_ACTION_S_MOVE + MOVE_PROFILE_DIRECTION,
+  /* REQ_SET_CUSTOMIZATION */
+  SET_CUSTOMIZATION_TYPE = 1,
+  SET_CUSTOMIZATION_VALUE = 2,
+  /* REQ_CONTI_LOAD_SEGMENT: the finish point x, y, z, the arc direction, the
+   * centre x, y and the segment's length. */
+  CONTI_LOAD_SEGMENT_TYPE = 1,
+  CONTI_LOAD_SEGMENT_FINISH = 2,
+  CONTI_LOAD_SEGMENT_ARC_DIRECTION = 5,
+  CONTI_LOAD_SEGMENT_CENTER = 6,
+  CONTI_LOAD_SEGMENT_LENGTH = 8,
+  /* REQ_CONTI_INTERP_RUNNING_SEGMENT */
+  CONTI_INTERP_RUNNING_SEGMENT_REPLY_INDEX = 1,
+  /* REQ_CONTI_INTERP_CONFIG: slot 1 assigns the axes as for a line; the
+   * deceleration point ends the run's table. */
+  CONTI_INTERP_CONFIG_START_SPEED = 2,
+  CONTI_INTERP_CONFIG_DRIVE_SPEED = 3,
+  CONTI_INTERP_CONFIG_ACC = 4,
+  CONTI_INTERP_CONFIG_DEC = 5,
+  CONTI_INTERP_CONFIG_MODE = 6,
+  CONTI_INTERP_CONFIG_DECEL_POINT = 7,
+  /* REQ_SET_CMP_MASK_IN3: the mask word, then five flags from slot 2 on. */
+  SET_CMP_MASK_IN3_WORD = 1,
+  SET_CMP_MASK_IN3_FLAGS = 2,
+  /* REQ_SET_CMP */
+  SET_CMP_SOURCE = 2,
+  SET_CMP_PLUS = 3,
+  SET_CMP_MINUS = 4,
+  /* REQ_REG_RW_TEST */
+  REG_RW_TEST_OPERATION = 1,
+  REG_RW_TEST_OFFSET = 2,
+  REG_RW_TEST_DATA = 3,
+  REG_RW_TEST_REPLY_VALUE = 1,
+  /* REQ_SET_WDT, REQ_GET_WDT */
+  SET_WDT_MODE = 1,
+  GET_WDT_REPLY_MODE = 1
+};
 
 /* Driver result words (DriverResult): word 0 of the reply. */
 #define DRV_SUCCESS                  0x8000u /* request carried out */

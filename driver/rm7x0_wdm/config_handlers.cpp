@@ -60,10 +60,10 @@ VOID set_ext_field(CardExtension *ext, int axis, AxisShadow word_index, USHORT f
 
 namespace {
 
-/* A mode-register field from slot 2 on every axis of the mask. */
+/* A mode-register field from an axis setting on every axis of the mask. */
 USHORT set_mode_field_request(RequestContext *request, AxisShadow shadow, USHORT field) {
-  const USHORT value = slot_u16(request->block, 2);
-  for_each_axis(slot_u16(request->block, 1),
+  const USHORT value = slot_u16(request->block, AXIS_SETTING_VALUE);
+  for_each_axis(slot_u16(request->block, SLOT_AXES),
                 [&](int axis) { set_mode_field(request->ext, axis, shadow, field, value); });
   return DRV_SUCCESS;
 }
@@ -80,8 +80,8 @@ int switch_axis_output(CardExtension *ext, ULONG axis_mask, int bit, USHORT word
 }
 
 USHORT set_output_state(RequestContext *request, int bit, AxisOutput state) {
-  const USHORT word = slot_u16(request->block, 2);
-  const int axis = switch_axis_output(request->ext, slot_u16(request->block, 1), bit, word);
+  const USHORT word = slot_u16(request->block, AXIS_SETTING_VALUE);
+  const int axis = switch_axis_output(request->ext, slot_u16(request->block, SLOT_AXES), bit, word);
   if (axis >= 0) request->ext->axis[axis].output[state] = word != 0;
   return DRV_SUCCESS;
 }
@@ -112,9 +112,9 @@ USHORT set_in3_config(RequestContext *request) {
  * configured word kept) and restored (0x1000); any other mode configures. */
 USHORT set_in_position(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const USHORT value = slot_u16(request->block, 2) & MODE2_IN_POSITION_FIELD;
-  const ULONG mode = slot_u32(request->block, 3);
-  for_each_axis(slot_u16(request->block, 1), [&](int axis) {
+  const USHORT value = slot_u16(request->block, SET_INP_VALUE) & MODE2_IN_POSITION_FIELD;
+  const ULONG mode = slot_u32(request->block, SET_INP_WRITE_MODE);
+  for_each_axis(slot_u16(request->block, SLOT_AXES), [&](int axis) {
     run_synchronized(ext, [&] {
       USHORT *shadow = &ext->axis[axis].shadow[SHADOW_MODE2];
       const USHORT configured = (USHORT)((*shadow & ~MODE2_IN_POSITION_FIELD) | value);
@@ -130,19 +130,20 @@ USHORT set_in_position(RequestContext *request) {
 }
 
 USHORT set_input_filter(RequestContext *request) {
-  const USHORT value = slot_u16(request->block, 2);
-  for_each_axis(slot_u16(request->block, 1), [&](int axis) {
+  const USHORT value = slot_u16(request->block, AXIS_SETTING_VALUE);
+  for_each_axis(slot_u16(request->block, SLOT_AXES), [&](int axis) {
     set_ext_field(request->ext, axis, SHADOW_EXT_WORD1, EXT1_FILTER_FIELD, value);
   });
   return DRV_SUCCESS;
 }
 
-/* The ERC output of the first axis of the mask (slot 2 its word, slot 3
- * further bits of the same field). */
+/* The ERC output of the first axis of the mask (the setting its word, the
+ * extra slot further bits of the same field). */
 USHORT set_erc_output(RequestContext *request) {
-  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
   if (axis < 0) return DRV_SUCCESS;
-  const USHORT value = slot_u16(request->block, 2) | slot_u16(request->block, 3);
+  const USHORT value =
+      slot_u16(request->block, AXIS_SETTING_VALUE) | slot_u16(request->block, SET_ERC_EXTRA);
   set_ext_field(request->ext, axis, SHADOW_EXT_WORD2, EXT2_ERC_FIELD, value);
   return DRV_SUCCESS;
 }
@@ -157,8 +158,9 @@ USHORT set_servo_on(CardExtension *ext, ULONG axis_mask, USHORT servo_bit, UCHAR
 }
 
 USHORT switch_servo(RequestContext *request) {
-  return set_servo_on(request->ext, slot_u16(request->block, 1), slot_u16(request->block, 2),
-                      slot_u8(request->block, 3));
+  return set_servo_on(request->ext, slot_u16(request->block, SLOT_AXES),
+                      slot_u16(request->block, SERVO_ON_WORD),
+                      slot_u8(request->block, SERVO_ON_VALUE));
 }
 
 USHORT set_alarm_reset_output(RequestContext *request) {
@@ -170,8 +172,9 @@ USHORT set_general_output(RequestContext *request) {
 }
 
 USHORT get_out1_status(RequestContext *request) {
-  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
-  set_slot(request->block, 1, axis < 0 ? 0 : request->ext->axis[axis].output[OUTPUT_SERVO_STATE]);
+  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
+  set_slot(request->block, AXIS_QUERY_REPLY_VALUE,
+           axis < 0 ? 0 : request->ext->axis[axis].output[OUTPUT_SERVO_STATE]);
   return DRV_SUCCESS;
 }
 
@@ -187,28 +190,30 @@ USHORT set_comp_registers(CardExtension *ext, int axis, USHORT source, BOOLEAN w
 }
 
 USHORT set_comparators(RequestContext *request) {
-  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
   if (axis < 0) return DRV_SUCCESS;
-  return set_comp_registers(request->ext, axis, slot_u16(request->block, 2), TRUE,
-                            slot_u32(request->block, 3), TRUE, slot_u32(request->block, 4));
+  return set_comp_registers(request->ext, axis, slot_u16(request->block, SET_CMP_SOURCE), TRUE,
+                            slot_u32(request->block, SET_CMP_PLUS), TRUE,
+                            slot_u32(request->block, SET_CMP_MINUS));
 }
 
 /* Software limits of the first axis: the comparators hold the limits, so the
  * axis must not be held by another function that uses them. */
 USHORT set_software_limit(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
   if (axis < 0) return DRV_SUCCESS;
   const USHORT refusal = check_axis_motion(ext, axis, OWNER_SOFT_LIMIT);
   if (refusal != DRV_SUCCESS) return refusal;
-  const USHORT enable = slot_u16(request->block, 2) & MODE2_SOFT_LIMIT_ENABLE;
+  const USHORT enable = slot_u16(request->block, SET_SOFTLIMIT_ENABLE) & MODE2_SOFT_LIMIT_ENABLE;
   set_mode_field(ext, axis, SHADOW_MODE2, MODE2_SOFT_LIMIT_ENABLE | MODE2_COMPARE_ENCODER, enable);
   if (enable == 0) {
     release_comparators(ext, axis, OWNER_SOFT_LIMIT);
     return DRV_SUCCESS;
   }
-  set_comp_registers(ext, axis, slot_u16(request->block, 3), TRUE, slot_u32(request->block, 4),
-                     TRUE, slot_u32(request->block, 5));
+  set_comp_registers(ext, axis, slot_u16(request->block, SET_SOFTLIMIT_SOURCE), TRUE,
+                     slot_u32(request->block, SET_SOFTLIMIT_PLUS), TRUE,
+                     slot_u32(request->block, SET_SOFTLIMIT_MINUS));
   hold_comparators(ext, axis, OWNER_SOFT_LIMIT);
   return DRV_SUCCESS;
 }
@@ -226,8 +231,9 @@ USHORT apply_home_config(CardExtension *ext, ULONG axis_mask, USHORT levels, USH
 /* The steps of a search that runs belong to it: a new configuration of its
  * axis waits for its end. */
 USHORT set_home_config(RequestContext *request) {
-  const HomeInputs inputs = {slot_u16(request->block, 2), slot_u16(request->block, 3),
-                             slot_u32(request->block, 4)};
-  home_search_set_inputs(request->ext, slot_u16(request->block, 1) & ALL_AXES, &inputs);
+  const HomeInputs inputs = {slot_u16(request->block, SET_HOME_CFG_LEVELS),
+                             slot_u16(request->block, SET_HOME_CFG_STEPS),
+                             slot_u32(request->block, SET_HOME_CFG_OFFSET)};
+  home_search_set_inputs(request->ext, slot_u16(request->block, SLOT_AXES) & ALL_AXES, &inputs);
   return DRV_SUCCESS;
 }

@@ -188,9 +188,9 @@ NTSTATUS run_request(CardExtension *ext, PIRP irp, const Route *route, DriverReq
   RequestContext request = {ext, irp, &answer, STATUS_SUCCESS};
   if (ext->started && !read_interlocked(&ext->powered_down)) {
     if (locked) conti_settle_closed_run(ext);
-    answer.slot[0] = DRV_SUCCESS;
+    answer.slot[SLOT_STATUS] = DRV_SUCCESS;
     const USHORT word = route->handler(&request);
-    if (route->word == WORD_REPLACES && word != DRV_SUCCESS) answer.slot[0] = word;
+    if (route->word == WORD_REPLACES && word != DRV_SUCCESS) answer.slot[SLOT_STATUS] = word;
     if (request.status != STATUS_PENDING) *block = answer;
     *information = request.status == STATUS_PENDING ? 0 : kBlockBytes;
   } else {
@@ -205,7 +205,7 @@ NTSTATUS run_request(CardExtension *ext, PIRP irp, const Route *route, DriverReq
  * buffer holds a block, and an invalid-device-request status. */
 NTSTATUS refuse_unknown_code(PIRP irp, ULONG output_length) {
   if (output_length < kBlockBytes) return complete_request(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
-  ((DriverRequest *)irp->AssociatedIrp.SystemBuffer)->slot[0] = DRV_UNKNOWN_REQUEST;
+  ((DriverRequest *)irp->AssociatedIrp.SystemBuffer)->slot[SLOT_STATUS] = DRV_UNKNOWN_REQUEST;
   return complete_request(irp, STATUS_INVALID_DEVICE_REQUEST, kBlockBytes);
 }
 

@@ -206,7 +206,7 @@ USHORT run_start_checks(RequestContext *request, ULONG axis_bit, UCHAR direction
   USHORT failing = 0;
   check_move_params(request->ext, axis_bit, direction, &failing);
   if (failing) {
-    set_slot(request->block, 1, failing);
+    set_slot(request->block, REPLY_FAILING_AXES, failing);
     return DRV_MOVE_CHECK_FAILED;
   }
   if (check_axis_idle(request->ext, axis_bit) != DRV_SUCCESS) return DRV_AXIS_BUSY;
@@ -220,7 +220,7 @@ USHORT run_start_checks(RequestContext *request, ULONG axis_bit, UCHAR direction
  * the limit the axis stands on, or towards the limit ahead. */
 USHORT start_timer_search(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
   HomeSearch *home = &ext->axis[axis].home;
   const USHORT *speed = home->speed;
   with_home_lock(ext, [&] {
@@ -336,9 +336,11 @@ BOOLEAN timer_runs_on(CardExtension *ext) {
 USHORT start_chip_search(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
-  const int axis = axis_mask_to_index(slot_u16(block, 1));
-  const USHORT start = slot_u16(block, 2), acc = slot_u16(block, 3), dec = slot_u16(block, 4);
-  const USHORT search = slot_u16(block, 5), low = slot_u16(block, 6);
+  const int axis = axis_mask_to_index(slot_u16(block, SLOT_AXES));
+  const USHORT start = slot_u16(block, HOME_START_START_SPEED);
+  const USHORT acc = slot_u16(block, HOME_START_ACC), dec = slot_u16(block, HOME_START_DEC);
+  const USHORT search = slot_u16(block, HOME_START_SEARCH_SPEED);
+  const USHORT low = slot_u16(block, HOME_START_LOW_SPEED);
   const HomeSearch *home = &ext->axis[axis].home;
   USHORT word = DRV_SUCCESS;
   with_home_lock(ext, [&] {
@@ -457,12 +459,13 @@ USHORT home_move_step(CardExtension *ext, int axis, USHORT start_speed, USHORT a
 USHORT set_home_config_ex(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
-  const int axis = axis_mask_to_index(slot_u16(block, 1));
+  const int axis = axis_mask_to_index(slot_u16(block, SLOT_AXES));
   if (axis < 0) return DRV_SUCCESS;
-  const HomeConfigEx config = {{slot_u16(block, 3), slot_u16(block, 2)},
-                               slot_u16(block, 4),
-                               slot_u8(block, 5),
-                               slot_u8(block, 6)};
+  const HomeConfigEx config = {
+      {slot_u16(block, SET_HOME_CFG_EX_STEPS), slot_u16(block, SET_HOME_CFG_EX_LEVELS)},
+      slot_u16(block, SET_HOME_CFG_EX_MODE),
+      slot_u8(block, SET_HOME_CFG_EX_OPTION),
+      slot_u8(block, SET_HOME_CFG_EX_DIRECTION)};
   USHORT word = DRV_SUCCESS;
   with_home_lock(ext, [&] {
     HeldHomeConfig *held = &ext->axis[axis].home.held;
@@ -505,7 +508,7 @@ VOID home_search_apply_held(CardExtension *ext, ULONG axis_mask) {
 USHORT home_start(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
-  const ULONG axis_bit = slot_u16(block, 1) & ALL_AXES;
+  const ULONG axis_bit = slot_u16(block, SLOT_AXES) & ALL_AXES;
   const int axis = axis_mask_to_index(axis_bit);
   if (axis < 0) return DRV_NO_HOME_CONFIG;
   HomeSearch *home = &ext->axis[axis].home;
@@ -524,11 +527,13 @@ USHORT home_start(RequestContext *request) {
    * the interrupt (the compare table holds it) it could never end. */
   if (compare_table_reloading(ext)) return DRV_WAIT_IN_CMP_MODE;
   if (configured) {
-    for (int n = 0; n < HOME_SPEED_COUNT; ++n) home->speed[n] = slot_u16(block, 2 + n);
+    for (int n = 0; n < HOME_SPEED_COUNT; ++n)
+      home->speed[n] = slot_u16(block, HOME_START_START_SPEED + n);
   }
   RequestHandler *start =
       configured && is_timer_mode(home) ? start_timer_search : start_chip_search;
-  return run_waited_start(request, 1u << axis, FACTOR_HOME_END, slot_u16(block, 7) == 1, start);
+  return run_waited_start(request, 1u << axis, FACTOR_HOME_END,
+                          slot_u16(block, HOME_START_WAIT) == 1, start);
 }
 
 BOOLEAN home_search_running(CardExtension *ext, int axis) {

@@ -21,8 +21,8 @@ USHORT map_shared_buffer(RequestContext *request) {
   buffer->user_address = user;
   buffer->user_process = PsGetCurrentProcess();
   ObReferenceObject(buffer->user_process);
-  request->block->slot[1] = (ULONG64)(LONG64)(LONG_PTR)user;
-  set_slot(request->block, 2, buffer->length);
+  request->block->slot[MAP_SHARED_BUFFER_REPLY_ADDRESS] = (ULONG64)(LONG64)(LONG_PTR)user;
+  set_slot(request->block, MAP_SHARED_BUFFER_REPLY_LENGTH, buffer->length);
   return DRV_SUCCESS;
 }
 
@@ -50,19 +50,20 @@ USHORT unmap_shared_buffer(RequestContext *request) {
 /* ---- card ID, ranges, reset ------------------------------------------------- */
 
 USHORT get_dipsw_id(RequestContext *request) {
-  set_slot(request->block, 1, card_read16_sync(request->ext, REG_CARD_ID) & CARD_ID_SWITCHES);
+  set_slot(request->block, GET_DIPSW_ID_REPLY_ID,
+           card_read16_sync(request->ext, REG_CARD_ID) & CARD_ID_SWITCHES);
   return DRV_SUCCESS;
 }
 
 USHORT get_ranges(RequestContext *request) {
   for (int axis = 0; axis < AXIS_COUNT; ++axis)
-    set_slot(request->block, 1 + axis, request->ext->axis[axis].range);
+    set_slot(request->block, RANGES_REPLY_FIRST + axis, request->ext->axis[axis].range);
   return DRV_SUCCESS;
 }
 
 USHORT set_range(RequestContext *request) {
-  const ULONG axis_mask = slot_u16(request->block, 1);
-  const ULONG range = slot_u32(request->block, 2);
+  const ULONG axis_mask = slot_u16(request->block, SLOT_AXES);
+  const ULONG range = slot_u32(request->block, SET_RANGE_RANGE);
   if (conti_defer_range(request->ext, axis_mask, range)) return DRV_SUCCESS;
   return chip_set_range(request->ext, axis_mask, range);
 }
@@ -80,7 +81,7 @@ USHORT reset_card(RequestContext *request) {
  * referencing status and the card keeps no event. */
 USHORT attach_int_events(RequestContext *request) {
   HANDLE handles[AXIS_COUNT];
-  RtlCopyMemory(handles, &request->block->slot[1], sizeof handles);
+  RtlCopyMemory(handles, &request->block->slot[ATTACH_INT_EVENTS_FIRST], sizeof handles);
   PKEVENT events[AXIS_COUNT] = {};
   for (int axis = 0; axis < AXIS_COUNT; ++axis) {
     /* The DPC signals and the attachment resets the event: both modify it. */
@@ -110,12 +111,12 @@ USHORT detach_int_events(RequestContext *request) {
 /* An axis mask without an axis bit names no axis: the request fails rather
  * than answering some other axis's factor. */
 USHORT get_int_status(RequestContext *request) {
-  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
   if (axis < 0) {
     request->status = STATUS_INVALID_PARAMETER;
     return DRV_SUCCESS;
   }
-  set_slot(request->block, 1,
+  set_slot(request->block, AXIS_QUERY_REPLY_VALUE,
            (USHORT)InterlockedCompareExchange(&request->ext->axis[axis].interrupt_factor, 0, 0));
   return DRV_SUCCESS;
 }
@@ -126,8 +127,8 @@ USHORT get_int_status(RequestContext *request) {
 #define CUSTOMIZATION_LINE_ARC_OPTION 4
 
 USHORT set_customization(RequestContext *request) {
-  const USHORT value = slot_u16(request->block, 2);
-  switch (slot_u16(request->block, 1)) {
+  const USHORT value = slot_u16(request->block, SET_CUSTOMIZATION_VALUE);
+  switch (slot_u16(request->block, SET_CUSTOMIZATION_TYPE)) {
     case CUSTOMIZATION_HOME_END_COUNTER_CLEAR:
       home_search_set_end_counter_clear(request->ext, value);
       break;
@@ -141,8 +142,9 @@ USHORT set_customization(RequestContext *request) {
 }
 
 USHORT get_cpld_version(RequestContext *request) {
-  set_slot(request->block, 1, card_read16_sync(request->ext, REG_CPLD_VERSION));
-  set_slot(request->block, 2, board_date_code(request->ext));
+  set_slot(request->block, CPLD_VER_GET_REPLY_VERSION,
+           card_read16_sync(request->ext, REG_CPLD_VERSION));
+  set_slot(request->block, CPLD_VER_GET_REPLY_DATE_CODE, board_date_code(request->ext));
   return DRV_SUCCESS;
 }
 
@@ -150,13 +152,13 @@ USHORT get_cpld_version(RequestContext *request) {
  * the request fails, so the caller never takes a refusal for a value read. */
 USHORT test_register(RequestContext *request) {
   USHORT value = 0;
-  const ULONG operation = slot_u16(request->block, 1);
-  if (!register_test(request->ext, operation, slot_u16(request->block, 2),
-                     slot_u16(request->block, 3), &value)) {
+  const ULONG operation = slot_u16(request->block, REG_RW_TEST_OPERATION);
+  if (!register_test(request->ext, operation, slot_u16(request->block, REG_RW_TEST_OFFSET),
+                     slot_u16(request->block, REG_RW_TEST_DATA), &value)) {
     request->status = STATUS_INVALID_PARAMETER;
     return DRV_REGISTER_OUT_OF_WINDOW;
   }
   if (operation == REG_TEST_READ_CARD || operation == REG_TEST_READ_BRIDGE)
-    set_slot(request->block, 1, value);
+    set_slot(request->block, REG_RW_TEST_REPLY_VALUE, value);
   return DRV_SUCCESS;
 }

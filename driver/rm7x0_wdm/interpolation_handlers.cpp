@@ -29,16 +29,17 @@ enum InterpKind { T_LINE, S_LINE, T_ARC };
 struct InterpShape {
   InterpKind kind;
   int axis_count;
-  int first_point_slot;  /* finish points (arcs: the centre, then the finish points) */
+  int finish_slot;       /* the finish points (an arc's centre has slots of its own) */
   int tail_slot;         /* offset pulses or deceleration point */
   int wait_slot;
 };
 
-constexpr InterpShape T_LINE2 = {T_LINE, 2, 7, 9, 10};
-constexpr InterpShape T_LINE3 = {T_LINE, 3, 7, 10, 11};
-constexpr InterpShape S_LINE2 = {S_LINE, 2, 7, 9, 10};
-constexpr InterpShape S_LINE3 = {S_LINE, 3, 7, 10, 11};
-constexpr InterpShape T_ARC2 = {T_ARC, 2, 7, 11, 12};
+constexpr InterpShape T_LINE2 = {T_LINE, 2, INTERP_FINISH, LINE2_MOVE_TAIL, LINE2_MOVE_WAIT};
+constexpr InterpShape T_LINE3 = {T_LINE, 3, INTERP_FINISH, LINE3_MOVE_TAIL, LINE3_MOVE_WAIT};
+constexpr InterpShape S_LINE2 = {S_LINE, 2, INTERP_FINISH, LINE2_MOVE_TAIL, LINE2_MOVE_WAIT};
+constexpr InterpShape S_LINE3 = {S_LINE, 3, INTERP_FINISH, LINE3_MOVE_TAIL, LINE3_MOVE_WAIT};
+constexpr InterpShape T_ARC2 = {T_ARC, 2, T_ARC2_MOVE_FINISH, T_ARC2_MOVE_DECEL_POINT,
+                                T_ARC2_MOVE_WAIT};
 
 /* Axis bits of an assignment word: master bits 0-1, second 2-3, third 4-5. */
 ULONG assigned_axis(USHORT assignment, int position) {
@@ -95,7 +96,7 @@ VOID set_interp_mode_for_move(CardExtension *ext, USHORT assignment, const ULONG
 /* The speeds of a line or arc lie in the slots of a single-axis move; its
  * tail has a slot of its own (the pulses are the finish points, not used). */
 MoveProfile interp_speeds(const DriverRequest *block, const InterpShape &shape) {
-  MoveProfile speeds = profile_of_slots(block, 2);
+  MoveProfile speeds = profile_of_slots(block, INTERP_PROFILE);
   speeds.tail = slot_u32(block, shape.tail_slot);
   return speeds;
 }
@@ -131,30 +132,29 @@ UCHAR arc_command(ULONG value) { return value == CHIP_ARC_CCW ? CHIP_ARC_CCW : C
 USHORT start_interpolation(RequestContext *request, const InterpShape &shape) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
-  const USHORT assignment = slot_u16(block, 1);
+  const USHORT assignment = slot_u16(block, INTERP_ASSIGNMENT);
   const ULONG axes[3] = {assigned_axis(assignment, 0), assigned_axis(assignment, 1),
                          shape.axis_count == 3 ? assigned_axis(assignment, 2) : 0};
   if (!interp_axes_free(ext, axes[0], axes[1], axes[2])) {
-    set_slot(request->block, 1, 0);
+    set_slot(request->block, REPLY_FAILING_AXES, 0);
     return DRV_INTERP_BUSY;
   }
   set_interp_mode_for_move(ext, assignment, axes, shape.axis_count);
-  write_profile_mode(ext, axes[0], slot_u16(block, 6));
+  write_profile_mode(ext, axes[0], slot_u16(block, INTERP_MODE));
   load_interp_speeds(ext, axes[0], shape.kind, interp_speeds(block, shape));
 
-  const int finish_slot = shape.first_point_slot + (shape.kind == T_ARC ? 2 : 0);
   for (int position = 0; position < shape.axis_count; ++position)
-    chip_set_pulses(ext, axes[position], slot_u32(block, finish_slot + position));
+    chip_set_pulses(ext, axes[position], slot_u32(block, shape.finish_slot + position));
   if (shape.kind == T_ARC) {
-    chip_set_arc_center(ext, axes[0], slot_u32(block, shape.first_point_slot));
-    chip_set_arc_center(ext, axes[1], slot_u32(block, shape.first_point_slot + 1));
+    chip_set_arc_center(ext, axes[0], slot_u32(block, T_ARC2_MOVE_CENTER));
+    chip_set_arc_center(ext, axes[1], slot_u32(block, T_ARC2_MOVE_CENTER + 1));
   }
 
   start_path_end_flags(ext, axes[0] | axes[1] | axes[2]);
   InterlockedExchange(&ext->interp.line.axes, (LONG)(axes[0] | axes[1] | axes[2]));
   enter_state(ext, INTERP_SINGLE);
   chip_command(ext, command_word(axes[0], CHIP_INTERP_DEC_ON));
-  const UCHAR code = shape.kind == T_ARC ? arc_command(slot_u32(block, 5))
+  const UCHAR code = shape.kind == T_ARC     ? arc_command(slot_u32(block, T_ARC2_MOVE_DIRECTION))
                      : shape.axis_count == 3 ? CHIP_LINE3
                                              : CHIP_LINE2;
   chip_command(ext, command_word(axes[0], code));
@@ -173,7 +173,8 @@ USHORT start_t_arc2(RequestContext *request) { return start_interpolation(reques
 USHORT waited_interpolation(RequestContext *request, const InterpShape &shape,
                             RequestHandler *start) {
   CardExtension *ext = request->ext;
-  const ULONG master = assigned_axis(slot_u16(request->block, 1), 0);
+  const USHORT assignment = slot_u16(request->block, INTERP_ASSIGNMENT);
+  const ULONG master = assigned_axis(assignment, 0);
   const BOOLEAN wait = slot_u16(request->block, shape.wait_slot) == 1;
   settle_single_interpolation(ext);
   if (wait && interpolation_running(ext)) return DRV_INTERP_BUSY;
@@ -183,12 +184,12 @@ USHORT waited_interpolation(RequestContext *request, const InterpShape &shape,
   }
   /* An axis of the path that already drives: refused before anything is
    * armed, as the path would never start and its drive end never come. */
-  const ULONG axes = master | assigned_axis(slot_u16(request->block, 1), 1) |
-                     (shape.axis_count == 3 ? assigned_axis(slot_u16(request->block, 1), 2) : 0);
+  const ULONG axes = master | assigned_axis(assignment, 1) |
+                     (shape.axis_count == 3 ? assigned_axis(assignment, 2) : 0);
   /* So is a line while a closed run's path still runs out: the chip runs
    * one path at a time. */
   if (check_axis_idle(ext, axes) != DRV_SUCCESS || is_closing(interp_state(ext))) {
-    set_slot(request->block, 1, 0);
+    set_slot(request->block, REPLY_FAILING_AXES, 0);
     return DRV_INTERP_BUSY;
   }
   return run_waited_start(request, master, FACTOR_DRIVE_END, wait, start);
@@ -344,30 +345,30 @@ USHORT load_conti_segment(CardExtension *ext, const SegmentWords &segment, BOOLE
 
 BOOLEAN feed_next_segment(CardExtension *ext);
 
-/* A segment request of the library: values from slot 1, the flag after them. */
+/* A segment request of the library: its points, the flag after them. */
 USHORT conti_segment_request(RequestContext *request, SegmentShape shape) {
   const DriverRequest *block = request->block;
   LONG finish[3] = {}, center[2] = {};
   UCHAR arc_code = 0;
   int flag_slot = 0;
   if (shape == SEGMENT_ARC2) {
-    arc_code = slot_u8(block, 1);
-    center[0] = (LONG)slot_u32(block, 2);
-    center[1] = (LONG)slot_u32(block, 3);
-    finish[0] = (LONG)slot_u32(block, 4);
-    finish[1] = (LONG)slot_u32(block, 5);
-    flag_slot = 6;
+    arc_code = slot_u8(block, CONTI_ARC2_MOVE_DIRECTION);
+    center[0] = (LONG)slot_u32(block, CONTI_ARC2_MOVE_CENTER);
+    center[1] = (LONG)slot_u32(block, CONTI_ARC2_MOVE_CENTER + 1);
+    finish[0] = (LONG)slot_u32(block, CONTI_ARC2_MOVE_FINISH);
+    finish[1] = (LONG)slot_u32(block, CONTI_ARC2_MOVE_FINISH + 1);
+    flag_slot = CONTI_ARC2_MOVE_MODE;
   } else {
     const int axis_count = shape == SEGMENT_LINE3 ? 3 : 2;
     for (int position = 0; position < axis_count; ++position)
-      finish[position] = (LONG)slot_u32(block, 1 + position);
-    flag_slot = 1 + axis_count;
+      finish[position] = (LONG)slot_u32(block, CONTI_LINE_FINISH + position);
+    flag_slot = shape == SEGMENT_LINE3 ? CONTI_LINE3_MOVE_MODE : CONTI_LINE2_MOVE_MODE;
   }
   USHORT failing = 0;
   const BOOLEAN following = slot_u16(block, flag_slot) == 1;
   const USHORT word =
       load_conti_segment(request->ext, {shape, finish, center, arc_code}, following, &failing);
-  if (word == DRV_MOVE_CHECK_FAILED) set_slot(request->block, 1, failing);
+  if (word == DRV_MOVE_CHECK_FAILED) set_slot(request->block, REPLY_FAILING_AXES, failing);
   /* A table run's slot is free as soon as its first segment starts: the
    * table's first segment goes with the start, not an interrupt later. */
   if (word == DRV_SUCCESS && !following) feed_next_segment(request->ext);
@@ -553,12 +554,12 @@ USHORT begin_run(RequestContext *request) {
   end_stopped_table_run(ext);
   if (conti_run_busy(ext)) return DRV_INTERP_BUSY;
   empty_segment_table(ext);
-  const USHORT assignment = slot_u16(request->block, 1);
+  const USHORT assignment = slot_u16(request->block, INTERP_ASSIGNMENT);
   const USHORT word = start_conti_run(ext, assignment);
   if (word != DRV_SUCCESS) return word;
   const ULONG master = ext->interp.run.conti_axis[0];
-  chip_set_drive_speed(ext, master, slot_u16(request->block, 2));
-  chip_set_start_speed(ext, master, slot_u16(request->block, 2));
+  chip_set_drive_speed(ext, master, slot_u16(request->block, CONTI_INTERP_BEGIN_SPEED));
+  chip_set_start_speed(ext, master, slot_u16(request->block, CONTI_INTERP_BEGIN_SPEED));
   return DRV_SUCCESS;
 }
 
@@ -569,20 +570,21 @@ USHORT configure_run(RequestContext *request) {
   if (conti_run_busy(ext)) return DRV_INTERP_BUSY;
   empty_segment_table(ext);
   ext->interp.table.remaining_length = 0;
-  ext->interp.table.end_threshold = slot_u32(block, 7);
-  const USHORT word = start_conti_run(ext, slot_u16(block, 1));
+  ext->interp.table.end_threshold = slot_u32(block, CONTI_INTERP_CONFIG_DECEL_POINT);
+  const USHORT word = start_conti_run(ext, slot_u16(block, INTERP_ASSIGNMENT));
   if (word != DRV_SUCCESS) return word;
   const ULONG master = ext->interp.run.conti_axis[0];
-  const USHORT mode = slot_u16(block, 6);
+  const USHORT mode = slot_u16(block, CONTI_INTERP_CONFIG_MODE);
   write_profile_mode(ext, master, mode);
-  chip_set_drive_speed(ext, master, slot_u16(block, 3));
-  chip_set_acc(ext, master, slot_u16(block, 4));
+  chip_set_drive_speed(ext, master, slot_u16(block, CONTI_INTERP_CONFIG_DRIVE_SPEED));
+  chip_set_acc(ext, master, slot_u16(block, CONTI_INTERP_CONFIG_ACC));
   if (constant_speed_mode(mode)) {
-    chip_set_start_speed(ext, master, slot_u16(block, 3));
+    chip_set_start_speed(ext, master, slot_u16(block, CONTI_INTERP_CONFIG_DRIVE_SPEED));
     return DRV_SUCCESS;
   }
-  chip_set_start_speed(ext, master, slot_u16(block, 2));
-  if (mode & MODE_OWN_DECELERATION) chip_set_dec(ext, master, slot_u16(block, 5));
+  chip_set_start_speed(ext, master, slot_u16(block, CONTI_INTERP_CONFIG_START_SPEED));
+  if (mode & MODE_OWN_DECELERATION)
+    chip_set_dec(ext, master, slot_u16(block, CONTI_INTERP_CONFIG_DEC));
   chip_set_dec_point(ext, master, 0);
   return DRV_SUCCESS;
 }
@@ -593,10 +595,10 @@ USHORT end_run(RequestContext *request) {
   if (!conti_active(ext)) return DRV_CONTI_CONFIG_NEEDED;
   DriverRequest *block = request->block;
   const ContiRun *run = &ext->interp.run;
-  set_slot(block, 2, run->conti_axis[1]);
-  set_slot(block, 3, run->conti_axis[2]);
-  set_slot(block, 4, run->conti_saved_range[0]);
-  set_slot(block, 5, run->conti_saved_range[1]);
+  set_slot(block, CONTI_INTERP_END_REPLY_SECOND_AXIS, run->conti_axis[1]);
+  set_slot(block, CONTI_INTERP_END_REPLY_THIRD_AXIS, run->conti_axis[2]);
+  set_slot(block, CONTI_INTERP_END_REPLY_SECOND_RANGE, run->conti_saved_range[0]);
+  set_slot(block, CONTI_INTERP_END_REPLY_THIRD_RANGE, run->conti_saved_range[1]);
   if (table_still_feeding(ext)) return DRV_SUCCESS;
   if (conti_path_drives(ext)) {
     close_running_run(ext);
@@ -613,10 +615,11 @@ USHORT answer_next_ready(RequestContext *request) {
   const USHORT status = chip_main_status(ext);
   if (!(status & ext->interp.run.conti_axis[0])) return DRV_CONTI_INTERRUPTED;
   if (const USHORT failing = conti_errors(ext, status)) {
-    set_slot(request->block, 1, failing);
+    set_slot(request->block, REPLY_FAILING_AXES, failing);
     return DRV_MOVE_CHECK_FAILED;
   }
-  set_slot(request->block, 2, (status & MAIN_STATUS_NEXT_SEGMENT) ? 1 : 0);
+  set_slot(request->block, CONTI_INTERP_NEXT_READY_REPLY_READY,
+           (status & MAIN_STATUS_NEXT_SEGMENT) ? 1 : 0);
   return DRV_SUCCESS;
 }
 
@@ -639,13 +642,13 @@ USHORT store_segment(RequestContext *request) {
   /* The table is fed by the chip's interrupt. */
   if (table->segment_count == 0) switch_chip_interrupt_on(ext);
   ContiSegment *segment = &table->segment[table->segment_count];
-  segment->type = slot_u8(block, 1);
+  segment->type = slot_u8(block, CONTI_LOAD_SEGMENT_TYPE);
   for (int position = 0; position < 3; ++position)
-    segment->finish[position] = (LONG)slot_u32(block, 2 + position);
-  segment->arc_command = slot_u8(block, 5);
-  segment->center[0] = (LONG)slot_u32(block, 6);
-  segment->center[1] = (LONG)slot_u32(block, 7);
-  segment->length = (LONG)slot_u32(block, 8);
+    segment->finish[position] = (LONG)slot_u32(block, CONTI_LOAD_SEGMENT_FINISH + position);
+  segment->arc_command = slot_u8(block, CONTI_LOAD_SEGMENT_ARC_DIRECTION);
+  segment->center[0] = (LONG)slot_u32(block, CONTI_LOAD_SEGMENT_CENTER);
+  segment->center[1] = (LONG)slot_u32(block, CONTI_LOAD_SEGMENT_CENTER + 1);
+  segment->length = (LONG)slot_u32(block, CONTI_LOAD_SEGMENT_LENGTH);
   table->remaining_length += (ULONG)segment->length;
   table->segment_count++;
   segment_stored(ext);
@@ -654,7 +657,8 @@ USHORT store_segment(RequestContext *request) {
 
 USHORT answer_running_segment(RequestContext *request) {
   serve_table_run(request->ext);
-  set_slot(request->block, 1, request->ext->interp.table.next_segment);
+  set_slot(request->block, CONTI_INTERP_RUNNING_SEGMENT_REPLY_INDEX,
+           request->ext->interp.table.next_segment);
   return DRV_SUCCESS;
 }
 

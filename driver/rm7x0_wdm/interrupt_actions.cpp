@@ -9,8 +9,6 @@ namespace {
 
 constexpr UCHAR ACTION_RELEASE = 1;
 constexpr UCHAR ACTION_S_MOVE = 2;
-constexpr int S_MOVE_FIRST_SLOT = 5;   /* request slots 5-12: the move as a single S-curve move's */
-constexpr int S_MOVE_DIRECTION_SLOT = 11;
 
 /* The factors of every other slot that counts the axis join its own: the
  * axis must raise all of them. */
@@ -114,11 +112,11 @@ USHORT set_int_action(RequestContext *request) {
   const int index = ext->actions.int_action_next;
 
   IntActionSlot slot = {};
-  slot.factor = slot_u16(block, 2);
-  slot.axis_mask = slot_u8(block, 1);
-  slot.target = slot_u8(block, 3);
-  slot.action = slot_u8(block, 4);
-  const ULONG axes = slot_u16(block, 1) & ALL_AXES;
+  slot.factor = slot_u16(block, SET_INT_ACTION_FACTOR);
+  slot.axis_mask = slot_u8(block, SLOT_AXES);
+  slot.target = slot_u8(block, SET_INT_ACTION_TARGET);
+  slot.action = slot_u8(block, SET_INT_ACTION_ACTION);
+  const ULONG axes = slot_u16(block, SLOT_AXES) & ALL_AXES;
   IntActionSlot slots[INT_ACTION_SLOTS];  /* the DPC empties fired slots meanwhile */
   run_synchronized(ext, [&] { RtlCopyMemory(slots, ext->actions.int_action, sizeof slots); });
   USHORT word = DRV_SUCCESS;
@@ -132,14 +130,14 @@ USHORT set_int_action(RequestContext *request) {
 
   if (slot.action == ACTION_S_MOVE) {
     USHORT failing = 0;
-    const UCHAR direction = slot_u8(block, S_MOVE_DIRECTION_SLOT);
-    check_move_params(ext, slot_u16(block, 3) & ALL_AXES, direction, &failing);
+    const UCHAR direction = slot_u8(block, SET_INT_ACTION_S_MOVE_DIRECTION);
+    check_move_params(ext, slot_u16(block, SET_INT_ACTION_TARGET) & ALL_AXES, direction, &failing);
     if (failing != 0) {
       slot.action = 0;
-      set_slot(block, 1, failing);
+      set_slot(block, REPLY_FAILING_AXES, failing);
       word = DRV_MOVE_CHECK_FAILED;
     } else {
-      slot.s_move = profile_of_slots(block, S_MOVE_FIRST_SLOT);
+      slot.s_move = profile_of_slots(block, SET_INT_ACTION_S_MOVE);
       slot.s_move_direction = direction;
     }
   }

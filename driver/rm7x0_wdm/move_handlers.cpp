@@ -43,11 +43,11 @@ VOID start_fixed_drive(CardExtension *ext, ULONG axis_mask, UCHAR direction) {
 }
 
 /* The checks of a move that are common to every start, in their order; the
- * first refusal is the answer (0x800C with the failing axes in slot 1). */
+ * first refusal is the answer (0x800C with the failing axes in its reply). */
 USHORT run_move_checks(RequestContext *request, ULONG axis_mask, USHORT failing,
                        UCHAR ready_direction) {
   if (failing) {
-    set_slot(request->block, 1, failing);
+    set_slot(request->block, REPLY_FAILING_AXES, failing);
     return DRV_MOVE_CHECK_FAILED;
   }
   if (check_axis_idle(request->ext, axis_mask) != DRV_SUCCESS) return DRV_AXIS_BUSY;
@@ -61,7 +61,7 @@ USHORT run_move_checks(RequestContext *request, ULONG axis_mask, USHORT failing,
  * when that byte is 0xFD); *direction receives the direction to drive. */
 USHORT check_fixed_move(RequestContext *request, int direction_slot, int checked_slot,
                         UCHAR *direction) {
-  const ULONG axis = slot_u16(request->block, 1) & ALL_AXES;
+  const ULONG axis = slot_u16(request->block, SLOT_AXES) & ALL_AXES;
   const UCHAR byte = slot_u8(request->block, direction_slot);
   USHORT failing = 0;
   check_move_params(request->ext, axis, byte, &failing);
@@ -73,14 +73,15 @@ USHORT check_fixed_move(RequestContext *request, int direction_slot, int checked
 typedef USHORT FixedDriveStart(CardExtension *ext, ULONG axis_mask, const MoveProfile *move,
                                UCHAR direction);
 
-/* A T-curve or S-curve request: the checks, then its profile (slots 2-9)
- * started by `start`. */
+/* A T-curve or S-curve request: the checks, then its profile started by
+ * `start`. */
 USHORT profile_move(RequestContext *request, FixedDriveStart *start) {
   UCHAR direction = 0;
-  const USHORT word = check_fixed_move(request, 8, 10, &direction);
+  const USHORT word =
+      check_fixed_move(request, FIXED_MOVE_DIRECTION, FIXED_MOVE_CHECKED_DIRECTION, &direction);
   if (word != DRV_SUCCESS) return word;
-  const MoveProfile move = profile_of_slots(request->block, 2);
-  return start(request->ext, slot_u16(request->block, 1) & ALL_AXES, &move, direction);
+  const MoveProfile move = profile_of_slots(request->block, FIXED_MOVE_PROFILE);
+  return start(request->ext, slot_u16(request->block, SLOT_AXES) & ALL_AXES, &move, direction);
 }
 
 /* Status register 1 of the axis's running move; FALSE when it no longer drives. */
@@ -90,24 +91,26 @@ BOOLEAN read_running_status1(CardExtension *ext, ULONG axis_mask, PUSHORT status
   return TRUE;
 }
 
-/* Acceleration and deceleration words of slots 3 and 4; a zero word keeps
- * the rate in force. */
+/* The acceleration and deceleration words of a speed with rates; a zero
+ * word keeps the rate in force. */
 VOID load_given_rates(CardExtension *ext, ULONG axis_mask, const DriverRequest *block) {
-  if (slot_u16(block, 3)) chip_set_acc(ext, axis_mask, slot_u16(block, 3));
-  if (slot_u16(block, 4)) chip_set_dec(ext, axis_mask, slot_u16(block, 4));
+  const USHORT acc = slot_u16(block, SPEED_AND_RATES_ACC);
+  const USHORT dec = slot_u16(block, SPEED_AND_RATES_DEC);
+  if (acc) chip_set_acc(ext, axis_mask, acc);
+  if (dec) chip_set_dec(ext, axis_mask, dec);
 }
 
 }  // namespace
 
 MoveProfile profile_of_slots(const DriverRequest *block, int first_slot) {
   MoveProfile move = {};
-  move.start_speed = slot_u16(block, first_slot);
-  move.drive_speed = slot_u16(block, first_slot + 1);
-  move.rate = slot_u16(block, first_slot + 2);
-  move.decel_rate = slot_u16(block, first_slot + 3);
-  move.mode = slot_u16(block, first_slot + 4);
-  move.pulses = slot_u32(block, first_slot + 5);
-  move.tail = slot_u32(block, first_slot + 7);
+  move.start_speed = slot_u16(block, first_slot + MOVE_PROFILE_START_SPEED);
+  move.drive_speed = slot_u16(block, first_slot + MOVE_PROFILE_DRIVE_SPEED);
+  move.rate = slot_u16(block, first_slot + MOVE_PROFILE_RATE);
+  move.decel_rate = slot_u16(block, first_slot + MOVE_PROFILE_DECEL_RATE);
+  move.mode = slot_u16(block, first_slot + MOVE_PROFILE_MODE);
+  move.pulses = slot_u32(block, first_slot + MOVE_PROFILE_PULSES);
+  move.tail = slot_u32(block, first_slot + MOVE_PROFILE_TAIL);
   return move;
 }
 
@@ -214,26 +217,28 @@ USHORT drv_velocity_move(CardExtension *ext, ULONG axis_mask, USHORT start_speed
 
 USHORT velocity_move(RequestContext *request) {
   const DriverRequest *block = request->block;
-  const ULONG axes = slot_u16(block, 1) & ALL_AXES;
-  const UCHAR direction = slot_u8(block, 5);
+  const ULONG axes = slot_u16(block, SLOT_AXES) & ALL_AXES;
+  const UCHAR direction = slot_u8(block, VELOCITY_MOVE_DIRECTION);
   const UCHAR directions[AXIS_COUNT] = {direction, direction, direction, direction};
   const USHORT failing = check_velocity_params(request->ext, axes, directions);
   const USHORT word = run_move_checks(request, axes, failing, direction);
   if (word != DRV_SUCCESS) return word;
-  return drv_velocity_move(request->ext, axes, slot_u16(block, 2), slot_u16(block, 3),
-                           slot_u16(block, 4), direction);
+  return drv_velocity_move(request->ext, axes, slot_u16(block, VELOCITY_MOVE_START_SPEED),
+                           slot_u16(block, VELOCITY_MOVE_DRIVE_SPEED),
+                           slot_u16(block, VELOCITY_MOVE_ACC), direction);
 }
 
 USHORT const_move(RequestContext *request) {
   UCHAR direction = 0;
-  const USHORT word = check_fixed_move(request, 5, 6, &direction);
+  const USHORT word =
+      check_fixed_move(request, CONST_MOVE_DIRECTION, CONST_MOVE_CHECKED_DIRECTION, &direction);
   if (word != DRV_SUCCESS) return word;
   const DriverRequest *block = request->block;
   MoveProfile move = {};
-  move.drive_speed = slot_u16(block, 2);
-  move.mode = slot_u16(block, 3);
-  move.pulses = slot_u32(block, 4);
-  return drv_t_move(request->ext, slot_u16(block, 1) & ALL_AXES, &move, direction);
+  move.drive_speed = slot_u16(block, CONST_MOVE_DRIVE_SPEED);
+  move.mode = slot_u16(block, CONST_MOVE_MODE);
+  move.pulses = slot_u32(block, CONST_MOVE_PULSES);
+  return drv_t_move(request->ext, slot_u16(block, SLOT_AXES) & ALL_AXES, &move, direction);
 }
 
 USHORT t_move(RequestContext *request) { return profile_move(request, drv_t_move); }
@@ -243,9 +248,10 @@ USHORT s_move(RequestContext *request) { return profile_move(request, drv_s_move
 /* The checks of a move of several axes, which then start with 0xFD. */
 USHORT check_axes_move_request(RequestContext *request) {
   const DriverRequest *block = request->block;
-  const ULONG axes = slot_u16(block, 1) & ALL_AXES;
+  const ULONG axes = slot_u16(block, SLOT_AXES) & ALL_AXES;
   UCHAR directions[AXIS_COUNT];
-  for (int axis = 0; axis < AXIS_COUNT; ++axis) directions[axis] = slot_u8(block, 2 + axis);
+  for (int axis = 0; axis < AXIS_COUNT; ++axis)
+    directions[axis] = slot_u8(block, CHECK_AXES_MOVE_DIRECTIONS + axis);
   return run_move_checks(request, axes, check_velocity_params(request->ext, axes, directions),
                          MOVE_DIR_PLUS);
 }
@@ -254,38 +260,41 @@ USHORT check_axes_move_request(RequestContext *request) {
 USHORT t_change_speed(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
-  const ULONG axis = slot_u16(block, 1) & ALL_AXES;
+  const ULONG axis = slot_u16(block, SLOT_AXES) & ALL_AXES;
   USHORT status1 = 0;
   if (!read_running_status1(ext, axis, &status1)) return DRV_MOTION_COMPLETED;
   if (status1 & STATUS1_S_CURVE_PHASES) return DRV_S_CURVE_IN_PROGRESS;
   if (!(status1 & (STATUS1_AT_DRIVE_SPEED | STATUS1_BELOW_DRIVE_SPEED)))
     return (status1 & STATUS1_DECELERATING) ? DRV_IN_ACC_DEC : DRV_NOT_CONSTANT_SPEED;
   load_given_rates(ext, axis, block);
-  return chip_set_drive_speed(ext, axis, slot_u16(block, 2));
+  return chip_set_drive_speed(ext, axis, slot_u16(block, SPEED_AND_RATES_SPEED));
 }
 
 /* A new drive speed and deceleration point for a running S-curve move. */
 USHORT s_change_speed(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
-  const ULONG axis = slot_u16(block, 1) & ALL_AXES;
+  const ULONG axis = slot_u16(block, SLOT_AXES) & ALL_AXES;
   USHORT status1 = 0;
   if (!read_running_status1(ext, axis, &status1)) return DRV_MOTION_COMPLETED;
   if (!(status1 & (STATUS1_AT_DRIVE_SPEED | STATUS1_BELOW_DRIVE_SPEED))) return DRV_IN_ACC_DEC;
   /* Plain jerk codes: the fixed acceleration limit of the move stays. */
-  if (slot_u16(block, 3)) chip_cmd16(ext, command_word(axis, CHIP_JERK), slot_u16(block, 3));
-  if (slot_u16(block, 4)) chip_cmd16(ext, command_word(axis, CHIP_DEC_JERK), slot_u16(block, 4));
-  chip_set_dec_point(ext, axis, slot_u32(block, 5));
-  return chip_set_drive_speed(ext, axis, slot_u16(block, 2));
+  const USHORT jerk = slot_u16(block, S_CHANGE_V_JERK);
+  const USHORT dec_jerk = slot_u16(block, S_CHANGE_V_DEC_JERK);
+  if (jerk) chip_cmd16(ext, command_word(axis, CHIP_JERK), jerk);
+  if (dec_jerk) chip_cmd16(ext, command_word(axis, CHIP_DEC_JERK), dec_jerk);
+  chip_set_dec_point(ext, axis, slot_u32(block, S_CHANGE_V_DECEL_POINT));
+  return chip_set_drive_speed(ext, axis, slot_u16(block, S_CHANGE_V_SPEED));
 }
 
 /* Avoid triangle (extension word 1 bit 3) of the first axis of the mask;
  * only that bit of the value is taken. */
 USHORT t_set_avoid_triangle(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const int axis = axis_mask_to_index(slot_u16(request->block, 1) & ALL_AXES);
+  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES) & ALL_AXES);
   if (axis < 0) return DRV_SUCCESS;
-  set_ext_field(ext, axis, SHADOW_EXT_WORD1, EXT1_AVOID_TRIANGLE, slot_u16(request->block, 2));
+  set_ext_field(ext, axis, SHADOW_EXT_WORD1, EXT1_AVOID_TRIANGLE,
+                slot_u16(request->block, T_SET_AVTRI_SETTING));
   return DRV_SUCCESS;
 }
 
@@ -293,14 +302,14 @@ USHORT t_set_avoid_triangle(RequestContext *request) {
 USHORT set_start_speed_and_rates(RequestContext *request) {
   CardExtension *ext = request->ext;
   const DriverRequest *block = request->block;
-  const ULONG axis = slot_u16(block, 1) & ALL_AXES;
+  const ULONG axis = slot_u16(block, SLOT_AXES) & ALL_AXES;
   load_given_rates(ext, axis, block);
-  return chip_set_start_speed(ext, axis, slot_u16(block, 2));
+  return chip_set_start_speed(ext, axis, slot_u16(block, SPEED_AND_RATES_SPEED));
 }
 
 /* A new target (pulse count) of a running move; not during interpolation. */
 USHORT change_target(RequestContext *request) {
   if (interpolation_running(request->ext)) return DRV_TARGET_CHANGE_INTERP;
-  return chip_set_pulses(request->ext, slot_u16(request->block, 1) & ALL_AXES,
-                         slot_u32(request->block, 2));
+  return chip_set_pulses(request->ext, slot_u16(request->block, SLOT_AXES) & ALL_AXES,
+                         slot_u32(request->block, CHANGE_P_PULSES));
 }

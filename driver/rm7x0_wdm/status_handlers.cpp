@@ -1,7 +1,7 @@
 /* Status queries, counters, stop, hold and release, ring counter, hand wheel,
  * end of wait and interrupt factors.
  *
- * A query names its axis by the first axis bit of slot 1; a mask without an
+ * A query names its axis by the first axis bit of its mask; a mask without an
  * axis bit names none, and the request then fails rather than answering for
  * an axis that does not exist (the caller reports its own failure code). */
 #include "rm7x0_driver.h"
@@ -17,7 +17,7 @@ constexpr USHORT END_WAIT_HOME = 32;
 
 /* The axis of a query, or -1 after failing the request. */
 int query_axis(RequestContext *request) {
-  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
   if (axis < 0) request->status = STATUS_INVALID_PARAMETER;
   return axis;
 }
@@ -39,16 +39,16 @@ USHORT axis_input_byte(CardExtension *ext, int axis) {
 USHORT read_counter_request(RequestContext *request, UCHAR code) {
   if (query_axis(request) < 0) return DRV_SUCCESS;
   ULONG value = 0;
-  chip_read32(request->ext, command_word(slot_u16(request->block, 1), code), &value);
-  set_slot(request->block, 1, value);
+  chip_read32(request->ext, command_word(slot_u16(request->block, SLOT_AXES), code), &value);
+  set_slot(request->block, AXIS_QUERY_REPLY_VALUE, value);
   return DRV_SUCCESS;
 }
 
 USHORT read_word_request(RequestContext *request, UCHAR code) {
   if (query_axis(request) < 0) return DRV_SUCCESS;
   USHORT value = 0;
-  chip_read16(request->ext, command_word(slot_u16(request->block, 1), code), &value);
-  set_slot(request->block, 1, value);
+  chip_read16(request->ext, command_word(slot_u16(request->block, SLOT_AXES), code), &value);
+  set_slot(request->block, AXIS_QUERY_REPLY_VALUE, value);
   return DRV_SUCCESS;
 }
 
@@ -97,9 +97,9 @@ USHORT motion_done_request(RequestContext *request) {
   USHORT state = 0;
   /* A table run is served first: done means the run is over and closed. */
   conti_serve_table_run(request->ext);
-  motion_done(request->ext, slot_u16(request->block, 1), &done, &state);
-  set_slot(request->block, 1, done);
-  set_slot(request->block, 2, state);
+  motion_done(request->ext, slot_u16(request->block, SLOT_AXES), &done, &state);
+  set_slot(request->block, MOTION_DONE_REPLY_DONE, done);
+  set_slot(request->block, MOTION_DONE_REPLY_STATE, state);
   return DRV_SUCCESS;
 }
 
@@ -118,7 +118,8 @@ USHORT get_error_status(CardExtension *ext, ULONG axis_mask, BOOLEAN include_bit
 }
 
 USHORT get_error_status_request(RequestContext *request) {
-  set_slot(request->block, 1, get_error_status(request->ext, slot_u16(request->block, 1), TRUE));
+  set_slot(request->block, AXIS_QUERY_REPLY_VALUE,
+           get_error_status(request->ext, slot_u16(request->block, SLOT_AXES), TRUE));
   return DRV_SUCCESS;
 }
 
@@ -166,31 +167,34 @@ USHORT get_di_status(CardExtension *ext, ULONG axis_mask, PUSHORT raw_input) {
 USHORT get_di_status_request(RequestContext *request) {
   if (query_axis(request) < 0) return DRV_SUCCESS;
   USHORT raw = 0;
-  set_slot(request->block, 1, get_di_status(request->ext, slot_u16(request->block, 1), &raw));
-  set_slot(request->block, 2, raw);
+  set_slot(request->block, AXIS_QUERY_REPLY_VALUE,
+           get_di_status(request->ext, slot_u16(request->block, SLOT_AXES), &raw));
+  set_slot(request->block, GET_DI_STATUS_REPLY_RAW, raw);
   return DRV_SUCCESS;
 }
 
 /* The three IN3-group inputs of exactly one axis bit; any other value reads 0. */
 USHORT get_in3(RequestContext *request) {
-  const USHORT axis_bit = slot_u16(request->block, 1);
+  const USHORT axis_bit = slot_u16(request->block, SLOT_AXES);
   const int axis = axis_mask_to_index(axis_bit);
   USHORT bits = 0;
   if (axis >= 0 && axis_bit == (1u << axis)) {
     bits = (USHORT)(axis_input_byte(request->ext, axis) >> INPUT_IN3_GROUP_SHIFT) & 7;
   }
-  for (int n = 0; n < 3; ++n) set_slot(request->block, 1 + n, (bits >> n) & 1);
+  for (int n = 0; n < 3; ++n) set_slot(request->block, GET_IN3_REPLY_IN3 + n, (bits >> n) & 1);
   return DRV_SUCCESS;
 }
 
 /* ---- counters, speed, acceleration, latch ---------------------------------- */
 
 USHORT set_cmd_counter(RequestContext *request) {
-  return chip_set_cmd_counter(request->ext, slot_u16(request->block, 1), slot_u32(request->block, 2));
+  return chip_set_cmd_counter(request->ext, slot_u16(request->block, SLOT_AXES),
+                              slot_u32(request->block, SET_COUNTER_VALUE));
 }
 
 USHORT set_enc_counter(RequestContext *request) {
-  return chip_set_enc_counter(request->ext, slot_u16(request->block, 1), slot_u32(request->block, 2));
+  return chip_set_enc_counter(request->ext, slot_u16(request->block, SLOT_AXES),
+                              slot_u32(request->block, SET_COUNTER_VALUE));
 }
 
 USHORT get_cmd_counter(RequestContext *request) {
@@ -227,10 +231,10 @@ VOID stop_axes(CardExtension *ext, ULONG axis_mask, USHORT stop_code) {
  * waited search that was running is answered: it has not found home. */
 USHORT stop_move(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
+  const ULONG axis_mask = slot_u16(request->block, SLOT_AXES) & ALL_AXES;
   const ULONG ended_searches = end_home_searches(ext, axis_mask);
   disarm_int_actions(ext, axis_mask);
-  stop_axes(ext, axis_mask, slot_u16(request->block, 2));
+  stop_axes(ext, axis_mask, slot_u16(request->block, STOP_MOVE_MODE));
   home_search_apply_held(ext, ended_searches);
   held_starts_stop(ext, axis_mask);
   for_each_axis(ended_searches,
@@ -239,19 +243,19 @@ USHORT stop_move(RequestContext *request) {
 }
 
 USHORT stop_move_all(RequestContext *request) {
-  const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
+  const ULONG axis_mask = slot_u16(request->block, SLOT_AXES) & ALL_AXES;
   for_each_axis(axis_mask, [&](int axis) { arm_wait(request->ext, 1u << axis, FACTOR_DRIVE_END); });
   return stop_move(request);
 }
 
 USHORT drive_hold(RequestContext *request) {
-  const ULONG axis_mask = slot_u16(request->block, 1) & ALL_AXES;
+  const ULONG axis_mask = slot_u16(request->block, SLOT_AXES) & ALL_AXES;
   held_starts_hold(request->ext, axis_mask);
   return DRV_SUCCESS;
 }
 
 USHORT drive_start(RequestContext *request) {
-  held_starts_release(request->ext, slot_u16(request->block, 1));
+  held_starts_release(request->ext, slot_u16(request->block, SLOT_AXES));
   return DRV_SUCCESS;
 }
 
@@ -259,17 +263,17 @@ USHORT drive_start(RequestContext *request) {
 
 USHORT set_vring(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
   if (axis < 0) return DRV_SUCCESS;
   const USHORT refusal = check_axis_motion(ext, axis, OWNER_RING_COUNTER);
   if (refusal != DRV_SUCCESS) return refusal;
-  const USHORT value = slot_u16(request->block, 2);
+  const USHORT value = slot_u16(request->block, SET_VRING_ENABLE);
   set_ext_field(ext, axis, SHADOW_EXT_WORD1, EXT1_RING_COUNTER, value);
   if (value != VRING_ON) {
     release_comparators(ext, axis, OWNER_RING_COUNTER);
     return DRV_SUCCESS;
   }
-  const ULONG last = slot_u32(request->block, 3) - 1;
+  const ULONG last = slot_u32(request->block, SET_VRING_SIZE) - 1;
   chip_set_comp_plus(ext, 1u << axis, last);
   chip_set_comp_minus(ext, 1u << axis, last);
   hold_comparators(ext, axis, OWNER_RING_COUNTER);
@@ -280,14 +284,14 @@ USHORT set_vring(RequestContext *request) {
 
 USHORT set_mpg(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
   if (axis < 0) return DRV_SUCCESS;
-  const USHORT mode = slot_u16(request->block, 2) & MODE3_HAND_WHEEL_FIELD;
+  const USHORT mode = slot_u16(request->block, SET_MPG_MODE) & MODE3_HAND_WHEEL_FIELD;
   if (mode != 0) {
-    const USHORT speed = slot_u16(request->block, 4);
+    const USHORT speed = slot_u16(request->block, SET_MPG_SPEED);
     chip_set_start_speed(ext, 1u << axis, speed);
     chip_set_drive_speed(ext, 1u << axis, speed);
-    chip_set_pulses(ext, 1u << axis, slot_u16(request->block, 3));
+    chip_set_pulses(ext, 1u << axis, slot_u16(request->block, SET_MPG_RATIO));
   }
   set_mode_field(ext, axis, SHADOW_MODE3, MODE3_HAND_WHEEL_FIELD, mode);
   clear_end_flags(ext, 1u << axis);
@@ -297,12 +301,12 @@ USHORT set_mpg(RequestContext *request) {
 /* ---- waits and interrupt factors ------------------------------------------------ */
 
 USHORT end_wait(RequestContext *request) {
-  const USHORT value = slot_u16(request->block, 2);
+  const USHORT value = slot_u16(request->block, END_WAIT_FACTOR);
   const ULONG factor = value == END_WAIT_DRIVE ? FACTOR_DRIVE_END
                        : value == END_WAIT_HOME ? FACTOR_HOME_END
                                                 : 0;
   if (factor == 0) return DRV_SUCCESS;
-  for_each_axis(slot_u16(request->block, 1) & ALL_AXES, [&](int axis) {
+  for_each_axis(slot_u16(request->block, SLOT_AXES) & ALL_AXES, [&](int axis) {
     if (!end_axis_wait(request->ext, axis, factor)) return;
     if (factor == FACTOR_DRIVE_END) arm_drive_end(request->ext, 1u << axis, FALSE);
     if (factor == FACTOR_HOME_END) arm_home_end(request->ext, 1u << axis, FALSE);
@@ -311,14 +315,15 @@ USHORT end_wait(RequestContext *request) {
 }
 
 USHORT set_int_factor_request(RequestContext *request) {
-  return set_app_factor(request->ext, slot_u16(request->block, 1), slot_u16(request->block, 2));
+  return set_app_factor(request->ext, slot_u16(request->block, SLOT_AXES),
+                        slot_u16(request->block, SET_INT_FACTOR_FACTOR));
 }
 
 /* Selecting the axis and reading status 3 acknowledges its factors. */
 USHORT get_int_factor(RequestContext *request) {
   if (query_axis(request) < 0) return DRV_SUCCESS;
   USHORT factor = 0;
-  chip_read_status3(request->ext, slot_u16(request->block, 1), &factor);
-  set_slot(request->block, 1, factor);
+  chip_read_status3(request->ext, slot_u16(request->block, SLOT_AXES), &factor);
+  set_slot(request->block, AXIS_QUERY_REPLY_VALUE, factor);
   return DRV_SUCCESS;
 }

@@ -70,44 +70,46 @@ VOID refresh_torix_inputs(CardExtension *ext) {
 }
 
 USHORT set_torix_do(RequestContext *request) {
-  const USHORT port = slot_u16(request->block, 1);
+  const USHORT port = slot_u16(request->block, SET_TORIX_DO_PORT);
   if (port > TORIX_DO_PORT_LAST) return refuse_port(request);
-  card_write16_sync(request->ext, torix_port_register(port), slot_u16(request->block, 2));
+  card_write16_sync(request->ext, torix_port_register(port),
+                    slot_u16(request->block, SET_TORIX_DO_WORD));
   return DRV_SUCCESS;
 }
 
 USHORT get_torix_di(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const USHORT port = slot_u16(request->block, 1);
-  const USHORT mode = slot_u16(request->block, 2);
+  const USHORT port = slot_u16(request->block, GET_TORIX_DI_PORT);
+  const USHORT mode = slot_u16(request->block, GET_TORIX_DI_MODE);
   if (!is_input_port(port)) return refuse_port(request);
   if (mode == DI_MODE_CACHED_CONFIGURED && ext->torix_interrupt == 0) return DRV_TORIX_DI_INT_OFF;
   const USHORT word = mode == DI_MODE_LIVE ? card_read16_sync(ext, torix_port_register(port))
                                            : cached_input(ext, port);
-  set_slot(request->block, 1, word);
+  set_slot(request->block, GET_TORIX_DI_REPLY_WORD, word);
   return DRV_SUCCESS;
 }
 
 USHORT get_torix_di_cached(RequestContext *request) {
-  const USHORT port = slot_u16(request->block, 1);
+  const USHORT port = slot_u16(request->block, GET_TORIX_DI_CACHED_PORT);
   if (!is_input_port(port)) return refuse_port(request);
   if (!torix_bit_set(request->ext)) return DRV_TORIX_INT_OFF;
-  set_slot(request->block, 1, cached_input(request->ext, port));
+  set_slot(request->block, GET_TORIX_DI_CACHED_REPLY_WORD, cached_input(request->ext, port));
   return DRV_SUCCESS;
 }
 
 USHORT scan_torix(RequestContext *request) {
-  set_slot(request->block, 1, card_read16_sync(request->ext, REG_TORIX_SCAN));
+  set_slot(request->block, SCAN_TORIX_DI_REPLY_MODULES,
+           card_read16_sync(request->ext, REG_TORIX_SCAN));
   return DRV_SUCCESS;
 }
 
 /* The bus's interrupt stays off while the configuration word changes. */
 USHORT config_torix(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const BOOLEAN enable = slot_u16(request->block, 1) == 1;
+  const BOOLEAN enable = slot_u16(request->block, CONFIG_TORIX_ENABLE) == 1;
   if (enable && compare_table_reloading(ext)) return DRV_CONFLICT_CMP_MODE;
   card_write16_sync(ext, REG_TORIX_INT, TORIX_INT_OFF);
-  card_write16_sync(ext, REG_TORIX_CONFIG, slot_u16(request->block, 2));
+  card_write16_sync(ext, REG_TORIX_CONFIG, slot_u16(request->block, CONFIG_TORIX_WORD));
   ext->torix_interrupt = enable ? 1 : 0;
   switch_torix_source(ext, enable);
   if (enable) {
@@ -119,7 +121,7 @@ USHORT config_torix(RequestContext *request) {
 
 /* The interrupt alone; the configuration's flag is left as it is. */
 USHORT set_torix_int(RequestContext *request) {
-  const USHORT value = slot_u16(request->block, 1);
+  const USHORT value = slot_u16(request->block, SET_TORIX_INT_VALUE);
   card_write16_sync(request->ext, REG_TORIX_INT, value);
   switch_torix_source(request->ext, value == TORIX_INT_ON);
   if (value == TORIX_INT_ON) refresh_torix_inputs(request->ext);
@@ -140,6 +142,6 @@ USHORT reset_torix(RequestContext *request) {
 }
 
 USHORT set_torix_aux(RequestContext *request) {
-  card_write16_sync(request->ext, REG_TORIX_AUX, slot_u16(request->block, 1));
+  card_write16_sync(request->ext, REG_TORIX_AUX, slot_u16(request->block, SET_TORIX_REG48_VALUE));
   return DRV_SUCCESS;
 }

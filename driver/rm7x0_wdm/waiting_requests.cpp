@@ -219,8 +219,8 @@ static VOID complete_refused_wait(CardExtension *ext, int axis, USHORT word) {
   set_wait_state(ext, axis, WAIT_NONE, 0);
   if (irp == NULL) return;
   DriverRequest *block = (DriverRequest *)irp->AssociatedIrp.SystemBuffer;
-  block->slot[0] = word;
-  block->slot[1] = 0;
+  block->slot[SLOT_STATUS] = word;
+  block->slot[REPLY_FAILING_AXES] = 0;
   complete_request(irp, STATUS_SUCCESS, sizeof(DriverRequest));
 }
 

@@ -119,17 +119,17 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_arc2_move)(uint8_t card, uint16_t master, ui
 
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, assignment_word(axes));
-  put_u32(block, 2, profile.start_speed_word);
-  put_u32(block, 3, profile.drive_speed_word);
-  put_u32(block, 4, profile.acceleration_word);
-  put_u32(block, 5, direction);
-  put_u32(block, 6, constant_speed ? MODE_CONSTANT_SPEED : MODE_DECEL_POINT);
-  put_i32(block, 7, cx);
-  put_i32(block, 8, cy);
-  put_i32(block, 9, ex);
-  put_i32(block, 10, ey);
-  put_i32(block, 11, decel_point);
-  put_u32(block, 12, wait);
+  put_u32(block, INTERP_ASSIGNMENT, assignment_word(axes));
+  put_u32(block, INTERP_PROFILE + MOVE_PROFILE_START_SPEED, profile.start_speed_word);
+  put_u32(block, INTERP_PROFILE + MOVE_PROFILE_DRIVE_SPEED, profile.drive_speed_word);
+  put_u32(block, INTERP_PROFILE + MOVE_PROFILE_RATE, profile.acceleration_word);
+  put_u32(block, T_ARC2_MOVE_DIRECTION, direction);
+  put_u32(block, INTERP_MODE, constant_speed ? MODE_CONSTANT_SPEED : MODE_DECEL_POINT);
+  put_i32(block, T_ARC2_MOVE_CENTER, cx);
+  put_i32(block, T_ARC2_MOVE_CENTER + 1, cy);
+  put_i32(block, T_ARC2_MOVE_FINISH, ex);
+  put_i32(block, T_ARC2_MOVE_FINISH + 1, ey);
+  put_i32(block, T_ARC2_MOVE_DECEL_POINT, decel_point);
+  put_u32(block, T_ARC2_MOVE_WAIT, wait);
   return send_interpolation(card, REQ_T_ARC2_MOVE, block, ERROR_T_ARC2_START, master, wait);
 }

@@ -20,8 +20,9 @@ void set_direction(uint8_t direction[4], uint16_t axis, uint8_t value) {
 ApiStatus check_axes_move(uint8_t card, uint16_t axes, const uint8_t direction[4]) {
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axes);
-  for (int axis = 0; axis < 4; ++axis) put_u32(block, 2 + axis, direction[axis]);
+  put_u32(block, SLOT_AXES, axes);
+  for (int axis = 0; axis < 4; ++axis)
+    put_u32(block, CHECK_AXES_MOVE_DIRECTIONS + axis, direction[axis]);
   return judged_request(card_device(card), REQ_CHECK_AXES_MOVE, block, ERROR_AXES_MOVE_CHECK);
 }
 

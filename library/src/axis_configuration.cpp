@@ -21,12 +21,12 @@ constexpr uint16_t INP_ENABLED = 0x8000;
 constexpr uint16_t ALARM_ENABLED = 0x2000;
 constexpr uint16_t SOFT_LIMIT_ENABLED = 3;
 
-// A request whose slot 1 is the axis and slot 2 one value (style A).
+// An axis setting: the axis and one value (style A).
 ApiStatus send_axis_value(uint8_t card, DWORD code, uint16_t axis, uint32_t value,
                           ApiStatus failure) {
   DriverRequest block{};
-  put_u32(block, 1, axis);
-  put_u32(block, 2, value);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, AXIS_SETTING_VALUE, value);
   return request_only(card_device(card), code, block, failure);
 }
 
@@ -43,8 +43,8 @@ ApiStatus change_range(uint8_t card, uint16_t axis, uint32_t range) {
   if (const ApiStatus status = check_card_axis(card, axis)) return status;
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axis);
-  put_u32(block, 2, range);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, SET_RANGE_RANGE, range);
   if (const ApiStatus status =
           judged_request(card_device(card), REQ_SET_RANGE, block, ERROR_RANGE_CHANGE))
     return status;
@@ -117,9 +117,9 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_inp)(uint8_t card, uint16_t axis, uint16_t
                                            uint16_t logic) {
   if (const ApiStatus status = check_call(card, axis, API_SET_INP, enable, logic)) return status;
   DriverRequest block{};
-  put_u32(block, 1, axis);
-  put_u32(block, 2, enable == INP_ENABLED ? enable | logic : 0);
-  put_u32(block, 3, 0);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, SET_INP_VALUE, enable == INP_ENABLED ? enable | logic : 0);
+  put_u32(block, SET_INP_WRITE_MODE, 0);
   return request_only(card_device(card), REQ_SET_INP, block, ERROR_INP_SIGNAL_SET);
 }
 
@@ -140,9 +140,9 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(servo_on)(uint8_t card, uint16_t axis, uint8_t
   if (on > 1) return ERROR_INVALID_SERVO_SETTING;
   const uint16_t servo_bit = static_cast<uint16_t>(1u << (4 * axis_index(axis) + 1));
   DriverRequest block{};
-  put_u32(block, 1, axis);
-  put_u32(block, 2, on ? servo_bit : 0);
-  put_u32(block, 3, value);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, SERVO_ON_WORD, on ? servo_bit : 0);
+  put_u32(block, SERVO_ON_VALUE, value);
   return request_only(card_device(card), REQ_SERVO_ON, block, ERROR_SERVO_ON_SET);
 }
 
@@ -165,10 +165,10 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_softlimit)(uint8_t card, uint16_t axis, ui
   if (const ApiStatus status = check_call(card, axis, API_SET_SOFTLIMIT, enable, source))
     return status;
   DriverRequest block{};
-  put_u32(block, 1, axis);
-  put_u32(block, 2, enable == SOFT_LIMIT_ENABLED ? SOFT_LIMIT_ENABLED : 0);
-  put_u32(block, 3, source);
-  put_i32(block, 4, plus_limit);
-  put_i32(block, 5, minus_limit);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, SET_SOFTLIMIT_ENABLE, enable == SOFT_LIMIT_ENABLED ? SOFT_LIMIT_ENABLED : 0);
+  put_u32(block, SET_SOFTLIMIT_SOURCE, source);
+  put_i32(block, SET_SOFTLIMIT_PLUS, plus_limit);
+  put_i32(block, SET_SOFTLIMIT_MINUS, minus_limit);
   return judged_request(card_device(card), REQ_SET_SOFTLIMIT, block, ERROR_SW_LIMIT_SET);
 }

@@ -61,10 +61,10 @@ ApiStatus disarm_speed_change(uint8_t card, uint16_t axis) {
 ApiStatus read_stopped(const BatchStepJob &job, uint8_t *stopped) {
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, job.axis);
+  put_u32(block, SLOT_AXES, job.axis);
   const ApiStatus status =
       request_only(card_device(job.card), REQ_MOTION_DONE, block, ERROR_MOTION_DONE_GET);
-  *stopped = static_cast<uint8_t>(slot_u32(block, 1));
+  *stopped = static_cast<uint8_t>(slot_u32(block, MOTION_DONE_REPLY_DONE));
   return status;
 }
 

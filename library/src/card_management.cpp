@@ -18,8 +18,9 @@ HANDLE open_device(const CardRecord &card) {
 bool map_shared_buffer(HANDLE device, CardRecord &card) {
   DriverRequest block{};
   if (!send_request(device, REQ_MAP_SHARED_BUFFER, block)) return false;
-  card.shared_buffer_address = block.slot[1];  // a user-space address, pointer-sized
-  card.shared_buffer_length = slot_u32(block, 2);
+  // a user-space address, pointer-sized
+  card.shared_buffer_address = block.slot[MAP_SHARED_BUFFER_REPLY_ADDRESS];
+  card.shared_buffer_length = slot_u32(block, MAP_SHARED_BUFFER_REPLY_LENGTH);
   return true;
 }
 
@@ -34,7 +35,8 @@ bool read_ranges(uint8_t card, HANDLE device, DWORD code) {
   DriverRequest block{};
   if (!send_request(device, code, block)) return false;
   uint32_t ranges[AXES_PER_CARD];
-  for (int axis = 0; axis < AXES_PER_CARD; ++axis) ranges[axis] = slot_u32(block, 1 + axis);
+  for (int axis = 0; axis < AXES_PER_CARD; ++axis)
+    ranges[axis] = slot_u32(block, RANGES_REPLY_FIRST + axis);
   set_up_axes(card, ranges);
   return true;
 }

@@ -23,11 +23,11 @@ constexpr uint16_t MODE_INTERVAL = 16;
 // Only X and Y have a compare output.
 bool has_compare_output(uint16_t axis) { return axis == AXIS_X || axis == AXIS_Y; }
 
-// Slots 1-7 of a configuration request: the axis and the six words.
+// A configuration request up to the pitch: the axis and the six words.
 void fill_cmptrig(DriverRequest &block, uint16_t axis, const uint16_t (&words)[6]) {
   preset_status(block);
-  put_u32(block, 1, axis);
-  for (int i = 0; i < 6; ++i) put_u32(block, 2 + i, words[i]);
+  put_u32(block, SLOT_AXES, axis);
+  for (int i = 0; i < 6; ++i) put_u32(block, CMPTRIG_CONFIG_ENABLE + i, words[i]);
 }
 
 // An interval arming puts both counters at the ring's last value, |pitch| - 1;
@@ -81,9 +81,9 @@ ApiStatus upload_compare_table(uint8_t card, uint16_t axis, uint16_t direction,
   std::memcpy(reinterpret_cast<void *>(static_cast<uintptr_t>(record.shared_buffer_address)),
               entries.data(), count * sizeof(int32_t));
   DriverRequest block{};
-  put_u32(block, 1, axis);
-  put_u32(block, 2, byte_sum(entries));
-  put_u32(block, 3, count * sizeof(int32_t));
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, UPLOAD_COMPARE_TABLE_SUM, byte_sum(entries));
+  put_u32(block, UPLOAD_COMPARE_TABLE_LENGTH, count * sizeof(int32_t));
   if (!send_request(card_device(card), REQ_UPLOAD_COMPARE_TABLE, block))
     return ERROR_VARIABLE_PITCH_SET;
   // The driver's word itself is the status (a sum mismatch arrives as -32759);
@@ -129,7 +129,7 @@ RM7X0_EXPORT ApiStatus rm720_cmptrig_config(uint8_t card, uint16_t axis, uint16_
   }
   DriverRequest block{};
   fill_cmptrig(block, axis, {enable, source, mode, direction, output, table_direction});
-  if (mode == MODE_INTERVAL) put_i32(block, 8, pitch);
+  if (mode == MODE_INTERVAL) put_i32(block, CMPTRIG_CONFIG_PITCH, pitch);
   const ApiStatus status =
       judged_request(card_device(card), REQ_CMPTRIG_CONFIG, block, ERROR_CMPTRIG_SET);
   if (status == SUCCESS_NO_ERROR && enable == CMPTRIG_ON && mode == MODE_INTERVAL)
@@ -144,10 +144,10 @@ RM7X0_EXPORT ApiStatus rm720_set_cmp(uint8_t card, uint16_t axis, uint16_t sourc
   if (ApiStatus status = check_card_axis(card, axis)) return status;
   if (ApiStatus status = validate_api_args(API_SET_CMP, source, 0, 0, 0, 0, 0)) return status;
   DriverRequest block{};
-  put_u32(block, 1, axis);
-  put_u32(block, 2, source);
-  put_u32(block, 3, compare_plus);
-  put_u32(block, 4, compare_minus);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, SET_CMP_SOURCE, source);
+  put_u32(block, SET_CMP_PLUS, compare_plus);
+  put_u32(block, SET_CMP_MINUS, compare_minus);
   return request_only(card_device(card), REQ_SET_CMP, block, ERROR_IOCTL_FAILED);
 }
 
@@ -159,9 +159,9 @@ RM7X0_EXPORT ApiStatus rm720_set_cmp_mask_in3(uint8_t card, uint16_t word, uint8
           validate_api_args(API_SET_CMP_MASK_IN3, flag1, flag2, flag3, flag4, flag5, 0))
     return status;
   DriverRequest block{};
-  put_u32(block, 1, word);
+  put_u32(block, SET_CMP_MASK_IN3_WORD, word);
   const uint8_t flags[] = {flag1, flag2, flag3, flag4, flag5};
-  for (int i = 0; i < 5; ++i) put_u32(block, 2 + i, flags[i]);
+  for (int i = 0; i < 5; ++i) put_u32(block, SET_CMP_MASK_IN3_FLAGS + i, flags[i]);
   return request_only(card_device(card), REQ_SET_CMP_MASK_IN3, block, ERROR_IOCTL_FAILED);
 }
 
@@ -265,8 +265,8 @@ RM7X0_EXPORT ApiStatus rm730_cmptrig_config(uint8_t card, uint16_t axis, uint16_
   DriverRequest block{};
   fill_cmptrig(block, axis, {enable, source, mode, direction, output, travel});
   if (!on) return judged_request(card_device(card), REQ_CMPTRIG_CONFIG, block, ERROR_CMPTRIG_SET);
-  put_i32(block, 8, pitch);
-  put_u32(block, 9, start);
+  put_i32(block, CMPTRIG_CONFIG_PITCH, pitch);
+  put_u32(block, CMPTRIG_CONFIG_START, start);
   Counters before;
   if (ApiStatus status = read_counters(card, axis, &before)) return status;
   bool armed = false;

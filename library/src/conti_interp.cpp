@@ -90,14 +90,17 @@ ApiStatus send_segment(uint8_t card, const Segment &segment, uint16_t mode) {
 
   DriverRequest block{};
   preset_status(block);
-  int slot = 1;
   if (segment.arc) {
-    put_u32(block, slot++, segment.direction);
-    put_i32(block, slot++, segment.center[0]);
-    put_i32(block, slot++, segment.center[1]);
+    put_u32(block, CONTI_ARC2_MOVE_DIRECTION, segment.direction);
+    put_i32(block, CONTI_ARC2_MOVE_CENTER, segment.center[0]);
+    put_i32(block, CONTI_ARC2_MOVE_CENTER + 1, segment.center[1]);
   }
-  for (int k = 0; k < segment.axis_count; ++k) put_i32(block, slot++, segment.end[k]);
-  put_u32(block, slot, mode);
+  const int finish = segment.arc ? CONTI_ARC2_MOVE_FINISH : CONTI_LINE_FINISH;
+  for (int k = 0; k < segment.axis_count; ++k) put_i32(block, finish + k, segment.end[k]);
+  const int mode_slot = segment.arc               ? CONTI_ARC2_MOVE_MODE
+                        : segment.axis_count == 3 ? CONTI_LINE3_MOVE_MODE
+                                                  : CONTI_LINE2_MOVE_MODE;
+  put_u32(block, mode_slot, mode);
   const DWORD code = segment.arc                 ? REQ_CONTI_ARC2_MOVE
                      : segment.axis_count == 3 ? REQ_CONTI_LINE3_MOVE
                                                : REQ_CONTI_LINE2_MOVE;
@@ -235,8 +238,8 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_begin)(uint8_t card, uint16_t axi
   forget_last_targets(card, axes);
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, conti_axis_word(axes));
-  put_u32(block, 2, speed_word);
+  put_u32(block, INTERP_ASSIGNMENT, conti_axis_word(axes));
+  put_u32(block, CONTI_INTERP_BEGIN_SPEED, speed_word);
   if (const ApiStatus status = judged_request(card_device(card), REQ_CONTI_INTERP_BEGIN, block,
                                               ERROR_CONTI_INTERP_SET))
     return status;
@@ -254,10 +257,11 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_end)(uint8_t card) {
   if (const ApiStatus status = judged_request(card_device(card), REQ_CONTI_INTERP_END, block,
                                               ERROR_CONTI_INTERP_CLEAR))
     return status;
-  const uint16_t axis3 = slot_u16(block, 3);
-  const uint32_t range3 = slot_u32(block, 5);
-  if (RM7X0_NAME(set_range)(card, slot_u16(block, 2), slot_u32(block, 4)) == SUCCESS_NO_ERROR &&
-      axis3 != 0 && range3 != 0) {
+  const uint16_t axis2 = slot_u16(block, CONTI_INTERP_END_REPLY_SECOND_AXIS);
+  const uint32_t range2 = slot_u32(block, CONTI_INTERP_END_REPLY_SECOND_RANGE);
+  const uint16_t axis3 = slot_u16(block, CONTI_INTERP_END_REPLY_THIRD_AXIS);
+  const uint32_t range3 = slot_u32(block, CONTI_INTERP_END_REPLY_THIRD_RANGE);
+  if (RM7X0_NAME(set_range)(card, axis2, range2) == SUCCESS_NO_ERROR && axis3 != 0 && range3 != 0) {
     if (const ApiStatus status = RM7X0_NAME(set_range)(card, axis3, range3)) return status;
   }
   for (uint16_t &axis : card_table.cards[card].conti.axes) axis = 0;
@@ -266,8 +270,9 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_end)(uint8_t card) {
 
 // Exported as rm720_conti_interp_next_ready and rm730_conti_interp_next_ready.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_next_ready)(uint8_t card, uint8_t *ready) {
-  return query_reply_byte(card, REQ_CONTI_INTERP_NEXT_READY, true, 2,
-                          ERROR_CONTI_INTERP_NEXT_READY, ready);
+  return query_reply_byte(card, REQ_CONTI_INTERP_NEXT_READY, true,
+                          CONTI_INTERP_NEXT_READY_REPLY_READY, ERROR_CONTI_INTERP_NEXT_READY,
+                          ready);
 }
 
 // Exported as rm720_conti_line2_move and rm730_conti_line2_move.

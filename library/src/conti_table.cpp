@@ -126,14 +126,14 @@ ApiStatus make_relative(uint8_t card, const ContiAxes &axes, uint8_t base,
 ApiStatus load_segment(uint8_t card, const ContiSegmentRecord &record, uint32_t length) {
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, record.type);
-  put_i32(block, 2, record.x);
-  put_i32(block, 3, record.y);
-  put_i32(block, 4, record.z);
-  put_u32(block, 5, record.arc_direction);
-  put_i32(block, 6, record.cx);
-  put_i32(block, 7, record.cy);
-  put_u32(block, 8, length);
+  put_u32(block, CONTI_LOAD_SEGMENT_TYPE, record.type);
+  put_i32(block, CONTI_LOAD_SEGMENT_FINISH, record.x);
+  put_i32(block, CONTI_LOAD_SEGMENT_FINISH + 1, record.y);
+  put_i32(block, CONTI_LOAD_SEGMENT_FINISH + 2, record.z);
+  put_u32(block, CONTI_LOAD_SEGMENT_ARC_DIRECTION, record.arc_direction);
+  put_i32(block, CONTI_LOAD_SEGMENT_CENTER, record.cx);
+  put_i32(block, CONTI_LOAD_SEGMENT_CENTER + 1, record.cy);
+  put_u32(block, CONTI_LOAD_SEGMENT_LENGTH, length);
   if (!send_request(card_device(card), REQ_CONTI_LOAD_SEGMENT, block) ||
       status_word(block) != DRV_SUCCESS)
     return ERROR_INVALID_CONTINUE_INTERPOLATION_MOTION;
@@ -281,13 +281,13 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_config)(uint8_t card, uint16_t ax
   forget_last_targets(card, axes);
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, conti_axis_word(axes));
-  put_u32(block, 2, profile.start_speed_word);
-  put_u32(block, 3, profile.drive_speed_word);
-  put_u32(block, 4, profile.acceleration_word);
-  put_u32(block, 5, profile.deceleration_word);
-  put_u32(block, 6, mode | MODE_DECELERATION_POINT);
-  put_u32(block, 7, point);
+  put_u32(block, INTERP_ASSIGNMENT, conti_axis_word(axes));
+  put_u32(block, CONTI_INTERP_CONFIG_START_SPEED, profile.start_speed_word);
+  put_u32(block, CONTI_INTERP_CONFIG_DRIVE_SPEED, profile.drive_speed_word);
+  put_u32(block, CONTI_INTERP_CONFIG_ACC, profile.acceleration_word);
+  put_u32(block, CONTI_INTERP_CONFIG_DEC, profile.deceleration_word);
+  put_u32(block, CONTI_INTERP_CONFIG_MODE, mode | MODE_DECELERATION_POINT);
+  put_u32(block, CONTI_INTERP_CONFIG_DECEL_POINT, point);
   if (const ApiStatus status = judged_request(card_device(card), REQ_CONTI_INTERP_CONFIG, block,
                                               ERROR_CONTI_INTERP_SET))
     return status;
@@ -335,8 +335,9 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_start_all)(uint8_t card) {
 
 // Exported as rm720_conti_interp_running_segment.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_running_segment)(uint8_t card, uint8_t *index) {
-  return query_reply_byte(card, REQ_CONTI_INTERP_RUNNING_SEGMENT, false, 1,
-                          ERROR_CONTI_INTERP_CLEAR, index);
+  return query_reply_byte(card, REQ_CONTI_INTERP_RUNNING_SEGMENT, false,
+                          CONTI_INTERP_RUNNING_SEGMENT_REPLY_INDEX, ERROR_CONTI_INTERP_CLEAR,
+                          index);
 }
 
 // Start speed and rates of the next interpolation; a rate of 0 keeps the

@@ -1,7 +1,5 @@
 // What changes how an axis counts and drives: the ring counter, the hand
 // wheel (manual pulse generator) and the target of a running move.
-#include <initializer_list>
-
 #include "argument_checks.h"
 #include "checks.h"
 #include "model.h"
@@ -28,14 +26,11 @@ bool keeps_up_with_wheel(uint16_t mode, uint32_t ratio, uint32_t dv, int32_t max
   return int64_t{dv} >= 2 * int64_t{ratio} * max_frequency;
 }
 
-// A judged request of one axis whose values follow it from slot 2 on.
-ApiStatus judged_axis_request(uint8_t card, DWORD code, uint16_t axis,
-                              std::initializer_list<uint32_t> values, ApiStatus failure) {
-  DriverRequest block{};
+// A judged request of one axis, its values already in the block.
+ApiStatus judged_axis_request(uint8_t card, DWORD code, uint16_t axis, DriverRequest &block,
+                              ApiStatus failure) {
   preset_status(block);
-  put_u32(block, 1, axis);
-  int slot = 2;
-  for (const uint32_t value : values) put_u32(block, slot++, value);
+  put_u32(block, SLOT_AXES, axis);
   return judged_request(card_device(card), code, block, failure);
 }
 
@@ -49,7 +44,10 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_vring)(uint8_t card, uint16_t axis, uint16
   if (const ApiStatus status = validate_api_args(API_SET_VRING, enable, 0, 0, 0, 0, 0))
     return status;
   if (const ApiStatus status = check_card_axis(card, axis)) return status;
-  return judged_axis_request(card, REQ_SET_VRING, axis, {enable, value}, ERROR_VRING_SET);
+  DriverRequest block{};
+  put_u32(block, SET_VRING_ENABLE, enable);
+  put_u32(block, SET_VRING_SIZE, value);
+  return judged_axis_request(card, REQ_SET_VRING, axis, block, ERROR_VRING_SET);
 }
 
 // mode 0 off, 8, 16 or 24; ratio: output pulses per detent; DV (PPS): the
@@ -65,10 +63,10 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_mpg)(uint8_t card, uint16_t axis, uint16_t
     return ERROR_INVALID_MPG_SPEED;
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axis);
-  put_u32(block, 2, mode);
-  put_u32(block, 3, ratio);
-  put_u32(block, 4, speed_word);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, SET_MPG_MODE, mode);
+  put_u32(block, SET_MPG_RATIO, ratio);
+  put_u32(block, SET_MPG_SPEED, speed_word);
   return request_only(card_device(card), REQ_SET_MPG, block, ERROR_MPG_SET);
 }
 
@@ -76,5 +74,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_mpg)(uint8_t card, uint16_t axis, uint16_t
 // Exported as rm720_change_p and rm730_change_p.
 RM7X0_EXPORT ApiStatus RM7X0_NAME(change_p)(uint8_t card, uint16_t axis, uint32_t pulses) {
   if (const ApiStatus status = check_card_axis(card, axis)) return status;
-  return judged_axis_request(card, REQ_CHANGE_P, axis, {pulses}, ERROR_OUTPUT_PULSE_CHANGE);
+  DriverRequest block{};
+  put_u32(block, CHANGE_P_PULSES, pulses);
+  return judged_axis_request(card, REQ_CHANGE_P, axis, block, ERROR_OUTPUT_PULSE_CHANGE);
 }

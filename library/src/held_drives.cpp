@@ -9,7 +9,7 @@ constexpr uint32_t STOP_SUDDEN = 0x27;
 ApiStatus send_mask(uint8_t card, DWORD code, uint16_t axes, ApiStatus failure) {
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axes);
+  put_u32(block, SLOT_AXES, axes);
   return judged_request(card_device(card), code, block, failure);
 }
 
@@ -27,8 +27,8 @@ ApiStatus abandon_held_drives(uint8_t card, uint16_t axes, uint16_t loaded, ApiS
   if (loaded != 0) {
     DriverRequest block{};
     preset_status(block);
-    put_u32(block, 1, loaded);
-    put_u32(block, 2, STOP_SUDDEN);
+    put_u32(block, SLOT_AXES, loaded);
+    put_u32(block, STOP_MOVE_MODE, STOP_SUDDEN);
     send_request(card_device(card), REQ_STOP_MOVE, block);
   }
   release_drives(card, axes);

@@ -18,10 +18,10 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg)(uint8_t card, uint16_t axis, uin
                                                  index_level, step, 0, 0))
     return status;
   DriverRequest block{};
-  put_u32(block, 1, axis);
-  put_u32(block, 2, home_level | near_home_level | index_level);
-  put_u32(block, 3, step);
-  put_u32(block, 4, pulses);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, SET_HOME_CFG_LEVELS, home_level | near_home_level | index_level);
+  put_u32(block, SET_HOME_CFG_STEPS, step);
+  put_u32(block, SET_HOME_CFG_OFFSET, pulses);
   return request_only(card_device(card), REQ_SET_HOME_CFG, block, ERROR_HOME_CFG_SET);
 }
 
@@ -57,11 +57,11 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_home_cfg_ex)(uint8_t card, uint16_t axis,
     return status;
   const HomeSteps steps = steps_of_mode(mode, direction == 1);
   DriverRequest block{};
-  put_u32(block, 1, axis);
-  put_u32(block, 2, home_level | near_home_level | index_level);
-  put_u32(block, 3, steps.step_word);
-  put_u32(block, 4, mode);
-  put_u32(block, 5, steps.option);
-  put_u32(block, 6, direction);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, SET_HOME_CFG_EX_LEVELS, home_level | near_home_level | index_level);
+  put_u32(block, SET_HOME_CFG_EX_STEPS, steps.step_word);
+  put_u32(block, SET_HOME_CFG_EX_MODE, mode);
+  put_u32(block, SET_HOME_CFG_EX_OPTION, steps.option);
+  put_u32(block, SET_HOME_CFG_EX_DIRECTION, direction);
   return request_only(card_device(card), REQ_SET_HOME_CFG_EX, block, ERROR_HOME_CFG_EX_SET);
 }

@@ -29,14 +29,14 @@ ApiStatus fill_home_start(uint8_t card, uint16_t axis, uint32_t sv, uint32_t acc
   if (!speed_to_register(card, axis, search_speed, &search_word))
     return ERROR_INVALID_HOME_SEARCH_SPEED;
   preset_status(block);
-  put_u32(block, 1, axis);
-  put_u32(block, 2, profile.start_speed_word);
-  put_u32(block, 3, profile.acceleration_word);
-  put_u32(block, 4, profile.deceleration_word);
-  put_u32(block, 5, profile.drive_speed_word);
-  put_u32(block, 6, search_word);
-  put_u32(block, 7, wait);
-  put_u32(block, 8, card_options.home_option[card]);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, HOME_START_START_SPEED, profile.start_speed_word);
+  put_u32(block, HOME_START_ACC, profile.acceleration_word);
+  put_u32(block, HOME_START_DEC, profile.deceleration_word);
+  put_u32(block, HOME_START_SEARCH_SPEED, profile.drive_speed_word);
+  put_u32(block, HOME_START_LOW_SPEED, search_word);
+  put_u32(block, HOME_START_WAIT, wait);
+  put_u32(block, HOME_START_OPTION, card_options.home_option[card]);
   return SUCCESS_NO_ERROR;
 }
 

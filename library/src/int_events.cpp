@@ -45,7 +45,7 @@ ApiStatus fill_action_move(uint8_t card, uint16_t target, const ActionMove &acti
   move.pulses = action.distance;
   if (const ApiStatus status = plan_s_move(card, target, &move)) return status;
   remember_s_move(card, target, move);
-  put_s_move_slots(block, 5, move, direction_of_distance(move.pulses));
+  put_s_move_slots(block, SET_INT_ACTION_S_MOVE, move, direction_of_distance(move.pulses));
   return SUCCESS_NO_ERROR;
 }
 
@@ -70,7 +70,7 @@ ApiStatus attach_int_events(uint8_t card, HANDLE events[AXES_PER_CARD]) {
   }
   DriverRequest block{};
   for (int axis = 0; axis < AXES_PER_CARD; ++axis)
-    put_pointer(block, 1 + axis, record.int_events[axis]);
+    put_pointer(block, ATTACH_INT_EVENTS_FIRST + axis, record.int_events[axis]);
   if (!send_request(record.device, REQ_ATTACH_INT_EVENTS, block)) return ERROR_INT_EVENT_ATTACH;
   for (int axis = 0; axis < AXES_PER_CARD; ++axis) {
     if (!seh::try_store(events + axis, record.int_events[axis]))
@@ -94,8 +94,8 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_factor)(uint8_t card, uint16_t axis, u
     return status;
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axis);
-  put_u32(block, 2, factor);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, SET_INT_FACTOR_FACTOR, factor);
   return judged_request(card_device(card), REQ_SET_INT_FACTOR, block, ERROR_INT_FACTOR_SET);
 }
 
@@ -127,9 +127,9 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_int_action)(uint8_t card, uint16_t source_
     if (const ApiStatus status = fill_action_move(card, target, move, block)) return status;
   }
   preset_status(block);
-  put_u32(block, 1, source_axes);
-  put_u32(block, 2, factor);
-  put_u32(block, 3, target);
-  put_u32(block, 4, kind);
+  put_u32(block, SLOT_AXES, source_axes);
+  put_u32(block, SET_INT_ACTION_FACTOR, factor);
+  put_u32(block, SET_INT_ACTION_TARGET, target);
+  put_u32(block, SET_INT_ACTION_ACTION, kind);
   return judged_request(card_device(card), REQ_SET_INT_ACTION, block, ERROR_INT_FACTOR_SET);
 }

@@ -143,17 +143,19 @@ ApiStatus line_move(LineMove line) {
 
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, assignment_word(line.axes));
-  put_u32(block, 2, profile.start_speed_word);
-  put_u32(block, 3, profile.drive_speed_word);
-  put_u32(block, 4, line.s_curve ? profile.jerk_word : profile.acceleration_word);
-  put_u32(block, 5, line.s_curve ? profile.deceleration_jerk_word : profile.deceleration_word);
-  put_u32(block, 6, mode);
-  int slot = 7;
+  put_u32(block, INTERP_ASSIGNMENT, assignment_word(line.axes));
+  put_u32(block, INTERP_PROFILE + MOVE_PROFILE_START_SPEED, profile.start_speed_word);
+  put_u32(block, INTERP_PROFILE + MOVE_PROFILE_DRIVE_SPEED, profile.drive_speed_word);
+  put_u32(block, INTERP_PROFILE + MOVE_PROFILE_RATE,
+          line.s_curve ? profile.jerk_word : profile.acceleration_word);
+  put_u32(block, INTERP_PROFILE + MOVE_PROFILE_DECEL_RATE,
+          line.s_curve ? profile.deceleration_jerk_word : profile.deceleration_word);
+  put_u32(block, INTERP_MODE, mode);
   for (int position = 0; position < line.axes.count; ++position)
-    put_i32(block, slot++, line.distance[position]);
-  put_u32(block, slot++, tail);
-  put_u32(block, slot, line.wait);
+    put_i32(block, INTERP_FINISH + position, line.distance[position]);
+  const bool three_axes = line.axes.count == 3;
+  put_u32(block, three_axes ? LINE3_MOVE_TAIL : LINE2_MOVE_TAIL, tail);
+  put_u32(block, three_axes ? LINE3_MOVE_WAIT : LINE2_MOVE_WAIT, line.wait);
   return send_interpolation(line.card, line.code, block, line.own_failure, line.axes.bit[0],
                             line.wait);
 }

@@ -16,15 +16,15 @@ constexpr AxisWords ALARM_RESET_WORDS = {0x0004, 0x0040, 0x0400, 0x4000};
 constexpr AxisWords GDO_WORDS = {0x0008, 0x0080, 0x0800, 0x8000};
 constexpr AxisWords ERC_WORDS = {0x1000, 0x1000, 0x1000, 0x1000};
 
-// Style A: card and axis, the on value (0 or 1), then one request whose slot
-// 2 is the axis's word when on is 1, else 0.
+// Style A: card and axis, the on value (0 or 1), then one axis setting: the
+// axis's word when on is 1, else 0.
 ApiStatus switch_output(uint8_t card, uint16_t axis, uint8_t on, ApiId api,
                         const AxisWords &words, DWORD code, ApiStatus failure) {
   if (const ApiStatus status = check_card_axis(card, axis)) return status;
   if (const ApiStatus status = validate_api_args(api, on, 0, 0, 0, 0, 0)) return status;
   DriverRequest block{};
-  put_u32(block, 1, axis);
-  put_u32(block, 2, on == 1 ? words[axis_index(axis)] : 0);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, AXIS_SETTING_VALUE, on == 1 ? words[axis_index(axis)] : 0);
   return request_only(card_device(card), code, block, failure);
 }
 

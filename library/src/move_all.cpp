@@ -14,7 +14,7 @@ bool in_mask(uint16_t axes, int axis) { return (axes >> axis) & 1; }
 ApiStatus load_refusal(const DriverRequest &block) {
   const uint16_t word = status_word(block);
   if (word == DRV_SUCCESS) return SUCCESS_NO_ERROR;
-  return map_driver_status(word, static_cast<int16_t>(slot_u16(block, 1)));
+  return map_driver_status(word, static_cast<int16_t>(slot_u16(block, REPLY_FAILING_AXES)));
 }
 
 }  // namespace

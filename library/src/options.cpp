@@ -49,8 +49,8 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_customization)(uint8_t card, uint16_t type
     const HANDLE device = card_device(card);
     DriverRequest block{};
     preset_status(block);
-    put_u32(block, 1, type);
-    put_u32(block, 2, value);
+    put_u32(block, SET_CUSTOMIZATION_TYPE, type);
+    put_u32(block, SET_CUSTOMIZATION_VALUE, value);
     if (device == INVALID_HANDLE_VALUE || !send_request(device, REQ_SET_CUSTOMIZATION, block))
       return ERROR_CUSTOMIZATION_SET;
     card_options.line_speed_as_given[card] = static_cast<uint8_t>(value);
@@ -71,12 +71,12 @@ RM7X0_EXPORT ApiStatus rm720_reg_rw_test(uint8_t card, uint8_t operation, uint8_
   if (const ApiStatus status = check_card(card)) return status;
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, operation);
-  put_u32(block, 2, offset);
-  if (operation & REG_TEST_WRITE) put_u32(block, 3, data);
+  put_u32(block, REG_RW_TEST_OPERATION, operation);
+  put_u32(block, REG_RW_TEST_OFFSET, offset);
+  if (operation & REG_TEST_WRITE) put_u32(block, REG_RW_TEST_DATA, data);
   if (!send_request(card_device(card), REQ_REG_RW_TEST, block)) return ERROR_BOARD_REGISTER_ACCESS;
   if (operation & REG_TEST_WRITE) return SUCCESS_NO_ERROR;
-  return seh::try_store(value, static_cast<int16_t>(slot_u16(block, 1)))
+  return seh::try_store(value, static_cast<int16_t>(slot_u16(block, REG_RW_TEST_REPLY_VALUE)))
              ? SUCCESS_NO_ERROR
              : ERROR_ACCESS_VIOLATION_DATA_COPY;
 }
@@ -88,7 +88,7 @@ RM7X0_EXPORT ApiStatus rm720_set_WDT(uint8_t card, uint8_t mode) {
   if (mode > 6 || (mode & 1)) return ERROR_INVALID_WDT_MODE;  // 0, 2, 4 or 6
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, mode);
+  put_u32(block, SET_WDT_MODE, mode);
   if (!send_request(card_device(card), REQ_SET_WDT, block)) return ERROR_WDT_SET;
   const uint16_t word = status_word(block);
   return word == DRV_SUCCESS ? ApiStatus{SUCCESS_NO_ERROR} : map_driver_status(word, 0);
@@ -101,7 +101,7 @@ RM7X0_EXPORT ApiStatus rm720_get_WDT(uint8_t card, uint8_t *mode) {
   if (!send_request(card_device(card), REQ_GET_WDT, block)) return ERROR_WDT_GET;
   const uint16_t word = status_word(block);
   if (word != DRV_SUCCESS) return map_driver_status(word, 0);
-  return seh::try_store(mode, static_cast<uint8_t>(slot_u32(block, 1)))
+  return seh::try_store(mode, static_cast<uint8_t>(slot_u32(block, GET_WDT_REPLY_MODE)))
              ? SUCCESS_NO_ERROR
              : ERROR_ACCESS_VIOLATION_DATA_COPY;
 }

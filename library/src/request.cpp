@@ -21,7 +21,7 @@ ApiStatus judged_request(HANDLE device, DWORD code, DriverRequest &block, ApiSta
 ApiStatus judge_reply(const DriverRequest &block) {
   const uint16_t word = status_word(block);
   if (word == DRV_SUCCESS) return SUCCESS_NO_ERROR;
-  return map_driver_status(word, static_cast<int16_t>(slot_u16(block, 1)));
+  return map_driver_status(word, static_cast<int16_t>(slot_u16(block, REPLY_FAILING_AXES)));
 }
 
 HANDLE card_device(uint8_t card) { return card_table.cards[card].device; }

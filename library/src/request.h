@@ -40,9 +40,9 @@ inline int32_t slot_i32(const DriverRequest &block, int slot) {
 }
 
 inline void preset_status(DriverRequest &block) {
-  block.slot[0] = (block.slot[0] & ~uint64_t{0xFFFF}) | REQUEST_STATUS_PRESET;
+  block.slot[SLOT_STATUS] = (block.slot[SLOT_STATUS] & ~uint64_t{0xFFFF}) | REQUEST_STATUS_PRESET;
 }
-inline uint16_t status_word(const DriverRequest &block) { return slot_u16(block, 0); }
+inline uint16_t status_word(const DriverRequest &block) { return slot_u16(block, SLOT_STATUS); }
 
 // Sends the block to the device and waits for its answer in place.
 bool send_request(HANDLE device, DWORD code, DriverRequest &block);

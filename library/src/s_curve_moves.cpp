@@ -15,11 +15,13 @@
 
 namespace {
 
-// An S-curve request; `checked` puts 0xFD in slot 8 and the direction in 10.
+// An S-curve request; `checked` puts 0xFD in the direction slot and the
+// direction in the checked-direction slot.
 void fill_s_move(DriverRequest &block, uint16_t axis, const SMove &move, bool checked) {
-  put_u32(block, 1, axis);
-  put_s_move_slots(block, 2, move, checked ? DIRECTION_CHECKED : direction_of_distance(move.pulses));
-  if (checked) put_u32(block, 10, direction_of_distance(move.pulses));
+  put_u32(block, SLOT_AXES, axis);
+  put_s_move_slots(block, FIXED_MOVE_PROFILE, move,
+                   checked ? DIRECTION_CHECKED : direction_of_distance(move.pulses));
+  if (checked) put_u32(block, FIXED_MOVE_CHECKED_DIRECTION, direction_of_distance(move.pulses));
 }
 
 // The caller's jerks are converted into local values; the DV entries receive
@@ -130,14 +132,14 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(s_change_v)(uint8_t card, uint16_t axis, uint3
   const double multiplier = chip_multiplier_of(card, axis);
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axis);
-  put_u32(block, 2, speed_word);
-  put_u32(block, 3, jerk_word);
-  put_u32(block, 4, decel_jerk_word);
-  put_u32(block, 5, decel_point(static_cast<uint32_t>(motion.pulse_count),
-                                static_cast<int16_t>(motion.offset_pulse_count),
-                                motion.last_start_speed_word, speed_word, jerk_in_force,
-                                multiplier));
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, S_CHANGE_V_SPEED, speed_word);
+  put_u32(block, S_CHANGE_V_JERK, jerk_word);
+  put_u32(block, S_CHANGE_V_DEC_JERK, decel_jerk_word);
+  put_u32(block, S_CHANGE_V_DECEL_POINT,
+          decel_point(static_cast<uint32_t>(motion.pulse_count),
+                      static_cast<int16_t>(motion.offset_pulse_count), motion.last_start_speed_word,
+                      speed_word, jerk_in_force, multiplier));
   const ApiStatus status =
       judged_request(card_device(card), REQ_S_CHANGE_V, block, ERROR_S_DRIVING_SPEED_CHANGE);
   if (status == SUCCESS_NO_ERROR) {

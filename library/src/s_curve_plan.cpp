@@ -99,14 +99,14 @@ ApiStatus plan_loaded_s_move(uint8_t card, uint16_t axis, SMove *move) {
 }
 
 void put_s_move_slots(DriverRequest &block, int first_slot, const SMove &move, uint8_t direction) {
-  put_u32(block, first_slot, move.profile.start_speed_word);
-  put_u32(block, first_slot + 1, move.profile.drive_speed_word);
-  put_u32(block, first_slot + 2, move.profile.jerk_word);
-  put_u32(block, first_slot + 3, move.profile.deceleration_jerk_word);
-  put_u32(block, first_slot + 4, move.mode);
-  put_u32(block, first_slot + 5, distance_of(move.pulses));
-  put_u32(block, first_slot + 6, direction);
-  put_u32(block, first_slot + 7, move.tail);
+  put_u32(block, first_slot + MOVE_PROFILE_START_SPEED, move.profile.start_speed_word);
+  put_u32(block, first_slot + MOVE_PROFILE_DRIVE_SPEED, move.profile.drive_speed_word);
+  put_u32(block, first_slot + MOVE_PROFILE_RATE, move.profile.jerk_word);
+  put_u32(block, first_slot + MOVE_PROFILE_DECEL_RATE, move.profile.deceleration_jerk_word);
+  put_u32(block, first_slot + MOVE_PROFILE_MODE, move.mode);
+  put_u32(block, first_slot + MOVE_PROFILE_PULSES, distance_of(move.pulses));
+  put_u32(block, first_slot + MOVE_PROFILE_DIRECTION, direction);
+  put_u32(block, first_slot + MOVE_PROFILE_TAIL, move.tail);
 }
 
 void remember_s_move(uint8_t card, uint16_t axis, const SMove &move) {

@@ -29,29 +29,31 @@ ApiStatus t_curve_words(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv, u
   return profile_to_registers(card, axis, profile);
 }
 
-// A T-curve request; `checked` puts 0xFD in slot 8 and the direction in 10.
+// A T-curve request; `checked` puts 0xFD in the direction slot and the
+// direction in the checked-direction slot.
 void fill_t_move(DriverRequest &block, uint16_t axis, const SpeedProfile &profile, bool symmetric,
                  int32_t pulses, int16_t offset, bool checked) {
-  put_u32(block, 1, axis);
-  put_u32(block, 2, profile.start_speed_word);
-  put_u32(block, 3, profile.drive_speed_word);
-  put_u32(block, 4, profile.acceleration_word);
-  put_u32(block, 5, profile.deceleration_word);
-  put_u32(block, 6, symmetric ? T_MODE_SYMMETRIC : T_MODE_OWN_DECELERATION);
-  put_u32(block, 7, distance_of(pulses));
-  put_u32(block, 8, checked ? DIRECTION_CHECKED : direction_of_distance(pulses));
-  put_i16(block, 9, offset);
-  if (checked) put_u32(block, 10, direction_of_distance(pulses));
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, FIXED_MOVE_PROFILE + MOVE_PROFILE_START_SPEED, profile.start_speed_word);
+  put_u32(block, FIXED_MOVE_PROFILE + MOVE_PROFILE_DRIVE_SPEED, profile.drive_speed_word);
+  put_u32(block, FIXED_MOVE_PROFILE + MOVE_PROFILE_RATE, profile.acceleration_word);
+  put_u32(block, FIXED_MOVE_PROFILE + MOVE_PROFILE_DECEL_RATE, profile.deceleration_word);
+  put_u32(block, FIXED_MOVE_PROFILE + MOVE_PROFILE_MODE,
+          symmetric ? T_MODE_SYMMETRIC : T_MODE_OWN_DECELERATION);
+  put_u32(block, FIXED_MOVE_PROFILE + MOVE_PROFILE_PULSES, distance_of(pulses));
+  put_u32(block, FIXED_MOVE_DIRECTION, checked ? DIRECTION_CHECKED : direction_of_distance(pulses));
+  put_i16(block, FIXED_MOVE_PROFILE + MOVE_PROFILE_TAIL, offset);
+  if (checked) put_u32(block, FIXED_MOVE_CHECKED_DIRECTION, direction_of_distance(pulses));
 }
 
 void fill_const_move(DriverRequest &block, uint16_t axis, uint16_t drive_speed_word,
                      int32_t pulses, bool checked) {
-  put_u32(block, 1, axis);
-  put_u32(block, 2, drive_speed_word);
-  put_u32(block, 3, MODE_CONSTANT_SPEED);
-  put_u32(block, 4, distance_of(pulses));
-  put_u32(block, 5, checked ? DIRECTION_CHECKED : direction_of_distance(pulses));
-  if (checked) put_u32(block, 6, direction_of_distance(pulses));
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, CONST_MOVE_DRIVE_SPEED, drive_speed_word);
+  put_u32(block, CONST_MOVE_MODE, MODE_CONSTANT_SPEED);
+  put_u32(block, CONST_MOVE_PULSES, distance_of(pulses));
+  put_u32(block, CONST_MOVE_DIRECTION, checked ? DIRECTION_CHECKED : direction_of_distance(pulses));
+  if (checked) put_u32(block, CONST_MOVE_CHECKED_DIRECTION, direction_of_distance(pulses));
 }
 
 class ConstMoveAll final : public AxisMoveLoader {
@@ -128,11 +130,11 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(velocity_move)(uint8_t card, uint16_t axis, ui
   if (ApiStatus status = profile_to_registers(card, axis, &profile)) return status;
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axis);
-  put_u32(block, 2, profile.start_speed_word);
-  put_u32(block, 3, profile.drive_speed_word);
-  put_u32(block, 4, profile.acceleration_word);
-  put_u32(block, 5, dir);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, VELOCITY_MOVE_START_SPEED, profile.start_speed_word);
+  put_u32(block, VELOCITY_MOVE_DRIVE_SPEED, profile.drive_speed_word);
+  put_u32(block, VELOCITY_MOVE_ACC, profile.acceleration_word);
+  put_u32(block, VELOCITY_MOVE_DIRECTION, dir);
   return judged_request(card_device(card), REQ_VELOCITY_MOVE, block, ERROR_CONTI_MOVE_START);
 }
 
@@ -193,8 +195,8 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(t_set_avtri)(uint8_t card, uint16_t axis, uint
   if (setting != 0 && setting != 8) return ERROR_INVALID_AVOID_TRIANGLE_CONFIG;
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axis);
-  put_u32(block, 2, setting);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, T_SET_AVTRI_SETTING, setting);
   return request_only(card_device(card), REQ_T_SET_AVTRI, block, ERROR_T_AVOID_TRIANGLE_SET);
 }
 
@@ -208,10 +210,10 @@ ApiStatus send_speed_and_rates(uint8_t card, uint16_t axis, uint32_t speed, uint
   if (dec != 0 && !acc_to_register(card, axis, dec, &dec_word)) return ERROR_INVALID_DECELERATION;
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axis);
-  put_u32(block, 2, speed_word);
-  put_u32(block, 3, acc_word);
-  put_u32(block, 4, dec_word);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, SPEED_AND_RATES_SPEED, speed_word);
+  put_u32(block, SPEED_AND_RATES_ACC, acc_word);
+  put_u32(block, SPEED_AND_RATES_DEC, dec_word);
   return judged_request(card_device(card), code, block, failure);
 }
 

@@ -13,8 +13,8 @@ constexpr uint16_t STOP_DECELERATING = 0x26;
 constexpr uint16_t STOP_SUDDEN = 0x27;
 constexpr uint16_t ALL_AXES = AXIS_X | AXIS_Y | AXIS_Z | AXIS_U;
 
-// REQ_SET_INP slot 3: write slot 2 into the register without keeping it as
-// the configuration, or write the kept configuration back.
+// REQ_SET_INP write modes: write the value into the register without keeping
+// it as the configuration, or write the kept configuration back.
 constexpr uint32_t INP_WRITE_ONLY = 0x2000;
 constexpr uint32_t INP_RESTORE = 0x1000;
 constexpr uint32_t INP_CHECK_OFF = 0;
@@ -32,17 +32,17 @@ ApiStatus check_card_axes(uint8_t card, uint16_t axes) {
 ApiStatus send_stop(uint8_t card, DWORD code, uint16_t axes, uint16_t mode, ApiStatus failure) {
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axes);
-  put_u32(block, 2, mode);
-  put_u32(block, 3, 0);
+  put_u32(block, SLOT_AXES, axes);
+  put_u32(block, STOP_MOVE_MODE, mode);
+  put_u32(block, STOP_MOVE_WAITED, 0);
   return request_only(card_device(card), code, block, failure);
 }
 
 bool send_in_position(HANDLE device, uint16_t axis, uint32_t value, uint32_t write_mode) {
   DriverRequest block{};
-  put_u32(block, 1, axis);
-  put_u32(block, 2, value);
-  put_u32(block, 3, write_mode);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, SET_INP_VALUE, value);
+  put_u32(block, SET_INP_WRITE_MODE, write_mode);
   return send_request(device, REQ_SET_INP, block);
 }
 
@@ -61,9 +61,9 @@ ApiStatus stop_and_wait(uint8_t card, uint16_t axis) {
   if (!send_in_position(device, axis, INP_CHECK_OFF, INP_WRITE_ONLY)) return ERROR_INP_SIGNAL_SET;
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axis);
-  put_u32(block, 2, STOP_SUDDEN);
-  put_u32(block, 3, 1);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, STOP_MOVE_MODE, STOP_SUDDEN);
+  put_u32(block, STOP_MOVE_WAITED, 1);
   switch (send_waited_request(device, REQ_STOP_MOVE, block)) {
     case WaitedOutcome::NO_EVENT:
       return restore_in_position(device, axis, ERROR_OVERLAP_EVENT_CREATE);
@@ -93,9 +93,9 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(stop_move)(uint8_t card, uint16_t axis, uint16
 
   DriverRequest probe{};
   preset_status(probe);
-  put_u32(probe, 1, axis);
+  put_u32(probe, SLOT_AXES, axis);
   if (!send_request(card_device(card), REQ_MOTION_DONE, probe)) return ERROR_MOTION_DONE_GET;
-  if (static_cast<uint8_t>(slot_u32(probe, 1)) == 1) return SUCCESS_NO_ERROR;
+  if (static_cast<uint8_t>(slot_u32(probe, MOTION_DONE_REPLY_DONE)) == 1) return SUCCESS_NO_ERROR;
 
   if (waited) return stop_and_wait(card, axis);
   return send_stop(card, REQ_STOP_MOVE, axis, mode, ERROR_MOTION_STOP_SET);

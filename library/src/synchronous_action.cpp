@@ -24,17 +24,18 @@ constexpr uint16_t PARTNERS_LIMIT = 0x0F;
 void fill_synch_request(DriverRequest &block, uint16_t axis, const SynchAction &action) {
   block = DriverRequest{};
   preset_status(block);
-  put_u32(block, 1, axis);
-  put_u32(block, 2, action.enable);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, SET_SYNCH_ENABLE, action.enable);
   if (action.enable != SYNCH_ENABLE) return;
-  put_u32(block, 3, action.partners == 0 ? 0 : other_axes_mask(axis_index(axis), action.partners));
-  put_u32(block, 4, action.condition);
-  put_u32(block, 5, action.action);
-  put_u32(block, 6, action.partner_action);
+  put_u32(block, SET_SYNCH_PARTNERS,
+          action.partners == 0 ? 0 : other_axes_mask(axis_index(axis), action.partners));
+  put_u32(block, SET_SYNCH_CONDITION, action.condition);
+  put_u32(block, SET_SYNCH_ACTION, action.action);
+  put_u32(block, SET_SYNCH_PARTNER_ACTION, action.partner_action);
   if (!(action.condition & COMPARATOR_CONDITIONS)) return;
-  put_u32(block, 7, action.source);
-  put_u32(block, 8, action.compare_plus);
-  put_u32(block, 9, action.compare_minus);
+  put_u32(block, SET_SYNCH_SOURCE, action.source);
+  put_u32(block, SET_SYNCH_COMPARE_PLUS, action.compare_plus);
+  put_u32(block, SET_SYNCH_COMPARE_MINUS, action.compare_minus);
 }
 
 // Exported as rm720_set_synch and rm730_set_synch.
@@ -61,7 +62,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(synch_t_move_cfg)(uint8_t card, uint16_t axis,
   DriverRequest block;
   if (ApiStatus status = prepare_t_move(card, axis, sv, dv, acc, dec, pulses, 0, block))
     return status;
-  put_u32(block, 8, DIRECTION_LOADED);
+  put_u32(block, FIXED_MOVE_DIRECTION, DIRECTION_LOADED);
   return judged_request(card_device(card), REQ_T_MOVE, block, ERROR_T_MOVE_START);
 }
 
@@ -74,7 +75,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(synch_s_move_cfg)(uint8_t card, uint16_t axis,
   if (ApiStatus status = plan_loaded_s_move(card, axis, &move)) return status;
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axis);
-  put_s_move_slots(block, 2, move, DIRECTION_LOADED);
+  put_u32(block, SLOT_AXES, axis);
+  put_s_move_slots(block, FIXED_MOVE_PROFILE, move, DIRECTION_LOADED);
   return judged_request(card_device(card), REQ_S_MOVE, block, ERROR_S_MOVE_START);
 }

@@ -35,7 +35,8 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(scan_Torix_DI)(uint8_t card, int16_t *modules)
   if (const ApiStatus status =
           request_only(card_device(card), REQ_SCAN_TORIX_DI, block, ERROR_TORIX_DI_MODULE_GET))
     return status;
-  const int16_t input_modules = static_cast<int16_t>(slot_u16(block, 1) & 0xFF);
+  const int16_t input_modules =
+      static_cast<int16_t>(slot_u16(block, SCAN_TORIX_DI_REPLY_MODULES) & 0xFF);
   return seh::try_store(modules, input_modules) ? SUCCESS_NO_ERROR
                                                 : ERROR_ACCESS_VIOLATION_DATA_COPY;
 }
@@ -54,8 +55,8 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(config_Torix)(uint8_t card, uint16_t enable, u
   if (!zero_or_one(enable)) return ERROR_INVALID_TORIX_PERIODIC_ENABLE;
   if (factor > PERIODIC_FACTOR_MAX) return ERROR_INVALID_TORIX_PERIODIC_FACTOR;
   DriverRequest block{};
-  put_u32(block, 1, enable);
-  put_u32(block, 2, factor);
+  put_u32(block, CONFIG_TORIX_ENABLE, enable);
+  put_u32(block, CONFIG_TORIX_WORD, factor);
   return judged_torix_request(card, REQ_CONFIG_TORIX, block, ERROR_TORIX_FREQUENCY_SET);
 }
 
@@ -68,12 +69,12 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(get_Torix_DI)(uint8_t card, uint16_t group, in
   if (group < INPUT_GROUP_FIRST || group > INPUT_GROUP_LAST)
     return ERROR_INVALID_TORIX_SA_GROUP_ADDRESS;
   DriverRequest block{};
-  put_u32(block, 1, group);
-  put_u32(block, 2, mode);
+  put_u32(block, GET_TORIX_DI_PORT, group);
+  put_u32(block, GET_TORIX_DI_MODE, mode);
   if (const ApiStatus status =
           judged_torix_request(card, REQ_GET_TORIX_DI, block, ERROR_TORIX_INPUT))
     return status;
-  return seh::try_store(word, static_cast<int16_t>(slot_u16(block, 1)))
+  return seh::try_store(word, static_cast<int16_t>(slot_u16(block, GET_TORIX_DI_REPLY_WORD)))
              ? SUCCESS_NO_ERROR
              : ERROR_ACCESS_VIOLATION_DATA_COPY;
 }
@@ -84,7 +85,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(set_Torix_DO)(uint8_t card, uint16_t group, ui
   if (group > OUTPUT_GROUP_LAST) return ERROR_INVALID_TORIX_RA_GROUP_ADDRESS;
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, group);
-  put_u32(block, 2, word);
+  put_u32(block, SET_TORIX_DO_PORT, group);
+  put_u32(block, SET_TORIX_DO_WORD, word);
   return request_only(card_device(card), REQ_SET_TORIX_DO, block, ERROR_TORIX_OUTPUT);
 }

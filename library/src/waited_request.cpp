@@ -28,7 +28,7 @@ WaitedOutcome send_waited_request(HANDLE device, DWORD code, DriverRequest &bloc
 void end_wait(HANDLE device, uint16_t axis, uint32_t interrupt) {
   DriverRequest block{};
   preset_status(block);
-  put_u32(block, 1, axis);
-  put_u32(block, 2, interrupt);
+  put_u32(block, SLOT_AXES, axis);
+  put_u32(block, END_WAIT_FACTOR, interrupt);
   send_request(device, REQ_END_WAIT, block);
 }

@@ -233,7 +233,7 @@ TEST_F(OpenCards, AQueryTravelsToTheCardAndBack) {
   preset_status(block);
   EXPECT_EQ(judged_request(card_device(1), REQ_GET_DIPSW_ID, block, ERROR_BOARD_REGISTER_ACCESS),
             SUCCESS_NO_ERROR);
-  EXPECT_EQ(slot_u32(block, 1), 1u) << "the DIP switch of the card";
+  EXPECT_EQ(slot_u32(block, GET_DIPSW_ID_REPLY_ID), 1u) << "the DIP switch of the card";
 }
 
 }  // namespace

@@ -257,7 +257,7 @@ TEST_F(ContiTest, ALoadTheDriverDoesNotStoreIsRefused) {
   for (int k = 0; k < 2048; ++k) {  // another sender fills the table meanwhile
     DriverRequest block{};
     preset_status(block);
-    put_u32(block, 1, 18);
+    put_u32(block, CONTI_LOAD_SEGMENT_TYPE, 18);
     ASSERT_TRUE(send_request(card_device(0), REQ_CONTI_LOAD_SEGMENT, block));
   }
   EXPECT_EQ(rm720_conti_abs_line3_move_load(0, 2, 0, 0),

@@ -115,8 +115,8 @@ TEST_F(Moves, VelocityMoveRunsUntilAStopRequestAndRampsDown) {
   EXPECT_TRUE(probe_axis_busy(3));
   DriverRequest stop{};
   preset_status(stop);
-  put_u32(stop, 1, AXIS_U);
-  put_u32(stop, 2, 0x26);  // decelerating stop
+  put_u32(stop, SLOT_AXES, AXIS_U);
+  put_u32(stop, STOP_MOVE_MODE, 0x26);  // decelerating stop
   ASSERT_TRUE(send_request(card_device(0), REQ_STOP_MOVE, stop));
   const double ramp_down = run_one_to_end(3);
   // Up 0.198 s over 9,999 pulses, 0.302 s at 100,000 PPS, down as up.

@@ -65,8 +65,8 @@ SIM_STATUS CardFile::close() {
 
 Reply CardFile::request(std::uint32_t code, std::initializer_list<std::uint64_t> slots) {
   DriverRequest block{};
-  block.slot[0] = REQUEST_STATUS_PRESET;
-  int n = 1;
+  block.slot[SLOT_STATUS] = REQUEST_STATUS_PRESET;
+  int n = SLOT_STATUS + 1;  // the values follow the status word
   for (std::uint64_t value : slots) block.slot[n++] = value;
   return request(code, block);
 }
@@ -83,7 +83,7 @@ Reply CardFile::request(std::uint32_t code, const DriverRequest& block) {
 
 SIM_STATUS CardFile::attach_events(const SIM_HANDLE (&events)[4]) {
   DriverRequest block{};
-  std::memcpy(&block.slot[1], events, sizeof events);
+  std::memcpy(&block.slot[ATTACH_INT_EVENTS_FIRST], events, sizeof events);
   return request(REQ_ATTACH_INT_EVENTS, block).status;
 }
 
