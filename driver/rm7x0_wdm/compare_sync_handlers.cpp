@@ -26,7 +26,7 @@ constexpr USHORT SYNC1_INTERVAL_ENCODER = SYNC1_COMP_MINUS_UP;
 constexpr USHORT SYNC1_TABLE_INCREASING = SYNC1_COMP_PLUS_UP | SYNC1_COMP_MINUS_UP;
 constexpr USHORT SYNC1_TABLE_DECREASING = SYNC1_COMP_PLUS_DOWN | SYNC1_COMP_MINUS_DOWN;
 #ifdef RM7X0_MODEL_B
-/* Model B: slot 7 is the direction of travel; counting down has its own conditions. */
+/* Model B: the configuration names the direction of travel; counting down has its own conditions. */
 constexpr UCHAR TRAVEL_PLUS = 1;
 constexpr USHORT SYNC1_INTERVAL_COMMAND_DOWN = SYNC1_COMP_PLUS_DOWN;
 constexpr USHORT SYNC1_INTERVAL_ENCODER_DOWN = SYNC1_COMP_MINUS_DOWN;
@@ -75,23 +75,23 @@ VOID set_trigger_ext_words(CardExtension *ext, int axis, BOOLEAN ring_counter, U
 }
 
 /* The compare-output bits of a configuration request: its direction word
- * (slot 5) and output word (slot 6). The model-B library sends an output
- * line 1..15 in slot 6 instead of output bits; its card has one compare
- * output per axis, switched on by the same bit. */
+ * and output word. The model-B library sends an output line 1..15 in the
+ * output word instead of output bits; its card has one compare output per
+ * axis, switched on by the same bit. */
 USHORT trigger_output_word(const DriverRequest *block) {
 #ifdef RM7X0_MODEL_B
-  return (USHORT)(slot_u16(block, 5) | EXT2_COMPARE_OUTPUT);
+  return (USHORT)(slot_u16(block, CMPTRIG_CONFIG_DIRECTION) | EXT2_COMPARE_OUTPUT);
 #else
-  return (USHORT)(slot_u16(block, 5) | slot_u16(block, 6));
+  return (USHORT)(slot_u16(block, CMPTRIG_CONFIG_DIRECTION) | slot_u16(block, CMPTRIG_CONFIG_OUTPUT));
 #endif
 }
 
 /* The conditions of the interval trigger. The model-B library names the
- * direction of travel (slot 7: 1 plus); the model-A trigger counts up. */
+ * direction of travel (1 plus); the model-A trigger counts up. */
 USHORT interval_conditions(const DriverRequest *block, USHORT source) {
   const BOOLEAN encoder = source == COMPARE_SOURCE_ENCODER;
 #ifdef RM7X0_MODEL_B
-  if (slot_u8(block, 7) != TRAVEL_PLUS)
+  if (slot_u8(block, CMPTRIG_CONFIG_TRAVEL) != TRAVEL_PLUS)
     return encoder ? SYNC1_INTERVAL_ENCODER_DOWN : SYNC1_INTERVAL_COMMAND_DOWN;
 #else
   UNREFERENCED_PARAMETER(block);
@@ -100,11 +100,11 @@ USHORT interval_conditions(const DriverRequest *block, USHORT source) {
 }
 
 /* The model-B card's trigger counter starts at the position of the first
- * trigger, which that library sends in slot 9. */
+ * trigger, which that library sends with the configuration. */
 VOID preset_trigger_counter(CardExtension *ext, int axis, const DriverRequest *block) {
 #ifdef RM7X0_MODEL_B
   const int index = compare_register_index(1u << axis);
-  const ULONG start = slot_u32(block, 9);
+  const ULONG start = slot_u32(block, CMPTRIG_CONFIG_START);
   run_synchronized(ext, [&] {
     card_write16(ext, TRIG_COUNTER_LOW_REGISTER[index], (USHORT)start);
     card_write16(ext, TRIG_COUNTER_HIGH_REGISTER[index], (USHORT)(start >> 16));
@@ -153,15 +153,15 @@ VOID set_counters_for_ring(CardExtension *ext, int axis, ULONG last, DriverReque
   chip_read32(ext, command_word(1u << axis, CHIP_READ_ENC_COUNTER), &encoder);
   chip_set_cmd_counter(ext, 1u << axis, last);
   chip_set_enc_counter(ext, 1u << axis, last);
-  set_slot(block, CMPTRIG_REPLY_COMMAND_BEFORE, command);
-  set_slot(block, CMPTRIG_REPLY_ENCODER_BEFORE, encoder);
+  set_slot(block, CMPTRIG_CONFIG_REPLY_COMMAND_BEFORE, command);
+  set_slot(block, CMPTRIG_CONFIG_REPLY_ENCODER_BEFORE, encoder);
 }
 
 /* Interval mode: a ring counter of the pitch with both comparators and both
  * counters at its last value fires once per pitch. */
 VOID arm_interval_mode(CardExtension *ext, int axis, DriverRequest *block) {
-  const USHORT source = slot_u16(block, 3);
-  const LONG pitch = (LONG)slot_u32(block, 8);
+  const USHORT source = slot_u16(block, CMPTRIG_CONFIG_SOURCE);
+  const LONG pitch = (LONG)slot_u32(block, CMPTRIG_CONFIG_PITCH);
   /* The ring is as long as the pitch; its sign is the model-B library's. */
   const ULONG last = (pitch < 0 ? 0u - (ULONG)pitch : (ULONG)pitch) - 1;
   ext->compare.compare_pitch[axis] = pitch;
@@ -187,9 +187,9 @@ USHORT arm_table_mode(CardExtension *ext, int axis, const DriverRequest *block) 
    * moment the table mode is on. */
   run_synchronized(ext, [&] { trigger->compare_axis = (USHORT)(1u << axis); });
   const USHORT conditions =
-      slot_u8(block, 7) == TABLE_INCREASING ? SYNC1_TABLE_INCREASING : SYNC1_TABLE_DECREASING;
+      slot_u8(block, CMPTRIG_CONFIG_TRAVEL) == TABLE_INCREASING ? SYNC1_TABLE_INCREASING : SYNC1_TABLE_DECREASING;
   store_sync_words(ext, axis, conditions, SYNC2_INTERRUPT);
-  set_comp_registers(ext, axis, slot_u16(block, 3), TRUE, trigger->compare_table[0], TRUE,
+  set_comp_registers(ext, axis, slot_u16(block, CMPTRIG_CONFIG_SOURCE), TRUE, trigger->compare_table[0], TRUE,
                      trigger->compare_table[1]);
   set_trigger_ext_words(ext, axis, FALSE, trigger_output_word(block));
   /* The reload is ready before the first match can come. */
@@ -217,9 +217,9 @@ BOOLEAN table_held_by_other_axis(const CardExtension *ext, int axis) {
  * trigger is one per card, so a table for the other axis is refused while
  * one axis holds it. */
 USHORT cmptrig_arm(CardExtension *ext, DriverRequest *block) {
-  const int axis = axis_mask_to_index(slot_u16(block, 1));
+  const int axis = axis_mask_to_index(slot_u16(block, SLOT_AXES));
   if (axis < 0 || compare_register_index(1u << axis) < 0) return DRV_CMPTRIG_DISARM;
-  const BOOLEAN interval = slot_u16(block, 4) == CMPTRIG_INTERVAL_MODE;
+  const BOOLEAN interval = slot_u16(block, CMPTRIG_CONFIG_MODE) == CMPTRIG_INTERVAL_MODE;
   if (!interval && table_held_by_other_axis(ext, axis)) return DRV_CONFLICT_CMPTRIG;
   USHORT refusal = check_axis_motion(ext, axis, OWNER_COMPARE);
   if (refusal == DRV_SUCCESS) refusal = check_axis_sync(ext, axis, SYNC_OWNER_COMPARE);
@@ -300,18 +300,18 @@ USHORT check_partners(CardExtension *ext, ULONG partners) {
  * count: it holds nothing, so nothing stays held when its chain has run. */
 VOID enable_sync_action(CardExtension *ext, int axis, const DriverRequest *block) {
   DriverAxisState *state = &ext->axis[axis];
-  const USHORT relative_partners = slot_u16(block, 3);
-  const USHORT condition = slot_u16(block, 4);
-  const USHORT partner_action = slot_u16(block, 6);
+  const USHORT relative_partners = slot_u16(block, SET_SYNCH_PARTNERS);
+  const USHORT condition = slot_u16(block, SET_SYNCH_CONDITION);
+  const USHORT partner_action = slot_u16(block, SET_SYNCH_PARTNER_ACTION);
   const USHORT word1 = (USHORT)(condition | (relative_partners << SYNC1_PARTNER_SHIFT));
   const USHORT word2 =
-      (USHORT)(slot_u16(block, 5) | (state->shadow[SHADOW_SYNC_WORD2] & SYNC2_KEPT_BY_ACTION));
+      (USHORT)(slot_u16(block, SET_SYNCH_ACTION) | (state->shadow[SHADOW_SYNC_WORD2] & SYNC2_KEPT_BY_ACTION));
   const BOOLEAN acts = (word2 & (SYNC2_ACTIVE | SYNC2_SPEED_FROM_DATA)) != 0 || partner_action != 0;
   release_comparators(ext, axis, OWNER_SYNC_ACTION);
   if (condition & SYNC1_COMPARATOR_CONDITIONS) {
     if (acts) hold_comparators(ext, axis, OWNER_SYNC_ACTION);
-    set_comp_registers(ext, axis, slot_u16(block, 7), TRUE, slot_u32(block, 8), TRUE,
-                       slot_u32(block, 9));
+    set_comp_registers(ext, axis, slot_u16(block, SET_SYNCH_SOURCE), TRUE, slot_u32(block, SET_SYNCH_COMPARE_PLUS), TRUE,
+                       slot_u32(block, SET_SYNCH_COMPARE_MINUS));
   }
   const ULONG partners = rotate_axis_mask(axis, relative_partners);
   for_each_axis(partners, [&](int partner) {
@@ -439,11 +439,11 @@ VOID sync_action_reset(CardExtension *ext) {
  * stays as it is. */
 USHORT upload_compare_table(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const ULONG length = slot_u32(request->block, 3);
-  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  const ULONG length = slot_u32(request->block, UPLOAD_COMPARE_TABLE_LENGTH);
+  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
   if (axis >= 0 && table_held_by_other_axis(ext, axis)) return DRV_CONFLICT_CMPTRIG;
   if (ext->buffer.kernel_address == NULL || length > ext->buffer.length) return DRV_TABLE_REFUSED;
-  if (shared_buffer_checksum(ext, length) != slot_u32(request->block, 2)) return DRV_TABLE_CHECKSUM;
+  if (shared_buffer_checksum(ext, length) != slot_u32(request->block, UPLOAD_COMPARE_TABLE_SUM)) return DRV_TABLE_CHECKSUM;
   CompareTrigger *trigger = &ext->compare;
   run_synchronized(ext, [&] {
     RtlCopyMemory(trigger->compare_table, ext->buffer.kernel_address, length);
@@ -457,8 +457,8 @@ USHORT upload_compare_table(RequestContext *request) {
 USHORT cmptrig_config(RequestContext *request) {
   CardExtension *ext = request->ext;
   DriverRequest *block = request->block;
-  const USHORT axis_mask = slot_u16(block, 1);
-  switch (slot_u16(block, 2)) {
+  const USHORT axis_mask = slot_u16(block, SLOT_AXES);
+  switch (slot_u16(block, CMPTRIG_CONFIG_ENABLE)) {
     case CMPTRIG_ARM:
       return cmptrig_arm(ext, block);
     case 0: {
@@ -481,14 +481,14 @@ USHORT cmptrig_config(RequestContext *request) {
 
 USHORT set_synch(RequestContext *request) {
   CardExtension *ext = request->ext;
-  const int axis = axis_mask_to_index(slot_u16(request->block, 1));
+  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
   if (axis < 0) return DRV_SUCCESS;
   USHORT refusal = check_axis_motion(ext, axis, OWNER_SYNC_ACTION);
   if (refusal == DRV_SUCCESS) refusal = check_axis_sync(ext, axis, SYNC_OWNER_SYNC_ACTION);
   if (refusal != DRV_SUCCESS) return refusal;
-  switch (slot_u8(request->block, 2)) {
+  switch (slot_u8(request->block, SET_SYNCH_ENABLE)) {
     case 1:
-      refusal = check_partners(ext, rotate_axis_mask(axis, slot_u16(request->block, 3)));
+      refusal = check_partners(ext, rotate_axis_mask(axis, slot_u16(request->block, SET_SYNCH_PARTNERS)));
       if (refusal != DRV_SUCCESS) return refusal;
       enable_sync_action(ext, axis, request->block);
       break;
@@ -510,7 +510,7 @@ USHORT set_cmp_mask_in3(RequestContext *request) {
   USHORT set = 0, clear = 0;
   for (int flag = 0; flag < CMP_MASK_FLAGS; ++flag) {
     const USHORT bit = (USHORT)(1u << (CMP_MASK_FIRST_BIT + flag));
-    const UCHAR value = slot_u8(request->block, 2 + flag);
+    const UCHAR value = slot_u8(request->block, SET_CMP_MASK_IN3_FLAGS + flag);
     if (value == 1) set |= bit;
     if (value == 0) clear |= bit;
   }
@@ -524,8 +524,8 @@ USHORT set_cmp_mask_in3(RequestContext *request) {
 /* The model-B counters of X and Y; any other axis answers 0. */
 template <typename Read>
 static USHORT answer_compare_register(RequestContext *request, Read read) {
-  const int index = compare_register_index(slot_u16(request->block, 1));
-  set_slot(request->block, 1, index < 0 ? 0 : read(request->ext, index));
+  const int index = compare_register_index(slot_u16(request->block, SLOT_AXES));
+  set_slot(request->block, AXIS_QUERY_REPLY_VALUE, index < 0 ? 0 : read(request->ext, index));
   return DRV_SUCCESS;
 }
 

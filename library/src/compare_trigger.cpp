@@ -36,9 +36,10 @@ void fill_cmptrig(DriverRequest &block, uint16_t axis, const uint16_t (&words)[6
 // once the trigger is disarmed and the counters run on from the ring.
 void follow_ring_arming(uint8_t card, uint16_t axis, const DriverRequest &reply, int32_t pitch) {
   AxisMotionState &motion = motion_of(card, axis);
-  const int32_t before = slot_i32(reply, motion.abs_position_source == ABS_SOURCE_ENCODER
-                                             ? CMPTRIG_REPLY_ENCODER_BEFORE
-                                             : CMPTRIG_REPLY_COMMAND_BEFORE);
+  const int before_slot = motion.abs_position_source == ABS_SOURCE_ENCODER
+                              ? CMPTRIG_CONFIG_REPLY_ENCODER_BEFORE
+                              : CMPTRIG_CONFIG_REPLY_COMMAND_BEFORE;
+  const int32_t before = slot_i32(reply, before_slot);
   const auto last = static_cast<int32_t>((pitch < 0 ? -int64_t{pitch} : int64_t{pitch}) - 1);
   motion.origin_offset = wrapping_add(motion.origin_offset, wrapping_sub(last, before));
 }
