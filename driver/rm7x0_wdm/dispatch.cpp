@@ -132,7 +132,7 @@ constexpr Route kRoutes[] = {
     {REQ_SET_TORIX_REG48, set_torix_aux, WORD_IGNORED},
     {REQ_GET_TORIX_DI_CACHED, get_torix_di_cached, WORD_REPLACES},
     /* Compare trigger, synchronous action, compare mask and the model-B
-     * compare counters (compare_sync_handlers.cpp). */
+     * compare counters (compare_trigger.cpp). */
     {REQ_UPLOAD_COMPARE_TABLE, upload_compare_table, WORD_REPLACES},
     {REQ_CMPTRIG_CONFIG, cmptrig_config, WORD_REPLACES},
     {REQ_SET_SYNCH, set_synch, WORD_REPLACES},

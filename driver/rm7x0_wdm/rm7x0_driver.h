@@ -522,7 +522,7 @@ typedef struct Interpolation {
   ContiTable table;
 } Interpolation;
 
-/* The compare trigger of the card (compare_sync_handlers.cpp): an interval
+/* The compare trigger of the card (compare_trigger.cpp): an interval
  * trigger on X and on Y each, and one table trigger, whose table the
  * interrupt service routine reloads into the comparators of its axis.
  * Locks: the request handlers (request mutex) arm, disarm and upload; what
@@ -546,7 +546,7 @@ typedef struct CompareTrigger {
                                       DPC serves; interlocked */
 } CompareTrigger;
 
-/* The synchronous actions of the axes (compare_sync_handlers.cpp) and the
+/* The synchronous actions of the axes (sync_action.cpp) and the
  * speed the card keeps for an armed speed-change action: the chip takes
  * that speed from its data register, one for the card, when the action
  * fires. Written by the request handlers (request mutex): the states alone,
@@ -1060,12 +1060,10 @@ VOID home_search_reset(CardExtension *ext);
 /* The main status says the axis of index 0-3 is in error. */
 BOOLEAN axis_in_error(CardExtension *ext, int axis);
 
-/* compare_sync_handlers.cpp: the compare trigger (CompareTrigger) and its
- * table, the synchronous action (SyncActions), the compare-output mask and
- * the model-B compare counters. */
+/* compare_trigger.cpp: the compare trigger (CompareTrigger) and its table,
+ * the compare-output mask and the model-B compare counters. */
 RequestHandler upload_compare_table;
 RequestHandler cmptrig_config;
-RequestHandler set_synch;
 RequestHandler set_cmp_mask_in3;
 RequestHandler get_cmp_counter;
 RequestHandler get_cmp_trig_counter;
@@ -1088,6 +1086,12 @@ BOOLEAN factors_left_for_dpc(CardExtension *ext);
 /* Card reset, after the chip's reset disarmed every trigger: no trigger,
  * no table, no factor kept for the DPC. */
 VOID compare_trigger_reset(CardExtension *ext);
+
+/* sync_action.cpp: the synchronous actions of the axes (SyncActions). */
+RequestHandler set_synch;
+/* Writes an axis's two sync words and keeps them as its shadows; the speed
+ * kept for a speed-change action goes once no such action is left. */
+VOID store_sync_words(CardExtension *ext, int axis, USHORT word1, USHORT word2);
 /* An axis's synchronous action changes the drive speed from the chip's data
  * register (sync word 2 bit 11). */
 BOOLEAN speed_change_armed(const CardExtension *ext);

@@ -1,12 +1,10 @@
 /* The compare trigger (interval and table modes) with its table upload, the
- * synchronous action, the compare-output mask and the model-B compare
- * counters.
+ * compare-output mask and the model-B compare counters.
  *
  * The compare trigger and the synchronous action share an axis's comparators
  * and its two synchronous-action words, so each takes them (axis_owners.cpp)
- * and refuses an axis that the other holds. Each keeps its own record: the
- * trigger's states and table in CompareTrigger, the actions' states and the
- * kept speed in SyncActions; the routines here are their only writers. In
+ * and refuses an axis that the other holds. The trigger's states and table
+ * are its record, CompareTrigger; the routines here are its only writers. In
  * table mode the interrupt service routine moves the comparator that matched
  * to the next table entry (load_next_compare_entry); the table fields it
  * reads change under the interrupt lock. */
@@ -26,7 +24,8 @@ constexpr USHORT SYNC1_INTERVAL_ENCODER = SYNC1_COMP_MINUS_UP;
 constexpr USHORT SYNC1_TABLE_INCREASING = SYNC1_COMP_PLUS_UP | SYNC1_COMP_MINUS_UP;
 constexpr USHORT SYNC1_TABLE_DECREASING = SYNC1_COMP_PLUS_DOWN | SYNC1_COMP_MINUS_DOWN;
 #ifdef RM7X0_MODEL_B
-/* Model B: the configuration names the direction of travel; counting down has its own conditions. */
+/* Model B: the configuration names the direction of travel; counting down
+ * has its own conditions. */
 constexpr UCHAR TRAVEL_PLUS = 1;
 constexpr USHORT SYNC1_INTERVAL_COMMAND_DOWN = SYNC1_COMP_PLUS_DOWN;
 constexpr USHORT SYNC1_INTERVAL_ENCODER_DOWN = SYNC1_COMP_MINUS_DOWN;
@@ -51,21 +50,6 @@ int compare_register_index(ULONG axis_mask) {
   return -1;
 }
 
-/* The speed kept for a speed-change action goes with the last such action. */
-VOID forget_kept_speed_when_unused(CardExtension *ext) {
-  if (speed_change_armed(ext)) return;
-  run_synchronized(ext, [&] { ext->sync.data_low_kept = FALSE; });
-}
-
-/* Writes an axis's two sync words and keeps them as its shadows. */
-VOID store_sync_words(CardExtension *ext, int axis, USHORT word1, USHORT word2) {
-  DriverAxisState *state = &ext->axis[axis];
-  state->shadow[SHADOW_SYNC_WORD1] = word1;
-  state->shadow[SHADOW_SYNC_WORD2] = word2;
-  chip_set_sync_mode(ext, 1u << axis, word1, word2);
-  forget_kept_speed_when_unused(ext);
-}
-
 /* Ring counter on or off, and the compare-output bits of extension word 2
  * (above the home steps); each change is made with its word's write. */
 VOID set_trigger_ext_words(CardExtension *ext, int axis, BOOLEAN ring_counter, USHORT output) {
@@ -82,7 +66,8 @@ USHORT trigger_output_word(const DriverRequest *block) {
 #ifdef RM7X0_MODEL_B
   return (USHORT)(slot_u16(block, CMPTRIG_CONFIG_DIRECTION) | EXT2_COMPARE_OUTPUT);
 #else
-  return (USHORT)(slot_u16(block, CMPTRIG_CONFIG_DIRECTION) | slot_u16(block, CMPTRIG_CONFIG_OUTPUT));
+  return (USHORT)(slot_u16(block, CMPTRIG_CONFIG_DIRECTION) |
+                  slot_u16(block, CMPTRIG_CONFIG_OUTPUT));
 #endif
 }
 
@@ -187,10 +172,11 @@ USHORT arm_table_mode(CardExtension *ext, int axis, const DriverRequest *block) 
    * moment the table mode is on. */
   run_synchronized(ext, [&] { trigger->compare_axis = (USHORT)(1u << axis); });
   const USHORT conditions =
-      slot_u8(block, CMPTRIG_CONFIG_TRAVEL) == TABLE_INCREASING ? SYNC1_TABLE_INCREASING : SYNC1_TABLE_DECREASING;
+      slot_u8(block, CMPTRIG_CONFIG_TRAVEL) == TABLE_INCREASING ? SYNC1_TABLE_INCREASING
+                                                                : SYNC1_TABLE_DECREASING;
   store_sync_words(ext, axis, conditions, SYNC2_INTERRUPT);
-  set_comp_registers(ext, axis, slot_u16(block, CMPTRIG_CONFIG_SOURCE), TRUE, trigger->compare_table[0], TRUE,
-                     trigger->compare_table[1]);
+  set_comp_registers(ext, axis, slot_u16(block, CMPTRIG_CONFIG_SOURCE), TRUE,
+                     trigger->compare_table[0], TRUE, trigger->compare_table[1]);
   set_trigger_ext_words(ext, axis, FALSE, trigger_output_word(block));
   /* The reload is ready before the first match can come. */
   run_synchronized(ext, [&] {
@@ -270,73 +256,6 @@ ULONG shared_buffer_checksum(const CardExtension *ext, ULONG length) {
   return sum;
 }
 
-/* Chip sync words: the axis's own, then all partners in one command. */
-VOID clear_sync_action(CardExtension *ext, int axis) {
-  DriverAxisState *state = &ext->axis[axis];
-  const ULONG partners =
-      rotate_axis_mask(axis, state->shadow[SHADOW_SYNC_WORD1] >> SYNC1_PARTNER_SHIFT);
-  chip_set_sync_mode(ext, 1u << axis, 0, 0);
-  if (partners != 0) chip_set_sync_mode(ext, partners, 0, 0);
-  state->shadow[SHADOW_SYNC_WORD1] = 0;
-  state->shadow[SHADOW_SYNC_WORD2] = 0;
-  release_sync_words(ext, axis, SYNC_OWNER_SYNC_ACTION);
-  forget_kept_speed_when_unused(ext);
-}
-
-/* A partner's word 2 is replaced by the partner action: an axis whose sync
- * words the compare trigger holds cannot be one. */
-USHORT check_partners(CardExtension *ext, ULONG partners) {
-  USHORT refusal = DRV_SUCCESS;
-  for_each_axis(partners, [&](int partner) {
-    if (refusal == DRV_SUCCESS) refusal = check_axis_sync(ext, partner, SYNC_OWNER_SYNC_ACTION);
-  });
-  return refusal;
-}
-
-/* The comparators and their source are loaded before anything can fire, the
- * partners' actions before the axis's own word makes the action active. An
- * action that can never act (not active, no speed change, nothing for the
- * partners) only loads the comparators, whose factors interrupt actions
- * count: it holds nothing, so nothing stays held when its chain has run. */
-VOID enable_sync_action(CardExtension *ext, int axis, const DriverRequest *block) {
-  DriverAxisState *state = &ext->axis[axis];
-  const USHORT relative_partners = slot_u16(block, SET_SYNCH_PARTNERS);
-  const USHORT condition = slot_u16(block, SET_SYNCH_CONDITION);
-  const USHORT partner_action = slot_u16(block, SET_SYNCH_PARTNER_ACTION);
-  const USHORT word1 = (USHORT)(condition | (relative_partners << SYNC1_PARTNER_SHIFT));
-  const USHORT word2 =
-      (USHORT)(slot_u16(block, SET_SYNCH_ACTION) | (state->shadow[SHADOW_SYNC_WORD2] & SYNC2_KEPT_BY_ACTION));
-  const BOOLEAN acts = (word2 & (SYNC2_ACTIVE | SYNC2_SPEED_FROM_DATA)) != 0 || partner_action != 0;
-  release_comparators(ext, axis, OWNER_SYNC_ACTION);
-  if (condition & SYNC1_COMPARATOR_CONDITIONS) {
-    if (acts) hold_comparators(ext, axis, OWNER_SYNC_ACTION);
-    set_comp_registers(ext, axis, slot_u16(block, SET_SYNCH_SOURCE), TRUE, slot_u32(block, SET_SYNCH_COMPARE_PLUS), TRUE,
-                       slot_u32(block, SET_SYNCH_COMPARE_MINUS));
-  }
-  const ULONG partners = rotate_axis_mask(axis, relative_partners);
-  for_each_axis(partners, [&](int partner) {
-    chip_set_sync_mode(ext, 1u << partner, ext->axis[partner].shadow[SHADOW_SYNC_WORD1],
-                       partner_action);
-  });
-  /* A partner that the action starts has not ended its new drive yet. */
-  if (partner_action & SYNC2_START_ACTIONS) clear_end_flags(ext, partners);
-  store_sync_words(ext, axis, word1, word2);
-  if (acts)
-    hold_sync_words(ext, axis, SYNC_OWNER_SYNC_ACTION);
-  else
-    release_sync_words(ext, axis, SYNC_OWNER_SYNC_ACTION);
-  ext->sync.state[axis] = acts ? SYNC_ACTION_ARMED : SYNC_ACTION_LOADED;
-}
-
-/* REQ_SET_SYNCH enable 0: an armed action's words and its partners' are
- * cleared; an action that held nothing leaves its words to whoever takes
- * them next. */
-VOID disable_sync_action(CardExtension *ext, int axis) {
-  if (ext->sync.state[axis] == SYNC_ACTION_ARMED) clear_sync_action(ext, axis);
-  release_comparators(ext, axis, OWNER_SYNC_ACTION);
-  ext->sync.state[axis] = SYNC_ACTION_OFF;
-}
-
 /* 32-bit read of a model-B compare counter (not 4-byte aligned). */
 ULONG read_card_register32(CardExtension *ext, ULONG offset) {
   ULONG value = 0;
@@ -348,7 +267,7 @@ ULONG read_card_register32(CardExtension *ext, ULONG offset) {
 
 }  // namespace
 
-/* ---- the compare trigger's record --------------------------------------- */
+/* ---- the record ------------------------------------------------------------ */
 
 BOOLEAN compare_table_reloading(CardExtension *ext) {
   return read_interlocked(&ext->compare.compare_mode) == COMPARE_TABLE_RELOADING;
@@ -408,28 +327,6 @@ VOID compare_trigger_reset(CardExtension *ext) {
   RtlZeroMemory(trigger->compare_pitch, sizeof trigger->compare_pitch);
 }
 
-/* ---- the synchronous actions' record ------------------------------------ */
-
-BOOLEAN speed_change_armed(const CardExtension *ext) {
-  for (const DriverAxisState &state : ext->axis) {
-    if (state.shadow[SHADOW_SYNC_WORD2] & SYNC2_SPEED_FROM_DATA) return TRUE;
-  }
-  return FALSE;
-}
-
-VOID keep_action_speed(CardExtension *ext, USHORT value) {
-  ext->sync.kept_data_low = value;
-  ext->sync.data_low_kept = TRUE;
-}
-
-VOID restore_kept_data(CardExtension *ext) {
-  if (ext->sync.data_low_kept) card_write16(ext, REG_DATA_LOW, ext->sync.kept_data_low);
-}
-
-VOID sync_action_reset(CardExtension *ext) {
-  run_synchronized(ext, [&] { RtlZeroMemory(&ext->sync, sizeof ext->sync); });
-}
-
 /* ---- requests ------------------------------------------------------------ */
 
 /* The library has copied the table into the shared buffer; its byte sum must
@@ -443,7 +340,8 @@ USHORT upload_compare_table(RequestContext *request) {
   const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
   if (axis >= 0 && table_held_by_other_axis(ext, axis)) return DRV_CONFLICT_CMPTRIG;
   if (ext->buffer.kernel_address == NULL || length > ext->buffer.length) return DRV_TABLE_REFUSED;
-  if (shared_buffer_checksum(ext, length) != slot_u32(request->block, UPLOAD_COMPARE_TABLE_SUM)) return DRV_TABLE_CHECKSUM;
+  if (shared_buffer_checksum(ext, length) != slot_u32(request->block, UPLOAD_COMPARE_TABLE_SUM))
+    return DRV_TABLE_CHECKSUM;
   CompareTrigger *trigger = &ext->compare;
   run_synchronized(ext, [&] {
     RtlCopyMemory(trigger->compare_table, ext->buffer.kernel_address, length);
@@ -477,28 +375,6 @@ USHORT cmptrig_config(RequestContext *request) {
     default:
       return DRV_SUCCESS;
   }
-}
-
-USHORT set_synch(RequestContext *request) {
-  CardExtension *ext = request->ext;
-  const int axis = axis_mask_to_index(slot_u16(request->block, SLOT_AXES));
-  if (axis < 0) return DRV_SUCCESS;
-  USHORT refusal = check_axis_motion(ext, axis, OWNER_SYNC_ACTION);
-  if (refusal == DRV_SUCCESS) refusal = check_axis_sync(ext, axis, SYNC_OWNER_SYNC_ACTION);
-  if (refusal != DRV_SUCCESS) return refusal;
-  switch (slot_u8(request->block, SET_SYNCH_ENABLE)) {
-    case 1:
-      refusal = check_partners(ext, rotate_axis_mask(axis, slot_u16(request->block, SET_SYNCH_PARTNERS)));
-      if (refusal != DRV_SUCCESS) return refusal;
-      enable_sync_action(ext, axis, request->block);
-      break;
-    case 0:
-      disable_sync_action(ext, axis);
-      break;
-    default:
-      break;
-  }
-  return DRV_SUCCESS;
 }
 
 /* Bit 7 of mode register 3 of X and Y routes the compare-mask input; then
