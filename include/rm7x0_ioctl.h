@@ -393,6 +393,39 @@ enum RequestSlot {
   GET_WDT_REPLY_MODE = 1
 };
 
+/* Values the requests carry, as the library sends them and the driver reads
+ * them. Several are the chip's own codes or bits by design. */
+#define SEGMENT_TABLE_SIZE 2048           /* segments the driver's table holds */
+/* Mode word of a move (fixed moves, lines, arcs, table runs): bits 0-2 go to
+ * mode register 3; bits 12-15 0x1000 = constant speed. */
+#define MODE_DECEL_POINT 0x0001u          /* the deceleration point is given */
+#define MODE_OWN_DECELERATION 0x0002u     /* the deceleration rate is its own */
+#define MODE_S_CURVE 0x0004u
+#define MODE_SPEED_FIELD 0xF000u
+#define MODE_CONSTANT_SPEED 0x1000u
+/* Arc direction (REQ_T_ARC2_MOVE, the segments of a continuous run). */
+#define ARC_CLOCKWISE 0x32u
+#define ARC_COUNTER_CLOCKWISE 0x33u
+/* Stop kind (REQ_STOP_MOVE, REQ_STOP_MOVE_ALL). */
+#define STOP_DECELERATING 0x26u
+#define STOP_SUDDEN 0x27u
+/* REQ_SET_INT_FACTOR: the drive-end factor, as an application sets it. */
+#define INT_FACTOR_DRIVE_END 0x8000u
+/* REQ_END_WAIT: the interrupt the driver switches off after a wait. */
+#define END_WAIT_DRIVE_END 0x8000u
+#define END_WAIT_HOME_END 0x0020u
+/* REQ_SET_INT_ACTION: what the action does. */
+#define ACTION_RELEASE 1u                 /* release the held drive starts of its target */
+#define ACTION_S_MOVE 2u                  /* start the S-curve move it carries */
+/* REQ_CMPTRIG_CONFIG: a table's order (model A), the direction of travel (model B). */
+#define TABLE_INCREASING 1u
+#define TRAVEL_PLUS 1u
+/* REQ_MOTION_DONE reply: stop reasons the driver adds to the chip's. */
+#define STATE_STOP_COMMAND 0x0004u
+#define STATE_DRIVE_END 0x0080u
+#define STATE_HOME_END 0x0100u
+#define STATE_CONTI_BROKEN 0x0200u
+
 /* Driver result words (DriverResult): word 0 of the reply. */
 #define DRV_SUCCESS                  0x8000u /* request carried out */
 #define DRV_NO_HOME_CONFIG           0x8001u /* an axis has no home configuration */

@@ -16,7 +16,6 @@ namespace {
 constexpr USHORT CMPTRIG_ARM = 0x4000;
 constexpr USHORT CMPTRIG_INTERVAL_MODE = 16;
 constexpr USHORT COMPARE_SOURCE_ENCODER = 32;
-constexpr UCHAR TABLE_INCREASING = 1;
 
 /* Sync word 1: the conditions an armed trigger watches. */
 constexpr USHORT SYNC1_INTERVAL_COMMAND = SYNC1_COMP_PLUS_UP;
@@ -26,7 +25,6 @@ constexpr USHORT SYNC1_TABLE_DECREASING = SYNC1_COMP_PLUS_DOWN | SYNC1_COMP_MINU
 #ifdef RM7X0_MODEL_B
 /* Model B: the configuration names the direction of travel; counting down
  * has its own conditions. */
-constexpr UCHAR TRAVEL_PLUS = 1;
 constexpr USHORT SYNC1_INTERVAL_COMMAND_DOWN = SYNC1_COMP_PLUS_DOWN;
 constexpr USHORT SYNC1_INTERVAL_ENCODER_DOWN = SYNC1_COMP_MINUS_DOWN;
 #endif

@@ -8,10 +8,6 @@
 namespace {
 
 /* Stop-reason bits of the motion state (the libraries' DRIVE_FINISH_*). */
-constexpr USHORT STATE_STOP_COMMAND = 0x0004;
-constexpr USHORT STATE_DRIVE_END = 0x0080;
-constexpr USHORT STATE_CONTI_BROKEN = 0x0200;
-constexpr USHORT STATE_HOME_END = 0x0100;
 
 VOID clear_end_flags_of_path(CardExtension *ext, ULONG axis_mask, ULONG path_mask) {
   for_each_axis(axis_mask, [&](int axis) {

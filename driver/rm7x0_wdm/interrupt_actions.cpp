@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr UCHAR ACTION_RELEASE = 1;
-constexpr UCHAR ACTION_S_MOVE = 2;
 
 /* The factors of every other slot that counts the axis join its own: the
  * axis must raise all of them. */

@@ -49,7 +49,6 @@
 #define BAR_SLOT_COUNT 7          /* BARs 0-5 and the expansion ROM */
 #define ROM_BAR_INDEX 6
 #define NO_BAR_INDEX 255
-#define SEGMENT_TABLE_SIZE 2048
 #define INT_ACTION_SLOTS 4
 #define PCI_CONFIG_BYTES 256
 #define BAR0_FALLBACK_LENGTH 256
@@ -887,12 +886,7 @@ USHORT set_servo_on(CardExtension *ext, ULONG axis_mask, USHORT servo_bit, UCHAR
 #define MOVE_DIR_LOADED 0xFC     /* load the move, start nothing (synchronous action) */
 #define MOVE_DIR_CHECKED 0xFD    /* checked by REQ_CHECK_AXES_MOVE; direction in a later slot */
 #define MOVE_DIR_NONE 0xFF       /* the axis does not move */
-/* Mode word of a move: bits 0-2 go to REG_MODE3, bits 12-15 0x1000 = constant speed. */
-#define MODE_DECEL_POINT 0x0001u
-#define MODE_OWN_DECELERATION 0x0002u
-#define MODE_S_CURVE 0x0004u
-#define MODE_SPEED_FIELD 0xF000u
-#define MODE_CONSTANT_SPEED 0x1000u
+/* The mode word of a move (MODE_*, rm7x0_ioctl.h) asks for a constant speed. */
 static inline bool constant_speed_mode(USHORT mode) {
   return (mode & MODE_SPEED_FIELD) == MODE_CONSTANT_SPEED;
 }

@@ -12,8 +12,6 @@ namespace {
 constexpr USHORT STATE_STATUS2_BIT7 = 0x0040;
 
 constexpr USHORT VRING_ON = 16;
-constexpr USHORT END_WAIT_DRIVE = 0x8000;
-constexpr USHORT END_WAIT_HOME = 32;
 
 /* The axis of a query, or -1 after failing the request. */
 int query_axis(RequestContext *request) {
@@ -302,8 +300,8 @@ USHORT set_mpg(RequestContext *request) {
 
 USHORT end_wait(RequestContext *request) {
   const USHORT value = slot_u16(request->block, END_WAIT_FACTOR);
-  const ULONG factor = value == END_WAIT_DRIVE ? FACTOR_DRIVE_END
-                       : value == END_WAIT_HOME ? FACTOR_HOME_END
+  const ULONG factor = value == END_WAIT_DRIVE_END ? FACTOR_DRIVE_END
+                       : value == END_WAIT_HOME_END ? FACTOR_HOME_END
                                                 : 0;
   if (factor == 0) return DRV_SUCCESS;
   for_each_axis(slot_u16(request->block, SLOT_AXES) & ALL_AXES, [&](int axis) {

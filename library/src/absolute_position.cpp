@@ -97,7 +97,6 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(get_abs_position)(uint8_t card, uint16_t axis,
 namespace {
 
 // The stop reason of a search that ended at its home (the driver's home end).
-constexpr int16_t STATE_HOME_END = 0x0100;
 
 }  // namespace
 

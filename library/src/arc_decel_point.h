@@ -7,8 +7,6 @@
 
 #include <cstdint>
 
-constexpr uint16_t ARC_CLOCKWISE = 0x32;
-constexpr uint16_t ARC_COUNTER_CLOCKWISE = 0x33;
 
 // The octant (0..7, counter-clockwise from the positive master axis) of a
 // vector from the centre. On a diagonal a start vector takes the octant the

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr uint32_t MODE_CONSTANT_SPEED = 0x1000;
-constexpr uint32_t MODE_DECEL_POINT = 1;
 
 struct Partial {
   int64_t start, end;

@@ -28,7 +28,6 @@ constexpr uint8_t REGISTER_DATA_LOW = 12;
 constexpr DWORD POLL_PAUSE_MS = 1;
 constexpr DWORD EXIT_STOPPED_EARLY = 1, EXIT_CARD_RESET = 2;
 constexpr ApiStatus WORKER_NOT_STARTED = -1;
-constexpr uint16_t STOP_SUDDEN = 0x27;
 
 // One call's job, owned by its worker.
 struct BatchStepJob {

@@ -51,7 +51,6 @@ void follow_ring_arming(uint8_t card, uint16_t axis, const DriverRequest &reply,
 namespace {
 
 constexpr uint32_t TABLE_MAX_ENTRIES = 2048;
-constexpr uint16_t TABLE_INCREASING = 1;
 
 // Strictly increasing (direction 1) or strictly decreasing (any other).
 bool table_is_monotonic(const std::vector<int32_t> &table, uint16_t direction) {
@@ -175,7 +174,6 @@ constexpr int16_t CPLD_WIDE_PITCH = 2;  // later CPLDs take a 20-bit signed pitc
 constexpr int32_t WIDE_PITCH_MAX = 0x7FFFF;
 constexpr int32_t NARROW_PITCH_MAX = 0x7FFF;
 constexpr uint32_t START_NOT_ALLOWED = 0x80000000u;
-constexpr uint16_t TRAVEL_PLUS = 1;
 
 // Interval mode only (the card has no table); a signed pitch within what the
 // card's CPLD takes, but not 0 (no trigger has no pitch); a start other than

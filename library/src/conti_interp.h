@@ -11,8 +11,6 @@
 #include "rm7x0_status.h"
 
 // Arc directions: the chip's clockwise and counter-clockwise commands.
-constexpr uint16_t ARC_CLOCKWISE = 0x32;
-constexpr uint16_t ARC_COUNTER_CLOCKWISE = 0x33;
 
 // Segment modes of the per-segment exports: the driver takes 1 as a segment
 // following the running one, any other as the first with the axes at rest.

@@ -20,15 +20,10 @@
 namespace {
 
 constexpr uint32_t DRIVE_SPEED_MAX = 2000000;     // PPS
-constexpr uint16_t FACTOR_DRIVE_END = 0x8000;
-constexpr int16_t SEGMENT_TABLE_SIZE = 2048;
 constexpr size_t SEGMENT_RECORD_BYTES = 28;
 constexpr uint8_t SEGMENT_SHAPE = 0x0F;           // the type without the absolute flag
 constexpr uint8_t PERCENTAGE_MAX = 100;
 // Profile-mode words of a table run.
-constexpr uint16_t MODE_CONSTANT_SPEED = 0x1000;
-constexpr uint16_t MODE_OWN_DECELERATION = 2;
-constexpr uint16_t MODE_DECELERATION_POINT = 1;
 
 // The library's ranges of the partners, kept across a run's opening: the
 // driver keeps the scaled ranges, the library its own.
@@ -227,7 +222,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_start)(uint8_t card, uint16_t axi
   uint16_t speed_word = 0;
   if (const ApiStatus status = vector_speed_word(card, axis1, speed, &speed_word)) return status;
   const PartnerRanges ranges = remember_partner_ranges(card, axes);
-  if (const ApiStatus status = RM7X0_NAME(set_int_factor)(card, axis1, FACTOR_DRIVE_END))
+  if (const ApiStatus status = RM7X0_NAME(set_int_factor)(card, axis1, INT_FACTOR_DRIVE_END))
     return status;
   if (const ApiStatus status = RM7X0_NAME(conti_interp_begin)(card, axis1, axis2, axis3, speed))
     return status;
@@ -275,7 +270,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_config)(uint8_t card, uint16_t ax
                                     chip_acceleration(profile.deceleration_word, m), percentage)
                : 0;
   const PartnerRanges ranges = remember_partner_ranges(card, axes);
-  if (const ApiStatus status = RM7X0_NAME(set_int_factor)(card, axis1, FACTOR_DRIVE_END))
+  if (const ApiStatus status = RM7X0_NAME(set_int_factor)(card, axis1, INT_FACTOR_DRIVE_END))
     return status;
 
   forget_last_targets(card, axes);
@@ -286,7 +281,7 @@ RM7X0_EXPORT ApiStatus RM7X0_NAME(conti_interp_config)(uint8_t card, uint16_t ax
   put_u32(block, CONTI_INTERP_CONFIG_DRIVE_SPEED, profile.drive_speed_word);
   put_u32(block, CONTI_INTERP_CONFIG_ACC, profile.acceleration_word);
   put_u32(block, CONTI_INTERP_CONFIG_DEC, profile.deceleration_word);
-  put_u32(block, CONTI_INTERP_CONFIG_MODE, mode | MODE_DECELERATION_POINT);
+  put_u32(block, CONTI_INTERP_CONFIG_MODE, mode | MODE_DECEL_POINT);
   put_u32(block, CONTI_INTERP_CONFIG_DECEL_POINT, point);
   if (const ApiStatus status = judged_request(card_device(card), REQ_CONTI_INTERP_CONFIG, block,
                                               ERROR_CONTI_INTERP_SET))

@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr uint32_t STOP_SUDDEN = 0x27;
 
 ApiStatus send_mask(uint8_t card, DWORD code, uint16_t axes, ApiStatus failure) {
   DriverRequest block{};

@@ -12,7 +12,6 @@
 namespace {
 
 constexpr uint16_t EVENTS_DISABLE = 0, EVENTS_ENABLE = 1;
-constexpr uint16_t ACTION_S_MOVE = 2;
 
 void close_card_events(CardRecord &record) {
   for (HANDLE &event : record.int_events) {

@@ -18,9 +18,7 @@
 
 namespace {
 
-constexpr uint32_t MODE_CONSTANT_SPEED = 0x1000;
 constexpr uint32_t T_MODE_SYMMETRIC = 0;
-constexpr uint32_t T_MODE_OWN_DECELERATION = 2;
 
 struct LineMove {
   uint16_t api_id;
@@ -108,7 +106,7 @@ ApiStatus line_profile(LineMove &line, SpeedProfile *profile, uint32_t *mode, ui
     profile->deceleration = line.decel_rate;
     *mode = line.sv == line.dv             ? MODE_CONSTANT_SPEED
             : line.rate == line.decel_rate ? T_MODE_SYMMETRIC
-                                           : T_MODE_OWN_DECELERATION;
+                                           : MODE_OWN_DECELERATION;
   }
   const uint16_t master = line.axes.bit[0];
   if (ApiStatus status = profile_to_registers(card, master, profile)) return status;

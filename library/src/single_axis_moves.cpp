@@ -13,9 +13,7 @@
 
 namespace {
 
-constexpr uint32_t MODE_CONSTANT_SPEED = 0x1000;
 constexpr uint32_t T_MODE_SYMMETRIC = 0;
-constexpr uint32_t T_MODE_OWN_DECELERATION = 2;
 
 // The T-curve words of a move with its own deceleration.
 ApiStatus t_curve_words(uint8_t card, uint16_t axis, uint32_t sv, uint32_t dv, uint32_t acc,
@@ -39,7 +37,7 @@ void fill_t_move(DriverRequest &block, uint16_t axis, const SpeedProfile &profil
   put_u32(block, FIXED_MOVE_PROFILE + MOVE_PROFILE_RATE, profile.acceleration_word);
   put_u32(block, FIXED_MOVE_PROFILE + MOVE_PROFILE_DECEL_RATE, profile.deceleration_word);
   put_u32(block, FIXED_MOVE_PROFILE + MOVE_PROFILE_MODE,
-          symmetric ? T_MODE_SYMMETRIC : T_MODE_OWN_DECELERATION);
+          symmetric ? T_MODE_SYMMETRIC : MODE_OWN_DECELERATION);
   put_u32(block, FIXED_MOVE_PROFILE + MOVE_PROFILE_PULSES, distance_of(pulses));
   put_u32(block, FIXED_MOVE_DIRECTION, checked ? DIRECTION_CHECKED : direction_of_distance(pulses));
   put_i16(block, FIXED_MOVE_PROFILE + MOVE_PROFILE_TAIL, offset);

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint16_t STOP_DECELERATING = 0x26;
-constexpr uint16_t STOP_SUDDEN = 0x27;
 constexpr uint16_t ALL_AXES = AXIS_X | AXIS_Y | AXIS_Z | AXIS_U;
 
 // REQ_SET_INP write modes: write the value into the register without keeping

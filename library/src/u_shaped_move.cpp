@@ -27,13 +27,9 @@ constexpr int64_t TRAVEL_BLEND_MIN = 1;
 // which each moving axis passes at its trigger point.
 constexpr uint16_t FACTOR_PASSED_COUNTING_DOWN = 2048;
 constexpr uint16_t FACTOR_PASSED_COUNTING_UP = 4096;
-constexpr uint16_t FACTOR_DRIVE_END = 0x8000;
 constexpr uint16_t SYNCH_PASSED_COUNTING_UP = 1;
 constexpr uint16_t SYNCH_PASSED_COUNTING_DOWN = 2;
 constexpr uint16_t SYNCH_ON = 1;
-constexpr uint16_t ACTION_RELEASE = 1;
-constexpr uint16_t ACTION_S_MOVE = 2;
-constexpr uint16_t STOP_SUDDEN = 0x27;
 constexpr uint16_t NO_AXIS = 0;
 
 // The caller's arrays, copied once so that a bad pointer is refused before
@@ -166,7 +162,7 @@ ApiStatus prepare_lowering(uint8_t card, const UMoveArgs &args, const AxisLeg &l
                              static_cast<int32_t>(args.jerk[LOWERING]),
                              static_cast<int32_t>(args.dec_rate[LOWERING]),
                              static_cast<int32_t>(int64_t{final_position} - lift.target)};
-  return rm720_set_int_action(card, lift.axis, FACTOR_DRIVE_END, lift.axis, ACTION_S_MOVE,
+  return rm720_set_int_action(card, lift.axis, INT_FACTOR_DRIVE_END, lift.axis, ACTION_S_MOVE,
                               record);
 }
 

@@ -8,8 +8,6 @@
 #include "request.h"
 
 // REQ_END_WAIT slot 2: the interrupt the driver switches off after a wait.
-constexpr uint32_t END_WAIT_DRIVE_END = 0x8000;
-constexpr uint32_t END_WAIT_HOME_END = 0x20;
 
 enum class WaitedOutcome {
   NO_EVENT,   // CreateEventA failed; nothing was sent

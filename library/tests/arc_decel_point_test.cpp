@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "arc_decel_point.h"
+#include "win32.h"  // the arc directions of the request protocol
 
 namespace {
 

@@ -20,7 +20,6 @@ constexpr std::uint64_t DV = 20;  // 10,000 PPS at the reset range
 constexpr std::uint64_t FOLLOWING = 1;
 constexpr std::uint64_t FACTOR_ENABLE_DRIVE_END = 0x8000;
 constexpr card::SimTime kMs = card::kNsPerMs;
-constexpr std::uint16_t STATE_CONTI_BROKEN = 0x0200;  // motion_done's state: the path broke off
 
 bool segment_command(std::uint16_t word) {
   switch (word & 0xFF) {
