@@ -13,10 +13,6 @@ static VOID reset_axis_state(CardExtension *ext, int axis) {
   InterlockedExchange(&state->interrupt_factor, 0);
 }
 
-static VOID reset_card_state(CardExtension *ext) {
-  ext->torix_interrupt = 0;
-}
-
 /* Chip and driver back to their defaults. A request still waiting on an axis
  * can no longer see its factor (the reset disarms it), so it is cancelled
  * rather than left pending for ever. */
@@ -34,7 +30,7 @@ VOID card_reset(CardExtension *ext) {
   compare_trigger_reset(ext);
   sync_action_reset(ext);
   axis_owners_reset(ext);
-  reset_card_state(ext);
+  torix_reset(ext);
   waits_reset(ext);
   /* A DPC on another processor reads the shadows under the interrupt lock. */
   run_synchronized(ext, [&] {

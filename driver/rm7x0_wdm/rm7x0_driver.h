@@ -1185,6 +1185,8 @@ RequestHandler reset_torix;
 RequestHandler set_torix_aux;
 /* DPC and handlers: the input cache := the Torix input ports 8-15. */
 VOID refresh_torix_inputs(CardExtension *ext);
+/* Card reset, which switched the bus's interrupt off: its flag goes too. */
+VOID torix_reset(CardExtension *ext);
 
 /* A flag that another context changes with interlocked operations, read
  * as one interlocked access. */

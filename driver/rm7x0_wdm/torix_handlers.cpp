@@ -145,3 +145,5 @@ USHORT set_torix_aux(RequestContext *request) {
   card_write16_sync(request->ext, REG_TORIX_AUX, slot_u16(request->block, SET_TORIX_REG48_VALUE));
   return DRV_SUCCESS;
 }
+
+VOID torix_reset(CardExtension *ext) { ext->torix_interrupt = 0; }
