@@ -289,7 +289,8 @@ USHORT set_mpg(RequestContext *request) {
     const USHORT speed = slot_u16(request->block, SET_MPG_SPEED);
     chip_set_start_speed(ext, 1u << axis, speed);
     chip_set_drive_speed(ext, 1u << axis, speed);
-    chip_set_pulses(ext, 1u << axis, slot_u16(request->block, SET_MPG_RATIO));
+    /* The ratio whole: the library sends it as 32 bits, the register takes them. */
+    chip_set_pulses(ext, 1u << axis, slot_u32(request->block, SET_MPG_RATIO));
   }
   set_mode_field(ext, axis, SHADOW_MODE3, MODE3_HAND_WHEEL_FIELD, mode);
   clear_end_flags(ext, 1u << axis);

@@ -236,7 +236,9 @@ TEST_F(StopsAndSettings, HandWheelModesDrivePulsesPerDetentOrEdgeAtTheirSpeed) {
     uint32_t ratio, speed;
     int32_t per_detent;
   };
-  for (const Case c : {Case{8, 10, 20000, 10}, Case{16, 7, 40000, 14}, Case{24, 3, 60000, 6}}) {
+  // A ratio beyond 16 bits is driven whole.
+  for (const Case c : {Case{8, 10, 20000, 10}, Case{16, 7, 40000, 14}, Case{24, 3, 60000, 6},
+                       Case{8, 70000, 2000000, 70000}}) {
     SCOPED_TRACE(c.mode);
     const int32_t start = command_counter(AXIS_Z);
     ASSERT_EQ(rm720_set_mpg(0, AXIS_Z, c.mode, c.ratio, c.speed, 1000), SUCCESS_NO_ERROR);
