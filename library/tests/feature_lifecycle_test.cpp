@@ -231,9 +231,10 @@ class FeatureLifecycle : public FeatureBench,
     return *features_[0];
   }
 
-  void end_part_way(const Feature &feature, Ending ending) {
+  void end_part_way(Ending ending) {
+    Feature &feature = *features_[0];
     switch (ending) {
-      case OWN_END: features_[0]->disarm(); break;
+      case OWN_END: feature.disarm(); break;
       case SUDDEN_STOP:
         for (int axis : feature.axis)
           EXPECT_EQ(rm720_stop_move(CARD, BIT[axis], SUDDEN), SUCCESS_NO_ERROR);
@@ -275,7 +276,7 @@ TEST_P(FeatureLifecycle, SecondRunAsOnAFreshCard) {
   features_[0]->prepare();
   features_[0]->start();
   step(PART_WAY_STEPS);
-  end_part_way(*features_[0], ending);
+  end_part_way(ending);
   std::vector<int32_t> at_end;
   for (int axis : axes) at_end.push_back(counter(axis));
   run_to_rest();
