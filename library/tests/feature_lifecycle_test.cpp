@@ -61,9 +61,9 @@ class SpeedChangeAction : public Feature {
 class IntervalTriggerOf70 : public IntervalTrigger {
  public:
   void start() override {
-    EXPECT_EQ(rm720_cmptrig_config(CARD, BIT[axis[0]], ARM, 0, INTERVAL, 0, OUTPUT, 0, 70, nullptr,
-                                   0),
-              SUCCESS_NO_ERROR);
+    EXPECT_EQ(
+        rm720_cmptrig_config(CARD, BIT[axis[0]], ARM, 0, INTERVAL, 0, OUTPUT, 0, 70, nullptr, 0),
+        SUCCESS_NO_ERROR);
     ASSERT_EQ(rm720_const_move(CARD, BIT[axis[0]], SPEED, 1050), SUCCESS_NO_ERROR);
   }
   void expect_result() override {
@@ -328,12 +328,13 @@ struct StopCase {
   uint16_t mode;
 };
 const StopCase kStops[] = {
-    {"StopSudden", false, SUDDEN},
-    {"StopDecelerating", false, DECELERATING},
-    // DISABLED: stop_move_all leaves the drive-end interrupt enabled (no end of
-    // its wait).
-    {"DISABLED_StopAllSudden", true, SUDDEN},
-    {"DISABLED_StopAllDecelerating", true, DECELERATING},
+    {"Sudden", false, SUDDEN},
+    {"Decelerating", false, DECELERATING},
+};
+// DISABLED: stop_move_all leaves the drive-end interrupt enabled (no end of its wait).
+const StopCase kStopsAll[] = {
+    {"Sudden", true, SUDDEN},
+    {"Decelerating", true, DECELERATING},
 };
 
 void PrintTo(const StopCase &stop, std::ostream *out) { *out << stop.name; }
@@ -358,10 +359,12 @@ TEST_P(StopsEndTheirWait, NoDriveEndInterruptLeftOn) {
   EXPECT_EQ(rm720_int_event_config(CARD, 0, events), SUCCESS_NO_ERROR);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stops, StopsEndTheirWait, testing::ValuesIn(kStops),
-                         [](const testing::TestParamInfo<StopCase> &info) {
-                           return std::string(info.param.name);
-                         });
+const auto kStopName = [](const testing::TestParamInfo<StopCase> &info) {
+  return std::string(info.param.name);
+};
+INSTANTIATE_TEST_SUITE_P(StopMove, StopsEndTheirWait, testing::ValuesIn(kStops), kStopName);
+INSTANTIATE_TEST_SUITE_P(DISABLED_StopMoveAll, StopsEndTheirWait, testing::ValuesIn(kStopsAll),
+                         kStopName);
 
 // A compare trigger and a synchronous action on other axes, cut off by a
 // card reset part way and run again together, by the same calls: a speed
