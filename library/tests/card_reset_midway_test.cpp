@@ -135,35 +135,6 @@ class HeldStart : public Feature {
   int steps_ = 0;
 };
 
-// A line whose call waits for its end, from a thread of its own.
-class WaitedLine : public Feature {
- public:
-  ~WaitedLine() override {
-    if (caller_.joinable()) caller_.join();
-  }
-  int axes_needed() const override { return 2; }
-  void start() override {
-    caller_ = std::thread([this] {
-      status_ = rm720_t_line2_move(CARD, BIT[axis[0]], BIT[axis[1]], SPEED, 3000, ACC, ACC, 1500,
-                                   600, 0, 1);
-      returned_ = true;
-    });
-    // The call has reached the card once its axes drive.
-    while (!returned_ && !probe_axis_busy(axis[0])) std::this_thread::yield();
-  }
-  bool settled() override { return returned_; }
-  void expect_result() override {
-    EXPECT_EQ(status_, SUCCESS_NO_ERROR);
-    EXPECT_EQ(counter(axis[0]), 1500);
-    EXPECT_EQ(counter(axis[1]), 600);
-  }
-
- private:
-  std::thread caller_;
-  std::atomic<bool> returned_{false};
-  std::atomic<ApiStatus> status_{-1};
-};
-
 struct MidwayCase {
   const char *name;
   std::function<std::unique_ptr<Feature>()> make;
@@ -178,7 +149,7 @@ std::vector<MidwayCase> midway_cases() {
   cases.push_back({"HomeSearch", [] { return std::make_unique<HomeSearch>(); }});
   cases.push_back({"TableRun", [] { return std::make_unique<TableRun>(); }});
   cases.push_back({"HeldStart", [] { return std::make_unique<HeldStart>(); }});
-  cases.push_back({"WaitedLine", [] { return std::make_unique<WaitedLine>(); }});
+  cases.push_back({"WaitedLine", [] { return std::make_unique<WaitedLine>(3000, 1500, 600); }});
   return cases;
 }
 

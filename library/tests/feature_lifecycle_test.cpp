@@ -2,8 +2,6 @@
 // can end (its own end, a stop of its axes, a card reset), and started again:
 // the second run must give what a fresh card gives, with nothing refused as
 // still owned, armed, held or pending. End to end on the manual clock.
-#include <atomic>
-#include <thread>
 
 #include "running_features.h"
 
@@ -72,31 +70,6 @@ class IntervalTriggerOf70 : public IntervalTrigger {
   }
 };
 
-class FivePositionTable : public IntervalTrigger {
- public:
-  bool starts_last() const override { return true; }
-  void start() override {
-    EXPECT_EQ(rm720_cmptrig_config(CARD, BIT[axis[0]], ARM, 0, TABLE, 0, OUTPUT, 1, 0,
-                                   kTable.data(), static_cast<uint32_t>(kTable.size())),
-              SUCCESS_NO_ERROR);
-    ASSERT_EQ(rm720_const_move(CARD, BIT[axis[0]], SPEED, 500), SUCCESS_NO_ERROR);
-  }
-  void observe() override {
-    const uint32_t pulses = probe_compare_pulses(CARD, axis[0]);
-    if (pulses != pulses_) fired_.push_back(counter(axis[0]));
-    pulses_ = pulses;
-  }
-  void expect_result() override {
-    EXPECT_EQ(fired_, kTable);
-    EXPECT_EQ(counter(axis[0]), 500);
-  }
-
- private:
-  const std::vector<int32_t> kTable{60, 140, 260, 380, 470};
-  std::vector<int32_t> fired_;
-  uint32_t pulses_ = 0;
-};
-
 // The target's S-curve move (400 pulses at 1,000 PPS) starts at the source's
 // drive end, where the release action would start its held move.
 class SMoveAction : public InterruptAction {
@@ -137,38 +110,6 @@ class HeldStart : public Feature {
   int started_ = -1;
 };
 
-// A line move whose call returns at its end, made from a thread of its own
-// while the test steps the clock.
-class WaitedLine : public Feature {
- public:
-  ~WaitedLine() override {
-    if (caller_.joinable()) caller_.join();
-  }
-  int axes_needed() const override { return 2; }
-  void start() override {
-    for (int i = 0; i < 2; ++i) from_[i] = counter(axis[i]);
-    caller_ = std::thread([this] {
-      status_ = rm720_t_line2_move(CARD, BIT[axis[0]], BIT[axis[1]], SPEED, 4 * SPEED, ACC, ACC,
-                                   600, 300, 0, 1);
-      returned_ = true;
-    });
-    while (!returned_ && !probe_axis_busy(axis[0])) std::this_thread::yield();
-  }
-  bool settled() override { return returned_; }
-  void expect_result() override {
-    EXPECT_EQ(status_, SUCCESS_NO_ERROR);
-    EXPECT_EQ(counter(axis[0]) - from_[0], 600);
-    EXPECT_EQ(counter(axis[1]) - from_[1], 300);
-    EXPECT_EQ(probe_axis(CARD, axis[0]).mode1 & DRIVE_END_ENABLE, 0) << "the wait disarmed";
-  }
-
- private:
-  std::thread caller_;
-  int32_t from_[2] = {};
-  std::atomic<bool> returned_{false};
-  std::atomic<ApiStatus> status_{1};
-};
-
 // A speed change gives the second run the speed it gave the fresh card.
 void expect_same_speed_change(const Feature &fresh_run, const Feature &again) {
   const auto *fresh_change = dynamic_cast<const SpeedChangeAction *>(&fresh_run);
@@ -198,7 +139,8 @@ const char *const kLifecycleNames[L_KINDS] = {
 // The second run of a trigger takes another pitch or table than the first.
 std::unique_ptr<Feature> make(LifecycleKind kind, bool second_run = false) {
   if (second_run && kind == L_INTERVAL_TRIGGER) return std::make_unique<IntervalTriggerOf70>();
-  if (second_run && kind == L_TABLE_TRIGGER) return std::make_unique<FivePositionTable>();
+  if (second_run && kind == L_TABLE_TRIGGER)
+    return std::make_unique<TableTrigger>(std::vector<int32_t>{60, 140, 260, 380, 470});
   switch (kind) {
     case L_INTERVAL_TRIGGER: return make_feature(INTERVAL_TRIGGER);
     case L_TABLE_TRIGGER: return make_feature(TABLE_TRIGGER);
@@ -208,7 +150,7 @@ std::unique_ptr<Feature> make(LifecycleKind kind, bool second_run = false) {
     case L_RELEASE_ACTION: return make_feature(INTERRUPT_ACTION);
     case L_S_MOVE_ACTION: return std::make_unique<SMoveAction>();
     case L_HELD_START: return std::make_unique<HeldStart>();
-    case L_WAITED_LINE: return std::make_unique<WaitedLine>();
+    case L_WAITED_LINE: return std::make_unique<WaitedLine>(4 * SPEED, 600, 300);
     default: return make_feature(PLAIN_MOVE);
   }
 }
@@ -258,7 +200,7 @@ class FeatureLifecycle : public FeatureBench,
     for (int master = 0; master < 4; ++master) {
       SCOPED_TRACE(master);
       features_.clear();
-      features_.push_back(std::make_unique<WaitedLine>());
+      features_.push_back(std::make_unique<WaitedLine>(4 * SPEED, 600, 300));
       features_[0]->axis = {master, master ^ 1};
       features_[0]->start();
       run_to_rest();

@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "batch_move.h"
@@ -79,6 +81,8 @@ class IntervalTrigger : public Feature {
 
 class TableTrigger : public Feature {
  public:
+  explicit TableTrigger(std::vector<int32_t> table = {100, 150, 230, 300})
+      : kTable(std::move(table)) {}
   int axes_needed() const override { return 1; }
   bool triggers() const override { return true; }
   bool starts_last() const override { return true; }
@@ -103,9 +107,46 @@ class TableTrigger : public Feature {
   }
 
  private:
-  const std::vector<int32_t> kTable{100, 150, 230, 300};
+  const std::vector<int32_t> kTable;
   std::vector<int32_t> fired_;
   uint32_t pulses_ = 0;
+};
+
+// A line move whose call returns at its end, made from a thread of its own
+// while the test steps the clock.
+class WaitedLine : public Feature {
+ public:
+  WaitedLine(uint32_t drive_speed, int32_t master, int32_t partner)
+      : drive_speed_(drive_speed), distance_{master, partner} {}
+  ~WaitedLine() override {
+    if (caller_.joinable()) caller_.join();
+  }
+  int axes_needed() const override { return 2; }
+  void start() override {
+    for (int i = 0; i < 2; ++i) from_[i] = counter(axis[i]);
+    caller_ = std::thread([this] {
+      status_ = rm720_t_line2_move(CARD, BIT[axis[0]], BIT[axis[1]], SPEED, drive_speed_, ACC,
+                                   ACC, distance_[0], distance_[1], 0, 1);
+      returned_ = true;
+    });
+    // The call has reached the card once its axes drive.
+    while (!returned_ && !probe_axis_busy(axis[0])) std::this_thread::yield();
+  }
+  bool settled() override { return returned_; }
+  void expect_result() override {
+    EXPECT_EQ(status_, SUCCESS_NO_ERROR);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(counter(axis[i]) - from_[i], distance_[i]);
+    EXPECT_EQ(probe_axis(CARD, axis[0]).mode1 & DRIVE_END_INTERRUPT, 0) << "the wait disarmed";
+  }
+
+ private:
+  static constexpr uint16_t DRIVE_END_INTERRUPT = 0x8000;  // mode register 1
+  const uint32_t drive_speed_;
+  const int32_t distance_[2];
+  std::thread caller_;
+  int32_t from_[2] = {};
+  std::atomic<bool> returned_{false};
+  std::atomic<ApiStatus> status_{1};
 };
 
 // The source's condition starts the partner's loaded move.
