@@ -7,8 +7,6 @@
 
 namespace {
 
-/* Stop-reason bits of the motion state (the libraries' DRIVE_FINISH_*). */
-
 VOID clear_end_flags_of_path(CardExtension *ext, ULONG axis_mask, ULONG path_mask) {
   for_each_axis(axis_mask, [&](int axis) {
     DriveEndFlags *ends = &ext->axis[axis].ends;

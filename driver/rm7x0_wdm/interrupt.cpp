@@ -175,7 +175,10 @@ static VOID serve_axis_factor(CardExtension *ext, int axis, USHORT factor) {
   if (!(factor & armed) && !search_step) return;
   BOOLEAN search_over = TRUE;
   if (search_step || (armed & FACTOR_HOME_END)) search_over = home_end_arrived(ext, axis);
-  if (armed & FACTOR_DRIVE_END) drive_end_arrived(ext, axis);
+  if (armed & FACTOR_DRIVE_END) {
+    drive_end_arrived(ext, axis);
+    end_requestless_drive_wait(ext, axis);
+  }
   if (search_over) complete_waiting_request(ext, axis, STATUS_SUCCESS);
 }
 

@@ -46,24 +46,8 @@ BOOLEAN wait_needs_drive_end(CardExtension *ext, int axis) {
   return (armed_wait_factor(ext, axis, NULL) & FACTOR_DRIVE_END) != 0;
 }
 
-/* The factors that a slot which fired or was disarmed needed on its axes go
- * off again, unless another slot still counts them, the application set them
- * itself (its events wait on them) or a wait needs the drive end; the chip
- * interrupt then goes off when nothing else needs it. */
 VOID drop_slot_factors(CardExtension *ext, const IntActionSlot *gone) {
-  IntActionSlot slots[INT_ACTION_SLOTS];
-  USHORT app_factor[AXIS_COUNT];
-  run_synchronized(ext, [&] {
-    RtlCopyMemory(slots, ext->actions.int_action, sizeof slots);
-    for (int axis = 0; axis < AXIS_COUNT; ++axis) app_factor[axis] = ext->axis[axis].app_factor;
-  });
-  for_each_axis(gone->axis_mask & ALL_AXES, [&](int axis) {
-    USHORT drop = (USHORT)(gone->factor & ~combined_factor(slots, -1, axis, 0) &
-                           ~app_factor[axis] & MODE1_FACTOR_ENABLES);
-    if (wait_needs_drive_end(ext, axis)) drop &= (USHORT)~MODE1_DRIVE_END_ENABLE;
-    if (drop != 0) set_mode_field(ext, axis, SHADOW_MODE1, drop, 0);
-  });
-  switch_chip_interrupt_off_when_unused(ext);
+  drop_factors_unless_needed(ext, gone->axis_mask & ALL_AXES, gone->factor);
 }
 
 }  // namespace
@@ -144,4 +128,24 @@ USHORT set_int_action(RequestContext *request) {
   run_synchronized(ext, [&] { ext->actions.int_action[index] = slot; });
   ext->actions.int_action_next = (UCHAR)(index + 1);
   return word;
+}
+
+/* A request that armed a wait while the drive end went off finds it on:
+ * either it armed before the second look, or it switches it on after. */
+VOID drop_factors_unless_needed(CardExtension *ext, ULONG axis_mask, USHORT factor) {
+  IntActionSlot slots[INT_ACTION_SLOTS];
+  USHORT app_factor[AXIS_COUNT];
+  run_synchronized(ext, [&] {
+    RtlCopyMemory(slots, ext->actions.int_action, sizeof slots);
+    for (int axis = 0; axis < AXIS_COUNT; ++axis) app_factor[axis] = ext->axis[axis].app_factor;
+  });
+  for_each_axis(axis_mask, [&](int axis) {
+    USHORT drop = (USHORT)(factor & ~combined_factor(slots, -1, axis, 0) & ~app_factor[axis] &
+                           MODE1_FACTOR_ENABLES);
+    if (wait_needs_drive_end(ext, axis)) drop &= (USHORT)~MODE1_DRIVE_END_ENABLE;
+    if (drop != 0) set_mode_field(ext, axis, SHADOW_MODE1, drop, 0);
+    if ((drop & MODE1_DRIVE_END_ENABLE) && wait_needs_drive_end(ext, axis))
+      arm_drive_end(ext, 1u << axis, TRUE);
+  });
+  switch_chip_interrupt_off_when_unused(ext);
 }

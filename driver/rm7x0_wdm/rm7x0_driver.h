@@ -166,7 +166,8 @@ enum WaitState {
   WAIT_NONE,               /* no factor armed. Entered at creation, when a waiting request is
                               cancelled (cancel routine, its file's cleanup), when the start it
                               waited for was refused, by REQ_END_WAIT of its factor once no
-                              request waits for it, and by a card reset, stop_device or a
+                              request waits for it, by the DPC when a drive end that no request
+                              waits for arrives, and by a card reset, stop_device or a
                               power-down */
   WAIT_ARMED,              /* a request waits for a move that has not started yet: a drive end
                               latched now is an earlier move's. Entered by arm_wait_irp; left for
@@ -698,6 +699,10 @@ VOID waits_init(CardExtension *ext);
 VOID waits_reset(CardExtension *ext);
 /* Disarms factor on the axis unless a request still waits for it; FALSE then. */
 BOOLEAN end_axis_wait(CardExtension *ext, int axis, ULONG factor);
+/* DPC: the drive end armed on the axis arrived; a wait that no request holds
+ * (a stop of several axes, a line without the wait flag) ends with it, as
+ * nobody sends an end of wait for it. */
+VOID end_requestless_drive_wait(CardExtension *ext, int axis);
 VOID cancel_file_waiting_requests(CardExtension *ext, PFILE_OBJECT file);
 /* A request waits on the axis of index 0-3. */
 BOOLEAN request_waits_on_axis(CardExtension *ext, int axis);
@@ -1012,6 +1017,10 @@ VOID run_interrupt_actions(CardExtension *ext, int axis, USHORT factor);
 VOID disarm_int_actions(CardExtension *ext, ULONG axis_mask);
 /* Card reset: the chip's reset switched every factor off; no slot is left. */
 VOID int_actions_reset(CardExtension *ext);
+/* The factors go off on the axes, unless an action slot still counts them,
+ * the application set them itself (its events wait on them) or a wait needs
+ * the drive end; the chip interrupt then goes off when nothing needs it. */
+VOID drop_factors_unless_needed(CardExtension *ext, ULONG axis_mask, USHORT factor);
 
 /* home_search.cpp: the extended home configuration, the home start, the
  * search steps after a home end (modes 0-3) and on the home timer (modes 4

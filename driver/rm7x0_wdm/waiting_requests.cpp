@@ -165,6 +165,16 @@ BOOLEAN end_axis_wait(CardExtension *ext, int axis, ULONG factor) {
   return ended;
 }
 
+VOID end_requestless_drive_wait(CardExtension *ext, int axis) {
+  BOOLEAN ended = FALSE;
+  with_axis_wait(ext, axis, [&](AxisWait *wait) {
+    if (wait->pending_request != NULL || !(wait->armed_factor & FACTOR_DRIVE_END)) return;
+    enter_wait_state(wait, (WaitState)wait->state, wait->armed_factor & ~FACTOR_DRIVE_END);
+    ended = TRUE;
+  });
+  if (ended) drop_factors_unless_needed(ext, 1u << axis, MODE1_DRIVE_END_ENABLE);
+}
+
 USHORT wait_refusal(CardExtension *ext, ULONG axis_mask) {
   if (compare_table_reloading(ext)) return DRV_WAIT_IN_CMP_MODE;
   if (held_starts_refuse_wait(ext, axis_mask)) return DRV_WAIT_ON_HELD_AXIS;

@@ -253,11 +253,14 @@ INSTANTIATE_TEST_SUITE_P(AllWays, FeatureLifecycle,
 // enabled on the stopped axis.
 struct StopCase {
   const char *name;
+  bool all;
   uint16_t mode;
 };
 const StopCase kStops[] = {
-    {"Sudden", SUDDEN},
-    {"Decelerating", DECELERATING},
+    {"Sudden", false, SUDDEN},
+    {"Decelerating", false, DECELERATING},
+    {"AllSudden", true, SUDDEN},
+    {"AllDecelerating", true, DECELERATING},
 };
 
 void PrintTo(const StopCase &stop, std::ostream *out) { *out << stop.name; }
@@ -270,7 +273,9 @@ TEST_P(StopsEndTheirWait, NoDriveEndInterruptLeftOn) {
   ASSERT_EQ(rm720_int_event_config(CARD, 1, events), SUCCESS_NO_ERROR);
   ASSERT_EQ(rm720_t_move(CARD, AXIS_X, SPEED, SPEED, ACC, ACC, 1000, 0), SUCCESS_NO_ERROR);
   step(PART_WAY_STEPS);
-  EXPECT_EQ(rm720_stop_move(CARD, AXIS_X, stop.mode), SUCCESS_NO_ERROR);
+  EXPECT_EQ(stop.all ? rm720_stop_move_all(CARD, AXIS_X, stop.mode)
+                     : rm720_stop_move(CARD, AXIS_X, stop.mode),
+            SUCCESS_NO_ERROR);
   run_to_rest();
   EXPECT_EQ(probe_axis(CARD, 0).mode1 & DRIVE_END_ENABLE, 0);
   WaitForSingleObject(events[0], 0);  // what the stop itself signalled
