@@ -420,6 +420,13 @@ enum RequestSlot {
 /* REQ_CMPTRIG_CONFIG: a table's order (model A), the direction of travel (model B). */
 #define TABLE_INCREASING 1u
 #define TRAVEL_PLUS 1u
+/* REQ_SET_INP: how the in-position word is written. */
+#define INP_RESTORE 0x1000u               /* write the configured word again */
+#define INP_WRITE_ONLY 0x2000u            /* write the value, keep the configured word */
+/* REQ_CMPTRIG_CONFIG: arming, and the trigger's mode. */
+#define CMPTRIG_ARM 0x4000u
+#define CMPTRIG_TABLE_MODE 0u
+#define CMPTRIG_INTERVAL_MODE 16u
 /* REQ_MOTION_DONE reply: stop reasons the driver adds to the chip's. */
 #define STATE_STOP_COMMAND 0x0004u
 #define STATE_DRIVE_END 0x0080u

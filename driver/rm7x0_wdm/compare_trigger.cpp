@@ -13,8 +13,6 @@
 namespace {
 
 /* REQ_CMPTRIG_CONFIG values. */
-constexpr USHORT CMPTRIG_ARM = 0x4000;
-constexpr USHORT CMPTRIG_INTERVAL_MODE = 16;
 constexpr USHORT COMPARE_SOURCE_ENCODER = 32;
 
 /* Sync word 1: the conditions an armed trigger watches. */

@@ -12,10 +12,6 @@
 
 namespace {
 
-/* REQ_SET_INP write modes (slot 3). */
-constexpr ULONG INP_REWRITE_SHADOW = 0x1000;    /* write the configured word again */
-constexpr ULONG INP_TEMPORARY = 0x2000;         /* write the value, keep the configured word */
-
 ULONG mode_register_of(AxisShadow shadow) {
   switch (shadow) {
     case SHADOW_MODE1: return REG_MODE1;
@@ -118,11 +114,11 @@ USHORT set_in_position(RequestContext *request) {
     run_synchronized(ext, [&] {
       USHORT *shadow = &ext->axis[axis].shadow[SHADOW_MODE2];
       const USHORT configured = (USHORT)((*shadow & ~MODE2_IN_POSITION_FIELD) | value);
-      if (mode == INP_TEMPORARY) {
+      if (mode == INP_WRITE_ONLY) {
         write_mode_register_raw(ext, axis, SHADOW_MODE2, configured);
         return;
       }
-      if (mode != INP_REWRITE_SHADOW) *shadow = configured;
+      if (mode != INP_RESTORE) *shadow = configured;
       write_mode_register_raw(ext, axis, SHADOW_MODE2, *shadow);
     });
   });

@@ -16,10 +16,6 @@
 
 namespace {
 
-constexpr uint16_t CMPTRIG_ON = 0x4000;
-constexpr uint16_t MODE_TABLE = 0;
-constexpr uint16_t MODE_INTERVAL = 16;
-
 // Only X and Y have a compare output.
 bool has_compare_output(uint16_t axis) { return axis == AXIS_X || axis == AXIS_Y; }
 
@@ -98,7 +94,7 @@ ApiStatus upload_compare_table(uint8_t card, uint16_t axis, uint16_t direction,
 // card reported at open; a pitch below 1 pulse cannot trigger.
 ApiStatus check_enabled_trigger(uint8_t card, uint16_t axis, uint16_t mode, int32_t pitch,
                                 const int32_t *table, uint32_t count) {
-  if (mode == MODE_TABLE) {
+  if (mode == CMPTRIG_TABLE_MODE) {
     if (table == nullptr) return ERROR_INVALID_OFFSET_BUFFER;
     if (count == 0 || count > TABLE_MAX_ENTRIES ||
         count * sizeof(int32_t) > card_table.cards[card].shared_buffer_length)
@@ -119,20 +115,20 @@ RM7X0_EXPORT ApiStatus rm720_cmptrig_config(uint8_t card, uint16_t axis, uint16_
   if (ApiStatus status = validate_api_args(API_CMPTRIG_CONFIG, enable, source, mode, direction,
                                            output, table_direction))
     return status;
-  if (enable == CMPTRIG_ON) {
+  if (enable == CMPTRIG_ARM) {
     if (ApiStatus status = check_enabled_trigger(card, axis, mode, pitch, table, count))
       return status;
-    if (mode == MODE_TABLE) {
+    if (mode == CMPTRIG_TABLE_MODE) {
       if (ApiStatus status = upload_compare_table(card, axis, table_direction, table, count))
         return status;
     }
   }
   DriverRequest block{};
   fill_cmptrig(block, axis, {enable, source, mode, direction, output, table_direction});
-  if (mode == MODE_INTERVAL) put_i32(block, CMPTRIG_CONFIG_PITCH, pitch);
+  if (mode == CMPTRIG_INTERVAL_MODE) put_i32(block, CMPTRIG_CONFIG_PITCH, pitch);
   const ApiStatus status =
       judged_request(card_device(card), REQ_CMPTRIG_CONFIG, block, ERROR_CMPTRIG_SET);
-  if (status == SUCCESS_NO_ERROR && enable == CMPTRIG_ON && mode == MODE_INTERVAL)
+  if (status == SUCCESS_NO_ERROR && enable == CMPTRIG_ARM && mode == CMPTRIG_INTERVAL_MODE)
     follow_ring_arming(card, axis, block, pitch);
   return status;
 }
@@ -180,7 +176,7 @@ constexpr uint32_t START_NOT_ALLOWED = 0x80000000u;
 // 0x80000000; axis X or Y.
 ApiStatus check_enabled_trigger(uint8_t card, uint16_t axis, uint16_t mode, int32_t pitch,
                                 uint32_t start) {
-  if (mode != MODE_INTERVAL) return ERROR_CMPTRIG_SET;
+  if (mode != CMPTRIG_INTERVAL_MODE) return ERROR_CMPTRIG_SET;
   int16_t version = 0;
   int32_t date_code = 0;
   if (ApiStatus status = rm730_cpld_ver_get(card, &version, &date_code)) return status;
@@ -257,7 +253,7 @@ RM7X0_EXPORT ApiStatus rm730_cmptrig_config(uint8_t card, uint16_t axis, uint16_
   if (ApiStatus status =
           validate_api_args(API_CMPTRIG_CONFIG, enable, source, mode, direction, output, travel))
     return status;
-  const bool on = enable == CMPTRIG_ON;
+  const bool on = enable == CMPTRIG_ARM;
   if (on) {
     if (ApiStatus status = check_enabled_trigger(card, axis, mode, pitch, start)) return status;
   }

@@ -11,10 +11,7 @@ namespace {
 
 constexpr uint16_t ALL_AXES = AXIS_X | AXIS_Y | AXIS_Z | AXIS_U;
 
-// REQ_SET_INP write modes: write the value into the register without keeping
-// it as the configuration, or write the kept configuration back.
-constexpr uint32_t INP_WRITE_ONLY = 0x2000;
-constexpr uint32_t INP_RESTORE = 0x1000;
+// The in-position word of a sudden stop: the check off while it waits, then on.
 constexpr uint32_t INP_CHECK_OFF = 0;
 constexpr uint32_t INP_ENABLE = 0x8000;
 
